@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test:
+#   1. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
+#   2. ThreadSanitizer build, the tests labelled "concurrency";
+#   3. the normal build (build/), all tests. Its ctest summary is the last line.
+# Safe to run again: builds are incremental.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+configure() { # dir, extra cmake arguments...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || {
+    cat "$dir.configure.log"; return 1; }
+}
+
+# Sanitizer runtimes refuse to start when the address space layout is
+# randomised more than they expect; run the sanitizer test programs with
+# randomisation off for the process tree.
+norandom() { if setarch "$(uname -m)" -R true 2>/dev/null; then setarch "$(uname -m)" -R "$@"; else "$@"; fi; }
+
+echo "== ASan+UBSan build =="
+mkdir -p build-asan
+configure build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQIR_SANITIZE=ON -DQIR_BUILD_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  norandom ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== ThreadSanitizer build (concurrency tests) =="
+mkdir -p build-tsan
+configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQIR_TSAN=ON -DQIR_BUILD_BENCH=OFF
+cmake --build build-tsan -j "$jobs" --target qir_concurrency_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  norandom ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L concurrency
+
+echo "== Normal build =="
+mkdir -p build
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
