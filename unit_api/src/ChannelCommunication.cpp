@@ -1,0 +1,361 @@
+#include "ChannelCommunication.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vxqir {
+
+namespace {
+
+uint16_t dataPortOf(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex)
+{
+    // Added in 16 bits: base port 65535 and channel 1 give port 0.
+    return static_cast<uint16_t>(inputInterface.dataBasePort + static_cast<uint32_t>(channelIndex));
+}
+
+} // namespace
+
+ChannelState::ChannelState(const VXTQirInputInterfaceT& inputInterface,
+                           VXTQirChannelNumber channelIndex,
+                           std::shared_ptr<const SocketHandle> controlSocket)
+    : channel_index_(channelIndex),
+      data_ip_(inputInterface.dataIP),
+      data_port_(dataPortOf(inputInterface, channelIndex)),
+      data_socket_(socket_create()),
+      data_address_(make_socket_address(inputInterface.dataIP, data_port_)),
+      control_ip_(inputInterface.controlIP),
+      control_port_(inputInterface.controlPort),
+      control_socket_(std::move(controlSocket)),
+      control_address_(make_socket_address(inputInterface.controlIP, inputInterface.controlPort)),
+      qir_get_timeout_ms_(inputInterface.timeoutGet_ms),
+      replay_buffer_(SENSOR_HEADER_SIZE + inputInterface.maxPayloadSize, 0),
+      channel_buffer_notifier_(std::chrono::milliseconds(inputInterface.timeoutStream_ms))
+{
+}
+
+ChannelState::~ChannelState()
+{
+    // Possibly destroyed while the listener cannot deliver replies (the
+    // caller holds the interface lock): say goodbye without waiting.
+    qir_get_timeout_ms_.store(0, std::memory_order_relaxed);
+    (void)controlReplay(false);
+    (void)controlStatusMsg(false);
+    std::lock_guard lock(requests_mutex_);
+    running_requests_.clear();
+}
+
+// Control requests ----------------------------------------------------------
+
+ReplayControlMessage ChannelState::initReplayControlMessage(Command command,
+                                                            size_t payload_length) const
+{
+    ReplayControlMessage message{};
+    std::memcpy(message.MAGIC_BYTES, QIR_CONTROL_MAGIC_BYTES.data(), QIR_CONTROL_MAGIC_BYTES.size());
+    message.VERSION = QIR_PROTOCOL_VERSION;
+    message.packet_length = static_cast<uint8_t>(CONTROL_HEADER_LENGTH + payload_length);
+    message.channel_number = static_cast<uint8_t>(channel_index_ & 0xFF);
+    message.command = static_cast<uint16_t>(command);
+    // fetch_add on a 16-bit atomic wraps from 65535 to 0.
+    message.request_id = request_id_.fetch_add(1, std::memory_order_relaxed);
+    return message;
+}
+
+uint16_t ChannelState::sendControlMessage(const ReplayControlMessage& message) const
+{
+    const uint16_t id = message.request_id;
+    {
+        // The entry exists before the datagram leaves, so an immediate reply
+        // always finds it. An entry already pending under this id stays.
+        std::lock_guard lock(requests_mutex_);
+        running_requests_.try_emplace(id);
+    }
+    const int socket = control_socket_ ? control_socket_->get() : -1;
+    const SocketError sent = socket_send_to(socket, &message, message.packet_length, 0,
+                                            control_address_);
+    if (sent != SocketError::NoError) {
+        std::lock_guard lock(requests_mutex_);
+        const auto entry = running_requests_.find(id);
+        if (entry != running_requests_.end() && !entry->second.completed) {
+            entry->second.completed = true;
+            entry->second.sendFailed = true;
+        }
+        requests_completed_.notify_all();
+    }
+    return id;
+}
+
+uint16_t ChannelState::sendUserRequest(Command cmd) const
+{
+    return sendControlMessage(initReplayControlMessage(cmd, 0));
+}
+
+VXTQirError ChannelState::waitForReplayStatusMessage(uint16_t request_id,
+                                                     ReplayStatusMessage& message) const
+{
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(qir_get_timeout_ms_.load(std::memory_order_relaxed));
+    std::unique_lock lock(requests_mutex_);
+    auto entry = running_requests_.find(request_id);
+    if (entry == running_requests_.end())
+        return InternalError;
+
+    // The wait releases requests_mutex_; map nodes stay put while others are
+    // inserted or erased, and only this waiter erases its own entry.
+    const bool completed = requests_completed_.wait_until(
+        lock, deadline, [&] { return entry->second.completed; });
+
+    VXTQirError result = Timeout;
+    if (completed && entry->second.sendFailed) {
+        result = ControlSocketError;
+    } else if (completed) {
+        message = entry->second.reply;
+        result = NoError;
+    }
+    running_requests_.erase(entry);
+    return result;
+}
+
+VXTQirError ChannelState::exchange(const ReplayControlMessage& request,
+                                   ReplayStatusMessage& reply) const
+{
+    return waitForReplayStatusMessage(sendControlMessage(request), reply);
+}
+
+VXTQirError ChannelState::simpleRequest(Command command) const
+{
+    ReplayStatusMessage reply{};
+    return waitForReplayStatusMessage(sendUserRequest(command), reply);
+}
+
+VXTQirError ChannelState::sendTimestamp(Command command, uint64_t ts) const
+{
+    ReplayControlMessage request = initReplayControlMessage(command, sizeof(request.payload.ts));
+    request.payload.ts = ts;
+    ReplayStatusMessage reply{};
+    return exchange(request, reply);
+}
+
+VXTQirError ChannelState::query(Command command, uint16_t expectedType,
+                                ReplayStatusMessage& reply) const
+{
+    const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(command), reply);
+    if (result != NoError)
+        return result;
+    return reply.response_type == expectedType ? NoError : InternalError;
+}
+
+VXTQirError ChannelState::getTimestamp(Command command, uint64_t& ts) const
+{
+    ReplayStatusMessage reply{};
+    const VXTQirError result = query(command, static_cast<uint16_t>(command), reply);
+    if (result == NoError)
+        ts = reply.payload.timestamp;
+    return result;
+}
+
+VXTQirError ChannelState::setFrameSize(uint16_t width, uint16_t height) const
+{
+    ReplayControlMessage request =
+        initReplayControlMessage(Command::SET_FRAME_SIZE, sizeof(request.payload.frameSize));
+    request.payload.frameSize.width = width;
+    request.payload.frameSize.height = height;
+    ReplayStatusMessage reply{};
+    const VXTQirError result = exchange(request, reply);
+    if (result == NoError)
+        frame_height_.store(height, std::memory_order_release);
+    return result;
+}
+
+VXTQirError ChannelState::controlReplay(bool enabled) const
+{
+    return simpleRequest(enabled ? Command::ENABLE_CHANNEL : Command::DISABLE_CHANNEL);
+}
+
+VXTQirError ChannelState::controlStatusMsg(bool enabled) const
+{
+    return simpleRequest(enabled ? Command::ENABLE_STATUS_MESSAGES
+                                 : Command::DISABLE_STATUS_MESSAGES);
+}
+
+VXTQirError ChannelState::getBufferSize() const
+{
+    ReplayStatusMessage reply{};
+    const VXTQirError result = query(Command::GET_BUFFER_SIZE, RESPONSE_BUFFER_SIZE, reply);
+    if (result == NoError)
+        channel_buffer_notifier_.setTotalBuffer(reply.payload.buffer.total_fifo_entries);
+    return result;
+}
+
+VXTQirError ChannelState::initReplay(uint16_t width, uint16_t height) const
+{
+    VXTQirError result = setFrameSize(width, height);
+    if (result == NoError)
+        result = controlReplay(true);
+    if (result == NoError)
+        result = controlStatusMsg(true);
+    if (result == NoError)
+        result = getBufferSize();
+    return result;
+}
+
+VXTQirError ChannelState::isAvailable() const
+{
+    ReplayStatusMessage reply{};
+    const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(Command::GET_BUFFER_SIZE),
+                                                          reply);
+    if (result != NoError)
+        return result;
+    if (reply.response_type == RESPONSE_CHANNEL_NOT_AVAILABLE)
+        return ChannelNotAvailable;
+    return reply.response_type == RESPONSE_BUFFER_SIZE ? NoError : InternalError;
+}
+
+VXTQirError ChannelState::sendOffsetTime(uint64_t ts) const
+{
+    return sendTimestamp(Command::SET_OFFSET_TIMESTAMP, ts);
+}
+
+VXTQirError ChannelState::sendStartTime(uint64_t ts) const
+{
+    return sendTimestamp(Command::SET_START_TIMESTAMP, ts);
+}
+
+VXTQirError ChannelState::sendStopTime(uint64_t ts) const
+{
+    return sendTimestamp(Command::SET_STOP_TIMESTAMP, ts);
+}
+
+VXTQirError ChannelState::getOffset(uint64_t& ts) const
+{
+    return getTimestamp(Command::GET_OFFSET_TIMESTAMP, ts);
+}
+
+VXTQirError ChannelState::getStartTime(uint64_t& ts) const
+{
+    return getTimestamp(Command::GET_START_TIMESTAMP, ts);
+}
+
+VXTQirError ChannelState::getStopTime(uint64_t& ts) const
+{
+    return getTimestamp(Command::GET_STOP_TIMESTAMP, ts);
+}
+
+VXTQirError ChannelState::getFrameSize(uint16_t& width, uint16_t& height) const
+{
+    ReplayStatusMessage reply{};
+    const VXTQirError result =
+        query(Command::GET_FRAME_SIZE, static_cast<uint16_t>(Command::GET_FRAME_SIZE), reply);
+    if (result == NoError) {
+        width = reply.payload.frameSize.width;
+        height = reply.payload.frameSize.height;
+    }
+    return result;
+}
+
+VXTQirError ChannelState::resetChannel() const
+{
+    return simpleRequest(Command::RESET_CHANNEL);
+}
+
+VXTQirError ChannelState::clearStatusFlags() const
+{
+    return simpleRequest(Command::CLEAR_STATUS_FLAGS);
+}
+
+// Status -------------------------------------------------------------------
+
+void ChannelState::processStatusMessage(const ReplayStatusMessage& message)
+{
+    if (message.channel != channel_index_)
+        return;
+
+    if (message.response_type == RESPONSE_PERIODIC_STATUS) {
+        channel_buffer_notifier_.updateStatus(message);
+        const StatusPayload& status = message.payload.status;
+        std::lock_guard lock(qir_state_mutex_);
+        qir_state_.enabled = (status.flags & STATUS_FLAG_ENABLED) != 0;
+        qir_state_.loss = (status.flags & STATUS_FLAG_LOSS) != 0;
+        qir_state_.ptpSynced = (status.flags & STATUS_FLAG_PTP_SYNCED) != 0;
+        qir_state_.ptpActive = (status.flags & STATUS_FLAG_PTP_ACTIVE) != 0;
+        qir_state_.freeFifoEntries = status.free_fifo_entries;
+        qir_state_.currentTime_ns = status.currenttime_ns;
+        qir_state_received_ = true;
+        return;
+    }
+
+    std::lock_guard lock(requests_mutex_);
+    const auto entry = running_requests_.find(message.response_id);
+    // A reply nobody waits for, or a second reply to a completed request, is
+    // dropped: the first reply stands.
+    if (entry == running_requests_.end() || entry->second.completed)
+        return;
+    entry->second.completed = true;
+    entry->second.reply = message;
+    requests_completed_.notify_all();
+}
+
+VXTQirError ChannelState::getCurrentState(VXTQirStatusT& status) const
+{
+    std::lock_guard lock(qir_state_mutex_);
+    if (!qir_state_received_)
+        return DataNotAvailable;
+    status = qir_state_;
+    return NoError;
+}
+
+// Sensor data ----------------------------------------------------------------
+
+VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const uint8_t* payload,
+                                         uint16_t payload_size) const
+{
+    if (!channel_buffer_notifier_.waitForFreeBuffer(packet_number_))
+        return Timeout;
+
+    const size_t largest = replay_buffer_.size() - SENSOR_HEADER_SIZE;
+    const uint16_t lastLine = static_cast<uint16_t>(frame_height_.load(std::memory_order_acquire) - 1);
+    const bool frameHeightKnown = frame_height_.load(std::memory_order_acquire) != 0;
+
+    size_t sent = 0;
+    while (sent < payload_size) {
+        size_t current = std::min<size_t>(payload_size - sent, largest);
+        const bool last = sent + current >= payload_size;
+        if (!last)
+            current -= current % 8; // every datagram but the last carries a multiple of 8 bytes
+
+        msg.payloadSize = static_cast<uint16_t>(current);
+        msg.packetNumber = packet_number_;
+        msg.setEndMarks(last, last && frameHeightKnown && msg.lineNumber == lastLine);
+
+        std::memcpy(replay_buffer_.data(), &msg, SENSOR_HEADER_SIZE);
+        std::memcpy(replay_buffer_.data() + SENSOR_HEADER_SIZE, payload + sent, current);
+
+        const SocketError result = socket_send_to(data_socket_.get(), replay_buffer_.data(),
+                                                  SENSOR_HEADER_SIZE + current, 0, data_address_);
+        if (result == SocketError::FragmentationError)
+            return PacketFragmentation;
+        if (result != SocketError::NoError)
+            return DataSocketError;
+
+        ++packet_number_;
+        sent += current;
+    }
+
+    channel_buffer_notifier_.decreaseAvailableBufferSlots();
+    return NoError;
+}
+
+// Identity -------------------------------------------------------------------
+
+bool ChannelState::isSameChannel(const VXTQirInputInterfaceT& inputInterface,
+                                 VXTQirChannelNumber channelIndex) const
+{
+    return inputInterface.controlIP != nullptr && control_ip_ == inputInterface.controlIP &&
+           channel_index_ == channelIndex;
+}
+
+ChannelKey ChannelState::getChannelKey() const
+{
+    return ChannelKey{ control_ip_, channel_index_ };
+}
+
+} // namespace vxqir

@@ -1,0 +1,160 @@
+// ChannelCommunication.h - the protocol engine of one output channel.
+#pragma once
+
+#include "ChannelKey.h"
+#include "QIRBufferNotifier.h"
+#include "ReplayMessages.h"
+#include "SocketHandle.h"
+#include "VXQIRApi.h"
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vxqir {
+
+// One output channel of one QIR unit.
+//
+// Sends the channel's control requests from the shared control socket of its
+// local endpoint and waits for the matching replies, keeps the status that
+// the unit reports periodically, and cuts blocks of sensor data into sensor
+// datagrams on its own data socket under the unit's flow control.
+//
+// Thread-safety: control operations and getCurrentState are thread-safe.
+// processStatusMessage runs on the listener thread. sendReplayData is
+// thread-bound: the blocks of one channel must come from one thread at a
+// time (its datagram buffer and packet counter are not locked); it may run
+// concurrently with control operations and status delivery.
+//
+// Lock order: no operation holds two of requests_mutex_, qir_state_mutex_
+// and the notifier's mutex at once. Callers may hold the API core's
+// interface lock (listener, destruction) but never wait for a reply with it.
+class ChannelState {
+public:
+    // Copies what it needs of the (validated) configuration and opens the
+    // data socket. controlSocket is shared with the local endpoint and stays
+    // open for as long as this channel lives.
+    ChannelState(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex,
+                 std::shared_ptr<const SocketHandle> controlSocket);
+
+    // Tells the unit to disable replay and status messages for the channel
+    // without waiting for replies, then closes the data socket.
+    ~ChannelState();
+
+    ChannelState(const ChannelState&) = delete;
+    ChannelState& operator=(const ChannelState&) = delete;
+
+    // Frame size, enable replay, enable status messages, read the FIFO size;
+    // stops at the first failure.
+    VXTQirError initReplay(uint16_t width, uint16_t height) const;
+
+    // Delivers one accepted status datagram. Listener thread.
+    void processStatusMessage(const ReplayStatusMessage& message);
+
+    // Copies the latest periodic status; DataNotAvailable before the first.
+    VXTQirError getCurrentState(VXTQirStatusT& status) const;
+
+    // Sends one block under flow control. msg carries frame and line number,
+    // stream id, timestamp and version; payload size, packet number and the
+    // end marks are filled per datagram. Thread-bound (see class comment).
+    VXTQirError sendReplayData(ReplaySensorMessageHeader& msg, const uint8_t* payload,
+                               uint16_t payload_size) const;
+
+    // GET_BUFFER_SIZE: NoError, ChannelNotAvailable, InternalError or a
+    // request error. Stores nothing.
+    VXTQirError isAvailable() const;
+
+    VXTQirError sendOffsetTime(uint64_t ts) const;
+    VXTQirError sendStartTime(uint64_t ts) const;
+    VXTQirError sendStopTime(uint64_t ts) const;
+    VXTQirError getOffset(uint64_t& ts) const;
+    VXTQirError getStartTime(uint64_t& ts) const;
+    VXTQirError getStopTime(uint64_t& ts) const;
+    VXTQirError getFrameSize(uint16_t& width, uint16_t& height) const;
+    VXTQirError resetChannel() const;
+    VXTQirError clearStatusFlags() const;
+
+    // True when this is channel channelIndex of the unit at controlIP.
+    bool isSameChannel(const VXTQirInputInterfaceT& inputInterface,
+                       VXTQirChannelNumber channelIndex) const;
+    ChannelKey getChannelKey() const;
+
+    // Flow-control counters, for diagnostics and tests.
+    const QIRBufferNotifier& bufferNotifier() const { return channel_buffer_notifier_; }
+    // Packet number the next sensor datagram will carry.
+    uint16_t nextPacketNumber() const { return packet_number_; }
+
+private:
+    // One control request whose reply is awaited.
+    struct PendingRequest {
+        bool completed = false;
+        bool sendFailed = false;
+        ReplayStatusMessage reply{};
+    };
+
+    ReplayControlMessage initReplayControlMessage(Command command, size_t payload_length) const;
+    uint16_t sendControlMessage(const ReplayControlMessage& message) const;
+    uint16_t sendUserRequest(Command cmd) const;
+    VXTQirError waitForReplayStatusMessage(uint16_t request_id, ReplayStatusMessage& message) const;
+    // Sends a request and waits for its reply.
+    VXTQirError exchange(const ReplayControlMessage& request, ReplayStatusMessage& reply) const;
+    // Sends a payload-less request; any reply counts.
+    VXTQirError simpleRequest(Command command) const;
+    // Sends a timestamp request; any reply counts.
+    VXTQirError sendTimestamp(Command command, uint64_t ts) const;
+    // Sends a payload-less GET request whose reply must carry expectedType.
+    VXTQirError query(Command command, uint16_t expectedType, ReplayStatusMessage& reply) const;
+    VXTQirError getTimestamp(Command command, uint64_t& ts) const;
+
+    VXTQirError setFrameSize(uint16_t width, uint16_t height) const;
+    VXTQirError controlReplay(bool enabled) const;
+    VXTQirError controlStatusMsg(bool enabled) const;
+    VXTQirError getBufferSize() const;
+
+    const VXTQirChannelNumber channel_index_;
+    const std::string data_ip_;
+    const uint16_t data_port_;
+    const SocketHandle data_socket_;
+    const sockaddr_in data_address_;
+    const std::string control_ip_;
+    const uint16_t control_port_;
+    const std::shared_ptr<const SocketHandle> control_socket_;
+    const sockaddr_in control_address_;
+
+    // Reply timeout in milliseconds; the destructor sets it to 0. Relaxed is
+    // enough: it is a plain setting, read once per request.
+    std::atomic<uint32_t> qir_get_timeout_ms_;
+
+    // Assembly buffer of one sensor datagram: header plus maxPayloadSize.
+    mutable std::vector<uint8_t> replay_buffer_;
+    mutable QIRBufferNotifier channel_buffer_notifier_;
+
+    mutable std::mutex qir_state_mutex_; // guards qir_state_ and qir_state_received_
+    VXTQirStatusT qir_state_{};
+    bool qir_state_received_ = false;
+
+    // Height of the last frame size the unit acknowledged; written by
+    // initReplay's caller, read by the sending thread.
+    mutable std::atomic<uint16_t> frame_height_{ 0 };
+    // Id of the next control request. Drawn with one atomic increment so two
+    // threads never share an id; wraps from 65535 to 0.
+    mutable std::atomic<uint16_t> request_id_{ 1 };
+    // Number of the next sensor datagram; owned by the sending thread.
+    mutable uint16_t packet_number_ = 0;
+
+    mutable std::mutex requests_mutex_; // guards running_requests_
+    mutable std::condition_variable requests_completed_; // signalled under requests_mutex_
+    mutable std::map<uint16_t, PendingRequest> running_requests_;
+};
+
+using ChannelStatePtr = std::shared_ptr<ChannelState>;
+
+} // namespace vxqir

@@ -1,0 +1,116 @@
+// VXQIRApiImpl.h - the process-wide core behind the exported C functions.
+#pragma once
+
+#include "ChannelCommunication.h"
+#include "InterfaceCommunication.h"
+#include "ReachabilityCache.h"
+#include "VXQIRApi.h"
+
+#include <atomic>
+#include <forward_list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vxqir {
+
+// Owns the table of channels by handle, one InterfaceCommunication per local
+// endpoint, the reachability cache and the listener thread that receives the
+// status messages of all units.
+//
+// Every public operation is thread-safe, checks its arguments in a fixed
+// order (handle first, then pointers) and returns a VXTQirError. Per-channel
+// operations hold no lock of the core while they talk to the unit.
+//
+// Lock order: interfaceMutex_ before channelMutex_, and interfaceMutex_
+// before any lock of a channel. The reachability cache's lock is never taken
+// together with another.
+class VXQIRApiS {
+public:
+    // The process-wide instance, created on first use.
+    static VXQIRApiS& getInstance();
+
+    // A private instance with its own listener, tables and reachability
+    // cache, for tests and tools that must not share the process-wide one.
+    static std::unique_ptr<VXQIRApiS> createIsolated(ReachabilityCache::Clock clock,
+                                                     ReachabilityCache::Probe probe);
+    static std::unique_ptr<VXQIRApiS> createIsolated();
+
+    ~VXQIRApiS();
+    VXQIRApiS(const VXQIRApiS&) = delete;
+    VXQIRApiS& operator=(const VXQIRApiS&) = delete;
+    VXQIRApiS(VXQIRApiS&&) = delete;
+    VXQIRApiS& operator=(VXQIRApiS&&) = delete;
+
+    VXTQirError registerOutputChannel(const VXTQirInputInterfaceT* inputInterface,
+                                      VXTQirChannelNumber channelIndex,
+                                      VXTQirChannelHandle* channelHandle);
+    VXTQirError unregisterOutputChannel(VXTQirChannelHandle handle);
+    VXTQirError initOutputChannel(VXTQirChannelHandle handle, uint16_t width, uint16_t height) const;
+    VXTQirError isOutputChannelAvailable(VXTQirChannelHandle handle) const;
+    VXTQirError setReplayStartTime(VXTQirChannelHandle handle, uint64_t StartTime, uint64_t Offset,
+                                   uint64_t StopTime) const;
+    VXTQirError setReplayOffset(VXTQirChannelHandle handle, uint64_t Offset) const;
+    VXTQirError setReplayStopTime(VXTQirChannelHandle handle, uint64_t StopTime) const;
+    VXTQirError getCurrentState(VXTQirChannelHandle handle, VXTQirStatusT* Status) const;
+    VXTQirError getReplayStartTime(VXTQirChannelHandle handle, uint64_t* StartTime,
+                                   uint64_t* Offset, uint64_t* StopTime) const;
+    VXTQirError getReplayOffset(VXTQirChannelHandle handle, uint64_t* Offset) const;
+    VXTQirError getReplayStopTime(VXTQirChannelHandle handle, uint64_t* StopTime) const;
+    VXTQirError getFrameSize(VXTQirChannelHandle handle, uint16_t* width, uint16_t* height) const;
+    VXTQirError replayStreamData(VXTQirChannelHandle handle,
+                                 const VXTQirPacketPropertiesT* packetProperties,
+                                 const uint8_t* buffer, uint16_t bufferSize) const;
+    VXTQirError resetChannel(VXTQirChannelHandle handle);
+    VXTQirError clearStatusFlags(VXTQirChannelHandle handle);
+    VXTQirError isInputInterfaceAvailable(const VXTQirInputInterfaceT* inputInterface);
+    bool checkAndInsertIP(const char* ip);
+
+    // Smallest maxPayloadSize that can cut a block into several datagrams
+    // (every datagram but the last carries a multiple of 8 bytes).
+    static constexpr uint16_t MIN_PAYLOAD_SIZE = 8;
+
+    // Diagnostics for tests: number of local endpoints in use, and the bound
+    // control port of the endpoint serving a configuration (0 when none).
+    size_t interfaceCount() const;
+    uint16_t boundControlPort(const VXTQirInputInterfaceT& inputInterface) const;
+
+private:
+    VXQIRApiS(ReachabilityCache::Clock clock, ReachabilityCache::Probe probe);
+    VXQIRApiS();
+
+    // Result of the combined handle check and fetch.
+    struct Lookup {
+        VXTQirError error;
+        ChannelStatePtr channel;
+    };
+
+    static bool isValidPointer(const void* pointer) { return pointer != nullptr; }
+    static bool isValidConfig(const VXTQirInputInterfaceT& inputInterface);
+    bool isValidChannelHandle(VXTQirChannelHandle handle) const;
+    // Duplicate scan; the caller holds channelMutex_.
+    bool isChannelAlreadyRegisteredLocked(const VXTQirInputInterfaceT& inputInterface,
+                                          VXTQirChannelNumber channelIndex) const;
+    // Handle check and fetch in one step under channelMutex_.
+    Lookup getChannelState(VXTQirChannelHandle handle) const;
+    // The caller holds interfaceMutex_.
+    InterfaceCommunication& addOrGetInterface(const VXTQirInputInterfaceT& inputInterface);
+    // Both run with interfaceMutex_ held.
+    void deleteChannelFromInterface(const ChannelKey& key);
+    void removeEmptyInterfaces();
+    void listen();
+
+    mutable std::mutex channelMutex_;   // guards outputChannel_ and next_channel_handle_
+    mutable std::mutex interfaceMutex_; // guards interfaces_ and each interface's channel table
+    std::map<VXTQirChannelHandle, ChannelStatePtr> outputChannel_;
+    std::forward_list<InterfaceCommunication> interfaces_;
+    ReachabilityCache reachability_; // holds pingMutex_ and availableIPs_
+    // Set once at destruction; sequentially consistent so the listener sees
+    // it on its next pass without further synchronisation.
+    std::atomic<bool> stopped_{ false };
+    VXTQirChannelHandle next_channel_handle_ = 0;
+    std::thread receive_thread_; // started last, joined first
+};
+
+} // namespace vxqir

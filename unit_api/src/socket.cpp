@@ -1,0 +1,151 @@
+#include "socket.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace vxqir {
+
+void socket_init() {}
+
+void socket_cleanup() {}
+
+int socket_create()
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        std::printf("Error: Failed to create socket\n");
+        return -1;
+    }
+    const int policy = IP_PMTUDISC_DO;
+    if (::setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &policy, sizeof(policy)) != 0) {
+        const int error = errno;
+        std::printf("Error: Failed to set Don't Fragment stuff, %s\n", std::strerror(error));
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+sockaddr_in make_socket_address(const char* ip, int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (ip == nullptr || ::inet_aton(ip, &address.sin_addr) == 0)
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+    return address;
+}
+
+SocketError socket_send_to(int sockfd, const void* buf, size_t len, int flags,
+                           const sockaddr_in& destination)
+{
+    const ssize_t sent = ::sendto(sockfd, buf, len, flags,
+                                  reinterpret_cast<const sockaddr*>(&destination),
+                                  sizeof(destination));
+    if (sent >= 0)
+        return SocketError::NoError;
+    const int error = errno;
+    std::fprintf(stderr, "Error: Failed to send data (errno %d)\n", error);
+    return error == EMSGSIZE ? SocketError::FragmentationError : SocketError::GenericError;
+}
+
+SocketError socket_send(int sockfd, const void* buf, int len, int flags, const char* ip, int port)
+{
+    if (len < 0) {
+        std::fprintf(stderr, "Error: Failed to send data (errno %d)\n", EINVAL);
+        return SocketError::GenericError;
+    }
+    return socket_send_to(sockfd, buf, static_cast<size_t>(len), flags,
+                          make_socket_address(ip, port));
+}
+
+int socket_receive(int sockfd, void* buf, int len, int flags, int& receive_len, char* ip_buffer,
+                   size_t ip_buffer_size)
+{
+    sockaddr_in sender{};
+    socklen_t senderLength = sizeof(sender);
+    const ssize_t received = ::recvfrom(sockfd, buf, len < 0 ? 0 : static_cast<size_t>(len), flags,
+                                        reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (received < 0) {
+        const int error = errno;
+        const bool nothingQueued = (flags & MSG_DONTWAIT) != 0 &&
+                                   (error == EAGAIN || error == EWOULDBLOCK);
+        if (!nothingQueued)
+            std::fprintf(stderr, "Error: Failed to receive data (errno %d, %s)\n", error,
+                         std::strerror(error));
+        return -1;
+    }
+    if (ip_buffer != nullptr && ip_buffer_size > 0) {
+        if (::inet_ntop(AF_INET, &sender.sin_addr, ip_buffer,
+                        static_cast<socklen_t>(ip_buffer_size)) == nullptr)
+            ip_buffer[0] = '\0';
+    }
+    receive_len = static_cast<int>(received);
+    return receive_len;
+}
+
+SocketError bind_socket(int sockfd, const char* ip, int port)
+{
+    const sockaddr_in address = make_socket_address(ip, port);
+    const int result = ::bind(sockfd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    const int error = errno;
+    std::printf("%d\n", result);
+    if (result == 0)
+        return SocketError::NoError;
+
+    switch (error) {
+    case EBADF:
+        std::printf("Bind: sockfd is not a valid file descriptor.\n");
+        break;
+    case EACCES:
+        std::printf("Bind: The address %s/%d is protected.\n", ip != nullptr ? ip : "", port);
+        break;
+    case EINVAL:
+        std::printf("Bind: The socket is already bound to an address.\n");
+        break;
+    case EADDRINUSE:
+        std::printf("Bind: The given address is already in use.\n");
+        break;
+    default:
+        std::printf("Bind: Failed with errno %d", error);
+        break;
+    }
+    return SocketError::GenericError;
+}
+
+void socket_close(int sockfd)
+{
+    if (::close(sockfd) != 0) {
+        const int error = errno;
+        std::fprintf(stderr, "Error: Failed to close socket (errno %d)\n", error);
+    }
+}
+
+bool is_valid_ipv4(const char* ip)
+{
+    if (ip == nullptr)
+        return false;
+    in_addr parsed{};
+    return ::inet_pton(AF_INET, ip, &parsed) == 1;
+}
+
+bool is_available(const char* ip)
+{
+    in_addr parsed{};
+    if (ip == nullptr || ::inet_pton(AF_INET, ip, &parsed) != 1)
+        return false;
+    char rendered[20] = {};
+    if (::inet_ntop(AF_INET, &parsed, rendered, sizeof(rendered)) == nullptr)
+        return false;
+    const std::string command = std::string("ping -c1 -s1 -W1 ") + rendered + " > /dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+} // namespace vxqir
