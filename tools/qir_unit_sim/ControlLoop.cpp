@@ -1,0 +1,171 @@
+#include "ControlLoop.h"
+
+#include "StatusMessages.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+
+namespace vxqir::sim {
+namespace {
+
+constexpr size_t CONTROL_SLOTS = 16;
+// Larger than any valid request; a longer datagram is still recognised as
+// too long because the receive reports its real length.
+constexpr size_t CONTROL_SLOT_BYTES = 512;
+
+} // namespace
+
+ControlLoop::ControlLoop(const UdpSocket& socket, const Channels& channels,
+                         const ReplyFaultSettings& faults, std::chrono::milliseconds statusPeriod,
+                         uint64_t seed, ProgressNotifier& progress)
+    : socket_(socket),
+      channels_(channels),
+      faults_(faults),
+      statusPeriod_(statusPeriod),
+      progress_(progress),
+      random_(seed),
+      batch_(CONTROL_SLOTS, CONTROL_SLOT_BYTES)
+{
+}
+
+ControlLoop::~ControlLoop()
+{
+    stop();
+}
+
+void ControlLoop::start()
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+void ControlLoop::stop()
+{
+    stopping_.store(true, std::memory_order_release);
+    wake_.signal();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+ControlSnapshot ControlLoop::snapshot() const
+{
+    std::lock_guard lock(countersMutex_);
+    return counters_;
+}
+
+void ControlLoop::run()
+{
+    auto nextStatus = Clock::now() + statusPeriod_;
+    while (!stopping_.load(std::memory_order_acquire)) {
+        auto wakeAt = nextStatus;
+        if (!delayed_.empty())
+            wakeAt = std::min(wakeAt, delayed_.top().due);
+        const auto wait = std::max(Clock::duration::zero(), wakeAt - Clock::now());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+        const timespec timeout{ static_cast<time_t>(ns / 1'000'000'000),
+                                static_cast<long>(ns % 1'000'000'000) };
+        pollfd fds[2] = { { socket_.fd(), POLLIN, 0 }, { wake_.fd(), POLLIN, 0 } };
+        const int ready = ::ppoll(fds, 2, &timeout, nullptr);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (stopping_.load(std::memory_order_acquire))
+            break;
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0)
+            serveRequests();
+
+        const auto now = Clock::now();
+        sendDueReplies(now);
+        if (now >= nextStatus) {
+            sendStatus();
+            nextStatus += statusPeriod_;
+            // After a stall, carry on from now instead of sending a burst.
+            if (nextStatus <= now)
+                nextStatus = now + statusPeriod_;
+        }
+    }
+}
+
+void ControlLoop::serveRequests()
+{
+    for (;;) {
+        const int n = batch_.receive(socket_.fd());
+        if (n <= 0)
+            return;
+        for (int i = 0; i < n; ++i) {
+            const ReceivedDatagram d = batch_.datagram(static_cast<size_t>(i));
+            const ParsedRequest parsed = parseControlRequest(d.bytes, d.length);
+            if (parsed.fault != RequestFault::None) {
+                std::lock_guard lock(countersMutex_);
+                ++counters_.malformedRequests;
+                ++counters_.malformedByReason[static_cast<size_t>(parsed.fault)];
+                continue;
+            }
+            answer(parsed.request, batch_.sender(static_cast<size_t>(i)));
+        }
+        progress_.notify();
+        if (static_cast<size_t>(n) < batch_.capacity())
+            return;
+    }
+}
+
+void ControlLoop::answer(const ControlRequest& request, const Ipv4Endpoint& sender)
+{
+    ReplayStatusMessage reply;
+    const bool served = request.channel() < channels_.size();
+    if (served)
+        reply = channels_[request.channel()]->handleRequest(request, sender);
+    else
+        reply = makeReply(request.channel(), RESPONSE_CHANNEL_NOT_AVAILABLE, request.requestId());
+
+    const ReplyFaults faults = faults_.get();
+    bool drop = false;
+    if (faults.dropShare > 0.0)
+        drop = std::uniform_real_distribution<double>(0.0, 1.0)(random_) < faults.dropShare;
+    if (faults.wrongResponseType && !drop)
+        reply.response_type = wrongResponseType(reply.response_type);
+    {
+        std::lock_guard lock(countersMutex_);
+        ++counters_.requests;
+        counters_.requestsForUnservedChannels += served ? 0 : 1;
+        counters_.repliesDropped += drop ? 1 : 0;
+        counters_.repliesWrongType += (faults.wrongResponseType && !drop) ? 1 : 0;
+        counters_.repliesDelayed += (!drop && faults.delay.count() > 0) ? 1 : 0;
+    }
+    if (drop)
+        return;
+    if (faults.delay.count() > 0) {
+        delayed_.push({ Clock::now() + faults.delay, nextOrder_++, reply, sender });
+        return;
+    }
+    send(reply, sender, &ControlSnapshot::repliesSent);
+}
+
+void ControlLoop::sendDueReplies(Clock::time_point now)
+{
+    while (!delayed_.empty() && delayed_.top().due <= now) {
+        const PendingReply pending = delayed_.top();
+        delayed_.pop();
+        send(pending.message, pending.destination, &ControlSnapshot::repliesSent);
+    }
+}
+
+void ControlLoop::sendStatus()
+{
+    for (const auto& channel : channels_) {
+        if (auto status = channel->periodicStatus())
+            send(status->message, status->destination, &ControlSnapshot::statusMessagesSent);
+    }
+}
+
+void ControlLoop::send(const ReplayStatusMessage& message, const Ipv4Endpoint& to,
+                       uint64_t ControlSnapshot::*sentCounter)
+{
+    const int error = socket_.sendTo(wireBytes(message), to);
+    std::lock_guard lock(countersMutex_);
+    if (error != 0)
+        ++counters_.sendErrors;
+    else
+        ++(counters_.*sentCounter);
+}
+
+} // namespace vxqir::sim

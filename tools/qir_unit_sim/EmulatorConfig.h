@@ -1,0 +1,75 @@
+// EmulatorConfig.h - everything that shapes one emulated unit.
+#pragma once
+
+#include "PlayoutModel.h"
+#include "UnitClock.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vxqir::sim {
+
+enum class PlayoutKind : uint8_t { Immediate, LineRate, Timestamps };
+
+/// Which playout model frees the FIFO entries.
+struct PlayoutConfig {
+    PlayoutKind kind = PlayoutKind::Immediate;
+    double linesPerSecond = 0.0; ///< LineRate only; must then be positive
+};
+
+/// Builds the model; throws std::invalid_argument for a LineRate without a
+/// positive rate.
+std::unique_ptr<PlayoutModel> makePlayoutModel(const PlayoutConfig& config);
+std::string_view playoutKindName(PlayoutKind kind);
+
+/// Settings shared by every channel of the unit.
+struct ChannelConfig {
+    uint32_t fifoEntries = 2048;           ///< replay FIFO entries (total_fifo_entries)
+    uint32_t bufferBytes = 64u << 20;      ///< reported as total_buffer_size
+    PlayoutConfig playout;
+    bool ptpSynced = false;                ///< status flag bit 2
+    bool ptpActive = false;                ///< status flag bit 3
+    size_t maxFrameBytes = size_t{256} << 20; ///< larger frames end as oversized
+};
+
+/// Faults applied to replies (never to periodic status messages).
+struct ReplyFaults {
+    double dropShare = 0.0;                ///< 0..1: share of replies not sent
+    std::chrono::milliseconds delay{ 0 };  ///< every reply leaves this much later
+    bool wrongResponseType = false;        ///< replies carry another command's response type
+};
+
+/// The configuration of one emulated unit.
+struct EmulatorConfig {
+    std::string controlIp = "127.0.0.1";
+    uint16_t controlPort = 0;              ///< 0: the system picks one (see UnitEmulator::controlPort)
+    std::string dataIp = "127.0.0.1";
+    uint16_t dataBasePort = 0;             ///< 0: a random free range is picked
+    unsigned channels = 1;                 ///< channels 0..channels-1 are served (1..256)
+    ChannelConfig channel;
+    std::chrono::milliseconds statusPeriod{ 10 };
+    unsigned receiveThreads = 0;           ///< 0: one per channel, at most 4
+    int socketReceiveBuffer = 64 << 20;    ///< SO_RCVBUF(FORCE) of each data socket
+
+    ReplyFaults replyFaults;
+    bool statusStopped = false;            ///< start with periodic status suppressed
+    std::vector<unsigned> unavailableChannels;
+    bool fifoFrozen = false;               ///< start with every FIFO frozen
+    uint64_t seed = 1;                     ///< seeds the reply-drop decisions
+
+    /// Completed frames waiting for their checksum; when more pile up the
+    /// oldest waiting one is passed over (counted), unless
+    /// `checksumEveryFrame` makes the receive path wait instead.
+    size_t checksumBacklogFrames = 64;
+    bool checksumEveryFrame = false;
+
+    /// The unit clock; null means the host's wall clock.
+    std::shared_ptr<const UnitClock> clock;
+};
+
+} // namespace vxqir::sim

@@ -1,0 +1,110 @@
+#include "ReceiveWorker.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/epoll.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace vxqir::sim {
+namespace {
+
+// Datagrams per recvmmsg call, and the slot size: the largest UDP datagram
+// fits, so nothing that the loopback interface delivers is ever cut.
+constexpr size_t BATCH_SLOTS = 64;
+constexpr size_t SLOT_BYTES = 65536;
+// Batches taken from one socket before the others get their turn.
+constexpr int BATCHES_PER_TURN = 8;
+constexpr uint64_t WAKE_TAG = UINT64_MAX;
+
+} // namespace
+
+ReceiveWorker::ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress)
+    : checksums_(checksums),
+      progress_(progress),
+      epollFd_(::epoll_create1(EPOLL_CLOEXEC)),
+      batch_(BATCH_SLOTS, SLOT_BYTES)
+{
+    if (epollFd_ < 0)
+        throw std::system_error(errno, std::generic_category(), "cannot create an epoll instance");
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = WAKE_TAG;
+    if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wake_.fd(), &ev) != 0) {
+        const int error = errno;
+        ::close(epollFd_);
+        throw std::system_error(error, std::generic_category(), "cannot watch the wake-up eventfd");
+    }
+    received_.reserve(BATCH_SLOTS);
+}
+
+ReceiveWorker::~ReceiveWorker()
+{
+    stop();
+    ::close(epollFd_);
+}
+
+void ReceiveWorker::addChannel(int socketFd, EmulatedChannel& channel)
+{
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = sources_.size();
+    if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, socketFd, &ev) != 0)
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot watch the data socket of channel " +
+                                    std::to_string(channel.index()));
+    sources_.push_back({ socketFd, &channel });
+}
+
+void ReceiveWorker::start()
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+void ReceiveWorker::stop()
+{
+    stopping_.store(true, std::memory_order_release);
+    wake_.signal();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void ReceiveWorker::run()
+{
+    epoll_event events[16];
+    while (!stopping_.load(std::memory_order_acquire)) {
+        const int n = ::epoll_wait(epollFd_, events, 16, -1);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "qir-unit-sim: waiting for sensor data failed: %s\n",
+                         std::strerror(errno));
+            return;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (events[i].data.u64 == WAKE_TAG)
+                continue;
+            drainSource(sources_[events[i].data.u64]);
+        }
+    }
+}
+
+void ReceiveWorker::drainSource(const Source& source)
+{
+    for (int turn = 0; turn < BATCHES_PER_TURN; ++turn) {
+        const int n = batch_.receive(source.fd);
+        if (n <= 0)
+            return;
+        received_.clear();
+        for (int i = 0; i < n; ++i)
+            received_.push_back(batch_.datagram(static_cast<size_t>(i)));
+        source.channel->receive(received_, completed_);
+        checksums_.submit(completed_);
+        progress_.notify();
+        if (static_cast<size_t>(n) < batch_.capacity())
+            return;
+    }
+}
+
+} // namespace vxqir::sim

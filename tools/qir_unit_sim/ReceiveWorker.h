@@ -1,0 +1,61 @@
+// ReceiveWorker.h - a thread that receives the sensor datagrams of some
+// channels in batches.
+#pragma once
+
+#include "ChecksumWorker.h"
+#include "DatagramBatch.h"
+#include "EmulatedChannel.h"
+#include "ProgressNotifier.h"
+#include "WakeEvent.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace vxqir::sim {
+
+/// Waits on the data sockets of its channels (epoll) and takes whatever is
+/// queued with recvmmsg, many datagrams per call, handing each batch to its
+/// channel and the frames completed by it to the checksum worker.
+///
+/// Thread-bound: addChannel and start from the owner before the thread
+/// runs; stop from the owner. The sockets and channels are borrowed and must
+/// outlive the worker.
+class ReceiveWorker {
+public:
+    ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress);
+    /// Stops and joins the thread.
+    ~ReceiveWorker();
+    ReceiveWorker(const ReceiveWorker&) = delete;
+    ReceiveWorker& operator=(const ReceiveWorker&) = delete;
+
+    /// Throws std::system_error when the socket cannot be watched.
+    void addChannel(int socketFd, EmulatedChannel& channel);
+    void start();
+    /// Wakes the thread and joins it; datagrams still queued stay unread.
+    void stop();
+
+private:
+    struct Source {
+        int fd;
+        EmulatedChannel* channel;
+    };
+
+    void run();
+    void drainSource(const Source& source);
+
+    ChecksumWorker& checksums_;
+    ProgressNotifier& progress_;
+    int epollFd_;
+    WakeEvent wake_;
+    std::vector<Source> sources_;
+    DatagramBatch batch_;
+    std::vector<ReceivedDatagram> received_;
+    std::vector<CompletedFrame> completed_;
+    // Relaxed would do for the flag alone; release/acquire keeps the rule
+    // simple: whatever the stopper wrote before is visible after the check.
+    std::atomic<bool> stopping_{ false };
+    std::thread thread_;
+};
+
+} // namespace vxqir::sim

@@ -1,0 +1,74 @@
+// ReplayFifo.h - a channel's replay FIFO: one entry per block, played out
+// and freed by a playout model against the unit clock.
+#pragma once
+
+#include "PlayoutModel.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+
+namespace vxqir::sim {
+
+/// Counters of one FIFO since the emulator started.
+struct FifoCounters {
+    uint64_t pushed = 0;     ///< blocks that took an entry
+    uint64_t played = 0;     ///< entries freed by playing them
+    uint64_t skipped = 0;    ///< entries freed without playing (after the stop time, or reset)
+    uint64_t overflows = 0;  ///< blocks that found no free entry
+    uint32_t maxFill = 0;    ///< largest number of entries in use at once
+};
+
+/// Replay FIFO of one channel. Time only moves forward when the caller
+/// passes a later unit time to `advance`, `push` or `release`: playout is
+/// computed lazily from the entries' scheduled times, so a manual clock
+/// drives it exactly.
+///
+/// Thread-bound: guarded by the owning channel's lock.
+class ReplayFifo {
+public:
+    /// `capacity` entries (at least 1); `model` decides when entries leave.
+    ReplayFifo(uint32_t capacity, std::unique_ptr<PlayoutModel> model);
+
+    /// Plays out every entry due at or before `nowNs` (none while frozen).
+    void advance(uint64_t nowNs);
+
+    /// Takes an entry for a block that arrived at `entry.arrivalNs`.
+    /// Returns false (an overflow, counted) when no entry is free after
+    /// playing out what is due.
+    bool push(const FifoEntry& entry);
+
+    /// Free entries after playing out what is due at `nowNs`.
+    uint32_t freeEntries(uint64_t nowNs);
+
+    /// Stops playout: entries stay until `release`.
+    void freeze() { frozen_ = true; }
+    /// Resumes playout from `nowNs`; entries already due play at once.
+    void release(uint64_t nowNs);
+    bool frozen() const { return frozen_; }
+
+    /// Drops every entry (counted as skipped) and forgets the first block of
+    /// the run, as a channel reset or re-enable does.
+    void clear();
+
+    void setTimes(const ReplayTimes& times) { times_ = times; }
+
+    uint32_t capacity() const { return capacity_; }
+    uint32_t used() const { return static_cast<uint32_t>(entries_.size()); }
+    const FifoCounters& counters() const { return counters_; }
+    const PlayoutModel& model() const { return *model_; }
+
+private:
+    uint32_t capacity_;
+    std::unique_ptr<PlayoutModel> model_;
+    std::deque<FifoEntry> entries_;
+    FifoCounters counters_;
+    ReplayTimes times_;
+    uint64_t playerFreeNs_ = 0;
+    bool haveFirst_ = false;
+    uint64_t firstArrivalNs_ = 0;
+    uint64_t firstTimestampNs_ = 0;
+    bool frozen_ = false;
+};
+
+} // namespace vxqir::sim

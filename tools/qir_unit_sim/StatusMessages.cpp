@@ -1,0 +1,34 @@
+#include "StatusMessages.h"
+
+#include <algorithm>
+
+namespace vxqir::sim {
+
+ReplayStatusMessage makeReply(uint8_t channel, uint16_t responseType, uint16_t responseId)
+{
+    ReplayStatusMessage m{};
+    std::copy(QIR_STATUS_MAGIC_BYTES.begin(), QIR_STATUS_MAGIC_BYTES.end(), m.MAGIC_BYTES);
+    m.VERSION = QIR_PROTOCOL_VERSION;
+    m.packet_length = static_cast<uint8_t>(STATUS_MESSAGE_SIZE);
+    m.channel = channel;
+    m.response_type = responseType;
+    m.response_id = responseId;
+    return m;
+}
+
+ReplayStatusMessage makePeriodicStatus(uint8_t channel, const ChannelStatus& status)
+{
+    ReplayStatusMessage m = makeReply(channel, RESPONSE_PERIODIC_STATUS, 0);
+    uint16_t flags = 0;
+    flags |= status.enabled ? STATUS_FLAG_ENABLED : 0;
+    flags |= status.loss ? STATUS_FLAG_LOSS : 0;
+    flags |= status.ptpSynced ? STATUS_FLAG_PTP_SYNCED : 0;
+    flags |= status.ptpActive ? STATUS_FLAG_PTP_ACTIVE : 0;
+    m.payload.status.flags = flags;
+    m.payload.status.rx_packet_num = status.rxPacketNumber;
+    m.payload.status.free_fifo_entries = status.freeFifoEntries;
+    m.payload.status.currenttime_ns = status.currentTimeNs;
+    return m;
+}
+
+} // namespace vxqir::sim

@@ -1,0 +1,110 @@
+// UnitEmulator.h - one emulated QIR unit on loopback (or any local address).
+#pragma once
+
+#include "ChecksumWorker.h"
+#include "ControlLoop.h"
+#include "DataPortRange.h"
+#include "EmulatedChannel.h"
+#include "EmulatorConfig.h"
+#include "EmulatorStats.h"
+#include "ProgressNotifier.h"
+#include "ReceiveWorker.h"
+#include "ReplyFaultSettings.h"
+#include "UdpSocket.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace vxqir::sim {
+
+/// Serves the unit's side of the protocol for channels 0..N-1: a control
+/// socket that answers requests and sends periodic status, and one data
+/// socket per channel whose datagrams are verified and fed to the channel's
+/// replay FIFO.
+///
+/// Threads: one control thread, up to four receive threads, one checksum
+/// thread. Usage:
+///
+///   UnitEmulator unit(config);   // validates the configuration
+///   unit.start();                // binds, then serves
+///   ... unit.controlPort(), unit.dataBasePort(), unit.snapshot() ...
+///   unit.stop();                 // or the destructor
+///
+/// Thread-safe, except start() and addFrameObserver(), which are
+/// thread-bound to the owner before serving begins. Fault injection,
+/// snapshots and waits may come from any thread while it serves.
+class UnitEmulator {
+public:
+    /// Throws std::invalid_argument naming the setting that is out of range.
+    explicit UnitEmulator(EmulatorConfig config);
+    /// Stops serving.
+    ~UnitEmulator();
+    UnitEmulator(const UnitEmulator&) = delete;
+    UnitEmulator& operator=(const UnitEmulator&) = delete;
+
+    /// Observes every checksummed frame on the checksum thread. Before start().
+    void addFrameObserver(FrameObserver observer);
+
+    /// Binds the control socket and the data ports, then starts serving.
+    /// Throws SocketSetupError naming the address and the reason.
+    void start();
+
+    /// Stops every thread, ends open frames (counted incomplete) and waits
+    /// for pending checksums. Idempotent; the counters stay readable.
+    void stop();
+
+    const EmulatorConfig& config() const { return config_; }
+    /// The bound ports; valid after start().
+    uint16_t controlPort() const { return controlPort_; }
+    uint16_t dataBasePort() const { return dataPorts_.basePort; }
+    uint16_t dataPort(unsigned channel) const { return static_cast<uint16_t>(dataPorts_.basePort + channel); }
+    /// Receive buffer the kernel granted each data socket, in bytes.
+    int receiveBufferBytes() const { return receiveBufferBytes_; }
+
+    EmulatorSnapshot snapshot() const;
+
+    /// Waits until `predicate(snapshot())` holds; false after `timeout`.
+    bool waitUntil(const std::function<bool(const EmulatorSnapshot&)>& predicate,
+                   std::chrono::milliseconds timeout);
+
+    /// Waits until every complete frame so far has its checksum.
+    void drainChecksums();
+
+    // Fault injection. Channel arguments out of range throw std::out_of_range.
+    void setReplyDropShare(double share); ///< 0..1, else std::invalid_argument
+    void setReplyDelay(std::chrono::milliseconds delay);
+    void setWrongResponseType(bool on);
+    void setStatusStopped(bool stopped); ///< every channel
+    void setStatusStopped(unsigned channel, bool stopped);
+    void setChannelAvailable(unsigned channel, bool available);
+    void freezeFifo(unsigned channel);
+    void releaseFifo(unsigned channel);
+    void freezeAllFifos();
+    void releaseAllFifos();
+
+private:
+    EmulatedChannel& channel(unsigned index) const;
+
+    EmulatorConfig config_;
+    std::shared_ptr<const UnitClock> clock_;
+    ProgressNotifier progress_;
+    ReplyFaultSettings replyFaults_;
+    std::vector<std::unique_ptr<EmulatedChannel>> channels_;
+    ChecksumWorker checksums_;
+
+    UdpSocket controlSocket_;
+    uint16_t controlPort_ = 0;
+    DataPortRange dataPorts_;
+    int receiveBufferBytes_ = 0;
+    std::unique_ptr<ControlLoop> control_;
+    std::vector<std::unique_ptr<ReceiveWorker>> receivers_;
+
+    std::mutex lifecycleMutex_; // serialises start() and stop()
+    bool started_ = false;
+    bool stopped_ = false;
+};
+
+} // namespace vxqir::sim
