@@ -78,8 +78,14 @@ typedef struct VXTQirPacketPropertiesT {
     uint8_t streamID;
 } VXTQirPacketPropertiesT;
 
-/* Result of every call. VXQIR_ErrorToString gives the text of each. */
+/* Result of every call, stored in 4 bytes. VXQIR_ErrorToString gives the text
+ * of each. C++ sees a fixed underlying type so that any 32-bit value a caller
+ * passes is a valid value of the type. */
+#ifdef __cplusplus
+typedef enum VXTQirError : int32_t {
+#else
 typedef enum VXTQirError {
+#endif
     NoError = 0,
     InternalError = 1,
     ControlInterfaceNotAvailable = 2,

@@ -74,6 +74,8 @@ public:
     // Diagnostics for tests: number of local endpoints in use, and the bound
     // control port of the endpoint serving a configuration (0 when none).
     size_t interfaceCount() const;
+    // The channel behind a handle, or null.
+    ChannelStatePtr channel(VXTQirChannelHandle handle) const { return getChannelState(handle).channel; }
     uint16_t boundControlPort(const VXTQirInputInterfaceT& inputInterface) const;
 
 private:

@@ -1,0 +1,203 @@
+/*
+ * stream_frames.c - streams generated test frames to one channel of a QIR
+ * unit through the C API of libvxqir.
+ *
+ *   vxqir-stream-example --control-ip 127.0.0.2 --control-port 50000 \
+ *       --data-ip 127.0.0.3 --data-port 50100 --frames 10 --width 640 --height 480
+ *
+ * Frame f, line l, byte i holds (f*7 + l*3 + i) & 0xFF; every line is one
+ * block (VXQIR_ReplayStreamData) with frameNumber f and lineNumber l. At the
+ * end it prints "frames_sent=N checksum=H", H being the FNV-1a 64-bit hash of
+ * the last frame's bytes in line order, so that a receiver can compare.
+ * Exits 1 on any error, naming the call and the library's text for it.
+ */
+#include <VXQIRApi.h>
+
+#include <getopt.h>
+#include <inttypes.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+struct options {
+    VXTQirInputInterfaceT unit;
+    VXTQirChannelNumber channel;
+    long frames;
+    long width;
+    long height;
+    int skipPing;
+};
+
+static const uint64_t FNV_OFFSET = 14695981039346656037ull;
+static const uint64_t FNV_PRIME = 1099511628211ull;
+
+static void usage(const char* program)
+{
+    fprintf(stderr,
+            "usage: %s [--control-ip A] [--control-port P] [--data-ip A] [--data-port P]\n"
+            "          [--local-ip A] [--local-port P] [--channel N] [--frames N]\n"
+            "          [--width W] [--height H] [--payload N] [--timeout-ms T] [--skip-ping]\n",
+            program);
+}
+
+/* Parses a whole decimal number within [min, max]; exits with a message otherwise. */
+static long number(const char* option, const char* text, long min, long max)
+{
+    char* end = NULL;
+    long value = strtol(text, &end, 10);
+    if (text[0] == '\0' || *end != '\0' || value < min || value > max) {
+        fprintf(stderr, "error: --%s expects a number from %ld to %ld, got \"%s\"\n", option, min,
+                max, text);
+        exit(2);
+    }
+    return value;
+}
+
+static void parse(int argc, char** argv, struct options* o)
+{
+    static const struct option longOptions[] = {
+        { "control-ip", required_argument, 0, 'c' }, { "control-port", required_argument, 0, 'C' },
+        { "data-ip", required_argument, 0, 'd' },    { "data-port", required_argument, 0, 'D' },
+        { "local-ip", required_argument, 0, 'l' },   { "local-port", required_argument, 0, 'L' },
+        { "channel", required_argument, 0, 'n' },    { "frames", required_argument, 0, 'f' },
+        { "width", required_argument, 0, 'w' },      { "height", required_argument, 0, 'h' },
+        { "payload", required_argument, 0, 'p' },    { "timeout-ms", required_argument, 0, 't' },
+        { "skip-ping", no_argument, 0, 's' },        { "help", no_argument, 0, '?' },
+        { 0, 0, 0, 0 },
+    };
+    memset(o, 0, sizeof(*o));
+    o->unit.controlIP = "127.0.0.2";
+    o->unit.controlPort = 50000;
+    o->unit.dataIP = "127.0.0.3";
+    o->unit.dataBasePort = 50100;
+    o->unit.localIP = NULL;
+    o->unit.localPort = 0;
+    o->unit.maxPayloadSize = 1448;
+    o->unit.timeoutGet_ms = 1000;
+    o->unit.timeoutStream_ms = 2000;
+    o->frames = 10;
+    o->width = 640;
+    o->height = 480;
+
+    int c;
+    while ((c = getopt_long(argc, argv, "", longOptions, NULL)) != -1) {
+        switch (c) {
+        case 'c': o->unit.controlIP = optarg; break;
+        case 'C': o->unit.controlPort = (uint16_t)number("control-port", optarg, 1, 65535); break;
+        case 'd': o->unit.dataIP = optarg; break;
+        case 'D': o->unit.dataBasePort = (uint16_t)number("data-port", optarg, 0, 65535); break;
+        case 'l': o->unit.localIP = optarg; break;
+        case 'L': o->unit.localPort = (uint16_t)number("local-port", optarg, 0, 65535); break;
+        case 'n': o->channel = (VXTQirChannelNumber)number("channel", optarg, 0, 255); break;
+        case 'f': o->frames = number("frames", optarg, 1, 65536); break;
+        case 'w': o->width = number("width", optarg, 1, 65535); break;
+        case 'h': o->height = number("height", optarg, 1, 65535); break;
+        case 'p': o->unit.maxPayloadSize = (uint16_t)number("payload", optarg, 8, 65535); break;
+        case 't':
+            o->unit.timeoutGet_ms = (uint32_t)number("timeout-ms", optarg, 1, 600000);
+            o->unit.timeoutStream_ms = o->unit.timeoutGet_ms * 2;
+            break;
+        case 's': o->skipPing = 1; break;
+        default: usage(argv[0]); exit(2);
+        }
+    }
+    if (optind != argc) {
+        fprintf(stderr, "error: unexpected argument \"%s\"\n", argv[optind]);
+        usage(argv[0]);
+        exit(2);
+    }
+}
+
+/* Prints the failed call with the library's text; returns 1 on failure. */
+static int failed(const char* call, VXTQirError result)
+{
+    if (result == NoError)
+        return 0;
+    fprintf(stderr, "error: %s: %s (%d)\n", call, VXQIR_ErrorToString(result), (int)result);
+    return 1;
+}
+
+static double seconds(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
+}
+
+static int stream(const struct options* o, VXTQirChannelHandle handle)
+{
+    uint8_t* line = malloc((size_t)o->width);
+    if (line == NULL) {
+        fprintf(stderr, "error: out of memory for a line of %ld bytes\n", o->width);
+        return 1;
+    }
+    uint64_t checksum = FNV_OFFSET;
+    uint64_t bytes = 0;
+    const double start = seconds();
+    int status = 0;
+
+    for (long f = 0; f < o->frames && status == 0; ++f) {
+        checksum = FNV_OFFSET;
+        for (long l = 0; l < o->height && status == 0; ++l) {
+            for (long i = 0; i < o->width; ++i) {
+                line[i] = (uint8_t)((f * 7 + l * 3 + i) & 0xFF);
+                checksum = (checksum ^ line[i]) * FNV_PRIME;
+            }
+            VXTQirPacketPropertiesT packet;
+            memset(&packet, 0, sizeof(packet));
+            packet.timestamp = (uint64_t)f * 33333333u; /* 30 frames per second */
+            packet.frameNumber = (uint16_t)f;
+            packet.lineNumber = (uint16_t)l;
+            packet.streamID = 0;
+            status = failed("VXQIR_ReplayStreamData",
+                            VXQIR_ReplayStreamData(handle, &packet, line, (uint16_t)o->width));
+            bytes += (uint64_t)o->width;
+        }
+        if (status == 0 && ((f + 1) % 10 == 0 || f + 1 == o->frames))
+            printf("sent frame %ld of %ld\n", f + 1, o->frames);
+    }
+    free(line);
+    if (status != 0)
+        return status;
+
+    const double elapsed = seconds() - start;
+    printf("streamed %" PRIu64 " bytes in %.3f s (%.1f MB/s)\n", bytes, elapsed,
+           elapsed > 0 ? (double)bytes / elapsed / 1e6 : 0.0);
+    printf("frames_sent=%ld checksum=%016" PRIx64 "\n", o->frames, checksum);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    struct options o;
+    parse(argc, argv, &o);
+
+    if (!o.skipPing && failed("VXQIR_IsInputInterfaceAvailable", VXQIR_IsInputInterfaceAvailable(&o.unit)))
+        return 1;
+
+    VXTQirChannelHandle handle = -1;
+    if (failed("VXQIR_RegisterOutputChannel", VXQIR_RegisterOutputChannel(&o.unit, o.channel, &handle)))
+        return 1;
+
+    int status = failed("VXQIR_InitOutputChannel",
+                        VXQIR_InitOutputChannel(handle, (uint16_t)o.width, (uint16_t)o.height));
+    if (status == 0)
+        status = stream(&o, handle);
+
+    if (status == 0) {
+        VXTQirStatusT state;
+        const VXTQirError result = VXQIR_GetCurrentState(handle, &state);
+        if (result == NoError)
+            printf("unit status: enabled=%d loss=%d ptpSynced=%d ptpActive=%d freeFifoEntries=%u "
+                   "time=%" PRIu64 " ns\n",
+                   state.enabled, state.loss, state.ptpSynced, state.ptpActive,
+                   state.freeFifoEntries, state.currentTime_ns);
+        else
+            printf("unit status: %s\n", VXQIR_ErrorToString(result));
+    }
+
+    if (failed("VXQIR_UnregisterOutputChannel", VXQIR_UnregisterOutputChannel(handle)))
+        status = 1;
+    return status;
+}

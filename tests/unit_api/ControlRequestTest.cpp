@@ -1,0 +1,256 @@
+// Control requests and their replies, against a scripted unit on loopback.
+#include "ApiFixture.h"
+
+#include <cstring>
+
+namespace vxqir::test {
+namespace {
+
+ReplayControlMessage asRequest(const Received& datagram)
+{
+    ReplayControlMessage message{};
+    std::memcpy(&message, datagram.bytes.data(), std::min(datagram.bytes.size(), sizeof(message)));
+    return message;
+}
+
+using ControlRequests = ApiFixture;
+
+TEST_F(ControlRequests, SetFrameSizeGoesOutAsSixteenExactBytes)
+{
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config, 5);
+    ASSERT_EQ(api_->initOutputChannel(handle, 1920, 1080), NoError);
+
+    const std::vector<Received> requests = unit_.waitForRequests(4);
+    ASSERT_GE(requests.size(), 4u);
+    const Bytes expected{ 'Q', 'I', 'R', '-', 'C', 0x03, 0x10, 0x05, 0x30, 0x00,
+                          0x01, 0x00, 0x80, 0x07, 0x38, 0x04 };
+    EXPECT_EQ(requests[0].bytes, expected);
+}
+
+TEST_F(ControlRequests, PreparingAChannelSendsFrameSizeEnableStatusAndBufferSizeInOrder)
+{
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+    ASSERT_EQ(api_->initOutputChannel(handle, 640, 480), NoError);
+
+    const std::vector<Received> requests = unit_.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    const Command expected[] = { Command::SET_FRAME_SIZE, Command::ENABLE_CHANNEL,
+                                 Command::ENABLE_STATUS_MESSAGES, Command::GET_BUFFER_SIZE };
+    for (size_t i = 0; i < 4; ++i) {
+        const ReplayControlMessage request = asRequest(requests[i]);
+        EXPECT_EQ(request.command, static_cast<uint16_t>(expected[i]));
+        EXPECT_EQ(request.request_id, i + 1);
+        EXPECT_EQ(request.packet_length, requests[i].bytes.size());
+        EXPECT_EQ(requests[i].senderIp, "127.0.0.1");
+    }
+    EXPECT_EQ(requests[1].bytes.size(), 12u);
+}
+
+TEST_F(ControlRequests, TimestampRequestsCarryEightPayloadBytes)
+{
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+    ASSERT_EQ(api_->setReplayOffset(handle, 0x0102030405060708ull), NoError);
+    const Received request = unit_.requests().at(0);
+    EXPECT_EQ(request.bytes.size(), 20u);
+    EXPECT_EQ(asRequest(request).command, static_cast<uint16_t>(Command::SET_OFFSET_TIMESTAMP));
+    EXPECT_EQ(asRequest(request).payload.ts, 0x0102030405060708ull);
+}
+
+TEST_F(ControlRequests, RequestIdsWrapFrom65535ToZero)
+{
+    // With a reply timeout of 0 every request is given up at once, so the
+    // 65535 ids from 1 to 65535 go by quickly; the next request carries 0.
+    unit_.setResponder([](const ReplayControlMessage&) { return std::nullopt; });
+    const VXTQirInputInterfaceT config = unit_.config(1448, 0);
+    const ChannelStatePtr channel = api_->channel(registerChannel(config));
+    for (int i = 1; i <= 65535; ++i)
+        ASSERT_EQ(channel->resetChannel(), Timeout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let the unit drain its queue
+    ASSERT_EQ(channel->resetChannel(), Timeout);
+    EXPECT_TRUE(eventually([&] {
+        const auto requests = unit_.requests();
+        return !requests.empty() && asRequest(requests.back()).request_id == 0;
+    }));
+}
+
+TEST_F(ControlRequests, AMissingReplyEndsInTimeoutAndTheChannelGoesOnWorking)
+{
+    int ignored = 0;
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        if (ignored++ == 0)
+            return std::nullopt;
+        return unit_.defaultReply(request);
+    });
+    const VXTQirInputInterfaceT config = unit_.config(1448, 200);
+    const VXTQirChannelHandle handle = registerChannel(config);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(api_->setReplayOffset(handle, 10), Timeout);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
+    EXPECT_EQ(api_->setReplayOffset(handle, 20), NoError);
+    uint64_t offset = 0;
+    EXPECT_EQ(api_->getReplayOffset(handle, &offset), NoError);
+    EXPECT_EQ(offset, 20u);
+}
+
+TEST_F(ControlRequests, ALateReplyToAnAbandonedRequestIsDropped)
+{
+    std::atomic<int> seen{ 0 };
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        if (seen++ == 0) {
+            // Answer the first request only after the client gave up on it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        return unit_.defaultReply(request);
+    });
+    const VXTQirInputInterfaceT config = unit_.config(1448, 50);
+    const VXTQirChannelHandle handle = registerChannel(config);
+    EXPECT_EQ(api_->setReplayStartTime(handle, 5, 0, 0), Timeout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250)); // the late reply comes and goes
+    uint64_t start = 0;
+    unit_.setResponder({});
+    EXPECT_EQ(api_->getReplayStartTime(handle, &start, nullptr, nullptr), NoError);
+    EXPECT_EQ(start, 5u);
+}
+
+TEST_F(ControlRequests, ASecondReplyToOneRequestIsIgnored)
+{
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        Bytes first = unit_.defaultReply(request);
+        if (static_cast<Command>(request.command) == Command::GET_START_TIMESTAMP) {
+            Bytes second = first;
+            reinterpret_cast<ReplayStatusMessage*>(second.data())->payload.timestamp = 999;
+            unit_.sendRaw(first);
+            return second;
+        }
+        return first;
+    });
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+    ASSERT_EQ(api_->setReplayStartTime(handle, 7, 0, 0), NoError);
+    uint64_t start = 0;
+    EXPECT_EQ(api_->getReplayStartTime(handle, &start, nullptr, nullptr), NoError);
+    EXPECT_EQ(start, 7u);
+    EXPECT_EQ(api_->resetChannel(handle), NoError);
+}
+
+struct WrongReplyCase {
+    const char* name;
+    Command command;
+    uint16_t responseType;
+    VXTQirError expected;
+};
+
+class WrongReplyType : public ApiFixture, public ::testing::WithParamInterface<WrongReplyCase> {};
+
+TEST_P(WrongReplyType, IsReportedAndLeavesTheOutputUntouched)
+{
+    const WrongReplyCase& c = GetParam();
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        Bytes reply = unit_.defaultReply(request);
+        if (request.command == static_cast<uint16_t>(c.command)) {
+            auto* message = reinterpret_cast<ReplayStatusMessage*>(reply.data());
+            message->response_type = c.responseType;
+            message->payload.timestamp = 0xdead;
+        }
+        return reply;
+    });
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+
+    uint64_t value = 77;
+    uint16_t width = 3, height = 4;
+    VXTQirError result = NoError;
+    switch (c.command) {
+    case Command::GET_START_TIMESTAMP:
+        result = api_->getReplayStartTime(handle, &value, nullptr, nullptr);
+        break;
+    case Command::GET_OFFSET_TIMESTAMP: result = api_->getReplayOffset(handle, &value); break;
+    case Command::GET_STOP_TIMESTAMP: result = api_->getReplayStopTime(handle, &value); break;
+    case Command::GET_FRAME_SIZE: result = api_->getFrameSize(handle, &width, &height); break;
+    case Command::GET_BUFFER_SIZE: result = api_->isOutputChannelAvailable(handle); break;
+    default: FAIL();
+    }
+    EXPECT_EQ(result, c.expected);
+    if (c.expected != NoError) {
+        EXPECT_EQ(value, 77u);
+        EXPECT_EQ(width, 3);
+        EXPECT_EQ(height, 4);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, WrongReplyType,
+    ::testing::Values(
+        WrongReplyCase{ "StartAnsweredAsOffset", Command::GET_START_TIMESTAMP, 33, InternalError },
+        WrongReplyCase{ "OffsetAnsweredAsStart", Command::GET_OFFSET_TIMESTAMP, 35, InternalError },
+        WrongReplyCase{ "StopAnsweredPlainly", Command::GET_STOP_TIMESTAMP, 36, InternalError },
+        WrongReplyCase{ "FrameSizeAnsweredAsBuffer", Command::GET_FRAME_SIZE, 3, InternalError },
+        WrongReplyCase{ "ChannelNotAvailable", Command::GET_BUFFER_SIZE, 0x8004, ChannelNotAvailable },
+        WrongReplyCase{ "BufferSizeAnsweredOddly", Command::GET_BUFFER_SIZE, 5, InternalError },
+        WrongReplyCase{ "BufferSizeAnsweredRight", Command::GET_BUFFER_SIZE, 3, NoError }),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(ControlRequests, PreparingFailsWhenTheBufferSizeReplyHasTheWrongType)
+{
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        Bytes reply = unit_.defaultReply(request);
+        if (request.command == static_cast<uint16_t>(Command::GET_BUFFER_SIZE))
+            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type = 0x8004;
+        return reply;
+    });
+    const VXTQirInputInterfaceT config = unit_.config();
+    EXPECT_EQ(api_->initOutputChannel(registerChannel(config), 8, 8), InternalError);
+}
+
+TEST_F(ControlRequests, ReplayTimesAreSentAndReadBackInTheirOrder)
+{
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+
+    EXPECT_EQ(api_->setReplayStartTime(handle, 100, 0, 50), InvalidTiming);
+    ASSERT_EQ(unit_.requests().size(), 1u); // the start time went out, the stop time did not
+    EXPECT_EQ(asRequest(unit_.requests()[0]).command,
+              static_cast<uint16_t>(Command::SET_START_TIMESTAMP));
+
+    EXPECT_EQ(api_->setReplayStartTime(handle, 100, 7, 100), NoError);
+    uint64_t start = 0, offset = 0, stop = 0;
+    const size_t before = unit_.requests().size();
+    EXPECT_EQ(api_->getReplayStartTime(handle, &start, nullptr, nullptr), NoError);
+    EXPECT_EQ(unit_.requests().size(), before + 1); // only the start time is queried
+    EXPECT_EQ(api_->getReplayStartTime(handle, &start, &offset, &stop), NoError);
+    EXPECT_EQ(start, 100u);
+    EXPECT_EQ(offset, 7u);
+    EXPECT_EQ(stop, 100u);
+}
+
+TEST_F(ControlRequests, AChannelAbove255IsAcceptedButNeverAnswered)
+{
+    const VXTQirInputInterfaceT config = unit_.config(1448, 100);
+    const VXTQirChannelHandle handle = registerChannel(config, 256);
+    EXPECT_EQ(api_->initOutputChannel(handle, 8, 8), Timeout);
+    EXPECT_EQ(asRequest(unit_.requests().at(0)).channel_number, 0);
+    unit_.sendStatus(0, STATUS_FLAG_ENABLED, 0, 50, 1);
+    VXTQirStatusT status{};
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(api_->getCurrentState(handle, &status), DataNotAvailable);
+}
+
+TEST_F(ControlRequests, UnregisteringTellsTheUnitToStopReplayAndStatus)
+{
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+    ASSERT_EQ(api_->unregisterOutputChannel(handle), NoError);
+    const std::vector<Received> requests = unit_.waitForRequests(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(asRequest(requests[0]).command, static_cast<uint16_t>(Command::DISABLE_CHANNEL));
+    EXPECT_EQ(asRequest(requests[1]).command,
+              static_cast<uint16_t>(Command::DISABLE_STATUS_MESSAGES));
+    EXPECT_EQ(api_->resetChannel(handle), InvalidChannelHandle);
+}
+
+} // namespace
+} // namespace vxqir::test
