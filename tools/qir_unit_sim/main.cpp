@@ -1,0 +1,179 @@
+// qir-unit-sim: emulates a QIR unit on local addresses. See README.md.
+
+#include "CommandLine.h"
+#include "Fnv1a64.h"
+#include "FrameDumper.h"
+#include "LiveDisplay.h"
+#include "Summary.h"
+#include "UnitEmulator.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <unistd.h>
+
+using namespace vxqir::sim;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Writes `text` to `path` through a temporary file and a rename, so that a
+// script polling for the file never reads half of it.
+void writeFileAtomically(const std::string& path, const std::string& text, const char* what)
+{
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out)
+            throw std::runtime_error(std::string(what) + " " + path + ": cannot write " + temporary);
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec)
+        throw std::runtime_error(std::string(what) + " " + path + ": cannot rename " + temporary + ": " +
+                                 ec.message());
+}
+
+std::string readyText(const UnitEmulator& unit)
+{
+    const EmulatorConfig& c = unit.config();
+    return "control_ip=" + c.controlIp + "\ncontrol_port=" + std::to_string(unit.controlPort()) +
+           "\ndata_ip=" + c.dataIp + "\ndata_base_port=" + std::to_string(unit.dataBasePort()) +
+           "\nchannels=" + std::to_string(c.channels) + "\npid=" + std::to_string(::getpid()) + "\n";
+}
+
+int run(const ProgramOptions& options)
+{
+    UnitEmulator unit(options.config);
+    std::unique_ptr<FrameDumper> dumper;
+    if (options.dump) {
+        dumper = std::make_unique<FrameDumper>(*options.dump);
+        unit.addFrameObserver([&dumper](const CompletedFrame& f, uint64_t checksum) { (*dumper)(f, checksum); });
+    }
+    if (options.printFrames) {
+        unit.addFrameObserver([](const CompletedFrame& f, uint64_t checksum) {
+            std::printf("frame channel=%u sequence=%" PRIu64 " number=%u lines=%u bytes=%zu checksum=%s\n",
+                        static_cast<unsigned>(f.channel), f.sequence, static_cast<unsigned>(f.frameNumber),
+                        static_cast<unsigned>(f.height), f.bytes.size(), Fnv1a64::toHex(checksum).c_str());
+            std::fflush(stdout);
+        });
+    }
+
+    unit.start();
+    const auto started = Clock::now();
+    if (!options.readyFile.empty())
+        writeFileAtomically(options.readyFile, readyText(unit), "ready file");
+    const EmulatorConfig& c = unit.config();
+    std::printf("qir-unit-sim ready control=%s:%u data=%s:%u channels=%u\n", c.controlIp.c_str(),
+                static_cast<unsigned>(unit.controlPort()), c.dataIp.c_str(),
+                static_cast<unsigned>(unit.dataBasePort()), c.channels);
+    std::fflush(stdout);
+
+    const bool live = options.live == LiveMode::On || (options.live == LiveMode::Auto && ::isatty(STDERR_FILENO));
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 })
+        sigaddset(&signals, s);
+
+    EmulatorSnapshot previous = unit.snapshot();
+    auto previousAt = Clock::now();
+    const auto deadline = started + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(options.durationSeconds));
+    for (;;) {
+        auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) - (Clock::now() - previousAt);
+        if (options.durationSeconds > 0.0)
+            wait = std::min(wait, deadline - Clock::now());
+        wait = std::max(wait, Clock::duration::zero());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+        const timespec timeout{ static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000) };
+        const int sig = ::sigtimedwait(&signals, nullptr, &timeout);
+        if (sig == SIGINT || sig == SIGTERM)
+            break;
+        if (sig == SIGUSR1) {
+            unit.freezeAllFifos();
+            std::fprintf(stderr, "qir-unit-sim: replay FIFOs frozen\n");
+        } else if (sig == SIGUSR2) {
+            unit.releaseAllFifos();
+            std::fprintf(stderr, "qir-unit-sim: replay FIFOs released\n");
+        }
+        const auto now = Clock::now();
+        if (options.durationSeconds > 0.0 && now >= deadline)
+            break;
+        if (now - previousAt >= std::chrono::seconds(1)) {
+            EmulatorSnapshot current = unit.snapshot();
+            if (live) {
+                const double seconds = std::chrono::duration<double>(now - previousAt).count();
+                std::fprintf(stderr, "\r%s\x1b[K", formatLiveLine(previous, current, seconds).c_str());
+                std::fflush(stderr);
+            }
+            previous = std::move(current);
+            previousAt = now;
+        }
+    }
+
+    unit.stop();
+    if (live)
+        std::fputc('\n', stderr);
+    const EmulatorSnapshot final = unit.snapshot();
+    for (const ChannelSnapshot& ch : final.channels)
+        std::printf("%s\n", verificationLine(ch).c_str());
+    std::fflush(stdout);
+
+    if (!options.summaryJson.empty()) {
+        SummaryContext context;
+        context.controlIp = c.controlIp;
+        context.controlPort = unit.controlPort();
+        context.dataIp = c.dataIp;
+        context.dataBasePort = unit.dataBasePort();
+        context.playout = std::string(playoutKindName(c.channel.playout.kind));
+        context.durationSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+        context.receiveBufferBytes = unit.receiveBufferBytes();
+        if (dumper)
+            context.dump = dumper->counters();
+        const std::string text = makeSummary(final, context).dump(2) + "\n";
+        if (options.summaryJson == "-") {
+            std::fputs(text.c_str(), stdout);
+            std::fflush(stdout);
+        } else {
+            writeFileAtomically(options.summaryJson, text, "summary file");
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const ParseResult parsed = parseCommandLine(argc, argv);
+    if (!parsed.options) {
+        std::fprintf(parsed.exitCode == 0 ? stdout : stderr, "%s\n", parsed.message.c_str());
+        return parsed.exitCode;
+    }
+
+    // Block the signals before any thread starts, so that every thread
+    // inherits the mask and only the main thread takes them, synchronously.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int s : { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 })
+        sigaddset(&blocked, s);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+
+    try {
+        return run(*parsed.options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qir-unit-sim: %s\n", e.what());
+        return 1;
+    }
+}
