@@ -14,6 +14,7 @@ WalkOutcome walk_records(const MappedFile& file, Progress& progress, std::FILE* 
         progress.update(scanner.offset(), outcome.records);
         if (record->fault == RecordFault::UnknownType) {
             ++outcome.skipped;
+            std::fflush(stdout); // keep listings and problems in file order on a terminal
             std::fprintf(err, "%s: offset %llu: type byte %u names no channel type; %u-byte record skipped\n",
                          file.path().c_str(), static_cast<unsigned long long>(record->offset),
                          static_cast<unsigned>(record->header.type), record->header.length);
@@ -33,6 +34,7 @@ WalkOutcome walk_records(const MappedFile& file, Progress& progress, std::FILE* 
     progress.finish();
     if (const auto& fault = scanner.fault()) {
         outcome.truncated = true;
+        std::fflush(stdout);
         std::fprintf(err, "%s: offset %llu: %s; %llu records before it were read\n", file.path().c_str(),
                      static_cast<unsigned long long>(fault->offset), fault->check.describe().c_str(),
                      static_cast<unsigned long long>(outcome.records));
