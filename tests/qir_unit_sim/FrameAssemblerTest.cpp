@@ -1,0 +1,298 @@
+// Reassembly of lines into frames, packet continuity and the checksum.
+
+#include "FrameAssembler.h"
+#include "Fnv1a64.h"
+#include "PacketContinuity.h"
+#include "RawUnitClient.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string_view>
+
+namespace vxqir::sim {
+namespace {
+
+using testing::makeSensorDatagram;
+using testing::patternFrameChecksum;
+using testing::patternLine;
+
+// Fnv1a64 ----------------------------------------------------------------------
+
+uint64_t fnvOf(std::string_view text)
+{
+    Fnv1a64 h;
+    h.update({ reinterpret_cast<const uint8_t*>(text.data()), text.size() });
+    return h.value();
+}
+
+TEST(Fnv1a64, MatchesThePublishedTestVectors)
+{
+    EXPECT_EQ(fnvOf(""), 0xcbf29ce484222325ull);
+    EXPECT_EQ(fnvOf("a"), 0xaf63dc4c8601ec8cull);
+    EXPECT_EQ(fnvOf("foobar"), 0x85944171f73967e8ull);
+}
+
+TEST(Fnv1a64, GivesTheSameValueFedInPiecesAsFedWhole)
+{
+    Fnv1a64 pieces;
+    pieces.update({ reinterpret_cast<const uint8_t*>("foo"), 3 });
+    pieces.update({ reinterpret_cast<const uint8_t*>("bar"), 3 });
+    EXPECT_EQ(pieces.value(), fnvOf("foobar"));
+}
+
+TEST(Fnv1a64, PrintsSixteenLowerCaseHexDigits)
+{
+    EXPECT_EQ(Fnv1a64::toHex(0x85944171f73967e8ull), "85944171f73967e8");
+    EXPECT_EQ(Fnv1a64::toHex(0xAB), "00000000000000ab");
+}
+
+// PacketContinuity ---------------------------------------------------------------
+
+struct ContinuityCase {
+    const char* name;
+    std::vector<uint16_t> numbers;
+    uint32_t missingAtLast;
+    bool lateAtLast;
+};
+
+class Continuity : public ::testing::TestWithParam<ContinuityCase> {};
+
+TEST_P(Continuity, JudgesTheLastNumberOfTheSequence)
+{
+    PacketContinuity c;
+    ContinuityResult r;
+    for (uint16_t n : GetParam().numbers)
+        r = c.observe(n);
+    EXPECT_EQ(r.missing, GetParam().missingAtLast);
+    EXPECT_EQ(r.late, GetParam().lateAtLast);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Continuity,
+                         ::testing::Values(ContinuityCase{ "FirstNumberStartsAnywhere", { 4711 }, 0, false },
+                                           ContinuityCase{ "NextNumber", { 5, 6 }, 0, false },
+                                           ContinuityCase{ "WrapFrom65535To0", { 65534, 65535, 0 }, 0, false },
+                                           ContinuityCase{ "GapOfThree", { 5, 9 }, 3, false },
+                                           ContinuityCase{ "GapAcrossTheWrap", { 65535, 2 }, 2, false },
+                                           ContinuityCase{ "RepeatedNumber", { 5, 6, 6 }, 0, true },
+                                           ContinuityCase{ "OlderNumber", { 5, 6, 7, 3 }, 0, true },
+                                           ContinuityCase{ "LateDoesNotMoveTheSequence", { 5, 6, 3, 7 }, 0, false }),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST(PacketContinuity, StartsAFreshSequenceAfterARestart)
+{
+    PacketContinuity c;
+    c.observe(100);
+    c.restart();
+    EXPECT_EQ(c.observe(0).missing, 0u);
+    EXPECT_EQ(c.observe(1).missing, 0u);
+}
+
+// FrameAssembler -------------------------------------------------------------------
+
+constexpr size_t MAX_FRAME = 1 << 20;
+
+/// A view of datagram bytes built by makeSensorDatagram (which are valid).
+SensorDatagram view(const std::vector<uint8_t>& bytes)
+{
+    SensorDatagram d;
+    std::memcpy(&d.header, bytes.data(), sizeof(d.header));
+    d.payload = std::span(bytes).subspan(SENSOR_HEADER_SIZE);
+    return d;
+}
+
+/// Feeds datagrams to an assembler and keeps what it completes.
+class Assembly : public ::testing::Test {
+protected:
+    void SetUp() override { assembler.setGeometry(8, 3); }
+
+    void feed(uint16_t frame, uint16_t line, uint8_t flags, const std::vector<uint8_t>& payload, bool afterGap = false)
+    {
+        datagrams.push_back(makeSensorDatagram(frame, line, 0, flags, payload));
+        assembler.add(view(datagrams.back()), afterGap, completed);
+    }
+    void feedLine(uint16_t frame, uint16_t line, uint16_t height = 3)
+    {
+        const uint8_t flags = SENSOR_FLAG_END_OF_LINE | (line == height - 1 ? SENSOR_FLAG_END_OF_FRAME : 0);
+        feed(frame, line, flags, patternLine(frame, line, 8));
+    }
+    uint64_t incomplete(IncompleteReason r) const
+    {
+        return assembler.counters().incompleteByReason[static_cast<size_t>(r)];
+    }
+
+    FrameAssembler assembler{ 3, MAX_FRAME };
+    std::vector<CompletedFrame> completed;
+    std::vector<std::vector<uint8_t>> datagrams;
+};
+
+TEST_F(Assembly, CompletesAFrameWhoseLinesAllEndedAndWhoseLastLineEndsTheFrame)
+{
+    for (uint16_t l = 0; l < 3; ++l)
+        feedLine(5, l);
+    ASSERT_EQ(completed.size(), 1u);
+    const CompletedFrame& f = completed[0];
+    EXPECT_EQ(f.channel, 3);
+    EXPECT_EQ(f.frameNumber, 5);
+    EXPECT_EQ(f.sequence, 1u);
+    EXPECT_EQ(f.height, 3);
+    EXPECT_EQ(f.lineLengths, (std::vector<uint32_t>{ 8, 8, 8 }));
+    Fnv1a64 h;
+    h.update(f.bytes);
+    EXPECT_EQ(h.value(), patternFrameChecksum(5, 3, 8));
+    EXPECT_EQ(assembler.counters().framesComplete, 1u);
+    EXPECT_EQ(assembler.counters().framesIncomplete, 0u);
+}
+
+TEST_F(Assembly, JoinsTheDatagramsOfALineInArrivalOrder)
+{
+    const auto line0 = patternLine(1, 0, 8);
+    feed(1, 0, 0, { line0.begin(), line0.begin() + 3 });
+    feed(1, 0, SENSOR_FLAG_END_OF_LINE, { line0.begin() + 3, line0.end() });
+    feedLine(1, 1);
+    feedLine(1, 2);
+    ASSERT_EQ(completed.size(), 1u);
+    Fnv1a64 h;
+    h.update(completed[0].bytes);
+    EXPECT_EQ(h.value(), patternFrameChecksum(1, 3, 8));
+}
+
+TEST_F(Assembly, PutsLinesThatArriveOutOfOrderBackInLineOrder)
+{
+    feedLine(2, 1);
+    feedLine(2, 0);
+    feedLine(2, 2);
+    ASSERT_EQ(completed.size(), 1u);
+    Fnv1a64 h;
+    h.update(completed[0].bytes);
+    EXPECT_EQ(h.value(), patternFrameChecksum(2, 3, 8));
+}
+
+TEST_F(Assembly, CountsAFrameIncompleteWhenTheNextFrameNumberStartsFirst)
+{
+    feedLine(1, 0);
+    feedLine(1, 1);
+    for (uint16_t l = 0; l < 3; ++l)
+        feedLine(2, l);
+    EXPECT_EQ(assembler.counters().framesIncomplete, 1u);
+    EXPECT_EQ(incomplete(IncompleteReason::Interrupted), 1u);
+    ASSERT_EQ(completed.size(), 1u);
+    EXPECT_EQ(completed[0].frameNumber, 2);
+}
+
+TEST_F(Assembly, CountsConsecutiveFramesUnderTheSameNumberSeparately)
+{
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        for (uint16_t l = 0; l < 3; ++l)
+            feedLine(0, l);
+    }
+    EXPECT_EQ(completed.size(), 3u);
+    EXPECT_EQ(assembler.counters().framesIncomplete, 0u);
+}
+
+TEST_F(Assembly, ANewFrameUnderTheSameNumberEndsAnUnfinishedOne)
+{
+    feedLine(0, 0);
+    feedLine(0, 1); // the frame's last line never comes
+    for (uint16_t l = 0; l < 3; ++l)
+        feedLine(0, l);
+    EXPECT_EQ(completed.size(), 1u);
+    EXPECT_EQ(incomplete(IncompleteReason::Interrupted), 1u);
+}
+
+TEST_F(Assembly, EndsAFrameIncompleteWhenItsEndComesWithLinesMissing)
+{
+    feedLine(1, 0);
+    feedLine(1, 2);
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(incomplete(IncompleteReason::MissingLines), 1u);
+    EXPECT_FALSE(assembler.frameOpen());
+}
+
+TEST_F(Assembly, EndsAFrameIncompleteWhenDatagramsOfItWereLost)
+{
+    feedLine(1, 0);
+    feedLine(1, 1);
+    feed(1, 2, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, patternLine(1, 2, 8), /*afterGap=*/true);
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(incomplete(IncompleteReason::PacketLoss), 1u);
+}
+
+TEST_F(Assembly, RefusesAnEndOfFrameMarkOnAnotherLineThanTheLast)
+{
+    feedLine(1, 0);
+    feed(1, 1, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, patternLine(1, 1, 8));
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(assembler.counters().lineErrors, 1u);
+    EXPECT_EQ(incomplete(IncompleteReason::LineError), 1u);
+}
+
+TEST_F(Assembly, RefusesAnEndOfFrameMarkWithoutEndOfLine)
+{
+    feedLine(1, 0);
+    feedLine(1, 1);
+    feed(1, 2, SENSOR_FLAG_END_OF_FRAME, patternLine(1, 2, 8));
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(incomplete(IncompleteReason::LineError), 1u);
+}
+
+TEST_F(Assembly, CountsALineOutsideTheFrameAsAnError)
+{
+    feedLine(1, 0);
+    feedLine(1, 1);
+    feed(1, 7, SENSOR_FLAG_END_OF_LINE, patternLine(1, 7, 8));
+    feedLine(1, 2);
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(assembler.counters().lineErrors, 1u);
+    EXPECT_EQ(incomplete(IncompleteReason::LineError), 1u);
+}
+
+TEST_F(Assembly, CompletesNoFrameBeforeTheFrameSizeIsSet)
+{
+    FrameAssembler fresh(0, MAX_FRAME);
+    std::vector<CompletedFrame> out;
+    const auto bytes = makeSensorDatagram(0, 0, 0, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME,
+                                          patternLine(0, 0, 8));
+    fresh.add(view(bytes), false, out);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(fresh.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::NoFrameSize)], 1u);
+}
+
+TEST_F(Assembly, EndsAFrameLargerThanTheLimitWithoutKeepingItsBytes)
+{
+    FrameAssembler small(0, 20);
+    small.setGeometry(8, 3);
+    std::vector<CompletedFrame> out;
+    for (uint16_t l = 0; l < 3; ++l) {
+        const uint8_t flags = SENSOR_FLAG_END_OF_LINE | (l == 2 ? SENSOR_FLAG_END_OF_FRAME : 0);
+        const auto bytes = makeSensorDatagram(0, l, 0, flags, patternLine(0, l, 8));
+        small.add(view(bytes), false, out);
+    }
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(small.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::Oversized)], 1u);
+}
+
+TEST_F(Assembly, AbandoningCountsAnOpenFrameIncompleteAndNothingElse)
+{
+    assembler.abandon();
+    EXPECT_EQ(assembler.counters().framesIncomplete, 0u);
+    feedLine(1, 0);
+    assembler.abandon();
+    EXPECT_EQ(assembler.counters().framesIncomplete, 1u);
+}
+
+TEST_F(Assembly, UsesTheHeightInForceWhenTheFrameBegan)
+{
+    feedLine(1, 0);
+    assembler.setGeometry(8, 2); // takes effect with the next frame
+    feedLine(1, 1);
+    feedLine(1, 2);
+    ASSERT_EQ(completed.size(), 1u);
+    feedLine(2, 0, 2);
+    feedLine(2, 1, 2);
+    ASSERT_EQ(completed.size(), 2u);
+    EXPECT_EQ(completed[1].height, 2);
+}
+
+} // namespace
+} // namespace vxqir::sim

@@ -1,0 +1,152 @@
+// The replay FIFO and its playout models, driven by explicit unit times.
+
+#include "EmulatorConfig.h"
+#include "ReplayFifo.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace vxqir::sim {
+namespace {
+
+constexpr uint64_t MS = 1'000'000;
+
+FifoEntry block(uint64_t arrivalNs, uint64_t timestampNs = 0)
+{
+    FifoEntry e;
+    e.arrivalNs = arrivalNs;
+    e.timestampNs = timestampNs;
+    return e;
+}
+
+TEST(ImmediatePlayout, FreesEveryEntryAsSoonAsItArrives)
+{
+    ReplayFifo fifo(4, makeImmediatePlayout());
+    for (uint64_t t = 0; t < 100; ++t)
+        ASSERT_TRUE(fifo.push(block(t)));
+    EXPECT_EQ(fifo.freeEntries(100), 4u);
+    EXPECT_EQ(fifo.counters().played, 100u);
+    EXPECT_EQ(fifo.counters().overflows, 0u);
+}
+
+TEST(FrozenFifo, FillsUpThenOverflowsAndEmptiesWhenReleased)
+{
+    ReplayFifo fifo(3, makeImmediatePlayout());
+    fifo.freeze();
+    EXPECT_TRUE(fifo.push(block(1)));
+    EXPECT_TRUE(fifo.push(block(2)));
+    EXPECT_TRUE(fifo.push(block(3)));
+    EXPECT_EQ(fifo.freeEntries(10), 0u);
+    EXPECT_FALSE(fifo.push(block(11)));
+    EXPECT_EQ(fifo.counters().overflows, 1u);
+    EXPECT_EQ(fifo.counters().maxFill, 3u);
+
+    fifo.release(20);
+    EXPECT_EQ(fifo.freeEntries(20), 3u);
+    EXPECT_EQ(fifo.counters().played, 3u);
+}
+
+TEST(LineRatePlayout, PlaysOneEntryPerLinePeriod)
+{
+    ReplayFifo fifo(10, makeLineRatePlayout(1000.0)); // one line per millisecond
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(fifo.push(block(0)));
+    EXPECT_EQ(fifo.used(), 5u);
+    fifo.advance(1 * MS);
+    EXPECT_EQ(fifo.used(), 4u);
+    fifo.advance(3 * MS - 1);
+    EXPECT_EQ(fifo.used(), 3u);
+    fifo.advance(5 * MS);
+    EXPECT_EQ(fifo.used(), 0u);
+}
+
+TEST(LineRatePlayout, StartsTheNextLineNoEarlierThanItArrived)
+{
+    ReplayFifo fifo(10, makeLineRatePlayout(1000.0));
+    fifo.push(block(0));
+    fifo.push(block(10 * MS)); // the player idles from 1 ms to 10 ms
+    fifo.advance(10 * MS + MS - 1);
+    EXPECT_EQ(fifo.used(), 1u);
+    fifo.advance(11 * MS);
+    EXPECT_EQ(fifo.used(), 0u);
+}
+
+TEST(LineRatePlayout, ResumesFromTheReleaseInsteadOfCatchingUpInABurst)
+{
+    ReplayFifo fifo(10, makeLineRatePlayout(1000.0));
+    fifo.freeze();
+    for (int i = 0; i < 3; ++i)
+        fifo.push(block(0));
+    fifo.release(100 * MS);
+    EXPECT_EQ(fifo.used(), 3u);
+    fifo.advance(101 * MS);
+    EXPECT_EQ(fifo.used(), 2u);
+}
+
+TEST(LineRatePlayout, RefusesARateThatIsNotPositive)
+{
+    EXPECT_THROW(makeLineRatePlayout(0.0), std::invalid_argument);
+    EXPECT_THROW(makeLineRatePlayout(-5.0), std::invalid_argument);
+    EXPECT_THROW(makePlayoutModel({ PlayoutKind::LineRate, 0.0 }), std::invalid_argument);
+}
+
+TEST(TimestampPlayout, PlaysBlocksAtStartPlusTheirTimeSinceTheOffset)
+{
+    ReplayFifo fifo(10, makeTimestampPlayout());
+    fifo.setTimes({ /*offset*/ 1000 * MS, /*start*/ 50 * MS, /*stop*/ 0 });
+    fifo.push(block(0, 1000 * MS)); // due at 50 ms
+    fifo.push(block(0, 1010 * MS)); // due at 60 ms
+    fifo.advance(50 * MS - 1);
+    EXPECT_EQ(fifo.used(), 2u);
+    fifo.advance(50 * MS);
+    EXPECT_EQ(fifo.used(), 1u);
+    fifo.advance(60 * MS);
+    EXPECT_EQ(fifo.used(), 0u);
+    EXPECT_EQ(fifo.counters().played, 2u);
+}
+
+TEST(TimestampPlayout, WithoutTimesPlaysRelativeToTheFirstBlock)
+{
+    ReplayFifo fifo(10, makeTimestampPlayout());
+    fifo.push(block(7 * MS, 500 * MS)); // first block: plays on arrival
+    fifo.push(block(7 * MS, 520 * MS)); // 20 ms later
+    EXPECT_EQ(fifo.used(), 1u);
+    fifo.advance(27 * MS);
+    EXPECT_EQ(fifo.used(), 0u);
+}
+
+TEST(TimestampPlayout, DropsBlocksDueAfterTheStopTimeWhenTheStopTimeComes)
+{
+    ReplayFifo fifo(10, makeTimestampPlayout());
+    fifo.setTimes({ 0, 10 * MS, 20 * MS });
+    fifo.push(block(0, 0));       // first block: offset = its timestamp, due 10 ms
+    fifo.push(block(0, 5 * MS));  // due 15 ms
+    fifo.push(block(0, 50 * MS)); // due 60 ms, after the stop
+    fifo.advance(19 * MS);
+    EXPECT_EQ(fifo.used(), 1u);
+    fifo.advance(20 * MS);
+    EXPECT_EQ(fifo.used(), 0u);
+    EXPECT_EQ(fifo.counters().played, 2u);
+    EXPECT_EQ(fifo.counters().skipped, 1u);
+}
+
+TEST(ReplayFifo, ClearingDropsEveryEntryAsSkipped)
+{
+    ReplayFifo fifo(10, makeImmediatePlayout());
+    fifo.freeze();
+    fifo.push(block(0));
+    fifo.push(block(0));
+    fifo.clear();
+    EXPECT_EQ(fifo.used(), 0u);
+    EXPECT_EQ(fifo.counters().skipped, 2u);
+    EXPECT_TRUE(fifo.frozen());
+}
+
+TEST(ReplayFifo, RefusesZeroEntries)
+{
+    EXPECT_THROW(ReplayFifo(0, makeImmediatePlayout()), std::invalid_argument);
+}
+
+} // namespace
+} // namespace vxqir::sim
