@@ -15,7 +15,8 @@ endif()
 #
 # Builds one GoogleTest program and registers each of its tests with ctest.
 # LABELS "concurrency" marks a program whose tests also run under
-# ThreadSanitizer. TIMEOUT (default 120 s) bounds every single test.
+# ThreadSanitizer (its tests then carry that label only). TIMEOUT (default
+# 120 s) bounds every single test.
 function(qir_add_gtest)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
@@ -25,9 +26,18 @@ function(qir_add_gtest)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
                         GTest::gmock Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QIR_TEST_OUTPUT_DIR})
+  # Discovered tests take their properties through generated code that
+  # splits lists, so each program carries one label: "concurrency" when
+  # given, else the first label.
+  set(label "")
+  if("concurrency" IN_LIST T_LABELS)
+    set(label concurrency)
+  elseif(T_LABELS)
+    list(GET T_LABELS 0 label)
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${label}")
   if("concurrency" IN_LIST T_LABELS)
     add_dependencies(qir_concurrency_tests ${T_NAME})
   endif()

@@ -69,7 +69,7 @@ TEST_F(Concurrency, StatusArrivesWhileAnotherThreadStreams)
     const std::vector<Received> data = unit_.waitForData(blocks, std::chrono::milliseconds(10000));
     ASSERT_EQ(data.size(), static_cast<size_t>(blocks));
     for (int i = 0; i < blocks; ++i)
-        ASSERT_EQ(sensorHeader(data[i]).packetNumber, static_cast<uint16_t>(i));
+        ASSERT_EQ(+sensorHeader(data[i]).packetNumber, static_cast<uint16_t>(i));
 }
 
 TEST_F(Concurrency, ControlRequestsFromTwoThreadsOnOneChannelNeverShareAnId)

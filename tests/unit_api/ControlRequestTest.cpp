@@ -40,9 +40,9 @@ TEST_F(ControlRequests, PreparingAChannelSendsFrameSizeEnableStatusAndBufferSize
                                  Command::ENABLE_STATUS_MESSAGES, Command::GET_BUFFER_SIZE };
     for (size_t i = 0; i < 4; ++i) {
         const ReplayControlMessage request = asRequest(requests[i]);
-        EXPECT_EQ(request.command, static_cast<uint16_t>(expected[i]));
-        EXPECT_EQ(request.request_id, i + 1);
-        EXPECT_EQ(request.packet_length, requests[i].bytes.size());
+        EXPECT_EQ(+request.command, static_cast<uint16_t>(expected[i]));
+        EXPECT_EQ(+request.request_id, i + 1);
+        EXPECT_EQ(+request.packet_length, requests[i].bytes.size());
         EXPECT_EQ(requests[i].senderIp, "127.0.0.1");
     }
     EXPECT_EQ(requests[1].bytes.size(), 12u);
@@ -55,8 +55,8 @@ TEST_F(ControlRequests, TimestampRequestsCarryEightPayloadBytes)
     ASSERT_EQ(api_->setReplayOffset(handle, 0x0102030405060708ull), NoError);
     const Received request = unit_.requests().at(0);
     EXPECT_EQ(request.bytes.size(), 20u);
-    EXPECT_EQ(asRequest(request).command, static_cast<uint16_t>(Command::SET_OFFSET_TIMESTAMP));
-    EXPECT_EQ(asRequest(request).payload.ts, 0x0102030405060708ull);
+    EXPECT_EQ(+asRequest(request).command, static_cast<uint16_t>(Command::SET_OFFSET_TIMESTAMP));
+    EXPECT_EQ(+asRequest(request).payload.ts, 0x0102030405060708ull);
 }
 
 TEST_F(ControlRequests, RequestIdsWrapFrom65535ToZero)
@@ -213,7 +213,7 @@ TEST_F(ControlRequests, ReplayTimesAreSentAndReadBackInTheirOrder)
 
     EXPECT_EQ(api_->setReplayStartTime(handle, 100, 0, 50), InvalidTiming);
     ASSERT_EQ(unit_.requests().size(), 1u); // the start time went out, the stop time did not
-    EXPECT_EQ(asRequest(unit_.requests()[0]).command,
+    EXPECT_EQ(+asRequest(unit_.requests()[0]).command,
               static_cast<uint16_t>(Command::SET_START_TIMESTAMP));
 
     EXPECT_EQ(api_->setReplayStartTime(handle, 100, 7, 100), NoError);
@@ -232,7 +232,7 @@ TEST_F(ControlRequests, AChannelAbove255IsAcceptedButNeverAnswered)
     const VXTQirInputInterfaceT config = unit_.config(1448, 100);
     const VXTQirChannelHandle handle = registerChannel(config, 256);
     EXPECT_EQ(api_->initOutputChannel(handle, 8, 8), Timeout);
-    EXPECT_EQ(asRequest(unit_.requests().at(0)).channel_number, 0);
+    EXPECT_EQ(+asRequest(unit_.requests().at(0)).channel_number, 0);
     unit_.sendStatus(0, STATUS_FLAG_ENABLED, 0, 50, 1);
     VXTQirStatusT status{};
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -246,8 +246,8 @@ TEST_F(ControlRequests, UnregisteringTellsTheUnitToStopReplayAndStatus)
     ASSERT_EQ(api_->unregisterOutputChannel(handle), NoError);
     const std::vector<Received> requests = unit_.waitForRequests(2);
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(asRequest(requests[0]).command, static_cast<uint16_t>(Command::DISABLE_CHANNEL));
-    EXPECT_EQ(asRequest(requests[1]).command,
+    EXPECT_EQ(+asRequest(requests[0]).command, static_cast<uint16_t>(Command::DISABLE_CHANNEL));
+    EXPECT_EQ(+asRequest(requests[1]).command,
               static_cast<uint16_t>(Command::DISABLE_STATUS_MESSAGES));
     EXPECT_EQ(api_->resetChannel(handle), InvalidChannelHandle);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace vxqir {
@@ -44,7 +45,12 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{ 100, 0, 0, 0, false },    // nothing free
                       WindowCase{ 100, 100, 4000, 20000, true },  // 16000 ahead
                       WindowCase{ 100, 100, 4000, 20001, false }, // 16001 ahead
-                      WindowCase{ 100, 100, 65535, 5, true }));   // our counter wrapped first
+                      WindowCase{ 100, 100, 65535, 5, true }),    // our counter wrapped first
+    [](const auto& testCase) {
+        const WindowCase& c = testCase.param;
+        return "Total" + std::to_string(c.total) + "Free" + std::to_string(c.free) + "Rx" +
+               std::to_string(c.rx) + "Next" + std::to_string(c.next);
+    });
 
 TEST(BufferNotifier, WaitsForAStatusThatFreesRoom)
 {

@@ -2,6 +2,7 @@
 #include "ApiFixture.h"
 
 #include <numeric>
+#include <string>
 
 namespace vxqir::test {
 namespace {
@@ -46,16 +47,16 @@ TEST_P(BlockCutting, CutsIntoMultiplesOfEightAndMarksTheEndOfLine)
     for (size_t i = 0; i < data.size(); ++i) {
         const ReplaySensorMessageHeader header = sensorHeader(data[i]);
         EXPECT_EQ(data[i].bytes.size(), SENSOR_HEADER_SIZE + c.payloads[i]);
-        EXPECT_EQ(header.payloadSize, c.payloads[i]);
-        EXPECT_EQ(header.packetNumber, i);
-        EXPECT_EQ(header.version, 3);
+        EXPECT_EQ(+header.payloadSize, c.payloads[i]);
+        EXPECT_EQ(+header.packetNumber, i);
+        EXPECT_EQ(+header.version, 3);
         EXPECT_EQ(header.endOfLine(), i + 1 == data.size());
         EXPECT_FALSE(header.endOfFrame());
         EXPECT_EQ(header.flags & SENSOR_FLAG_RESERVED_MASK, 0);
-        EXPECT_EQ(header.frameNumber, 9);
-        EXPECT_EQ(header.lineNumber, 3);
-        EXPECT_EQ(header.streamID, 4);
-        EXPECT_EQ(header.timestamp, 0x1122334455667788ull);
+        EXPECT_EQ(+header.frameNumber, 9);
+        EXPECT_EQ(+header.lineNumber, 3);
+        EXPECT_EQ(+header.streamID, 4);
+        EXPECT_EQ(+header.timestamp, 0x1122334455667788ull);
         for (uint8_t reserved : header.reserved2)
             EXPECT_EQ(reserved, 0);
         reassembled.insert(reassembled.end(), data[i].bytes.begin() + SENSOR_HEADER_SIZE,
@@ -70,7 +71,11 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BlockCutting,
                                            CutCase{ 1448, 1448, { 1448 } },
                                            CutCase{ 8, 20, { 8, 8, 4 } },
                                            CutCase{ 13, 30, { 8, 8, 8, 6 } },
-                                           CutCase{ 8948, 20000, { 8944, 8944, 2112 } }));
+                                           CutCase{ 8948, 20000, { 8944, 8944, 2112 } }),
+                         [](const auto& testCase) {
+                             return "Block" + std::to_string(testCase.param.blockSize) + "Max" +
+                                    std::to_string(testCase.param.maxPayload);
+                         });
 
 using SensorData = ApiFixture;
 
@@ -130,7 +135,10 @@ TEST_P(FlowThreshold, HoldsBackBelowAFifthOfTheFifoFree)
 
 INSTANTIATE_TEST_SUITE_P(FreeOfHundred, FlowThreshold,
                          ::testing::Values(ThresholdCase{ 19, Timeout },
-                                           ThresholdCase{ 20, NoError }));
+                                           ThresholdCase{ 20, NoError }),
+                         [](const auto& testCase) {
+                             return "Free" + std::to_string(testCase.param.freeEntries);
+                         });
 
 TEST_F(SensorData, AWaitingSenderGoesOnWhenTheUnitReportsRoom)
 {

@@ -3,6 +3,9 @@
 #include "socket.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <limits>
@@ -39,7 +42,8 @@ std::unique_ptr<VXQIRApiS> VXQIRApiS::createIsolated()
 VXQIRApiS::VXQIRApiS() : VXQIRApiS(&ReachabilityCache::wallClockSeconds, &is_available) {}
 
 VXQIRApiS::VXQIRApiS(ReachabilityCache::Clock clock, ReachabilityCache::Probe probe)
-    : reachability_(std::move(clock), std::move(probe))
+    : reachability_(std::move(clock), std::move(probe)),
+      wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     socket_init();
     receive_thread_ = std::thread([this] { listen(); });
@@ -53,6 +57,8 @@ VXQIRApiS::~VXQIRApiS()
     std::scoped_lock lock(interfaceMutex_, channelMutex_);
     outputChannel_.clear();
     socket_cleanup();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
     // The interfaces are destroyed with the members: each releases its
     // channels, which say goodbye to their units, and closes its socket.
 }
@@ -100,7 +106,9 @@ InterfaceCommunication& VXQIRApiS::addOrGetInterface(const VXTQirInputInterfaceT
             return existing;
     }
     // A throwing constructor ("Bind failed") leaves the list unchanged.
-    return interfaces_.emplace_front(inputInterface);
+    InterfaceCommunication& created = interfaces_.emplace_front(inputInterface);
+    wakeListener(); // serve the new socket from the first reply on
+    return created;
 }
 
 VXTQirError VXQIRApiS::registerOutputChannel(const VXTQirInputInterfaceT* inputInterface,
@@ -148,6 +156,8 @@ VXTQirError VXQIRApiS::registerOutputChannel(const VXTQirInputInterfaceT* inputI
 VXTQirError VXQIRApiS::unregisterOutputChannel(VXTQirChannelHandle handle)
 {
     ChannelStatePtr channel;
+    bool endpointRemoved = false;
+    uint64_t pass = 0;
     {
         std::lock_guard interfaceLock(interfaceMutex_);
         {
@@ -158,23 +168,46 @@ VXTQirError VXQIRApiS::unregisterOutputChannel(VXTQirChannelHandle handle)
             channel = std::move(found->second);
             outputChannel_.erase(found);
         }
-        deleteChannelFromInterface(channel->getChannelKey());
+        endpointRemoved = deleteChannelFromInterface(channel->getChannelKey());
+        pass = listenerPasses_.load(std::memory_order_acquire);
     }
     // Dropping the last reference here, outside the locks, destroys the
     // channel; a call still running on it keeps it alive until it returns.
+    channel.reset();
+    // A socket closed while the listener waits on it stays bound until that
+    // wait ends; let it end, so that the endpoint can be bound again at once.
+    if (endpointRemoved)
+        waitForListenerPassAfter(pass);
     return NoError;
 }
 
-void VXQIRApiS::deleteChannelFromInterface(const ChannelKey& key)
+bool VXQIRApiS::deleteChannelFromInterface(const ChannelKey& key)
 {
     for (InterfaceCommunication& existing : interfaces_)
         existing.removeChannel(key);
-    removeEmptyInterfaces();
+    return removeEmptyInterfaces();
 }
 
-void VXQIRApiS::removeEmptyInterfaces()
+bool VXQIRApiS::removeEmptyInterfaces()
 {
-    interfaces_.remove_if([](const InterfaceCommunication& i) { return i.getChannelCount() == 0; });
+    return interfaces_.remove_if(
+               [](const InterfaceCommunication& i) { return i.getChannelCount() == 0; }) > 0;
+}
+
+void VXQIRApiS::wakeListener() const
+{
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof(one));
+    }
+}
+
+void VXQIRApiS::waitForListenerPassAfter(uint64_t pass)
+{
+    wakeListener();
+    for (uint64_t seen = listenerPasses_.load(std::memory_order_acquire); seen <= pass;
+         seen = listenerPasses_.load(std::memory_order_acquire))
+        listenerPasses_.wait(seen, std::memory_order_acquire);
 }
 
 // Per-channel operations -----------------------------------------------------
@@ -365,19 +398,27 @@ uint16_t VXQIRApiS::boundControlPort(const VXTQirInputInterfaceT& inputInterface
 
 void VXQIRApiS::listen()
 {
+    ::pthread_setname_np(::pthread_self(), LISTENER_THREAD_NAME);
     std::vector<pollfd> fds;
     while (!stopped_.load(std::memory_order_seq_cst)) {
         fds.clear();
+        fds.push_back(pollfd{ wakeFd_, POLLIN, 0 }); // a negative descriptor is ignored by poll
         {
             std::lock_guard lock(interfaceMutex_);
             for (const InterfaceCommunication& existing : interfaces_)
                 existing.setFD(fds);
+            listenerPasses_.fetch_add(1, std::memory_order_release);
         }
+        listenerPasses_.notify_all();
         // poll rather than select: descriptors above FD_SETSIZE are common
         // in large host processes and must not overflow a descriptor set.
         const int ready = ::poll(fds.data(), fds.size(), LISTEN_TIMEOUT_MS);
         if (ready <= 0)
             continue;
+        if (fds.front().revents != 0) {
+            uint64_t wakes = 0;
+            [[maybe_unused]] const ssize_t drained = ::read(wakeFd_, &wakes, sizeof(wakes));
+        }
         std::lock_guard lock(interfaceMutex_);
         for (InterfaceCommunication& existing : interfaces_)
             existing.checkAndProcess(fds);

@@ -71,6 +71,9 @@ public:
     // (every datagram but the last carries a multiple of 8 bytes).
     static constexpr uint16_t MIN_PAYLOAD_SIZE = 8;
 
+    // Name of the listener thread, as tools like top and gdb show it.
+    static constexpr const char* LISTENER_THREAD_NAME = "vxqir-listener";
+
     // Diagnostics for tests: number of local endpoints in use, and the bound
     // control port of the endpoint serving a configuration (0 when none).
     size_t interfaceCount() const;
@@ -98,10 +101,15 @@ private:
     Lookup getChannelState(VXTQirChannelHandle handle) const;
     // The caller holds interfaceMutex_.
     InterfaceCommunication& addOrGetInterface(const VXTQirInputInterfaceT& inputInterface);
-    // Both run with interfaceMutex_ held.
-    void deleteChannelFromInterface(const ChannelKey& key);
-    void removeEmptyInterfaces();
+    // Both run with interfaceMutex_ held; true when an endpoint went away.
+    bool deleteChannelFromInterface(const ChannelKey& key);
+    bool removeEmptyInterfaces();
     void listen();
+    // Wakes the listener from its wait and returns once it has begun a pass
+    // after `pass`: from then on no wait of the listener still holds a socket
+    // of an endpoint removed before, so its port is free again.
+    void waitForListenerPassAfter(uint64_t pass);
+    void wakeListener() const;
 
     mutable std::mutex channelMutex_;   // guards outputChannel_ and next_channel_handle_
     mutable std::mutex interfaceMutex_; // guards interfaces_ and each interface's channel table
@@ -112,6 +120,13 @@ private:
     // it on its next pass without further synchronisation.
     std::atomic<bool> stopped_{ false };
     VXTQirChannelHandle next_channel_handle_ = 0;
+    // Passes of the listener, counted when it builds its descriptor set
+    // (under interfaceMutex_). Waiters use atomic wait/notify; acquire and
+    // release order the count with the set it was built from.
+    std::atomic<uint64_t> listenerPasses_{ 0 };
+    // Written to wake the listener from its wait; -1 when unavailable (the
+    // listener then notices changes within one wait period).
+    const int wakeFd_;
     std::thread receive_thread_; // started last, joined first
 };
 
