@@ -88,8 +88,9 @@ std::vector<SOMEIPMessage> SOMEIPMessage::read_someip_messages(std::span<const u
                                                                int64_t timestamp)
 {
     std::vector<SOMEIPMessage> messages;
-    visit_someip_messages(buffer, [&](const SOMEIPHeader& header, std::span<const uint8_t> payload) {
-        messages.push_back(SOMEIPMessage{ header, { payload.begin(), payload.end() }, timestamp });
+    visit_someip_messages(buffer, [&](const SOMEIPHeader& message_header, std::span<const uint8_t> message_payload) {
+        messages.push_back(
+            SOMEIPMessage{ message_header, { message_payload.begin(), message_payload.end() }, timestamp });
     });
     return messages;
 }

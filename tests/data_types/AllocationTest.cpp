@@ -1,6 +1,7 @@
 // Reading records without copying their payloads allocates nothing. This
 // program counts every operator new, so it stands alone.
 
+#include "AllocationCounter.h"
 #include "RecordGenerator.h"
 
 #include "data_types/AnyContainer.h"
@@ -8,32 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <new>
-
-namespace {
-// Relaxed: the count is read by the same thread that allocates.
-std::atomic<uint64_t> g_allocations{ 0 };
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace qir::data_types {
 namespace {
@@ -50,7 +26,7 @@ records::Bytes mixed_records(size_t count)
 TEST(Allocation, ScanningAndMakingContainersWithoutCopyAllocatesNothing)
 {
     const records::Bytes file = mixed_records(5000);
-    const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+    const uint64_t before = qir::data_types::test::allocation_count();
     RecordScanner scanner(file);
     uint64_t records = 0;
     uint64_t payload_bytes = 0;
@@ -60,7 +36,7 @@ TEST(Allocation, ScanningAndMakingContainersWithoutCopyAllocatesNothing)
         payload_bytes += as_base(*container).get_payload_length();
         ++records;
     }
-    const uint64_t allocations = g_allocations.load(std::memory_order_relaxed) - before;
+    const uint64_t allocations = qir::data_types::test::allocation_count() - before;
     EXPECT_EQ(records, 5000u);
     EXPECT_GT(payload_bytes, 0u);
     EXPECT_EQ(allocations, 0u) << "per record: " << double(allocations) / double(records);
@@ -70,11 +46,11 @@ TEST(Allocation, CountingSeesTheCopiesOfCopyingContainers)
 {
     // Guards the test above against a counter that counts nothing.
     const records::Bytes file = mixed_records(100);
-    const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+    const uint64_t before = qir::data_types::test::allocation_count();
     RecordScanner scanner(file);
     while (const auto record = scanner.next())
         ASSERT_TRUE(make_container(record->bytes, true).has_value());
-    EXPECT_GT(g_allocations.load(std::memory_order_relaxed) - before, 50u);
+    EXPECT_GT(qir::data_types::test::allocation_count() - before, 50u);
 }
 
 } // namespace

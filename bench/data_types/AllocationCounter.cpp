@@ -1,0 +1,41 @@
+// Replaces the global operator new and delete to count allocations. Kept in
+// a file of its own so that the compiler does not pair the replaced
+// functions with library code it inlines.
+
+#include "AllocationCounter.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+// Relaxed: the count is only compared on the thread that allocates.
+std::atomic<uint64_t> g_allocations{ 0 };
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace qir::data_types::test {
+
+uint64_t allocation_count() noexcept
+{
+    return g_allocations.load(std::memory_order_relaxed);
+}
+
+} // namespace qir::data_types::test
