@@ -327,13 +327,13 @@ VXTQirError VXQIRApiS::replayStreamData(VXTQirChannelHandle handle,
                                         const VXTQirPacketPropertiesT* packetProperties,
                                         const uint8_t* buffer, uint16_t bufferSize) const
 {
-    if (!isValidChannelHandle(handle))
-        return InvalidChannelHandle;
-    if (!isValidPointer(buffer) || !isValidPointer(packetProperties))
-        return InvalidPointer;
+    // One lookup serves the handle check and the fetch: the data path takes
+    // channelMutex_ once per block.
     const Lookup lookup = getChannelState(handle);
     if (!lookup.channel)
         return lookup.error;
+    if (!isValidPointer(buffer) || !isValidPointer(packetProperties))
+        return InvalidPointer;
 
     ReplaySensorMessageHeader header{};
     header.frameNumber = packetProperties->frameNumber;
