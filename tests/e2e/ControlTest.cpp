@@ -17,7 +17,7 @@ using sim::ChannelSnapshot;
 
 constexpr uint64_t UNIT_TIME = 1'750'000'000'123'456'789ull;
 
-class Control : public ::testing::Test {
+class EndToEndControl : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -48,7 +48,7 @@ protected:
     std::unique_ptr<RegisteredChannel> channel;
 };
 
-TEST_F(Control, InitialisingSetsFrameSizeEnablesTheChannelAndItsStatus)
+TEST_F(EndToEndControl, InitialisingSetsFrameSizeEnablesTheChannelAndItsStatus)
 {
     ASSERT_EQ(VXQIR_InitOutputChannel(channel->handle(), 1920, 1080), NoError);
     const ChannelSnapshot s = unit->channel(1);
@@ -64,7 +64,7 @@ TEST_F(Control, InitialisingSetsFrameSizeEnablesTheChannelAndItsStatus)
     EXPECT_FALSE(unit->channel(0).enabled) << "another channel is not touched";
 }
 
-TEST_F(Control, StatusFlagsAndTheUnitClockReadBackThroughTheLibrary)
+TEST_F(EndToEndControl, StatusFlagsAndTheUnitClockReadBackThroughTheLibrary)
 {
     VXTQirStatusT state{};
     EXPECT_EQ(VXQIR_GetCurrentState(channel->handle(), &state), DataNotAvailable);
@@ -80,7 +80,7 @@ TEST_F(Control, StatusFlagsAndTheUnitClockReadBackThroughTheLibrary)
     ASSERT_TRUE(waitForState([](const VXTQirStatusT& s) { return s.currentTime_ns == UNIT_TIME + 5'000'000; }, state));
 }
 
-TEST_F(Control, TheLossFlagShowsAGapUntilTheLibraryClearsIt)
+TEST_F(EndToEndControl, TheLossFlagShowsAGapUntilTheLibraryClearsIt)
 {
     ASSERT_EQ(VXQIR_InitOutputChannel(channel->handle(), 8, 1), NoError);
     ASSERT_EQ(streamPatternFrames(channel->handle(), 0, 1, 8, 1), NoError);
@@ -95,7 +95,7 @@ TEST_F(Control, TheLossFlagShowsAGapUntilTheLibraryClearsIt)
     ASSERT_TRUE(waitForState([](const VXTQirStatusT& s) { return !s.loss; }, state));
 }
 
-TEST_F(Control, LostRepliesEndInTimeoutAndTheChannelGoesOnWorking)
+TEST_F(EndToEndControl, LostRepliesEndInTimeoutAndTheChannelGoesOnWorking)
 {
     ASSERT_EQ(VXQIR_InitOutputChannel(channel->handle(), 8, 4), NoError);
     unit->emulator().setReplyDropShare(1.0);
@@ -113,7 +113,7 @@ TEST_F(Control, LostRepliesEndInTimeoutAndTheChannelGoesOnWorking)
     ASSERT_TRUE(unit->waitFor(1, [](const ChannelSnapshot& s) { return s.frames.framesComplete == 2; }));
 }
 
-TEST_F(Control, AReplyLaterThanTheTimeoutIsTakenForLost)
+TEST_F(EndToEndControl, AReplyLaterThanTheTimeoutIsTakenForLost)
 {
     unit->emulator().setReplyDelay(600ms);
     uint16_t width = 0;
@@ -128,7 +128,7 @@ TEST_F(Control, AReplyLaterThanTheTimeoutIsTakenForLost)
     EXPECT_EQ(height, 44);
 }
 
-TEST_F(Control, ReplayTimesReadBackAsSet)
+TEST_F(EndToEndControl, ReplayTimesReadBackAsSet)
 {
     ASSERT_EQ(VXQIR_SetReplayStartTime(channel->handle(), 5'000, 1'000, 9'000), NoError);
     uint64_t start = 0;
@@ -148,7 +148,7 @@ TEST_F(Control, ReplayTimesReadBackAsSet)
     EXPECT_EQ(s.times.stopNs, 12'000u);
 }
 
-TEST_F(Control, AStopTimeBeforeTheStartIsRefusedAfterStartAndOffsetWereSent)
+TEST_F(EndToEndControl, AStopTimeBeforeTheStartIsRefusedAfterStartAndOffsetWereSent)
 {
     EXPECT_EQ(VXQIR_SetReplayStartTime(channel->handle(), 100, 40, 50), InvalidTiming);
     const ChannelSnapshot s = unit->channel(1);
@@ -157,7 +157,7 @@ TEST_F(Control, AStopTimeBeforeTheStartIsRefusedAfterStartAndOffsetWereSent)
     EXPECT_EQ(s.times.stopNs, 0u);
 }
 
-TEST_F(Control, UnregisteringDisablesTheChannelAndItsStatusAtTheUnit)
+TEST_F(EndToEndControl, UnregisteringDisablesTheChannelAndItsStatusAtTheUnit)
 {
     ASSERT_EQ(VXQIR_InitOutputChannel(channel->handle(), 8, 4), NoError);
     ASSERT_TRUE(unit->channel(1).enabled);
@@ -165,7 +165,7 @@ TEST_F(Control, UnregisteringDisablesTheChannelAndItsStatusAtTheUnit)
     ASSERT_TRUE(unit->waitFor(1, [](const ChannelSnapshot& s) { return !s.enabled && !s.statusEnabled; }));
 }
 
-TEST_F(Control, AChannelMarkedNotAvailableIsReportedSo)
+TEST_F(EndToEndControl, AChannelMarkedNotAvailableIsReportedSo)
 {
     EXPECT_EQ(VXQIR_IsOutputChannelAvailable(channel->handle()), NoError);
     unit->emulator().setChannelAvailable(1, false);
@@ -174,7 +174,7 @@ TEST_F(Control, AChannelMarkedNotAvailableIsReportedSo)
     EXPECT_EQ(VXQIR_IsOutputChannelAvailable(channel->handle()), NoError);
 }
 
-TEST_F(Control, AReplyOfTheWrongTypeIsAnInternalError)
+TEST_F(EndToEndControl, AReplyOfTheWrongTypeIsAnInternalError)
 {
     unit->emulator().setWrongResponseType(true);
     uint64_t start = 99;
@@ -183,7 +183,7 @@ TEST_F(Control, AReplyOfTheWrongTypeIsAnInternalError)
     EXPECT_EQ(VXQIR_IsOutputChannelAvailable(channel->handle()), InternalError);
 }
 
-TEST_F(Control, StoppedStatusMessagesLeaveTheLastStatusInPlace)
+TEST_F(EndToEndControl, StoppedStatusMessagesLeaveTheLastStatusInPlace)
 {
     ASSERT_EQ(VXQIR_InitOutputChannel(channel->handle(), 8, 4), NoError);
     VXTQirStatusT state{};

@@ -22,7 +22,7 @@ struct Geometry {
     uint16_t height;
 };
 
-TEST(Streaming, SeveralChannelsAtOnceArriveWholeWithTheSendersChecksums)
+TEST(EndToEndStreaming, SeveralChannelsAtOnceArriveWholeWithTheSendersChecksums)
 {
     sim::EmulatorConfig config;
     config.channels = 3;
@@ -68,7 +68,7 @@ TEST(Streaming, SeveralChannelsAtOnceArriveWholeWithTheSendersChecksums)
     }
 }
 
-TEST(Streaming, BackPressurePausesTheSenderUntilTheUnitFreesItsFifo)
+TEST(EndToEndStreaming, BackPressurePausesTheSenderUntilTheUnitFreesItsFifo)
 {
     sim::EmulatorConfig config;
     config.channel.fifoEntries = 50;
@@ -110,7 +110,7 @@ TEST(Streaming, BackPressurePausesTheSenderUntilTheUnitFreesItsFifo)
     EXPECT_EQ(s.packetGaps, 0u);
 }
 
-TEST(Streaming, AFifoThatStaysFrozenEndsTheSendInTimeout)
+TEST(EndToEndStreaming, AFifoThatStaysFrozenEndsTheSendInTimeout)
 {
     sim::EmulatorConfig config;
     config.channel.fifoEntries = 10;

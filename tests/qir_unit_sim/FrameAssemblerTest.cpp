@@ -102,7 +102,7 @@ SensorDatagram view(const std::vector<uint8_t>& bytes)
 }
 
 /// Feeds datagrams to an assembler and keeps what it completes.
-class Assembly : public ::testing::Test {
+class FrameAssembly : public ::testing::Test {
 protected:
     void SetUp() override { assembler.setGeometry(8, 3); }
 
@@ -126,7 +126,7 @@ protected:
     std::vector<std::vector<uint8_t>> datagrams;
 };
 
-TEST_F(Assembly, CompletesAFrameWhoseLinesAllEndedAndWhoseLastLineEndsTheFrame)
+TEST_F(FrameAssembly, CompletesAFrameWhoseLinesAllEndedAndWhoseLastLineEndsTheFrame)
 {
     for (uint16_t l = 0; l < 3; ++l)
         feedLine(5, l);
@@ -144,7 +144,7 @@ TEST_F(Assembly, CompletesAFrameWhoseLinesAllEndedAndWhoseLastLineEndsTheFrame)
     EXPECT_EQ(assembler.counters().framesIncomplete, 0u);
 }
 
-TEST_F(Assembly, JoinsTheDatagramsOfALineInArrivalOrder)
+TEST_F(FrameAssembly, JoinsTheDatagramsOfALineInArrivalOrder)
 {
     const auto line0 = patternLine(1, 0, 8);
     feed(1, 0, 0, { line0.begin(), line0.begin() + 3 });
@@ -157,7 +157,7 @@ TEST_F(Assembly, JoinsTheDatagramsOfALineInArrivalOrder)
     EXPECT_EQ(h.value(), patternFrameChecksum(1, 3, 8));
 }
 
-TEST_F(Assembly, PutsLinesThatArriveOutOfOrderBackInLineOrder)
+TEST_F(FrameAssembly, PutsLinesThatArriveOutOfOrderBackInLineOrder)
 {
     feedLine(2, 1);
     feedLine(2, 0);
@@ -168,7 +168,7 @@ TEST_F(Assembly, PutsLinesThatArriveOutOfOrderBackInLineOrder)
     EXPECT_EQ(h.value(), patternFrameChecksum(2, 3, 8));
 }
 
-TEST_F(Assembly, CountsAFrameIncompleteWhenTheNextFrameNumberStartsFirst)
+TEST_F(FrameAssembly, CountsAFrameIncompleteWhenTheNextFrameNumberStartsFirst)
 {
     feedLine(1, 0);
     feedLine(1, 1);
@@ -180,7 +180,7 @@ TEST_F(Assembly, CountsAFrameIncompleteWhenTheNextFrameNumberStartsFirst)
     EXPECT_EQ(completed[0].frameNumber, 2);
 }
 
-TEST_F(Assembly, CountsConsecutiveFramesUnderTheSameNumberSeparately)
+TEST_F(FrameAssembly, CountsConsecutiveFramesUnderTheSameNumberSeparately)
 {
     for (int repeat = 0; repeat < 3; ++repeat) {
         for (uint16_t l = 0; l < 3; ++l)
@@ -190,7 +190,7 @@ TEST_F(Assembly, CountsConsecutiveFramesUnderTheSameNumberSeparately)
     EXPECT_EQ(assembler.counters().framesIncomplete, 0u);
 }
 
-TEST_F(Assembly, ANewFrameUnderTheSameNumberEndsAnUnfinishedOne)
+TEST_F(FrameAssembly, ANewFrameUnderTheSameNumberEndsAnUnfinishedOne)
 {
     feedLine(0, 0);
     feedLine(0, 1); // the frame's last line never comes
@@ -200,7 +200,7 @@ TEST_F(Assembly, ANewFrameUnderTheSameNumberEndsAnUnfinishedOne)
     EXPECT_EQ(incomplete(IncompleteReason::Interrupted), 1u);
 }
 
-TEST_F(Assembly, EndsAFrameIncompleteWhenItsEndComesWithLinesMissing)
+TEST_F(FrameAssembly, EndsAFrameIncompleteWhenItsEndComesWithLinesMissing)
 {
     feedLine(1, 0);
     feedLine(1, 2);
@@ -209,7 +209,7 @@ TEST_F(Assembly, EndsAFrameIncompleteWhenItsEndComesWithLinesMissing)
     EXPECT_FALSE(assembler.frameOpen());
 }
 
-TEST_F(Assembly, EndsAFrameIncompleteWhenDatagramsOfItWereLost)
+TEST_F(FrameAssembly, EndsAFrameIncompleteWhenDatagramsOfItWereLost)
 {
     feedLine(1, 0);
     feedLine(1, 1);
@@ -218,7 +218,7 @@ TEST_F(Assembly, EndsAFrameIncompleteWhenDatagramsOfItWereLost)
     EXPECT_EQ(incomplete(IncompleteReason::PacketLoss), 1u);
 }
 
-TEST_F(Assembly, RefusesAnEndOfFrameMarkOnAnotherLineThanTheLast)
+TEST_F(FrameAssembly, RefusesAnEndOfFrameMarkOnAnotherLineThanTheLast)
 {
     feedLine(1, 0);
     feed(1, 1, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, patternLine(1, 1, 8));
@@ -227,7 +227,7 @@ TEST_F(Assembly, RefusesAnEndOfFrameMarkOnAnotherLineThanTheLast)
     EXPECT_EQ(incomplete(IncompleteReason::LineError), 1u);
 }
 
-TEST_F(Assembly, RefusesAnEndOfFrameMarkWithoutEndOfLine)
+TEST_F(FrameAssembly, RefusesAnEndOfFrameMarkWithoutEndOfLine)
 {
     feedLine(1, 0);
     feedLine(1, 1);
@@ -236,7 +236,7 @@ TEST_F(Assembly, RefusesAnEndOfFrameMarkWithoutEndOfLine)
     EXPECT_EQ(incomplete(IncompleteReason::LineError), 1u);
 }
 
-TEST_F(Assembly, CountsALineOutsideTheFrameAsAnError)
+TEST_F(FrameAssembly, CountsALineOutsideTheFrameAsAnError)
 {
     feedLine(1, 0);
     feedLine(1, 1);
@@ -247,7 +247,7 @@ TEST_F(Assembly, CountsALineOutsideTheFrameAsAnError)
     EXPECT_EQ(incomplete(IncompleteReason::LineError), 1u);
 }
 
-TEST_F(Assembly, CompletesNoFrameBeforeTheFrameSizeIsSet)
+TEST_F(FrameAssembly, CompletesNoFrameBeforeTheFrameSizeIsSet)
 {
     FrameAssembler fresh(0, MAX_FRAME);
     std::vector<CompletedFrame> out;
@@ -258,7 +258,7 @@ TEST_F(Assembly, CompletesNoFrameBeforeTheFrameSizeIsSet)
     EXPECT_EQ(fresh.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::NoFrameSize)], 1u);
 }
 
-TEST_F(Assembly, EndsAFrameLargerThanTheLimitWithoutKeepingItsBytes)
+TEST_F(FrameAssembly, EndsAFrameLargerThanTheLimitWithoutKeepingItsBytes)
 {
     FrameAssembler small(0, 20);
     small.setGeometry(8, 3);
@@ -272,7 +272,7 @@ TEST_F(Assembly, EndsAFrameLargerThanTheLimitWithoutKeepingItsBytes)
     EXPECT_EQ(small.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::Oversized)], 1u);
 }
 
-TEST_F(Assembly, AbandoningCountsAnOpenFrameIncompleteAndNothingElse)
+TEST_F(FrameAssembly, AbandoningCountsAnOpenFrameIncompleteAndNothingElse)
 {
     assembler.abandon();
     EXPECT_EQ(assembler.counters().framesIncomplete, 0u);
@@ -281,7 +281,7 @@ TEST_F(Assembly, AbandoningCountsAnOpenFrameIncompleteAndNothingElse)
     EXPECT_EQ(assembler.counters().framesIncomplete, 1u);
 }
 
-TEST_F(Assembly, UsesTheHeightInForceWhenTheFrameBegan)
+TEST_F(FrameAssembly, UsesTheHeightInForceWhenTheFrameBegan)
 {
     feedLine(1, 0);
     assembler.setGeometry(8, 2); // takes effect with the next frame

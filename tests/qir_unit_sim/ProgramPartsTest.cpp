@@ -1,0 +1,358 @@
+// The parts of the qir-unit-sim program: command line, summary, live line
+// and frame dump.
+
+#include "CommandLine.h"
+#include "FrameDumper.h"
+#include "LiveDisplay.h"
+#include "PngWriter.h"
+#include "Summary.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace vxqir::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+ParseResult parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "qir-unit-sim");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+// Command line -------------------------------------------------------------------
+
+TEST(CommandLine, TakesTheUnitsAddressesPortsAndChannels)
+{
+    const ParseResult r = parse({ "--control-ip", "127.0.0.2", "--control-port", "50000", "--data-ip", "127.0.0.3",
+                                  "--data-port", "50100", "--channels", "4", "--fifo-entries", "16",
+                                  "--status-period-ms", "20", "--duration", "1.5", "--summary-json", "s.json",
+                                  "--ready-file", "r.txt" });
+    ASSERT_TRUE(r.options) << r.message;
+    const ProgramOptions& o = *r.options;
+    EXPECT_EQ(o.config.controlIp, "127.0.0.2");
+    EXPECT_EQ(o.config.controlPort, 50000);
+    EXPECT_EQ(o.config.dataIp, "127.0.0.3");
+    EXPECT_EQ(o.config.dataBasePort, 50100);
+    EXPECT_EQ(o.config.channels, 4u);
+    EXPECT_EQ(o.config.channel.fifoEntries, 16u);
+    EXPECT_EQ(o.config.statusPeriod, 20ms);
+    EXPECT_DOUBLE_EQ(o.durationSeconds, 1.5);
+    EXPECT_EQ(o.summaryJson, "s.json");
+    EXPECT_EQ(o.readyFile, "r.txt");
+}
+
+TEST(CommandLine, DefaultsToOneChannelOnLoopbackWithPortsChosenByTheSystem)
+{
+    const ParseResult r = parse({});
+    ASSERT_TRUE(r.options);
+    EXPECT_EQ(r.options->config.controlIp, "127.0.0.1");
+    EXPECT_EQ(r.options->config.controlPort, 0);
+    EXPECT_EQ(r.options->config.dataBasePort, 0);
+    EXPECT_EQ(r.options->config.channels, 1u);
+    EXPECT_EQ(r.options->config.statusPeriod, 10ms);
+    EXPECT_EQ(r.options->config.channel.playout.kind, PlayoutKind::Immediate);
+    EXPECT_FALSE(r.options->dump);
+}
+
+TEST(CommandLine, TakesFaultsPlayoutAndDump)
+{
+    const ParseResult r = parse({ "--channels", "3", "--drop-replies", "0.25", "--reply-delay-ms", "40",
+                                  "--wrong-response-type", "--stop-status", "--unavailable-channel", "2",
+                                  "--freeze-fifo", "--line-rate", "5000", "--ptp-synced", "--dump", "frames",
+                                  "--pixel-format", "gray16" });
+    ASSERT_TRUE(r.options) << r.message;
+    const EmulatorConfig& c = r.options->config;
+    EXPECT_DOUBLE_EQ(c.replyFaults.dropShare, 0.25);
+    EXPECT_EQ(c.replyFaults.delay, 40ms);
+    EXPECT_TRUE(c.replyFaults.wrongResponseType);
+    EXPECT_TRUE(c.statusStopped);
+    EXPECT_EQ(c.unavailableChannels, std::vector<unsigned>{ 2 });
+    EXPECT_TRUE(c.fifoFrozen);
+    EXPECT_EQ(c.channel.playout.kind, PlayoutKind::LineRate);
+    EXPECT_DOUBLE_EQ(c.channel.playout.linesPerSecond, 5000.0);
+    EXPECT_TRUE(c.channel.ptpSynced);
+    ASSERT_TRUE(r.options->dump);
+    EXPECT_EQ(r.options->dump->directory, "frames");
+    EXPECT_EQ(r.options->dump->pixelFormat, PixelFormat::Gray16);
+    EXPECT_TRUE(c.checksumEveryFrame) << "a dump must see every frame";
+}
+
+TEST(CommandLine, PrintsHelpAndEndsWithoutError)
+{
+    const ParseResult r = parse({ "--help" });
+    EXPECT_FALSE(r.options);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.message.find("--control-ip"), std::string::npos);
+}
+
+struct RefusedArguments {
+    const char* name;
+    std::vector<std::string> args;
+    const char* mentions;
+};
+
+class RefusedCommandLines : public ::testing::TestWithParam<RefusedArguments> {};
+
+TEST_P(RefusedCommandLines, EndWithAUsageErrorNamingTheOption)
+{
+    const ParseResult r = parse(GetParam().args);
+    EXPECT_FALSE(r.options);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.message.find(GetParam().mentions), std::string::npos) << r.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedCommandLines,
+    ::testing::Values(RefusedArguments{ "NoChannels", { "--channels", "0" }, "--channels" },
+                      RefusedArguments{ "TooManyChannels", { "--channels", "300" }, "--channels" },
+                      RefusedArguments{ "PortAbove65535", { "--control-port", "70000" }, "--control-port" },
+                      RefusedArguments{ "HostName", { "--control-ip", "localhost" }, "--control-ip" },
+                      RefusedArguments{ "DropShareAboveOne", { "--drop-replies", "2" }, "--drop-replies" },
+                      RefusedArguments{ "UnknownPlayout", { "--playout", "fast" }, "--playout" },
+                      RefusedArguments{ "LineRatePlayoutWithoutRate", { "--playout", "line-rate" }, "--line-rate" },
+                      RefusedArguments{ "RateForAnotherPlayout", { "--playout", "timestamps", "--line-rate", "9" }, "--line-rate" },
+                      RefusedArguments{ "UnservedUnavailableChannel", { "--unavailable-channel", "1" }, "--unavailable-channel 1" },
+                      RefusedArguments{ "PixelFormatWithoutDump", { "--pixel-format", "gray8" }, "--dump" },
+                      RefusedArguments{ "UnknownPixelFormat", { "--dump", "d", "--pixel-format", "yuv" }, "--pixel-format" },
+                      RefusedArguments{ "LiveAndNoLive", { "--live", "--no-live" }, "--live" },
+                      RefusedArguments{ "NegativeDuration", { "--duration", "-1" }, "--duration" },
+                      RefusedArguments{ "StrayArgument", { "extra" }, "extra" }),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// Summary and live line ------------------------------------------------------------
+
+EmulatorSnapshot twoChannels()
+{
+    EmulatorSnapshot s;
+    s.channels.resize(2);
+    s.channels[0].channel = 0;
+    s.channels[0].datagrams = 10;
+    s.channels[0].bytes = 14480;
+    s.channels[0].blocks = 5;
+    s.channels[0].frames.framesComplete = 2;
+    s.channels[0].frames.framesIncomplete = 1;
+    s.channels[0].packetGaps = 3;
+    s.channels[0].badDatagrams = 4;
+    s.channels[0].fifo.overflows = 6;
+    s.channels[0].lastChecksum = 0x85944171f73967e8ull;
+    s.channels[0].fifoCapacity = 8;
+    s.channels[0].fifoUsed = 2;
+    s.channels[1].channel = 1;
+    s.channels[1].fifoCapacity = 8;
+    s.channels[1].loss = true;
+    return s;
+}
+
+TEST(Summary, ListsEveryChannelWithItsCountersAndTheLastChecksum)
+{
+    const nlohmann::json j = makeSummary(twoChannels(), SummaryContext{});
+    ASSERT_EQ(j.at("channels").size(), 2u);
+    const auto& c = j["channels"][0];
+    EXPECT_EQ(c.at("channel"), 0);
+    EXPECT_EQ(c.at("datagrams"), 10);
+    EXPECT_EQ(c.at("bytes"), 14480);
+    EXPECT_EQ(c.at("blocks"), 5);
+    EXPECT_EQ(c.at("frames_complete"), 2);
+    EXPECT_EQ(c.at("frames_incomplete"), 1);
+    EXPECT_EQ(c.at("packet_gaps"), 3);
+    EXPECT_EQ(c.at("bad_datagrams"), 4);
+    EXPECT_EQ(c.at("fifo_overflows"), 6);
+    EXPECT_EQ(c.at("checksum"), "85944171f73967e8");
+    EXPECT_TRUE(j["channels"][1].at("checksum").is_null()) << "no complete frame, no checksum";
+    EXPECT_TRUE(j.contains("control"));
+    EXPECT_TRUE(j.contains("unit"));
+}
+
+TEST(Summary, GivesOneGreppableLinePerChannel)
+{
+    const EmulatorSnapshot s = twoChannels();
+    EXPECT_EQ(verificationLine(s.channels[0]),
+              "channel=0 datagrams=10 bytes=14480 blocks=5 frames_complete=2 frames_incomplete=1 "
+              "packet_gaps=3 bad_datagrams=4 fifo_overflows=6 checksum=85944171f73967e8");
+    EXPECT_NE(verificationLine(s.channels[1]).find("checksum=-"), std::string::npos);
+}
+
+TEST(LiveDisplay, ShowsRatesSinceThePreviousSnapshotAndTheLossyChannels)
+{
+    EmulatorSnapshot before = twoChannels();
+    EmulatorSnapshot after = before;
+    after.channels[0].datagrams += 2000;
+    after.channels[0].bytes += 4'000'000;
+    after.channels[0].frames.framesComplete += 4;
+    const std::string line = formatLiveLine(before, after, 2.0);
+    EXPECT_NE(line.find("1000 dgram/s"), std::string::npos) << line;
+    EXPECT_NE(line.find("2.0 MB/s"), std::string::npos) << line;
+    EXPECT_NE(line.find("frames 6 (2.0/s)"), std::string::npos) << line;
+    EXPECT_NE(line.find("free 14/16"), std::string::npos) << line;
+    EXPECT_NE(line.find("loss ch1"), std::string::npos) << line;
+}
+
+// Frame dump ---------------------------------------------------------------------------
+
+class TemporaryDirectory {
+public:
+    TemporaryDirectory()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qir-unit-sim-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TemporaryDirectory() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::vector<uint8_t> readFile(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+CompletedFrame frameOf(PixelFormat format, uint16_t width, uint16_t height)
+{
+    CompletedFrame f;
+    f.channel = 1;
+    f.frameNumber = 42;
+    f.sequence = 3;
+    f.width = width;
+    f.height = height;
+    const size_t line = bytesPerLine(format, width);
+    f.lineLengths.assign(height, static_cast<uint32_t>(line));
+    for (size_t i = 0; i < line * height; ++i)
+        f.bytes.push_back(static_cast<uint8_t>(i * 37));
+    return f;
+}
+
+struct PngPicture {
+    std::string error;
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int bitDepth = 0;
+    int colorType = 0;
+    std::vector<uint8_t> bytes; ///< rows one after another, 16-bit samples little-endian
+};
+
+// libpng reports errors by longjmp; nothing with a destructor lives between
+// setjmp and the calls that may jump.
+bool readRows(png_structp png, png_infop info, FILE* file, PngPicture& out)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, file);
+    png_read_png(png, info, PNG_TRANSFORM_SWAP_ENDIAN, nullptr);
+    out.width = png_get_image_width(png, info);
+    out.height = png_get_image_height(png, info);
+    out.bitDepth = png_get_bit_depth(png, info);
+    out.colorType = png_get_color_type(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    png_bytepp rows = png_get_rows(png, info);
+    for (png_uint_32 y = 0; y < out.height; ++y)
+        out.bytes.insert(out.bytes.end(), rows[y], rows[y] + rowBytes);
+    return true;
+}
+
+PngPicture readPng(const std::filesystem::path& path)
+{
+    PngPicture out;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        out.error = "cannot open " + path.string();
+        return out;
+    }
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (!readRows(png, info, file, out))
+        out.error = "libpng cannot read " + path.string();
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return out;
+}
+
+class DumpedPictures : public ::testing::TestWithParam<PixelFormat> {};
+
+TEST_P(DumpedPictures, ReadBackWithTheBytesThatArrived)
+{
+    TemporaryDirectory dir;
+    FrameDumper dumper({ dir.path(), GetParam(), 10 });
+    const CompletedFrame frame = frameOf(GetParam(), 5, 3);
+    dumper(frame, 0x1234);
+    EXPECT_EQ(dumper.counters().rawFiles, 1u);
+    ASSERT_EQ(dumper.counters().pngFiles, 1u);
+    EXPECT_EQ(readFile(dir.path() / "ch1_frame000003_num00042.raw"), frame.bytes);
+
+    const PngPicture picture = readPng(dir.path() / "ch1_frame000003_num00042.png");
+    ASSERT_TRUE(picture.error.empty()) << picture.error;
+    const PixelLayout& layout = pixelLayout(GetParam());
+    EXPECT_EQ(picture.width, 5u);
+    EXPECT_EQ(picture.height, 3u);
+    EXPECT_EQ(picture.bitDepth, static_cast<int>(layout.bitDepth));
+    EXPECT_EQ(picture.colorType, layout.pngColorType);
+    EXPECT_EQ(picture.bytes, frame.bytes) << "16-bit samples must read back little-endian as sent";
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, DumpedPictures,
+                         ::testing::Values(PixelFormat::Gray8, PixelFormat::Gray16, PixelFormat::Rgb8));
+
+TEST(FrameDump, WritesNoPictureForLinesThatDoNotFitThePixelLayout)
+{
+    TemporaryDirectory dir;
+    FrameDumper dumper({ dir.path(), PixelFormat::Rgb8, 10 });
+    CompletedFrame frame = frameOf(PixelFormat::Gray8, 5, 3); // 5 bytes per line, RGB needs 15
+    dumper(frame, 1);
+    EXPECT_EQ(dumper.counters().rawFiles, 1u);
+    EXPECT_EQ(dumper.counters().pngFiles, 0u);
+    EXPECT_EQ(dumper.counters().pngSkipped, 1u);
+}
+
+TEST(FrameDump, StopsWritingAfterTheFrameLimitButKeepsTheIndex)
+{
+    TemporaryDirectory dir;
+    FrameDumper dumper({ dir.path(), std::nullopt, 2 });
+    for (uint64_t seq = 1; seq <= 3; ++seq) {
+        CompletedFrame frame = frameOf(PixelFormat::Gray8, 4, 1);
+        frame.sequence = seq;
+        dumper(frame, seq);
+    }
+    EXPECT_EQ(dumper.counters().rawFiles, 2u);
+    const auto index = readFile(dir.path() / "index.txt");
+    EXPECT_NE(std::string(index.begin(), index.end()).find("1 2 42 4 0000000000000002"), std::string::npos);
+}
+
+TEST(FrameDump, RefusesADirectoryItCannotCreateNamingIt)
+{
+    TemporaryDirectory dir;
+    std::ofstream(dir.path() / "plain-file") << "x";
+    const auto impossible = dir.path() / "plain-file" / "frames";
+    try {
+        FrameDumper dumper({ impossible, std::nullopt, 1 });
+        FAIL() << "the dumper must refuse " << impossible;
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(impossible.string()), std::string::npos) << e.what();
+    }
+}
+
+TEST(PngWriter, RefusesPixelsThatDoNotMakeTheGivenPicture)
+{
+    TemporaryDirectory dir;
+    const std::vector<uint8_t> pixels(10);
+    const std::string error = writePng(dir.path() / "x.png", PixelFormat::Gray8, 4, 3, pixels);
+    EXPECT_NE(error.find("10 bytes"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.png"));
+}
+
+} // namespace
+} // namespace vxqir::sim

@@ -1,0 +1,205 @@
+// The qir-unit-sim program as a script uses it: ready file, signals,
+// duration, summary and exit codes.
+
+#include "Fnv1a64.h"
+#include "RawUnitClient.h"
+#include "UdpSocket.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+namespace vxqir::sim {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr auto WAIT = 10s;
+
+std::string readText(const fs::path& p)
+{
+    std::ifstream in(p);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+/// Polls until `condition` holds or `WAIT` passed.
+template <typename Condition>
+bool eventually(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + WAIT;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return condition();
+}
+
+/// The program running in a child process with its output in files of a
+/// private directory. Killed and reaped on destruction if still running.
+class RunningProgram {
+public:
+    explicit RunningProgram(std::vector<std::string> args)
+    {
+        std::string pattern = (fs::temp_directory_path() / "qir-unit-sim-run-XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+        for (auto& a : args) {
+            if (a.rfind("@", 0) == 0)
+                a = (dir_ / a.substr(1)).string();
+        }
+        args.insert(args.begin(), QIR_UNIT_SIM_PROGRAM);
+        // Everything the child needs is prepared before the fork: between
+        // fork and exec only async-signal-safe calls are made.
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string outPath = (dir_ / "stdout").string();
+        const std::string errPath = (dir_ / "stderr").string();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    ~RunningProgram()
+    {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        fs::remove_all(dir_);
+    }
+
+    fs::path file(const std::string& name) const { return dir_ / name; }
+    std::string output(const std::string& name) const { return readText(file(name)); }
+    void signal(int sig) const { ::kill(pid_, sig); }
+
+    /// The exit code, or -1 when the program did not end within `WAIT` or
+    /// ended by a signal.
+    int exitCode()
+    {
+        int status = 0;
+        if (!eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
+            return -1;
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    /// The key=value pairs of the ready file, once it is there.
+    std::map<std::string, std::string> ready() const
+    {
+        std::map<std::string, std::string> values;
+        if (!eventually([&] { return fs::exists(file("ready")); }))
+            return values;
+        std::istringstream in(readText(file("ready")));
+        for (std::string line; std::getline(in, line);) {
+            const auto eq = line.find('=');
+            if (eq != std::string::npos)
+                values[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        return values;
+    }
+
+private:
+    fs::path dir_;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+std::vector<std::string> standardArgs()
+{
+    return { "--control-ip", "127.0.0.1", "--data-ip", "127.0.0.1", "--channels", "2", "--ready-file", "@ready",
+             "--summary-json", "@summary.json", "--no-live", "--print-frames" };
+}
+
+class StopSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
+{
+    RunningProgram program(standardArgs());
+    const auto ready = program.ready();
+    ASSERT_EQ(ready.count("control_port"), 1u) << program.output("stderr");
+    const auto control = *Ipv4Endpoint::parse("127.0.0.1", static_cast<uint16_t>(std::stoi(ready.at("control_port"))));
+    const auto data = *Ipv4Endpoint::parse("127.0.0.1", static_cast<uint16_t>(std::stoi(ready.at("data_base_port"))));
+    testing::RawUnitClient client(control, data);
+    ReplayControlMessage frameSize = testing::makeRequest(Command::SET_FRAME_SIZE, 1, 1);
+    frameSize.payload.frameSize = { 100, 4 };
+    ASSERT_TRUE(client.request(frameSize));
+    uint16_t packet = 0;
+    client.sendPatternFrame(1, 3, 4, 100, 1448, packet);
+    ASSERT_TRUE(eventually([&] { return program.output("stdout").find("frame channel=1") != std::string::npos; }));
+
+    program.signal(GetParam());
+    ASSERT_EQ(program.exitCode(), 0) << program.output("stderr");
+    const std::string checksum = Fnv1a64::toHex(testing::patternFrameChecksum(3, 4, 100));
+    EXPECT_NE(program.output("stdout").find("channel=1 datagrams=4 bytes=400 blocks=4 frames_complete=1 "
+                                            "frames_incomplete=0 packet_gaps=0 bad_datagrams=0 fifo_overflows=0 "
+                                            "checksum=" + checksum),
+              std::string::npos)
+        << program.output("stdout");
+    const auto summary = nlohmann::json::parse(program.output("summary.json"));
+    ASSERT_EQ(summary.at("channels").size(), 2u);
+    EXPECT_EQ(summary["channels"][1].at("frames_complete"), 1);
+    EXPECT_EQ(summary["channels"][1].at("checksum"), checksum);
+    EXPECT_TRUE(summary["channels"][0].at("checksum").is_null());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGTERM, SIGINT),
+                         [](const auto& testCase) { return testCase.param == SIGTERM ? "SIGTERM" : "SIGINT"; });
+
+TEST(Program, EndsOnItsOwnAfterTheDuration)
+{
+    auto args = standardArgs();
+    args.insert(args.end(), { "--duration", "0.3" });
+    RunningProgram program(args);
+    EXPECT_EQ(program.exitCode(), 0) << program.output("stderr");
+    EXPECT_TRUE(fs::exists(program.file("summary.json")));
+}
+
+TEST(Program, FreezesAndReleasesTheFifosOnUserSignals)
+{
+    RunningProgram program(standardArgs());
+    ASSERT_FALSE(program.ready().empty());
+    program.signal(SIGUSR1);
+    ASSERT_TRUE(eventually([&] { return program.output("stderr").find("FIFOs frozen") != std::string::npos; }));
+    program.signal(SIGTERM);
+    ASSERT_EQ(program.exitCode(), 0);
+    auto summary = nlohmann::json::parse(program.output("summary.json"));
+    EXPECT_TRUE(summary["channels"][0]["fifo"].at("frozen").get<bool>());
+}
+
+TEST(Program, RefusesABusyControlPortNamingTheAddress)
+{
+    UdpSocket taken = UdpSocket::bound(*Ipv4Endpoint::parse("127.0.0.1", 0));
+    const std::string port = std::to_string(taken.localPort());
+    RunningProgram program({ "--control-ip", "127.0.0.1", "--control-port", port, "--no-live" });
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_NE(program.output("stderr").find("127.0.0.1:" + port), std::string::npos) << program.output("stderr");
+}
+
+TEST(Program, RefusesABadOptionWithAUsageError)
+{
+    RunningProgram program({ "--channels", "0" });
+    EXPECT_EQ(program.exitCode(), 2);
+    EXPECT_NE(program.output("stderr").find("--channels"), std::string::npos);
+}
+
+} // namespace
+} // namespace vxqir::sim
