@@ -11,6 +11,8 @@
  * the last frame's bytes in line order, so that a receiver can compare.
  * Exits 1 on any error, naming the call and the library's text for it.
  */
+#define _POSIX_C_SOURCE 200809L
+
 #include <VXQIRApi.h>
 
 #include <getopt.h>
