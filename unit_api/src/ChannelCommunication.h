@@ -125,7 +125,6 @@ private:
     const SocketHandle data_socket_;
     const sockaddr_in data_address_;
     const std::string control_ip_;
-    const uint16_t control_port_;
     const std::shared_ptr<const SocketHandle> control_socket_;
     const sockaddr_in control_address_;
 
