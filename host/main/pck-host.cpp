@@ -1,0 +1,246 @@
+// pck-host: the engine stand-in. Loads packages, shows what they offer, and
+// runs graphs of their components.
+//
+//   pck-host inspect PACKAGE...
+//   pck-host check GRAPH.toml
+//   pck-host run GRAPH.toml [--duration 5s] [--commands]
+
+#include "DurationText.h"
+#include "Graph.h"
+#include "GraphFile.h"
+#include "GraphRunner.h"
+#include "HostKernel.h"
+#include "Inspector.h"
+#include "PackageLibrary.h"
+#include "ReportLog.h"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <poll.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void onSignal(int)
+{
+    if (gInterrupted.exchange(true))
+        _exit(130); // a second Ctrl-C: the user wants out now
+}
+
+std::vector<std::string> defaultSearchDirs()
+{
+    std::vector<std::string> dirs;
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        dirs.push_back(self.parent_path().parent_path().string()); // build/ (programs live in build/bin)
+        dirs.push_back(self.parent_path().string());
+    }
+    return dirs;
+}
+
+int inspect(const std::vector<std::string>& paths)
+{
+    int status = 0;
+    for (const auto& path : paths) {
+        std::string why;
+        auto package = host::PackageLibrary::Open(path, why);
+        if (!package) {
+            std::cerr << "pck-host: " << why << "\n";
+            status = 1;
+            continue;
+        }
+        host::InspectPackage(*package, std::cout);
+        std::cout << "\n";
+    }
+    return status;
+}
+
+/// Reads whole lines from standard input without blocking.
+class CommandInput {
+public:
+    std::optional<std::string> Next()
+    {
+        if (!eof_) {
+            pollfd fd{0, POLLIN, 0};
+            while (::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLIN | POLLHUP))) {
+                char buffer[512];
+                const ssize_t n = ::read(0, buffer, sizeof buffer);
+                if (n <= 0) {
+                    eof_ = true;
+                    break;
+                }
+                pending_.append(buffer, static_cast<size_t>(n));
+            }
+        }
+        const size_t newline = pending_.find('\n');
+        if (newline == std::string::npos)
+            return std::nullopt;
+        std::string line = pending_.substr(0, newline);
+        pending_.erase(0, newline + 1);
+        return line;
+    }
+
+private:
+    std::string pending_;
+    bool eof_ = false;
+};
+
+void runCommand(const std::string& line, host::GraphRunner& runner)
+{
+    std::istringstream words(line);
+    std::string verb;
+    words >> verb;
+    if (verb.empty())
+        return;
+    if (verb == "action") {
+        std::string component, action, argument;
+        words >> component >> action;
+        std::getline(words >> std::ws, argument);
+        std::string why;
+        if (!runner.TriggerAction(component, action, argument, why))
+            host::HostKernel::Instance().Report("pck-host", KOVA::Warning, why.c_str());
+    } else if (verb == "state") {
+        std::cout << runner.StateText() << std::flush;
+    } else if (verb == "stop") {
+        runner.RequestEnd();
+    } else {
+        std::cout << "commands: action COMPONENT ACTION [ARGUMENT] | state | stop\n" << std::flush;
+    }
+}
+
+struct RunSettings {
+    std::string graphFile;
+    std::vector<std::string> packageDirs;
+    std::string duration;
+    std::string birthLimit = "3s";
+    std::string deathLimit = "10s";
+    bool commands = false;
+    bool quiet = false;
+};
+
+int run(const RunSettings& settings, bool checkOnly)
+{
+    std::vector<std::string> errors;
+    auto description = host::ParseGraphFile(settings.graphFile, errors);
+    host::RunLimits limits;
+    auto duration = settings.duration.empty() ? std::optional<int64_t>() : host::ParseDurationUs(settings.duration);
+    const auto birth = host::ParseDurationUs(settings.birthLimit);
+    const auto death = host::ParseDurationUs(settings.deathLimit);
+    if (!settings.duration.empty() && !duration)
+        errors.push_back("--duration: \"" + settings.duration + "\" is not a duration such as 5s or 250ms");
+    if (!birth || !death)
+        errors.push_back("--birth-limit / --death-limit: not a duration such as 3s or 500ms");
+    host::ReportLog log(settings.quiet ? nullptr : stdout);
+    host::SystemEngineClock clock;
+    host::EngineProperties engine = description ? description->engine : host::EngineProperties();
+    host::HostKernel::Instance().Attach(&log, &clock, &engine);
+    log.SetTimeOrigin(clock.Now());
+
+    std::unique_ptr<host::Graph> graph;
+    if (description) {
+        std::vector<std::string> searchDirs = settings.packageDirs;
+        for (const auto& dir : defaultSearchDirs())
+            searchDirs.push_back(dir);
+        std::vector<std::unique_ptr<host::PackageLibrary>> packages;
+        if (host::Graph::LoadPackages(*description, searchDirs, packages, errors))
+            graph = host::Graph::Build(*description, std::move(packages), errors);
+    }
+    if (!graph) {
+        for (const auto& error : errors)
+            std::cerr << error << "\n";
+        std::cerr << "pck-host: the graph was refused; nothing ran.\n";
+        host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+        return 2;
+    }
+    if (checkOnly) {
+        std::cout << settings.graphFile << ": " << graph->Components().size() << " component(s), "
+                  << graph->Connections().size() << " connection(s): the graph is valid\n";
+        graph.reset();
+        host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+        return 0;
+    }
+
+    host::RunOptions options;
+    options.until = description->until;
+    options.durationUs = description->durationUs;
+    if (duration) {
+        options.durationUs = *duration;
+        if (options.until == host::RunUntil::Interrupt)
+            options.until = host::RunUntil::Duration;
+    }
+    options.limits.birthLimitUs = *birth;
+    options.limits.deathLimitUs = *death;
+    options.interrupt = &gInterrupted;
+    CommandInput input;
+    if (settings.commands) {
+        options.poll = [&input](host::GraphRunner& runner) {
+            while (auto line = input.Next())
+                runCommand(*line, runner);
+        };
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    host::RunResult result;
+    {
+        host::GraphRunner runner(*graph, options);
+        if (options.until == host::RunUntil::Interrupt)
+            std::cerr << "pck-host: running until Ctrl-C\n";
+        result = runner.Run();
+    }
+    if (result.abandoned > 0) {
+        // A component thread still runs inside a package: leave without
+        // unloading anything.
+        std::fflush(stdout);
+        std::cerr << "pck-host: " << result.abandoned << " component(s) could not be stopped\n";
+        _exit(3);
+    }
+    graph.reset();
+    host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+    return result.refused > 0 ? 3 : result.failed > 0 ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"pck-host: loads Tavrik packages and runs graphs of their components"};
+    app.require_subcommand(1);
+
+    std::vector<std::string> packages;
+    auto* inspectCommand = app.add_subcommand("inspect", "show a package's information block and components");
+    inspectCommand->add_option("PACKAGE", packages, "package files (.pck)")->required();
+
+    RunSettings settings;
+    auto addGraphOptions = [&settings](CLI::App* command) {
+        command->add_option("GRAPH", settings.graphFile, "graph file (TOML)")->required();
+        command->add_option("--package-dir", settings.packageDirs, "folder to search for packages named bare");
+    };
+    auto* checkCommand = app.add_subcommand("check", "check a graph file without running it");
+    addGraphOptions(checkCommand);
+    auto* runCommandApp = app.add_subcommand("run", "run a graph file");
+    addGraphOptions(runCommandApp);
+    runCommandApp->add_option("--duration", settings.duration, "run this long (e.g. 5s), overriding the file");
+    runCommandApp->add_option("--birth-limit", settings.birthLimit, "time Birth may take (default 3s)");
+    runCommandApp->add_option("--death-limit", settings.deathLimit, "time a stopped component may take to die (default 10s)");
+    runCommandApp->add_flag("--commands", settings.commands,
+                            "read commands from standard input: action COMPONENT ACTION [ARGUMENT], state, stop");
+    runCommandApp->add_flag("--quiet", settings.quiet, "do not print reports");
+
+    CLI11_PARSE(app, argc, argv);
+    if (*inspectCommand)
+        return inspect(packages);
+    if (*checkCommand)
+        return run(settings, true);
+    return run(settings, false);
+}
