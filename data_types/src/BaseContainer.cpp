@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace qir::data_types {
 
@@ -61,11 +62,10 @@ BaseContainer::BaseContainer(BaseContainer&& other) noexcept
       copied_payload_(std::move(other.copied_payload_))
 {
     // A moved vector keeps its buffer, so a copied payload stays where it was.
-    if (is_copied_)
+    if (is_copied_) {
         payload_ = copied_payload_.data();
-    other.header_.payload_length = 0;
-    other.payload_ = nullptr;
-    other.is_copied_ = false;
+        other.drop_payload();
+    }
 }
 
 BaseContainer& BaseContainer::operator=(const BaseContainer& other)
@@ -84,11 +84,20 @@ BaseContainer& BaseContainer::operator=(BaseContainer&& other) noexcept
         is_copied_ = other.is_copied_;
         copied_payload_ = std::move(other.copied_payload_);
         payload_ = is_copied_ ? copied_payload_.data() : other.payload_;
-        other.header_.payload_length = 0;
-        other.payload_ = nullptr;
-        other.is_copied_ = false;
+        if (is_copied_)
+            other.drop_payload();
     }
     return *this;
+}
+
+void BaseContainer::drop_payload() noexcept
+{
+    // A borrowed source stays as it was; one whose copy was taken keeps its
+    // headers with an empty payload, still a consistent record.
+    header_.length -= header_.payload_length;
+    header_.payload_length = 0;
+    copied_payload_.clear();
+    payload_ = copied_payload_.data();
 }
 
 BaseContainer::~BaseContainer() = default;

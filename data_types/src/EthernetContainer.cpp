@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace qir::data_types {
 
@@ -49,15 +50,37 @@ uint64_t mac_to_number(const std::array<uint8_t, 6>& mac)
 
 EthernetContainer::EthernetContainer(const BaseHeader& base, const EthernetHeader& header,
                                      std::span<const uint8_t> payload, bool copy_payload)
-    : TypedContainer(base, header, payload, copy_payload), effective_ether_type_(header.ether_type),
-      inner_size_(get_payload_length())
+    : TypedContainer(base, header, payload, copy_payload)
 {
+    find_inner();
+}
+
+EthernetContainer::EthernetContainer(EthernetContainer&& other) noexcept : TypedContainer(std::move(other))
+{
+    find_inner();
+    other.find_inner();
+}
+
+EthernetContainer& EthernetContainer::operator=(EthernetContainer&& other) noexcept
+{
+    TypedContainer::operator=(std::move(other));
+    find_inner();
+    other.find_inner();
+    return *this;
+}
+
+void EthernetContainer::find_inner() noexcept
+{
+    effective_ether_type_ = type_header_.ether_type;
+    inner_offset_ = 0;
+    inner_size_ = get_payload_length();
+    tags_complete_ = true;
     size_t tag_size = 0;
     size_t type_offset = 0;
-    if (header.ether_type == ethernet::kEtherTypeVlan) {
+    if (type_header_.ether_type == ethernet::kEtherTypeVlan) {
         tag_size = ethernet::kSingleTagSize;
         type_offset = ethernet::kSingleTagInnerTypeOffset;
-    } else if (header.ether_type == ethernet::kEtherTypeDoubleVlan) {
+    } else if (type_header_.ether_type == ethernet::kEtherTypeDoubleVlan) {
         tag_size = ethernet::kDoubleTagSize;
         type_offset = ethernet::kDoubleTagInnerTypeOffset;
     }

@@ -100,7 +100,8 @@ class CutShortVlanTags : public ::testing::TestWithParam<ShortTagCase> {};
 
 TEST_P(CutShortVlanTags, AreRefusedWhenLookedBehind)
 {
-    const EthernetContainer eth = frame(GetParam().ether_type, Bytes(GetParam().payload_size, 0x08), false);
+    const Bytes payload(GetParam().payload_size, 0x08);
+    const EthernetContainer eth = frame(GetParam().ether_type, payload, false);
     EXPECT_EQ(eth.get_ethertype(false), GetParam().ether_type);
     EXPECT_EQ(eth.get_ethernet_payload_length(false), GetParam().payload_size);
     for (const std::function<void()>& call : std::initializer_list<std::function<void()>>{

@@ -293,6 +293,29 @@ TEST(ContainerCopies, CopyOfABorrowingContainerBorrowsTheSameMemory)
     EXPECT_EQ(copy.get_payload().data(), bytes.data() + 27);
 }
 
+TEST(ContainerCopies, MovedFromCopyingContainerIsAnEmptyConsistentRecord)
+{
+    // VLAN-tagged frame, so that the moved-from frame must also forget its tags.
+    const Bytes bytes = raw_record(3, 3, cat({ Bytes(12, 0), hex("0081 00000000") }), hex("0064 0800 45"));
+    EthernetContainer source = *EthernetContainer::read_data_from(bytes, true);
+    const EthernetContainer moved = std::move(source);
+    EXPECT_EQ(moved.to_record(), bytes);
+    EXPECT_EQ(moved.get_ethertype(true), 0x0800);
+    EXPECT_EQ(source.get_payload_length(), 0u);
+    EXPECT_EQ(source.to_record().size(), source.get_length());
+    EXPECT_EQ(source.get_length(), 35u);
+    EXPECT_THROW(source.get_ethertype(true), ContainerError);
+}
+
+TEST(ContainerCopies, MovedFromBorrowingContainerStillBorrows)
+{
+    const Bytes bytes = kCan8;
+    CANContainer source = *CANContainer::read_data_from(bytes, false);
+    const CANContainer moved = std::move(source);
+    EXPECT_EQ(source.to_record(), bytes);
+    EXPECT_EQ(moved.to_record(), bytes);
+}
+
 // Scanning a file of records --------------------------------------------------------------
 
 TEST(RecordScanner, HandsOutEveryWholeRecordThenReportsTheTruncatedOneWithItsOffset)
@@ -301,7 +324,7 @@ TEST(RecordScanner, HandsOutEveryWholeRecordThenReportsTheTruncatedOneWithItsOff
     const Bytes second = raw_record(2, 7, Bytes(3, 0), Bytes(2, 2));
     const Bytes third = raw_record(3, 1, Bytes(10, 0), Bytes(8, 3));
     Bytes file = cat({ first, second, third });
-    file.resize(file.size() - 5);
+    file.erase(file.end() - 5, file.end());
 
     RecordScanner scanner(file);
     std::vector<uint64_t> offsets;

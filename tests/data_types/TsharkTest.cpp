@@ -118,7 +118,7 @@ TEST(TsharkReadsOurPcap, UpToATruncatedRecord)
 {
     TempDir dir;
     Bytes file = recording();
-    file.resize(file.size() - 10);
+    file.erase(file.end() - 10, file.end());
     write_file(dir.file("cut.rec"), file);
     const RunResult convert = run({ kTool, "pcap", dir.file("cut.rec"), "-o", dir.file("out.pcap") }, dir);
     EXPECT_EQ(convert.exit_code, 1);

@@ -10,7 +10,7 @@ namespace qir::records {
 
 /// Owns a read-only, private mapping of a whole file; unmaps it when
 /// destroyed. An empty file gives an empty span. Copying is deleted, moving
-/// is allowed. Not synchronised; the bytes may be read from any thread.
+/// is allowed. Thread-bound; the mapped bytes may be read from any thread.
 class MappedFile {
 public:
     /// Maps `path`; throws std::runtime_error naming the path and the

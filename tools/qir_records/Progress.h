@@ -10,7 +10,7 @@ namespace qir::records {
 
 /// Shows "LABEL: 42% (N records)" on one terminal line, rewritten at most
 /// every half second, and clears it at the end. Disabled, it prints nothing.
-/// The clock is injectable for tests. Not synchronised; one thread.
+/// The clock is injectable for tests. Thread-bound.
 class Progress {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;

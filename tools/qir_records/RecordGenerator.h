@@ -12,8 +12,7 @@ namespace qir::records {
 /// Produces records in time order: CAN and CAN FD, FlexRay, LIN, Ethernet
 /// (UDP with SOME/IP over IPv4 and IPv6, with no, one or two VLAN tags, with
 /// an authentication header, TCP), SOME/IP records, video, raw PLP, lidar and
-/// untyped records. The same seed gives the same sequence. Not synchronised;
-/// one generator per thread.
+/// untyped records. The same seed gives the same sequence. Thread-bound.
 class RecordGenerator {
 public:
     RecordGenerator(uint64_t seed, int64_t start_time_us);

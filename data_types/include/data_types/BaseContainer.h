@@ -24,8 +24,8 @@ namespace qir::data_types {
 /// header. `length` is always the size of the record the container writes:
 /// the base header, the type header and the payload.
 ///
-/// Not synchronised: any number of threads may read a container that no
-/// thread modifies.
+/// Thread-bound; its const functions may also run on several threads at
+/// once while no thread modifies the container.
 class BaseContainer {
 public:
     /// Makes a container of `header` (its `length` is recomputed) and
@@ -34,6 +34,8 @@ public:
     BaseContainer(const BaseHeader& header, std::span<const uint8_t> payload, bool copy_payload);
 
     BaseContainer(const BaseContainer& other);
+    /// A moved-from container that had copied its payload is left with an
+    /// empty payload; one that borrowed keeps borrowing.
     BaseContainer(BaseContainer&& other) noexcept;
     BaseContainer& operator=(const BaseContainer& other);
     BaseContainer& operator=(BaseContainer&& other) noexcept;
@@ -105,6 +107,7 @@ protected:
 
 private:
     void adopt_payload(std::span<const uint8_t> payload, bool copy_payload);
+    void drop_payload() noexcept;
 
     BaseHeader header_;
     const uint8_t* payload_ = nullptr;

@@ -14,8 +14,7 @@ namespace qir::data_types {
 ///
 /// A read that would go past the end reads nothing, returns a zero value
 /// (or an empty span) and sets the overflow flag, which stays set: a parser
-/// reads a whole header and checks `overflowed()` once. Not synchronised;
-/// one reader is used by one thread.
+/// reads a whole header and checks `overflowed()` once. Thread-bound.
 class ByteReader {
 public:
     /// Reads from `data`, which must outlive the reader.

@@ -13,7 +13,7 @@ namespace qir::data_types {
 /// past its end.
 ///
 /// A write that does not fit writes nothing and sets the overflow flag, which
-/// stays set. Not synchronised; one writer is used by one thread.
+/// stays set. Thread-bound.
 class ByteWriter {
 public:
     explicit ByteWriter(std::span<uint8_t> data) noexcept : data_(data) {}

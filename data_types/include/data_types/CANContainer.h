@@ -8,7 +8,7 @@
 namespace qir::data_types {
 
 /// A CAN frame: CANHeader plus up to 64 data bytes. Its replay-data form is
-/// a CANFrameHeader (id, flags) and the data. Not synchronised, like
+/// a CANFrameHeader (id, flags) and the data. Thread-bound, like
 /// BaseContainer.
 class CANContainer : public TypedContainer<CANContainer, CANHeader, ChannelType::CAN> {
 public:

@@ -27,13 +27,19 @@ namespace qir::data_types {
 /// (see ContainerError.h for the texts) and nothing is returned.
 ///
 /// Setters change the container's payload in place; a borrowed payload is
-/// copied first, so the caller's memory is never written. Not synchronised,
+/// copied first, so the caller's memory is never written. Thread-bound,
 /// like BaseContainer.
 class EthernetContainer : public TypedContainer<EthernetContainer, EthernetHeader, ChannelType::Ethernet> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.
     EthernetContainer(const BaseHeader& base, const EthernetHeader& header, std::span<const uint8_t> payload,
                       bool copy_payload);
+
+    EthernetContainer(const EthernetContainer&) = default;
+    EthernetContainer& operator=(const EthernetContainer&) = default;
+    /// The moved-from container describes what payload it has left.
+    EthernetContainer(EthernetContainer&& other) noexcept;
+    EthernetContainer& operator=(EthernetContainer&& other) noexcept;
 
     std::span<uint8_t> copy_replay_data_to(std::span<uint8_t> dst) const override;
     size_t get_replay_data_length() const override;
@@ -136,11 +142,13 @@ private:
     IpLocation locate_ip(bool skip_authentication, const char* not_ip_text) const;
     IpLocation locate_transport(const char* wrong_protocol_text, bool udp_only) const;
     void write_inner(size_t offset, std::span<const uint8_t> bytes);
+    /// Finds the effective ether type and the payload behind the VLAN tags.
+    void find_inner() noexcept;
 
     // Found at construction from the recorded ether type and the payload.
-    uint16_t effective_ether_type_;
+    uint16_t effective_ether_type_ = 0;
     size_t inner_offset_ = 0; ///< bytes of VLAN tags at the payload's start
-    size_t inner_size_;       ///< payload bytes behind the tags
+    size_t inner_size_ = 0;   ///< payload bytes behind the tags
     bool tags_complete_ = true; ///< false when the payload is shorter than its tags
 };
 

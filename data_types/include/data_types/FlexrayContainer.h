@@ -8,7 +8,7 @@
 namespace qir::data_types {
 
 /// A FlexRay frame: FlexrayHeader plus up to 254 data bytes. Its replay-data
-/// form is a FlexrayFrameHeader and the data. Not synchronised, like
+/// form is a FlexrayFrameHeader and the data. Thread-bound, like
 /// BaseContainer.
 class FlexrayContainer : public TypedContainer<FlexrayContainer, FlexrayHeader, ChannelType::FlexRay> {
 public:

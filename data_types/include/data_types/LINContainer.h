@@ -8,7 +8,7 @@
 namespace qir::data_types {
 
 /// A LIN frame: LINHeader plus up to 8 data bytes. Its replay-data form is
-/// the id byte and the data. Not synchronised, like BaseContainer.
+/// the id byte and the data. Thread-bound, like BaseContainer.
 class LINContainer : public TypedContainer<LINContainer, LINHeader, ChannelType::LIN> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.

@@ -7,7 +7,7 @@
 namespace qir::data_types {
 
 /// A lidar scan: LidarHeader plus its data. Its replay-data form is the data alone.
-/// Not synchronised, like BaseContainer.
+/// Thread-bound, like BaseContainer.
 class LidarContainer : public TypedContainer<LidarContainer, LidarHeader, ChannelType::Lidar> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.

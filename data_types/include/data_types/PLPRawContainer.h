@@ -7,7 +7,7 @@
 namespace qir::data_types {
 
 /// A raw PLP probe message: PLPRawHeader plus its data. Its replay-data form is the data alone.
-/// Not synchronised, like BaseContainer.
+/// Thread-bound, like BaseContainer.
 class PLPRawContainer : public TypedContainer<PLPRawContainer, PLPRawHeader, ChannelType::PLPRaw> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.

@@ -20,7 +20,7 @@ namespace qir::data_types {
 /// stops at the first record that cannot be delimited: a base header cut
 /// short, a `length` below its headers, disagreeing with `payload_length`,
 /// or running past the end. fault() then tells where and why; everything
-/// before it was handed out. Not synchronised; one scanner per thread.
+/// before it was handed out. Thread-bound.
 class RecordScanner {
 public:
     struct Record {

@@ -11,7 +11,7 @@
 namespace qir::data_types {
 
 /// A SOME/IP message: SOMEIPHeader plus the message payload. Its replay-data
-/// form is the payload alone. Not synchronised, like BaseContainer.
+/// form is the payload alone. Thread-bound, like BaseContainer.
 class SOMEIPContainer : public TypedContainer<SOMEIPContainer, SOMEIPHeader, ChannelType::SOMEIP> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.

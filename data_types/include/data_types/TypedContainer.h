@@ -16,7 +16,7 @@ namespace qir::data_types {
 /// Base of the typed containers: `Derived` (CANContainer, ...) with type
 /// header `Header` and channel type `kType`.
 ///
-/// Not synchronised, like BaseContainer.
+/// Thread-bound, like BaseContainer.
 template <typename Derived, typename Header, ChannelType kType>
 class TypedContainer : public BaseContainer {
 public:

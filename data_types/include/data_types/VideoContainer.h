@@ -7,7 +7,7 @@
 namespace qir::data_types {
 
 /// An image: VideoHeader plus its data. Its replay-data form is the data alone.
-/// Not synchronised, like BaseContainer.
+/// Thread-bound, like BaseContainer.
 class VideoContainer : public TypedContainer<VideoContainer, VideoHeader, ChannelType::Video> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.
