@@ -126,5 +126,19 @@ TEST(TsharkReadsOurPcap, UpToATruncatedRecord)
     EXPECT_EQ(tshark_fields(dir.file("out.pcap"), dir).size(), 3u);
 }
 
+TEST(TsharkReadsOurPcap, WithoutFramesFromBefore1970)
+{
+    // pcap seconds have no sign: such a frame would show up in 2106.
+    TempDir dir;
+    const Bytes early = tagged_frame(-1'500'000, {}, 0x0800,
+                                     records::ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, 17, someip_udp({ 1 })));
+    write_file(dir.file("in.rec"), cat({ early, recording() }));
+    const RunResult convert = run({ kTool, "pcap", dir.file("in.rec"), "-o", dir.file("out.pcap") }, dir);
+    EXPECT_EQ(convert.exit_code, 1);
+    EXPECT_NE(convert.err.find("offset 0: frame left out: time -1.500000 is before 1970"), std::string::npos)
+        << convert.err;
+    EXPECT_EQ(tshark_fields(dir.file("out.pcap"), dir).size(), 4u);
+}
+
 } // namespace
 } // namespace qir::data_types

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "RecordSummary.h"
 #include "RecordWalk.h"
 
 #include "data_types/ContainerError.h"
@@ -87,6 +88,15 @@ int run_pcap(const std::string& path, const std::string& output, bool remove_vla
                 ++refused;
                 std::fprintf(stderr, "%s: offset %" PRIu64 ": frame left out: %s\n", path.c_str(), record.offset,
                              error.full_text().c_str());
+                return;
+            }
+            if (packet->header.ts.tv_sec < 0) {
+                // pcap files count seconds from 1970 without a sign; readers
+                // would show such a frame in 2106.
+                ++refused;
+                std::fprintf(stderr, "%s: offset %" PRIu64 ": frame left out: time %s is before 1970, which a "
+                             "pcap file cannot hold\n", path.c_str(), record.offset,
+                             format_time(frame->get_timestamp()).c_str());
                 return;
             }
             if (packet->header.caplen < packet->header.len) {
