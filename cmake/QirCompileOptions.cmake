@@ -21,3 +21,9 @@ if(QIR_TSAN)
   add_link_options(-fsanitize=thread)
   add_compile_definitions(QIR_SANITIZER_BUILD=1 QIR_TSAN_BUILD=1)
 endif()
+
+# libFuzzer builds: every library gets coverage instrumentation, so that the
+# fuzzers are guided through our code and not only through their own file.
+if(QIR_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
