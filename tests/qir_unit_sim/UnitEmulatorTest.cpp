@@ -385,6 +385,52 @@ TEST_F(Emulator, CountsTheOpenFrameIncompleteWhenStopped)
     EXPECT_EQ(channel(0).frames.framesIncomplete, 1u);
 }
 
+TEST(EmulatorStop, VerifiesEverythingSentBeforeItWasStopped)
+{
+    // A slow frame observer holds the receive thread back (every frame is
+    // checksummed, one at a time), so datagrams pile up at the data socket.
+    EmulatorConfig config;
+    config.checksumEveryFrame = true;
+    config.checksumBacklogFrames = 1;
+    UnitEmulator unit(config);
+    unit.addFrameObserver([](const CompletedFrame&, uint64_t) { std::this_thread::sleep_for(1ms); });
+    unit.start();
+    RawUnitClient client(*Ipv4Endpoint::parse("127.0.0.1", unit.controlPort()),
+                         *Ipv4Endpoint::parse("127.0.0.1", unit.dataBasePort()));
+    ReplayControlMessage frameSize = makeRequest(Command::SET_FRAME_SIZE, 0, 1);
+    frameSize.payload.frameSize = { 32, 1 };
+    ASSERT_TRUE(client.request(frameSize));
+    constexpr uint16_t FRAMES = 300;
+    uint16_t packet = 0;
+    for (uint16_t f = 0; f < FRAMES; ++f)
+        client.sendPatternFrame(0, f, 1, 32, 32, packet);
+    // Loopback delivers at send time: everything is queued at the data
+    // socket now, most of it not yet read.
+    unit.stop();
+    const ChannelSnapshot c = unit.snapshot().channels[0];
+    EXPECT_EQ(c.datagrams, FRAMES);
+    EXPECT_EQ(c.frames.framesComplete, FRAMES);
+    EXPECT_EQ(c.framesChecksummed, FRAMES);
+    ASSERT_TRUE(c.lastChecksum);
+    EXPECT_EQ(*c.lastChecksum, patternFrameChecksum(FRAMES - 1, 1, 32));
+}
+
+TEST_F(Emulator, KeepsVerifyingAFrameWhoseEndArrivesAfterTheChannelWasDisabled)
+{
+    setFrameSize(0, 8, 2);
+    ASSERT_TRUE(client->request(Command::ENABLE_CHANNEL, 0));
+    client->sendData(0, makeSensorDatagram(4, 0, 0, SENSOR_FLAG_END_OF_LINE, patternLine(4, 0, 8)));
+    ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.datagrams == 1; }));
+    // The control request overtakes the frame's last datagram, as it can
+    // when a client unregisters right after sending.
+    ASSERT_TRUE(client->request(Command::DISABLE_CHANNEL, 0));
+    client->sendData(0, makeSensorDatagram(4, 1, 1, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME,
+                                           patternLine(4, 1, 8)));
+    ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.frames.framesComplete == 1; }));
+    EXPECT_EQ(channel(0).frames.framesIncomplete, 0u);
+    EXPECT_FALSE(channel(0).enabled);
+}
+
 // Replay FIFO ---------------------------------------------------------------------------
 
 TEST_F(Emulator, OverflowsAFrozenFifoSetsLossAndFreesItWhenReleased)

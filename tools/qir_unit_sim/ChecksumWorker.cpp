@@ -48,10 +48,12 @@ void ChecksumWorker::submit(std::vector<CompletedFrame>& frames)
                 queue_.pop_front();
             }
             queue_.push_back(std::move(frame));
+            // Notified at once, not after the loop: the next frame may have
+            // to wait for room that only the worker can make.
+            workAvailable_.notify_one();
         }
     }
     frames.clear();
-    workAvailable_.notify_one();
 }
 
 void ChecksumWorker::drain()

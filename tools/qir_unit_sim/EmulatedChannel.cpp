@@ -75,11 +75,15 @@ ReplayStatusMessage EmulatedChannel::handleRequest(const ControlRequest& request
     const auto& payload = request.message.payload;
     switch (request.command()) {
     case Command::DISABLE_CHANNEL:
-        if (enabled_)
-            restartRun();
+        // Replay stops and the FIFO empties, but verification goes on:
+        // datagrams sent before this request may still be queued at the data
+        // socket, and the frame they belong to must not be cut short.
+        fifo_.clear();
         enabled_ = false;
         break;
     case Command::ENABLE_CHANNEL:
+        // A client that enables a channel anew (after registering it again)
+        // numbers its datagrams from 0 again.
         if (!enabled_)
             restartRun();
         enabled_ = true;

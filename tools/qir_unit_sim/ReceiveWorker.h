@@ -32,7 +32,8 @@ public:
     /// Throws std::system_error when the socket cannot be watched.
     void addChannel(int socketFd, EmulatedChannel& channel);
     void start();
-    /// Wakes the thread and joins it; datagrams still queued stay unread.
+    /// Wakes the thread and joins it. Datagrams already queued at the
+    /// sockets are taken and verified first (up to a bound).
     void stop();
 
 private:
@@ -42,7 +43,7 @@ private:
     };
 
     void run();
-    void drainSource(const Source& source);
+    void drainSource(const Source& source, int maxBatches);
 
     ChecksumWorker& checksums_;
     ProgressNotifier& progress_;
