@@ -12,6 +12,7 @@
 namespace vxqir::sim {
 namespace {
 
+using testing::field;
 using testing::makeRequest;
 using testing::makeSensorDatagram;
 
@@ -50,8 +51,8 @@ TEST(ControlRequestParser, ReadsTheFrameSizeOfTheDocumentedExampleRequest)
     const ParsedRequest parsed = parseControlRequest(bytes, bytes.size());
     ASSERT_EQ(parsed.fault, RequestFault::None);
     EXPECT_EQ(parsed.request.command(), Command::SET_FRAME_SIZE);
-    EXPECT_EQ(parsed.request.message.payload.frameSize.width, 1920);
-    EXPECT_EQ(parsed.request.message.payload.frameSize.height, 1080);
+    EXPECT_EQ(field(parsed.request.message.payload.frameSize.width), 1920);
+    EXPECT_EQ(field(parsed.request.message.payload.frameSize.height), 1080);
     EXPECT_EQ(parsed.request.requestId(), 0x0105);
 }
 
@@ -129,12 +130,12 @@ TEST(SensorDatagramParser, GivesTheHeaderAndAViewOfThePayload)
     const ParsedDatagram parsed = parseSensorDatagram(bytes, bytes.size());
     ASSERT_EQ(parsed.fault, DatagramFault::None);
     const auto& h = parsed.datagram.header;
-    EXPECT_EQ(h.frameNumber, 9);
-    EXPECT_EQ(h.lineNumber, 4);
-    EXPECT_EQ(h.packetNumber, 65535);
+    EXPECT_EQ(field(h.frameNumber), 9);
+    EXPECT_EQ(field(h.lineNumber), 4);
+    EXPECT_EQ(field(h.packetNumber), 65535);
     EXPECT_TRUE(h.endOfLine());
     EXPECT_TRUE(h.endOfFrame());
-    EXPECT_EQ(h.timestamp, 123456789u);
+    EXPECT_EQ(field(h.timestamp), 123456789u);
     EXPECT_EQ(std::vector<uint8_t>(parsed.datagram.payload.begin(), parsed.datagram.payload.end()), payload);
     EXPECT_EQ(parsed.datagram.payload.data(), bytes.data() + SENSOR_HEADER_SIZE);
 }

@@ -14,6 +14,15 @@
 
 namespace vxqir::sim::testing {
 
+/// The value of a field of a packed wire record. GoogleTest's assertions
+/// take their arguments by reference, which a packed field cannot safely
+/// give: pass `field(record.member)` instead.
+template <typename T>
+constexpr T field(T value)
+{
+    return value;
+}
+
 /// A status datagram as received, with its sender.
 struct ReceivedStatus {
     ReplayStatusMessage message{};

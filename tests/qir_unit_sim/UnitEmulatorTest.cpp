@@ -14,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::RawUnitClient;
+using testing::field;
 using testing::makeRequest;
 using testing::makeSensorDatagram;
 using testing::patternFrameChecksum;
@@ -79,9 +80,9 @@ TEST_P(EveryCommandReply, CarriesTheChannelTheRequestIdAndTheExpectedResponseTyp
     const auto reply = client->request(makeRequest(command, 1, 0xA55A));
     ASSERT_TRUE(reply);
     const uint16_t expected = command == Command::GET_BUFFER_SIZE ? RESPONSE_BUFFER_SIZE : static_cast<uint16_t>(command);
-    EXPECT_EQ(reply->message.response_type, expected);
-    EXPECT_EQ(reply->message.channel, 1);
-    EXPECT_EQ(reply->message.response_id, 0xA55A);
+    EXPECT_EQ(field(reply->message.response_type), expected);
+    EXPECT_EQ(field(reply->message.channel), 1);
+    EXPECT_EQ(field(reply->message.response_id), 0xA55A);
     EXPECT_EQ(reply->length, STATUS_MESSAGE_SIZE);
     EXPECT_TRUE(isAcceptedStatusHeader(reinterpret_cast<const uint8_t*>(&reply->message), reply->length));
     EXPECT_EQ(reply->sender, controlEndpoint()) << "replies must come from the control address";
@@ -104,13 +105,13 @@ TEST_P(ReplayTimes, ReadBackTheValueLastSet)
         ASSERT_TRUE(client->request(set));
         const auto reply = client->request(makeRequest(GetParam().get, 0, 11));
         ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->message.response_type, static_cast<uint16_t>(GetParam().get));
-        EXPECT_EQ(reply->message.payload.timestamp, value);
+        EXPECT_EQ(field(reply->message.response_type), static_cast<uint16_t>(GetParam().get));
+        EXPECT_EQ(field(reply->message.payload.timestamp), value);
     }
     // The other channel keeps its own times.
     const auto other = client->request(makeRequest(GetParam().get, 1, 12));
     ASSERT_TRUE(other);
-    EXPECT_EQ(other->message.payload.timestamp, 0u);
+    EXPECT_EQ(field(other->message.payload.timestamp), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Offset, ReplayTimes,
@@ -125,26 +126,26 @@ TEST_F(Emulator, ReadsBackTheFrameSizeLastSet)
     setFrameSize(0, 1920, 1080);
     const auto reply = client->request(makeRequest(Command::GET_FRAME_SIZE, 0, 5));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->message.response_type, 49);
-    EXPECT_EQ(reply->message.payload.frameSize.width, 1920);
-    EXPECT_EQ(reply->message.payload.frameSize.height, 1080);
+    EXPECT_EQ(field(reply->message.response_type), 49);
+    EXPECT_EQ(field(reply->message.payload.frameSize.width), 1920);
+    EXPECT_EQ(field(reply->message.payload.frameSize.height), 1080);
 }
 
 TEST_F(Emulator, ReportsTheFifoAndBufferSizeInTheBufferSizeReply)
 {
     const auto reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 0, 5));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->message.response_type, RESPONSE_BUFFER_SIZE);
-    EXPECT_EQ(reply->message.payload.buffer.total_fifo_entries, 64u);
-    EXPECT_EQ(reply->message.payload.buffer.total_buffer_size, 123456u);
+    EXPECT_EQ(field(reply->message.response_type), RESPONSE_BUFFER_SIZE);
+    EXPECT_EQ(field(reply->message.payload.buffer.total_fifo_entries), 64u);
+    EXPECT_EQ(field(reply->message.payload.buffer.total_buffer_size), 123456u);
 }
 
 TEST_F(Emulator, AnswersNotAvailableForAChannelItDoesNotServe)
 {
     const auto reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 2, 5));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->message.response_type, RESPONSE_CHANNEL_NOT_AVAILABLE);
-    EXPECT_EQ(reply->message.channel, 2);
+    EXPECT_EQ(field(reply->message.response_type), RESPONSE_CHANNEL_NOT_AVAILABLE);
+    EXPECT_EQ(field(reply->message.channel), 2);
     EXPECT_EQ(unit->snapshot().control.requestsForUnservedChannels, 1u);
 }
 
@@ -153,11 +154,11 @@ TEST_F(Emulator, AnswersNotAvailableForAChannelMarkedSoUntilItIsAvailableAgain)
     unit->setChannelAvailable(1, false);
     auto reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 1, 5));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->message.response_type, RESPONSE_CHANNEL_NOT_AVAILABLE);
+    EXPECT_EQ(field(reply->message.response_type), RESPONSE_CHANNEL_NOT_AVAILABLE);
     unit->setChannelAvailable(1, true);
     reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 1, 6));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->message.response_type, RESPONSE_BUFFER_SIZE);
+    EXPECT_EQ(field(reply->message.response_type), RESPONSE_BUFFER_SIZE);
 }
 
 TEST_F(Emulator, CountsMalformedRequestsAndAnswersNoneOfThem)
@@ -181,7 +182,7 @@ TEST_F(Emulator, CountsMalformedRequestsAndAnswersNoneOfThem)
     client->send(makeRequest(Command::RESET_CHANNEL, 0, 77));
     const auto first = client->receive(5s);
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->message.response_id, 77);
+    EXPECT_EQ(field(first->message.response_id), 77);
 
     const ControlSnapshot c = unit->snapshot().control;
     EXPECT_EQ(c.malformedRequests, 5u);
@@ -202,8 +203,8 @@ TEST_F(Emulator, RepliesToTheSenderOfEachRequest)
     const auto toClient = client->receive(5s);
     ASSERT_TRUE(toOther);
     ASSERT_TRUE(toClient);
-    EXPECT_EQ(toOther->message.response_id, 500);
-    EXPECT_EQ(toClient->message.response_id, 600);
+    EXPECT_EQ(field(toOther->message.response_id), 500);
+    EXPECT_EQ(field(toClient->message.response_id), 600);
 }
 
 // Periodic status -------------------------------------------------------------------
@@ -218,12 +219,12 @@ TEST_F(Emulator, SendsPeriodicStatusOnlyToTheAddressThatEnabledIt)
     const auto status = client->receivePeriodic(1, 5s);
     ASSERT_TRUE(status);
     const StatusPayload& p = status->message.payload.status;
-    EXPECT_EQ(status->message.channel, 1);
+    EXPECT_EQ(field(status->message.channel), 1);
     EXPECT_EQ(status->length, STATUS_MESSAGE_SIZE);
     EXPECT_EQ(status->sender, controlEndpoint());
-    EXPECT_EQ(p.flags, STATUS_FLAG_ENABLED);
-    EXPECT_EQ(p.free_fifo_entries, 64u);
-    EXPECT_EQ(p.currenttime_ns, UNIT_TIME);
+    EXPECT_EQ(field(p.flags), STATUS_FLAG_ENABLED);
+    EXPECT_EQ(field(p.free_fifo_entries), 64u);
+    EXPECT_EQ(field(p.currenttime_ns), UNIT_TIME);
     EXPECT_FALSE(bystander.receive(50ms)) << "status must go only to the enabling address";
 }
 
@@ -250,7 +251,7 @@ TEST_F(Emulator, ReportsTheUnitClockAndThePtpFlagsAsConfigured)
         status = client->receivePeriodic(0, 5s);
         ASSERT_TRUE(status);
     } while (status->message.payload.status.currenttime_ns != UNIT_TIME + 12345);
-    EXPECT_EQ(status->message.payload.status.flags, STATUS_FLAG_PTP_SYNCED | STATUS_FLAG_PTP_ACTIVE);
+    EXPECT_EQ(field(status->message.payload.status.flags), STATUS_FLAG_PTP_SYNCED | STATUS_FLAG_PTP_ACTIVE);
 }
 
 TEST_F(Emulator, StopsAndResumesStatusMessagesOnRequestOfTheTest)
@@ -532,7 +533,7 @@ TEST_F(Emulator, AnswersWithTheNeighbouringResponseTypeWhenToldTo)
     unit->setWrongResponseType(true);
     const auto reply = client->request(Command::GET_START_TIMESTAMP, 0);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->message.response_type, 34);
+    EXPECT_EQ(field(reply->message.response_type), 34);
     EXPECT_EQ(unit->snapshot().control.repliesWrongType, 1u);
 }
 
