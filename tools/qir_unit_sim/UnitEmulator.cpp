@@ -10,7 +10,7 @@ namespace {
 constexpr unsigned MAX_CHANNELS = 256;
 constexpr unsigned MAX_AUTO_RECEIVE_THREADS = 4;
 
-void validate(const EmulatorConfig& c)
+EmulatorConfig validated(EmulatorConfig c)
 {
     auto refuse = [](const std::string& what) { throw std::invalid_argument(what); };
     if (c.channels == 0 || c.channels > MAX_CHANNELS)
@@ -36,12 +36,13 @@ void validate(const EmulatorConfig& c)
             refuse("unavailable channel " + std::to_string(ch) + " is not served (channels 0.." +
                    std::to_string(c.channels - 1) + ")");
     }
+    return c;
 }
 
 } // namespace
 
 UnitEmulator::UnitEmulator(EmulatorConfig config)
-    : config_((validate(config), std::move(config))),
+    : config_(validated(std::move(config))),
       clock_(config_.clock ? config_.clock : std::make_shared<const SystemUnitClock>()),
       replyFaults_(config_.replyFaults),
       checksums_(config_.checksumBacklogFrames, config_.checksumEveryFrame)

@@ -36,6 +36,10 @@ namespace vxqir::sim {
 /// Thread-safe, except start() and addFrameObserver(), which are
 /// thread-bound to the owner before serving begins. Fault injection,
 /// snapshots and waits may come from any thread while it serves.
+///
+/// Locks: each channel's lock, the checksum worker's, the control counters'
+/// and the reply faults' guard only their own object, and no two of them are
+/// ever held at once, so there is no lock order to keep.
 class UnitEmulator {
 public:
     /// Throws std::invalid_argument naming the setting that is out of range.
