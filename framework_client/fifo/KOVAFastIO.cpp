@@ -1,6 +1,8 @@
 // Ring set-up, list order and statistics of the sample FIFO.
 #include "fifo/KOVAFastIO.h"
 
+#include <thread>
+
 void KOVAFastIO::SetElements(std::span<KOVAIOElt* const> elements)
 {
     const Lock lock(mutex_);
@@ -73,4 +75,19 @@ uint64_t KOVAFastIO::OverflowCount() const
 {
     const Lock lock(mutex_);
     return overflows_;
+}
+
+void KOVAFastIO::SpinBeforeWait(Lock& lock, const std::atomic<uint64_t>& signal, uint64_t seen,
+                                const KOVAStopToken& stop)
+{
+    constexpr int kSpins = 200;
+    lock.unlock();
+    for (int i = 0; i < kSpins; ++i) {
+        // Acquire pairs with the release store made under the mutex; the
+        // caller re-checks everything under the mutex anyway.
+        if (signal.load(std::memory_order_acquire) != seen || stop.StopRequested())
+            break;
+        std::this_thread::yield();
+    }
+    lock.lock();
 }

@@ -9,6 +9,7 @@
 #include "fifo/KOVAFifoFault.h"
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -130,6 +131,11 @@ private:
     KOVAIOElt* TryFifoStyle(int32_t reader);
     KOVAFastIOElt* NewestReadable() const;
     KOVAFastIOElt* LastConsumed(const KOVAFastIOElt* from, uint32_t bit) const;
+    /// Spins a short while, without the mutex, until `signal` moves away
+    /// from `seen` or `stop` is set. Called with `lock` held; returns with
+    /// it held.
+    static void SpinBeforeWait(Lock& lock, const std::atomic<uint64_t>& signal, uint64_t seen,
+                               const KOVAStopToken& stop);
 
     mutable std::mutex mutex_; ///< guards every member below
     std::condition_variable readerCondition_;
@@ -163,4 +169,11 @@ private:
 
     uint64_t publications_ = 0; ///< publication counter; readers wait for it to move
     uint64_t overflows_ = 0;
+
+    // Mirrors of "something was published" and "something was consumed",
+    // written under the mutex and read without it: a thread about to wait
+    // spins on them briefly first, which spares the sleep and wake-up of
+    // both threads when the other side is just about to act.
+    std::atomic<uint64_t> publishedSignal_{0};
+    std::atomic<uint64_t> consumedSignal_{0};
 };

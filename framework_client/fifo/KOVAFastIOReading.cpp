@@ -113,6 +113,12 @@ KOVAIOElt* KOVAFastIO::StartReading(int32_t reader, const KOVAStopToken& stop)
     // for the next publication rather than fail.
     for (;;) {
         const uint64_t seen = publications_;
+        SpinBeforeWait(lock, publishedSignal_, seen, stop);
+        if (publications_ != seen && !stop.StopRequested()) {
+            if (KOVAIOElt* element = TryLocked(reader, true))
+                return element;
+            continue;
+        }
         ++readersWaiting_;
         readerCondition_.wait(lock, [&] { return publications_ != seen || stop.StopRequested(); });
         --readersWaiting_;

@@ -19,6 +19,7 @@ void KOVAFastIO::CallOverflow()
 void KOVAFastIO::WriterMayProceed()
 {
     neverSkippingEvent_ = true;
+    consumedSignal_.fetch_add(1, std::memory_order_release);
     if (writersWaiting_ > 0)
         writerCondition_.notify_all();
 }
@@ -55,6 +56,10 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
         // A never-skipping reader still owes the oldest element: wait.
         neverSkippingEvent_ = false;
         releaseEvent_ = false;
+        const uint64_t seen = consumedSignal_.load(std::memory_order_relaxed);
+        SpinBeforeWait(lock, consumedSignal_, seen, stop);
+        if (consumedSignal_.load(std::memory_order_relaxed) != seen)
+            continue; // look again from the oldest element
         ++writersWaiting_;
         auto woken = [&] { return neverSkippingEvent_ || releaseEvent_ || stop.StopRequested(); };
         bool signalled = true;
@@ -92,6 +97,7 @@ void KOVAFastIO::StopWriting(KOVAIOElt* element, bool discard)
     node->readMask = 0;
     node->readingMask = 0;
     ++publications_;
+    publishedSignal_.store(publications_, std::memory_order_release);
     if (readersWaiting_ > 0)
         readerCondition_.notify_all();
 }

@@ -18,6 +18,11 @@ public:
         text_ += text;
         return *this;
     }
+    KOVAStreamedString& operator<<(const std::string& text)
+    {
+        text_ += text;
+        return *this;
+    }
     KOVAStreamedString& operator<<(const char* text)
     {
         text_ += text ? text : "";
