@@ -1,5 +1,5 @@
 // RawUnitClient.h - speaks to the emulator with hand-built datagrams, the
-// way a client of the unit would, for the emulator's own tests.
+// way a client of the unit would, for tests and benchmarks.
 #pragma once
 
 #include "Ipv4Endpoint.h"
