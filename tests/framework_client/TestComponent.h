@@ -5,6 +5,7 @@
 #include "KOVA.h"
 #include "TestKernel.h"
 
+#include <atomic>
 #include <functional>
 
 class KOVATestComponent : public KOVAComponent {
@@ -32,7 +33,7 @@ public:
 
     std::function<void(KOVATestComponent&)> onDynamic, onBirth, onCore, onDeath;
     KOVAEvent event;
-    int threadRuns = 0;
+    std::atomic<int> threadRuns{0};
     void ThreadMember()
     {
         ++threadRuns;
