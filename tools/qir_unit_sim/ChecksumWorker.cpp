@@ -2,6 +2,10 @@
 
 #include "Fnv1a64.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -71,8 +75,12 @@ ChecksumResult ChecksumWorker::result(uint8_t channel) const
 void ChecksumWorker::run()
 {
     // The receive threads must win when the cores are busy; hashing can
-    // catch up later. Lowering one's own priority needs no privilege.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+    // catch up later. SCHED_IDLE runs this thread only on an otherwise idle
+    // core; lowering one's own priority needs no privilege.
+    pthread_setname_np(pthread_self(), "qir-checksum");
+    const sched_param idle{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle) != 0)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 
     std::unique_lock lock(mutex_);
     for (;;) {

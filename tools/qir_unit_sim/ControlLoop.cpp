@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
+#include <pthread.h>
 
 namespace vxqir::sim {
 namespace {
@@ -55,6 +56,7 @@ ControlSnapshot ControlLoop::snapshot() const
 
 void ControlLoop::run()
 {
+    pthread_setname_np(pthread_self(), "qir-control");
     auto nextStatus = Clock::now() + statusPeriod_;
     while (!stopping_.load(std::memory_order_acquire)) {
         auto wakeAt = nextStatus;

@@ -54,7 +54,10 @@ struct EmulatorConfig {
     ChannelConfig channel;
     std::chrono::milliseconds statusPeriod{ 10 };
     unsigned receiveThreads = 0;           ///< 0: one per channel, at most 4
-    int socketReceiveBuffer = 64 << 20;    ///< SO_RCVBUF(FORCE) of each data socket
+    /// SO_RCVBUF(FORCE) of each data socket. The kernel charges a 9 KB
+    /// loopback datagram about 16 KB, so 256 MiB (granted as 512 MiB) hold
+    /// about 32000 of them: a quarter second at full loopback speed.
+    int socketReceiveBuffer = 256 << 20;
 
     ReplyFaults replyFaults;
     bool statusStopped = false;            ///< start with periodic status suppressed
