@@ -1,5 +1,6 @@
 #include "Inspector.h"
 
+#include "properties/KOVAEnumStruct.h"
 #include "types/KOVATypeFilterBase.h"
 #include "types/KOVATypeNames.h"
 
@@ -32,9 +33,11 @@ std::string defaultText(const KOVAPropertyDefault* value)
         text << value->floatValue;
         return text.str();
     }
-    case KOVA::EnumProperty:
-        return std::string("choice ") + std::to_string(value->enumIndex) + " of " +
-               (value->text ? value->text : "");
+    case KOVA::EnumProperty: {
+        const KOVAEnumStruct choices(value->text, value->enumIndex);
+        return (choices.Selected() < 0 ? std::string("(none)") : choices.SelectedText()) + "  (choices " +
+               choices.ChoicesText() + ")";
+    }
     default:
         return std::string("\"") + (value->text ? value->text : "") + "\"";
     }

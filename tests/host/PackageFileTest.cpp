@@ -72,6 +72,21 @@ TEST(PackageFile, HandshakesAndListsOneDefinitionPerModuleMarker)
     EXPECT_EQ(package->Definitions().size(), package->Markers().size());
 }
 
+#ifdef QIR_PACKAGE_HAS_COMPONENTS
+TEST(PackageFile, OffersTheUnitClientAndTheRawImageConverter)
+{
+    std::string why;
+    auto package = host::PackageLibrary::Open(QIR_PACKAGE_FILE, why);
+    ASSERT_TRUE(package) << why;
+    std::vector<std::string> names;
+    for (const KOVAComponentDefinition* definition : package->Definitions())
+        names.emplace_back(definition->name);
+    EXPECT_THAT(names, ::testing::UnorderedElementsAre("VxQirUnitClient", "VxQirImageConverter"));
+    EXPECT_THAT(package->Markers(),
+                ::testing::UnorderedElementsAre("VxQirUnitClient 3.1.2", "VxQirImageConverter 1.0.0"));
+}
+#endif
+
 TEST(PackageFile, TheTestComponentsPackageOffersItsThreeComponents)
 {
     std::string why;
