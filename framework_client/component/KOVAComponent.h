@@ -85,13 +85,15 @@ public:
     virtual void SetLocation(int32_t x, int32_t y);
 
     // --- services ---------------------------------------------------------
+    // Reports: thread-safe.
     void ReportInfo(const char* text) { Report(KOVA::Info, text); }
     void ReportWarning(const char* text) { Report(KOVA::Warning, text); }
     void ReportError(const char* text) { Report(KOVA::Error, text); }
 
     /// Element lookups; an unknown name or index fails the call (Error:
     /// "Trying to access unknown input ...", "... input #n", likewise for
-    /// output, property and action). Thread-safe outside Dynamic.
+    /// output, property and action). Thread-safe while Dynamic does not run
+    /// (only Dynamic changes the element lists).
     KOVAInput* Input(const char* name);
     KOVAInput* Input(int32_t index);
     KOVAOutput* Output(const char* name);
@@ -112,36 +114,40 @@ public:
     KOVAString GetString(const char* name);
     KOVAEnumStruct GetEnum(const char* name);
 
-    /// See KOVAInput::StartReading. Component threads.
+    /// See KOVAInput::StartReading. Thread-bound: one component thread per
+    /// input at a time.
     KOVAIOElt* StartReading(KOVAInput* input);
     void StopReading(KOVAInput* input);
     int32_t DataAvailableInFIFO(KOVAInput* input);
-    /// See KOVAOutput::StartWriting. Any thread of this component.
+    /// See KOVAOutput::StartWriting. Thread-safe among this component's
+    /// threads; each element is then thread-bound to its writer.
     KOVAIOElt* StartWriting(KOVAOutput* output);
     /// Publishes (or with `discard` withholds) an element of one of this
     /// component's outputs; fails (Error) for any other element.
     void StopWriting(KOVAIOElt* element, bool discard = false);
 
-    /// Inside Dynamic: creates an input from the input table entry named
+    /// Thread-bound to the engine thread running Dynamic: creates an input from the input table entry named
     /// `modelName`, named `newName` (null: the table name). An input of that
     /// name that exists already is returned as it is. An absent model fails
     /// the call ("The given model (...) does not exist.").
     KOVAInput* NewInput(const char* modelName, const char* newName = nullptr);
 
     /// Waits `us` microseconds (KOVA::Infinite: until stopped). Raises
-    /// KOVA::ModuleDied as soon as the component is stopped. Component threads.
+    /// KOVA::ModuleDied as soon as the component is stopped. Thread-safe
+    /// (any thread of this component).
     void Rest(KOVATimestamp us);
     /// True once the engine has begun to stop the component. Thread-safe.
     bool IsDying() const;
-    /// Ends this run on the component's own initiative (a source that has
+    /// Thread-bound to the primary thread (in Core). Ends this run on the
+    /// component's own initiative (a source that has
     /// nothing more to produce): marks the component finished and raises
     /// KOVA::ModuleDied; the engine then runs Death as at a normal stop.
     [[noreturn]] void Finish();
     /// True after Finish.
     bool IsFinished() const;
 
-    /// Starts a component thread that runs `member` and returns once it
-    /// runs; fails the call (Error: "Failed to create a component thread
+    /// Thread-safe. Starts a component thread that runs `member` and returns
+    /// once it runs; fails the call (Error: "Failed to create a component thread
     /// that runs a member function") when no thread can be made. The thread
     /// ends quietly when a framework call in it raises; the engine joins it
     /// when the component stops.

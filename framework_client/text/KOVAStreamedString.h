@@ -8,6 +8,14 @@
 #include <string>
 #include <string_view>
 
+namespace KOVA {
+/// Appends `value` to a KOVAStreamedString in lower-case hexadecimal without
+/// leading zeros: `text << KOVA::Hex{0x2c}` appends "2c".
+struct Hex {
+    uint64_t value;
+};
+} // namespace KOVA
+
 /// Not thread-safe (a value type).
 class KOVAStreamedString : public KOVAStackedString {
 public:
@@ -53,4 +61,5 @@ public:
     }
     /// Floating-point numbers in the shortest form that reads back the same.
     KOVAStreamedString& operator<<(double value);
+    KOVAStreamedString& operator<<(KOVA::Hex value);
 };
