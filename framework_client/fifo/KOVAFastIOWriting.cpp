@@ -2,6 +2,7 @@
 #include "fifo/KOVAFastIO.h"
 
 #include <chrono>
+#include <optional>
 
 namespace {
 const char* const kNoSpaceText =
@@ -29,6 +30,8 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
     Lock lock(mutex_);
     if (release)
         release->unlock();
+    // The time-out bounds the whole call, however often the writer wakes.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     for (;;) {
         KOVAFastIOElt* candidate = nullptr;
         for (KOVAFastIOElt* node = tail_; node; node = node->newer) {
@@ -56,17 +59,22 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
         // A never-skipping reader still owes the oldest element: wait.
         neverSkippingEvent_ = false;
         releaseEvent_ = false;
+        if (writerTimeoutUs_ >= 0 && !deadline)
+            deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(writerTimeoutUs_);
+        if (deadline && std::chrono::steady_clock::now() >= *deadline)
+            throw KOVAFifoFault{KOVA::TimeOut, {}};
         const uint64_t seen = consumedSignal_.load(std::memory_order_relaxed);
         SpinBeforeWait(lock, consumedSignal_, seen, stop);
-        if (consumedSignal_.load(std::memory_order_relaxed) != seen)
+        if (consumedSignal_.load(std::memory_order_relaxed) != seen && !stop.StopRequested())
             continue; // look again from the oldest element
         ++writersWaiting_;
         auto woken = [&] { return neverSkippingEvent_ || releaseEvent_ || stop.StopRequested(); };
         bool signalled = true;
-        if (writerTimeoutUs_ < 0)
+        if (writerTimeoutUs_ < 0) {
             writerCondition_.wait(lock, woken);
-        else
-            signalled = writerCondition_.wait_for(lock, std::chrono::microseconds(writerTimeoutUs_), woken);
+        } else {
+            signalled = writerCondition_.wait_until(lock, *deadline, woken);
+        }
         --writersWaiting_;
         if (stop.StopRequested())
             throw KOVAFifoFault{KOVA::ModuleDied, {}};
