@@ -16,6 +16,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -192,12 +193,17 @@ int run(const RunSettings& settings, bool checkOnly)
     sigaction(SIGTERM, &action, nullptr);
 
     host::RunResult result;
+    const auto started = std::chrono::steady_clock::now();
     {
         host::GraphRunner runner(*graph, options);
         if (options.until == host::RunUntil::Interrupt)
             std::cerr << "pck-host: running until Ctrl-C\n";
         result = runner.Run();
     }
+    const auto tookUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count();
+    std::cerr << "pck-host: run ended after " << host::SecondsText(tookUs) << " s: " << graph->Components().size()
+              << " component(s), " << result.failed << " failed, " << result.refused << " refused to die\n";
     if (result.abandoned > 0) {
         // A component thread still runs inside a package: leave without
         // unloading anything.
