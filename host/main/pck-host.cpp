@@ -202,7 +202,9 @@ int run(const RunSettings& settings, bool checkOnly)
     }
     const auto tookUs =
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count();
-    std::cerr << "pck-host: run ended after " << host::SecondsText(tookUs) << " s: " << graph->Components().size()
+    char took[32];
+    std::snprintf(took, sizeof took, "%.3f", static_cast<double>(tookUs) / 1e6);
+    std::cerr << "pck-host: run ended after " << took << " s: " << graph->Components().size()
               << " component(s), " << result.failed << " failed, " << result.refused << " refused to die\n";
     if (result.abandoned > 0) {
         // A component thread still runs inside a package: leave without
