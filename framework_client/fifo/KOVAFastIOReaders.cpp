@@ -64,8 +64,10 @@ void KOVAFastIO::UnregisterReader(int32_t reader)
                 node.state = KOVAFastIOElt::Published;
         }
     }
-    // A writer waiting for this reader need not wait any longer.
+    // A writer waiting for this reader need not wait any longer, and the
+    // reader itself, if it waits, must learn that it is gone.
     WriterMayProceed();
+    readerCondition_.notify_all();
 }
 
 void KOVAFastIO::RequireRegistered(int32_t reader, const char* whatFor) const

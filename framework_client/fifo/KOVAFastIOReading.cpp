@@ -108,22 +108,35 @@ KOVAIOElt* KOVAFastIO::StartReading(int32_t reader, const KOVAStopToken& stop)
     Lock lock(mutex_);
     if (KOVAIOElt* element = TryLocked(reader, false))
         return element;
+    const bool fifoStyle = (fifoMask_ & (1u << reader)) != 0;
     // Wait for a publication, then choose again. An element published and
     // overwritten again before this reader ran leaves nothing to take: wait
-    // for the next publication rather than fail.
+    // for the next publication rather than fail. Only a reader that lost its
+    // registration while it waited cannot find its data any more.
     for (;;) {
+        if (!(registeredMask_ & (1u << reader))) {
+            throw KOVAFifoFault{KOVA::ErrorException,
+                                std::string("KOVAFastIO fatal error : ") +
+                                    (fifoStyle ? "Trouble with a FIFO reader. Couldn't find its data (X"
+                                               : "Trouble with a sampling reader. Couldn't find its data (X") +
+                                    readerText(reader) + "). Please contact the technical support team."};
+        }
         const uint64_t seen = publications_;
         SpinBeforeWait(lock, publishedSignal_, seen, stop);
-        if (publications_ != seen && !stop.StopRequested()) {
+        if (publications_ != seen && !stop.StopRequested() && (registeredMask_ & (1u << reader))) {
             if (KOVAIOElt* element = TryLocked(reader, true))
                 return element;
             continue;
         }
         ++readersWaiting_;
-        readerCondition_.wait(lock, [&] { return publications_ != seen || stop.StopRequested(); });
+        readerCondition_.wait(lock, [&] {
+            return publications_ != seen || stop.StopRequested() || !(registeredMask_ & (1u << reader));
+        });
         --readersWaiting_;
         if (stop.StopRequested())
             throw KOVAFifoFault{KOVA::ModuleDied, {}};
+        if (!(registeredMask_ & (1u << reader)))
+            continue;
         if (KOVAIOElt* element = TryLocked(reader, true))
             return element;
     }

@@ -225,3 +225,26 @@ TEST(FastIOConcurrency, ConcurrentWritersLoseNothingForANeverSkippingReader)
         });
     EXPECT_EQ(received, kWriters * kEach);
 }
+
+TEST(FastIOConcurrency, AReaderUnregisteredWhileItWaitsCannotFindItsData)
+{
+    FifoOfIntegers f(2);
+    const int32_t reader = f.fifo.RegisterReader(KOVA::NeverSkippingReader);
+    TestStopToken stop;
+    auto waiting = std::async(std::launch::async, [&] {
+        try {
+            f.fifo.StartReading(reader, stop);
+        } catch (const KOVAFifoFault& fault) {
+            return fault.text;
+        }
+        return std::string();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    f.fifo.UnregisterReader(reader);
+    ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
+    const std::string text = waiting.get();
+    // On a slow machine the reader may only arrive after it was unregistered.
+    if (text.find("monitor has no space") == std::string::npos)
+        EXPECT_EQ(text, "KOVAFastIO fatal error : Trouble with a FIFO reader. Couldn't find its data (X1). Please "
+                        "contact the technical support team.");
+}
