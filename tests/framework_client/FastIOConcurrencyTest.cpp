@@ -244,7 +244,8 @@ TEST(FastIOConcurrency, AReaderUnregisteredWhileItWaitsCannotFindItsData)
     ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
     const std::string text = waiting.get();
     // On a slow machine the reader may only arrive after it was unregistered.
-    if (text.find("monitor has no space") == std::string::npos)
+    if (text.find("monitor has no space") == std::string::npos) {
         EXPECT_EQ(text, "KOVAFastIO fatal error : Trouble with a FIFO reader. Couldn't find its data (X1). Please "
                         "contact the technical support team.");
+    }
 }
