@@ -3,13 +3,17 @@
 #include "Fnv1a64.h"
 
 #include <pthread.h>
-#include <sched.h>
 #include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace vxqir::sim {
+namespace {
+
+// Below the sender's share, far below the receive threads' (nice -10).
+constexpr int CHECKSUM_NICE = 10;
+
+} // namespace
 
 ChecksumWorker::ChecksumWorker(size_t backlogFrames, bool everyFrame)
     : backlogFrames_(backlogFrames == 0 ? 1 : backlogFrames), everyFrame_(everyFrame), results_(256)
@@ -75,12 +79,9 @@ ChecksumResult ChecksumWorker::result(uint8_t channel) const
 void ChecksumWorker::run()
 {
     // The receive threads must win when the cores are busy; hashing can
-    // catch up later. SCHED_IDLE runs this thread only on an otherwise idle
-    // core; lowering one's own priority needs no privilege.
+    // catch up later. Lowering one's own priority needs no privilege.
     pthread_setname_np(pthread_self(), "qir-checksum");
-    const sched_param idle{};
-    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle) != 0)
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), CHECKSUM_NICE);
 
     std::unique_lock lock(mutex_);
     for (;;) {
