@@ -1,6 +1,7 @@
 // The component base: elements made from the definition tables, names,
 // dynamic inputs, properties, actions, guards and the unwinding of Error.
 #include "TestComponent.h"
+#include <ostream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -89,6 +90,12 @@ struct BadNameCase {
     KOVAComponentDefinition definition;
     const char* text;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const BadNameCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 namespace {
 constexpr KOVAPropertyDefault kAny = KOVAPropertyDefault::Integer(1);
@@ -193,6 +200,12 @@ struct SetterCase {
     bool accepted;
     const char* why;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const SetterCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PropertyPortSetter : public ::testing::TestWithParam<SetterCase> {};
 

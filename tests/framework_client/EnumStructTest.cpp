@@ -1,5 +1,6 @@
 // Enumeration values: building, selecting, their text form and its errors.
 #include "properties/KOVAEnumStruct.h"
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,12 @@ struct FromStringCase {
     const char* message;
     int32_t selectedAfter;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const FromStringCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class EnumFromString : public ::testing::TestWithParam<FromStringCase> {};
 

@@ -1,6 +1,7 @@
 // The sample FIFO's bookkeeping: which element each reader kind gets, when a
 // writer waits or overwrites, and its fatal errors.
 #include "FifoFixture.h"
+#include <ostream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -225,6 +226,12 @@ struct ReaderSettingCase {
     std::function<void(KOVAFastIO&)> call;
     const char* text;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const ReaderSettingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class FastIOReaderSettings : public ::testing::TestWithParam<ReaderSettingCase> {};
 

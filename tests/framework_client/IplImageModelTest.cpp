@@ -1,5 +1,6 @@
 // The IPL image model: colour model, channels and row geometry.
 #include "types/KOVAIplImageModel.h"
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,12 @@ struct ModelCase {
     const char* channelSeq;
     int32_t channels, alpha, widthStep, imageSize;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const ModelCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class IplImageModel : public ::testing::TestWithParam<ModelCase> {};
 

@@ -1,6 +1,7 @@
 // Type filters: kind masks, exact masks and PCRE2 name and unit expressions.
 #include "types/KOVAFilters.h"
 #include "types/KOVATypeFilterBase.h"
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,12 @@ struct FilterCase {
     KOVATypeInfo type;
     bool accepted;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const FilterCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class TypeFilter : public ::testing::TestWithParam<FilterCase> {};
 

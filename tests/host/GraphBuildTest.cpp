@@ -2,6 +2,7 @@
 // values of the wrong kind and bad connections are refused before anything
 // runs, naming the place and both ends.
 #include "HostFixture.h"
+#include <ostream>
 
 #include <gmock/gmock.h>
 
@@ -41,6 +42,12 @@ struct BadBuildCase {
     const char* text;
     const char* error;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const BadBuildCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class GraphBuildRefuses : public HostFixture, public ::testing::WithParamInterface<BadBuildCase> {};
 

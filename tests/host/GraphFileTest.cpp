@@ -1,6 +1,7 @@
 // Reading graph files: every mistake is refused with file, line and reason.
 #include "DurationText.h"
 #include "GraphFile.h"
+#include <ostream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -54,6 +55,12 @@ struct BadGraphCase {
     const char* text;
     const char* error; ///< expected fragment of the first error, with its position
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const BadGraphCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BadGraphFile : public ::testing::TestWithParam<BadGraphCase> {};
 

@@ -5,6 +5,7 @@
 #include "info/PackageInfoBlock.h"
 #include "info/PackageInfoReader.h"
 #include "info/PackageInfoWriter.h"
+#include <ostream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -106,6 +107,12 @@ struct BadPackageCase {
     const char* error;
 };
 
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const BadPackageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class NotAPackage : public ::testing::TestWithParam<BadPackageCase> {};
 
 TEST_P(NotAPackage, IsRefusedWithAClearError)
@@ -145,6 +152,12 @@ struct BadBlockCase {
     std::vector<uint8_t> bytes;
     const char* error;
 };
+
+/// Test names are enough to identify a case in messages.
+[[maybe_unused]] static void PrintTo(const BadBlockCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BadInformationBlock : public ::testing::TestWithParam<BadBlockCase> {};
 
