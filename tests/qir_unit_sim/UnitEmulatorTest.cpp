@@ -356,6 +356,7 @@ TEST_F(Emulator, KeepsEachChannelsDataApartOnItsOwnPort)
         WAIT));
     unit->drainChecksums();
     const EmulatorSnapshot s = unit->snapshot();
+    ASSERT_TRUE(s.channels[0].lastChecksum && s.channels[1].lastChecksum);
     EXPECT_EQ(*s.channels[0].lastChecksum, patternFrameChecksum(7, 4, 32));
     EXPECT_EQ(*s.channels[1].lastChecksum, patternFrameChecksum(9, 2, 64));
     EXPECT_EQ(unit->dataPort(1), static_cast<uint16_t>(unit->dataBasePort() + 1));

@@ -53,6 +53,7 @@ void ChecksumWorker::submit(std::vector<CompletedFrame>& frames)
                 spaceOrIdle_.wait(lock, [&] { return queue_.size() < backlogFrames_ || stopping_; });
             } else if (queue_.size() >= backlogFrames_) {
                 ++results_[queue_.front().channel].framesNotChecksummed;
+                ++handled_;
                 queue_.pop_front();
             }
             queue_.push_back(std::move(frame));
@@ -66,8 +67,13 @@ void ChecksumWorker::submit(std::vector<CompletedFrame>& frames)
 
 void ChecksumWorker::drain()
 {
+    drainUntil(0);
+}
+
+void ChecksumWorker::drainUntil(uint64_t frames)
+{
     std::unique_lock lock(mutex_);
-    spaceOrIdle_.wait(lock, [&] { return (queue_.empty() && !busy_) || stopping_; });
+    spaceOrIdle_.wait(lock, [&] { return (handled_ >= frames && queue_.empty() && !busy_) || stopping_; });
 }
 
 ChecksumResult ChecksumWorker::result(uint8_t channel) const
@@ -104,6 +110,7 @@ void ChecksumWorker::run()
         ++r.framesChecksummed;
         r.lastChecksum = hash.value();
         r.lastFrameNumber = frame.frameNumber;
+        ++handled_;
         busy_ = false;
         spaceOrIdle_.notify_all();
     }

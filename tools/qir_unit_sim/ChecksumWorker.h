@@ -55,6 +55,12 @@ public:
     /// Waits until every frame submitted so far is done.
     void drain();
 
+    /// Waits until at least `frames` frames were handled (checksummed or
+    /// passed over) and nothing is waiting. A receive thread submits the
+    /// frames it completed right after counting them, so a caller that saw
+    /// `frames` complete frames in a snapshot waits here for their checksums.
+    void drainUntil(uint64_t frames);
+
     ChecksumResult result(uint8_t channel) const;
 
 private:
@@ -64,10 +70,11 @@ private:
     const bool everyFrame_;
     std::vector<FrameObserver> observers_; // fixed once the thread runs
 
-    mutable std::mutex mutex_; // guards queue_, busy_, stopping_, results_
+    mutable std::mutex mutex_; // guards queue_, handled_, busy_, stopping_, results_
     std::condition_variable workAvailable_;
     std::condition_variable spaceOrIdle_;
     std::deque<CompletedFrame> queue_;
+    uint64_t handled_ = 0; // frames checksummed or passed over
     bool busy_ = false;
     bool stopping_ = false;
     std::vector<ChecksumResult> results_; // indexed by channel number

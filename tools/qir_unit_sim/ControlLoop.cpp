@@ -162,12 +162,17 @@ void ControlLoop::sendStatus()
 void ControlLoop::send(const ReplayStatusMessage& message, const Ipv4Endpoint& to,
                        uint64_t ControlSnapshot::*sentCounter)
 {
-    const int error = socket_.sendTo(wireBytes(message), to);
-    std::lock_guard lock(countersMutex_);
-    if (error != 0)
-        ++counters_.sendErrors;
-    else
+    // Counted before it leaves: whoever receives the datagram and then looks
+    // at the counters must find it counted.
+    {
+        std::lock_guard lock(countersMutex_);
         ++(counters_.*sentCounter);
+    }
+    if (socket_.sendTo(wireBytes(message), to) == 0)
+        return;
+    std::lock_guard lock(countersMutex_);
+    --(counters_.*sentCounter);
+    ++counters_.sendErrors;
 }
 
 } // namespace vxqir::sim

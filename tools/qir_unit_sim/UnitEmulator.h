@@ -74,7 +74,8 @@ public:
     bool waitUntil(const std::function<bool(const EmulatorSnapshot&)>& predicate,
                    std::chrono::milliseconds timeout);
 
-    /// Waits until every complete frame so far has its checksum.
+    /// Waits until every frame counted complete so far has its checksum (or
+    /// was passed over).
     void drainChecksums();
 
     // Fault injection. Channel arguments out of range throw std::out_of_range.
