@@ -80,7 +80,7 @@ void finish(benchmark::State& state, uint64_t records, uint64_t allocations)
 void BM_StatsScan(benchmark::State& state)
 {
     uint64_t records = 0;
-    const uint64_t before = qir::data_types::test::allocation_count();
+    const uint64_t before = qir::test::allocation_count();
     for (auto _ : state) {
         std::array<uint64_t, 256> counts{}, bytes{}, payload{};
         RecordScanner scanner(g_file->bytes());
@@ -96,7 +96,7 @@ void BM_StatsScan(benchmark::State& state)
         benchmark::DoNotOptimize(bytes);
         benchmark::DoNotOptimize(payload);
     }
-    finish(state, records, qir::data_types::test::allocation_count() - before);
+    finish(state, records, qir::test::allocation_count() - before);
 }
 BENCHMARK(BM_StatsScan)->Unit(benchmark::kMillisecond);
 
@@ -106,7 +106,7 @@ void BM_Factory(benchmark::State& state)
 {
     const bool copy = state.range(0) != 0;
     uint64_t records = 0;
-    const uint64_t before = qir::data_types::test::allocation_count();
+    const uint64_t before = qir::test::allocation_count();
     for (auto _ : state) {
         RecordScanner scanner(g_file->bytes());
         uint64_t payload = 0;
@@ -119,7 +119,7 @@ void BM_Factory(benchmark::State& state)
         }
         benchmark::DoNotOptimize(payload);
     }
-    finish(state, records, qir::data_types::test::allocation_count() - before);
+    finish(state, records, qir::test::allocation_count() - before);
 }
 BENCHMARK(BM_Factory)->ArgName("copy")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -128,7 +128,7 @@ BENCHMARK(BM_Factory)->ArgName("copy")->Arg(0)->Arg(1)->Unit(benchmark::kMillise
 void BM_SharedFactory(benchmark::State& state)
 {
     uint64_t records = 0;
-    const uint64_t before = qir::data_types::test::allocation_count();
+    const uint64_t before = qir::test::allocation_count();
     for (auto _ : state) {
         RecordScanner scanner(g_file->bytes());
         uint64_t payload = 0;
@@ -140,7 +140,7 @@ void BM_SharedFactory(benchmark::State& state)
         }
         benchmark::DoNotOptimize(payload);
     }
-    finish(state, records, qir::data_types::test::allocation_count() - before);
+    finish(state, records, qir::test::allocation_count() - before);
 }
 BENCHMARK(BM_SharedFactory)->Unit(benchmark::kMillisecond);
 

@@ -26,7 +26,7 @@ records::Bytes mixed_records(size_t count)
 TEST(Allocation, ScanningAndMakingContainersWithoutCopyAllocatesNothing)
 {
     const records::Bytes file = mixed_records(5000);
-    const uint64_t before = qir::data_types::test::allocation_count();
+    const uint64_t before = qir::test::allocation_count();
     RecordScanner scanner(file);
     uint64_t records = 0;
     uint64_t payload_bytes = 0;
@@ -36,7 +36,7 @@ TEST(Allocation, ScanningAndMakingContainersWithoutCopyAllocatesNothing)
         payload_bytes += as_base(*container).get_payload_length();
         ++records;
     }
-    const uint64_t allocations = qir::data_types::test::allocation_count() - before;
+    const uint64_t allocations = qir::test::allocation_count() - before;
     EXPECT_EQ(records, 5000u);
     EXPECT_GT(payload_bytes, 0u);
     EXPECT_EQ(allocations, 0u) << "per record: " << double(allocations) / double(records);
@@ -46,11 +46,11 @@ TEST(Allocation, CountingSeesTheCopiesOfCopyingContainers)
 {
     // Guards the test above against a counter that counts nothing.
     const records::Bytes file = mixed_records(100);
-    const uint64_t before = qir::data_types::test::allocation_count();
+    const uint64_t before = qir::test::allocation_count();
     RecordScanner scanner(file);
     while (const auto record = scanner.next())
         ASSERT_TRUE(make_container(record->bytes, true).has_value());
-    EXPECT_GT(qir::data_types::test::allocation_count() - before, 50u);
+    EXPECT_GT(qir::test::allocation_count() - before, 50u);
 }
 
 } // namespace

@@ -1,48 +1,6 @@
-// Sending a block allocates nothing. This program replaces the global
-// allocation functions to count what each thread allocates.
+// Sending a block allocates nothing.
+#include "AllocationCounter.h"
 #include "ApiFixture.h"
-
-#include <cstdlib>
-#include <new>
-
-namespace {
-
-thread_local size_t allocations = 0;
-
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace vxqir::test {
 namespace {
@@ -59,7 +17,7 @@ TEST_F(Allocation, SendingBlocksAllocatesNothing)
     VXTQirPacketPropertiesT packet{};
     ASSERT_EQ(api_->replayStreamData(handle, &packet, line.data(), 4000), NoError); // warm up
 
-    const size_t before = allocations;
+    const uint64_t before = qir::test::thread_allocation_count();
     VXTQirError worst = NoError;
     for (uint16_t i = 0; i < 200; ++i) {
         packet.lineNumber = i;
@@ -67,9 +25,13 @@ TEST_F(Allocation, SendingBlocksAllocatesNothing)
         if (result != NoError)
             worst = result;
     }
-    const size_t during = allocations - before;
+    const uint64_t during = qir::test::thread_allocation_count() - before;
     EXPECT_EQ(worst, NoError);
     EXPECT_EQ(during, 0u);
+
+    // The counter does see this thread's allocations.
+    const std::vector<uint8_t> allocated(4096, 1);
+    EXPECT_GT(qir::test::thread_allocation_count() - before, during + 0 * allocated.size());
 }
 
 } // namespace

@@ -9,19 +9,32 @@
 #include <new>
 
 namespace {
-// Relaxed: the count is only compared on the thread that allocates.
+// Relaxed: the counts are read on the thread that compares them, after the
+// work it measures.
 std::atomic<uint64_t> g_allocations{ 0 };
+thread_local uint64_t t_allocations = 0;
 } // namespace
 
 void* operator new(std::size_t size)
 {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
+    ++t_allocations;
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
 }
 
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
 void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p) noexcept
 {
     std::free(p);
 }
@@ -31,11 +44,21 @@ void operator delete(void* p, std::size_t) noexcept
     std::free(p);
 }
 
-namespace qir::data_types::test {
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace qir::test {
 
 uint64_t allocation_count() noexcept
 {
     return g_allocations.load(std::memory_order_relaxed);
 }
 
-} // namespace qir::data_types::test
+uint64_t thread_allocation_count() noexcept
+{
+    return t_allocations;
+}
+
+} // namespace qir::test
