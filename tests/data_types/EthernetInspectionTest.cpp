@@ -37,7 +37,7 @@ EthernetContainer frame(uint16_t ether_type, const Bytes& payload, bool copy = t
 }
 
 const Bytes kUdp = udp_datagram(40000, 30490, hex("0102030405"));
-const Bytes kIpv4Udp = ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, 17, kUdp);
+const Bytes kIpv4Udp = ipv4_packet({ 198, 51, 100, 1 }, { 198, 51, 100, 2 }, 17, kUdp);
 
 // VLAN tags ---------------------------------------------------------------------------
 
@@ -129,12 +129,12 @@ INSTANTIATE_TEST_SUITE_P(Frames, CutShortVlanTags,
 TEST(Ipv4, AddressesAreReadAndWrittenAsStored)
 {
     EthernetContainer eth = frame(0x0800, kIpv4Udp);
-    EXPECT_EQ(eth.get_src_ipv4(), 0x0100000Au); // 10.0.0.1 in memory order
-    EXPECT_EQ(eth.get_dst_ipv4(), 0x0200000Au);
-    eth.set_src_ipv4(0x0401A8C0); // 192.168.1.4
-    eth.set_dst_ipv4(0x0501A8C0);
+    EXPECT_EQ(eth.get_src_ipv4(), 0x016433C6u); // 198.51.100.1 in memory order
+    EXPECT_EQ(eth.get_dst_ipv4(), 0x026433C6u);
+    eth.set_src_ipv4(0x047100CB); // 203.0.113.4
+    eth.set_dst_ipv4(0x057100CB);
     const Bytes record = eth.to_record();
-    EXPECT_EQ(Bytes(record.begin() + 35 + 12, record.begin() + 35 + 20), hex("c0a80104 c0a80105"));
+    EXPECT_EQ(Bytes(record.begin() + 35 + 12, record.begin() + 35 + 20), hex("cb007104 cb007105"));
 }
 
 TEST(Ipv4, PayloadLengthIsWhatFollowsTheHeaderInTheFrame)
@@ -172,7 +172,7 @@ TEST(Ipv6, AddressesPayloadAndPortsAreFound)
 TEST(AuthenticationHeader, IsSkippedWhenAskedAndPortsAreReadBehindIt)
 {
     // AH with 3 words of check value: 4 * 4 + 8 = 24 bytes
-    const Bytes packet = ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, 51, auth_header(17, 3, kUdp));
+    const Bytes packet = ipv4_packet({ 198, 51, 100, 1 }, { 198, 51, 100, 2 }, 51, auth_header(17, 3, kUdp));
     const EthernetContainer eth = frame(0x0800, packet);
     EXPECT_EQ(eth.get_protocol(false), 51);
     EXPECT_EQ(eth.get_protocol(true), 17);

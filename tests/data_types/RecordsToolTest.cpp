@@ -34,7 +34,7 @@ std::vector<Bytes> four_records()
     message.method_id = 0x8002;
     message.payload = hex("01020304");
     const Bytes udp = records::udp_datagram(30490, 30490, records::someip_message(message));
-    const Bytes packet = records::ipv4_packet({ 192, 168, 1, 1 }, { 192, 168, 1, 2 }, 17, udp);
+    const Bytes packet = records::ipv4_packet({ 198, 51, 100, 1 }, { 198, 51, 100, 2 }, 17, udp);
     return {
         raw_record(1'000'000, 1, hex("23010000 00 08 00 00 0000"), Bytes(8, 0x11)),
         raw_record(1'000'100, 7, hex("3c 02 00"), hex("aabb")),
@@ -76,7 +76,7 @@ TEST(RecordsTool, ListsOneLinePerRecordWithItsSummary)
     EXPECT_NE(all[1].find("1.000000"), std::string::npos) << all[1];
     EXPECT_NE(all[1].find("id 0x123 dlc 8"), std::string::npos) << all[1];
     EXPECT_NE(all[2].find("LIN"), std::string::npos) << all[2];
-    EXPECT_NE(all[3].find("192.168.1.1:30490 -> 192.168.1.2:30490"), std::string::npos) << all[3];
+    EXPECT_NE(all[3].find("198.51.100.1:30490 -> 198.51.100.2:30490"), std::string::npos) << all[3];
     EXPECT_NE(all[3].find("SOME/IP 0x4711.0x8002"), std::string::npos) << all[3];
     EXPECT_NE(all[4].find("FlexRay"), std::string::npos) << all[4];
 }
@@ -205,7 +205,7 @@ TEST(RecordsTool, ListsSomeIpMessagesOfEthernetFramesAndSomeIpRecords)
     ASSERT_EQ(result.exit_code, 0) << result.err;
     const auto all = lines(result.out);
     ASSERT_EQ(all.size(), 3u) << result.out;
-    EXPECT_NE(all[1].find("192.168.1.1:30490 -> 192.168.1.2:30490 service 0x4711 method 0x8002 (event)"),
+    EXPECT_NE(all[1].find("198.51.100.1:30490 -> 198.51.100.2:30490 service 0x4711 method 0x8002 (event)"),
               std::string::npos)
         << all[1];
     EXPECT_NE(all[2].find("record service 0x0ABC"), std::string::npos) << all[2];

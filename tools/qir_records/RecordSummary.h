@@ -25,7 +25,7 @@ std::string summarize(const data_types::AnyContainer& container);
 std::string summarize_someip(const data_types::SOMEIPHeader& header);
 
 /// Source and destination of an Ethernet frame's IP packet with its ports
-/// ("10.0.0.1:30490 -> 10.0.0.2:30490"); raises ContainerError when the frame
+/// ("198.51.100.1:30490 -> 198.51.100.2:30490"); raises ContainerError when the frame
 /// is not IP.
 std::string ip_endpoints(const data_types::EthernetContainer& frame);
 
