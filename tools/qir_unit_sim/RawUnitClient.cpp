@@ -110,6 +110,14 @@ std::optional<ReceivedStatus> RawUnitClient::request(const ReplayControlMessage&
                                                      std::chrono::milliseconds timeout)
 {
     send(request);
+    return receiveMatching(timeout, [&](const ReplayStatusMessage& m) {
+        return m.response_type != RESPONSE_PERIODIC_STATUS && m.response_id == request.request_id;
+    });
+}
+
+std::optional<ReceivedStatus> RawUnitClient::receiveMatching(
+    std::chrono::milliseconds timeout, const std::function<bool(const ReplayStatusMessage&)>& wanted)
+{
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -118,7 +126,7 @@ std::optional<ReceivedStatus> RawUnitClient::request(const ReplayControlMessage&
         auto r = receive(left);
         if (!r)
             return std::nullopt;
-        if (r->message.response_type != RESPONSE_PERIODIC_STATUS && r->message.response_id == request.request_id)
+        if (wanted(r->message))
             return r;
     }
 }
@@ -143,17 +151,9 @@ std::optional<ReceivedStatus> RawUnitClient::receive(std::chrono::milliseconds t
 
 std::optional<ReceivedStatus> RawUnitClient::receivePeriodic(uint8_t channel, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return std::nullopt;
-        auto r = receive(left);
-        if (!r)
-            return std::nullopt;
-        if (r->message.response_type == RESPONSE_PERIODIC_STATUS && r->message.channel == channel)
-            return r;
-    }
+    return receiveMatching(timeout, [&](const ReplayStatusMessage& m) {
+        return m.response_type == RESPONSE_PERIODIC_STATUS && m.channel == channel;
+    });
 }
 
 void RawUnitClient::sendPatternFrame(uint8_t channel, uint16_t frame, uint16_t height, size_t width,

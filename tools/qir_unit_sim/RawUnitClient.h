@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -74,6 +75,9 @@ public:
     std::optional<ReceivedStatus> receive(std::chrono::milliseconds timeout);
     /// Next periodic status of `channel`, skipping everything else.
     std::optional<ReceivedStatus> receivePeriodic(uint8_t channel, std::chrono::milliseconds timeout);
+    /// Receives until a status message satisfies `wanted` or the timeout passes.
+    std::optional<ReceivedStatus> receiveMatching(std::chrono::milliseconds timeout,
+                                                  const std::function<bool(const ReplayStatusMessage&)>& wanted);
 
     /// Sends one frame of the test pattern on `channel`, one block per line,
     /// each line cut into datagrams of at most `maxPayload` bytes (all but the
