@@ -35,7 +35,10 @@ function(qir_add_gtest)
   elseif(T_LABELS)
     list(GET T_LABELS 0 label)
   endif()
+  # Names carry the case's index or its generated name, never its printed
+  # bytes: the same test keeps its name in every build directory.
   gtest_discover_tests(${T_NAME}
+    NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${label}")
   if("concurrency" IN_LIST T_LABELS)
