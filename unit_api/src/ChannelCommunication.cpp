@@ -312,16 +312,20 @@ void ChannelState::processStatusMessage(const ReplayStatusMessage& message)
         return;
 
     if (message.response_type == RESPONSE_PERIODIC_STATUS) {
-        channel_buffer_notifier_.updateStatus(message);
         const StatusPayload& status = message.payload.status;
-        std::lock_guard lock(qir_state_mutex_);
-        qir_state_.enabled = (status.flags & STATUS_FLAG_ENABLED) != 0;
-        qir_state_.loss = (status.flags & STATUS_FLAG_LOSS) != 0;
-        qir_state_.ptpSynced = (status.flags & STATUS_FLAG_PTP_SYNCED) != 0;
-        qir_state_.ptpActive = (status.flags & STATUS_FLAG_PTP_ACTIVE) != 0;
-        qir_state_.freeFifoEntries = status.free_fifo_entries;
-        qir_state_.currentTime_ns = status.currenttime_ns;
-        qir_state_received_ = true;
+        {
+            std::lock_guard lock(qir_state_mutex_);
+            qir_state_.enabled = (status.flags & STATUS_FLAG_ENABLED) != 0;
+            qir_state_.loss = (status.flags & STATUS_FLAG_LOSS) != 0;
+            qir_state_.ptpSynced = (status.flags & STATUS_FLAG_PTP_SYNCED) != 0;
+            qir_state_.ptpActive = (status.flags & STATUS_FLAG_PTP_ACTIVE) != 0;
+            qir_state_.freeFifoEntries = status.free_fifo_entries;
+            qir_state_.currentTime_ns = status.currenttime_ns;
+            qir_state_received_ = true;
+        }
+        // The cached status first: a sender woken by this status finds it
+        // when it asks for the state.
+        channel_buffer_notifier_.updateStatus(message);
         return;
     }
 
