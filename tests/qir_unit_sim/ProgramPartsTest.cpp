@@ -11,7 +11,10 @@
 #include <nlohmann/json.hpp>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <ostream>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,13 +73,14 @@ TEST(CommandLine, DefaultsToOneChannelOnLoopbackWithPortsChosenByTheSystem)
 TEST(CommandLine, TakesFaultsPlayoutAndDump)
 {
     const ParseResult r = parse({ "--channels", "3", "--drop-replies", "0.25", "--reply-delay-ms", "40",
-                                  "--wrong-response-type", "--stop-status", "--unavailable-channel", "2",
+                                  "--status-delay-ms", "70", "--wrong-response-type", "--stop-status", "--unavailable-channel", "2",
                                   "--freeze-fifo", "--line-rate", "5000", "--ptp-synced", "--dump", "frames",
                                   "--pixel-format", "gray16" });
     ASSERT_TRUE(r.options) << r.message;
     const EmulatorConfig& c = r.options->config;
     EXPECT_DOUBLE_EQ(c.replyFaults.dropShare, 0.25);
     EXPECT_EQ(c.replyFaults.delay, 40ms);
+    EXPECT_EQ(c.statusDelay, 70ms);
     EXPECT_TRUE(c.replyFaults.wrongResponseType);
     EXPECT_TRUE(c.statusStopped);
     EXPECT_EQ(c.unavailableChannels, std::vector<unsigned>{ 2 });
@@ -181,9 +185,88 @@ TEST(Summary, GivesOneGreppableLinePerChannel)
     const EmulatorSnapshot s = twoChannels();
     EXPECT_EQ(verificationLine(s.channels[0]),
               "channel=0 datagrams=10 bytes=14480 blocks=5 frames_complete=2 frames_incomplete=1 "
-              "packet_gaps=3 bad_datagrams=4 fifo_overflows=6 checksum=85944171f73967e8");
+              "packet_gaps=3 bad_datagrams=4 fifo_overflows=6 fifo_played=0 fifo_skipped=0 "
+              "frames_played=0 verdict=not_delivered checksum=85944171f73967e8");
     EXPECT_NE(verificationLine(s.channels[1]).find("checksum=-"), std::string::npos);
 }
+
+// A channel whose frames all arrived complete and were all played.
+ChannelSnapshot deliveredChannel()
+{
+    ChannelSnapshot c;
+    c.datagrams = 8;
+    c.blocks = 8;
+    c.frames.framesStarted = 2;
+    c.frames.framesComplete = 2;
+    c.fifo.pushed = 8;
+    c.fifo.played = 8;
+    c.fifo.framesPlayed = 2;
+    return c;
+}
+
+struct VerdictCase {
+    const char* name;
+    std::function<void(ChannelSnapshot&)> change;
+    const char* reason; // nullptr: delivered
+};
+
+void PrintTo(const VerdictCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ChannelVerdicts : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(ChannelVerdicts, SayDeliveredOnlyWhenEveryFrameReachedTheDeviceUnderTest)
+{
+    const VerdictCase& c = GetParam();
+    ChannelSnapshot s = deliveredChannel();
+    c.change(s);
+    const ChannelVerdict v = channelVerdict(s);
+    const std::string line = verificationLine(s);
+    if (c.reason == nullptr) {
+        EXPECT_TRUE(v.delivered);
+        EXPECT_NE(line.find(" verdict=delivered "), std::string::npos) << line;
+        return;
+    }
+    EXPECT_FALSE(v.delivered);
+    EXPECT_NE(std::find(v.reasons.begin(), v.reasons.end(), c.reason), v.reasons.end()) << c.reason;
+    EXPECT_NE(line.find(" verdict=not_delivered "), std::string::npos) << line;
+    const nlohmann::json j = makeSummary(EmulatorSnapshot{ {}, { s } }, SummaryContext{});
+    EXPECT_EQ(j["channels"][0].at("verdict"), "not_delivered");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChannelVerdicts,
+    ::testing::Values(
+        VerdictCase{ "EverythingPlayed", [](ChannelSnapshot&) {}, nullptr },
+        VerdictCase{ "NothingArrived", [](ChannelSnapshot& c) { c = ChannelSnapshot{}; }, "no_frames" },
+        // --freeze-fifo: the frames arrived whole, but none was played.
+        VerdictCase{ "FrozenFifo",
+                     [](ChannelSnapshot& c) {
+                         c.fifo.played = 0;
+                         c.fifo.framesPlayed = 0;
+                         c.fifoUsed = 8;
+                         c.framesAwaitingPlayout = 2;
+                     },
+                     "frames_awaiting_playout" },
+        // --playout timestamps with a stop time: blocks dropped unplayed.
+        VerdictCase{ "BlocksSkipped",
+                     [](ChannelSnapshot& c) {
+                         c.fifo.played = 0;
+                         c.fifo.skipped = 8;
+                         c.fifo.framesPlayed = 0;
+                         c.fifo.framesNotPlayed = 2;
+                     },
+                     "fifo_skipped" },
+        VerdictCase{ "FifoOverflowed", [](ChannelSnapshot& c) { c.fifo.overflows = 1; }, "fifo_overflows" },
+        VerdictCase{ "FrameIncomplete", [](ChannelSnapshot& c) { c.frames.framesIncomplete = 1; },
+                     "frames_incomplete" },
+        VerdictCase{ "FrameStillOpen", [](ChannelSnapshot& c) { c.frameOpen = true; },
+                     "frames_incomplete" },
+        VerdictCase{ "PacketsMissing", [](ChannelSnapshot& c) { c.packetGaps = 1; }, "packet_gaps" },
+        VerdictCase{ "BadDatagram", [](ChannelSnapshot& c) { c.badDatagrams = 1; }, "bad_datagrams" }),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(LiveDisplay, ShowsRatesSinceThePreviousSnapshotAndTheLossyChannels)
 {

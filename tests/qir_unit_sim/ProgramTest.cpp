@@ -142,6 +142,7 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     ReplayControlMessage frameSize = testing::makeRequest(Command::SET_FRAME_SIZE, 1, 1);
     frameSize.payload.frameSize = { 100, 4 };
     ASSERT_TRUE(client.request(frameSize));
+    ASSERT_TRUE(client.request(Command::ENABLE_CHANNEL, 1));
     uint16_t packet = 0;
     client.sendPatternFrame(1, 3, 4, 100, 1448, packet);
     ASSERT_TRUE(eventually([&] { return program.output("stdout").find("frame channel=1") != std::string::npos; }));
@@ -151,12 +152,15 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     const std::string checksum = Fnv1a64::toHex(testing::patternFrameChecksum(3, 4, 100));
     EXPECT_NE(program.output("stdout").find("channel=1 datagrams=4 bytes=400 blocks=4 frames_complete=1 "
                                             "frames_incomplete=0 packet_gaps=0 bad_datagrams=0 fifo_overflows=0 "
+                                            "fifo_played=4 fifo_skipped=0 frames_played=1 verdict=delivered "
                                             "checksum=" + checksum),
               std::string::npos)
         << program.output("stdout");
     const auto summary = nlohmann::json::parse(program.output("summary.json"));
     ASSERT_EQ(summary.at("channels").size(), 2u);
     EXPECT_EQ(summary["channels"][1].at("frames_complete"), 1);
+    EXPECT_EQ(summary["channels"][1].at("verdict"), "delivered");
+    EXPECT_EQ(summary["channels"][0].at("verdict"), "not_delivered") << "channel 0 received nothing";
     EXPECT_EQ(summary["channels"][1].at("checksum"), checksum);
     EXPECT_TRUE(summary["channels"][0].at("checksum").is_null());
 }

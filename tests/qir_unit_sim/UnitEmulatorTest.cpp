@@ -451,7 +451,9 @@ TEST_F(Emulator, OverflowsAFrozenFifoSetsLossAndFreesItWhenReleased)
     EXPECT_EQ(c.fifo.overflows, 2u);
     EXPECT_TRUE(c.loss);
     EXPECT_TRUE(c.fifoFrozen);
-    EXPECT_EQ(c.frames.framesComplete, 1u) << "verification does not depend on the FIFO";
+    EXPECT_EQ(c.frames.framesComplete, 0u) << "two lines of the frame never reached the FIFO";
+    EXPECT_EQ(c.frames.framesIncomplete, 1u);
+    EXPECT_EQ(c.frames.incompleteByReason[static_cast<size_t>(IncompleteReason::FifoOverflow)], 1u);
 
     unit->releaseFifo(0);
     c = channel(0);

@@ -2,10 +2,14 @@
 #include "ApiFixture.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 #include <string>
 
 namespace vxqir::test {
@@ -31,6 +35,12 @@ struct RegistrationCase {
     VXTQirChannelNumber index;
     VXTQirError expected;
 };
+
+// Keeps the discovered test names free of byte dumps.
+void PrintTo(const RegistrationCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class Registration : public ApiFixture, public ::testing::WithParamInterface<RegistrationCase> {};
 
@@ -82,7 +92,12 @@ INSTANTIATE_TEST_SUITE_P(
         RegistrationCase{ "SmallestPayload",
                           [](VXTQirInputInterfaceT& c) { c.maxPayloadSize = 8; }, false, false, 0,
                           NoError },
-        RegistrationCase{ "IndexAboveOneByte", noChange, false, false, 300, NoError }),
+        RegistrationCase{ "HighestOneByteIndex", noChange, false, false, 255, NoError },
+        // Replies are routed by one channel byte: 256 would configure the
+        // unit's channel 0 and never be answered.
+        RegistrationCase{ "IndexAboveOneByte", noChange, false, false, 256, InvalidChannelIndex },
+        RegistrationCase{ "LargestIndex", noChange, false, false, 0x7fffffff,
+                          InvalidChannelIndex }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(ApiCore, EveryPerChannelCallChecksTheHandleBeforeItsPointers)
@@ -214,6 +229,74 @@ TEST_F(ApiCore, TheLastChannelOfAnEndpointClosesItsSocketAndANewOneBindsAgain)
     ASSERT_EQ(api_->unregisterOutputChannel(first), NoError);
     EXPECT_EQ(api_->interfaceCount(), 0u);
     EXPECT_EQ(api_->registerOutputChannel(&config, 1, &handle), NoError);
+}
+
+// Takes every free descriptor below a lowered limit, so that the next
+// socket() fails with EMFILE; gives them back (and the limit) when destroyed.
+class DescriptorExhaustion {
+public:
+    DescriptorExhaustion()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 1024);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC); fd >= 0;
+             fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC))
+            held_.push_back(fd);
+    }
+    ~DescriptorExhaustion()
+    {
+        for (int fd : held_)
+            ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    // Frees exactly one descriptor.
+    void releaseOne()
+    {
+        ::close(held_.back());
+        held_.pop_back();
+    }
+    size_t held() const { return held_.size(); }
+
+private:
+    rlimit saved_{};
+    std::vector<int> held_;
+};
+
+TEST_F(ApiCore, ARegistrationWithoutADataSocketIsRefusedAndLeavesNothingBehind)
+{
+    VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle first = registerChannel(config, 0);
+    VXTQirInputInterfaceT otherEndpoint = config;
+    otherEndpoint.localIP = "127.0.0.5";
+
+    VXTQirChannelHandle handle = -7;
+    VXTQirError sameEndpoint = NoError, newEndpoint = NoError;
+    size_t endpoints = 0;
+    ::testing::internal::CaptureStdout();
+    {
+        DescriptorExhaustion exhaustion;
+        ASSERT_GT(exhaustion.held(), 0u);
+        // The endpoint exists; only the channel's data socket is missing.
+        sameEndpoint = api_->registerOutputChannel(&config, 1, &handle);
+        // A new endpoint gets its control socket, then the data socket fails:
+        // the endpoint goes again.
+        exhaustion.releaseOne();
+        newEndpoint = api_->registerOutputChannel(&otherEndpoint, 1, &handle);
+        endpoints = api_->interfaceCount();
+    }
+    // Checked once standard output is back, so that failures are seen.
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(sameEndpoint, DataSocketError);
+    EXPECT_EQ(newEndpoint, DataSocketError);
+    EXPECT_EQ(endpoints, 1u);
+    EXPECT_NE(printed.find("Error: Failed to create socket"), std::string::npos) << printed;
+    EXPECT_EQ(handle, -7);
+    EXPECT_TRUE(unit_.requests().empty()) << "a refused channel says nothing to the unit";
+
+    EXPECT_EQ(registerChannel(config, 1), first + 1) << "the refusals used no handle";
+    EXPECT_EQ(registerChannel(otherEndpoint, 2), first + 2);
 }
 
 TEST(ApiReachability, ProbesTheControlAddressFirstAndStopsAtItsFailure)

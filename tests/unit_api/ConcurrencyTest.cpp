@@ -149,5 +149,61 @@ TEST_F(Concurrency, RegistrationChurnWhileStatusFloodsTheEndpoint)
     EXPECT_EQ(api_->getCurrentState(anchor, &status), NoError);
 }
 
+TEST_F(Concurrency, ARequestStillWaitingKeepsItsIdWhileAnotherThreadWrapsTheCounter)
+{
+    // One GET_START_TIMESTAMP stays unanswered under a long reply timeout
+    // while another thread issues 65536 requests on the same channel: the
+    // 16-bit id counter comes round to the waiting request's id and must
+    // skip it, or two callers would wait on one pending entry.
+    std::atomic<bool> holdStartQuery{ true };
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        if (holdStartQuery && request.command == static_cast<uint16_t>(Command::GET_START_TIMESTAMP))
+            return std::nullopt;
+        return unit_.defaultReply(request);
+    });
+    const VXTQirInputInterfaceT config = unit_.config(1448, 30000);
+    const VXTQirChannelHandle handle = registerChannel(config);
+
+    std::atomic<VXTQirError> waitingResult{ InternalError };
+    std::atomic<uint64_t> waitingValue{ 0 };
+    std::thread waiting([&] {
+        uint64_t start = 0;
+        waitingResult = api_->getReplayStartTime(handle, &start, nullptr, nullptr);
+        waitingValue = start;
+    });
+    ASSERT_TRUE(eventually([&] { return unit_.requests().size() == 1; }));
+    ReplayControlMessage held{};
+    std::memcpy(&held, unit_.requests()[0].bytes.data(), sizeof(held));
+    holdStartQuery = false;
+
+    constexpr int requests = 65536;
+    int failures = 0;
+    for (int i = 0; i < requests && failures < 10; ++i) {
+        const VXTQirError result = api_->resetChannel(handle);
+        if (result != NoError) {
+            ++failures;
+            ADD_FAILURE() << "request " << i << ": " << VXQIR_ErrorToString(result);
+        }
+    }
+
+    std::set<uint16_t> ids;
+    const std::vector<Received> sent = unit_.requests();
+    for (size_t i = 1; i < sent.size(); ++i) {
+        ReplayControlMessage message{};
+        std::memcpy(&message, sent[i].bytes.data(), sizeof(message));
+        EXPECT_NE(message.request_id, held.request_id) << "request " << i << " took the waiting id";
+        ids.insert(message.request_id);
+    }
+    EXPECT_EQ(ids.size(), 65535u) << "every id but the waiting one was used";
+
+    // The answer to the held request still reaches its own caller.
+    Bytes reply = unit_.defaultReply(held);
+    reinterpret_cast<ReplayStatusMessage*>(reply.data())->payload.timestamp = 4242;
+    unit_.sendRaw(reply);
+    waiting.join();
+    EXPECT_EQ(waitingResult.load(), NoError);
+    EXPECT_EQ(waitingValue.load(), 4242u);
+}
+
 } // namespace
 } // namespace vxqir::test

@@ -2,6 +2,8 @@
 #include "ApiFixture.h"
 
 #include <cstring>
+#include <functional>
+#include <ostream>
 
 namespace vxqir::test {
 namespace {
@@ -199,11 +201,122 @@ TEST_F(ControlRequests, PreparingFailsWhenTheBufferSizeReplyHasTheWrongType)
     unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
         Bytes reply = unit_.defaultReply(request);
         if (request.command == static_cast<uint16_t>(Command::GET_BUFFER_SIZE))
-            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type = 0x8004;
+            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type = 5;
         return reply;
     });
     const VXTQirInputInterfaceT config = unit_.config();
     EXPECT_EQ(api_->initOutputChannel(registerChannel(config), 8, 8), InternalError);
+}
+
+// A unit that refuses the channel answers every request with 0x8004; no
+// request answered so may count as done.
+struct RefusedRequestCase {
+    const char* name;
+    Command refused;
+    std::function<VXTQirError(VXQIRApiS&, VXTQirChannelHandle)> call;
+};
+
+void PrintTo(const RefusedRequestCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class RefusedChannel : public ApiFixture,
+                       public ::testing::WithParamInterface<RefusedRequestCase> {};
+
+TEST_P(RefusedChannel, MakesTheRequestReportChannelNotAvailable)
+{
+    const RefusedRequestCase& c = GetParam();
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        Bytes reply = unit_.defaultReply(request);
+        if (request.command == static_cast<uint16_t>(c.refused))
+            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type =
+                RESPONSE_CHANNEL_NOT_AVAILABLE;
+        return reply;
+    });
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+    EXPECT_EQ(c.call(*api_, handle), ChannelNotAvailable);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, RefusedChannel,
+    ::testing::Values(
+        RefusedRequestCase{ "InitAtItsFrameSize", Command::SET_FRAME_SIZE,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.initOutputChannel(h, 8, 8);
+                            } },
+        RefusedRequestCase{ "InitAtEnable", Command::ENABLE_CHANNEL,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.initOutputChannel(h, 8, 8);
+                            } },
+        RefusedRequestCase{ "InitAtItsBufferSize", Command::GET_BUFFER_SIZE,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.initOutputChannel(h, 8, 8);
+                            } },
+        RefusedRequestCase{ "Availability", Command::GET_BUFFER_SIZE,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.isOutputChannelAvailable(h);
+                            } },
+        RefusedRequestCase{ "Reset", Command::RESET_CHANNEL,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.resetChannel(h);
+                            } },
+        RefusedRequestCase{ "ClearStatusFlags", Command::CLEAR_STATUS_FLAGS,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.clearStatusFlags(h);
+                            } },
+        RefusedRequestCase{ "SetOffset", Command::SET_OFFSET_TIMESTAMP,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.setReplayOffset(h, 1);
+                            } },
+        RefusedRequestCase{ "SetStop", Command::SET_STOP_TIMESTAMP,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                return api.setReplayStopTime(h, 1);
+                            } },
+        RefusedRequestCase{ "GetStart", Command::GET_START_TIMESTAMP,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                uint64_t ts = 0;
+                                return api.getReplayStartTime(h, &ts, nullptr, nullptr);
+                            } },
+        RefusedRequestCase{ "GetFrameSize", Command::GET_FRAME_SIZE,
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                                uint16_t w = 0, hgt = 0;
+                                return api.getFrameSize(h, &w, &hgt);
+                            } }),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(ControlRequests, ARefusedFrameSizeIsNotTakenAsTheFrameHeight)
+{
+    // Refused once, then accepted at another height: only the accepted
+    // height decides where the end-of-frame mark goes.
+    int frameSizes = 0;
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        Bytes reply = unit_.defaultReply(request);
+        if (request.command == static_cast<uint16_t>(Command::SET_FRAME_SIZE) && frameSizes++ == 0)
+            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type =
+                RESPONSE_CHANNEL_NOT_AVAILABLE;
+        return reply;
+    });
+    const VXTQirInputInterfaceT config = unit_.config();
+    const VXTQirChannelHandle handle = registerChannel(config);
+    ASSERT_EQ(api_->initOutputChannel(handle, 8, 4), ChannelNotAvailable);
+    ASSERT_EQ(api_->initOutputChannel(handle, 8, 2), NoError);
+    unit_.sendStatus(0, STATUS_FLAG_ENABLED, 0, 100, 1);
+    ASSERT_TRUE(eventually([&] {
+        VXTQirStatusT status{};
+        return api_->getCurrentState(handle, &status) == NoError;
+    }));
+
+    const uint8_t line[8] = {};
+    for (uint16_t lineNumber : { 1, 3 }) {
+        VXTQirPacketPropertiesT properties{ 0, 0, lineNumber, 0 };
+        ASSERT_EQ(api_->replayStreamData(handle, &properties, line, sizeof(line)), NoError);
+    }
+    const std::vector<Received> data = unit_.waitForData(2);
+    ASSERT_EQ(data.size(), 2u);
+    EXPECT_TRUE(sensorHeader(data[0]).endOfFrame()) << "line 1 ends a frame of height 2";
+    EXPECT_FALSE(sensorHeader(data[1]).endOfFrame()) << "height 4 was refused";
 }
 
 TEST_F(ControlRequests, ReplayTimesAreSentAndReadBackInTheirOrder)
@@ -227,16 +340,16 @@ TEST_F(ControlRequests, ReplayTimesAreSentAndReadBackInTheirOrder)
     EXPECT_EQ(stop, 100u);
 }
 
-TEST_F(ControlRequests, AChannelAbove255IsAcceptedButNeverAnswered)
+TEST_F(ControlRequests, ChannelsAbove255AreRefusedAndChannel255IsAnswered)
 {
-    const VXTQirInputInterfaceT config = unit_.config(1448, 100);
-    const VXTQirChannelHandle handle = registerChannel(config, 256);
-    EXPECT_EQ(api_->initOutputChannel(handle, 8, 8), Timeout);
-    EXPECT_EQ(+asRequest(unit_.requests().at(0)).channel_number, 0);
-    unit_.sendStatus(0, STATUS_FLAG_ENABLED, 0, 50, 1);
-    VXTQirStatusT status{};
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(api_->getCurrentState(handle, &status), DataNotAvailable);
+    const VXTQirInputInterfaceT config = unit_.config(1448, 1000);
+    VXTQirChannelHandle handle = -1;
+    EXPECT_EQ(api_->registerOutputChannel(&config, 256, &handle), InvalidChannelIndex);
+    EXPECT_TRUE(unit_.requests().empty());
+
+    handle = registerChannel(config, 255);
+    EXPECT_EQ(api_->initOutputChannel(handle, 8, 8), NoError);
+    EXPECT_EQ(+asRequest(unit_.requests().at(0)).channel_number, 255);
 }
 
 TEST_F(ControlRequests, UnregisteringTellsTheUnitToStopReplayAndStatus)

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -45,12 +47,72 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{ 100, 0, 0, 0, false },    // nothing free
                       WindowCase{ 100, 100, 4000, 20000, true },  // 16000 ahead
                       WindowCase{ 100, 100, 4000, 20001, false }, // 16001 ahead
-                      WindowCase{ 100, 100, 65535, 5, true }),    // our counter wrapped first
+                      WindowCase{ 100, 100, 65535, 5, true },     // our counter wrapped first
+                      WindowCase{ 100, 100, 60000, 10464, true },  // 16000 ahead across the wrap
+                      WindowCase{ 100, 100, 60000, 10465, false }, // 16001 ahead across the wrap
+                      WindowCase{ 100, 100, 30000, 5, true }),     // the unit ahead: an earlier run
     [](const auto& testCase) {
         const WindowCase& c = testCase.param;
         return "Total" + std::to_string(c.total) + "Free" + std::to_string(c.free) + "Rx" +
                std::to_string(c.rx) + "Next" + std::to_string(c.next);
     });
+
+struct InFlightCase {
+    const char* name;
+    std::vector<uint16_t> blocksEndingAt; // last packet number of each block sent
+    uint32_t reportedFree;
+    uint16_t rx;
+    uint32_t expectedFree;
+    uint32_t expectedInFlight;
+};
+
+void PrintTo(const InFlightCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class StatusAndBlocksInFlight : public ::testing::TestWithParam<InFlightCase> {};
+
+TEST_P(StatusAndBlocksInFlight, CountOnlyTheEntriesNotYetTakenByBlocksOnTheirWay)
+{
+    const InFlightCase& c = GetParam();
+    QIRBufferNotifier notifier(std::chrono::milliseconds(0));
+    notifier.setTotalBuffer(100);
+    notifier.updateStatus(status(100, 65535));
+    for (uint16_t last : c.blocksEndingAt)
+        notifier.blockSent(last);
+    notifier.updateStatus(status(c.reportedFree, c.rx));
+    EXPECT_EQ(notifier.freeBufferSlots(), c.expectedFree);
+    EXPECT_EQ(notifier.blocksInFlight(), c.expectedInFlight);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StatusAndBlocksInFlight,
+    ::testing::Values(
+        InFlightCase{ "AllAcknowledged", { 1, 3, 5 }, 50, 5, 50, 0 },
+        InFlightCase{ "TwoStillOnTheirWay", { 1, 3, 5 }, 50, 1, 48, 2 },
+        InFlightCase{ "AcknowledgedMidBlock", { 1, 3, 5 }, 50, 4, 49, 1 },
+        InFlightCase{ "NoneAcknowledgedYet", { 1, 3, 5 }, 50, 0, 47, 3 },
+        InFlightCase{ "MoreInFlightThanReportedFree", { 1, 3, 5 }, 2, 0, 0, 3 },
+        InFlightCase{ "AcrossTheWrap", { 65534, 2, 9 }, 50, 3, 49, 1 }),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST(BufferNotifier, ABlockSentTakesAnEntryUntilTheNextStatus)
+{
+    QIRBufferNotifier notifier(std::chrono::milliseconds(0));
+    notifier.setTotalBuffer(100);
+    notifier.updateStatus(status(30, 0));
+    notifier.blockSent(1);
+    notifier.blockSent(2);
+    EXPECT_EQ(notifier.freeBufferSlots(), 28u);
+    // A status that still predates both blocks reports the same 30 free:
+    // they are not counted twice, and not forgotten either.
+    notifier.updateStatus(status(30, 0));
+    EXPECT_EQ(notifier.freeBufferSlots(), 28u);
+    notifier.updateStatus(status(28, 2));
+    EXPECT_EQ(notifier.freeBufferSlots(), 28u);
+    EXPECT_EQ(notifier.blocksInFlight(), 0u);
+}
 
 TEST(BufferNotifier, WaitsForAStatusThatFreesRoom)
 {

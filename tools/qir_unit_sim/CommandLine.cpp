@@ -17,6 +17,7 @@ struct RawOptions {
     uint64_t dumpMaxFrames = 1000;
     unsigned statusPeriodMs = 10;
     unsigned replyDelayMs = 0;
+    unsigned statusDelayMs = 0;
     bool live = false;
     bool noLive = false;
 };
@@ -65,6 +66,9 @@ void addOptions(CLI::App& app, ProgramOptions& o, RawOptions& raw)
     app.add_option("--drop-replies", c.replyFaults.dropShare, "Fault: share (0..1) of replies not sent")
         ->check(CLI::Range(0.0, 1.0));
     app.add_option("--reply-delay-ms", raw.replyDelayMs, "Fault: send every reply this much later");
+    app.add_option("--status-delay-ms", raw.statusDelayMs,
+                   "Fault: send every periodic status this much after it was taken (a lagging unit)")
+        ->check(CLI::Range(0u, 60000u))->capture_default_str();
     app.add_flag("--wrong-response-type", c.replyFaults.wrongResponseType,
                  "Fault: replies carry the response type of another command");
     app.add_flag("--stop-status", c.statusStopped, "Fault: send no periodic status messages");
@@ -108,6 +112,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv)
     EmulatorConfig& c = o.config;
     c.statusPeriod = std::chrono::milliseconds(raw.statusPeriodMs);
     c.replyFaults.delay = std::chrono::milliseconds(raw.replyDelayMs);
+    c.statusDelay = std::chrono::milliseconds(raw.statusDelayMs);
     if (raw.playout == "timestamps")
         c.channel.playout.kind = PlayoutKind::Timestamps;
     else if (raw.playout == "line-rate" || (raw.playout.empty() && raw.lineRate > 0.0))

@@ -19,11 +19,14 @@ constexpr size_t CONTROL_SLOT_BYTES = 512;
 
 ControlLoop::ControlLoop(const UdpSocket& socket, const Channels& channels,
                          const ReplyFaultSettings& faults, std::chrono::milliseconds statusPeriod,
-                         uint64_t seed, ProgressNotifier& progress)
+                         uint64_t seed, ProgressNotifier& progress,
+                         std::chrono::milliseconds statusDelay, InArrivalOrder inArrivalOrder)
     : socket_(socket),
       channels_(channels),
       faults_(faults),
       statusPeriod_(statusPeriod),
+      statusDelay_(statusDelay),
+      inArrivalOrder_(std::move(inArrivalOrder)),
       progress_(progress),
       random_(seed),
       batch_(CONTROL_SLOTS, CONTROL_SLOT_BYTES)
@@ -114,7 +117,14 @@ void ControlLoop::answer(const ControlRequest& request, const Ipv4Endpoint& send
 {
     ReplayStatusMessage reply;
     const bool served = request.channel() < channels_.size();
-    if (served)
+    if (served && inArrivalOrder_) {
+        // Datagrams that reached the data socket before this request belong
+        // to the state before it (a DISABLE_CHANNEL right after the last
+        // line, a new run's ENABLE_CHANNEL right after the old one ended).
+        inArrivalOrder_(request.channel(), [&] {
+            reply = channels_[request.channel()]->handleRequest(request, sender);
+        });
+    } else if (served)
         reply = channels_[request.channel()]->handleRequest(request, sender);
     else
         reply = makeReply(request.channel(), RESPONSE_CHANNEL_NOT_AVAILABLE, request.requestId());
@@ -147,14 +157,20 @@ void ControlLoop::sendDueReplies(Clock::time_point now)
     while (!delayed_.empty() && delayed_.top().due <= now) {
         const PendingReply pending = delayed_.top();
         delayed_.pop();
-        send(pending.message, pending.destination, &ControlSnapshot::repliesSent);
+        send(pending.message, pending.destination,
+             pending.periodicStatus ? &ControlSnapshot::statusMessagesSent : &ControlSnapshot::repliesSent);
     }
 }
 
 void ControlLoop::sendStatus()
 {
     for (const auto& channel : channels_) {
-        if (auto status = channel->periodicStatus())
+        auto status = channel->periodicStatus();
+        if (!status)
+            continue;
+        if (statusDelay_.count() > 0)
+            delayed_.push({ Clock::now() + statusDelay_, nextOrder_++, status->message, status->destination, true });
+        else
             send(status->message, status->destination, &ControlSnapshot::statusMessagesSent);
     }
 }

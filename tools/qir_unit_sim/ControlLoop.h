@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <queue>
@@ -32,9 +33,17 @@ namespace vxqir::sim {
 class ControlLoop {
 public:
     using Channels = std::vector<std::unique_ptr<EmulatedChannel>>;
+    /// Runs `apply` for channel `index` once every datagram that reached the
+    /// channel's data socket before has been taken (ReceiveWorker::drainThen).
+    using InArrivalOrder = std::function<void(unsigned index, const std::function<void()>& apply)>;
 
+    /// `statusDelay` holds every periodic status back that long after it was
+    /// taken (a unit whose status lags, or a link with latency); 0 sends at
+    /// once. `inArrivalOrder` may be empty: requests are then applied at once.
     ControlLoop(const UdpSocket& socket, const Channels& channels, const ReplyFaultSettings& faults,
-                std::chrono::milliseconds statusPeriod, uint64_t seed, ProgressNotifier& progress);
+                std::chrono::milliseconds statusPeriod, uint64_t seed, ProgressNotifier& progress,
+                std::chrono::milliseconds statusDelay = std::chrono::milliseconds(0),
+                InArrivalOrder inArrivalOrder = {});
     ~ControlLoop();
     ControlLoop(const ControlLoop&) = delete;
     ControlLoop& operator=(const ControlLoop&) = delete;
@@ -52,6 +61,7 @@ private:
         uint64_t order; // keeps replies of equal due time in arrival order
         ReplayStatusMessage message;
         Ipv4Endpoint destination;
+        bool periodicStatus = false;
         bool operator>(const PendingReply& other) const
         {
             return due != other.due ? due > other.due : order > other.order;
@@ -69,6 +79,8 @@ private:
     const Channels& channels_;
     const ReplyFaultSettings& faults_;
     const std::chrono::milliseconds statusPeriod_;
+    const std::chrono::milliseconds statusDelay_;
+    const InArrivalOrder inArrivalOrder_;
     ProgressNotifier& progress_;
 
     // Used by the control thread only.

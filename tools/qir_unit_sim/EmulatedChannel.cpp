@@ -21,6 +21,19 @@ void EmulatedChannel::receive(std::span<const ReceivedDatagram> batch,
     const uint64_t now = clock_.nowNs();
     std::lock_guard lock(mutex_);
     const bool queueing = enabled_ && available_;
+    // Every block takes its FIFO entry before its frame is judged: a frame
+    // with a block that found no room cannot reach the device under test.
+    const FrameAssembler::BlockQueue queue = [&](uint64_t serial, const SensorDatagram& d) {
+        ++counters_.blocks;
+        if (!queueing)
+            return true; // not queued at all; the frame then counts as not played
+        const FifoEntry entry{ now, d.header.timestamp, d.header.frameNumber, d.header.lineNumber,
+                               static_cast<uint32_t>(d.payload.size()), serial };
+        if (fifo_.push(entry))
+            return true;
+        loss_ = true;
+        return false;
+    };
     for (const ReceivedDatagram& received : batch) {
         const ParsedDatagram parsed = parseSensorDatagram(received.bytes, received.length);
         if (parsed.fault != DatagramFault::None) {
@@ -48,17 +61,18 @@ void EmulatedChannel::receive(std::span<const ReceivedDatagram> batch,
         }
         counters_.anyDatagram = true;
         counters_.lastPacketNumber = d.header.packetNumber;
-        assembler_.add(d, c.missing != 0, completed);
+        assembler_.add(d, c.missing != 0, completed, queue);
+        followEndedFrames();
+    }
+}
 
-        if (!d.header.endOfLine())
-            continue;
-        ++counters_.blocks;
-        if (!queueing)
-            continue;
-        const FifoEntry entry{ now, d.header.timestamp, d.header.frameNumber, d.header.lineNumber,
-                               static_cast<uint32_t>(d.payload.size()) };
-        if (!fifo_.push(entry))
-            loss_ = true;
+void EmulatedChannel::followEndedFrames()
+{
+    for (const FrameAssembler::EndedFrame& ended : assembler_.takeEndedFrames()) {
+        if (ended.complete)
+            fifo_.sealFrame(ended.serial, ended.lines);
+        else
+            fifo_.forgetFrame(ended.serial);
     }
 }
 
@@ -187,6 +201,7 @@ void EmulatedChannel::finishRun()
 {
     std::lock_guard lock(mutex_);
     assembler_.abandon();
+    followEndedFrames();
 }
 
 ChannelSnapshot EmulatedChannel::snapshot() const
@@ -208,6 +223,8 @@ ChannelSnapshot EmulatedChannel::snapshot() const
     s.fifoCapacity = fifo_.capacity();
     s.fifoUsed = fifo_.used();
     s.fifo = fifo_.counters();
+    s.framesAwaitingPlayout = fifo_.framesAwaitingPlayout();
+    s.frameOpen = assembler_.frameOpen();
     return s;
 }
 
@@ -215,7 +232,10 @@ void EmulatedChannel::restartRun()
 {
     fifo_.clear();
     assembler_.abandon();
+    followEndedFrames();
     continuity_.restart();
+    // The unit reports no packet of the new run until one arrives.
+    counters_.lastPacketNumber = 0;
 }
 
 } // namespace vxqir::sim

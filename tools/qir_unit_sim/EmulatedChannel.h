@@ -69,6 +69,8 @@ public:
 
 private:
     void restartRun(); // requires mutex_
+    // Hands the frames the assembler ended to the FIFO; requires mutex_.
+    void followEndedFrames();
 
     const uint8_t index_;
     const ChannelConfig config_;

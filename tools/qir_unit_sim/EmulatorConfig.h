@@ -53,6 +53,9 @@ struct EmulatorConfig {
     unsigned channels = 1;                 ///< channels 0..channels-1 are served (1..256)
     ChannelConfig channel;
     std::chrono::milliseconds statusPeriod{ 10 };
+    /// Fault: every periodic status leaves this much after it was taken, as
+    /// from a unit whose status lags or over a link with latency.
+    std::chrono::milliseconds statusDelay{ 0 };
     unsigned receiveThreads = 0;           ///< 0: one per channel, at most 4
     /// SO_RCVBUF(FORCE) of each data socket. The kernel charges a 9 KB
     /// loopback datagram about 16 KB, so 256 MiB (granted as 512 MiB) hold

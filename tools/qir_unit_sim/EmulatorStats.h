@@ -42,11 +42,13 @@ struct ChannelSnapshot {
     bool anyDatagram = false;
     uint16_t lastPacketNumber = 0;       ///< rx_packet_num of the status
     AssemblyCounters frames;
+    bool frameOpen = false;              ///< a frame has begun and not ended yet
 
     // Replay FIFO.
     uint32_t fifoCapacity = 0;
     uint32_t fifoUsed = 0;
-    FifoCounters fifo;
+    FifoCounters fifo;                   ///< with the frames played and not played
+    uint64_t framesAwaitingPlayout = 0;  ///< complete frames with lines still in the FIFO
 
     // Control.
     uint64_t requests = 0;               ///< valid requests addressed to this channel

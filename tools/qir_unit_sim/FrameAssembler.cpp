@@ -19,6 +19,8 @@ std::string_view incompleteReasonName(IncompleteReason reason)
         return "oversized";
     case IncompleteReason::NoFrameSize:
         return "no_frame_size";
+    case IncompleteReason::FifoOverflow:
+        return "fifo_overflow";
     }
     return "unknown";
 }
@@ -35,7 +37,7 @@ void FrameAssembler::setGeometry(uint16_t width, uint16_t height)
 }
 
 void FrameAssembler::add(const SensorDatagram& datagram, bool afterGap,
-                         std::vector<CompletedFrame>& completed)
+                         std::vector<CompletedFrame>& completed, const BlockQueue& queue)
 {
     const ReplaySensorMessageHeader& h = datagram.header;
     const uint16_t line = h.lineNumber;
@@ -64,6 +66,8 @@ void FrameAssembler::add(const SensorDatagram& datagram, bool afterGap,
         lineDone_[line] = 1;
         ++linesDone_;
     }
+    if (h.endOfLine() && queue && !queue(counters_.framesStarted, datagram))
+        damage(IncompleteReason::FifoOverflow);
     if (!h.endOfFrame())
         return;
 
@@ -91,6 +95,7 @@ void FrameAssembler::abandon()
 void FrameAssembler::begin(const SensorDatagram& datagram)
 {
     open_ = true;
+    ++counters_.framesStarted;
     frameNumber_ = datagram.header.frameNumber;
     frameWidth_ = width_;
     frameHeight_ = height_;
@@ -112,6 +117,8 @@ void FrameAssembler::endIncomplete(IncompleteReason reason)
     ++counters_.framesIncomplete;
     ++counters_.incompleteByReason[static_cast<size_t>(reason)];
     data_.clear();
+    segments_.clear();
+    ended_.push_back({ counters_.framesStarted, false, 0 });
 }
 
 void FrameAssembler::damage(IncompleteReason reason)
@@ -126,18 +133,25 @@ void FrameAssembler::store(uint16_t line, std::span<const uint8_t> payload)
 {
     if (damaged_ && damage_ == IncompleteReason::Oversized)
         return;
-    if (payload.size() > maxFrameBytes_ - data_.size()) {
+    if (payload.empty())
+        return; // nothing to keep, and no piece to note
+    const bool extendsLastPiece = !segments_.empty() && segments_.back().line == line &&
+                                  segments_.back().offset + segments_.back().length == data_.size();
+    // Each new piece costs its note as well as its bytes.
+    const size_t held = data_.size() + segments_.size() * sizeof(Segment);
+    const size_t needed = payload.size() + (extendsLastPiece ? 0 : sizeof(Segment));
+    if (held > maxFrameBytes_ || needed > maxFrameBytes_ - held) {
         damage(IncompleteReason::Oversized);
         data_.clear();
         data_.shrink_to_fit();
         segments_.clear();
+        segments_.shrink_to_fit();
         return;
     }
     const auto offset = static_cast<uint32_t>(data_.size());
     const auto length = static_cast<uint32_t>(payload.size());
     data_.insert(data_.end(), payload.begin(), payload.end());
-    if (!segments_.empty() && segments_.back().line == line &&
-        segments_.back().offset + segments_.back().length == offset) {
+    if (extendsLastPiece) {
         segments_.back().length += length;
         return;
     }
@@ -172,7 +186,9 @@ void FrameAssembler::finish(std::vector<CompletedFrame>& completed)
         }
     }
     data_ = {};
+    segments_.clear();
     expectedFrameBytes_ = frame.bytes.size();
+    ended_.push_back({ counters_.framesStarted, true, frameHeight_ });
     completed.push_back(std::move(frame));
 }
 

@@ -7,7 +7,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vxqir::sim {
@@ -20,11 +22,13 @@ enum class IncompleteReason : uint8_t {
     LineError,     ///< a line outside the frame, or a misplaced end-of-frame mark
     Oversized,     ///< more bytes than the emulator keeps for one frame
     NoFrameSize,   ///< the frame size was never set, so no frame can be complete
+    FifoOverflow,  ///< a block of the frame found the replay FIFO full
 };
-inline constexpr size_t INCOMPLETE_REASON_COUNT = 6;
+inline constexpr size_t INCOMPLETE_REASON_COUNT = 7;
 std::string_view incompleteReasonName(IncompleteReason reason);
 
 struct AssemblyCounters {
+    uint64_t framesStarted = 0; ///< = complete + incomplete + the one still open, if any
     uint64_t framesComplete = 0;
     uint64_t framesIncomplete = 0;
     uint64_t lineErrors = 0;
@@ -41,11 +45,31 @@ struct AssemblyCounters {
 /// of another frame number arrives first, when a line that already ended
 /// starts again (the sender began the next frame under the same number), or
 /// when the run is reset. After a frame ends, the next datagram begins a new
-/// frame, even under the same number.
+/// frame, even under the same number. A frame whose block found no room in
+/// the replay FIFO is incomplete too: it cannot reach the device under test.
+///
+/// Every frame begun gets a serial number (1, 2, ...) and ends in exactly
+/// one of the counts; the frames that ended since the last call are handed
+/// out by takeEndedFrames(), so the owner can follow them through its FIFO.
+///
+/// A frame holds at most `maxFrameBytes`, counting the bookkeeping of its
+/// pieces as well as their bytes, so that no flood of tiny datagrams makes
+/// it grow without bound; datagrams without payload add nothing.
 ///
 /// Thread-bound: guarded by the owning channel's lock.
 class FrameAssembler {
 public:
+    /// Takes the block that an end-of-line datagram completes into the replay
+    /// FIFO; false when there was no room. Called with the frame's serial.
+    using BlockQueue = std::function<bool(uint64_t frameSerial, const SensorDatagram& lastDatagram)>;
+
+    /// A frame that ended, complete or not.
+    struct EndedFrame {
+        uint64_t serial = 0;
+        bool complete = false;
+        uint16_t lines = 0; ///< lines of a complete frame
+    };
+
     /// `channel` is stamped on completed frames; a frame holding more than
     /// `maxFrameBytes` ends as Oversized (its bytes are not kept).
     FrameAssembler(uint8_t channel, size_t maxFrameBytes);
@@ -54,14 +78,21 @@ public:
     void setGeometry(uint16_t width, uint16_t height);
 
     /// Adds one valid datagram. `afterGap` says that datagrams were lost
-    /// right before it. A frame completed by it is moved to `completed`.
-    void add(const SensorDatagram& datagram, bool afterGap, std::vector<CompletedFrame>& completed);
+    /// right before it. A frame completed by it is moved to `completed`. An
+    /// end-of-line datagram hands its block to `queue` (when given) before
+    /// the frame's verdict.
+    void add(const SensorDatagram& datagram, bool afterGap, std::vector<CompletedFrame>& completed,
+             const BlockQueue& queue = {});
 
     /// Ends the open frame (if it holds anything) as incomplete.
     void abandon();
 
     const AssemblyCounters& counters() const { return counters_; }
     bool frameOpen() const { return open_; }
+    /// Serial of the open frame (or of the last one, when none is open).
+    uint64_t frameSerial() const { return counters_.framesStarted; }
+    /// The frames that ended since the previous call, in order.
+    std::vector<EndedFrame> takeEndedFrames() { return std::exchange(ended_, {}); }
 
 private:
     struct Segment {
@@ -96,6 +127,7 @@ private:
     std::vector<uint8_t> lineDone_;
     uint32_t linesDone_ = 0;
     size_t expectedFrameBytes_ = 0;
+    std::vector<EndedFrame> ended_;
 };
 
 } // namespace vxqir::sim

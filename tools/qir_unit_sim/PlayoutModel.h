@@ -15,6 +15,7 @@ struct FifoEntry {
     uint16_t frameNumber = 0;
     uint16_t lineNumber = 0;
     uint32_t bytes = 0;
+    uint64_t frameSerial = 0; ///< the channel's serial of the frame the block belongs to (0: none)
 };
 
 /// Replay times as last set by the client, in unit nanoseconds; 0 means

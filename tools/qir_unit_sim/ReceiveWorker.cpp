@@ -97,6 +97,7 @@ void ReceiveWorker::run()
         for (int i = 0; i < n; ++i) {
             if (events[i].data.u64 == WAKE_TAG)
                 continue;
+            std::lock_guard lock(receiveMutex_);
             drainSource(sources_[events[i].data.u64], BATCHES_PER_TURN);
         }
     }
@@ -104,8 +105,19 @@ void ReceiveWorker::run()
     // a script that stops the unit right after its sender finished must see
     // every datagram. The bound keeps a sender that never stops from holding
     // the stop up.
+    std::lock_guard lock(receiveMutex_);
     for (const Source& source : sources_)
         drainSource(source, FINAL_DRAIN_BATCHES);
+}
+
+void ReceiveWorker::drainThen(const EmulatedChannel& channel, const std::function<void()>& apply)
+{
+    std::lock_guard lock(receiveMutex_);
+    for (const Source& source : sources_) {
+        if (source.channel == &channel)
+            drainSource(source, FINAL_DRAIN_BATCHES);
+    }
+    apply();
 }
 
 void ReceiveWorker::drainSource(const Source& source, int maxBatches)

@@ -9,6 +9,8 @@
 #include "WakeEvent.h"
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -19,8 +21,10 @@ namespace vxqir::sim {
 /// channel and the frames completed by it to the checksum worker.
 ///
 /// Thread-bound: addChannel and start from the owner before the thread
-/// runs; stop from the owner. The sockets and channels are borrowed and must
-/// outlive the worker.
+/// runs; stop from the owner. drainThen is thread-safe. The sockets and
+/// channels are borrowed and must outlive the worker.
+///
+/// Lock order: receiveMutex_ before the channels' locks.
 class ReceiveWorker {
 public:
     ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress);
@@ -36,6 +40,13 @@ public:
     /// sockets are taken and verified first (up to a bound).
     void stop();
 
+    /// Takes and verifies what is queued at `channel`'s data socket, then
+    /// runs `apply` before any later datagram of the channel is taken. A
+    /// control request applied this way sees every datagram that arrived
+    /// before it, and none that arrived after: data and control are ordered
+    /// by arrival. Thread-safe (the control thread calls it).
+    void drainThen(const EmulatedChannel& channel, const std::function<void()>& apply);
+
 private:
     struct Source {
         int fd;
@@ -50,6 +61,9 @@ private:
     int epollFd_;
     WakeEvent wake_;
     std::vector<Source> sources_;
+    // Held while datagrams are taken from a socket and handed to their
+    // channel; guards batch_, received_ and completed_.
+    std::mutex receiveMutex_;
     DatagramBatch batch_;
     std::vector<ReceivedDatagram> received_;
     std::vector<CompletedFrame> completed_;

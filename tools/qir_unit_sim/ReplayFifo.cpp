@@ -25,7 +25,9 @@ void ReplayFifo::advance(uint64_t nowNs)
             return;
         playerFreeNs_ = decision.dueNs;
         ++(decision.skipped ? counters_.skipped : counters_.played);
+        const FifoEntry left = entries_.front();
         entries_.pop_front();
+        leave(left, !decision.skipped);
     }
 }
 
@@ -34,8 +36,12 @@ bool ReplayFifo::push(const FifoEntry& entry)
     advance(entry.arrivalNs);
     if (entries_.size() >= capacity_) {
         ++counters_.overflows;
+        if (entry.frameSerial != 0)
+            frames_[entry.frameSerial].lost = true;
         return false;
     }
+    if (entry.frameSerial != 0)
+        ++frames_[entry.frameSerial].queued;
     if (!haveFirst_) {
         haveFirst_ = true;
         firstArrivalNs_ = entry.arrivalNs;
@@ -66,10 +72,67 @@ void ReplayFifo::release(uint64_t nowNs)
 void ReplayFifo::clear()
 {
     counters_.skipped += entries_.size();
-    entries_.clear();
+    std::deque<FifoEntry> dropped;
+    dropped.swap(entries_);
+    for (const FifoEntry& entry : dropped)
+        leave(entry, false);
     haveFirst_ = false;
     firstArrivalNs_ = 0;
     firstTimestampNs_ = 0;
+}
+
+} // namespace vxqir::sim
+
+namespace vxqir::sim {
+
+void ReplayFifo::leave(const FifoEntry& entry, bool played)
+{
+    if (entry.frameSerial == 0)
+        return;
+    const auto found = frames_.find(entry.frameSerial);
+    if (found == frames_.end())
+        return;
+    FrameTally& tally = found->second;
+    --tally.queued;
+    if (played)
+        ++tally.played;
+    else
+        tally.lost = true;
+    settle(entry.frameSerial);
+}
+
+void ReplayFifo::sealFrame(uint64_t serial, uint16_t lines)
+{
+    FrameTally& tally = frames_[serial];
+    tally.sealed = true;
+    tally.lines = lines;
+    ++sealedWaiting_;
+    settle(serial);
+}
+
+void ReplayFifo::forgetFrame(uint64_t serial)
+{
+    const auto found = frames_.find(serial);
+    if (found == frames_.end())
+        return;
+    found->second.forgotten = true;
+    settle(serial);
+}
+
+void ReplayFifo::settle(uint64_t serial)
+{
+    const auto found = frames_.find(serial);
+    const FrameTally& tally = found->second;
+    if (tally.queued != 0)
+        return;
+    if (tally.sealed) {
+        --sealedWaiting_;
+        ++(!tally.lost && tally.played >= tally.lines ? counters_.framesPlayed
+                                                       : counters_.framesNotPlayed);
+    } else if (!tally.forgotten) {
+        return; // the frame is still arriving
+    }
+    frames_.erase(found);
 }
 
 } // namespace vxqir::sim

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <unordered_map>
 
 namespace vxqir::sim {
 
@@ -17,12 +18,21 @@ struct FifoCounters {
     uint64_t skipped = 0;    ///< entries freed without playing (after the stop time, or reset)
     uint64_t overflows = 0;  ///< blocks that found no free entry
     uint32_t maxFill = 0;    ///< largest number of entries in use at once
+    // Whole frames, once the channel has found them complete (sealFrame):
+    uint64_t framesPlayed = 0;    ///< every line of the frame was played
+    uint64_t framesNotPlayed = 0; ///< a line was skipped, overflowed or never queued
 };
 
 /// Replay FIFO of one channel. Time only moves forward when the caller
 /// passes a later unit time to `advance`, `push` or `release`: playout is
 /// computed lazily from the entries' scheduled times, so a manual clock
 /// drives it exactly.
+///
+/// It also follows frames through playout: entries carry the serial of their
+/// frame, and once the channel seals a frame as complete, the frame counts
+/// as played when every one of its lines was played, and as not played as
+/// soon as one was skipped, overflowed or never queued. A frame sealed while
+/// lines of it still wait is counted when the last of them leaves.
 ///
 /// Thread-bound: guarded by the owning channel's lock.
 class ReplayFifo {
@@ -51,6 +61,13 @@ public:
     /// the run, as a channel reset or re-enable does.
     void clear();
 
+    /// The frame with this serial arrived complete with `lines` lines.
+    void sealFrame(uint64_t serial, uint16_t lines);
+    /// The frame with this serial ended incomplete: it is not followed.
+    void forgetFrame(uint64_t serial);
+    /// Complete frames with lines still waiting in the FIFO.
+    uint64_t framesAwaitingPlayout() const { return sealedWaiting_; }
+
     void setTimes(const ReplayTimes& times) { times_ = times; }
 
     uint32_t capacity() const { return capacity_; }
@@ -59,6 +76,19 @@ public:
     const PlayoutModel& model() const { return *model_; }
 
 private:
+    struct FrameTally {
+        uint32_t queued = 0;   ///< lines in the FIFO now
+        uint32_t played = 0;
+        uint16_t lines = 0;    ///< set when sealed
+        bool lost = false;     ///< a line was skipped or overflowed
+        bool sealed = false;
+        bool forgotten = false;
+    };
+
+    void leave(const FifoEntry& entry, bool played);
+    /// Counts and drops a tally once nothing of its frame waits any more.
+    void settle(uint64_t serial);
+
     uint32_t capacity_;
     std::unique_ptr<PlayoutModel> model_;
     std::deque<FifoEntry> entries_;
@@ -69,6 +99,8 @@ private:
     uint64_t firstArrivalNs_ = 0;
     uint64_t firstTimestampNs_ = 0;
     bool frozen_ = false;
+    std::unordered_map<uint64_t, FrameTally> frames_; // frames with lines queued or not yet ended
+    uint64_t sealedWaiting_ = 0;
 };
 
 } // namespace vxqir::sim

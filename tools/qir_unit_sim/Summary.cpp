@@ -12,6 +12,9 @@ namespace {
 nlohmann::json channelJson(const ChannelSnapshot& c)
 {
     nlohmann::json j;
+    const ChannelVerdict verdict = channelVerdict(c);
+    j["verdict"] = verdict.delivered ? "delivered" : "not_delivered";
+    j["verdict_reasons"] = verdict.reasons;
     j["channel"] = c.channel;
     j["datagrams"] = c.datagrams;
     j["bytes"] = c.bytes;
@@ -21,6 +24,12 @@ nlohmann::json channelJson(const ChannelSnapshot& c)
     j["packet_gaps"] = c.packetGaps;
     j["bad_datagrams"] = c.badDatagrams;
     j["fifo_overflows"] = c.fifo.overflows;
+    j["fifo_played"] = c.fifo.played;
+    j["fifo_skipped"] = c.fifo.skipped;
+    j["frames_started"] = c.frames.framesStarted;
+    j["frames_played"] = c.fifo.framesPlayed;
+    j["frames_not_played"] = c.fifo.framesNotPlayed;
+    j["frames_awaiting_playout"] = c.framesAwaitingPlayout;
     j["checksum"] = c.lastChecksum ? nlohmann::json(Fnv1a64::toHex(*c.lastChecksum)) : nlohmann::json(nullptr);
     j["checksum_frame_number"] = c.lastChecksum ? nlohmann::json(c.lastChecksumFrameNumber) : nlohmann::json(nullptr);
     j["frames_checksummed"] = c.framesChecksummed;
@@ -96,6 +105,25 @@ nlohmann::json makeSummary(const EmulatorSnapshot& snapshot, const SummaryContex
     return j;
 }
 
+ChannelVerdict channelVerdict(const ChannelSnapshot& c)
+{
+    ChannelVerdict v;
+    auto unless = [&v](bool fine, const char* reason) {
+        if (!fine)
+            v.reasons.emplace_back(reason);
+    };
+    unless(c.frames.framesStarted > 0, "no_frames");
+    unless(c.frames.framesIncomplete == 0 && !c.frameOpen, "frames_incomplete");
+    unless(c.packetGaps == 0, "packet_gaps");
+    unless(c.badDatagrams == 0, "bad_datagrams");
+    unless(c.fifo.overflows == 0, "fifo_overflows");
+    unless(c.fifo.skipped == 0, "fifo_skipped");
+    unless(c.fifo.framesNotPlayed == 0, "frames_not_played");
+    unless(c.framesAwaitingPlayout == 0 && c.fifoUsed == 0, "frames_awaiting_playout");
+    v.delivered = v.reasons.empty();
+    return v;
+}
+
 std::string verificationLine(const ChannelSnapshot& c)
 {
     std::ostringstream out;
@@ -104,6 +132,9 @@ std::string verificationLine(const ChannelSnapshot& c)
         << " frames_complete=" << c.frames.framesComplete
         << " frames_incomplete=" << c.frames.framesIncomplete << " packet_gaps=" << c.packetGaps
         << " bad_datagrams=" << c.badDatagrams << " fifo_overflows=" << c.fifo.overflows
+        << " fifo_played=" << c.fifo.played << " fifo_skipped=" << c.fifo.skipped
+        << " frames_played=" << c.fifo.framesPlayed
+        << " verdict=" << (channelVerdict(c).delivered ? "delivered" : "not_delivered")
         << " checksum=" << (c.lastChecksum ? Fnv1a64::toHex(*c.lastChecksum) : std::string("-"));
     return out.str();
 }

@@ -29,6 +29,8 @@ EmulatorConfig validated(EmulatorConfig c)
         refuse("reply drop share: must lie between 0 and 1");
     if (c.replyFaults.delay.count() < 0)
         refuse("reply delay: must not be negative");
+    if (c.statusDelay.count() < 0)
+        refuse("status delay: must not be negative");
     if (c.socketReceiveBuffer <= 0)
         refuse("socket receive buffer: must be positive");
     for (unsigned ch : c.unavailableChannels) {
@@ -92,8 +94,12 @@ void UnitEmulator::start()
     for (unsigned c = 0; c < config_.channels; ++c)
         receivers_[c % threads]->addChannel(dataPorts_.sockets[c].fd(), *channels_[c]);
 
+    auto inArrivalOrder = [this, threads](unsigned index, const std::function<void()>& apply) {
+        receivers_[index % threads]->drainThen(*channels_[index], apply);
+    };
     control_ = std::make_unique<ControlLoop>(controlSocket_, channels_, replyFaults_,
-                                             config_.statusPeriod, config_.seed, progress_);
+                                             config_.statusPeriod, config_.seed, progress_,
+                                             config_.statusDelay, inArrivalOrder);
     checksums_.start();
     for (auto& r : receivers_)
         r->start();

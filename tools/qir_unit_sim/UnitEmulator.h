@@ -39,7 +39,9 @@ namespace vxqir::sim {
 ///
 /// Locks: each channel's lock, the checksum worker's, the control counters'
 /// and the reply faults' guard only their own object, and no two of them are
-/// ever held at once, so there is no lock order to keep.
+/// ever held at once. The one order to keep: a receive worker's lock comes
+/// before the locks of its channels (the control thread applies a request
+/// under the worker's lock, after taking what arrived before it).
 class UnitEmulator {
 public:
     /// Throws std::invalid_argument naming the setting that is out of range.

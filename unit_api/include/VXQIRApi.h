@@ -42,8 +42,9 @@ extern "C" {
 /* Handle of a registered output channel; issued by registration. */
 typedef int32_t VXTQirChannelHandle;
 
-/* Index of a channel on the unit. Its low 8 bits travel in every control and
- * status message; it is added to dataBasePort to form the data port. */
+/* Index of a channel on the unit, 0 to 255: it travels as one byte in every
+ * control and status message; it is added to dataBasePort to form the data
+ * port. */
 typedef int32_t VXTQirChannelNumber;
 
 /* Configuration of one unit interface. Strings are read during the call that
@@ -108,8 +109,10 @@ typedef enum VXTQirError {
  * 20 seconds. Blocks up to about one second per probed address. */
 VXQIR_EXPORT VXTQirError VXQIR_IsInputInterfaceAvailable(const VXTQirInputInterfaceT* inputInterface);
 
-/* Registers channel channelIndex of the unit described by inputInterface and
- * writes its handle. Sends nothing to the unit. */
+/* Registers channel channelIndex (0 to 255: replies name the channel in one
+ * byte) of the unit described by inputInterface and writes its handle. Sends
+ * nothing to the unit. InvalidChannelIndex outside 0..255; DataSocketError
+ * when the channel's data socket cannot be opened. */
 VXQIR_EXPORT VXTQirError VXQIR_RegisterOutputChannel(const VXTQirInputInterfaceT* inputInterface,
                                                      VXTQirChannelNumber channelIndex,
                                                      VXTQirChannelHandle* channelHandle);
@@ -122,7 +125,8 @@ VXQIR_EXPORT VXTQirError VXQIR_UnregisterOutputChannel(VXTQirChannelHandle chann
 VXQIR_EXPORT VXTQirError VXQIR_IsOutputChannelAvailable(VXTQirChannelHandle channelHandle);
 
 /* First exchange with the unit: frame size, enable replay and status
- * messages, read the replay buffer size. */
+ * messages, read the replay buffer size. Any request of a channel that the
+ * unit answers as not available returns ChannelNotAvailable. */
 VXQIR_EXPORT VXTQirError VXQIR_InitOutputChannel(VXTQirChannelHandle channelHandle, uint16_t width,
                                                  uint16_t height);
 

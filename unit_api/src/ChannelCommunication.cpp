@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace vxqir {
 
@@ -30,6 +31,11 @@ ChannelState::ChannelState(const VXTQirInputInterfaceT& inputInterface,
       replay_buffer_(SENSOR_HEADER_SIZE + inputInterface.maxPayloadSize, 0),
       channel_buffer_notifier_(std::chrono::milliseconds(inputInterface.timeoutStream_ms))
 {
+    // A channel without a data socket could register but never stream; the
+    // registration is refused instead. No destructor runs, so the unit is
+    // not told anything.
+    if (!data_socket_.valid())
+        throw DataSocketUnavailable();
 }
 
 ChannelState::~ChannelState()
@@ -54,20 +60,27 @@ ReplayControlMessage ChannelState::initReplayControlMessage(Command command,
     message.packet_length = static_cast<uint8_t>(CONTROL_HEADER_LENGTH + payload_length);
     message.channel_number = static_cast<uint8_t>(channel_index_ & 0xFF);
     message.command = static_cast<uint16_t>(command);
-    // fetch_add on a 16-bit atomic wraps from 65535 to 0.
-    message.request_id = request_id_.fetch_add(1, std::memory_order_relaxed);
+    // request_id is drawn when the message is sent (sendControlMessage).
     return message;
 }
 
-uint16_t ChannelState::sendControlMessage(const ReplayControlMessage& message) const
+std::optional<uint16_t> ChannelState::sendControlMessage(ReplayControlMessage message) const
 {
-    const uint16_t id = message.request_id;
     {
         // The entry exists before the datagram leaves, so an immediate reply
-        // always finds it. An entry already pending under this id stays.
+        // always finds it. An id still pending is never handed out again:
+        // two waiters on one entry would each erase it.
         std::lock_guard lock(requests_mutex_);
-        running_requests_.try_emplace(id);
+        if (running_requests_.size() > std::numeric_limits<uint16_t>::max())
+            return std::nullopt;
+        uint16_t id = request_id_;
+        while (running_requests_.contains(id))
+            ++id;
+        request_id_ = static_cast<uint16_t>(id + 1);
+        running_requests_.emplace(id, PendingRequest{});
+        message.request_id = id;
     }
+    const uint16_t id = message.request_id;
     const int socket = control_socket_ ? control_socket_->get() : -1;
     const SocketError sent = socket_send_to(socket, &message, message.packet_length, 0,
                                             control_address_);
@@ -83,35 +96,67 @@ uint16_t ChannelState::sendControlMessage(const ReplayControlMessage& message) c
     return id;
 }
 
-uint16_t ChannelState::sendUserRequest(Command cmd) const
+std::optional<uint16_t> ChannelState::sendUserRequest(Command cmd) const
 {
     return sendControlMessage(initReplayControlMessage(cmd, 0));
 }
 
-VXTQirError ChannelState::waitForReplayStatusMessage(uint16_t request_id,
+VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> request_id,
                                                      ReplayStatusMessage& message) const
 {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(qir_get_timeout_ms_.load(std::memory_order_relaxed));
+    return waitForReplayStatusMessage(
+        request_id, message,
+        std::chrono::milliseconds(qir_get_timeout_ms_.load(std::memory_order_relaxed)));
+}
+
+VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> request_id,
+                                                     ReplayStatusMessage& message,
+                                                     std::chrono::milliseconds timeout) const
+{
+    if (!request_id)
+        return InternalError; // every id pending: the request was never sent
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(requests_mutex_);
-    auto entry = running_requests_.find(request_id);
+    auto entry = running_requests_.find(*request_id);
     if (entry == running_requests_.end())
         return InternalError;
 
     // The wait releases requests_mutex_; map nodes stay put while others are
-    // inserted or erased, and only this waiter erases its own entry.
+    // inserted or erased, and only this waiter erases its own entry (ids are
+    // unique among pending requests).
     const bool completed = requests_completed_.wait_until(
         lock, deadline, [&] { return entry->second.completed; });
 
     VXTQirError result = Timeout;
     if (completed && entry->second.sendFailed) {
         result = ControlSocketError;
+    } else if (completed && entry->second.reply.response_type == RESPONSE_CHANNEL_NOT_AVAILABLE) {
+        // Whatever was asked, the unit refuses the channel: no request
+        // answered so may count as done.
+        result = ChannelNotAvailable;
     } else if (completed) {
         message = entry->second.reply;
         result = NoError;
     }
     running_requests_.erase(entry);
     return result;
+}
+
+std::optional<uint16_t> ChannelState::startRequest(Command command) const
+{
+    return sendUserRequest(command);
+}
+
+VXTQirError ChannelState::finishRequest(uint16_t request_id, ReplayStatusMessage& reply,
+                                        std::chrono::milliseconds timeout) const
+{
+    return waitForReplayStatusMessage(request_id, reply, timeout);
+}
+
+void ChannelState::setNextRequestId(uint16_t request_id) const
+{
+    std::lock_guard lock(requests_mutex_);
+    request_id_ = request_id;
 }
 
 VXTQirError ChannelState::exchange(const ReplayControlMessage& request,
@@ -203,9 +248,7 @@ VXTQirError ChannelState::isAvailable() const
     const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(Command::GET_BUFFER_SIZE),
                                                           reply);
     if (result != NoError)
-        return result;
-    if (reply.response_type == RESPONSE_CHANNEL_NOT_AVAILABLE)
-        return ChannelNotAvailable;
+        return result; // 0x8004 has become ChannelNotAvailable already
     return reply.response_type == RESPONSE_BUFFER_SIZE ? NoError : InternalError;
 }
 
@@ -269,16 +312,20 @@ void ChannelState::processStatusMessage(const ReplayStatusMessage& message)
         return;
 
     if (message.response_type == RESPONSE_PERIODIC_STATUS) {
-        channel_buffer_notifier_.updateStatus(message);
         const StatusPayload& status = message.payload.status;
-        std::lock_guard lock(qir_state_mutex_);
-        qir_state_.enabled = (status.flags & STATUS_FLAG_ENABLED) != 0;
-        qir_state_.loss = (status.flags & STATUS_FLAG_LOSS) != 0;
-        qir_state_.ptpSynced = (status.flags & STATUS_FLAG_PTP_SYNCED) != 0;
-        qir_state_.ptpActive = (status.flags & STATUS_FLAG_PTP_ACTIVE) != 0;
-        qir_state_.freeFifoEntries = status.free_fifo_entries;
-        qir_state_.currentTime_ns = status.currenttime_ns;
-        qir_state_received_ = true;
+        {
+            std::lock_guard lock(qir_state_mutex_);
+            qir_state_.enabled = (status.flags & STATUS_FLAG_ENABLED) != 0;
+            qir_state_.loss = (status.flags & STATUS_FLAG_LOSS) != 0;
+            qir_state_.ptpSynced = (status.flags & STATUS_FLAG_PTP_SYNCED) != 0;
+            qir_state_.ptpActive = (status.flags & STATUS_FLAG_PTP_ACTIVE) != 0;
+            qir_state_.freeFifoEntries = status.free_fifo_entries;
+            qir_state_.currentTime_ns = status.currenttime_ns;
+            qir_state_received_ = true;
+        }
+        // The cached status first: a sender woken by this status finds it
+        // when it asks for the state.
+        channel_buffer_notifier_.updateStatus(message);
         return;
     }
 
@@ -314,6 +361,13 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
     const uint16_t lastLine = static_cast<uint16_t>(frame_height_.load(std::memory_order_acquire) - 1);
     const bool frameHeightKnown = frame_height_.load(std::memory_order_acquire) != 0;
 
+    if (payload_size == 0) {
+        // No datagram, so nothing the unit could acknowledge; the entry is
+        // only taken from the free count.
+        channel_buffer_notifier_.decreaseAvailableBufferSlots();
+        return NoError;
+    }
+
     size_t sent = 0;
     while (sent < payload_size) {
         size_t current = std::min<size_t>(payload_size - sent, largest);
@@ -339,7 +393,7 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
         sent += current;
     }
 
-    channel_buffer_notifier_.decreaseAvailableBufferSlots();
+    channel_buffer_notifier_.blockSent(msg.packetNumber);
     return NoError;
 }
 

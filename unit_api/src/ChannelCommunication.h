@@ -16,10 +16,20 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace vxqir {
+
+// Raised by the ChannelState constructor when the channel's data socket
+// cannot be opened (for example when the process is out of descriptors).
+// Registration turns it into DataSocketError.
+class DataSocketUnavailable : public std::runtime_error {
+public:
+    DataSocketUnavailable() : std::runtime_error("Data socket could not be created") {}
+};
 
 // One output channel of one QIR unit.
 //
@@ -41,7 +51,8 @@ class ChannelState {
 public:
     // Copies what it needs of the (validated) configuration and opens the
     // data socket. controlSocket is shared with the local endpoint and stays
-    // open for as long as this channel lives.
+    // open for as long as this channel lives. Raises DataSocketUnavailable
+    // when the data socket cannot be opened; nothing is sent then.
     ChannelState(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex,
                  std::shared_ptr<const SocketHandle> controlSocket);
 
@@ -87,6 +98,20 @@ public:
                        VXTQirChannelNumber channelIndex) const;
     ChannelKey getChannelKey() const;
 
+    // The two halves of one control request, for callers that keep several
+    // requests open at once (tests, fuzzing). startRequest sends a request
+    // without payload under an id that no pending request holds and returns
+    // that id; nullopt when all 65536 ids are pending. finishRequest waits at
+    // most `timeout` for the reply to `request_id` and removes the pending
+    // entry whatever the result (InternalError when there is none).
+    // Thread-safe.
+    std::optional<uint16_t> startRequest(Command command) const;
+    VXTQirError finishRequest(uint16_t request_id, ReplayStatusMessage& reply,
+                              std::chrono::milliseconds timeout) const;
+    // The id the next request starts its search for a free id from; lets
+    // tests reach the 16-bit wrap without 65536 round trips. Thread-safe.
+    void setNextRequestId(uint16_t request_id) const;
+
     // Flow-control counters, for diagnostics and tests.
     const QIRBufferNotifier& bufferNotifier() const { return channel_buffer_notifier_; }
     // Packet number the next sensor datagram will carry.
@@ -101,9 +126,15 @@ private:
     };
 
     ReplayControlMessage initReplayControlMessage(Command command, size_t payload_length) const;
-    uint16_t sendControlMessage(const ReplayControlMessage& message) const;
-    uint16_t sendUserRequest(Command cmd) const;
-    VXTQirError waitForReplayStatusMessage(uint16_t request_id, ReplayStatusMessage& message) const;
+    // Draws a free id, enters its pending entry and sends the message under
+    // it. nullopt when every id is pending (nothing is sent then).
+    std::optional<uint16_t> sendControlMessage(ReplayControlMessage message) const;
+    std::optional<uint16_t> sendUserRequest(Command cmd) const;
+    VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id,
+                                           ReplayStatusMessage& message) const;
+    VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id,
+                                           ReplayStatusMessage& message,
+                                           std::chrono::milliseconds timeout) const;
     // Sends a request and waits for its reply.
     VXTQirError exchange(const ReplayControlMessage& request, ReplayStatusMessage& reply) const;
     // Sends a payload-less request; any reply counts.
@@ -143,13 +174,16 @@ private:
     // Height of the last frame size the unit acknowledged; written by
     // initReplay's caller, read by the sending thread.
     mutable std::atomic<uint16_t> frame_height_{ 0 };
-    // Id of the next control request. Drawn with one atomic increment so two
-    // threads never share an id; wraps from 65535 to 0.
-    mutable std::atomic<uint16_t> request_id_{ 1 };
+    // Where the search for the next request id starts; wraps from 65535 to
+    // 0. Guarded by requests_mutex_, so drawing an id and entering it as
+    // pending form one step: two requests never share an id, and an id still
+    // pending (a reply awaited under a long timeout while the counter wraps)
+    // is skipped.
+    mutable uint16_t request_id_ = 1;
     // Number of the next sensor datagram; owned by the sending thread.
     mutable uint16_t packet_number_ = 0;
 
-    mutable std::mutex requests_mutex_; // guards running_requests_
+    mutable std::mutex requests_mutex_; // guards running_requests_ and request_id_
     mutable std::condition_variable requests_completed_; // signalled under requests_mutex_
     mutable std::map<uint16_t, PendingRequest> running_requests_;
 };

@@ -2,13 +2,36 @@
 
 namespace vxqir {
 
-QIRBufferNotifier::QIRBufferNotifier(std::chrono::milliseconds timeout) : timeout_(timeout) {}
+namespace {
+
+constexpr uint32_t IN_FLIGHT_SLOTS = 65536; // one per 16-bit packet number
+
+} // namespace
+
+QIRBufferNotifier::QIRBufferNotifier(std::chrono::milliseconds timeout)
+    : inFlight_(IN_FLIGHT_SLOTS, 0), timeout_(timeout)
+{
+}
+
+void QIRBufferNotifier::acknowledgeUpTo(uint16_t rxPacket)
+{
+    while (inFlightCount_ > 0 && packetDistance(inFlight_[inFlightHead_], rxPacket) >= 0) {
+        inFlightHead_ = (inFlightHead_ + 1) % IN_FLIGHT_SLOTS;
+        --inFlightCount_;
+    }
+}
 
 void QIRBufferNotifier::updateStatus(const ReplayStatusMessage& message)
 {
-    free_buffer_slots_.store(message.payload.status.free_fifo_entries, std::memory_order_release);
-    last_successful_packet_number_.store(message.payload.status.rx_packet_num,
-                                         std::memory_order_release);
+    const uint32_t reported = message.payload.status.free_fifo_entries;
+    const uint16_t rx = message.payload.status.rx_packet_num;
+    {
+        std::lock_guard lock(inFlightMutex_);
+        acknowledgeUpTo(rx);
+        free_buffer_slots_.store(reported > inFlightCount_ ? reported - inFlightCount_ : 0,
+                                 std::memory_order_release);
+        last_successful_packet_number_.store(rx, std::memory_order_release);
+    }
     wakeWaiters();
 }
 
@@ -18,15 +41,34 @@ void QIRBufferNotifier::setTotalBuffer(uint32_t totalTimestampBufferSlots)
     wakeWaiters();
 }
 
+void QIRBufferNotifier::blockSent(uint16_t lastPacketNumber)
+{
+    std::lock_guard lock(inFlightMutex_);
+    if (inFlightCount_ == IN_FLIGHT_SLOTS) {
+        inFlightHead_ = (inFlightHead_ + 1) % IN_FLIGHT_SLOTS;
+        --inFlightCount_;
+    }
+    inFlight_[(inFlightHead_ + inFlightCount_) % IN_FLIGHT_SLOTS] = lastPacketNumber;
+    ++inFlightCount_;
+    const uint32_t free = free_buffer_slots_.load(std::memory_order_relaxed);
+    if (free > 0)
+        free_buffer_slots_.store(free - 1, std::memory_order_release);
+}
+
 void QIRBufferNotifier::decreaseAvailableBufferSlots()
 {
     // Never below zero: a status message may have set the count to 0 after
     // the sender saw room for this block.
-    uint32_t current = free_buffer_slots_.load(std::memory_order_relaxed);
-    while (current > 0 &&
-           !free_buffer_slots_.compare_exchange_weak(current, current - 1, std::memory_order_acq_rel,
-                                                     std::memory_order_relaxed)) {
-    }
+    std::lock_guard lock(inFlightMutex_);
+    const uint32_t free = free_buffer_slots_.load(std::memory_order_relaxed);
+    if (free > 0)
+        free_buffer_slots_.store(free - 1, std::memory_order_release);
+}
+
+uint32_t QIRBufferNotifier::blocksInFlight() const
+{
+    std::lock_guard lock(inFlightMutex_);
+    return inFlightCount_;
 }
 
 bool QIRBufferNotifier::maySend(uint16_t pck_no) const
@@ -37,10 +79,11 @@ bool QIRBufferNotifier::maySend(uint16_t pck_no) const
         return false;
     if (static_cast<double>(free) / static_cast<double>(total) < THRESHOLD)
         return false;
-    // Widened, not taken modulo 65536: once our counter has wrapped and the
-    // unit's has not, the difference is negative and the sender proceeds.
-    const int32_t ahead = static_cast<int32_t>(pck_no) -
-                          static_cast<int32_t>(last_successful_packet_number_.load(std::memory_order_acquire));
+    // Forward distance modulo 65536, so the window keeps holding after the
+    // counters wrap. A unit counter ahead of ours (a status of an earlier
+    // run) reads as negative and does not hold the sender back.
+    const int32_t ahead =
+        packetDistance(last_successful_packet_number_.load(std::memory_order_acquire), pck_no);
     return ahead <= MAX_FUTURE_PACKETS;
 }
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace vxqir {
 
@@ -19,18 +20,29 @@ inline constexpr int32_t MAX_FUTURE_PACKETS = 16000;
 
 // Follows the unit's free replay buffer and lets the sender wait for room.
 //
-// The counters are renewed by the listener thread (periodic status) and by
-// the caller that prepares the channel (total FIFO size); the sender reads
-// them without a lock and takes mutex_ only when it has to wait.
+// A periodic status tells how many FIFO entries were free when the unit had
+// received everything up to its rx_packet_num. Blocks sent after that packet
+// were still on their way and will take entries of their own, so the free
+// count is the reported one minus those blocks in flight; on a link with
+// latency (or a unit whose status lags) the sender would otherwise put more
+// blocks in flight than the FIFO holds.
+//
+// The free count and the packet window are renewed by the listener thread
+// (periodic status) and by the sender (blocks sent); the sender reads them
+// without a lock and takes mutex_ only when it has to wait.
 //
 // Thread-safe. Writers: updateStatus (listener), setTotalBuffer (any caller),
-// decreaseAvailableBufferSlots (the one sending thread of the channel).
+// blockSent and decreaseAvailableBufferSlots (the one sending thread of the
+// channel).
+//
+// Lock order: inFlightMutex_ is released before mutex_ is taken; the two are
+// never held together.
 class QIRBufferNotifier {
 public:
     explicit QIRBufferNotifier(std::chrono::milliseconds timeout);
 
-    // Takes free_fifo_entries and rx_packet_num of a periodic status and wakes
-    // every waiting sender.
+    // Takes free_fifo_entries and rx_packet_num of a periodic status, less
+    // the blocks sent after rx_packet_num, and wakes every waiting sender.
     void updateStatus(const ReplayStatusMessage& message);
 
     // Stores the total number of FIFO entries and wakes every waiting sender.
@@ -42,7 +54,13 @@ public:
     // Waits at most the timeout and then returns the condition's value.
     bool waitForFreeBuffer(uint16_t pck_no);
 
-    // One FIFO entry is used up by a block just sent.
+    // A block whose last datagram carried lastPacketNumber has been sent: it
+    // takes one FIFO entry and stays in flight until a status acknowledges
+    // that packet.
+    void blockSent(uint16_t lastPacketNumber);
+
+    // One FIFO entry is used up by a block that sent no datagram (an empty
+    // block); it is never acknowledged, so it is not kept in flight.
     void decreaseAvailableBufferSlots();
 
     // The sending condition on the current counters; does not wait.
@@ -50,17 +68,39 @@ public:
 
     uint32_t freeBufferSlots() const { return free_buffer_slots_.load(std::memory_order_acquire); }
     uint32_t totalBufferSlots() const { return total_buffer_slots_.load(std::memory_order_acquire); }
+    // Blocks sent and not yet acknowledged by a status. Thread-safe.
+    uint32_t blocksInFlight() const;
+
+    // Forward distance from `from` to `to` on the 16-bit packet counter,
+    // read as signed: positive when `to` lies ahead, negative when it lies
+    // behind (by at most 32768).
+    static int32_t packetDistance(uint16_t from, uint16_t to)
+    {
+        return static_cast<int16_t>(static_cast<uint16_t>(to - from));
+    }
 
 private:
     void wakeWaiters();
+    // Drops the blocks acknowledged by rxPacket; requires inFlightMutex_.
+    void acknowledgeUpTo(uint16_t rxPacket);
 
     // Acquire/release pairs are enough: each counter is a value of its own;
     // no reader needs a single consistent snapshot of all three, because a
     // stale combination only delays or advances one block by one status
     // period, exactly as a status message arriving a moment later would.
+    // free_buffer_slots_ is written only under inFlightMutex_, so a status
+    // and a block sent at the same moment never undo each other's count.
     std::atomic<uint32_t> free_buffer_slots_{ 0 };
     std::atomic<uint32_t> total_buffer_slots_{ 0 };
     std::atomic<uint16_t> last_successful_packet_number_{ 0 };
+
+    // Last packet numbers of the blocks in flight, oldest first, in a ring
+    // of one slot per packet number: blocks in flight have distinct last
+    // packets, so it never holds more (when it would, the oldest is dropped).
+    mutable std::mutex inFlightMutex_; // guards inFlight_, inFlightHead_, inFlightCount_ and free-count writes
+    std::vector<uint16_t> inFlight_;
+    uint32_t inFlightHead_ = 0;
+    uint32_t inFlightCount_ = 0;
 
     std::mutex mutex_; // serves the condition-variable wait only
     std::condition_variable condition_variable_;

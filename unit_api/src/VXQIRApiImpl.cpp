@@ -122,7 +122,9 @@ VXTQirError VXQIRApiS::registerOutputChannel(const VXTQirInputInterfaceT* inputI
         return InvalidInterfaceConfig;
     if (!isValidPointer(channelHandle))
         return InvalidPointer;
-    if (channelIndex < 0)
+    // Replies and status messages name the channel in one byte: a channel
+    // above 255 could be configured (as its low byte) but never answered.
+    if (channelIndex < 0 || channelIndex > MAX_CHANNEL_INDEX)
         return InvalidChannelIndex;
 
     // The duplicate check and the insertion form one step: registrations and
@@ -139,6 +141,9 @@ VXTQirError VXQIRApiS::registerOutputChannel(const VXTQirInputInterfaceT* inputI
     ChannelStatePtr channel;
     try {
         channel = addOrGetInterface(*inputInterface).createChannel(*inputInterface, channelIndex);
+    } catch (const DataSocketUnavailable&) {
+        removeEmptyInterfaces();
+        return DataSocketError;
     } catch (const std::runtime_error&) {
         removeEmptyInterfaces();
         return ControlSocketError;

@@ -71,6 +71,10 @@ public:
     // (every datagram but the last carries a multiple of 8 bytes).
     static constexpr uint16_t MIN_PAYLOAD_SIZE = 8;
 
+    // Largest channel index: the channel travels in one byte of every
+    // control and status message.
+    static constexpr VXTQirChannelNumber MAX_CHANNEL_INDEX = 255;
+
     // Name of the listener thread, as tools like top and gdb show it.
     static constexpr const char* LISTENER_THREAD_NAME = "vxqir-listener";
 
