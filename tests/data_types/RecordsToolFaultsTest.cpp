@@ -127,7 +127,7 @@ TEST_P(CommandLines, ExitWithTheDocumentedStatus)
 INSTANTIATE_TEST_SUITE_P(
     Table, CommandLines,
     ::testing::Values(Usage{ "HelpListsTheCommands", { "--help" }, 0, "gen" },
-                      Usage{ "HelpOfACommandShowsItsDefaults", { "gen", "--help" }, 0, "--count TEXT=1000" },
+                      Usage{ "HelpOfACommandShowsItsDefaults", { "gen", "--help" }, 0, "--count N=1000" },
                       Usage{ "NoCommand", {}, 2, "A subcommand is required" },
                       Usage{ "UnknownCommand", { "frobnicate" }, 2, "unknown command \"frobnicate\"" },
                       Usage{ "UnknownOption", { "ls", "--frob", "x" }, 2, "--frob" },

@@ -69,9 +69,11 @@ int main(int argc, char** argv)
     gen->add_option("OUTPUT", output, "Record file to write")->required();
     gen->add_option("-n,--count", count_text,
                     "Number of records, 0 to " + std::to_string(kMaxGeneratedRecords))
+        ->type_name("N")
         ->capture_default_str();
-    gen->add_option("--seed", seed_text, "Seed of the mix")->capture_default_str();
-    gen->add_option("--start", start_text, "Time of the first record in microseconds since 1970")
+    gen->add_option("--seed", seed_text, "Seed of the mix, 0 to 2^64-1")->type_name("S")->capture_default_str();
+    gen->add_option("--start", start_text, "Time of the first record in microseconds since 1970 (may be negative)")
+        ->type_name("US")
         ->capture_default_str();
 
     try {
