@@ -1,7 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages listed in scripts/apt-packages.txt that are not
 # installed yet. Safe to run any number of times; runs apt only when needed.
+#
+#   scripts/install-deps.sh [-h|--help]
 set -euo pipefail
+case "${1-}" in
+  -h|--help)
+    cat <<'TEXT'
+Usage: scripts/install-deps.sh [-h|--help]
+Installs the Debian packages of scripts/apt-packages.txt that are missing
+(apt-get, as root); does nothing when all are present. No other options.
+Exit status: 0 all present or installed; 1 packages missing and not root,
+or apt-get failed; 2 usage error.
+TEXT
+    exit 0 ;;
+  "") ;;
+  *) echo "install-deps.sh: unexpected argument \"$1\"; it takes none (see --help)" >&2; exit 2 ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
 
 mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/apt-packages.txt")

@@ -4,7 +4,27 @@
 #   2. ThreadSanitizer build, the tests labelled "concurrency";
 #   3. the normal build (build/), all tests. Its ctest summary is the last line.
 # Safe to run again: builds are incremental.
+#
+#   scripts/test.sh [-h|--help]     takes no other arguments
 set -euo pipefail
+usage() {
+  cat <<'TEXT'
+Usage: scripts/test.sh [-h|--help]
+Builds everything and runs every test, as CI does:
+  1. build-asan/: AddressSanitizer + UndefinedBehaviorSanitizer (Debug, -O0), all tests;
+  2. build-tsan/: ThreadSanitizer (Debug, -O1), the tests labelled "concurrency";
+  3. build/: the normal build (RelWithDebInfo), all tests; ctest's summary is the last line.
+Installs missing Debian packages first (scripts/apt-packages.txt, as root).
+Jobs: all cores (nproc). No options besides -h/--help.
+Exit status: 0 all passed, non-zero otherwise; 2 on a usage error.
+TEXT
+}
+case "${1-}" in
+  -h|--help) usage; exit 0 ;;
+  "") ;;
+  *) echo "test.sh: unexpected argument \"$1\"; it takes none (see --help)" >&2; exit 2 ;;
+esac
+[ $# -le 1 ] || { echo "test.sh: unexpected arguments; it takes none (see --help)" >&2; exit 2; }
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 

@@ -117,6 +117,11 @@ struct DamageCase {
     size_t keep;    ///< bytes of the fourth record that remain
 };
 
+void PrintTo(const DamageCase& value, std::ostream* out)
+{
+    *out << value.name;
+}
+
 class CutFile : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(CutFile, ListsTheWholeRecordsReportsTheOffsetAndFails)

@@ -140,5 +140,22 @@ TEST(TsharkReadsOurPcap, WithoutFramesFromBefore1970)
     EXPECT_EQ(tshark_fields(dir.file("out.pcap"), dir).size(), 4u);
 }
 
+TEST(TsharkReadsOurPcap, GeneratedUdpOverIpv6WithValidChecksums)
+{
+    // IPv6 forbids a UDP checksum of 0; tshark calls it illegal.
+    TempDir dir;
+    ASSERT_EQ(run({ kTool, "gen", dir.file("in.rec"), "-n", "2000", "--seed", "7" }, dir).exit_code, 0);
+    ASSERT_EQ(run({ kTool, "pcap", dir.file("in.rec"), "-o", dir.file("out.pcap") }, dir).exit_code, 0);
+    const RunResult result = run({ "tshark", "-r", dir.file("out.pcap"), "-o", "udp.check_checksum:TRUE", "-Y",
+                                   "ipv6 && udp", "-T", "fields", "-e", "udp.checksum.status" },
+                                 dir);
+    ASSERT_EQ(result.exit_code, 0) << result.start_error << result.err;
+    const auto statuses = lines(result.out);
+    ASSERT_GT(statuses.size(), 10u);
+    // 1: the checksum was verified and is right.
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "1"), static_cast<ptrdiff_t>(statuses.size()))
+        << result.out;
+}
+
 } // namespace
 } // namespace qir::data_types

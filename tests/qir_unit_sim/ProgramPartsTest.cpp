@@ -108,6 +108,11 @@ struct RefusedArguments {
     const char* mentions;
 };
 
+void PrintTo(const RefusedArguments& value, std::ostream* out)
+{
+    *out << value.name;
+}
+
 class RefusedCommandLines : public ::testing::TestWithParam<RefusedArguments> {};
 
 TEST_P(RefusedCommandLines, EndWithAUsageErrorNamingTheOption)
@@ -132,7 +137,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedArguments{ "PixelFormatWithoutDump", { "--pixel-format", "gray8" }, "--dump" },
                       RefusedArguments{ "UnknownPixelFormat", { "--dump", "d", "--pixel-format", "yuv" }, "--pixel-format" },
                       RefusedArguments{ "LiveAndNoLive", { "--live", "--no-live" }, "--live" },
-                      RefusedArguments{ "NegativeDuration", { "--duration", "-1" }, "--duration" },
+                      RefusedArguments{ "NegativeDuration", { "--duration", "-1" },
+                                        "--duration: -1 is out of range: seconds from 0 (no limit) to 1000000000" },
+                      RefusedArguments{ "DurationBeyondTheClock", { "--duration", "1e300" }, "--duration: 1e300 is out" },
+                      RefusedArguments{ "ZeroLineRate", { "--line-rate", "0" },
+                                        "--line-rate: 0 is out of range: a number above 0" },
+                      RefusedArguments{ "SummaryAndReadyFileTheSame", { "--summary-json", "a", "--ready-file", "a" },
+                                        "--summary-json and --ready-file name the same file a" },
                       RefusedArguments{ "StrayArgument", { "extra" }, "extra" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 

@@ -10,9 +10,11 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -51,7 +53,8 @@ bool eventually(Condition condition)
 /// private directory. Killed and reaped on destruction if still running.
 class RunningProgram {
 public:
-    explicit RunningProgram(std::vector<std::string> args)
+    /// `fileSizeLimit` (bytes, 0: none) limits every file the program writes.
+    explicit RunningProgram(std::vector<std::string> args, rlim_t fileSizeLimit = 0)
     {
         std::string pattern = (fs::temp_directory_path() / "qir-unit-sim-run-XXXXXX").string();
         dir_ = ::mkdtemp(pattern.data());
@@ -74,6 +77,10 @@ public:
             const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(out, STDOUT_FILENO);
             ::dup2(err, STDERR_FILENO);
+            if (fileSizeLimit > 0) {
+                const rlimit limit{ fileSizeLimit, fileSizeLimit };
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -88,6 +95,15 @@ public:
     }
 
     fs::path file(const std::string& name) const { return dir_ / name; }
+    /// Names of the files in the program's folder, sorted.
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::string output(const std::string& name) const { return readText(file(name)); }
     void signal(int sig) const { ::kill(pid_, sig); }
 
@@ -163,6 +179,8 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     EXPECT_EQ(summary["channels"][0].at("verdict"), "not_delivered") << "channel 0 received nothing";
     EXPECT_EQ(summary["channels"][1].at("checksum"), checksum);
     EXPECT_TRUE(summary["channels"][0].at("checksum").is_null());
+    // The ready file goes with the program; no temporary file stays behind.
+    EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout", "summary.json" }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGTERM, SIGINT),
@@ -198,11 +216,88 @@ TEST(Program, RefusesABusyControlPortNamingTheAddress)
     EXPECT_NE(program.output("stderr").find("127.0.0.1:" + port), std::string::npos) << program.output("stderr");
 }
 
+TEST(Program, SummaryOnStandardOutputIsTheOnlyThingThere)
+{
+    RunningProgram program({ "--control-ip", "127.0.0.1", "--data-ip", "127.0.0.1", "--channels", "2",
+                             "--summary-json", "-", "--no-live", "--print-frames", "--duration", "0.3" });
+    ASSERT_EQ(program.exitCode(), 0) << program.output("stderr");
+    const auto summary = nlohmann::json::parse(program.output("stdout"));
+    EXPECT_EQ(summary.at("channels").size(), 2u);
+    EXPECT_NE(program.output("stderr").find("qir-unit-sim ready control="), std::string::npos);
+    EXPECT_NE(program.output("stderr").find("channel=1 datagrams=0"), std::string::npos);
+}
+
+TEST(Program, SummaryThatCannotBeWrittenFailsAndLeavesNoFile)
+{
+    // The summary of two channels takes about 3 KB; the limit stops it halfway.
+    auto args = standardArgs();
+    args.insert(args.end(), { "--duration", "0.2" });
+    RunningProgram program(args, 1024);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_NE(program.output("stderr").find("summary file " + program.file("summary.json").string() +
+                                            ": cannot write: File too large"),
+              std::string::npos)
+        << program.output("stderr");
+    EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout" }));
+}
+
+struct UnwritableOutput {
+    const char* name;
+    std::vector<std::string> args; ///< "@x" is the file x in the program's folder
+    const char* says;
+};
+
+void PrintTo(const UnwritableOutput& value, std::ostream* out)
+{
+    *out << value.name;
+}
+
+class UnwritableOutputs : public ::testing::TestWithParam<UnwritableOutput> {};
+
+TEST_P(UnwritableOutputs, AreRefusedBeforeTheSessionStarts)
+{
+    // Without --duration the program would run until stopped: a prompt exit
+    // shows that the path was checked first.
+    std::vector<std::string> args{ "--control-ip", "127.0.0.1", "--data-ip", "127.0.0.1", "--no-live" };
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    RunningProgram program(args);
+    EXPECT_EQ(program.exitCode(), 2);
+    EXPECT_NE(program.output("stderr").find(GetParam().says), std::string::npos) << program.output("stderr");
+    EXPECT_EQ(program.output("stdout"), "") << "nothing started";
+    EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout" }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnwritableOutputs,
+    ::testing::Values(
+        UnwritableOutput{ "SummaryIntoAFolder", { "--summary-json", "/tmp" }, "summary file /tmp: is a folder" },
+        UnwritableOutput{ "SummaryInAMissingFolder", { "--summary-json", "@missing/x.json" },
+                          "missing: No such file or directory" },
+        UnwritableOutput{ "ReadyFileInAMissingFolder", { "--ready-file", "@missing/ready" },
+                          "ready file " },
+        UnwritableOutput{ "SummaryAndReadyFileTheSame", { "--summary-json", "@x", "--ready-file", "@x" },
+                          "name the same file" }),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
 TEST(Program, RefusesABadOptionWithAUsageError)
 {
-    RunningProgram program({ "--channels", "0" });
-    EXPECT_EQ(program.exitCode(), 2);
-    EXPECT_NE(program.output("stderr").find("--channels"), std::string::npos);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             { "--channels", "0" }, { "--frobnicate" }, { "--channels" }, { "--duration", "x" } }) {
+        RunningProgram program(args);
+        EXPECT_EQ(program.exitCode(), 2) << args[0];
+        EXPECT_NE(program.output("stderr").find(args[0]), std::string::npos) << program.output("stderr");
+    }
+}
+
+TEST(Program, AnswersHelpWithTheOptionsAndTheirDefaults)
+{
+    RunningProgram program({ "--help" });
+    EXPECT_EQ(program.exitCode(), 0);
+    const std::string help = program.output("stdout");
+    const size_t option = help.find("--status-period-ms");
+    ASSERT_NE(option, std::string::npos) << help;
+    const std::string line = help.substr(option, help.find('\n', option) - option);
+    EXPECT_NE(line.find("=10"), std::string::npos) << line;
 }
 
 } // namespace

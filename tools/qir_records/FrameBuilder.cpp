@@ -140,6 +140,36 @@ Bytes ipv4_packet(std::array<uint8_t, 4> src, std::array<uint8_t, 4> dst, uint8_
     return out;
 }
 
+void set_udp_checksum_ipv6(Bytes& udp, const Ipv6Address& src, const Ipv6Address& dst)
+{
+    constexpr size_t kChecksumOffset = 6;
+    if (udp.size() < transport::kUdpHeaderSize)
+        throw std::invalid_argument("UDP datagram shorter than its header");
+    // One's complement sum over the pseudo header (addresses, upper-layer
+    // length, next header) and the datagram with its checksum field zero.
+    Bytes summed;
+    append(summed, src);
+    append(summed, dst);
+    put_be32(summed, static_cast<uint32_t>(udp.size()));
+    put_be32(summed, transport::kProtocolUdp);
+    append(summed, udp);
+    summed[2 * 16 + 8 + kChecksumOffset] = 0;
+    summed[2 * 16 + 8 + kChecksumOffset + 1] = 0;
+    if (summed.size() % 2 != 0)
+        summed.push_back(0);
+    uint32_t sum = 0;
+    for (size_t i = 0; i < summed.size(); i += 2)
+        sum += static_cast<uint32_t>((summed[i] << 8) | summed[i + 1]);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    uint16_t checksum = static_cast<uint16_t>(~sum);
+    // 0 means "no checksum", which IPv6 forbids; its one's complement twin is sent.
+    if (checksum == 0)
+        checksum = 0xFFFF;
+    udp[kChecksumOffset] = static_cast<uint8_t>(checksum >> 8);
+    udp[kChecksumOffset + 1] = static_cast<uint8_t>(checksum);
+}
+
 Bytes ipv6_packet(const Ipv6Address& src, const Ipv6Address& dst, uint8_t next_header,
                   std::span<const uint8_t> payload)
 {

@@ -50,6 +50,9 @@ Bytes auth_header(uint8_t next_header, unsigned icv_words, std::span<const uint8
 /// addresses in dotted order, e.g. {10, 0, 0, 1}.
 Bytes ipv4_packet(std::array<uint8_t, 4> src, std::array<uint8_t, 4> dst, uint8_t protocol,
                   std::span<const uint8_t> payload);
+/// Sets the checksum of `udp` (a datagram from udp_datagram) for carriage in
+/// IPv6 between `src` and `dst`, where a checksum is mandatory.
+void set_udp_checksum_ipv6(Bytes& udp, const Ipv6Address& src, const Ipv6Address& dst);
 /// An IPv6 header and payload.
 Bytes ipv6_packet(const Ipv6Address& src, const Ipv6Address& dst, uint8_t next_header,
                   std::span<const uint8_t> payload);

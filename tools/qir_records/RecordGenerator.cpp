@@ -1,5 +1,7 @@
 #include "RecordGenerator.h"
 
+#include "RecordChecks.h"
+
 #include "data_types/AnyContainer.h"
 #include "data_types/EthernetLayout.h"
 #include "data_types/SomeIpWireLayout.h"
@@ -76,20 +78,22 @@ void RecordGenerator::append_next(Bytes& out)
         append_lidar(out);
     else
         append_untyped(out);
-    time_us_ += uniform(20, 400);
+    time_us_ += uniform(kMinStepUs, kMaxStepUs);
 }
 
 void RecordGenerator::append_can(Bytes& out)
 {
     CANHeader header{};
     const bool fd = uniform(0, 4) == 0;
-    static constexpr uint8_t kFdSizes[] = { 12, 16, 20, 24, 32, 48, 64 };
-    const size_t size = fd ? kFdSizes[uniform(0, 6)] : uniform(0, 8);
+    // CAN FD frames use the sizes above 8 bytes (dlc 9 to 15), classic
+    // frames 0 to 8 bytes; the dlc always names the payload's size.
+    const uint8_t dlc = static_cast<uint8_t>(fd ? uniform(9, 15) : uniform(0, 8));
+    const size_t size = *can_payload_size(dlc, fd);
     header.ide = uniform(0, 3) == 0;
     header.id = header.ide ? uniform(0, 0x1FFFFFFF) : uniform(0, 0x7FF);
     header.edl = fd;
     header.brs = fd && uniform(0, 1) == 1;
-    header.dlc = static_cast<uint8_t>(size <= 8 ? size : 8 + uniform(1, 7));
+    header.dlc = dlc;
     header.crc = static_cast<uint16_t>(uniform(0, 0x7FFF));
     append_record<CANContainer>(out, time_us_, header, random_bytes(size));
 }
@@ -144,9 +148,10 @@ void RecordGenerator::append_ethernet(Bytes& out)
             spec.payload = random_bytes(uniform(0, 400));
             append(udp_payload, someip_message(spec));
         }
-        const Bytes udp = udp_datagram(someip::kServiceDiscoveryPort, someip::kServiceDiscoveryPort, udp_payload);
+        Bytes udp = udp_datagram(someip::kServiceDiscoveryPort, someip::kServiceDiscoveryPort, udp_payload);
         if (kind == 5) {
             inner_type = ethernet::kEtherTypeIpv6;
+            set_udp_checksum_ipv6(udp, kIpv6A, kIpv6B);
             packet = ipv6_packet(kIpv6A, kIpv6B, transport::kProtocolUdp, udp);
         } else if (kind == 4) {
             packet = ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, 51,

@@ -15,6 +15,10 @@ namespace qir::records {
 /// untyped records. The same seed gives the same sequence. Thread-bound.
 class RecordGenerator {
 public:
+    /// Records follow each other by kMinStepUs to kMaxStepUs microseconds.
+    static constexpr uint32_t kMinStepUs = 20;
+    static constexpr uint32_t kMaxStepUs = 400;
+
     RecordGenerator(uint64_t seed, int64_t start_time_us);
 
     /// Appends the next record to `out`.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 
 namespace qir::records {
 
@@ -27,12 +28,19 @@ void print_message(uint64_t offset, int64_t time, const std::string& where, cons
                 summarize_someip(header).c_str(), payload_size, segment.c_str());
 }
 
-bool is_udp_over_ip(const EthernetContainer& frame)
+/// The transport protocol of an IP frame, nothing for other frames.
+std::optional<uint8_t> ip_protocol(const EthernetContainer& frame)
 {
     const uint16_t ether_type = frame.get_ethertype(true);
     if (ether_type != ethernet::kEtherTypeIpv4 && ether_type != ethernet::kEtherTypeIpv6)
-        return false;
-    return frame.get_protocol(true) == transport::kProtocolUdp;
+        return std::nullopt;
+    return frame.get_protocol(true);
+}
+
+bool on_ports(const EthernetContainer& frame, const std::vector<uint16_t>& ports)
+{
+    return ports.empty() || std::find(ports.begin(), ports.end(), frame.get_src_port()) != ports.end()
+           || std::find(ports.begin(), ports.end(), frame.get_dst_port()) != ports.end();
 }
 
 } // namespace
@@ -44,6 +52,7 @@ int run_someip(const std::string& path, const std::vector<uint16_t>& ports, bool
     const bool filtered = !ports.empty();
     uint64_t messages = 0;
     uint64_t refused = 0;
+    uint64_t tcp_frames = 0;
     std::string first_refusal;
 
     std::printf("%-10s %-18s %s\n", "OFFSET", "TIME", "SOURCE / MESSAGE");
@@ -59,11 +68,13 @@ int run_someip(const std::string& path, const std::vector<uint16_t>& ports, bool
             if (frame == nullptr)
                 return;
             try {
-                if (!is_udp_over_ip(*frame))
+                const std::optional<uint8_t> protocol = ip_protocol(*frame);
+                if (protocol == transport::kProtocolTcp && on_ports(*frame, ports)) {
+                    // SOME/IP over TCP is a byte stream across segments; it is not read.
+                    ++tcp_frames;
                     return;
-                if (filtered
-                    && std::find(ports.begin(), ports.end(), frame->get_src_port()) == ports.end()
-                    && std::find(ports.begin(), ports.end(), frame->get_dst_port()) == ports.end())
+                }
+                if (protocol != transport::kProtocolUdp || !on_ports(*frame, ports))
                     return;
                 const std::string where = ip_endpoints(*frame);
                 SOMEIPMessage::visit_someip_messages(
@@ -87,7 +98,12 @@ int run_someip(const std::string& path, const std::vector<uint16_t>& ports, bool
         std::fprintf(stderr, "%s: %" PRIu64 " UDP frames held no SOME/IP messages (first at %s)\n", path.c_str(),
                      refused, first_refusal.c_str());
     }
+    if (tcp_frames > 0)
+        std::fprintf(stderr, "%s: %" PRIu64 " TCP frames%s not read: SOME/IP is read from UDP only\n",
+                     path.c_str(), tcp_frames, filtered ? " on the chosen ports" : "");
     std::fprintf(stderr, "%s: %" PRIu64 " SOME/IP messages\n", path.c_str(), messages);
+    if (outcome.interrupted)
+        return kExitInterrupted;
     const bool problem = !outcome.clean() || (filtered && refused > 0);
     return problem ? kExitDataProblem : kExitOk;
 }

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "RecordChecks.h"
 #include "RecordSummary.h"
 #include "RecordWalk.h"
 
@@ -29,8 +30,10 @@ int run_stats(const std::string& path, bool progress)
     std::array<TypeTotals, kChannelTypeCount> totals{};
     int64_t first = std::numeric_limits<int64_t>::max();
     int64_t last = std::numeric_limits<int64_t>::min();
+    RecordChecks checks(path, stderr);
     const WalkOutcome outcome
-        = walk_records(file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer&) {
+        = walk_records(file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer& container) {
+              checks.check(record, container);
               TypeTotals& t = totals[static_cast<size_t>(record.header.type)];
               ++t.records;
               t.bytes += record.header.length;
@@ -63,9 +66,19 @@ int run_stats(const std::string& path, bool progress)
     }
     if (outcome.skipped > 0)
         std::printf("skipped: %" PRIu64 " records of unknown type\n", outcome.skipped);
+    if (checks.dlc_mismatches() > 0)
+        std::printf("CAN dlc disagreeing with the payload: %" PRIu64 " frames\n", checks.dlc_mismatches());
+    if (checks.times_backwards() > 0)
+        std::printf("time going backwards: %" PRIu64 " records\n", checks.times_backwards());
     if (outcome.truncated)
         std::printf("unreadable from offset %" PRIu64 " on\n", outcome.bytes_read);
-    return outcome.clean() ? kExitOk : kExitDataProblem;
+    if (outcome.interrupted)
+        std::printf("stopped by a signal after offset %" PRIu64 "\n", outcome.bytes_read);
+    std::fflush(stdout);
+    const bool sound = checks.finish();
+    if (outcome.interrupted)
+        return kExitInterrupted;
+    return outcome.clean() && sound ? kExitOk : kExitDataProblem;
 }
 
 } // namespace qir::records

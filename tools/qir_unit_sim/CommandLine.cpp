@@ -8,6 +8,40 @@ namespace vxqir::sim {
 namespace {
 
 constexpr int USAGE_ERROR = 2;
+// Longer runs are meant as "until stopped" (0); this keeps the deadline
+// within the clock's range.
+constexpr double MAX_DURATION_SECONDS = 1e9;
+
+/// A number of seconds from 0 to MAX_DURATION_SECONDS. CLI11's own range
+/// checks print the limits of a double in full (300 digits).
+CLI::Validator durationSeconds()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!CLI::detail::lexical_cast(text, value))
+                return "\"" + text + "\" is not a number of seconds";
+            if (!(value >= 0.0 && value <= MAX_DURATION_SECONDS))
+                return text + " is out of range: seconds from 0 (no limit) to 1000000000";
+            return {};
+        },
+        "SECONDS", "duration");
+}
+
+/// A number above 0 and finite.
+CLI::Validator positiveNumber()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!CLI::detail::lexical_cast(text, value))
+                return "\"" + text + "\" is not a number";
+            if (!(value > 0.0 && value < 1e12))
+                return text + " is out of range: a number above 0 and below 1e12";
+            return {};
+        },
+        "N", "positive");
+}
 
 struct RawOptions {
     std::string playout;
@@ -42,14 +76,17 @@ void addOptions(CLI::App& app, ProgramOptions& o, RawOptions& raw)
     app.add_option("--status-period-ms", raw.statusPeriodMs, "Period of the status messages")
         ->check(CLI::Range(1u, 60000u))->capture_default_str();
     app.add_option("--duration", o.durationSeconds, "Stop after S seconds (0: run until SIGINT or SIGTERM)")
-        ->check(CLI::NonNegativeNumber)->capture_default_str();
-    app.add_option("--summary-json", o.summaryJson, "Write the JSON summary to FILE at the end ('-': standard output)");
+        ->check(durationSeconds())->capture_default_str();
+    app.add_option("--summary-json", o.summaryJson,
+                   "Write the JSON summary to FILE at the end ('-': standard output, and every other line goes to "
+                   "standard error; default: none)");
     app.add_option("--ready-file", o.readyFile,
-                   "Write control_port=, data_base_port= ... to FILE once the sockets are bound");
+                   "Write control_port=, data_base_port= ... to FILE once the sockets are bound; removed at the end "
+                   "(default: none)");
     app.add_option("--playout", raw.playout, "How FIFO entries are played out: immediate, line-rate, timestamps")
         ->check(CLI::IsMember({ "immediate", "line-rate", "timestamps" }));
     app.add_option("--line-rate", raw.lineRate, "Lines per second of the line-rate playout (implies --playout line-rate)")
-        ->check(CLI::PositiveNumber);
+        ->check(positiveNumber());
     app.add_flag("--ptp-synced", c.channel.ptpSynced, "Report the unit clock as PTP-synchronised");
     app.add_flag("--ptp-active", c.channel.ptpActive, "Report PTP as active");
     app.add_option("--receive-threads", c.receiveThreads, "Receive threads (0: one per channel, at most 4)")
@@ -127,6 +164,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv)
             return refuse("--unavailable-channel " + std::to_string(ch) + ": only channels 0.." +
                           std::to_string(c.channels - 1) + " are served");
     }
+    if (!o.summaryJson.empty() && o.summaryJson == o.readyFile)
+        return refuse("--summary-json and --ready-file name the same file " + o.readyFile);
     if (!raw.pixelFormat.empty() && raw.dumpDir.empty())
         return refuse("--pixel-format needs --dump DIR");
     if (!raw.dumpDir.empty()) {

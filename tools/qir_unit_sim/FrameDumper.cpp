@@ -3,11 +3,13 @@
 #include "Fnv1a64.h"
 #include "PngWriter.h"
 
+#include "OutputFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
-#include <fstream>
+#include <span>
 #include <stdexcept>
 
 namespace vxqir::sim {
@@ -57,14 +59,14 @@ void FrameDumper::operator()(const CompletedFrame& frame, uint64_t checksum)
 
     const std::string stem = frameStem(frame);
     const auto rawPath = config_.directory / (stem + ".raw");
-    {
-        std::ofstream out(rawPath, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(frame.bytes.data()),
-                  static_cast<std::streamsize>(frame.bytes.size()));
-        if (!out) {
-            fail(rawPath.string() + ": cannot write the frame bytes");
-            return;
-        }
+    try {
+        // Under its name only when complete: a failed write leaves no half frame.
+        qir::tools::OutputFile out(rawPath.string(), "frame file");
+        out.write(std::span<const uint8_t>(frame.bytes.data(), frame.bytes.size()));
+        out.commit();
+    } catch (const qir::tools::OutputFileError& e) {
+        fail(e.what());
+        return;
     }
     rawFiles_.fetch_add(1, std::memory_order_relaxed);
 

@@ -1,5 +1,7 @@
 #include "PngWriter.h"
 
+#include "OutputFile.h"
+
 #include <png.h>
 
 #include <cerrno>
@@ -7,6 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+
+#include <unistd.h>
 
 namespace vxqir::sim {
 namespace {
@@ -69,16 +74,34 @@ std::string writePng(const std::filesystem::path& path, PixelFormat format, uint
                std::to_string(height) + " lines of " + std::to_string(width) + " " +
                std::string(layout.name) + " pixels";
 
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return path.string() + ": cannot create: " + std::strerror(errno);
+    // The picture appears under its name only when complete; a failed
+    // write leaves no half picture.
+    std::optional<qir::tools::OutputFile> output;
+    try {
+        output.emplace(path.string(), "picture");
+    } catch (const qir::tools::OutputFileError& e) {
+        return e.what();
+    }
+    const int fd = ::dup(output->fd());
+    std::unique_ptr<FILE, FileCloser> file(fd < 0 ? nullptr : ::fdopen(fd, "wb"));
+    if (!file) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return path.string() + ": cannot create: " + std::strerror(error);
+    }
     PngWriteStruct png;
     if (!png.valid())
         return path.string() + ": libpng could not start a picture";
     if (!writeRows(png.png(), png.info(), file.get(), layout, width, height, pixels.data(), rowBytes))
         return path.string() + ": libpng failed while writing";
-    if (std::fflush(file.get()) != 0)
+    if (std::fclose(file.release()) != 0)
         return path.string() + ": cannot write: " + std::strerror(errno);
+    try {
+        output->commit();
+    } catch (const qir::tools::OutputFileError& e) {
+        return e.what();
+    }
     return {};
 }
 

@@ -7,6 +7,9 @@
 #include "Summary.h"
 #include "UnitEmulator.h"
 
+#include "OutputFile.h"
+#include "StopSignals.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -15,9 +18,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 using namespace vxqir::sim;
@@ -26,24 +28,39 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Writes `text` to `path` through a temporary file and a rename, so that a
-// script polling for the file never reads half of it.
-void writeFileAtomically(const std::string& path, const std::string& text, const char* what)
-{
-    const std::string temporary = path + ".tmp";
+constexpr int USAGE_ERROR = 2;
+
+/// The ready file: written once the sockets are bound, removed when the
+/// program ends (however it ends), so that a script never reads the ports
+/// of a unit that is gone.
+class ReadyFile {
+public:
+    ReadyFile() = default;
+    ReadyFile(const ReadyFile&) = delete;
+    ReadyFile& operator=(const ReadyFile&) = delete;
+    ~ReadyFile()
     {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out)
-            throw std::runtime_error(std::string(what) + " " + path + ": cannot write " + temporary);
+        if (!path_.empty())
+            ::unlink(path_.c_str());
     }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec)
-        throw std::runtime_error(std::string(what) + " " + path + ": cannot rename " + temporary + ": " +
-                                 ec.message());
-}
+
+    /// Checks the path and makes the temporary file; throws OutputFileError.
+    void open(const std::string& path) { file_.emplace(path, "ready file"); }
+
+    /// Writes `text` and puts the file in place (when one was opened).
+    void publish(const std::string& text)
+    {
+        if (!file_)
+            return;
+        file_->write(text);
+        file_->commit();
+        path_ = file_->path();
+    }
+
+private:
+    std::optional<qir::tools::OutputFile> file_;
+    std::string path_;
+};
 
 std::string readyText(const UnitEmulator& unit)
 {
@@ -55,6 +72,22 @@ std::string readyText(const UnitEmulator& unit)
 
 int run(const ProgramOptions& options)
 {
+    // With the summary on standard output, everything else goes to standard
+    // error, so that the output is JSON and nothing else.
+    std::FILE* const lines = options.summaryJson == "-" ? stderr : stdout;
+    // The summary's path is checked (and its temporary file made) before the
+    // session, not after it.
+    std::optional<qir::tools::OutputFile> summaryFile;
+    ReadyFile ready;
+    try {
+        if (!options.summaryJson.empty() && options.summaryJson != "-")
+            summaryFile.emplace(options.summaryJson, "summary file");
+        if (!options.readyFile.empty())
+            ready.open(options.readyFile);
+    } catch (const qir::tools::OutputFileError& e) {
+        std::fprintf(stderr, "qir-unit-sim: %s\n", e.what());
+        return USAGE_ERROR;
+    }
     UnitEmulator unit(options.config);
     std::unique_ptr<FrameDumper> dumper;
     if (options.dump) {
@@ -62,23 +95,22 @@ int run(const ProgramOptions& options)
         unit.addFrameObserver([&dumper](const CompletedFrame& f, uint64_t checksum) { (*dumper)(f, checksum); });
     }
     if (options.printFrames) {
-        unit.addFrameObserver([](const CompletedFrame& f, uint64_t checksum) {
-            std::printf("frame channel=%u sequence=%" PRIu64 " number=%u lines=%u bytes=%zu checksum=%s\n",
-                        static_cast<unsigned>(f.channel), f.sequence, static_cast<unsigned>(f.frameNumber),
-                        static_cast<unsigned>(f.height), f.bytes.size(), Fnv1a64::toHex(checksum).c_str());
-            std::fflush(stdout);
+        unit.addFrameObserver([lines](const CompletedFrame& f, uint64_t checksum) {
+            std::fprintf(lines, "frame channel=%u sequence=%" PRIu64 " number=%u lines=%u bytes=%zu checksum=%s\n",
+                         static_cast<unsigned>(f.channel), f.sequence, static_cast<unsigned>(f.frameNumber),
+                         static_cast<unsigned>(f.height), f.bytes.size(), Fnv1a64::toHex(checksum).c_str());
+            std::fflush(lines);
         });
     }
 
     unit.start();
     const auto started = Clock::now();
-    if (!options.readyFile.empty())
-        writeFileAtomically(options.readyFile, readyText(unit), "ready file");
+    ready.publish(readyText(unit));
     const EmulatorConfig& c = unit.config();
-    std::printf("qir-unit-sim ready control=%s:%u data=%s:%u channels=%u\n", c.controlIp.c_str(),
-                static_cast<unsigned>(unit.controlPort()), c.dataIp.c_str(),
-                static_cast<unsigned>(unit.dataBasePort()), c.channels);
-    std::fflush(stdout);
+    std::fprintf(lines, "qir-unit-sim ready control=%s:%u data=%s:%u channels=%u\n", c.controlIp.c_str(),
+                 static_cast<unsigned>(unit.controlPort()), c.dataIp.c_str(),
+                 static_cast<unsigned>(unit.dataBasePort()), c.channels);
+    std::fflush(lines);
 
     const bool live = options.live == LiveMode::On || (options.live == LiveMode::Auto && ::isatty(STDERR_FILENO));
     sigset_t signals;
@@ -127,8 +159,8 @@ int run(const ProgramOptions& options)
         std::fputc('\n', stderr);
     const EmulatorSnapshot final = unit.snapshot();
     for (const ChannelSnapshot& ch : final.channels)
-        std::printf("%s\n", verificationLine(ch).c_str());
-    std::fflush(stdout);
+        std::fprintf(lines, "%s\n", verificationLine(ch).c_str());
+    std::fflush(lines);
 
     if (!options.summaryJson.empty()) {
         SummaryContext context;
@@ -142,11 +174,12 @@ int run(const ProgramOptions& options)
         if (dumper)
             context.dump = dumper->counters();
         const std::string text = makeSummary(final, context).dump(2) + "\n";
-        if (options.summaryJson == "-") {
+        if (summaryFile) {
+            summaryFile->write(text);
+            summaryFile->commit();
+        } else {
             std::fputs(text.c_str(), stdout);
             std::fflush(stdout);
-        } else {
-            writeFileAtomically(options.summaryJson, text, "summary file");
         }
     }
     return 0;
@@ -169,6 +202,9 @@ int main(int argc, char** argv)
     for (int s : { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 })
         sigaddset(&blocked, s);
     pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    // Beyond the file size limit a write fails (and is reported) instead of
+    // ending the program.
+    qir::tools::ignore_file_size_signal();
 
     try {
         return run(*parsed.options);
