@@ -16,11 +16,12 @@ uint32_t resolveCount(uint32_t count, const Entry* table)
     return count == KOVA::AllEntries || count > size ? size : count;
 }
 
-/// Instances of abandoned components: never deleted, still reachable.
+/// Instances of abandoned components: never deleted, and still reachable
+/// after static destructors ran (the list itself is never destroyed).
 std::vector<KOVAComponentPort*>& abandonedInstances()
 {
-    static std::vector<KOVAComponentPort*> instances;
-    return instances;
+    static auto* instances = new std::vector<KOVAComponentPort*>;
+    return *instances;
 }
 
 } // namespace

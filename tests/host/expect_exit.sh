@@ -1,24 +1,29 @@
 #!/bin/sh
 # Runs a command and prints its output followed by "exit status N", so that
 # a test can match the program's message and its exit status in one pattern.
-#   expect_exit.sh [--interrupt-after SECONDS] COMMAND [ARGUMENT...]
-# With --interrupt-after, the command gets SIGINT after that many seconds
-# (and SIGKILL 30 s later should it not end).
-interrupt=""
-if [ "$1" = "--interrupt-after" ]; then
-    interrupt=$2
+#   expect_exit.sh [--interrupt-when TEXT] COMMAND [ARGUMENT...]
+# With --interrupt-when, the command gets SIGINT once its output contains
+# TEXT (at most 30 s after it started), and SIGKILL should it not end within
+# 30 s after that.
+text=""
+if [ "$1" = "--interrupt-when" ]; then
+    text=$2
     shift 2
 fi
-if [ -z "$interrupt" ]; then
+if [ -z "$text" ]; then
     "$@" 2>&1
     echo "exit status $?"
     exit 0
 fi
-"$@" >"${TMPDIR:-/tmp}/expect_exit.$$" 2>&1 &
+out=$(mktemp)
+"$@" >"$out" 2>&1 &
 pid=$!
-sleep "$interrupt"
-kill -INT "$pid"
-# Watchdog: at most 30 s for the command to end after the interrupt.
+tries=0
+while ! grep -qF -- "$text" "$out" && kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+kill -INT "$pid" 2>/dev/null
 tries=0
 while kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 300 ]; do
     sleep 0.1
@@ -27,6 +32,6 @@ done
 kill -KILL "$pid" 2>/dev/null
 wait "$pid"
 status=$?
-cat "${TMPDIR:-/tmp}/expect_exit.$$"
-rm -f "${TMPDIR:-/tmp}/expect_exit.$$"
+cat "$out"
+rm -f "$out"
 echo "exit status $status"
