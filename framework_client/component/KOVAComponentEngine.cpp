@@ -3,6 +3,7 @@
 #include "component/KOVAComponent.h"
 
 #include "services/KOVAServices.h"
+#include "threads/KOVADeadline.h"
 
 #include <chrono>
 #include <unistd.h>
@@ -164,9 +165,7 @@ bool KOVAComponent::EngineJoinThreads(int64_t timeoutUs) noexcept
     {
         std::unique_lock lock(threadsMutex_);
         auto none = [this] { return runningThreads_ == 0; };
-        if (timeoutUs < 0)
-            threadsCondition_.wait(lock, none);
-        else if (!threadsCondition_.wait_for(lock, std::chrono::microseconds(timeoutUs), none))
+        if (!KOVADeadline::AfterUs(timeoutUs).WaitUntil(threadsCondition_, lock, none))
             return false;
         finished.swap(threads_);
     }

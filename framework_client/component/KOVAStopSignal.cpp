@@ -1,4 +1,5 @@
 #include "component/KOVAStopSignal.h"
+#include "threads/KOVADeadline.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,11 +23,7 @@ bool KOVAStopSignal::WaitFor(KOVATimestamp us)
 {
     std::unique_lock lock(mutex_);
     auto stopped = [this] { return stopped_.load(std::memory_order_acquire); };
-    if (us < 0) {
-        condition_.wait(lock, stopped);
-        return true;
-    }
-    return condition_.wait_for(lock, std::chrono::microseconds(us), stopped);
+    return KOVADeadline::AfterUs(us).WaitUntil(condition_, lock, stopped);
 }
 
 void KOVAStopSignal::Subscribe(KOVAWaker* waker)

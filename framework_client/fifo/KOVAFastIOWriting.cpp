@@ -1,6 +1,8 @@
 // Writer side of the sample FIFO.
 #include "fifo/KOVAFastIO.h"
 
+#include "threads/KOVADeadline.h"
+
 #include <chrono>
 #include <optional>
 
@@ -31,7 +33,7 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
     if (release)
         release->unlock();
     // The time-out bounds the whole call, however often the writer wakes.
-    std::optional<std::chrono::steady_clock::time_point> deadline;
+    std::optional<KOVADeadline> deadline;
     for (;;) {
         KOVAFastIOElt* candidate = nullptr;
         for (KOVAFastIOElt* node = tail_; node; node = node->newer) {
@@ -59,9 +61,9 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
         // A never-skipping reader still owes the oldest element: wait.
         neverSkippingEvent_ = false;
         releaseEvent_ = false;
-        if (writerTimeoutUs_ >= 0 && !deadline)
-            deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(writerTimeoutUs_);
-        if (deadline && std::chrono::steady_clock::now() >= *deadline)
+        if (!deadline)
+            deadline = KOVADeadline::AfterUs(writerTimeoutUs_);
+        if (deadline->Passed())
             throw KOVAFifoFault{KOVA::TimeOut, {}};
         const uint64_t seen = consumedSignal_.load(std::memory_order_relaxed);
         SpinBeforeWait(lock, consumedSignal_, seen, stop);
@@ -69,12 +71,7 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
             continue; // look again from the oldest element
         ++writersWaiting_;
         auto woken = [&] { return neverSkippingEvent_ || releaseEvent_ || stop.StopRequested(); };
-        bool signalled = true;
-        if (writerTimeoutUs_ < 0) {
-            writerCondition_.wait(lock, woken);
-        } else {
-            signalled = writerCondition_.wait_until(lock, *deadline, woken);
-        }
+        const bool signalled = deadline->WaitUntil(writerCondition_, lock, woken);
         --writersWaiting_;
         if (stop.StopRequested())
             throw KOVAFifoFault{KOVA::ModuleDied, {}};

@@ -178,13 +178,23 @@ int32_t KOVAModuleManagement::NumberOfReferencedModules(const char* groupName)
 
 int32_t KOVAModuleManagement::EnumerateAvailableModules(const char* groupName, void** userData, int32_t maximumCount)
 {
-    if (!userData || maximumCount < 1)
+    if (!userData)
+        return 0;
+    int32_t written = 0;
+    return EnumerateAvailableModules(groupName, maximumCount, [&](void* data) { userData[written++] = data; });
+}
+
+int32_t KOVAModuleManagement::EnumerateAvailableModules(const char* groupName, int32_t maximumCount,
+                                                        const std::function<void(void* userData)>& take)
+{
+    if (maximumCount < 1)
         return 0;
     Registry& r = registry();
     const std::lock_guard lock(r.mutex);
     int32_t written = 0;
     forEachModule(groupName, [&](KOVAModuleDefinition* module) {
-        userData[written++] = module->UserData();
+        take(module->UserData());
+        ++written;
         return written < maximumCount;
     });
     return written;

@@ -6,6 +6,7 @@
 #include "registry/KOVAModuleGroupDefinition.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +45,11 @@ public:
     /// and scope as NumberOfReferencedModules) into `userData`; returns how
     /// many were written (0 for an unregistered group or a count below 1).
     static int32_t EnumerateAvailableModules(const char* groupName, void** userData, int32_t maximumCount);
+    /// Same as EnumerateAvailableModules, handing each module's user data to
+    /// `take` instead of storing it (so that a caller can write straight into
+    /// an array of another pointer type).
+    static int32_t EnumerateAvailableModules(const char* groupName, int32_t maximumCount,
+                                             const std::function<void(void* userData)>& take);
     /// Makes an instance of module `moduleName`: through its instantiation
     /// function, or for a component through its component definition's.
     /// Null when the module is unknown or cannot be instantiated.

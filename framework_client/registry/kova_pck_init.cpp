@@ -4,7 +4,6 @@
 #include "registry/KOVAModuleManagement.h"
 #include "registry/KOVAPrivate.h"
 
-#include <vector>
 
 extern "C" int32_t KOVAPckInit(KOVAKernel* kernel, int32_t key)
 {
@@ -40,11 +39,12 @@ extern "C" int32_t KOVAGetModulesDefStruct(const char* groupName, const KOVAComp
         if (definitions) {
             if (maximumCount < 1)
                 return 0;
-            std::vector<void*> userData(static_cast<size_t>(maximumCount));
-            const int32_t n = KOVAModuleManagement::EnumerateAvailableModules(groupName, userData.data(), maximumCount);
-            for (int32_t i = 0; i < n; ++i)
-                definitions[i] = static_cast<const KOVAComponentDefinition*>(userData[static_cast<size_t>(i)]);
-            return n;
+            // Straight into the caller's array: the maximum count is only a
+            // bound (an engine may pass INT32_MAX), never a size to allocate.
+            int32_t written = 0;
+            return KOVAModuleManagement::EnumerateAvailableModules(groupName, maximumCount, [&](void* userData) {
+                definitions[written++] = static_cast<const KOVAComponentDefinition*>(userData);
+            });
         }
         return KOVAModuleManagement::NumberOfReferencedModules(groupName);
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "component/KOVAComponent.h"
 #include "component/KOVAUnwind.h"
+#include "threads/KOVADeadline.h"
 
 #include <chrono>
 
@@ -38,11 +39,7 @@ bool KOVAEvent::Wait(KOVATimestamp timeoutUs)
 
     std::unique_lock lock(mutex_);
     auto ready = [&] { return set_ || (signal && signal->StopRequested()); };
-    bool woken = true;
-    if (timeoutUs < 0)
-        condition_.wait(lock, ready);
-    else
-        woken = condition_.wait_for(lock, std::chrono::microseconds(timeoutUs), ready);
+    const bool woken = KOVADeadline::AfterUs(timeoutUs).WaitUntil(condition_, lock, ready);
     if (set_) {
         if (autoReset_)
             set_ = false;

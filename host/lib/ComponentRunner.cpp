@@ -2,16 +2,25 @@
 
 namespace host {
 
-ComponentRunner::ComponentRunner(HostComponent& component) : component_(component) {}
+ComponentRunner::ComponentRunner(HostComponent& component)
+    : component_(component), state_(std::make_shared<State>())
+{
+}
 
 ComponentRunner::~ComponentRunner()
 {
-    if (thread_.joinable()) {
-        if (abandoned_)
-            thread_.detach();
-        else
-            thread_.join();
+    if (!thread_.joinable())
+        return;
+    bool abandoned = false;
+    {
+        const std::lock_guard lock(state_->mutex);
+        abandoned = state_->abandoned;
     }
+    // An abandoned thread keeps its own reference to the shared state.
+    if (abandoned)
+        thread_.detach();
+    else
+        thread_.join();
 }
 
 bool ComponentRunner::Start()
@@ -19,16 +28,15 @@ bool ComponentRunner::Start()
     if (component_.Port().EnginePrepareStart() != KOVA::NoError)
         return false;
     {
-        const std::lock_guard lock(mutex_);
-        started_ = true;
+        const std::lock_guard lock(state_->mutex);
+        state_->started = true;
     }
-    thread_ = std::thread([this] { Main(); });
+    thread_ = std::thread([state = state_, port = &component_.Port()] { Main(state, *port); });
     return true;
 }
 
-bool ComponentRunner::InputsHaveData()
+bool ComponentRunner::InputsHaveData(KOVAComponentPort& port)
 {
-    KOVAComponentPort& port = component_.Port();
     for (int32_t i = 0; i < port.EngineInputCount(); ++i) {
         if (port.EngineInput(i)->DataAvailable())
             return true;
@@ -36,127 +44,133 @@ bool ComponentRunner::InputsHaveData()
     return false;
 }
 
-void ComponentRunner::Main()
+void ComponentRunner::Main(const std::shared_ptr<State>& state, KOVAComponentPort& port)
 {
-    KOVAComponentPort& port = component_.Port();
+    State& s = *state;
     const int32_t birth = port.EngineBirth();
     bool run = false;
     {
-        std::unique_lock lock(mutex_);
-        born_ = true;
-        birthCode_ = birth;
-        condition_.notify_all();
+        std::unique_lock lock(s.mutex);
+        s.born = true;
+        s.birthCode = birth;
+        s.condition.notify_all();
         if (birth == KOVA::NoError) {
-            condition_.wait(lock, [this] { return go_ || stopRequested_; });
-            run = !stopRequested_;
+            s.condition.wait(lock, [&s] { return s.go || s.stopRequested; });
+            run = !s.stopRequested;
         }
     }
     bool byItself = birth != KOVA::NoError;
     const bool threaded = port.EngineDefinition().threaded;
     while (run) {
         {
-            const std::lock_guard lock(mutex_);
-            if (stopRequested_)
+            const std::lock_guard lock(s.mutex);
+            if (s.stopRequested)
                 break;
         }
         if (port.EngineState() & (KOVA::ErrorState | KOVA::FinishedState | KOVA::DyingState))
             break;
-        if (!threaded && !InputsHaveData()) {
+        if (!threaded && !InputsHaveData(port)) {
             // A sequential component runs when a sample is there; look again
             // shortly (or as soon as it is stopped).
-            std::unique_lock lock(mutex_);
-            condition_.wait_for(lock, std::chrono::milliseconds(1), [this] { return stopRequested_; });
+            std::unique_lock lock(s.mutex);
+            s.condition.wait_for(lock, std::chrono::milliseconds(1), [&s] { return s.stopRequested; });
             continue;
         }
         if (port.EngineCore() != KOVA::NoError) {
-            const std::lock_guard lock(mutex_);
-            byItself = !stopRequested_;
+            const std::lock_guard lock(s.mutex);
+            byItself = !s.stopRequested;
             break;
         }
     }
     {
-        const std::lock_guard lock(mutex_);
-        if (byItself && !stopRequested_) {
-            endedByItself_ = true;
-            stopTime_ = Clock::now();
+        const std::lock_guard lock(s.mutex);
+        if (byItself && !s.stopRequested) {
+            s.endedByItself = true;
+            s.stopTime = Clock::now();
         }
     }
     // Wakes the component's own threads before Death (idempotent).
     port.EngineRequestStop();
     port.EngineDeath();
     port.EngineJoinThreads(-1);
-    const std::lock_guard lock(mutex_);
-    dead_ = true;
-    condition_.notify_all();
+    const std::lock_guard lock(s.mutex);
+    s.dead = true;
+    s.condition.notify_all();
 }
 
 bool ComponentRunner::WaitBorn(Clock::time_point deadline)
 {
-    std::unique_lock lock(mutex_);
-    return condition_.wait_until(lock, deadline, [this] { return born_ || !started_; });
+    std::unique_lock lock(state_->mutex);
+    return state_->condition.wait_until(lock, deadline, [this] { return state_->born || !state_->started; });
 }
 
 int32_t ComponentRunner::BirthCode() const
 {
-    const std::lock_guard lock(mutex_);
-    return birthCode_;
+    const std::lock_guard lock(state_->mutex);
+    return state_->birthCode;
+}
+
+bool ComponentRunner::BirthFailed() const
+{
+    const std::lock_guard lock(state_->mutex);
+    return state_->started && state_->born && state_->birthCode != KOVA::NoError;
 }
 
 void ComponentRunner::Go()
 {
-    const std::lock_guard lock(mutex_);
-    go_ = true;
-    condition_.notify_all();
+    const std::lock_guard lock(state_->mutex);
+    state_->go = true;
+    state_->condition.notify_all();
 }
 
 void ComponentRunner::RequestStop()
 {
     {
-        const std::lock_guard lock(mutex_);
-        if (stopRequested_)
+        const std::lock_guard lock(state_->mutex);
+        if (state_->stopRequested)
             return;
-        stopRequested_ = true;
-        if (!endedByItself_)
-            stopTime_ = Clock::now();
-        condition_.notify_all();
+        state_->stopRequested = true;
+        if (!state_->endedByItself)
+            state_->stopTime = Clock::now();
+        state_->condition.notify_all();
     }
     component_.Port().EngineRequestStop();
 }
 
 bool ComponentRunner::StopRequested() const
 {
-    const std::lock_guard lock(mutex_);
-    return stopRequested_;
+    const std::lock_guard lock(state_->mutex);
+    return state_->stopRequested;
 }
 
 ComponentRunner::Clock::time_point ComponentRunner::StopTime() const
 {
-    const std::lock_guard lock(mutex_);
-    return stopTime_;
+    const std::lock_guard lock(state_->mutex);
+    return state_->stopTime;
 }
 
 bool ComponentRunner::IsDead() const
 {
-    const std::lock_guard lock(mutex_);
-    return dead_ || !started_;
+    const std::lock_guard lock(state_->mutex);
+    return state_->dead || !state_->started;
 }
 
 bool ComponentRunner::WaitDead(Clock::time_point deadline)
 {
-    std::unique_lock lock(mutex_);
-    return condition_.wait_until(lock, deadline, [this] { return dead_ || !started_; });
+    std::unique_lock lock(state_->mutex);
+    return state_->condition.wait_until(lock, deadline, [this] { return state_->dead || !state_->started; });
 }
 
 bool ComponentRunner::EndedByItself() const
 {
-    const std::lock_guard lock(mutex_);
-    return endedByItself_;
+    const std::lock_guard lock(state_->mutex);
+    return state_->endedByItself;
 }
 
 void ComponentRunner::Abandon()
 {
-    const std::lock_guard lock(mutex_);
-    abandoned_ = true;
+    const std::lock_guard lock(state_->mutex);
+    state_->abandoned = true;
     component_.Abandon();
 }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -31,6 +32,8 @@ public:
     bool WaitBorn(Clock::time_point deadline);
     /// What Birth raised (KOVA::NoError when it succeeded).
     int32_t BirthCode() const;
+    /// True once Birth has returned with an error.
+    bool BirthFailed() const;
     /// Lets the primary thread go on to Core after a successful Birth.
     void Go();
     /// Stops the component: marks it dying and wakes its blocking calls.
@@ -52,21 +55,30 @@ public:
     HostComponent& Component() { return component_; }
 
 private:
-    void Main();
-    bool InputsHaveData();
+    /// What the primary thread and the engine share. The primary thread
+    /// holds it too, so that a thread that was abandoned (and outlives this
+    /// runner) still finds its mutex when it ends at last.
+    struct State {
+        mutable std::mutex mutex; ///< guards the fields below
+        std::condition_variable condition;
+        bool started = false;
+        bool born = false;
+        bool go = false;
+        bool dead = false;
+        bool stopRequested = false;
+        bool endedByItself = false;
+        bool abandoned = false;
+        int32_t birthCode = KOVA::NoError;
+        Clock::time_point stopTime{};
+    };
+
+    /// The primary thread: uses only `state` and the instance behind `port`,
+    /// both of which outlive an abandoned runner.
+    static void Main(const std::shared_ptr<State>& state, KOVAComponentPort& port);
+    static bool InputsHaveData(KOVAComponentPort& port);
 
     HostComponent& component_;
-    mutable std::mutex mutex_; ///< guards the fields below
-    std::condition_variable condition_;
-    bool started_ = false;
-    bool born_ = false;
-    bool go_ = false;
-    bool dead_ = false;
-    bool stopRequested_ = false;
-    bool endedByItself_ = false;
-    bool abandoned_ = false;
-    int32_t birthCode_ = KOVA::NoError;
-    Clock::time_point stopTime_{};
+    std::shared_ptr<State> state_;
     std::thread thread_;
 };
 

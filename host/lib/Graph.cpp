@@ -172,8 +172,14 @@ bool Graph::MakeComponent(const ComponentDescription& description, std::vector<s
                 ok = false;
                 continue;
             }
+            // A text typed on the command line means what it says for a text
+            // or an enumeration ("--set c.Name=123").
+            const bool asTyped = setting.typed && (property->Kind() == KOVA::StringProperty ||
+                                                   (property->Kind() == KOVA::EnumProperty &&
+                                                    !std::holds_alternative<int64_t>(setting.value)));
+            const GraphValue value = asTyped ? GraphValue(*setting.typed) : setting.value;
             std::string reason;
-            if (!ApplyPropertyValue(*property, setting.value, reason)) {
+            if (!ApplyPropertyValue(*property, value, reason)) {
                 errors.push_back(at + reason);
                 ok = false;
             }
@@ -248,6 +254,20 @@ HostComponent* Graph::Find(const std::string& name) const
             return component.get();
     }
     return nullptr;
+}
+
+std::vector<std::string> Graph::UnconnectedInputs() const
+{
+    std::vector<std::string> texts;
+    for (const auto& component : components_) {
+        KOVAComponentPort& port = component->Port();
+        for (int32_t i = 0; i < port.EngineInputCount(); ++i) {
+            if (!port.EngineInput(i)->IsConnected())
+                texts.push_back("component \"" + component->Name() + "\" (model " + component->Definition().name +
+                                "): input \"" + port.EngineInput(i)->Name() + "\" is not connected");
+        }
+    }
+    return texts;
 }
 
 std::vector<HostComponent*> Graph::Upstream(const HostComponent* component) const

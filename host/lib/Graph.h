@@ -55,6 +55,9 @@ public:
     const std::vector<Connection>& Connections() const { return connections_; }
     const std::vector<ScheduledAction>& Actions() const { return actions_; }
     HostComponent* Find(const std::string& name) const;
+    /// One text per input that no connection feeds, for warnings:
+    /// "component \"check\" (model HostSampleSink): input \"In\" is not connected".
+    std::vector<std::string> UnconnectedInputs() const;
     /// Components feeding `component` through a connection.
     std::vector<HostComponent*> Upstream(const HostComponent* component) const;
 

@@ -6,6 +6,8 @@ namespace host {
 
 std::string SourcePosition::Text() const
 {
+    if (line <= 0)
+        return file; // not from a file: the option that gave it
     return file + ":" + std::to_string(line) + ":" + std::to_string(column);
 }
 

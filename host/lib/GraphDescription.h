@@ -6,6 +6,7 @@
 #include "EngineProperties.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -26,6 +27,9 @@ struct PropertySetting {
     std::string name;
     GraphValue value;
     SourcePosition where;
+    /// The value as typed on the command line (--set), which a text or
+    /// enumeration property takes as it is; empty for values from the file.
+    std::optional<std::string> typed;
 };
 
 struct ComponentDescription {

@@ -4,6 +4,8 @@
 
 #include <toml++/toml.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -191,7 +193,7 @@ void readComponents(Reader& r, const toml::node& node, GraphDescription& graph)
                 for (const auto& [key, value] : *list) {
                     const std::string property(key.str());
                     if (auto v = r.Value(value, "property \"" + property + "\" of component \"" + *name + "\""))
-                        component.properties.push_back({property, *v, r.At(value)});
+                        component.properties.push_back({property, *v, r.At(value), std::nullopt});
                 }
             }
         }
@@ -288,9 +290,15 @@ std::optional<GraphDescription> ParseGraphText(std::string_view text, const std:
 
 std::optional<GraphDescription> ParseGraphFile(const std::string& path, std::vector<std::string>& errors)
 {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        errors.push_back(path + ": is a directory, not a graph file");
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        errors.push_back(path + ": cannot open the graph file");
+        const int error = errno;
+        errors.push_back(path + ": cannot open the graph file (" + std::strerror(error) + ")");
         return std::nullopt;
     }
     std::ostringstream text;
@@ -303,7 +311,11 @@ std::string ResolvePackagePath(const std::string& written, const std::string& gr
 {
     namespace fs = std::filesystem;
     const fs::path path(written);
-    const fs::path graphDir = fs::path(graphFile).parent_path();
+    // "." rather than nothing: a bare result would make dlopen search the
+    // library path instead of the graph's folder.
+    fs::path graphDir = fs::path(graphFile).parent_path();
+    if (graphDir.empty())
+        graphDir = ".";
     if (path.is_absolute())
         return written;
     if (written.find('/') != std::string::npos)

@@ -2,6 +2,7 @@
 
 #include "HostKernel.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -39,6 +40,8 @@ GraphRunner::GraphRunner(Graph& graph, RunOptions options) : graph_(graph), opti
     for (const auto& component : graph_.Components())
         runners_.push_back(std::make_unique<ComponentRunner>(*component));
     quietPolls_.assign(runners_.size(), 0);
+    startFailed_.assign(runners_.size(), false);
+    inputsReleased_.assign(runners_.size(), false);
 }
 
 GraphRunner::~GraphRunner() = default;
@@ -67,12 +70,20 @@ void GraphRunner::StartAll()
         started.push_back(runner.get());
     }
     const Clock::time_point deadline = start + std::chrono::microseconds(options_.limits.birthLimitUs);
-    for (ComponentRunner* runner : started) {
+    for (size_t i = 0; i < runners_.size(); ++i) {
+        ComponentRunner* runner = runners_[i].get();
+        if (std::find(started.begin(), started.end(), runner) == started.end())
+            continue;
         if (!runner->WaitBorn(deadline)) {
             hostReport(KOVA::Error, runner->Component().Name(),
                        "Couldn't start. Birth didn't occur correctly (" + SecondsText(options_.limits.birthLimitUs) +
                            "s timeout).");
             runner->RequestStop();
+            startFailed_[i] = true;
+        } else if (runner->BirthFailed()) {
+            hostReport(KOVA::Error, runner->Component().Name(),
+                       "Couldn't start. Birth failed (code " + std::to_string(runner->BirthCode()) + ").");
+            startFailed_[i] = true;
         }
     }
     for (ComponentRunner* runner : started)
@@ -103,6 +114,21 @@ void GraphRunner::CheckSourcesEnd()
         quietPolls_[i] = upstreamDead && !dataLeft ? quietPolls_[i] + 1 : 0;
         if (quietPolls_[i] >= 3)
             runner.RequestStop();
+    }
+}
+
+void GraphRunner::ReleaseInputsOfTheDead()
+{
+    // A dead component never reads again: as a registered never-skipping
+    // reader it would hold its writers back until the whole graph stops.
+    for (size_t i = 0; i < runners_.size(); ++i) {
+        ComponentRunner& runner = *runners_[i];
+        if (inputsReleased_[i] || !runner.IsDead())
+            continue;
+        inputsReleased_[i] = true;
+        KOVAComponentPort& port = runner.Component().Port();
+        for (int32_t j = 0; j < port.EngineInputCount(); ++j)
+            port.EngineInput(j)->Disconnect();
     }
 }
 
@@ -137,8 +163,8 @@ void GraphRunner::StopAndWait(RunResult& result)
             ++result.abandoned;
         }
     }
-    for (auto& runner : runners_) {
-        if (runner->Component().Port().EngineState() & KOVA::ErrorState)
+    for (size_t i = 0; i < runners_.size(); ++i) {
+        if (startFailed_[i] || (runners_[i]->Component().Port().EngineState() & KOVA::ErrorState))
             ++result.failed;
     }
     // Buffers go only when no reader of any component can hold them.
@@ -158,7 +184,11 @@ RunResult GraphRunner::Run()
     for (;;) {
         const int64_t elapsedUs =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - runStart).count();
-        if (endRequested_ || (options_.interrupt && options_.interrupt->load()))
+        if (options_.interrupt && options_.interrupt->load()) {
+            result.interrupted = true;
+            break;
+        }
+        if (endRequested_)
             break;
         if (options_.durationUs >= 0 && elapsedUs >= options_.durationUs &&
             (options_.until == RunUntil::Duration || options_.until == RunUntil::SourcesEnd))
@@ -176,6 +206,7 @@ RunResult GraphRunner::Run()
                 (runner->Component().Port().EngineState() & KOVA::ErrorState))
                 runner->RequestStop();
         }
+        ReleaseInputsOfTheDead();
         if (options_.until == RunUntil::SourcesEnd)
             CheckSourcesEnd();
         bool allDead = true;

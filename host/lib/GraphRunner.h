@@ -33,9 +33,10 @@ struct RunOptions {
 };
 
 struct RunResult {
-    int failed = 0;     ///< components that ended in error
+    int failed = 0;     ///< components that ended in error or could not start
     int refused = 0;    ///< components that refused to die in time
     int abandoned = 0;  ///< components still running when the run gave up on them
+    bool interrupted = false; ///< the run ended at the interrupt flag
 };
 
 /// Thread-bound to the engine's main thread. Reports go through the
@@ -61,12 +62,15 @@ private:
     void StartAll();
     void CheckSourcesEnd();
     void StopAndWait(RunResult& result);
+    void ReleaseInputsOfTheDead();
     ComponentRunner* RunnerOf(const HostComponent* component) const;
 
     Graph& graph_;
     RunOptions options_;
     std::vector<std::unique_ptr<ComponentRunner>> runners_;
     std::vector<int> quietPolls_;
+    std::vector<bool> startFailed_;     ///< per runner: Birth failed or took too long
+    std::vector<bool> inputsReleased_;  ///< per runner: its inputs were disconnected
     bool endRequested_ = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include "component/KOVAComponent.h"
 
+#include <vector>
+
 namespace host {
 namespace {
 
@@ -12,6 +14,14 @@ uint32_t resolveCount(uint32_t count, const Entry* table)
     while (table && table[size].name)
         ++size;
     return count == KOVA::AllEntries || count > size ? size : count;
+}
+
+/// Instances of abandoned components: never deleted, and still reachable
+/// after static destructors ran (the list itself is never destroyed).
+std::vector<KOVAComponentPort*>& abandonedInstances()
+{
+    static auto* instances = new std::vector<KOVAComponentPort*>;
+    return *instances;
 }
 
 } // namespace
@@ -47,6 +57,13 @@ std::unique_ptr<HostComponent> HostComponent::Create(const std::string& name, co
         return nullptr;
     }
     return component;
+}
+
+void HostComponent::Abandon()
+{
+    if (!abandoned_ && port_)
+        abandonedInstances().push_back(port_);
+    abandoned_ = true;
 }
 
 HostComponent::~HostComponent()

@@ -40,8 +40,9 @@ public:
     std::string OutputNames();
 
     /// The instance can no longer be deleted safely (its thread still runs):
-    /// leave it alone for the rest of the process.
-    void Abandon() { abandoned_ = true; }
+    /// leave it alone for the rest of the process. The process keeps a
+    /// reference to it, so it outlives this object.
+    void Abandon();
     bool Abandoned() const { return abandoned_; }
 
 private:

@@ -1,5 +1,6 @@
 #include "Inspector.h"
 
+#include "PackageNeeds.h"
 #include "properties/KOVAEnumStruct.h"
 #include "types/KOVATypeFilterBase.h"
 #include "types/KOVATypeNames.h"
@@ -157,6 +158,13 @@ void InspectPackage(const PackageLibrary& package, std::ostream& out)
             out << "    " << std::left << std::setw(14) << key << value << "\n";
         for (const auto& problem : package.InfoProblems())
             out << "    warning: " << problem << "\n";
+        std::string why;
+        if (const auto elf = PackageElf::ReadFile(package.Path(), why)) {
+            out << "  Needs: " << NeedsText(*elf) << "\n";
+            const std::string mismatch = GlibcMismatch(*info, *elf);
+            if (!mismatch.empty())
+                out << "    warning: " << mismatch << "\n";
+        }
     }
     if (!package.Markers().empty()) {
         out << "  Module markers:";

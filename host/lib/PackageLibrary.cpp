@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -13,6 +14,11 @@ std::unique_ptr<PackageLibrary> PackageLibrary::Open(const std::string& path, st
 {
     std::unique_ptr<PackageLibrary> package(new PackageLibrary);
     package->path_ = path;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        why = path + ": is a directory, not a package file";
+        return nullptr;
+    }
     package->info_ = PackageInfo::ReadFromFile(path, why);
     if (!package->info_) {
         why += " (not a package file)";
@@ -22,7 +28,10 @@ std::unique_ptr<PackageLibrary> PackageLibrary::Open(const std::string& path, st
     package->markers_ = FindModuleMarkers(path);
 
     dlerror();
-    package->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A name without a slash would be searched on the library path, not
+    // where the user named it.
+    const std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
+    package->handle_ = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!package->handle_) {
         const char* error = dlerror();
         why = path + ": cannot load the package library: " + (error ? error : "unknown dlopen error");

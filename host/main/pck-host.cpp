@@ -2,8 +2,8 @@
 // runs graphs of their components.
 //
 //   pck-host inspect PACKAGE...
-//   pck-host check GRAPH.toml
-//   pck-host run GRAPH.toml [--duration 5s] [--commands]
+//   pck-host check GRAPH.toml [--set COMPONENT.PROPERTY=VALUE]
+//   pck-host run GRAPH.toml [--duration 5s] [--commands] [--set ...]
 
 #include "DurationText.h"
 #include "Graph.h"
@@ -12,6 +12,7 @@
 #include "HostKernel.h"
 #include "Inspector.h"
 #include "PackageLibrary.h"
+#include "PropertyOverride.h"
 #include "ReportLog.h"
 
 #include <CLI/CLI.hpp>
@@ -55,7 +56,7 @@ int inspect(const std::vector<std::string>& paths)
         auto package = host::PackageLibrary::Open(path, why);
         if (!package) {
             std::cerr << "pck-host: " << why << "\n";
-            status = 1;
+            status = 2;
             continue;
         }
         host::InspectPackage(*package, std::cout);
@@ -123,6 +124,7 @@ struct RunSettings {
     std::string duration;
     std::string birthLimit = "3s";
     std::string deathLimit = "10s";
+    std::vector<std::string> overrides;
     bool commands = false;
     bool quiet = false;
 };
@@ -131,6 +133,8 @@ int run(const RunSettings& settings, bool checkOnly)
 {
     std::vector<std::string> errors;
     auto description = host::ParseGraphFile(settings.graphFile, errors);
+    if (description && !host::ApplyPropertyOverrides(*description, settings.overrides, errors))
+        description.reset();
     host::RunLimits limits;
     auto duration = settings.duration.empty() ? std::optional<int64_t>() : host::ParseDurationUs(settings.duration);
     const auto birth = host::ParseDurationUs(settings.birthLimit);
@@ -161,6 +165,8 @@ int run(const RunSettings& settings, bool checkOnly)
         host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
         return 2;
     }
+    for (const auto& warning : graph->UnconnectedInputs())
+        std::cerr << "pck-host: warning: " << warning << "\n";
     if (checkOnly) {
         std::cout << settings.graphFile << ": " << graph->Components().size() << " component(s), "
                   << graph->Connections().size() << " connection(s): the graph is valid\n";
@@ -204,8 +210,9 @@ int run(const RunSettings& settings, bool checkOnly)
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count();
     char took[32];
     std::snprintf(took, sizeof took, "%.3f", static_cast<double>(tookUs) / 1e6);
-    std::cerr << "pck-host: run ended after " << took << " s: " << graph->Components().size()
-              << " component(s), " << result.failed << " failed, " << result.refused << " refused to die\n";
+    std::cerr << "pck-host: run " << (result.interrupted ? "interrupted" : "ended") << " after " << took
+              << " s: " << graph->Components().size() << " component(s), " << result.failed << " failed, "
+              << result.refused << " refused to die\n";
     if (result.abandoned > 0) {
         // A component thread still runs inside a package: leave without
         // unloading anything.
@@ -215,6 +222,8 @@ int run(const RunSettings& settings, bool checkOnly)
     }
     graph.reset();
     host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+    if (result.interrupted)
+        return 130;
     return result.refused > 0 ? 3 : result.failed > 0 ? 1 : 0;
 }
 
@@ -223,7 +232,12 @@ int run(const RunSettings& settings, bool checkOnly)
 int main(int argc, char** argv)
 {
     CLI::App app{"pck-host: loads Tavrik packages and runs graphs of their components"};
+    app.name("pck-host");
+    app.set_help_flag("-h,--help", "show this help (or a command's) and exit");
     app.require_subcommand(1);
+    app.footer("Exit status: 0 clean, 1 a component failed, 2 bad usage or a graph or package was refused "
+               "(nothing ran), 3 a component refused to die, 130 interrupted (Ctrl-C).\n"
+               "pck-host COMMAND --help shows the options of a command.");
 
     std::vector<std::string> packages;
     auto* inspectCommand = app.add_subcommand("inspect", "show a package's information block and components");
@@ -232,20 +246,56 @@ int main(int argc, char** argv)
     RunSettings settings;
     auto addGraphOptions = [&settings](CLI::App* command) {
         command->add_option("GRAPH", settings.graphFile, "graph file (TOML)")->required();
-        command->add_option("--package-dir", settings.packageDirs, "folder to search for packages named bare");
+        command->add_option("--package-dir", settings.packageDirs,
+                            "folder to search for packages named bare (default: the graph's folder, then the "
+                            "program's build folder)");
+        command->add_option("--set", settings.overrides,
+                            "COMPONENT.PROPERTY=VALUE: overrides a property of the graph (repeatable), e.g. "
+                            "--set numbers.Count=500");
     };
     auto* checkCommand = app.add_subcommand("check", "check a graph file without running it");
     addGraphOptions(checkCommand);
     auto* runCommandApp = app.add_subcommand("run", "run a graph file");
     addGraphOptions(runCommandApp);
-    runCommandApp->add_option("--duration", settings.duration, "run this long (e.g. 5s), overriding the file");
-    runCommandApp->add_option("--birth-limit", settings.birthLimit, "time Birth may take (default 3s)");
-    runCommandApp->add_option("--death-limit", settings.deathLimit, "time a stopped component may take to die (default 10s)");
+    runCommandApp->add_option("--duration", settings.duration,
+                              "run this long (e.g. 5s), overriding the file (default: as the graph file says)");
+    runCommandApp->add_option("--birth-limit", settings.birthLimit, "time Birth may take")->capture_default_str();
+    runCommandApp->add_option("--death-limit", settings.deathLimit, "time a stopped component may take to die")
+        ->capture_default_str();
     runCommandApp->add_flag("--commands", settings.commands,
                             "read commands from standard input: action COMPONENT ACTION [ARGUMENT], state, stop");
     runCommandApp->add_flag("--quiet", settings.quiet, "do not print reports");
 
-    CLI11_PARSE(app, argc, argv);
+    // CLI11 calls an unknown word "an extra argument" or asks for a
+    // subcommand; say what is wrong instead.
+    const std::string commands = "inspect, check or run";
+    if (argc < 2) {
+        std::cerr << "pck-host: a command is required: " << commands << " (see pck-host --help)\n";
+        return 2;
+    }
+    const std::string first = argv[1];
+    if (!first.empty() && first[0] != '-' && first != "inspect" && first != "check" && first != "run") {
+        std::cerr << "pck-host: unknown command \"" << first << "\"; the commands are " << commands
+                  << " (see pck-host --help)\n";
+        return 2;
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        app.exit(e);
+        return 0;
+    } catch (const CLI::CallForAllHelp& e) {
+        app.exit(e);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::string command = "";
+        for (const CLI::App* sub : {inspectCommand, checkCommand, runCommandApp}) {
+            if (sub->parsed())
+                command = " " + sub->get_name();
+        }
+        std::cerr << "pck-host" << command << ": " << e.what() << " (see pck-host" << command << " --help)\n";
+        return 2;
+    }
     if (*inspectCommand)
         return inspect(packages);
     if (*checkCommand)

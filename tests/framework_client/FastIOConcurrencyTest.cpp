@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -71,6 +72,44 @@ TEST(FastIOConcurrency, StopWakesAWriterWaitingForANeverSkippingReader)
     ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
     EXPECT_EQ(waiting.get(), KOVA::ModuleDied);
 }
+
+struct LongTimeoutCase {
+    const char* name;
+    KOVATimestamp timeoutUs;
+};
+
+void PrintTo(const LongTimeoutCase& testCase, std::ostream* out)
+{
+    *out << testCase.name;
+}
+
+class FastIOLongWriterTimeout : public ::testing::TestWithParam<LongTimeoutCase> {};
+
+// A time-out far in the future must mean "wait", never an overflowed
+// deadline that has already passed.
+TEST_P(FastIOLongWriterTimeout, KeepsTheWriterWaitingUntilItIsStopped)
+{
+    FifoOfIntegers f(1);
+    f.fifo.RegisterReader(KOVA::NeverSkippingReader);
+    f.Publish(1);
+    f.fifo.SetWriterTimeout(GetParam().timeoutUs);
+    TestStopToken stop;
+    auto waiting = std::async(std::launch::async,
+                              [&] { return raisedCode([&] { f.fifo.StartWriting(nullptr, stop); }); });
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
+        << "the writer gave up at once";
+    stop.stop = true;
+    f.fifo.WakeWriters();
+    ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), KOVA::ModuleDied);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , FastIOLongWriterTimeout,
+    ::testing::Values(LongTimeoutCase{"OneHundredTwentyDays", int64_t{120} * 86'400 * 1'000'000},
+                      LongTimeoutCase{"ThreeHundredYears", int64_t{300} * 365 * 86'400 * 1'000'000},
+                      LongTimeoutCase{"LargestTimestamp", std::numeric_limits<KOVATimestamp>::max()}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(FastIOConcurrency, OneWriterHandsEverySampleInOrderToANeverSkippingReader)
 {

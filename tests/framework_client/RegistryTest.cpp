@@ -10,7 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +83,35 @@ TEST(PackageEntry, FillsAtMostTheMaximumCountInRegistrationOrder)
     EXPECT_EQ(definitions[1], &gDefinitionA2);
     EXPECT_EQ(definitions[2], &gDefinitionB1);
     EXPECT_EQ(definitions[3], &gDefinitionChild);
+}
+
+// An engine may pass the largest count as "as many as there are": the
+// listing must cost what the modules cost, not what the count would.
+bool listsEveryModuleForTheLargestCount()
+{
+    const KOVAComponentDefinition* definitions[8] = {};
+    const int32_t n = KOVAGetModulesDefStruct(nullptr, definitions, std::numeric_limits<int32_t>::max());
+    return n == kModules && definitions[3] == &gDefinitionChild && definitions[4] == nullptr;
+}
+
+[[noreturn]] void listUnderAnAddressSpaceLimit()
+{
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{256} << 20);
+    const rlimit addressSpace{limit, limit};
+    setrlimit(RLIMIT_AS, &addressSpace);
+    std::_Exit(listsEveryModuleForTheLargestCount() ? 0 : 1);
+}
+
+TEST(PackageEntry, TheLargestMaximumCountListsEveryModuleWithinLittleMemory)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers reserve far more address space than any limit allows.
+    EXPECT_TRUE(listsEveryModuleForTheLargestCount());
+#else
+    EXPECT_EXIT(listUnderAnAddressSpaceLimit(), ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 TEST(PackageEntry, AMaximumCountBelowOneWithAnArrayGivesZero)

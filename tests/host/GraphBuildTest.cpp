@@ -132,3 +132,58 @@ to = "t.Numbers"
                                           "feed input t.Numbers: input \"Numbers\" accepts kinds Integer64, not "
                                           "IplImage"));
 }
+
+TEST_F(GraphBuild, CommandLineSettingsReplaceOrAddToTheFilesValues)
+{
+    overrides = {"src.Value=9", "src.Mode=Counter", "src.Value.fifosize=5", "sink.Print=true"};
+    std::vector<std::string> errors;
+    graph = Build(R"(
+[[component]]
+name = "src"
+model = "HostInt64Source"
+properties = { Mode = "Constant", Value = 7 }
+[[component]]
+name = "sink"
+model = "HostSampleSink"
+[[connection]]
+from = "src.Value"
+to = "sink.In"
+)",
+                  errors);
+    ASSERT_TRUE(graph) << Joined(errors);
+    auto text = [&](const char* component, const char* property) {
+        KOVA::StringReceiver value;
+        graph->Find(component)->FindProperty(property)->ValueText(value);
+        return value.Text();
+    };
+    EXPECT_EQ(text("src", "Value"), "9");
+    EXPECT_EQ(text("src", "Mode"), "Counter");
+    EXPECT_EQ(text("sink", "Print"), "true");
+    EXPECT_EQ(graph->Connections()[0].output->FifoSize(), 5);
+    EXPECT_TRUE(graph->UnconnectedInputs().empty());
+}
+
+TEST_F(GraphBuild, CommandLineSettingsThatCannotApplyAreRefusedNamingTheSetting)
+{
+    overrides = {"src.Count", "ghost.Count=1"};
+    std::vector<std::string> errors;
+    const std::string graphText = "[[component]]\nname = \"src\"\nmodel = \"HostInt64Source\"\n";
+    EXPECT_FALSE(Build(graphText, errors));
+    EXPECT_THAT(Joined(errors), HasSubstr("--set src.Count: give COMPONENT.PROPERTY=VALUE"));
+    EXPECT_THAT(Joined(errors), HasSubstr("--set ghost.Count=1: the graph has no component \"ghost\" (components: src)"));
+    errors.clear();
+    overrides = {"src.Value=true"};
+    EXPECT_FALSE(Build(graphText, errors));
+    EXPECT_THAT(Joined(errors), HasSubstr("--set src.Value=true: component \"src\" (model HostInt64Source): property "
+                                          "\"Value\" is an integer property; the value true is a boolean"));
+}
+
+TEST_F(GraphBuild, ListsEveryInputThatNothingFeeds)
+{
+    std::vector<std::string> errors;
+    graph = Build("[[component]]\nname = \"t\"\nmodel = \"TestLifecycle\"\n", errors);
+    ASSERT_TRUE(graph) << Joined(errors);
+    EXPECT_THAT(graph->UnconnectedInputs(),
+                ::testing::ElementsAre("component \"t\" (model TestLifecycle): input \"In\" is not connected",
+                                       "component \"t\" (model TestLifecycle): input \"Numbers\" is not connected"));
+}

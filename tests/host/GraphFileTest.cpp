@@ -108,12 +108,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "bad.toml:1:12: \"packages\" must be a list of package file paths"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
-TEST(GraphFile, AMissingFileIsNamedInTheError)
+TEST(GraphFile, AMissingFileOrAFolderIsNamedInTheErrorWithItsCause)
 {
     std::vector<std::string> errors;
     EXPECT_FALSE(host::ParseGraphFile("/nonexistent/graph.toml", errors));
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "/nonexistent/graph.toml: cannot open the graph file");
+    EXPECT_FALSE(host::ParseGraphFile("/", errors));
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "/nonexistent/graph.toml: cannot open the graph file (No such file or directory)");
+    EXPECT_EQ(errors[1], "/: is a directory, not a graph file");
 }
 
 TEST(GraphFile, BarePackageNamesAreSearchedAndPathsResolvedAgainstTheGraphFolder)
@@ -122,6 +124,15 @@ TEST(GraphFile, BarePackageNamesAreSearchedAndPathsResolvedAgainstTheGraphFolder
     EXPECT_EQ(host::ResolvePackagePath("../b/p.pck", "/g/sub/graph.toml", {}), "/g/b/p.pck");
     EXPECT_EQ(host::ResolvePackagePath("passwd", "/nowhere/graph.toml", {"/etc"}), "/etc/passwd");
     EXPECT_EQ(host::ResolvePackagePath("none.pck", "/g/graph.toml", {"/etc"}), "/g/none.pck");
+}
+
+// dlopen searches the library path, not the current folder, for a name
+// without a slash: a graph named without a folder must still find the
+// package next to it.
+TEST(GraphFile, APackageNextToAGraphNamedWithoutAFolderGetsAPathWithASlash)
+{
+    EXPECT_EQ(host::ResolvePackagePath("none.pck", "graph.toml", {}), "./none.pck");
+    EXPECT_EQ(host::ResolvePackagePath("sub/p.pck", "graph.toml", {}), "sub/p.pck");
 }
 
 struct DurationCase {

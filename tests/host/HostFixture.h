@@ -7,6 +7,7 @@
 #include "GraphFile.h"
 #include "GraphRunner.h"
 #include "HostKernel.h"
+#include "PropertyOverride.h"
 #include "ReportLog.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ protected:
     std::unique_ptr<host::Graph> Build(const std::string& toml, std::vector<std::string>& errors)
     {
         auto description = host::ParseGraphText(toml, "graph.toml", errors);
-        if (!description)
+        if (!description || !host::ApplyPropertyOverrides(*description, overrides, errors))
             return nullptr;
         std::string why;
         auto package = host::PackageLibrary::InProcess("in-process", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
@@ -64,6 +65,7 @@ protected:
     host::ReportLog log;
     host::EngineProperties engine;
     host::RunOptions options;
+    std::vector<std::string> overrides; ///< "--set" settings applied before building
     std::unique_ptr<host::Graph> graph;
     std::unique_ptr<host::GraphRunner> runner;
 };

@@ -9,6 +9,7 @@ constexpr KOVAPropertyDefault kFalse = KOVAPropertyDefault::Bool(false);
 
 const KOVAPropertyDefinition kProperties[] = {
     {"BirthUs", &kZero, "us", false, false, false, true, 0},
+    {"FailInBirth", &kFalse, nullptr, false, false, false, true, 0},
     {"FailInCore", &kFalse, nullptr, false, false, false, true, 0},
     {"DeathMs", &kZero, "ms", false, false, false, true, 0},
     {nullptr, nullptr, nullptr, false, false, false, false, 0},
@@ -47,6 +48,8 @@ KOVA_REGISTER_COMPONENT(KOVATestLifecycle, KOVATestLifecycle::s_componentDefinit
 
 void KOVATestLifecycle::Birth()
 {
+    if (GetBool("FailInBirth"))
+        Error("[Birth] failing on purpose");
     const int64_t birthUs = GetInteger("BirthUs");
     if (birthUs != 0)
         Rest(birthUs);

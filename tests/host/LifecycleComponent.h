@@ -13,7 +13,8 @@ public:
     }
     static const KOVAComponentDefinition s_componentDefinition;
 
-    /// Rests "BirthUs" microseconds (woken at stop).
+    /// With "FailInBirth": Error. Else rests "BirthUs" microseconds (woken
+    /// at stop).
     void Birth() override;
     /// With "FailInCore": Error. With "In" connected: reads it (blocking).
     /// Otherwise rests until stopped.

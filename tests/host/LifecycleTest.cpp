@@ -3,7 +3,9 @@
 // that fail or refuse to die.
 #include "HostFixture.h"
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -32,6 +34,7 @@ TEST_F(Lifecycle, ABirthBeyondItsLimitIsReportedAndTheComponentStillDies)
     EXPECT_TRUE(log.Contains("c", "Couldn't start. Birth didn't occur correctly (0.2s timeout).")) << log.Text();
     EXPECT_TRUE(log.Contains("c", "[Death] ran")) << "Death runs after a failed start";
     EXPECT_EQ(result.refused, 0);
+    EXPECT_EQ(result.failed, 1) << "a component that could not start failed";
 }
 
 TEST_F(Lifecycle, TheRealBirthLimitIsThreeSeconds)
@@ -164,4 +167,80 @@ to = "images.In"
 )");
     // 5 images of 8 rows of 32 x 3 bytes.
     EXPECT_TRUE(log.Contains("images", "[Death] Received 5 samples (3840 bytes)")) << log.Text();
+}
+
+TEST_F(Lifecycle, AFailedBirthIsReportedAndCountsAsAFailure)
+{
+    const host::RunResult result = Run(lifecycleGraph("FailInBirth = true", "10s"));
+    EXPECT_TRUE(log.Contains("c", "[Birth] failing on purpose")) << log.Text();
+    EXPECT_TRUE(log.Contains("c", "Couldn't start. Birth failed")) << log.Text();
+    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_FALSE(result.interrupted);
+}
+
+// The failed reader is a never-skipping reader of a FIFO of 4: while it
+// stayed registered the source could write only 4 samples.
+TEST_F(Lifecycle, AFailedReaderNoLongerHoldsItsWriterBack)
+{
+    const auto start = Clock::now();
+    const host::RunResult result = Run(R"(
+[run]
+until = "sources-end"
+duration = "20s"
+[[component]]
+name = "numbers"
+model = "HostInt64Source"
+properties = { Mode = "Counter", Count = 300, PeriodUs = 0, "Value.fifosize" = 4 }
+[[component]]
+name = "broken"
+model = "TestLifecycle"
+properties = { FailInBirth = true }
+[[component]]
+name = "sink"
+model = "HostSampleSink"
+properties = { ExpectSequence = true }
+[[connection]]
+from = "numbers.Value"
+to = "broken.In"
+[[connection]]
+from = "numbers.Value"
+to = "sink.In"
+)");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(15)) << "the run waited for its cap";
+    EXPECT_TRUE(log.Contains("sink", "[Death] Received 300 samples (2400 bytes), 0 sequence gaps")) << log.Text();
+    EXPECT_EQ(result.failed, 1);
+}
+
+TEST_F(Lifecycle, AnInterruptedRunSaysSo)
+{
+    std::atomic<bool> interrupt{false};
+    options.interrupt = &interrupt;
+    std::thread user([&interrupt] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        interrupt = true;
+    });
+    const host::RunResult result = Run(lifecycleGraph("", "60s"));
+    user.join();
+    EXPECT_TRUE(result.interrupted);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+}
+
+// A component that would not die is left running; when it ends at last,
+// long after its runner and graph are gone, it must touch nothing of them.
+TEST_F(Lifecycle, AnAbandonedComponentEndsSafelyAfterItsRunnerIsGone)
+{
+    options.limits.deathLimitUs = 50'000;
+    options.limits.abandonAfterUs = 50'000;
+    const host::RunResult result = Run(lifecycleGraph("DeathMs = 500", "20ms"));
+    EXPECT_EQ(result.abandoned, 1);
+    runner.reset();
+    graph.reset();
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (!log.Contains("c", "[Death] ran") && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    // Time for the thread to record that it ended.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
