@@ -148,8 +148,11 @@ void ScriptedSource::Core()
     const Script& script = TheScript();
     if (next_ == 0 && script.firstDelayUs > 0)
         Rest(script.firstDelayUs);
-    if (next_ >= script.samples.size())
+    if (next_ >= script.samples.size()) {
+        if (script.tailUs > 0)
+            Rest(script.tailUs);
         Finish();
+    }
     const ScriptedSample& sample = script.samples[next_++];
     WriteTime("Offset", sample.offsetUs);
     WriteTime("Start", sample.startUs);
