@@ -73,8 +73,7 @@ TEST(PackageFile, HandshakesAndListsOneDefinitionPerModuleMarker)
     EXPECT_EQ(package->Definitions().size(), package->Markers().size());
 }
 
-#ifdef QIR_PACKAGE_HAS_COMPONENTS
-TEST(PackageFile, OffersTheUnitClientAndTheRawImageConverter)
+TEST(PackageFile, OffersTheUnitClientAndNoOtherThanThePackagesComponents)
 {
     std::string why;
     auto package = host::PackageLibrary::Open(QIR_PACKAGE_FILE, why);
@@ -82,21 +81,21 @@ TEST(PackageFile, OffersTheUnitClientAndTheRawImageConverter)
     std::vector<std::string> names;
     for (const KOVAComponentDefinition* definition : package->Definitions())
         names.emplace_back(definition->name);
-    EXPECT_THAT(names, ::testing::UnorderedElementsAre("VxQirUnitClient", "VxQirImageConverter"));
-    EXPECT_THAT(package->Markers(),
-                ::testing::UnorderedElementsAre("VxQirUnitClient 3.1.2", "VxQirImageConverter 1.0.0"));
+    EXPECT_THAT(names, ::testing::Contains("VxQirUnitClient"));
+    EXPECT_THAT(names, ::testing::Each(::testing::AnyOf("VxQirUnitClient", "VxQirImageConverter")));
+    EXPECT_THAT(package->Markers(), ::testing::Contains("VxQirUnitClient 3.1.2"));
 }
-#endif
 
-TEST(PackageFile, TheTestComponentsPackageOffersItsThreeComponents)
+TEST(PackageFile, TheTestComponentsPackageOffersItsSixComponents)
 {
     std::string why;
     auto package = host::PackageLibrary::Open(QIR_TEST_COMPONENTS_FILE, why);
     ASSERT_TRUE(package) << why;
-    ASSERT_EQ(package->Definitions().size(), 3u);
-    EXPECT_STREQ(package->Definitions()[0]->name, "HostInt64Source");
-    EXPECT_THAT(package->Markers(), ::testing::ElementsAre("HostInt64Source 1.0.0", "HostPatternSource 1.0.0",
-                                                           "HostSampleSink 1.0.0"));
+    ASSERT_EQ(package->Definitions().size(), 6u);
+    EXPECT_THAT(package->Markers(),
+                ::testing::ElementsAre("HostCodedImageSource 1.0.0", "HostCsi2ChunkSource 1.0.0",
+                                       "HostCsi2GrabberSource 1.0.0", "HostInt64Source 1.0.0",
+                                       "HostPatternSource 1.0.0", "HostSampleSink 1.0.0"));
     EXPECT_EQ(exportedFunctions(QIR_TEST_COMPONENTS_FILE),
               (std::set<std::string>{"KOVAPckInit", "KOVAGetModulesDefStruct"}));
 }
