@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+class KOVAEvent;
+
 /// A component class derives from KOVAComponent, overrides Core (and
 /// usually Birth, Death, Dynamic) and supplies a static
 /// Instantiate(instance name, definition).
@@ -136,6 +138,13 @@ public:
     /// KOVA::ModuleDied as soon as the component is stopped. Thread-safe
     /// (any thread of this component).
     void Rest(KOVATimestamp us);
+    /// Waits `us` microseconds (KOVA::Infinite: without limit) or until
+    /// `event` is set, whichever comes first; returns true when the event
+    /// is set, false when the time passed. Raises KOVA::ModuleDied as soon
+    /// as the component is stopped, also when the event is set at the same
+    /// moment. An auto-reset event is consumed. Thread-safe (any thread of
+    /// this component).
+    bool Rest(KOVATimestamp us, KOVAEvent& event);
     /// True once the engine has begun to stop the component. Thread-safe.
     bool IsDying() const;
     /// Thread-bound to the primary thread (in Core). Ends this run on the

@@ -3,6 +3,7 @@
 #include "component/KOVAComponent.h"
 
 #include "services/KOVAServices.h"
+#include "threads/KOVAEvent.h"
 
 #include <latch>
 #include <system_error>
@@ -184,6 +185,19 @@ void KOVAComponent::Rest(KOVATimestamp us)
 {
     if (stop_.WaitFor(us))
         KOVA::Raise(KOVA::ModuleDied);
+}
+
+bool KOVAComponent::Rest(KOVATimestamp us, KOVAEvent& event)
+{
+    // The event's wait follows the stop signal of the component current on
+    // this thread; make that this component, whichever thread calls.
+    const KOVAPrivate::CurrentComponentScope scope(this);
+    if (stop_.StopRequested())
+        KOVA::Raise(KOVA::ModuleDied);
+    const bool set = event.Wait(us);
+    if (stop_.StopRequested())
+        KOVA::Raise(KOVA::ModuleDied);
+    return set;
 }
 
 bool KOVAComponent::IsDying() const

@@ -73,8 +73,7 @@ TEST(PackageFile, HandshakesAndListsOneDefinitionPerModuleMarker)
     EXPECT_EQ(package->Definitions().size(), package->Markers().size());
 }
 
-#ifdef QIR_PACKAGE_HAS_COMPONENTS
-TEST(PackageFile, OffersTheUnitClientAndTheRawImageConverter)
+TEST(PackageFile, OffersTheUnitClientAndNoOtherThanThePackagesComponents)
 {
     std::string why;
     auto package = host::PackageLibrary::Open(QIR_PACKAGE_FILE, why);
@@ -82,11 +81,10 @@ TEST(PackageFile, OffersTheUnitClientAndTheRawImageConverter)
     std::vector<std::string> names;
     for (const KOVAComponentDefinition* definition : package->Definitions())
         names.emplace_back(definition->name);
-    EXPECT_THAT(names, ::testing::UnorderedElementsAre("VxQirUnitClient", "VxQirImageConverter"));
-    EXPECT_THAT(package->Markers(),
-                ::testing::UnorderedElementsAre("VxQirUnitClient 3.1.2", "VxQirImageConverter 1.0.0"));
+    EXPECT_THAT(names, ::testing::Contains("VxQirUnitClient"));
+    EXPECT_THAT(names, ::testing::Each(::testing::AnyOf("VxQirUnitClient", "VxQirImageConverter")));
+    EXPECT_THAT(package->Markers(), ::testing::Contains("VxQirUnitClient 3.1.2"));
 }
-#endif
 
 TEST(PackageFile, TheTestComponentsPackageOffersItsThreeComponents)
 {

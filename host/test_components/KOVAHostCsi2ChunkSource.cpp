@@ -1,0 +1,169 @@
+#include "KOVAHostCsi2ChunkSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using namespace vxqir::frames;
+
+constexpr KOVAPropertyDefault kDataChunks = KOVAPropertyDefault::Integer(1080);
+constexpr KOVAPropertyDefault kPayloadBytes = KOVAPropertyDefault::Integer(2880);
+constexpr KOVAPropertyDefault kChunkType = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kSubType = KOVAPropertyDefault::Integer(0x2C);
+constexpr KOVAPropertyDefault kEmbeddedBytes = KOVAPropertyDefault::Integer(64);
+constexpr KOVAPropertyDefault kOff = KOVAPropertyDefault::Bool(false);
+constexpr KOVAPropertyDefault kOn = KOVAPropertyDefault::Bool(true);
+constexpr KOVAPropertyDefault kNone = KOVAPropertyDefault::Integer(-1);
+constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Counter|Noise", 0);
+constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
+constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kFrameSection = KOVAPropertyDefault::Text("Frame");
+constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
+
+const KOVAPropertyDefinition kProperties[] = {
+    {"frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
+    {"DataChunks", &kDataChunks, nullptr, false, false, false, true, 0},
+    {"PayloadBytes", &kPayloadBytes, "bytes", false, false, false, true, 0},
+    {"ChunkType", &kChunkType, nullptr, false, false, false, true, 0},
+    {"SubType", &kSubType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa},
+    {"FrameStart", &kOn, nullptr, false, false, false, true, 0},
+    {"FrameEnd", &kOn, nullptr, false, false, false, true, 0},
+    {"MetaData", &kOff, nullptr, false, false, false, true, 0},
+    {"EmbeddedChunks", &kZero, nullptr, false, false, false, true, 0},
+    {"EmbeddedBytes", &kEmbeddedBytes, "bytes", false, false, false, true, 0},
+    {"EmbeddedFromFrame", &kZero, nullptr, false, false, false, true, 0},
+    {"ShortFrame", &kNone, nullptr, false, false, false, true, 0},
+    {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
+    {"frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
+    {"ReportChecksums", &kOff, nullptr, false, false, false, true, 0},
+    {"StartDelayUs", &kZero, "us", false, false, false, true, KOVA::PropertySubTypeTime},
+    {"PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime},
+    {"Count", &kZero, nullptr, false, false, false, true, 0},
+    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+};
+
+const KOVAOutputDefinition kOutputs[] = {
+    {"Frames", 0, {KOVA::DynamicStructure, KOVA_MIPI_CSI2_FRAME_TYPE_NAME, ""}, 0, 8, 1, 1},
+    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+};
+
+const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
+const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+
+int64_t boundedProperty(KOVAComponent& component, const char* name, int64_t low, int64_t high)
+{
+    int64_t value = 0;
+    component.Get(component.Property(name), value);
+    if (value < low || value > high) {
+        component.Error(KOVAStreamedString() << "[Birth] " << name << " is " << value << ", it must be between " << low
+                                             << " and " << high);
+    }
+    return value;
+}
+
+} // namespace
+
+const KOVAComponentDefinition KOVAHostCsi2ChunkSource::s_componentDefinition = {
+    "HostCsi2ChunkSource", "1.0.0", &KOVAHostCsi2ChunkSource::Instantiate, nullptr, nullptr, 0,
+    KOVA::AllEntries,      kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
+    KOVA::AllEntries,      kActions, 128, 1, true, 0,
+};
+
+KOVA_REGISTER_COMPONENT(KOVAHostCsi2ChunkSource, KOVAHostCsi2ChunkSource::s_componentDefinition);
+KOVA_MODULE_MARKER(moduleDescr, "HostCsi2ChunkSource", "1.0.0");
+
+KOVAComponent* KOVAHostCsi2ChunkSource::Instantiate(const char* name, const KOVAComponentDefinition* definition)
+{
+    return new KOVAHostCsi2ChunkSource(name, definition);
+}
+
+void KOVAHostCsi2ChunkSource::Birth()
+{
+    spec_ = {};
+    spec_.dataChunks = static_cast<uint16_t>(boundedProperty(*this, "DataChunks", 0, 65535));
+    spec_.payloadBytes = static_cast<uint16_t>(boundedProperty(*this, "PayloadBytes", 0, 65519));
+    spec_.type = static_cast<MIPICSI2::Type>(boundedProperty(*this, "ChunkType", 0, 255));
+    spec_.subType = static_cast<MIPICSI2::SubType>(boundedProperty(*this, "SubType", 0, 255));
+    Get(Property("FrameStart"), spec_.frameStart);
+    Get(Property("FrameEnd"), spec_.frameEnd);
+    Get(Property("MetaData"), spec_.metaData);
+    spec_.embeddedChunks = static_cast<uint16_t>(boundedProperty(*this, "EmbeddedChunks", 0, 65535));
+    spec_.embeddedBytes = static_cast<uint16_t>(boundedProperty(*this, "EmbeddedBytes", 0, 65519));
+    embeddedFrom_ = boundedProperty(*this, "EmbeddedFromFrame", 0, INT32_MAX);
+    shortFrame_ = boundedProperty(*this, "ShortFrame", -1, INT32_MAX);
+    int64_t pattern = 0;
+    Get(Property("Pattern"), pattern);
+    spec_.pattern = static_cast<BytePattern>(pattern);
+    if (const std::string why = checkChunkFrameSpec(spec_); !why.empty())
+        Error(KOVAStreamedString() << "[Birth] " << why);
+    Get(Property("ReportChecksums"), report_);
+    Get(Property("StartDelayUs"), startDelayUs_);
+    Get(Property("PeriodUs"), periodUs_);
+    Get(Property("Count"), count_);
+
+    // Every frame fits the largest one: embedded data and all data chunks.
+    const size_t largest = sizeof(KOVAMipiCsi2Frame) + chunkFrameSize(spec_);
+    if (largest > static_cast<size_t>(INT32_MAX))
+        Error(KOVAStreamedString() << "[Birth] A frame of " << largest << " bytes is too large");
+    Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(largest));
+    selection_ = {};
+    frames_.Reset();
+    sent_ = 0;
+}
+
+ChunkFrameSpec KOVAHostCsi2ChunkSource::SpecOf(int64_t index) const
+{
+    ChunkFrameSpec spec = spec_;
+    if (index < embeddedFrom_)
+        spec.embeddedChunks = 0;
+    if (index == shortFrame_ && spec.dataChunks > 0)
+        --spec.dataChunks;
+    return spec;
+}
+
+void KOVAHostCsi2ChunkSource::Core()
+{
+    if (count_ > 0 && sent_ >= count_)
+        Finish();
+    if (sent_ == 0 && startDelayUs_ > 0)
+        Rest(startDelayUs_);
+    {
+        KOVA::OutputGuard<KOVAMipiCsi2Frame> sample(this, Output("Frames"));
+        if (!sample)
+            return;
+        KOVAIOElt* element = sample.Element();
+        const KOVATimestamp now = KOVA::CurrentTime();
+        auto* bytes = static_cast<uint8_t*>(element->Data());
+        // The container lies right behind the record in the same element, so
+        // it lives exactly as long as the sample.
+        const std::span<uint8_t> container(bytes + sizeof(KOVAMipiCsi2Frame),
+                                           static_cast<size_t>(element->BufferSize()) - sizeof(KOVAMipiCsi2Frame));
+        const ChunkFrameSpec spec = SpecOf(sent_);
+        const size_t written =
+            writeChunkFrame(container, spec, static_cast<uint32_t>(sent_), static_cast<uint64_t>(now) * 1000u);
+        KOVAMipiCsi2Frame record = chunkFrameRecord(spec, static_cast<uint32_t>(sent_), now);
+        record.dataLength = static_cast<uint32_t>(written);
+        record.data = container.data();
+        std::memcpy(bytes, &record, sizeof record);
+        element->VectorSize() = static_cast<int32_t>(sizeof record + written);
+        element->Timestamp() = now;
+
+        const std::span<const uint8_t> sentContainer = container.first(written);
+        if (sent_ == 0)
+            selection_ = ChunkSelection::fromFirstFrame(sentContainer);
+        const std::vector<PacketBytes> packets = chunkSentPackets(sentContainer, selection_);
+        uint64_t total = 0;
+        for (PacketBytes packet : packets)
+            total += packet.size();
+        frames_.Sent(*this, report_, static_cast<uint64_t>(sent_), packets.size(), total, checksumOfPackets(packets));
+    }
+    ++sent_;
+    if (periodUs_ > 0)
+        Rest(periodUs_);
+}
+
+void KOVAHostCsi2ChunkSource::Death()
+{
+    frames_.ReportAtDeath(*this);
+}

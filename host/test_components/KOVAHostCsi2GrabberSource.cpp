@@ -1,0 +1,151 @@
+#include "KOVAHostCsi2GrabberSource.h"
+
+namespace {
+
+using namespace vxqir::frames;
+
+constexpr KOVAPropertyDefault kWordCount = KOVAPropertyDefault::Integer(3840);
+constexpr KOVAPropertyDefault kLongPackets = KOVAPropertyDefault::Integer(1080);
+constexpr KOVAPropertyDefault kBpp = KOVAPropertyDefault::Integer(16);
+constexpr KOVAPropertyDefault kDataType = KOVAPropertyDefault::Integer(0x2E);
+constexpr KOVAPropertyDefault kOff = KOVAPropertyDefault::Bool(false);
+constexpr KOVAPropertyDefault kOn = KOVAPropertyDefault::Bool(true);
+constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Counter|Noise", 0);
+constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
+constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kFrameSection = KOVAPropertyDefault::Text("Frame");
+constexpr KOVAPropertyDefault kUnitSection = KOVAPropertyDefault::Text("As the unit client sends");
+constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
+
+const KOVAPropertyDefinition kProperties[] = {
+    {"frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
+    {"WordCount", &kWordCount, "bytes", false, false, false, true, 0},
+    {"LongPackets", &kLongPackets, nullptr, false, false, false, true, 0},
+    {"Bpp", &kBpp, "bits", false, false, false, true, 0},
+    {"DataType", &kDataType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa},
+    {"FrameStart", &kOff, nullptr, false, false, false, true, 0},
+    {"FrameEnd", &kOff, nullptr, false, false, false, true, 0},
+    {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
+    {"frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
+    {"unit_begin", &kUnitSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
+    {"SkipCsi2Preamble", &kOn, nullptr, false, false, false, true, 0},
+    {"SkipCsi2ShortPackages", &kOff, nullptr, false, false, false, true, 0},
+    {"unit_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
+    {"ReportChecksums", &kOff, nullptr, false, false, false, true, 0},
+    {"StartDelayUs", &kZero, "us", false, false, false, true, KOVA::PropertySubTypeTime},
+    {"PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime},
+    {"Count", &kZero, nullptr, false, false, false, true, 0},
+    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+};
+
+const KOVAOutputDefinition kOutputs[] = {
+    {"Frames", 0, {KOVA::Stream8, "", ""}, 0, 8, 1, 1},
+    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+};
+
+const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
+const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+
+/// Reads an integer property that must lie in [low, high]; fails Birth
+/// naming it otherwise.
+int64_t boundedProperty(KOVAComponent& component, const char* name, int64_t low, int64_t high)
+{
+    int64_t value = 0;
+    component.Get(component.Property(name), value);
+    if (value < low || value > high) {
+        component.Error(KOVAStreamedString() << "[Birth] " << name << " is " << value << ", it must be between " << low
+                                             << " and " << high);
+    }
+    return value;
+}
+
+} // namespace
+
+const KOVAComponentDefinition KOVAHostCsi2GrabberSource::s_componentDefinition = {
+    "HostCsi2GrabberSource", "1.0.0", &KOVAHostCsi2GrabberSource::Instantiate, nullptr, nullptr, 0,
+    KOVA::AllEntries,        kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
+    KOVA::AllEntries,        kActions, 128, 1, true, 0,
+};
+
+KOVA_REGISTER_COMPONENT(KOVAHostCsi2GrabberSource, KOVAHostCsi2GrabberSource::s_componentDefinition);
+KOVA_MODULE_MARKER(moduleDescr, "HostCsi2GrabberSource", "1.0.0");
+
+KOVAComponent* KOVAHostCsi2GrabberSource::Instantiate(const char* name, const KOVAComponentDefinition* definition)
+{
+    return new KOVAHostCsi2GrabberSource(name, definition);
+}
+
+void KOVAHostCsi2GrabberSource::Birth()
+{
+    spec_ = {};
+    spec_.wordCount = static_cast<uint16_t>(boundedProperty(*this, "WordCount", 0, 65535));
+    spec_.longPackets = static_cast<uint16_t>(boundedProperty(*this, "LongPackets", 1, 65535));
+    spec_.bpp = static_cast<uint8_t>(boundedProperty(*this, "Bpp", 1, 255));
+    spec_.dataType = static_cast<uint8_t>(boundedProperty(*this, "DataType", 0x10, 0x3F));
+    Get(Property("FrameStart"), spec_.frameStart);
+    Get(Property("FrameEnd"), spec_.frameEnd);
+    int64_t pattern = 0;
+    Get(Property("Pattern"), pattern);
+    spec_.pattern = static_cast<BytePattern>(pattern);
+    if (const std::string why = checkGrabberFrameSpec(spec_); !why.empty())
+        Error(KOVAStreamedString() << "[Birth] " << why);
+
+    Get(Property("SkipCsi2Preamble"), send_.skipPreamble);
+    Get(Property("SkipCsi2ShortPackages"), send_.skipShortPackets);
+    Get(Property("ReportChecksums"), report_);
+    Get(Property("StartDelayUs"), startDelayUs_);
+    Get(Property("PeriodUs"), periodUs_);
+    Get(Property("Count"), count_);
+    checksums_ = send_.skipShortPackets || (!spec_.frameStart && !spec_.frameEnd);
+    if (!checksums_) {
+        ReportWarning("[Birth] Frames with short packets are sent as recorded only with SkipCsi2ShortPackages on; "
+                      "no checksums are stated");
+    }
+
+    const size_t frameBytes = grabberFrameSize(spec_);
+    if (frameBytes > static_cast<size_t>(INT32_MAX))
+        Error(KOVAStreamedString() << "[Birth] A frame of " << frameBytes << " bytes is too large");
+    Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(frameBytes));
+    records_.clear();
+    records_.reserve(grabberRecordCount(spec_));
+    frames_.Reset();
+    sent_ = 0;
+}
+
+void KOVAHostCsi2GrabberSource::Core()
+{
+    if (count_ > 0 && sent_ >= count_)
+        Finish();
+    if (sent_ == 0 && startDelayUs_ > 0)
+        Rest(startDelayUs_);
+    {
+        KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
+        if (!sample)
+            return;
+        KOVAIOElt* element = sample.Element();
+        const KOVATimestamp now = KOVA::CurrentTime();
+        const std::span<uint8_t> out(sample.Get(), static_cast<size_t>(element->BufferSize()));
+        const size_t written = writeGrabberFrame(out, spec_, static_cast<uint32_t>(sent_),
+                                                 static_cast<uint64_t>(now) * 1000u, &records_);
+        element->VectorSize() = static_cast<int32_t>(written);
+        element->Timestamp() = now;
+        if (checksums_) {
+            const std::vector<PacketBytes> packets = grabberSentPackets(out.first(written), records_, send_);
+            uint64_t bytes = 0;
+            for (PacketBytes packet : packets)
+                bytes += packet.size();
+            frames_.Sent(*this, report_, static_cast<uint64_t>(sent_), packets.size(), bytes,
+                         checksumOfPackets(packets));
+        } else {
+            frames_.SentWithoutChecksum();
+        }
+    }
+    ++sent_;
+    if (periodUs_ > 0)
+        Rest(periodUs_);
+}
+
+void KOVAHostCsi2GrabberSource::Death()
+{
+    frames_.ReportAtDeath(*this);
+}

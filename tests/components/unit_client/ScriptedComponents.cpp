@@ -1,0 +1,200 @@
+#include "ScriptedComponents.h"
+
+#include "unit_client/csi2/KOVAMipiCsi2Frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace unit_client_test {
+
+namespace {
+
+std::mutex gStatusMutex; // guards gStatus
+StatusRecord gStatus;
+
+const KOVAOutputDefinition kSourceOutputs[] = {
+    {"Ipl", 0, {KOVA::IplImage, "", ""}, 0, 4, 1, 1},
+    {"Coded", 0, {KOVA::KOVAImage, "", ""}, 0, 4, 1, 1},
+    {"Stream", 0, {KOVA::Stream8, "", ""}, 0, 4, 1, 1},
+    {"Csi2Frame", 0, {KOVA::DynamicStructure, "KOVAMipiCsi2Frame", ""}, 0, 4, 1, 1},
+    {"OtherStruct", 0, {KOVA::DynamicStructure, "SomeOtherRecord", ""}, 0, 4, 1, 1},
+    {"Offset", 0, {KOVA::Integer64, "", ""}, 1, 4, 1, 1},
+    {"Start", 0, {KOVA::Integer64, "", ""}, 1, 4, 1, 1},
+    {"Stop", 0, {KOVA::Integer64, "", ""}, 1, 4, 1, 1},
+    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+};
+const KOVAInputDefinition kNoInputs[] = {{nullptr, 0, nullptr, 0, 0}};
+const KOVAPropertyDefinition kNoProperties[] = {{nullptr, nullptr, nullptr, false, false, false, false, 0}};
+const KOVAActionDefinition kNoActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+
+const KOVATypeFilterBase kStatusFilter(0, 0, KOVA::Structure, "VXTQirStatusT", nullptr);
+const KOVAInputDefinition kRecorderInputs[] = {
+    {"State", 0, &kStatusFilter, KOVA::NeverSkippingReader, 1},
+    {"UnitTime", 0, &KOVA::FilterInteger64, KOVA::NeverSkippingReader, 1},
+    {nullptr, 0, nullptr, 0, 0},
+};
+const KOVAOutputDefinition kNoOutputs[] = {{nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0}};
+
+} // namespace
+
+Script& TheScript()
+{
+    static Script script;
+    return script;
+}
+
+IplImage IplModelOf(const IplGeometry& g)
+{
+    return KOVA::IplImageModel(g.width, g.height, g.channels, KOVA::IplDataOrderPixel, g.depth, g.align);
+}
+
+StatusRecord RecordedStatus()
+{
+    const std::lock_guard lock(gStatusMutex);
+    return gStatus;
+}
+
+void ClearRecordedStatus()
+{
+    const std::lock_guard lock(gStatusMutex);
+    gStatus = {};
+}
+
+const KOVAComponentDefinition ScriptedSource::s_componentDefinition = {
+    "TestScriptedSource", "1.0.0", &ScriptedSource::Instantiate, nullptr, nullptr, 0,
+    KOVA::AllEntries, kNoInputs, KOVA::AllEntries, kSourceOutputs, KOVA::AllEntries, kNoProperties,
+    KOVA::AllEntries, kNoActions, 128, 1, true, 0,
+};
+KOVA_REGISTER_COMPONENT(ScriptedSource, ScriptedSource::s_componentDefinition);
+
+KOVAComponent* ScriptedSource::Instantiate(const char* name, const KOVAComponentDefinition* definition)
+{
+    return new ScriptedSource(name, definition);
+}
+
+void ScriptedSource::Birth()
+{
+    const Script& script = TheScript();
+    size_t streamBytes = 1;
+    for (const auto& sample : script.samples)
+        streamBytes = std::max(streamBytes, sample.bytes.size());
+    Output("Ipl")->AllocOutputBufferIplImage(IplModelOf(script.ipl), true);
+    Output("Coded")->AllocOutputBuffer(script.codedBufferBytes);
+    Output("Stream")->AllocOutputBuffer(static_cast<int32_t>(streamBytes));
+    Output("Csi2Frame")->AllocOutputBuffer(sizeof(KOVAMipiCsi2Frame));
+    Output("OtherStruct")->AllocOutputBuffer(sizeof(KOVAMipiCsi2Frame));
+    next_ = 0;
+}
+
+void ScriptedSource::WriteTime(const char* output, int64_t value)
+{
+    if (value == -1)
+        return;
+    KOVA::OutputGuard<int64_t> time(this, Output(output));
+    if (time)
+        *time.Get() = value;
+}
+
+void ScriptedSource::WriteSample(const ScriptedSample& sample)
+{
+    const Script& script = TheScript();
+    switch (script.kind) {
+    case SampleKind::Ipl: {
+        KOVA::OutputGuard<IplImage> out(this, Output("Ipl"));
+        IplImage* image = out.Get();
+        std::memcpy(image->imageData, sample.bytes.data(),
+                    std::min<size_t>(sample.bytes.size(), static_cast<size_t>(image->imageSize)));
+        out.Element()->Timestamp() = sample.timestampUs;
+        break;
+    }
+    case SampleKind::Coded: {
+        KOVA::OutputGuard<KOVAImage> out(this, Output("Coded"));
+        KOVAImage* image = out.Get();
+        std::memcpy(image->imageData, sample.bytes.data(),
+                    std::min<size_t>(sample.bytes.size(), static_cast<size_t>(image->bufferSize)));
+        image->height = sample.codedHeight;
+        image->width = 1;
+        image->imageSize = static_cast<int32_t>(sample.codedImageSize >= 0 ? sample.codedImageSize
+                                                                            : static_cast<int64_t>(sample.bytes.size()));
+        out.Element()->Timestamp() = sample.timestampUs;
+        break;
+    }
+    case SampleKind::Stream: {
+        KOVA::OutputGuard<uint8_t> out(this, Output("Stream"));
+        if (!sample.bytes.empty())
+            std::memcpy(out.Get(), sample.bytes.data(), sample.bytes.size());
+        out.Element()->VectorSize() = static_cast<int32_t>(sample.bytes.size());
+        out.Element()->Timestamp() = sample.timestampUs;
+        break;
+    }
+    case SampleKind::Csi2Frame:
+    case SampleKind::OtherStruct: {
+        KOVA::OutputGuard<KOVAMipiCsi2Frame> out(
+            this, Output(script.kind == SampleKind::Csi2Frame ? "Csi2Frame" : "OtherStruct"));
+        KOVAMipiCsi2Frame frame{};
+        frame.ts = sample.timestampUs;
+        frame.dataLength = static_cast<uint32_t>(sample.bytes.size());
+        // The script outlives the run, so the container may be borrowed.
+        frame.data = const_cast<uint8_t*>(sample.bytes.data());
+        std::memcpy(out.Get(), &frame, sizeof frame);
+        out.Element()->Timestamp() = sample.timestampUs;
+        break;
+    }
+    }
+}
+
+void ScriptedSource::Core()
+{
+    const Script& script = TheScript();
+    if (next_ == 0 && script.firstDelayUs > 0)
+        Rest(script.firstDelayUs);
+    if (next_ >= script.samples.size())
+        Finish();
+    const ScriptedSample& sample = script.samples[next_++];
+    WriteTime("Offset", sample.offsetUs);
+    WriteTime("Start", sample.startUs);
+    WriteTime("Stop", sample.stopUs);
+    WriteSample(sample);
+    if (script.periodUs > 0)
+        Rest(script.periodUs);
+}
+
+const KOVAComponentDefinition StatusRecorder::s_componentDefinition = {
+    "TestStatusRecorder", "1.0.0", &StatusRecorder::Instantiate, nullptr, nullptr, 0,
+    KOVA::AllEntries, kRecorderInputs, KOVA::AllEntries, kNoOutputs, KOVA::AllEntries, kNoProperties,
+    KOVA::AllEntries, kNoActions, 128, 1, true, 0,
+};
+KOVA_REGISTER_COMPONENT(StatusRecorder, StatusRecorder::s_componentDefinition);
+
+KOVAComponent* StatusRecorder::Instantiate(const char* name, const KOVAComponentDefinition* definition)
+{
+    return new StatusRecorder(name, definition);
+}
+
+void StatusRecorder::Core()
+{
+    // Both inputs are read as they come; a rest keeps the loop gentle.
+    bool any = false;
+    KOVAInput* state = Input("State");
+    if (state->IsConnected() && DataAvailableInFIFO(state)) {
+        KOVA::InputGuard<VXTQirStatusT> sample(this, state);
+        if (sample) {
+            const std::lock_guard lock(gStatusMutex);
+            gStatus.states.push_back(*sample.Get());
+            any = true;
+        }
+    }
+    KOVAInput* time = Input("UnitTime");
+    if (time->IsConnected() && DataAvailableInFIFO(time)) {
+        KOVA::InputGuard<int64_t> sample(this, time);
+        if (sample) {
+            const std::lock_guard lock(gStatusMutex);
+            gStatus.unitTimesUs.push_back(*sample.Get());
+            any = true;
+        }
+    }
+    if (!any)
+        Rest(2000);
+}
+
+} // namespace unit_client_test

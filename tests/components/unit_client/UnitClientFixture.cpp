@@ -1,0 +1,133 @@
+#include "UnitClientFixture.h"
+
+#include "Graph.h"
+#include "GraphFile.h"
+#include "PackageLibrary.h"
+
+#include <chrono>
+
+namespace unit_client_test {
+
+void UnitClientFixture::SetUp()
+{
+    host::HostKernel::Instance().Attach(&log, nullptr, &engine);
+    // Stopping a run with a frozen unit must stay well inside the test's bounds.
+    engine.Set("Engine.shutdownTimeout", host::EngineValue{ int64_t{ 2'000'000 } });
+    TheScript() = Script{};
+    ClearRecordedStatus();
+}
+
+void UnitClientFixture::TearDown()
+{
+    runner.reset();
+    graph.reset();
+    host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+    if (unit)
+        unit->stop();
+    if (HasFailure())
+        std::fprintf(stderr, "%s", log.Text().c_str());
+}
+
+void UnitClientFixture::StartUnit(vxqir::sim::EmulatorConfig config)
+{
+    config.controlIp = CONTROL_IP;
+    config.dataIp = DATA_IP;
+    if (config.statusPeriod == std::chrono::milliseconds(10))
+        config.statusPeriod = std::chrono::milliseconds(5);
+    config.checksumEveryFrame = true;
+    unit = std::make_unique<vxqir::sim::UnitEmulator>(std::move(config));
+    unit->addFrameObserver([this](const vxqir::sim::CompletedFrame& frame, uint64_t) {
+        const std::lock_guard lock(framesMutex_);
+        frames_.push_back({ frame.frameNumber, frame.height, frame.timestampNs, frame.bytes, frame.lineLengths });
+    });
+    unit->start();
+}
+
+std::string UnitClientFixture::UnitClientProperties(const std::string& extra) const
+{
+    std::string text = "QirControlIP = \"" + std::string(CONTROL_IP) + "\", QirControlPort = " +
+                       std::to_string(unit ? unit->controlPort() : 65024) + ", SensorDataIP = \"" + DATA_IP +
+                       "\", SensorDataBasePort = " + std::to_string(unit ? unit->dataBasePort() : 61440) +
+                       ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, TimeoutGet = 2000000"
+                       ", TimeoutStream = 50000, StatusUpdatePeriod = 20000";
+    if (!extra.empty())
+        text += ", " + extra;
+    return text;
+}
+
+std::string UnitClientFixture::Graph(const std::string& sourceOutput, const std::string& extraProperties,
+                                     bool startStop, const std::string& run)
+{
+    std::string toml = "[run]\n" + run + "\n";
+    toml += "[[component]]\nname = \"src\"\nmodel = \"TestScriptedSource\"\n";
+    std::string extra = extraProperties;
+    if (startStop)
+        extra += std::string(extra.empty() ? "" : ", ") + "StartStopTimeInputs = true";
+    toml += "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { " +
+            UnitClientProperties(extra) + " }\n";
+    toml += "[[component]]\nname = \"rec\"\nmodel = \"TestStatusRecorder\"\n";
+    toml += "[[connection]]\nfrom = \"src." + sourceOutput + "\"\nto = \"uc.SensorDataIn\"\n";
+    toml += "[[connection]]\nfrom = \"src.Offset\"\nto = \"uc.LoggingStartTime\"\n";
+    if (startStop) {
+        toml += "[[connection]]\nfrom = \"src.Start\"\nto = \"uc.ReplayStartTime\"\n";
+        toml += "[[connection]]\nfrom = \"src.Stop\"\nto = \"uc.ReplayStopTime\"\n";
+    }
+    toml += "[[connection]]\nfrom = \"uc.oReplayStateInfo\"\nto = \"rec.State\"\n";
+    toml += "[[connection]]\nfrom = \"uc.oSystemTime_us\"\nto = \"rec.UnitTime\"\n";
+    return toml;
+}
+
+host::RunResult UnitClientFixture::Run(const std::string& toml)
+{
+    std::vector<std::string> errors;
+    auto description = host::ParseGraphText(toml, "graph.toml", errors);
+    if (!description) {
+        for (const auto& e : errors)
+            ADD_FAILURE() << e;
+        return {};
+    }
+    std::string why;
+    auto package = host::PackageLibrary::InProcess("in-process", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
+    if (!package) {
+        ADD_FAILURE() << why;
+        return {};
+    }
+    std::vector<std::unique_ptr<host::PackageLibrary>> packages;
+    packages.push_back(std::move(package));
+    options.until = description->until;
+    options.durationUs = description->durationUs;
+    graph = host::Graph::Build(*description, std::move(packages), errors);
+    for (const auto& e : errors)
+        ADD_FAILURE() << e;
+    if (!graph)
+        return {};
+    runner = std::make_unique<host::GraphRunner>(*graph, options);
+    const host::RunResult result = runner->Run();
+    if (unit)
+        unit->drainChecksums();
+    return result;
+}
+
+std::vector<UnitFrame> UnitClientFixture::Frames()
+{
+    if (unit)
+        unit->drainChecksums();
+    const std::lock_guard lock(framesMutex_);
+    return frames_;
+}
+
+vxqir::sim::ChannelSnapshot UnitClientFixture::Channel()
+{
+    return unit->snapshot().channels.at(0);
+}
+
+size_t UnitClientFixture::CountReports(const std::string& fragment) const
+{
+    size_t count = 0;
+    for (const auto& report : log.Reports())
+        if (report.text.find(fragment) != std::string::npos)
+            ++count;
+    return count;
+}
+
+} // namespace unit_client_test
