@@ -17,6 +17,7 @@ constexpr KOVAPropertyDefault kHeaderSection = KOVAPropertyDefault::Text("Frame 
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
 constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kFirstDelay = KOVAPropertyDefault::Integer(0);
 
 constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
                                           int32_t subtype = KOVA::PropertySubTypeNone)
@@ -45,6 +46,7 @@ const KOVAPropertyDefinition kProperties[] = {
     property("FrameBytes", &kAuto, "bytes"),
     property("PeriodUs", &kPeriod, "us", KOVA::PropertySubTypeTime),
     property("Count", &kCount, nullptr),
+    property("FirstFrameDelayUs", &kFirstDelay, "us", KOVA::PropertySubTypeTime),
     property(nullptr, nullptr, nullptr),
 };
 
@@ -94,6 +96,7 @@ void KOVAHostRawFrameSource::Birth()
     Get(Property("FrameBytes"), frameBytes_);
     Get(Property("PeriodUs"), periodUs_);
     Get(Property("Count"), count_);
+    Get(Property("FirstFrameDelayUs"), firstDelayUs_);
     if (width_ < 1 || height_ < 1 || width_ > 16384 || height_ > 16384)
         Error("[Birth] Width and Height must be between 1 and 16384");
     if (value < 0 || value > 0xFFFF)
@@ -142,6 +145,8 @@ void KOVAHostRawFrameSource::Core()
 {
     if (count_ > 0 && sent_ >= count_)
         Finish();
+    if (sent_ == 0 && firstDelayUs_ > 0)
+        Rest(firstDelayUs_); // lets a graph's other sources deliver first
     {
         KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
         if (!sample)

@@ -38,5 +38,6 @@ private:
     int64_t frameBytes_ = 0; ///< bytes published per frame
     int64_t periodUs_ = 0;
     int64_t count_ = 0;
+    int64_t firstDelayUs_ = 0;
     int64_t sent_ = 0;
 };
