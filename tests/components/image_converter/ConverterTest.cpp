@@ -3,6 +3,7 @@
 // client's image input.
 #include "AllocationCounter.h"
 #include "ConverterFixture.h"
+#include "abi/KOVAPackageEntry.h"
 
 #include <gmock/gmock.h>
 
@@ -477,4 +478,14 @@ TEST_F(ConverterFixture, AFrameAfterTheFirstIsConvertedWithoutAllocating)
     const uint64_t before = qir::test::thread_allocation_count();
     EXPECT_EQ(converter->EngineCore(), KOVA::NoError);
     EXPECT_EQ(qir::test::thread_allocation_count(), before);
+}
+
+TEST(ConverterPackage, ThePackageListsTheUnitClientAndTheConverter)
+{
+    TestKernel::Installed();
+    ASSERT_EQ(KOVAGetModulesDefStruct(nullptr, nullptr, 0), 2);
+    const KOVAComponentDefinition* definitions[2] = {};
+    ASSERT_EQ(KOVAGetModulesDefStruct(nullptr, definitions, 2), 2);
+    EXPECT_THAT((std::vector<std::string>{definitions[0]->name, definitions[1]->name}),
+                ::testing::UnorderedElementsAre("VxQirUnitClient", "VxQirImageConverter"));
 }
