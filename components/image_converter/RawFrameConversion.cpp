@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace qir::raw {
@@ -37,10 +37,10 @@ void packScalar(const uint8_t* in, uint8_t* out, uint32_t count) noexcept
     }
 }
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
 /// Four pixels (16 input bytes at `in`) packed into the low 12 bytes of the
 /// result; bytes 12..15 are zero.
-inline __m128i packFour(const uint8_t* in) noexcept
+inline __m128i packFourSse2(const uint8_t* in) noexcept
 {
     const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     const __m128i v = _mm_or_si128(_mm_and_si128(_mm_slli_epi32(words, 2), _mm_set1_epi32(0xFFC)),
@@ -53,20 +53,16 @@ inline __m128i packFour(const uint8_t* in) noexcept
     // Then put the upper half's six bytes right after the lower half's.
     return _mm_or_si128(_mm_move_epi64(halves), _mm_slli_si128(_mm_srli_si128(halves, 8), 6));
 }
-#endif
 
-} // namespace
-
-void PackYuv422Row(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
+void packSse2(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
 {
     uint32_t done = 0;
-#if defined(__SSE2__)
     // Sixteen pixels per step: 64 input bytes into three 16-byte stores.
     for (; done + 16 <= width; done += 16) {
-        const __m128i r0 = packFour(in);
-        const __m128i r1 = packFour(in + 16);
-        const __m128i r2 = packFour(in + 32);
-        const __m128i r3 = packFour(in + 48);
+        const __m128i r0 = packFourSse2(in);
+        const __m128i r1 = packFourSse2(in + 16);
+        const __m128i r2 = packFourSse2(in + 32);
+        const __m128i r3 = packFourSse2(in + 48);
         auto* o = reinterpret_cast<__m128i*>(out);
         _mm_storeu_si128(o, _mm_or_si128(r0, _mm_slli_si128(r1, 12)));
         _mm_storeu_si128(o + 1, _mm_or_si128(_mm_srli_si128(r1, 4), _mm_slli_si128(r2, 8)));
@@ -74,8 +70,88 @@ void PackYuv422Row(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
         in += 64;
         out += 48;
     }
-#endif
     packScalar(in, out, width - done);
+}
+
+// The byte shuffle drops the zero top byte of each 32-bit value: four
+// pixels become twelve bytes, the last four bytes of the register zero.
+[[gnu::target("ssse3")]] void packSsse3(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
+{
+    const __m128i low = _mm_set1_epi32(0xFFC);
+    const __m128i high = _mm_set1_epi32(0xFFC000);
+    const __m128i squeeze = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    uint32_t done = 0;
+    // Each 16-byte store writes four bytes beyond its twelve, which the next
+    // store overwrites; two pixels must remain after the step for them.
+    for (; done + 6 <= width; done += 4) {
+        const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i v = _mm_or_si128(_mm_and_si128(_mm_slli_epi32(words, 2), low),
+                                       _mm_and_si128(_mm_srli_epi32(words, 2), high));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, squeeze));
+        in += 16;
+        out += 12;
+    }
+    packScalar(in, out, width - done);
+}
+
+[[gnu::target("avx2")]] void packAvx2(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
+{
+    const __m256i low = _mm256_set1_epi32(0xFFC);
+    const __m256i high = _mm256_set1_epi32(0xFFC000);
+    const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, //
+                                             0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    // Each 128-bit lane holds twelve bytes after the shuffle; this brings
+    // the upper lane's twelve right after the lower lane's.
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    uint32_t done = 0;
+    // Each 32-byte store writes eight bytes beyond its 24, which the next
+    // store overwrites; three pixels must remain after the step for them.
+    for (; done + 11 <= width; done += 8) {
+        const __m256i words = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        const __m256i v = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(words, 2), low),
+                                          _mm256_and_si256(_mm256_srli_epi32(words, 2), high));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(v, squeeze), join));
+        in += 32;
+        out += 24;
+    }
+    packScalar(in, out, width - done);
+}
+#endif
+
+void packPlain(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
+{
+    packScalar(in, out, width);
+}
+
+std::vector<RowPacker> supportedPackers()
+{
+    std::vector<RowPacker> packers;
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        packers.push_back({"avx2", &packAvx2});
+    if (__builtin_cpu_supports("ssse3"))
+        packers.push_back({"ssse3", &packSsse3});
+    packers.push_back({"sse2", &packSse2});
+#endif
+    packers.push_back({"scalar", &packPlain});
+    return packers;
+}
+
+} // namespace
+
+const std::vector<RowPacker>& RowPackers()
+{
+    static const std::vector<RowPacker> packers = supportedPackers();
+    return packers;
+}
+
+void PackYuv422Row(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
+{
+    // Chosen once; every later call goes straight to the packer.
+    static const auto pack = RowPackers().front().pack;
+    pack(in, out, width);
 }
 
 uint32_t ConvertFrame(OutputFormat format, const uint8_t* pixels, size_t pixelBytes, const ImageRows& image) noexcept

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace qir::raw {
 
@@ -51,6 +52,16 @@ struct ImageRows {
 /// (lower 10 bits of a) << 2, low byte first. Reads 4 x `width` bytes,
 /// writes 3 x `width`. Thread-safe; `in` and `out` must not overlap.
 void PackYuv422Row(const uint8_t* in, uint8_t* out, uint32_t width) noexcept;
+
+/// One implementation of PackYuv422Row for a kind of processor.
+struct RowPacker {
+    const char* name; ///< "avx2", "ssse3", "sse2" or "scalar"
+    void (*pack)(const uint8_t* in, uint8_t* out, uint32_t width) noexcept;
+};
+
+/// The implementations this processor can run, fastest first; the first is
+/// the one PackYuv422Row uses. Thread-safe.
+const std::vector<RowPacker>& RowPackers();
 
 /// Converts the pixel data of one frame (`pixels`, `pixelBytes` bytes after
 /// the frame header) into `image` with `format`: every row that is whole in

@@ -26,19 +26,25 @@ std::vector<uint8_t> ReferenceRow(const std::vector<uint8_t>& in, uint32_t width
 
 } // namespace
 
-TEST(RowPacking, MatchesThePerPixelRuleForEveryRowLengthAndWritesNothingBeyondTheRow)
+TEST(RowPacking, EveryPackerMatchesThePerPixelRuleForEveryRowLengthAndWritesNothingBeyondTheRow)
 {
-    std::mt19937 random(20261210);
-    for (uint32_t width = 0; width <= 70; ++width) {
-        std::vector<uint8_t> in(4 * width);
-        for (auto& byte : in)
-            byte = static_cast<uint8_t>(random());
-        std::vector<uint8_t> out(3 * width + 16, 0xA5);
-        qir::raw::PackYuv422Row(in.data(), out.data(), width);
-        const std::vector<uint8_t> row(out.begin(), out.begin() + 3 * width);
-        EXPECT_EQ(row, ReferenceRow(in, width)) << "width " << width;
-        for (size_t i = 3 * width; i < out.size(); ++i)
-            ASSERT_EQ(out[i], 0xA5) << "width " << width << ", byte " << i;
+    ASSERT_FALSE(qir::raw::RowPackers().empty());
+    for (const qir::raw::RowPacker& packer : qir::raw::RowPackers()) {
+        std::mt19937 random(20261210);
+        for (uint32_t width = 0; width <= 70; ++width) {
+            std::vector<uint8_t> in(4 * width);
+            for (auto& byte : in)
+                byte = static_cast<uint8_t>(random());
+            // Exactly the row's bytes, so that AddressSanitizer sees any
+            // access beyond them; guard bytes follow in a second check.
+            std::vector<uint8_t> out(3 * width);
+            packer.pack(in.data(), out.data(), width);
+            EXPECT_EQ(out, ReferenceRow(in, width)) << packer.name << ", width " << width;
+            std::vector<uint8_t> guarded(3 * width + 32, 0xA5);
+            packer.pack(in.data(), guarded.data(), width);
+            for (size_t i = 3 * width; i < guarded.size(); ++i)
+                ASSERT_EQ(guarded[i], 0xA5) << packer.name << ", width " << width << ", byte " << i;
+        }
     }
 }
 
