@@ -86,16 +86,17 @@ TEST(PackageFile, OffersTheUnitClientAndNoOtherThanThePackagesComponents)
     EXPECT_THAT(package->Markers(), ::testing::Contains("VxQirUnitClient 3.1.2"));
 }
 
-TEST(PackageFile, TheTestComponentsPackageOffersItsSixComponents)
+TEST(PackageFile, TheTestComponentsPackageOffersItsSevenComponents)
 {
     std::string why;
     auto package = host::PackageLibrary::Open(QIR_TEST_COMPONENTS_FILE, why);
     ASSERT_TRUE(package) << why;
-    ASSERT_EQ(package->Definitions().size(), 6u);
+    ASSERT_EQ(package->Definitions().size(), 7u);
     EXPECT_THAT(package->Markers(),
                 ::testing::ElementsAre("HostCodedImageSource 1.0.0", "HostCsi2ChunkSource 1.0.0",
                                        "HostCsi2GrabberSource 1.0.0", "HostInt64Source 1.0.0",
-                                       "HostPatternSource 1.0.0", "HostSampleSink 1.0.0"));
+                                       "HostPatternSource 1.0.0", "HostRawFrameSource 1.0.0",
+                                       "HostSampleSink 1.0.0"));
     EXPECT_EQ(exportedFunctions(QIR_TEST_COMPONENTS_FILE),
               (std::set<std::string>{"KOVAPckInit", "KOVAGetModulesDefStruct"}));
 }

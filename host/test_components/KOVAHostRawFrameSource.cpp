@@ -1,0 +1,161 @@
+#include "KOVAHostRawFrameSource.h"
+
+#include "../../components/image_converter/RawFrameHeader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr KOVAPropertyDefault kWidth = KOVAPropertyDefault::Integer(1280);
+constexpr KOVAPropertyDefault kHeight = KOVAPropertyDefault::Integer(800);
+constexpr KOVAPropertyDefault kFormat = KOVAPropertyDefault::Enum("YUV422|Mono", 0);
+constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Constant", 0);
+constexpr KOVAPropertyDefault kValue = KOVAPropertyDefault::Integer(0x3FF);
+constexpr KOVAPropertyDefault kAuto = KOVAPropertyDefault::Integer(-1);
+constexpr KOVAPropertyDefault kHeaderSection = KOVAPropertyDefault::Text("Frame header (-1: the right value)");
+constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
+constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
+constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kFirstDelay = KOVAPropertyDefault::Integer(0);
+
+constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
+                                          int32_t subtype = KOVA::PropertySubTypeNone)
+{
+    return {.name = name,
+            .value = value,
+            .unit = unit,
+            .needs2BeInitialized = false,
+            .canBeModifiedAfterStart = false,
+            .readOnly = false,
+            .locked = true,
+            .subtype = subtype};
+}
+
+const KOVAPropertyDefinition kProperties[] = {
+    property("Width", &kWidth, "px"),
+    property("Height", &kHeight, "px"),
+    property("Format", &kFormat, nullptr),
+    property("Pattern", &kPattern, nullptr),
+    property("Value", &kValue, nullptr),
+    property("header_begin", &kHeaderSection, nullptr, KOVA::PropertySubTypeBeginSubSection),
+    property("HeaderFrameSize", &kAuto, "bytes"),
+    property("HeaderBitsPerWord", &kAuto, nullptr),
+    property("HeaderLines", &kAuto, nullptr),
+    property("header_end", &kSectionEnd, nullptr, KOVA::PropertySubTypeEndSubSection),
+    property("FrameBytes", &kAuto, "bytes"),
+    property("PeriodUs", &kPeriod, "us", KOVA::PropertySubTypeTime),
+    property("Count", &kCount, nullptr),
+    property("FirstFrameDelayUs", &kFirstDelay, "us", KOVA::PropertySubTypeTime),
+    property(nullptr, nullptr, nullptr),
+};
+
+const KOVAOutputDefinition kOutputs[] = {
+    {"Frames", 0, {KOVA::Stream8, "", ""}, 0, 8, 1, 1},
+    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+};
+
+const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
+const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+
+// Frames up to 256 MiB (for instance 8192 x 8192 YUV 4:2:2).
+constexpr int64_t kLargestFrame = int64_t{1} << 28;
+
+} // namespace
+
+const KOVAComponentDefinition KOVAHostRawFrameSource::s_componentDefinition = {
+    "HostRawFrameSource", "1.0.0", &KOVAHostRawFrameSource::Instantiate, nullptr, nullptr, 0,
+    KOVA::AllEntries,     kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
+    KOVA::AllEntries,     kActions, 128, 1, true, 0,
+};
+
+KOVA_REGISTER_COMPONENT(KOVAHostRawFrameSource, KOVAHostRawFrameSource::s_componentDefinition);
+KOVA_MODULE_MARKER(moduleDescr, "HostRawFrameSource", "1.0.0");
+
+KOVAComponent* KOVAHostRawFrameSource::Instantiate(const char* name, const KOVAComponentDefinition* definition)
+{
+    return new KOVAHostRawFrameSource(name, definition);
+}
+
+uint16_t KOVAHostRawFrameSource::PatternWord(int64_t pattern, uint64_t index, uint64_t frame, uint16_t value)
+{
+    return pattern == 0 ? static_cast<uint16_t>(index + frame) : value;
+}
+
+void KOVAHostRawFrameSource::Birth()
+{
+    int64_t value = 0;
+    Get(Property("Width"), width_);
+    Get(Property("Height"), height_);
+    Get(Property("Format"), format_);
+    Get(Property("Pattern"), pattern_);
+    Get(Property("Value"), value);
+    Get(Property("HeaderFrameSize"), headerFrameSize_);
+    Get(Property("HeaderBitsPerWord"), headerBitsPerWord_);
+    Get(Property("HeaderLines"), headerLines_);
+    Get(Property("FrameBytes"), frameBytes_);
+    Get(Property("PeriodUs"), periodUs_);
+    Get(Property("Count"), count_);
+    Get(Property("FirstFrameDelayUs"), firstDelayUs_);
+    if (width_ < 1 || height_ < 1 || width_ > 16384 || height_ > 16384)
+        Error("[Birth] Width and Height must be between 1 and 16384");
+    if (value < 0 || value > 0xFFFF)
+        Error("[Birth] Value must be between 0 and 65535");
+    value_ = static_cast<uint16_t>(value);
+    if (headerFrameSize_ < -1 || headerFrameSize_ > 0xFFFFFFFF)
+        Error("[Birth] HeaderFrameSize must be -1 or between 0 and 4294967295");
+    if (headerBitsPerWord_ < -1 || headerBitsPerWord_ > 0xFF)
+        Error("[Birth] HeaderBitsPerWord must be -1 or between 0 and 255");
+    if (headerLines_ < -1 || headerLines_ > 0xFFFF)
+        Error("[Birth] HeaderLines must be -1 or between 0 and 65535");
+    const int64_t wordsPerPixel = format_ == 0 ? 2 : 1;
+    if (frameBytes_ == -1)
+        frameBytes_ = static_cast<int64_t>(qir::raw::FrameHeaderSize) + width_ * height_ * wordsPerPixel * 2;
+    if (frameBytes_ < 0 || frameBytes_ > kLargestFrame)
+        Error("[Birth] FrameBytes must be -1 or between 0 and 268435456");
+    Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(std::max<int64_t>(frameBytes_, 1)));
+    sent_ = 0;
+}
+
+void KOVAHostRawFrameSource::WriteFrame(uint8_t* bytes)
+{
+    const int64_t wordsPerPixel = format_ == 0 ? 2 : 1;
+    const int64_t fullBytes = static_cast<int64_t>(qir::raw::FrameHeaderSize) + width_ * height_ * wordsPerPixel * 2;
+    uint8_t header[qir::raw::FrameHeaderSize];
+    qir::raw::WriteFrameHeader(
+        header, {.frameSize = static_cast<uint32_t>(headerFrameSize_ >= 0 ? headerFrameSize_ : frameBytes_),
+                 .bitsPerWord = static_cast<uint8_t>(headerBitsPerWord_ >= 0 ? headerBitsPerWord_ : 16),
+                 .lines = static_cast<uint16_t>(headerLines_ >= 0 ? headerLines_ : height_)});
+    std::memcpy(bytes, header, static_cast<size_t>(std::min<int64_t>(frameBytes_, sizeof header)));
+    // Pixel words as far as the frame reaches; a longer frame ends in zeros.
+    const int64_t end = std::min(frameBytes_, fullBytes);
+    const auto frame = static_cast<uint64_t>(sent_);
+    for (int64_t at = static_cast<int64_t>(qir::raw::FrameHeaderSize); at < end; at += 2) {
+        const uint64_t index = static_cast<uint64_t>(at - static_cast<int64_t>(qir::raw::FrameHeaderSize)) / 2;
+        const uint16_t word = PatternWord(pattern_, index, frame, value_);
+        bytes[at] = static_cast<uint8_t>(word);
+        if (at + 1 < end)
+            bytes[at + 1] = static_cast<uint8_t>(word >> 8);
+    }
+    if (frameBytes_ > end)
+        std::memset(bytes + end, 0, static_cast<size_t>(frameBytes_ - end));
+}
+
+void KOVAHostRawFrameSource::Core()
+{
+    if (count_ > 0 && sent_ >= count_)
+        Finish();
+    if (sent_ == 0 && firstDelayUs_ > 0)
+        Rest(firstDelayUs_); // lets a graph's other sources deliver first
+    {
+        KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
+        if (!sample)
+            return;
+        WriteFrame(sample.Get());
+        sample.Element()->VectorSize() = static_cast<int32_t>(frameBytes_);
+        sample.Element()->Timestamp() = KOVA::CurrentTime();
+    }
+    ++sent_;
+    if (periodUs_ > 0)
+        Rest(periodUs_);
+}

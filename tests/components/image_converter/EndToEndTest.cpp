@@ -1,0 +1,196 @@
+// Raw frames through the converter and the unit client into an emulated unit
+// on loopback (control 127.0.0.2, data 127.0.0.3): every frame arrives
+// complete, and the unit's checksum of it equals the checksum of the image
+// the frame converts into, computed here from the source's pattern.
+#include "FrameChecksum.h"
+#include "Graph.h"
+#include "GraphFile.h"
+#include "GraphRunner.h"
+#include "HostKernel.h"
+#include "PackageLibrary.h"
+#include "ReportLog.h"
+#include "UnitEmulator.h"
+
+#include "abi/KOVAPackageEntry.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kControlIp = "127.0.0.2";
+constexpr const char* kDataIp = "127.0.0.3";
+constexpr uint32_t kFrames = 5;
+
+/// Word `index` of the pixel data of frame `frame` from HostRawFrameSource's
+/// Ramp pattern.
+uint16_t RampWord(uint64_t index, uint64_t frame)
+{
+    return static_cast<uint16_t>(index + frame);
+}
+
+/// Checksum of the image frame `frame` converts into, one line per row of
+/// `width` pixels (the unit receives a row's pixel bytes, not its padding).
+uint64_t ExpectedChecksum(bool mono, uint32_t width, uint32_t height, uint64_t frame)
+{
+    vxqir::frames::FrameChecksum sum;
+    std::vector<uint8_t> row;
+    for (uint32_t r = 0; r < height; ++r) {
+        row.clear();
+        for (uint32_t c = 0; c < width; ++c) {
+            const uint64_t pixel = static_cast<uint64_t>(r) * width + c;
+            if (mono) {
+                const uint16_t word = RampWord(pixel, frame);
+                row.push_back(static_cast<uint8_t>(word));
+                row.push_back(static_cast<uint8_t>(word >> 8));
+            } else {
+                const uint32_t a = RampWord(2 * pixel, frame) % 1024u;
+                const uint32_t b = RampWord(2 * pixel + 1, frame) % 1024u;
+                const uint32_t v = b * (1u << 14) + a * 4u;
+                row.push_back(static_cast<uint8_t>(v % 256));
+                row.push_back(static_cast<uint8_t>(v / 256 % 256));
+                row.push_back(static_cast<uint8_t>(v / 65536));
+            }
+        }
+        sum.update(row);
+    }
+    return sum.value();
+}
+
+struct E2eCase {
+    const char* name;
+    bool mono;
+    uint32_t width;
+    uint32_t height;
+};
+
+[[maybe_unused]] void PrintTo(const E2eCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+struct UnitFrame {
+    uint16_t height;
+    uint32_t firstLineLength;
+    uint64_t checksum;
+};
+
+class RawFramesToUnit : public ::testing::TestWithParam<E2eCase> {
+protected:
+    void SetUp() override
+    {
+        host::HostKernel::Instance().Attach(&log, nullptr, &engine);
+        engine.Set("Engine.shutdownTimeout", host::EngineValue{int64_t{2'000'000}});
+        vxqir::sim::EmulatorConfig config;
+        config.controlIp = kControlIp;
+        config.dataIp = kDataIp;
+        config.checksumEveryFrame = true;
+        unit = std::make_unique<vxqir::sim::UnitEmulator>(std::move(config));
+        unit->addFrameObserver([this](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
+            const std::lock_guard lock(mutex);
+            frames.push_back({frame.height, frame.lineLengths.empty() ? 0 : frame.lineLengths[0], checksum});
+        });
+        unit->start();
+    }
+    void TearDown() override
+    {
+        runner.reset();
+        graph.reset();
+        host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+        unit->stop();
+        if (HasFailure())
+            std::fprintf(stderr, "%s", log.Text().c_str());
+    }
+
+    std::string GraphText(const E2eCase& c) const
+    {
+        const std::string size = "Width = " + std::to_string(c.width) + ", Height = " + std::to_string(c.height);
+        std::string toml = "[run]\nuntil = \"sources-end\"\nduration = \"60s\"\n";
+        toml += "[[component]]\nname = \"camera\"\nmodel = \"HostRawFrameSource\"\nproperties = { " + size +
+                ", Format = \"" + (c.mono ? "Mono" : "YUV422") + "\", Count = " + std::to_string(kFrames) +
+                ", PeriodUs = 20000, FirstFrameDelayUs = 300000 }\n";
+        toml += "[[component]]\nname = \"offset\"\nmodel = \"HostInt64Source\"\n"
+                "properties = { Mode = \"Constant\", Value = 1000000, Count = 1, PeriodUs = 1000 }\n";
+        toml += "[[component]]\nname = \"conv\"\nmodel = \"VxQirImageConverter\"\nproperties = { " + size +
+                ", InputFormat = \"" + (c.mono ? "Mono" : "YUV422") + "\", OutputFormat = \"" +
+                (c.mono ? "Mono16Bit" : "YUYV_in_24bitRGB") + "\" }\n";
+        toml += "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { QirControlIP = \"" +
+                std::string(kControlIp) + "\", QirControlPort = " + std::to_string(unit->controlPort()) +
+                ", SensorDataIP = \"" + kDataIp + "\", SensorDataBasePort = " + std::to_string(unit->dataBasePort()) +
+                ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, TimeoutGet = 2000000"
+                ", TimeoutStream = 50000, StatusUpdatePeriod = 20000 }\n";
+        toml += "[[connection]]\nfrom = \"camera.Frames\"\nto = \"conv.frame_in\"\n";
+        toml += "[[connection]]\nfrom = \"conv.QIR_IPLImage\"\nto = \"uc.SensorDataIn\"\n";
+        toml += "[[connection]]\nfrom = \"offset.Value\"\nto = \"uc.LoggingStartTime\"\n";
+        return toml;
+    }
+
+    host::RunResult Run(const std::string& toml)
+    {
+        std::vector<std::string> errors;
+        auto description = host::ParseGraphText(toml, "graph.toml", errors);
+        for (const auto& e : errors)
+            ADD_FAILURE() << e;
+        if (!description)
+            return {};
+        std::string why;
+        auto package = host::PackageLibrary::InProcess("in-process", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
+        if (!package) {
+            ADD_FAILURE() << why;
+            return {};
+        }
+        std::vector<std::unique_ptr<host::PackageLibrary>> packages;
+        packages.push_back(std::move(package));
+        options.until = description->until;
+        options.durationUs = description->durationUs;
+        graph = host::Graph::Build(*description, std::move(packages), errors);
+        for (const auto& e : errors)
+            ADD_FAILURE() << e;
+        if (!graph)
+            return {};
+        runner = std::make_unique<host::GraphRunner>(*graph, options);
+        const host::RunResult result = runner->Run();
+        unit->drainChecksums();
+        return result;
+    }
+
+    host::ReportLog log;
+    host::EngineProperties engine;
+    host::RunOptions options;
+    std::unique_ptr<vxqir::sim::UnitEmulator> unit;
+    std::unique_ptr<host::Graph> graph;
+    std::unique_ptr<host::GraphRunner> runner;
+    std::mutex mutex; ///< guards frames (written on the emulator's checksum thread)
+    std::vector<UnitFrame> frames;
+};
+
+} // namespace
+
+TEST_P(RawFramesToUnit, EveryFrameArrivesWithTheChecksumOfItsConvertedImage)
+{
+    const E2eCase& c = GetParam();
+    const host::RunResult result = Run(GraphText(c));
+    EXPECT_EQ(result.failed, 0);
+    const std::lock_guard lock(mutex);
+    ASSERT_EQ(frames.size(), kFrames);
+    for (uint32_t n = 0; n < kFrames; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(frames[n].height, c.height);
+        EXPECT_EQ(frames[n].firstLineLength, c.width * (c.mono ? 2 : 3));
+        EXPECT_EQ(vxqir::frames::checksumText(frames[n].checksum),
+                  vxqir::frames::checksumText(ExpectedChecksum(c.mono, c.width, c.height, n)));
+    }
+    EXPECT_TRUE(log.Contains("", "[Death]Sent 5 frames."));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RawFramesToUnit,
+                         ::testing::Values(E2eCase{"Yuv422IntoRgb", false, 333, 24},
+                                           E2eCase{"MonoIntoGray", true, 333, 24}),
+                         ::testing::PrintToStringParamName());
