@@ -371,7 +371,10 @@ TEST_F(Emulator, StartsAFreshPacketSequenceWhenTheChannelIsEnabledAgain)
     client->sendData(0, makeSensorDatagram(0, 0, 500, whole, patternLine(0, 0, 8)));
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.datagrams == 1; }));
     ASSERT_TRUE(client->request(Command::DISABLE_CHANNEL, 0));
+    ASSERT_TRUE(client->request(Command::RESET_CHANNEL, 0));
+    EXPECT_EQ(channel(0).lastPacketNumber, 500) << "a reset keeps the client's numbering";
     ASSERT_TRUE(client->request(Command::ENABLE_CHANNEL, 0));
+    EXPECT_EQ(channel(0).lastPacketNumber, 0) << "the new run has sent nothing yet";
     client->sendData(0, makeSensorDatagram(0, 0, 0, whole, patternLine(0, 0, 8)));
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.datagrams == 2; }));
     EXPECT_EQ(channel(0).packetGaps, 0u);
