@@ -74,6 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     require(s.requests == validRequests);
     require(s.fifoUsed <= s.fifoCapacity);
     require(s.frames.framesComplete == completed.size());
+    // Every frame begun ends in exactly one count, and every complete frame
+    // is played, not played, or still waiting in the FIFO.
+    require(!s.frameOpen);
+    require(s.frames.framesStarted == s.frames.framesComplete + s.frames.framesIncomplete);
+    require(s.fifo.framesPlayed + s.fifo.framesNotPlayed + s.framesAwaitingPlayout == s.frames.framesComplete);
+    require(s.fifo.pushed == s.fifo.played + s.fifo.skipped + s.fifoUsed);
     for (const CompletedFrame& f : completed) {
         require(f.lineLengths.size() == f.height);
         size_t total = 0;

@@ -130,5 +130,49 @@ TEST(EndToEndStreaming, AFifoThatStaysFrozenEndsTheSendInTimeout)
     EXPECT_EQ(unit.channel(0).fifo.overflows, 0u);
 }
 
+TEST(EndToEndStreaming, QuickRunsOneAfterAnotherAreCountedEachInFull)
+{
+    // Each run registers, prepares, sends one frame and unregisters at once:
+    // the unit must count every run's datagrams with that run, and every
+    // frame as complete and played.
+    sim::EmulatorConfig config;
+    config.channels = 4;
+    config.statusPeriod = 2ms;
+    E2eUnit unit(config, 1448, 2000, 5000);
+    constexpr int THREADS = 4;
+    constexpr int RUNS = 150;
+    constexpr uint16_t WIDTH = 100;
+    constexpr uint16_t HEIGHT = 8;
+    std::vector<int> failures(THREADS, 0);
+    std::vector<std::thread> runners;
+    for (int t = 0; t < THREADS; ++t) {
+        runners.emplace_back([&, t] {
+            for (int run = 0; run < RUNS && failures[t] == 0; ++run) {
+                RegisteredChannel channel(unit, t);
+                if (channel.result() != NoError ||
+                    VXQIR_InitOutputChannel(channel.handle(), WIDTH, HEIGHT) != NoError ||
+                    streamPatternFrames(channel.handle(), static_cast<uint16_t>(run), 1, WIDTH, HEIGHT) != NoError)
+                    ++failures[t];
+            }
+        });
+    }
+    for (auto& r : runners)
+        r.join();
+
+    for (unsigned c = 0; c < THREADS; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        EXPECT_EQ(failures[c], 0);
+        ASSERT_TRUE(unit.waitFor(c, [](const ChannelSnapshot& s) { return s.frames.framesComplete == RUNS; }));
+        const ChannelSnapshot s = unit.channel(c);
+        EXPECT_EQ(s.frames.framesStarted, static_cast<uint64_t>(RUNS));
+        EXPECT_EQ(s.frames.framesIncomplete, 0u);
+        EXPECT_EQ(s.fifo.framesPlayed, static_cast<uint64_t>(RUNS));
+        EXPECT_EQ(s.datagrams, static_cast<uint64_t>(RUNS) * HEIGHT);
+        EXPECT_EQ(s.datagramsWhileDisabled, 0u);
+        EXPECT_EQ(s.packetsLate, 0u);
+        EXPECT_EQ(s.packetGaps, 0u);
+    }
+}
+
 } // namespace
 } // namespace vxqir::e2e

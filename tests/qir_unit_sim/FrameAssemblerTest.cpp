@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -270,6 +271,83 @@ TEST_F(FrameAssembly, EndsAFrameLargerThanTheLimitWithoutKeepingItsBytes)
     }
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(small.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::Oversized)], 1u);
+}
+
+TEST_F(FrameAssembly, DatagramsWithoutPayloadAddNothingToTheFrame)
+{
+    feedLine(1, 0);
+    const size_t held = assembler.heldBytes();
+    const auto empty = makeSensorDatagram(1, 1, 0, 0, {});
+    for (int i = 0; i < 200000; ++i)
+        assembler.add(view(empty), false, completed);
+    EXPECT_EQ(assembler.heldBytes(), held);
+    feedLine(1, 1);
+    feedLine(1, 2);
+    ASSERT_EQ(completed.size(), 1u);
+    EXPECT_EQ(completed[0].bytes.size(), 24u);
+}
+
+TEST_F(FrameAssembly, AFloodOfTinyPiecesIsBoundedByTheFrameLimit)
+{
+    // One-byte datagrams on alternating lines cannot be merged into longer
+    // pieces: their bookkeeping counts against the limit as their bytes do.
+    constexpr size_t LIMIT = 4096;
+    FrameAssembler small(0, LIMIT);
+    small.setGeometry(8, 3);
+    std::vector<CompletedFrame> out;
+    const std::vector<uint8_t> oneByte{ 1 };
+    const auto onLine0 = makeSensorDatagram(0, 0, 0, 0, oneByte);
+    const auto onLine1 = makeSensorDatagram(0, 1, 0, 0, oneByte);
+    size_t largest = 0;
+    for (int i = 0; i < 100000; ++i) {
+        small.add(view(i % 2 == 0 ? onLine0 : onLine1), false, out);
+        largest = std::max(largest, small.heldBytes());
+    }
+    EXPECT_LE(largest, 2 * LIMIT);
+    const auto lastLine =
+        makeSensorDatagram(0, 2, 0, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, oneByte);
+    small.add(view(lastLine), false, out);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(small.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::Oversized)], 1u);
+}
+
+TEST_F(FrameAssembly, EveryFrameBegunEndsInOneCountAndIsHandedOutOnce)
+{
+    feedLine(1, 0);
+    feedLine(1, 1);
+    feedLine(1, 2);          // complete
+    feedLine(2, 0);
+    feedLine(3, 0);          // frame 2 interrupted
+    assembler.abandon();     // frame 3 abandoned
+    const AssemblyCounters& c = assembler.counters();
+    EXPECT_EQ(c.framesStarted, 3u);
+    EXPECT_EQ(c.framesComplete + c.framesIncomplete, 3u);
+    const auto ended = assembler.takeEndedFrames();
+    ASSERT_EQ(ended.size(), 3u);
+    EXPECT_TRUE(ended[0].complete);
+    EXPECT_EQ(ended[0].lines, 3);
+    EXPECT_EQ(ended[1].serial, 2u);
+    EXPECT_FALSE(ended[1].complete);
+    EXPECT_FALSE(ended[2].complete);
+    EXPECT_TRUE(assembler.takeEndedFrames().empty());
+}
+
+TEST_F(FrameAssembly, ABlockThatFindsNoRoomInTheFifoMakesItsFrameIncomplete)
+{
+    int queued = 0;
+    const FrameAssembler::BlockQueue fullAtTheSecondLine = [&](uint64_t serial, const SensorDatagram&) {
+        EXPECT_EQ(serial, 1u);
+        return ++queued != 2;
+    };
+    for (uint16_t line = 0; line < 3; ++line) {
+        datagrams.push_back(makeSensorDatagram(
+            1, line, 0, SENSOR_FLAG_END_OF_LINE | (line == 2 ? SENSOR_FLAG_END_OF_FRAME : 0),
+            patternLine(1, line, 8)));
+        assembler.add(view(datagrams.back()), false, completed, fullAtTheSecondLine);
+    }
+    EXPECT_EQ(queued, 3);
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(incomplete(IncompleteReason::FifoOverflow), 1u);
 }
 
 TEST_F(FrameAssembly, AbandoningCountsAnOpenFrameIncompleteAndNothingElse)

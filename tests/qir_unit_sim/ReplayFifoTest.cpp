@@ -148,5 +148,66 @@ TEST(ReplayFifo, RefusesZeroEntries)
     EXPECT_THROW(ReplayFifo(0, makeImmediatePlayout()), std::invalid_argument);
 }
 
+// Frames followed through playout ------------------------------------------------------
+
+FifoEntry line(uint64_t arrivalNs, uint64_t serial)
+{
+    FifoEntry e = block(arrivalNs);
+    e.frameSerial = serial;
+    return e;
+}
+
+TEST(FramesThroughTheFifo, AFrameCountsAsPlayedOnceEveryLineWasPlayed)
+{
+    ReplayFifo fifo(8, makeLineRatePlayout(1000.0));
+    for (int l = 0; l < 3; ++l)
+        ASSERT_TRUE(fifo.push(line(0, 1)));
+    fifo.sealFrame(1, 3);
+    EXPECT_EQ(fifo.framesAwaitingPlayout(), 1u);
+    fifo.advance(2 * MS);
+    EXPECT_EQ(fifo.counters().framesPlayed, 0u) << "one line still waits";
+    fifo.advance(3 * MS);
+    EXPECT_EQ(fifo.counters().framesPlayed, 1u);
+    EXPECT_EQ(fifo.framesAwaitingPlayout(), 0u);
+}
+
+TEST(FramesThroughTheFifo, AFrameWhoseLinesAreDroppedUnplayedIsNotPlayed)
+{
+    ReplayFifo fifo(8, makeImmediatePlayout());
+    fifo.freeze();
+    for (int l = 0; l < 2; ++l)
+        ASSERT_TRUE(fifo.push(line(0, 7)));
+    fifo.sealFrame(7, 2);
+    fifo.clear(); // the channel is disabled with the FIFO still frozen
+    EXPECT_EQ(fifo.counters().framesPlayed, 0u);
+    EXPECT_EQ(fifo.counters().framesNotPlayed, 1u);
+    EXPECT_EQ(fifo.counters().skipped, 2u);
+}
+
+TEST(FramesThroughTheFifo, AFrameWithALineNeverQueuedOrOverflowedIsNotPlayed)
+{
+    ReplayFifo fifo(1, makeImmediatePlayout());
+    ASSERT_TRUE(fifo.push(line(0, 1)));
+    fifo.sealFrame(1, 2); // its other line was never queued (channel disabled)
+    fifo.freeze();
+    ASSERT_TRUE(fifo.push(line(1, 2)));
+    EXPECT_FALSE(fifo.push(line(1, 2)));
+    fifo.release(2);
+    fifo.sealFrame(2, 2);
+    EXPECT_EQ(fifo.counters().framesPlayed, 0u);
+    EXPECT_EQ(fifo.counters().framesNotPlayed, 2u);
+}
+
+TEST(FramesThroughTheFifo, AnIncompleteFrameIsForgottenOnceItsLinesLeft)
+{
+    ReplayFifo fifo(4, makeImmediatePlayout());
+    fifo.freeze();
+    ASSERT_TRUE(fifo.push(line(0, 3)));
+    fifo.forgetFrame(3);
+    fifo.release(1);
+    EXPECT_EQ(fifo.counters().framesPlayed + fifo.counters().framesNotPlayed, 0u);
+    EXPECT_EQ(fifo.framesAwaitingPlayout(), 0u);
+}
+
 } // namespace
 } // namespace vxqir::sim

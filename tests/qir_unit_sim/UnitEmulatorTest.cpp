@@ -2,6 +2,7 @@
 // datagrams.
 
 #include "RawUnitClient.h"
+#include "Summary.h"
 #include "UnitEmulator.h"
 
 #include <gtest/gtest.h>
@@ -370,7 +371,10 @@ TEST_F(Emulator, StartsAFreshPacketSequenceWhenTheChannelIsEnabledAgain)
     client->sendData(0, makeSensorDatagram(0, 0, 500, whole, patternLine(0, 0, 8)));
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.datagrams == 1; }));
     ASSERT_TRUE(client->request(Command::DISABLE_CHANNEL, 0));
+    ASSERT_TRUE(client->request(Command::RESET_CHANNEL, 0));
+    EXPECT_EQ(channel(0).lastPacketNumber, 500) << "a reset keeps the client's numbering";
     ASSERT_TRUE(client->request(Command::ENABLE_CHANNEL, 0));
+    EXPECT_EQ(channel(0).lastPacketNumber, 0) << "the new run has sent nothing yet";
     client->sendData(0, makeSensorDatagram(0, 0, 0, whole, patternLine(0, 0, 8)));
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.datagrams == 2; }));
     EXPECT_EQ(channel(0).packetGaps, 0u);
@@ -385,6 +389,39 @@ TEST_F(Emulator, CountsTheOpenFrameIncompleteWhenStopped)
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.datagrams == 1; }));
     unit->stop();
     EXPECT_EQ(channel(0).frames.framesIncomplete, 1u);
+}
+
+TEST(EmulatorOrder, AppliesAControlRequestOnlyAfterTheDataThatArrivedBeforeIt)
+{
+    // A slow frame observer holds the receive thread back, so the last
+    // frame still waits at the data socket when the DISABLE_CHANNEL sent
+    // right behind it reaches the control thread.
+    EmulatorConfig config;
+    config.checksumEveryFrame = true;
+    config.checksumBacklogFrames = 1;
+    UnitEmulator unit(config);
+    unit.addFrameObserver([](const CompletedFrame&, uint64_t) { std::this_thread::sleep_for(50ms); });
+    unit.start();
+    RawUnitClient client(*Ipv4Endpoint::parse("127.0.0.1", unit.controlPort()),
+                         *Ipv4Endpoint::parse("127.0.0.1", unit.dataBasePort()));
+    constexpr uint16_t FRAMES = 5;
+    constexpr uint16_t LINES = 100;
+    ReplayControlMessage frameSize = makeRequest(Command::SET_FRAME_SIZE, 0, 1);
+    frameSize.payload.frameSize = { 64, LINES };
+    ASSERT_TRUE(client.request(frameSize));
+    ASSERT_TRUE(client.request(Command::ENABLE_CHANNEL, 0));
+    uint16_t packet = 0;
+    for (uint16_t f = 0; f < FRAMES; ++f)
+        client.sendPatternFrame(0, f, LINES, 64, 1448, packet);
+    ASSERT_TRUE(client.request(Command::DISABLE_CHANNEL, 0, 10s));
+
+    const ChannelSnapshot c = unit.snapshot().channels[0]; // no waiting: the reply came after them
+    EXPECT_EQ(c.datagrams, static_cast<uint64_t>(FRAMES) * LINES);
+    EXPECT_EQ(c.datagramsWhileDisabled, 0u);
+    EXPECT_EQ(c.frames.framesComplete, FRAMES);
+    EXPECT_EQ(c.fifo.framesPlayed, FRAMES);
+    EXPECT_EQ(c.fifo.skipped, 0u);
+    EXPECT_TRUE(channelVerdict(c).delivered);
 }
 
 TEST(EmulatorStop, VerifiesEverythingSentBeforeItWasStopped)
@@ -431,6 +468,31 @@ TEST_F(Emulator, KeepsVerifyingAFrameWhoseEndArrivesAfterTheChannelWasDisabled)
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.frames.framesComplete == 1; }));
     EXPECT_EQ(channel(0).frames.framesIncomplete, 0u);
     EXPECT_FALSE(channel(0).enabled);
+}
+
+TEST_F(Emulator, AFrameLeftInAFrozenFifoWhenTheChannelIsDisabledWasNotPlayed)
+{
+    setFrameSize(0, 8, 2);
+    ASSERT_TRUE(client->request(Command::ENABLE_CHANNEL, 0));
+    unit->freezeFifo(0);
+    uint16_t packet = 0;
+    client->sendPatternFrame(0, 0, 2, 8, 8, packet);
+    ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.frames.framesComplete == 1; }));
+    EXPECT_EQ(channel(0).framesAwaitingPlayout, 1u);
+    EXPECT_FALSE(channelVerdict(channel(0)).delivered);
+
+    ASSERT_TRUE(client->request(Command::DISABLE_CHANNEL, 0));
+    const ChannelSnapshot c = channel(0);
+    EXPECT_EQ(c.fifo.played, 0u);
+    EXPECT_EQ(c.fifo.skipped, 2u);
+    EXPECT_EQ(c.fifo.framesNotPlayed, 1u);
+    EXPECT_EQ(c.framesAwaitingPlayout, 0u);
+    const ChannelVerdict v = channelVerdict(c);
+    EXPECT_FALSE(v.delivered);
+    EXPECT_NE(verificationLine(c).find("frames_complete=1 "), std::string::npos);
+    EXPECT_NE(verificationLine(c).find("fifo_played=0 fifo_skipped=2 frames_played=0 verdict=not_delivered"),
+              std::string::npos)
+        << verificationLine(c);
 }
 
 // Replay FIFO ---------------------------------------------------------------------------
@@ -638,7 +700,12 @@ TEST_F(Emulator, TakesFaultsAndSnapshotsFromOtherThreadsWhileServing)
     }
     const bool arrived = unit->waitUntil(
         [](const EmulatorSnapshot& s) {
-            return s.channels[0].frames.framesComplete == 20 && s.channels[1].frames.framesComplete == 20;
+            // Channel 0 queues into a FIFO frozen half of the time: a frame
+            // whose line overflowed it is incomplete, but every frame counts.
+            const auto ended = [](const ChannelSnapshot& c) {
+                return c.frames.framesComplete + c.frames.framesIncomplete;
+            };
+            return ended(s.channels[0]) == 20 && s.channels[1].frames.framesComplete == 20;
         },
         WAIT);
     done = true;

@@ -98,8 +98,13 @@ ReplayStatusMessage EmulatedChannel::handleRequest(const ControlRequest& request
     case Command::ENABLE_CHANNEL:
         // A client that enables a channel anew (after registering it again)
         // numbers its datagrams from 0 again.
-        if (!enabled_)
+        if (!enabled_) {
             restartRun();
+            // The new run numbers from 0; until its first datagram arrives
+            // the status must not report the old run's last packet, which
+            // the client would take for a packet far ahead of its own.
+            counters_.lastPacketNumber = 0;
+        }
         enabled_ = true;
         break;
     case Command::RESET_CHANNEL:
@@ -234,8 +239,6 @@ void EmulatedChannel::restartRun()
     assembler_.abandon();
     followEndedFrames();
     continuity_.restart();
-    // The unit reports no packet of the new run until one arrives.
-    counters_.lastPacketNumber = 0;
 }
 
 } // namespace vxqir::sim

@@ -89,6 +89,8 @@ public:
 
     const AssemblyCounters& counters() const { return counters_; }
     bool frameOpen() const { return open_; }
+    /// Memory the open frame holds for its bytes and pieces.
+    size_t heldBytes() const { return data_.capacity() + segments_.capacity() * sizeof(Segment); }
     /// Serial of the open frame (or of the last one, when none is open).
     uint64_t frameSerial() const { return counters_.framesStarted; }
     /// The frames that ended since the previous call, in order.
