@@ -44,6 +44,8 @@ std::vector<std::string> defaultSearchDirs()
     if (!ec) {
         dirs.push_back(self.parent_path().parent_path().string()); // build/ (programs live in build/bin)
         dirs.push_back(self.parent_path().string());
+        // Installed: PREFIX/bin/pck-host, packages in PREFIX/lib/qir-varnel.
+        dirs.push_back((self.parent_path().parent_path() / "lib" / "qir-varnel").string());
     }
     return dirs;
 }

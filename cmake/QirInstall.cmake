@@ -1,0 +1,61 @@
+# What `cmake --install` puts where, and the Debian package of it all
+# (`cmake --build build --target package`):
+#
+#   bin/                      pck-host, qir-unit-sim, qir-records,
+#                             vxqir-stream-example, qir-pck-check
+#   lib/                      libvxqir.so (unit_api/), lib/pkgconfig/vxqir.pc,
+#                             lib/cmake/vxqir/ (find_package(vxqir))
+#   lib/qir-varnel/           the packages (.pck); pck-host looks here
+#   include/                  VXQIRApi.h
+#   share/doc/qir-varnel/     the READMEs, the C example, example graphs
+#
+# The package's dependencies are computed by dpkg-shlibdeps.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+foreach(program pck-host qir-unit-sim qir-records vxqir-stream-example qir-pck-check)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+foreach(package tavrik_qir_varnel host_test_components)
+  if(TARGET ${package})
+    install(FILES $<TARGET_FILE:${package}> DESTINATION ${CMAKE_INSTALL_LIBDIR}/qir-varnel)
+  endif()
+endforeach()
+
+if(TARGET vxqir)
+  set(vxqir_config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vxqir)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/vxqirConfig.cmake.in ${CMAKE_BINARY_DIR}/vxqirConfig.cmake @ONLY)
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/vxqirConfigVersion.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_BINARY_DIR}/vxqirConfig.cmake ${CMAKE_BINARY_DIR}/vxqirConfigVersion.cmake
+          DESTINATION ${vxqir_config_dir})
+endif()
+
+set(qir_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/qir-varnel)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${qir_doc_dir})
+foreach(readme package host)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${readme}/README.md)
+    install(FILES ${PROJECT_SOURCE_DIR}/${readme}/README.md DESTINATION ${qir_doc_dir} RENAME README.${readme}.md)
+  endif()
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/examples/stream_frames.c DESTINATION ${qir_doc_dir}/examples)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/examples/ DESTINATION ${qir_doc_dir}/examples FILES_MATCHING
+        PATTERN "*.toml")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME qir-varnel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Replays recorded camera data into QIR sensor-injection units (client library, engine package, tools)")
+set(CPACK_PACKAGE_CONTACT "QIR replay team <qir-replay@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libvxqir.so.3 is in the package itself: dpkg-shlibdeps finds it there.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_LIBDIR})
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+include(CPack)
