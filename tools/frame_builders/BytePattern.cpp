@@ -39,7 +39,7 @@ void fillPattern(std::span<uint8_t> bytes, BytePattern pattern, uint32_t frame, 
         std::fill(bytes.begin(), bytes.end(), static_cast<uint8_t>(frame));
         return;
     case BytePattern::Noise: {
-        // Never zero: the seed has its top bit set.
+        // xorshift stays at zero once there, so the state must not start there.
         uint32_t state = (frame * 0x9E3779B9u) ^ (line * 0x85EBCA6Bu) ^ 0x80000000u;
         if (state == 0)
             state = 1;

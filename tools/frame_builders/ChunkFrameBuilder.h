@@ -7,7 +7,8 @@
 // (one per CSI-2 long packet, its bus payload filled with a pattern) and an
 // optional frame-end chunk. Frame-start, frame-end and embedded-data chunks
 // are bus-data chunks too (header and footer; the frame markers have an empty
-// bus payload).
+// bus payload) of the data chunks' type; the meta-data chunk carries the data
+// chunks' subtype.
 //
 //   ChunkFrameSpec spec;                                  // 1080 RAW12 chunks
 //   ChunkFrame first = buildChunkFrame(spec, 0);
