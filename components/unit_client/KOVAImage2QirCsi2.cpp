@@ -43,7 +43,22 @@ void KOVAImage2Qir::init_mipi_csi2_image(KOVAIOElt* element)
     ReportInfo("Sending MIPI CSI2 frames.");
 
     const MIPICSI2::sxpf_image_header_s header = MIPICSI2::readGrabberHeader(stream);
-    const MIPICSI2::Csi2Header first = MIPICSI2::readCsi2Header(stream, MIPICSI2::FIRST_PACKET_HEADER_OFFSET);
+    MIPICSI2::Csi2Header first = MIPICSI2::readCsi2Header(stream, MIPICSI2::FIRST_PACKET_HEADER_OFFSET);
+    if (skip_short_packages_) {
+        // Short packets are left out, so the packet length comes from the
+        // first long packet (a frame usually opens with a frame-start short
+        // packet, whose word count is no length).
+        for (int64_t position = MIPICSI2::FIRST_RECORD_OFFSET;
+             position + static_cast<int64_t>(MIPICSI2::SHORT_PACKET_RECORD_SIZE) <= used;
+             position += MIPICSI2::SHORT_PACKET_RECORD_SIZE) {
+            const MIPICSI2::Csi2Header candidate =
+                MIPICSI2::readCsi2Header(stream, static_cast<size_t>(position) + MIPICSI2::CSI2_PREAMBLE_SIZE);
+            if (!MIPICSI2::isShortPacket(candidate.type)) {
+                first = candidate;
+                break;
+            }
+        }
+    }
     if (header.bpp == 0)
         Error("[Core] Grabber header field bpp is 0: packet records cannot be padded to whole pixels, aborting");
     const uint32_t packetLength = MIPICSI2::longPacketLength(first.packet_length);

@@ -52,11 +52,11 @@ TEST_F(Csi2ChunksToUnit, AFrameWithADataChunkFewerIsSentWithAWarning)
     EXPECT_TRUE(log.Contains("unit", "Packet number (39) does not match height (40)")) << log.Text();
 
     const std::vector<SentFrame> sent = Sent();
-    const std::vector<ReceivedFrame> received = Received();
     ASSERT_EQ(sent.size(), 6u);
+    const std::vector<ReceivedFrame> received = Received(sent.size() - 3); // the short frame and two dropped at most
     ASSERT_FALSE(received.empty());
     const size_t dropped = DroppedAtStart(sent, received);
-    ASSERT_LE(dropped, 2u) << log.Text();
+    ASSERT_LE(dropped, 2u) << log.Text(); // samples the unit client drops before the unit's first status
     ASSERT_EQ(received.size(), sent.size() - dropped - 1) << log.Text();
     size_t r = 0;
     for (size_t s = dropped; s < sent.size(); ++s) {

@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <regex>
+#include <thread>
 
 namespace sources_test {
 
@@ -92,8 +94,19 @@ host::RunResult SourceToUnit::RunSource(const std::string& model, const std::str
     return runner_->Run();
 }
 
-std::vector<ReceivedFrame> SourceToUnit::Received()
+std::vector<ReceivedFrame> SourceToUnit::Received(size_t atLeast)
 {
+    using namespace std::chrono_literals;
+    unit_->waitUntil(
+        [atLeast](const vxqir::sim::EmulatorSnapshot& s) { return s.channels[0].frames.framesComplete >= atLeast; },
+        20s);
+    uint64_t datagrams = Channel().datagrams;
+    for (int quiet = 0, polls = 0; quiet < 2 && polls < 100; ++polls) {
+        std::this_thread::sleep_for(100ms);
+        const uint64_t now = Channel().datagrams;
+        quiet = now == datagrams ? quiet + 1 : 0;
+        datagrams = now;
+    }
     unit_->drainChecksums();
     std::lock_guard lock(framesMutex_);
     return frames_;
@@ -125,8 +138,8 @@ void SourceToUnit::ExpectReceivedAsSent(const std::vector<uint32_t>& lineLengths
 {
     const auto lines = static_cast<uint16_t>(lineLengths.size());
     const std::vector<SentFrame> sent = Sent();
-    const std::vector<ReceivedFrame> received = Received();
     ASSERT_FALSE(sent.empty()) << log.Text();
+    const std::vector<ReceivedFrame> received = Received(sent.size() - std::min(sent.size(), MAX_DROPPED_AT_START));
     ASSERT_FALSE(received.empty()) << log.Text();
 
     const size_t dropped = DroppedAtStart(sent, received);

@@ -48,8 +48,11 @@ protected:
     host::RunResult RunSource(const std::string& model, const std::string& sourceProperties,
                               const std::string& unitProperties);
 
-    /// Frames the unit completed, in order; waits for pending checksums.
-    std::vector<ReceivedFrame> Received();
+    /// Frames the unit completed, in order. Waits first until it has
+    /// completed `atLeast` frames and no datagram has come for a while (the
+    /// last datagrams may still be queued at its sockets when the graph
+    /// ends), then for pending checksums.
+    std::vector<ReceivedFrame> Received(size_t atLeast);
     /// Frames the source reported, in order.
     std::vector<SentFrame> Sent() const;
 

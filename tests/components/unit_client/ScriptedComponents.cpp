@@ -102,16 +102,18 @@ void ScriptedSource::WriteSample(const ScriptedSample& sample)
     case SampleKind::Ipl: {
         KOVA::OutputGuard<IplImage> out(this, Output("Ipl"));
         IplImage* image = out.Get();
-        std::memcpy(image->imageData, sample.bytes.data(),
-                    std::min<size_t>(sample.bytes.size(), static_cast<size_t>(image->imageSize)));
+        if (!sample.bytes.empty())
+            std::memcpy(image->imageData, sample.bytes.data(),
+                        std::min<size_t>(sample.bytes.size(), static_cast<size_t>(image->imageSize)));
         out.Element()->Timestamp() = sample.timestampUs;
         break;
     }
     case SampleKind::Coded: {
         KOVA::OutputGuard<KOVAImage> out(this, Output("Coded"));
         KOVAImage* image = out.Get();
-        std::memcpy(image->imageData, sample.bytes.data(),
-                    std::min<size_t>(sample.bytes.size(), static_cast<size_t>(image->bufferSize)));
+        if (!sample.bytes.empty())
+            std::memcpy(image->imageData, sample.bytes.data(),
+                        std::min<size_t>(sample.bytes.size(), static_cast<size_t>(image->bufferSize)));
         image->height = sample.codedHeight;
         image->width = 1;
         image->imageSize = static_cast<int32_t>(sample.codedImageSize >= 0 ? sample.codedImageSize
@@ -148,8 +150,11 @@ void ScriptedSource::Core()
     const Script& script = TheScript();
     if (next_ == 0 && script.firstDelayUs > 0)
         Rest(script.firstDelayUs);
-    if (next_ >= script.samples.size())
+    if (next_ >= script.samples.size()) {
+        if (script.tailUs > 0)
+            Rest(script.tailUs);
         Finish();
+    }
     const ScriptedSample& sample = script.samples[next_++];
     WriteTime("Offset", sample.offsetUs);
     WriteTime("Start", sample.startUs);

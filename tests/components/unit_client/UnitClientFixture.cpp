@@ -45,11 +45,21 @@ void UnitClientFixture::StartUnit(vxqir::sim::EmulatorConfig config)
 
 std::string UnitClientFixture::UnitClientProperties(const std::string& extra) const
 {
-    std::string text = "QirControlIP = \"" + std::string(CONTROL_IP) + "\", QirControlPort = " +
-                       std::to_string(unit ? unit->controlPort() : 65024) + ", SensorDataIP = \"" + DATA_IP +
-                       "\", SensorDataBasePort = " + std::to_string(unit ? unit->dataBasePort() : 61440) +
-                       ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, TimeoutGet = 2000000"
-                       ", TimeoutStream = 50000, StatusUpdatePeriod = 20000";
+    std::vector<std::pair<std::string, std::string>> values = {
+        { "QirControlIP", "\"" + std::string(CONTROL_IP) + "\"" },
+        { "QirControlPort", std::to_string(unit ? unit->controlPort() : 65024) },
+        { "SensorDataIP", "\"" + std::string(DATA_IP) + "\"" },
+        { "SensorDataBasePort", std::to_string(unit ? unit->dataBasePort() : 61440) },
+        { "LocalControlIP", "\"127.0.0.1\"" },
+        { "LocalControlPort", "0" },
+        { "TimeoutGet", "2000000" },
+        { "TimeoutStream", "50000" },
+        { "StatusUpdatePeriod", "20000" },
+    };
+    std::string text;
+    for (const auto& [key, value] : values)
+        if (extra.find(key + " =") == std::string::npos)
+            text += (text.empty() ? "" : ", ") + key + " = " + value;
     if (!extra.empty())
         text += ", " + extra;
     return text;

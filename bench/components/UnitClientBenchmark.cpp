@@ -1,0 +1,409 @@
+// Frame rate of the unit client component (VxQirUnitClient) against the
+// client library alone, in one run: 1920 x 1080 RGB IPL frames (5760-byte
+// lines, "MaxPayLoadSize" 8948, one datagram per line) to a loopback
+// receiver that drains the data socket and keeps the flow control open with
+// a status message every millisecond. The component runs in-process in the
+// engine stand-in's library behind a source that hands out ready frames.
+// Prints both frame rates, their ratio, and the heap allocations per frame
+// while frames flow, counted on every thread but the main one (which runs
+// the engine stand-in's polling loop): source, component, status thread,
+// client library and receiver.
+//
+//   build/bench/unit_client_benchmark [frames]     (default 200, at most 5000)
+
+// The counting operator new below pairs malloc with free on purpose; GCC's
+// inlining check cannot see that.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+#include "ReplayMessages.h"
+#include "VXQIRApi.h"
+
+#include "Graph.h"
+#include "GraphFile.h"
+#include "GraphRunner.h"
+#include "HostKernel.h"
+#include "PackageLibrary.h"
+#include "ReportLog.h"
+
+#include "KOVA.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+// Allocations of every thread but the main one, which runs the engine
+// stand-in's own polling loop (the real engine is not ours to count).
+std::atomic<uint64_t> g_allocations{ 0 };
+thread_local bool tMainThread = false;
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (!tMainThread)
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace {
+
+using namespace vxqir;
+
+constexpr uint32_t FIFO_ENTRIES = 1000;
+constexpr int WIDTH = 1920;
+constexpr int HEIGHT = 1080;
+constexpr uint16_t LINE = WIDTH * 3;
+constexpr int WARMUP_FRAMES = 10;
+
+int boundSocket(const char* ip, uint16_t& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int size = 64 << 20;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, ip, &address.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    socklen_t length = sizeof(address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// A minimal unit: answers every control request with its own command (GET
+// requests with the buffer size), drains sensor datagrams and reports free
+// FIFO entries and the latest packet number every millisecond.
+class LoopbackUnit {
+public:
+    LoopbackUnit()
+    {
+        control_ = boundSocket("127.0.0.2", controlPort_);
+        data_ = boundSocket("127.0.0.3", dataPort_);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~LoopbackUnit()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(control_);
+        ::close(data_);
+    }
+    uint16_t controlPort() const { return controlPort_; }
+    uint16_t dataPort() const { return dataPort_; }
+    uint64_t received() const { return received_.load(std::memory_order_relaxed); }
+
+private:
+    void run()
+    {
+        constexpr int batch = 64;
+        std::vector<std::vector<uint8_t>> buffers(batch, std::vector<uint8_t>(65536));
+        std::vector<iovec> iov(batch);
+        std::vector<mmsghdr> messages(batch);
+        for (int i = 0; i < batch; ++i) {
+            iov[i] = { buffers[i].data(), buffers[i].size() };
+            messages[i].msg_hdr = {};
+            messages[i].msg_hdr.msg_iov = &iov[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        sockaddr_in client{};
+        bool haveClient = false;
+        uint16_t lastPacket = 0;
+        auto nextStatus = std::chrono::steady_clock::now();
+        pollfd fds[2] = { { control_, POLLIN, 0 }, { data_, POLLIN, 0 } };
+        while (!stop_) {
+            ::poll(fds, 2, 1);
+            if (fds[0].revents & POLLIN) {
+                ReplayControlMessage request{};
+                socklen_t length = sizeof(client);
+                if (::recvfrom(control_, &request, sizeof(request), 0,
+                               reinterpret_cast<sockaddr*>(&client), &length) >= 12) {
+                    haveClient = true;
+                    reply(request, client);
+                }
+            }
+            if (fds[1].revents & POLLIN) {
+                const int n = ::recvmmsg(data_, messages.data(), batch, MSG_DONTWAIT, nullptr);
+                for (int i = 0; i < n; ++i) {
+                    ReplaySensorMessageHeader header;
+                    std::memcpy(&header, buffers[i].data(), sizeof(header));
+                    lastPacket = header.packetNumber;
+                }
+                if (n > 0)
+                    received_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
+            }
+            if (haveClient && std::chrono::steady_clock::now() >= nextStatus) {
+                nextStatus += std::chrono::milliseconds(1);
+                ReplayStatusMessage status = header(0, RESPONSE_PERIODIC_STATUS, 0);
+                status.payload.status.flags = STATUS_FLAG_ENABLED;
+                status.payload.status.rx_packet_num = lastPacket;
+                status.payload.status.free_fifo_entries = FIFO_ENTRIES;
+                send(status, client);
+            }
+        }
+    }
+
+    static ReplayStatusMessage header(uint8_t channel, uint16_t type, uint16_t id)
+    {
+        ReplayStatusMessage message{};
+        std::memcpy(message.MAGIC_BYTES, QIR_STATUS_MAGIC_BYTES.data(), QIR_STATUS_MAGIC_BYTES.size());
+        message.VERSION = QIR_PROTOCOL_VERSION;
+        message.packet_length = sizeof(message);
+        message.channel = channel;
+        message.response_type = type;
+        message.response_id = id;
+        return message;
+    }
+
+    void reply(const ReplayControlMessage& request, const sockaddr_in& to)
+    {
+        ReplayStatusMessage message = header(request.channel_number, request.command, request.request_id);
+        message.payload.buffer.total_fifo_entries = FIFO_ENTRIES;
+        send(message, to);
+    }
+
+    void send(const ReplayStatusMessage& message, const sockaddr_in& to)
+    {
+        ::sendto(control_, &message, sizeof(message), 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof(to));
+    }
+
+    int control_ = -1, data_ = -1;
+    uint16_t controlPort_ = 0, dataPort_ = 0;
+    std::atomic<bool> stop_{ false };
+    std::atomic<uint64_t> received_{ 0 };
+    std::thread thread_;
+};
+
+
+/// Times the frames from WARMUP_FRAMES to `frames` by the datagrams the
+/// receiver counted (one per line), with the allocations in between.
+struct Measurement {
+    double framesPerSecond = 0;
+    double allocationsPerFrame = 0;
+};
+
+Measurement measure(const LoopbackUnit& unit, uint64_t before, int frames)
+{
+    const uint64_t first = before + uint64_t{ WARMUP_FRAMES } * HEIGHT;
+    const uint64_t last = before + uint64_t(frames) * HEIGHT;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (unit.received() < first && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    const uint64_t allocationsStart = g_allocations.load();
+    while (unit.received() < last && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    const auto end = std::chrono::steady_clock::now();
+    const uint64_t allocations = g_allocations.load() - allocationsStart;
+    const double seconds = std::chrono::duration<double>(end - start).count();
+    const int measured = frames - WARMUP_FRAMES;
+    if (unit.received() < last)
+        return {};
+    return { measured / seconds, double(allocations) / measured };
+}
+
+Measurement libraryAlone(LoopbackUnit& unit, int frames)
+{
+    VXTQirInputInterfaceT config{};
+    config.controlIP = "127.0.0.2";
+    config.controlPort = unit.controlPort();
+    config.dataIP = "127.0.0.3";
+    config.dataBasePort = unit.dataPort();
+    config.localIP = "127.0.0.1";
+    config.maxPayloadSize = 8948;
+    config.timeoutGet_ms = 1000;
+    config.timeoutStream_ms = 50;
+    VXTQirChannelHandle handle = -1;
+    if (VXQIR_RegisterOutputChannel(&config, 0, &handle) != NoError ||
+        VXQIR_InitOutputChannel(handle, LINE, HEIGHT) != NoError) {
+        std::fprintf(stderr, "unit_client_benchmark: cannot prepare the channel\n");
+        return {};
+    }
+    VXTQirStatusT status{};
+    while (VXQIR_GetCurrentState(handle, &status) != NoError)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::vector<uint8_t> image(size_t{ LINE } * HEIGHT, 0x5a);
+    const uint64_t before = unit.received();
+    std::thread sender([&] {
+        VXTQirPacketPropertiesT packet{};
+        for (int f = 0; f < frames; ++f) {
+            packet.frameNumber = static_cast<uint16_t>(f);
+            for (int l = 0; l < HEIGHT; ++l) {
+                packet.lineNumber = static_cast<uint16_t>(l);
+                while (VXQIR_ReplayStreamData(handle, &packet, image.data() + size_t{ LINE } * l, LINE) == Timeout) {
+                }
+            }
+        }
+    });
+    const Measurement result = measure(unit, before, frames);
+    sender.join();
+    VXQIR_UnregisterOutputChannel(handle);
+    return result;
+}
+
+/// Hands out ready frames as fast as they are read, with the replay offset.
+class BenchFrameSource : public KOVAComponent {
+public:
+    static KOVAComponent* Instantiate(const char* name, const KOVAComponentDefinition* definition)
+    {
+        return new BenchFrameSource(name, definition);
+    }
+    using KOVAComponent::KOVAComponent;
+    void Birth() override
+    {
+        Output("Image")->AllocOutputBufferIplImage(
+            KOVA::IplImageModel(WIDTH, HEIGHT, "BGR", KOVA::IplDataOrderPixel, 8, 4), true);
+        Get(Property("Count"), count_);
+        sent_ = 0;
+    }
+    void Core() override
+    {
+        if (sent_ >= count_) {
+            Rest(1'000'000);
+            Finish();
+        }
+        {
+            KOVA::OutputGuard<int64_t> offset(this, Output("Offset"));
+            *offset.Get() = 1000;
+        }
+        KOVA::OutputGuard<IplImage> image(this, Output("Image"));
+        image.Element()->Timestamp() = sent_ * 40000;
+        ++sent_;
+    }
+    static const KOVAComponentDefinition s_componentDefinition;
+
+private:
+    int64_t count_ = 0;
+    int64_t sent_ = 0;
+};
+
+constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(100);
+const KOVAPropertyDefinition kProperties[] = {
+    { "Count", &kCount, nullptr, false, false, false, true, 0 },
+    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+};
+const KOVAOutputDefinition kOutputs[] = {
+    { "Image", 0, { KOVA::IplImage, "", "" }, 0, 4, 1, 1 },
+    { "Offset", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+
+} // namespace
+
+const KOVAComponentDefinition BenchFrameSource::s_componentDefinition = {
+    "BenchFrameSource", "1.0.0", &BenchFrameSource::Instantiate, nullptr, nullptr, 0,
+    KOVA::AllEntries, kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
+    KOVA::AllEntries, kActions, 128, 1, true, 0,
+};
+KOVA_REGISTER_COMPONENT(BenchFrameSource, BenchFrameSource::s_componentDefinition);
+
+namespace {
+
+Measurement component(LoopbackUnit& unit, int frames)
+{
+    host::ReportLog log;
+    host::EngineProperties engine;
+    host::HostKernel::Instance().Attach(&log, nullptr, &engine);
+    const std::string toml =
+        "[run]\nuntil = \"sources-end\"\nduration = \"300s\"\n"
+        "[[component]]\nname = \"src\"\nmodel = \"BenchFrameSource\"\nproperties = { Count = " +
+        std::to_string(frames) +
+        " }\n"
+        "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { QirControlIP = \"127.0.0.2\", "
+        "QirControlPort = " +
+        std::to_string(unit.controlPort()) + ", SensorDataIP = \"127.0.0.3\", SensorDataBasePort = " +
+        std::to_string(unit.dataPort()) +
+        ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, MaxPayLoadSize = 8948, "
+        "StatusUpdatePeriod = 100000 }\n"
+        "[[connection]]\nfrom = \"src.Image\"\nto = \"uc.SensorDataIn\"\n"
+        "[[connection]]\nfrom = \"src.Offset\"\nto = \"uc.LoggingStartTime\"\n";
+    std::vector<std::string> errors;
+    auto description = host::ParseGraphText(toml, "bench.toml", errors);
+    std::string why;
+    auto package = host::PackageLibrary::InProcess("in-process", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
+    if (!description || !package) {
+        std::fprintf(stderr, "unit_client_benchmark: cannot build the graph: %s\n", why.c_str());
+        return {};
+    }
+    std::vector<std::unique_ptr<host::PackageLibrary>> packages;
+    packages.push_back(std::move(package));
+    auto graph = host::Graph::Build(*description, std::move(packages), errors);
+    if (!graph) {
+        for (const auto& e : errors)
+            std::fprintf(stderr, "unit_client_benchmark: %s\n", e.c_str());
+        return {};
+    }
+    host::RunOptions options;
+    options.until = description->until;
+    options.durationUs = description->durationUs;
+    host::GraphRunner runner(*graph, options);
+    const uint64_t before = unit.received();
+    Measurement result;
+    std::thread observer([&] { result = measure(unit, before, frames); });
+    const host::RunResult run = runner.Run();
+    observer.join();
+    host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+    if (run.failed != 0) {
+        std::fprintf(stderr, "unit_client_benchmark: the graph failed:\n%s", log.Text().c_str());
+        return {};
+    }
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    tMainThread = true;
+    int frames = 200;
+    if (argc > 1) {
+        frames = std::atoi(argv[1]);
+        if (frames <= WARMUP_FRAMES || frames > 5000) {
+            std::fprintf(stderr, "usage: unit_client_benchmark [frames]  (%d < frames <= 5000, default 200)\n",
+                         WARMUP_FRAMES);
+            return 2;
+        }
+    }
+    LoopbackUnit unit;
+    const Measurement library = libraryAlone(unit, frames);
+    const Measurement viaComponent = component(unit, frames);
+    std::printf("1920x1080 RGB IPL frames, %d measured each (after %d warm-up frames)\n", frames - WARMUP_FRAMES,
+                WARMUP_FRAMES);
+    std::printf("library alone:   %8.1f frames/s  %6.2f allocations/frame\n", library.framesPerSecond,
+                library.allocationsPerFrame);
+    std::printf("VxQirUnitClient: %8.1f frames/s  %6.2f allocations/frame\n", viaComponent.framesPerSecond,
+                viaComponent.allocationsPerFrame);
+    if (library.framesPerSecond <= 0 || viaComponent.framesPerSecond <= 0) {
+        std::printf("ratio: not measured (a run did not finish)\n");
+        return 1;
+    }
+    std::printf("ratio component / library: %.3f (target >= 0.9)\n",
+                viaComponent.framesPerSecond / library.framesPerSecond);
+    return 0;
+}

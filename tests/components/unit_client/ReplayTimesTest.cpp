@@ -1,0 +1,124 @@
+// Replay times from the time inputs to the unit, and the status outputs.
+#include "UnitClientFixture.h"
+
+#include "UnitClock.h"
+
+#include <gmock/gmock.h>
+
+using namespace unit_client_test;
+
+namespace {
+
+class ReplayTimes : public UnitClientFixture {
+protected:
+    /// `count` small IPL images with the given times before each.
+    void Script(int count, int64_t offset, int64_t start = -1, int64_t stop = -1)
+    {
+        auto& script = TheScript();
+        script.kind = SampleKind::Ipl;
+        for (int i = 0; i < count; ++i) {
+            ScriptedSample sample;
+            sample.bytes.assign(static_cast<size_t>(IplModelOf(script.ipl).imageSize), 1);
+            sample.offsetUs = offset;
+            sample.startUs = start;
+            sample.stopUs = stop;
+            script.samples.push_back(sample);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(ReplayTimes, TheOffsetGoesToTheUnitInNanosecondsOnceWhileItStaysTheSame)
+{
+    StartUnit();
+    Script(4, 1000);
+    EXPECT_EQ(Run(Graph("Ipl")).failed, 0);
+    EXPECT_EQ(Channel().times.offsetNs, 1'000'000u);
+    EXPECT_EQ(Channel().times.startNs, 0u);
+    EXPECT_EQ(CountReports("Input received a new offset timestamp: 1000 us)"), 1u);
+    EXPECT_EQ(Frames().size(), 4u);
+}
+
+TEST_F(ReplayTimes, AChangedOffsetIsSentAgain)
+{
+    StartUnit();
+    Script(2, 1000);
+    TheScript().samples[1].offsetUs = 7000;
+    EXPECT_EQ(Run(Graph("Ipl")).failed, 0);
+    EXPECT_EQ(Channel().times.offsetNs, 7'000'000u);
+    EXPECT_TRUE(Reported("Input received a new offset timestamp: 7000 us)"));
+}
+
+TEST_F(ReplayTimes, StartAndStopAreSentWithTheOffsetKnownThen)
+{
+    StartUnit();
+    Script(3, 1000, 2000, 9000);
+    EXPECT_EQ(Run(Graph("Ipl", "", true)).failed, 0);
+    const auto times = Channel().times;
+    EXPECT_EQ(times.offsetNs, 1'000'000u);
+    EXPECT_EQ(times.startNs, 2'000'000u);
+    EXPECT_EQ(times.stopNs, 9'000'000u);
+    EXPECT_TRUE(Reported("Input received a new start timestamp: 2000 us)"));
+    EXPECT_TRUE(Reported("Input received a new stop timestamp: 9000 us)"));
+    EXPECT_EQ(Frames().size(), 3u);
+}
+
+TEST_F(ReplayTimes, WithoutAnOffsetEverySampleIsDropped)
+{
+    StartUnit();
+    Script(3, -1);
+    EXPECT_EQ(Run(Graph("Ipl")).failed, 0);
+    EXPECT_EQ(Channel().datagrams, 0u);
+    EXPECT_TRUE(Reported("[Death]Sent 0 frames."));
+    EXPECT_FALSE(Reported("Input received"));
+}
+
+TEST_F(ReplayTimes, WithStartStopInputsAStartAloneDropsEverySample)
+{
+    StartUnit();
+    Script(3, 1000, 2000, -1);
+    EXPECT_EQ(Run(Graph("Ipl", "", true)).failed, 0);
+    EXPECT_EQ(Channel().datagrams, 0u);
+    EXPECT_EQ(Channel().times.startNs, 2'000'000u) << "the start time itself went out";
+    EXPECT_TRUE(Reported("[Death]Sent 0 frames."));
+}
+
+TEST_F(ReplayTimes, TheStatusOutputsCarryTheUnitStatusAndItsTimeInMicroseconds)
+{
+    vxqir::sim::EmulatorConfig config;
+    config.clock = std::make_shared<vxqir::sim::ManualUnitClock>(1999);
+    StartUnit(config);
+    Script(3, 1000);
+    TheScript().periodUs = 100'000;
+    EXPECT_EQ(Run(Graph("Ipl")).failed, 0);
+    const StatusRecord status = RecordedStatus();
+    ASSERT_FALSE(status.unitTimesUs.empty());
+    EXPECT_THAT(status.unitTimesUs, ::testing::Each(1)) << "1999 ns truncate to 1 us";
+    ASSERT_FALSE(status.states.empty());
+    EXPECT_EQ(status.states.back().currentTime_ns, 1999u);
+    EXPECT_TRUE(status.states.back().enabled);
+}
+
+TEST_F(ReplayTimes, NoStatusIsPublishedBeforeTheFirstSample)
+{
+    StartUnit();
+    TheScript().kind = SampleKind::Ipl;
+    TheScript().firstDelayUs = 10'000'000; // no sample in this run
+    EXPECT_EQ(Run(Graph("Ipl", "", false, "until = \"duration\"\nduration = \"700ms\"")).failed, 0);
+    EXPECT_TRUE(RecordedStatus().states.empty());
+    EXPECT_TRUE(RecordedStatus().unitTimesUs.empty());
+    EXPECT_EQ(Channel().statusMessages, 0u) << "status messages are enabled by the first sample";
+}
+
+TEST_F(ReplayTimes, VerboseRunsReportEachStepAndEachStatus)
+{
+    StartUnit();
+    Script(2, 1000);
+    TheScript().periodUs = 100'000;
+    EXPECT_EQ(Run(Graph("Ipl", "Verbose = true")).failed, 0);
+    for (const char* text : { "[Birth] Interface available", "[Birth] Channel registered.",
+                              "[Core] Output channel initialized.", "[Core] Replaying frames with 2 lines.",
+                              "[Core] Each packet has 12 Bytes.", "), , " })
+        EXPECT_TRUE(Reported(text)) << text;
+}
