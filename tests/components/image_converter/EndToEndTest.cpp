@@ -82,7 +82,7 @@ struct UnitFrame {
     uint64_t checksum;
 };
 
-class RawFramesToUnit : public ::testing::TestWithParam<E2eCase> {
+class RawFrameGraph : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -169,7 +169,20 @@ protected:
     std::unique_ptr<host::GraphRunner> runner;
     std::mutex mutex; ///< guards frames (written on the emulator's checksum thread)
     std::vector<UnitFrame> frames;
+
+    /// Warnings of component `source`, in order.
+    std::vector<std::string> Warnings(const std::string& source) const
+    {
+        std::vector<std::string> texts;
+        for (const auto& report : log.Reports()) {
+            if (report.source == source && report.level == KOVA::Warning)
+                texts.push_back(report.text);
+        }
+        return texts;
+    }
 };
+
+class RawFramesToUnit : public RawFrameGraph, public ::testing::WithParamInterface<E2eCase> {};
 
 } // namespace
 
@@ -188,9 +201,38 @@ TEST_P(RawFramesToUnit, EveryFrameArrivesWithTheChecksumOfItsConvertedImage)
                   vxqir::frames::checksumText(ExpectedChecksum(c.mono, c.width, c.height, n)));
     }
     EXPECT_TRUE(log.Contains("", "[Death]Sent 5 frames."));
+    // The source's headers are right, so the converter has nothing to warn about.
+    EXPECT_THAT(Warnings("conv"), ::testing::ElementsAre(::testing::StartsWith("Output Image allocated: ")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RawFramesToUnit,
                          ::testing::Values(E2eCase{"Yuv422IntoRgb", false, 333, 24},
                                            E2eCase{"MonoIntoGray", true, 333, 24}),
                          ::testing::PrintToStringParamName());
+
+TEST_F(RawFrameGraph, WrongHeaderValuesAndShortFramesFromTheSourceReachTheConverterAsSuch)
+{
+    // 16 x 4 YUV pixels need 64 + 256 bytes; the frames stop after 64 + 100.
+    const std::string toml = "[run]\nuntil = \"sources-end\"\nduration = \"30s\"\n"
+                             "[[component]]\nname = \"camera\"\nmodel = \"HostRawFrameSource\"\n"
+                             "properties = { Width = 16, Height = 4, Count = 2, PeriodUs = 1000, HeaderLines = 3, "
+                             "HeaderBitsPerWord = 12, HeaderFrameSize = 100, FrameBytes = 164 }\n"
+                             "[[component]]\nname = \"conv\"\nmodel = \"VxQirImageConverter\"\n"
+                             "properties = { Width = 16, Height = 4 }\n"
+                             "[[component]]\nname = \"sink\"\nmodel = \"HostSampleSink\"\n"
+                             "[[connection]]\nfrom = \"camera.Frames\"\nto = \"conv.frame_in\"\n"
+                             "[[connection]]\nfrom = \"conv.QIR_IPLImage\"\nto = \"sink.In\"\n";
+    const host::RunResult result = Run(toml);
+    EXPECT_EQ(result.failed, 0);
+    std::vector<std::string> perFrame = {
+        "Height in Frame Header does not match user selection!",
+        "BitPerPixel in Frame Header does not match user selection!",
+        "Framesize in Frame Header is too small for image",
+        "[Core] Frame of 164 bytes is shorter than the 320 bytes the conversion needs; converted 1 of 4 lines, "
+        "the others are zero"};
+    std::vector<std::string> expected = {"Output Image allocated: Width=16, height=4, BitsPerPixel=24"};
+    expected.insert(expected.end(), perFrame.begin(), perFrame.end());
+    expected.insert(expected.end(), perFrame.begin(), perFrame.end());
+    EXPECT_EQ(Warnings("conv"), expected);
+    EXPECT_TRUE(log.Contains("sink", "[Death] Received 2 samples"));
+}
