@@ -142,9 +142,12 @@ int run(const RunSettings& settings, bool checkOnly)
     const auto birth = host::ParseDurationUs(settings.birthLimit);
     const auto death = host::ParseDurationUs(settings.deathLimit);
     if (!settings.duration.empty() && !duration)
-        errors.push_back("--duration: \"" + settings.duration + "\" is not a duration such as 5s or 250ms");
-    if (!birth || !death)
-        errors.push_back("--birth-limit / --death-limit: not a duration such as 3s or 500ms");
+        errors.push_back("--duration: \"" + settings.duration +
+                         "\" is not a duration such as 5s or 250ms (a number of us, ms, s, min or h)");
+    if (!birth)
+        errors.push_back("--birth-limit: \"" + settings.birthLimit + "\" is not a duration such as 3s or 500ms");
+    if (!death)
+        errors.push_back("--death-limit: \"" + settings.deathLimit + "\" is not a duration such as 10s or 500ms");
     host::ReportLog log(settings.quiet ? nullptr : stdout);
     host::SystemEngineClock clock;
     host::EngineProperties engine = description ? description->engine : host::EngineProperties();
@@ -160,7 +163,8 @@ int run(const RunSettings& settings, bool checkOnly)
         if (host::Graph::LoadPackages(*description, searchDirs, packages, errors))
             graph = host::Graph::Build(*description, std::move(packages), errors);
     }
-    if (!graph) {
+    if (!graph || !errors.empty()) {
+        graph.reset();
         for (const auto& error : errors)
             std::cerr << error << "\n";
         std::cerr << "pck-host: the graph was refused; nothing ran.\n";
