@@ -122,3 +122,18 @@ TEST_F(ReplayTimes, VerboseRunsReportEachStepAndEachStatus)
                               "[Core] Each packet has 12 Bytes.", "), , " })
         EXPECT_TRUE(Reported(text)) << text;
 }
+
+TEST_F(ReplayTimes, AUnitThatSendsNoStatusGetsNeitherTimesNorSamplesAndTheOutputsStaySilent)
+{
+    vxqir::sim::EmulatorConfig config;
+    config.statusStopped = true;
+    StartUnit(config);
+    Script(3, 1000);
+    EXPECT_EQ(Run(Graph("Ipl", "", false, "until = \"duration\"\nduration = \"1500ms\"")).failed, 0);
+    EXPECT_TRUE(Reported("[Core] Waiting for valid status."));
+    EXPECT_TRUE(RecordedStatus().states.empty());
+    EXPECT_TRUE(RecordedStatus().unitTimesUs.empty());
+    EXPECT_EQ(Channel().datagrams, 0u);
+    EXPECT_EQ(Channel().times.offsetNs, 0u) << "no time before a valid status";
+    EXPECT_TRUE(Reported("[Death] UnregisterOutputChannel ")) << "the stop woke the wait";
+}
