@@ -17,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,11 +24,10 @@ namespace vxqir {
 
 // Raised by the ChannelState constructor when the channel's data socket
 // cannot be opened (for example when the process is out of descriptors).
-// Registration turns it into DataSocketError.
-class DataSocketUnavailable : public std::runtime_error {
-public:
-    DataSocketUnavailable() : std::runtime_error("Data socket could not be created") {}
-};
+// Registration turns it into DataSocketError. A plain tag without a
+// vtable: it is raised exactly when the process may be unable to open
+// anything, so nothing in raising it should need more than memory.
+struct DataSocketUnavailable {};
 
 // One output channel of one QIR unit.
 //
