@@ -88,3 +88,20 @@ INSTANTIATE_TEST_SUITE_P(
                       IplCase{ "GrayWithWideAlignment", { 7, 3, 8, "GRAY", 8 }, 7 }),
     [](const auto& c) { return std::string(c.param.name); });
 
+
+class IplImageRefusal : public UnitClientFixture {};
+
+TEST_F(IplImageRefusal, ALineLongerThan16BitsFailsTheFirstSampleNamingItsLength)
+{
+    StartUnit();
+    Script& script = TheScript();
+    script.kind = SampleKind::Ipl;
+    script.ipl = { 21846, 2, 8, "BGR", 4 };
+    ScriptedSample sample;
+    sample.bytes = IplBytes(script.ipl, 0);
+    script.samples = { sample };
+    EXPECT_EQ(Run(Graph("Ipl")).failed, 1);
+    EXPECT_TRUE(Reported("[Core] IPL line length 65538 bytes")) << log.Text();
+    EXPECT_EQ(Channel().datagrams, 0u) << "nothing cut to 16 bits went out";
+    EXPECT_EQ(Channel().frameWidth, 0u);
+}
