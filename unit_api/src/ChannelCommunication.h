@@ -4,6 +4,7 @@
 #include "ChannelKey.h"
 #include "QIRBufferNotifier.h"
 #include "ReplayMessages.h"
+#include "SensorDatagramSender.h"
 #include "SocketHandle.h"
 #include "VXQIRApi.h"
 
@@ -17,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +31,15 @@ namespace vxqir {
 class DataSocketUnavailable : public std::runtime_error {
 public:
     DataSocketUnavailable() : std::runtime_error("Data socket could not be created") {}
+};
+
+// One block of sensor data for ChannelState::sendReplayBlocks: the header
+// fields of its datagrams (frame and line number, stream id, timestamp,
+// version) and its payload, borrowed from the caller for the call.
+struct ReplayBlock {
+    ReplaySensorMessageHeader header;
+    const uint8_t* payload;
+    uint16_t payloadSize;
 };
 
 // One output channel of one QIR unit.
@@ -78,6 +89,23 @@ public:
     // end marks are filled per datagram. Thread-bound (see class comment).
     VXTQirError sendReplayData(ReplaySensorMessageHeader& msg, const uint8_t* payload,
                                uint16_t payload_size) const;
+
+    // Sends a run of blocks, in order, with as few system calls as the
+    // kernel allows (see SensorDatagramSender); the datagrams on the wire
+    // are those that one sendReplayData per block would send, and each block
+    // passes the same flow control: a run leaves together only as far as
+    // the free entries (less the blocks ahead of it in the run) and the
+    // packet window allow every block, the rest waits as a single block
+    // would. Returns at the first failure; blocksSent tells how many blocks
+    // from the first on were sent whole (on Timeout the next one was not
+    // begun, so a retry starts there). No allocation. Thread-bound, like
+    // sendReplayData.
+    VXTQirError sendReplayBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent) const;
+
+    // The sending method in use, and a limit on it (tests, kernels known to
+    // refuse offload). Thread-bound, like sendReplayBlocks.
+    SensorDatagramSender::Mode sendMode() const { return sender_.mode(); }
+    void limitSendMode(SensorDatagramSender::Mode mode) const { sender_.limitMode(mode); }
 
     // GET_BUFFER_SIZE: NoError, ChannelNotAvailable, InternalError or a
     // request error. Stores nothing.
@@ -150,6 +178,15 @@ private:
     VXTQirError controlStatusMsg(bool enabled) const;
     VXTQirError getBufferSize() const;
 
+    // How many blocks from the first on flow control lets go together now;
+    // at least 1 (the caller has just waited for room for the first).
+    size_t blocksCleared(std::span<const ReplayBlock> blocks) const;
+    // sendReplayBlocks with the first `cleared` blocks already let through.
+    VXTQirError sendBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent,
+                           size_t cleared) const;
+    // Datagrams a block of `size` bytes is cut into.
+    size_t datagramsOf(size_t size) const;
+
     const VXTQirChannelNumber channel_index_;
     const std::string data_ip_;
     const uint16_t data_port_;
@@ -165,6 +202,8 @@ private:
 
     // Assembly buffer of one sensor datagram: header plus maxPayloadSize.
     mutable std::vector<uint8_t> replay_buffer_;
+    // Datagrams of a run of blocks; owned by the sending thread.
+    mutable SensorDatagramSender sender_;
     mutable QIRBufferNotifier channel_buffer_notifier_;
 
     mutable std::mutex qir_state_mutex_; // guards qir_state_ and qir_state_received_
