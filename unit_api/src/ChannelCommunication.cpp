@@ -371,7 +371,12 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
     if (payload_size > largest) {
         // Several datagrams: one batched send. Flow control has let this
         // block through already, and it stays let through for it.
-        const ReplayBlock block{ .header = msg, .payload = payload, .payloadSize = payload_size };
+        const ReplayBlock block{ .properties = { .timestamp = msg.timestamp,
+                                                .frameNumber = msg.frameNumber,
+                                                .lineNumber = msg.lineNumber,
+                                                .streamID = msg.streamID },
+                                 .payload = payload,
+                                 .payloadSize = payload_size };
         size_t blocksSent = 0;
         return sendBlocks(std::span<const ReplayBlock>(&block, 1), blocksSent, 1);
     }
@@ -471,7 +476,12 @@ VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t
             const bool last = offset + current >= block.payloadSize;
             if (!last)
                 current -= current % 8;
-            ReplaySensorMessageHeader header = block.header;
+            ReplaySensorMessageHeader header{};
+            header.frameNumber = block.properties.frameNumber;
+            header.lineNumber = block.properties.lineNumber;
+            header.version = QIR_PROTOCOL_VERSION;
+            header.streamID = block.properties.streamID;
+            header.timestamp = block.properties.timestamp;
             header.payloadSize = static_cast<uint16_t>(current);
             header.packetNumber = static_cast<uint16_t>(packet_number_ + sender_.size());
             header.setEndMarks(last, last && height != 0 && header.lineNumber == lastLine);

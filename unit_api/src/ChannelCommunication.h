@@ -33,11 +33,11 @@ public:
     DataSocketUnavailable() : std::runtime_error("Data socket could not be created") {}
 };
 
-// One block of sensor data for ChannelState::sendReplayBlocks: the header
-// fields of its datagrams (frame and line number, stream id, timestamp,
-// version) and its payload, borrowed from the caller for the call.
+// One block of sensor data for ChannelState::sendReplayBlocks: what its
+// datagrams carry in their headers (frame and line number, stream id,
+// timestamp) and its payload, borrowed from the caller for the call.
 struct ReplayBlock {
-    ReplaySensorMessageHeader header;
+    VXTQirPacketPropertiesT properties;
     const uint8_t* payload;
     uint16_t payloadSize;
 };
@@ -144,6 +144,9 @@ public:
     const QIRBufferNotifier& bufferNotifier() const { return channel_buffer_notifier_; }
     // Packet number the next sensor datagram will carry.
     uint16_t nextPacketNumber() const { return packet_number_; }
+    // Sets the number of the next sensor datagram; lets tests reach the
+    // 16-bit wrap without 65536 datagrams. Thread-bound, like sendReplayData.
+    void setNextPacketNumber(uint16_t packetNumber) const { packet_number_ = packetNumber; }
 
 private:
     // One control request whose reply is awaited.
