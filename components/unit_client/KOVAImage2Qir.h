@@ -33,6 +33,7 @@
 
 #include "KOVA.h"
 #include "VXQIRApi.h"
+#include "VXQIRBatch.h"
 #include "csi2/MipiCsi2Chunks.h"
 
 #include <atomic>
@@ -86,8 +87,15 @@ private:
     void process_ipl_image(KOVAIOElt* element);
     void init_kova_image(KOVAIOElt* element);
     void process_kova_image(KOVAIOElt* element);
-    VXTQirError ReplayStreamDataLoop(VXTQirChannelHandle handle, const VXTQirPacketPropertiesT& packetProperties,
-                                     const uint8_t* buffer, uint16_t bufferSize);
+    /// Collects one block of the current sample for a batched send; sends
+    /// the collected run when it is full. NoError while nothing failed.
+    VXTQirError QueueBlock(const VXTQirPacketPropertiesT& packetProperties, const uint8_t* buffer,
+                           uint16_t bufferSize);
+    /// Sends the blocks collected so far and forgets them. A block that
+    /// meets Timeout is tried again, until it goes or, while the component
+    /// stops, until the component time-out has passed since the first try
+    /// at that block (with a warning).
+    VXTQirError FlushBlocks();
     /// The check after each send; true when the sample may go on.
     bool SendSucceeded(VXTQirError result);
     /// Declares the geometry; a failure ends Core through Error.
@@ -148,4 +156,8 @@ private:
     bool warnedShortPackets_ = false; ///< the short-packet advice was given this run
     int64_t statusPeriodUs_ = 0;
     std::vector<uint8_t> lastChunk_;  ///< zero-filled last chunk of a framework image, kept for the run
+    /// Blocks of the current sample not yet sent; the pixels stay borrowed
+    /// from the sample (or lastChunk_) until FlushBlocks. Capacity fixed at
+    /// construction, so a frame allocates nothing.
+    std::vector<vxqir::ReplayBlock> pendingBlocks_;
 };

@@ -125,6 +125,8 @@ void KOVAImage2Qir::process_mipi_csi2_image(KOVAIOElt* element)
             continue;
         }
         if (isShort && !warnedShortPackets_) {
+            if (!SendSucceeded(FlushBlocks()))
+                return;
             warnedShortPackets_ = true;
             KOVAStreamedString text;
             text << "[Core] Frame " << frameCounter_ << ": the byte stream holds short packets (record " << row
@@ -135,6 +137,8 @@ void KOVAImage2Qir::process_mipi_csi2_image(KOVAIOElt* element)
         const int64_t sendStart = skip_preamble_ ? position + static_cast<int64_t>(MIPICSI2::CSI2_PREAMBLE_SIZE) : position;
         const int64_t sendLength = skip_preamble_ ? int64_t{ pck_len_byte_ } : recordSize;
         if (sendStart + sendLength > used) {
+            if (!SendSucceeded(FlushBlocks()))
+                return;
             KOVAStreamedString text;
             text << "[Core] Frame " << frameCounter_ << ": byte stream of " << used << " bytes ends inside packet record "
                  << row << " at byte offset " << position << "; sent up to the last whole record, frame not counted.";
@@ -142,11 +146,12 @@ void KOVAImage2Qir::process_mipi_csi2_image(KOVAIOElt* element)
             return;
         }
         properties.lineNumber = static_cast<uint16_t>(row - skipped);
-        if (!SendSucceeded(
-                ReplayStreamDataLoop(qir_ch_handle_, properties, stream + sendStart, static_cast<uint16_t>(sendLength))))
+        if (!SendSucceeded(QueueBlock(properties, stream + sendStart, static_cast<uint16_t>(sendLength))))
             return;
         position += recordSize;
     }
+    if (!SendSucceeded(FlushBlocks()))
+        return;
     ++frameCounter_;
 }
 
@@ -224,6 +229,18 @@ void KOVAImage2Qir::process_kova_csi2_frame(KOVAIOElt* element)
     VXTQirPacketPropertiesT properties = PacketPropertiesOf(element);
     uint16_t sent = 0;
     bool warned = false;
+    // A failed send ends the sample: a warning while stopping, else an error.
+    const auto failed = [this](VXTQirError result) {
+        if (result == NoError)
+            return false;
+        if (IsDying()) {
+            ReportWarning((KOVAString("[Core] ") + VXQIR_ErrorToString(result)).c_str());
+            return true;
+        }
+        pendingBlocks_.clear();
+        Error((KOVAString("[Core] ") + VXQIR_ErrorToString(result)).c_str());
+        return true;
+    };
     MIPICSI2::DataChunkIterator walk(frame.data, frame.dataLength);
     MIPICSI2::DataChunkDescriptor chunk;
     while (walk.next(chunk)) {
@@ -233,6 +250,8 @@ void KOVAImage2Qir::process_kova_csi2_frame(KOVAIOElt* element)
             continue;
         if (!chunk.hasBusData()) {
             if (!warned) {
+                if (failed(FlushBlocks()))
+                    return;
                 warned = true;
                 KOVAStreamedString text;
                 text << "[Core] Frame " << frameCounter_ << ": data chunk of " << chunk.length
@@ -242,17 +261,12 @@ void KOVAImage2Qir::process_kova_csi2_frame(KOVAIOElt* element)
             continue;
         }
         properties.lineNumber = sent;
-        const VXTQirError result =
-            ReplayStreamDataLoop(qir_ch_handle_, properties, chunk.busPayload(), chunk.busPayloadLength());
-        if (result != NoError) {
-            if (IsDying()) {
-                ReportWarning((KOVAString("[Core] ") + VXQIR_ErrorToString(result)).c_str());
-                return;
-            }
-            Error((KOVAString("[Core] ") + VXQIR_ErrorToString(result)).c_str());
-        }
+        if (failed(QueueBlock(properties, chunk.busPayload(), chunk.busPayloadLength())))
+            return;
         ++sent;
     }
+    if (failed(FlushBlocks()))
+        return;
     if (walk.malformed()) {
         if (!warned) {
             KOVAStreamedString text;

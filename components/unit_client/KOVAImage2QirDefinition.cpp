@@ -135,6 +135,9 @@ KOVAComponent* KOVAImage2Qir::Instantiate(const char* name, const KOVAComponentD
 KOVAImage2Qir::KOVAImage2Qir(const char* name, const KOVAComponentDefinition* definition)
     : KOVAComponent(name, definition)
 {
+    // One batched send covers up to this many blocks of a sample.
+    constexpr size_t kBatchBlocks = 256;
+    pendingBlocks_.reserve(kBatchBlocks);
 }
 
 KOVAImage2Qir::~KOVAImage2Qir() = default;

@@ -1,6 +1,6 @@
 // Image paths of the unit client: uncompressed IPL images (one packet per
 // row) and framework images (fixed-size chunks of the coded bytes), and the
-// send loop every path uses.
+// batched send every path uses.
 #include "KOVAImage2Qir.h"
 
 #include "csi2/GrabberImageHeader.h"
@@ -44,20 +44,35 @@ void KOVAImage2Qir::InitOutputChannel(uint16_t width, uint16_t height)
         Error((KOVAString("[Core] Could not initialize output channel: ") + VXQIR_ErrorToString(result)).c_str());
 }
 
-VXTQirError KOVAImage2Qir::ReplayStreamDataLoop(VXTQirChannelHandle handle,
-                                                const VXTQirPacketPropertiesT& packetProperties,
-                                                const uint8_t* buffer, uint16_t bufferSize)
+VXTQirError KOVAImage2Qir::QueueBlock(const VXTQirPacketPropertiesT& packetProperties, const uint8_t* buffer,
+                                      uint16_t bufferSize)
 {
-    const KOVATimestamp start = KOVA::CurrentTime();
-    for (;;) {
-        const VXTQirError result = VXQIR_ReplayStreamData(handle, &packetProperties, buffer, bufferSize);
+    pendingBlocks_.push_back(
+        vxqir::ReplayBlock{ .properties = packetProperties, .payload = buffer, .payloadSize = bufferSize });
+    return pendingBlocks_.size() == pendingBlocks_.capacity() ? FlushBlocks() : NoError;
+}
+
+VXTQirError KOVAImage2Qir::FlushBlocks()
+{
+    std::span<const vxqir::ReplayBlock> rest(pendingBlocks_);
+    VXTQirError result = NoError;
+    KOVATimestamp start = KOVA::CurrentTime();
+    while (!rest.empty()) {
+        size_t sent = 0;
+        result = vxqir::ReplayStreamBlocks(qir_ch_handle_, rest, &sent);
+        rest = rest.subspan(sent);
+        // The time-out counts from the first attempt at the block that waits.
+        if (sent > 0)
+            start = KOVA::CurrentTime();
         if (IsDying() && KOVA::CurrentTime() - start > component_timeout_) {
             ReportWarning("Component timeout reached, shutting down directly.");
-            return result;
+            break;
         }
         if (result != Timeout)
-            return result;
+            break;
     }
+    pendingBlocks_.clear();
+    return result;
 }
 
 bool KOVAImage2Qir::SendSucceeded(VXTQirError result)
@@ -119,6 +134,8 @@ void KOVAImage2Qir::process_ipl_image(KOVAIOElt* element)
         const int64_t offset = int64_t{ row } * image.widthStep;
         // Never read outside the element, whatever its header says.
         if (!pixels || offset < 0 || offset + lineLength > available) {
+            if (!SendSucceeded(FlushBlocks()))
+                return;
             KOVAStreamedString text;
             text << "[Core] Frame " << frameCounter_ << ": row " << row << " at byte offset " << offset
                  << " lies outside the image's " << available << " bytes; frame not sent whole.";
@@ -126,9 +143,11 @@ void KOVAImage2Qir::process_ipl_image(KOVAIOElt* element)
             return;
         }
         properties.lineNumber = static_cast<uint16_t>(row);
-        if (!SendSucceeded(ReplayStreamDataLoop(qir_ch_handle_, properties, pixels + offset, lineLength)))
+        if (!SendSucceeded(QueueBlock(properties, pixels + offset, lineLength)))
             return;
     }
+    if (!SendSucceeded(FlushBlocks()))
+        return;
     ++frameCounter_;
 }
 
@@ -186,21 +205,21 @@ void KOVAImage2Qir::process_kova_image(KOVAIOElt* element)
         properties.lineNumber = chunk;
         VXTQirError result = NoError;
         if (imageSize - sentBytes > maxBytes) {
-            result = ReplayStreamDataLoop(qir_ch_handle_, properties, data + sentBytes,
-                                          static_cast<uint16_t>(maxBytes));
+            result = QueueBlock(properties, data + sentBytes, static_cast<uint16_t>(maxBytes));
             sentBytes += maxBytes;
         } else {
             const auto rest = static_cast<size_t>(imageSize - sentBytes);
             std::memcpy(lastChunk_.data(), data + sentBytes, rest);
             std::memset(lastChunk_.data() + rest, 0, lastChunk_.size() - rest);
-            result = ReplayStreamDataLoop(qir_ch_handle_, properties, lastChunk_.data(),
-                                          static_cast<uint16_t>(maxBytes));
+            result = QueueBlock(properties, lastChunk_.data(), static_cast<uint16_t>(maxBytes));
             sentBytes = imageSize;
         }
         if (!SendSucceeded(result))
             return;
         ++chunk;
     }
+    if (!SendSucceeded(FlushBlocks()))
+        return;
     if (whole)
         ++frameCounter_;
 }

@@ -7,7 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/udp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 namespace vxqir::sim {
@@ -290,6 +296,59 @@ TEST_F(Emulator, VerifiesFramesAndComputesTheChecksumOfTheLast)
     EXPECT_EQ(c.lastChecksumFrameNumber, 2);
     EXPECT_EQ(c.lastPacketNumber, static_cast<uint16_t>(packet - 1));
     EXPECT_EQ(c.fifo.pushed, 30u);
+}
+
+TEST_F(Emulator, VerifiesEveryDatagramOfSegmentedSendsAsIfSentOneByOne)
+{
+    // Two frames of equal lines sent with UDP segmentation offload, 16 lines
+    // per call: with receive offload the kernel may hand them over joined,
+    // and each must still be counted and checked on its own.
+    constexpr uint16_t height = 32;
+    constexpr size_t width = 96;
+    setFrameSize(0, width, height);
+    ASSERT_TRUE(client->request(Command::ENABLE_CHANNEL, 0));
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(fd, 0);
+    const sockaddr_in to = dataEndpoint().toSockaddr();
+    uint16_t packet = 0;
+    for (uint16_t frame = 0; frame < 2; ++frame) {
+        std::vector<uint8_t> joined;
+        for (uint16_t line = 0; line < height; ++line) {
+            const uint8_t flags = SENSOR_FLAG_END_OF_LINE | (line == height - 1 ? SENSOR_FLAG_END_OF_FRAME : 0);
+            const std::vector<uint8_t> payload = patternLine(frame, line, width);
+            const auto d = makeSensorDatagram(frame, line, packet++, flags, payload);
+            joined.insert(joined.end(), d.begin(), d.end());
+            if ((line + 1) % 16 != 0)
+                continue;
+            alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(uint16_t))] = {};
+            iovec iov{ joined.data(), joined.size() };
+            msghdr message{};
+            message.msg_name = const_cast<sockaddr_in*>(&to);
+            message.msg_namelen = sizeof(to);
+            message.msg_iov = &iov;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof(control);
+            cmsghdr* c = CMSG_FIRSTHDR(&message);
+            c->cmsg_level = SOL_UDP;
+            c->cmsg_type = UDP_SEGMENT;
+            c->cmsg_len = CMSG_LEN(sizeof(uint16_t));
+            const auto segment = static_cast<uint16_t>(d.size());
+            std::memcpy(CMSG_DATA(c), &segment, sizeof(segment));
+            ASSERT_EQ(::sendmsg(fd, &message, 0), static_cast<ssize_t>(joined.size()));
+            joined.clear();
+        }
+    }
+    ::close(fd);
+    ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.frames.framesComplete == 2; }));
+    unit->drainChecksums();
+    const ChannelSnapshot c = channel(0);
+    EXPECT_EQ(c.datagrams, 2u * height);
+    EXPECT_EQ(c.blocks, 2u * height);
+    EXPECT_EQ(c.packetGaps, 0u);
+    EXPECT_EQ(c.badDatagrams, 0u);
+    ASSERT_TRUE(c.lastChecksum);
+    EXPECT_EQ(*c.lastChecksum, patternFrameChecksum(1, height, width));
 }
 
 TEST_F(Emulator, ReportsTheLatestPacketNumberInTheStatus)

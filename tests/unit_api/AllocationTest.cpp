@@ -35,5 +35,33 @@ TEST_F(Allocation, SendingBlocksAllocatesNothing)
     EXPECT_GT(qir::test::thread_allocation_count(), before + during);
 }
 
+TEST_F(Allocation, SendingARunOfBlocksAllocatesNothing)
+{
+    const VXTQirInputInterfaceT config = unit_.config(1448, 1000, 5000);
+    const VXTQirChannelHandle handle = readyChannel(config);
+    unit_.startPeriodicStatus(0, 100, std::chrono::milliseconds(1));
+    const Bytes line(4000, 7);
+    std::vector<ReplayBlock> blocks(10);
+    for (size_t i = 0; i < blocks.size(); ++i)
+        blocks[i] = ReplayBlock{ .properties = { .timestamp = 0,
+                                                 .frameNumber = 0,
+                                                 .lineNumber = static_cast<uint16_t>(i),
+                                                 .streamID = 0 },
+                                 .payload = line.data(),
+                                 .payloadSize = 4000 };
+    size_t sent = 0;
+    ASSERT_EQ(api_->replayStreamBlocks(handle, blocks, &sent), NoError); // warm up
+
+    const uint64_t before = qir::test::thread_allocation_count();
+    VXTQirError worst = NoError;
+    for (int i = 0; i < 20; ++i) {
+        const VXTQirError result = api_->replayStreamBlocks(handle, blocks, &sent);
+        if (result != NoError)
+            worst = result;
+    }
+    EXPECT_EQ(worst, NoError);
+    EXPECT_EQ(qir::test::thread_allocation_count() - before, 0u);
+}
+
 } // namespace
 } // namespace vxqir::test

@@ -96,8 +96,8 @@ void ControlLoop::serveRequests()
         const int n = batch_.receive(socket_.fd());
         if (n <= 0)
             return;
-        for (int i = 0; i < n; ++i) {
-            const ReceivedDatagram d = batch_.datagram(static_cast<size_t>(i));
+        for (size_t i = 0; i < batch_.datagramCount(); ++i) {
+            const ReceivedDatagram d = batch_.datagram(i);
             const ParsedRequest parsed = parseControlRequest(d.bytes, d.length);
             if (parsed.fault != RequestFault::None) {
                 std::lock_guard lock(countersMutex_);
@@ -105,7 +105,7 @@ void ControlLoop::serveRequests()
                 ++counters_.malformedByReason[static_cast<size_t>(parsed.fault)];
                 continue;
             }
-            answer(parsed.request, batch_.sender(static_cast<size_t>(i)));
+            answer(parsed.request, batch_.sender(i));
         }
         progress_.notify();
         if (static_cast<size_t>(n) < batch_.capacity())

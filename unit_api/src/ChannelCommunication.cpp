@@ -368,6 +368,19 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
         return NoError;
     }
 
+    if (payload_size > largest) {
+        // Several datagrams: one batched send. Flow control has let this
+        // block through already, and it stays let through for it.
+        const ReplayBlock block{ .properties = { .timestamp = msg.timestamp,
+                                                .frameNumber = msg.frameNumber,
+                                                .lineNumber = msg.lineNumber,
+                                                .streamID = msg.streamID },
+                                 .payload = payload,
+                                 .payloadSize = payload_size };
+        size_t blocksSent = 0;
+        return sendBlocks(std::span<const ReplayBlock>(&block, 1), blocksSent, 1);
+    }
+
     size_t sent = 0;
     while (sent < payload_size) {
         size_t current = std::min<size_t>(payload_size - sent, largest);
@@ -394,6 +407,109 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
     }
 
     channel_buffer_notifier_.blockSent(msg.packetNumber);
+    return NoError;
+}
+
+size_t ChannelState::datagramsOf(size_t size) const
+{
+    const size_t largest = replay_buffer_.size() - SENSOR_HEADER_SIZE;
+    if (size <= largest)
+        return size == 0 ? 0 : 1;
+    // Every datagram but the last carries the largest multiple of 8.
+    const size_t full = largest - largest % 8;
+    return (size - largest + full - 1) / full + 1;
+}
+
+size_t ChannelState::blocksCleared(std::span<const ReplayBlock> blocks) const
+{
+    uint16_t packet = packet_number_;
+    size_t cleared = 0;
+    while (cleared < blocks.size() &&
+           channel_buffer_notifier_.maySendAfter(static_cast<uint32_t>(cleared), packet)) {
+        packet = static_cast<uint16_t>(packet + datagramsOf(blocks[cleared].payloadSize));
+        ++cleared;
+    }
+    // A status may have taken the room back since the wait saw it; the
+    // first block goes anyway, as it would alone.
+    return cleared == 0 ? 1 : cleared;
+}
+
+VXTQirError ChannelState::sendReplayBlocks(std::span<const ReplayBlock> blocks,
+                                           size_t& blocksSent) const
+{
+    return sendBlocks(blocks, blocksSent, 0);
+}
+
+VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent,
+                                     size_t cleared) const
+{
+    blocksSent = 0;
+    const size_t largest = replay_buffer_.size() - SENSOR_HEADER_SIZE;
+    const uint16_t height = frame_height_.load(std::memory_order_acquire);
+    const uint16_t lastLine = static_cast<uint16_t>(height - 1);
+
+    size_t next = 0;    // first block not wholly handed to the sender
+    size_t offset = 0;  // bytes of blocks[next] handed to the sender
+    // `cleared`: blocks from `next` on that flow control has let go.
+    while (blocksSent < blocks.size()) {
+        if (cleared == 0) {
+            if (!channel_buffer_notifier_.waitForFreeBuffer(packet_number_))
+                return Timeout;
+            cleared = blocksCleared(blocks.subspan(next));
+        }
+
+        sender_.clear();
+        while (next < blocks.size() && cleared > 0 && !sender_.full()) {
+            const ReplayBlock& block = blocks[next];
+            if (block.payloadSize == 0) {
+                // No datagram, only a FIFO entry; taken in order, so the
+                // datagrams before it leave first.
+                if (sender_.size() > 0)
+                    break;
+                channel_buffer_notifier_.decreaseAvailableBufferSlots();
+                ++blocksSent;
+                ++next;
+                --cleared;
+                continue;
+            }
+            size_t current = std::min<size_t>(block.payloadSize - offset, largest);
+            const bool last = offset + current >= block.payloadSize;
+            if (!last)
+                current -= current % 8;
+            ReplaySensorMessageHeader header{};
+            header.frameNumber = block.properties.frameNumber;
+            header.lineNumber = block.properties.lineNumber;
+            header.version = QIR_PROTOCOL_VERSION;
+            header.streamID = block.properties.streamID;
+            header.timestamp = block.properties.timestamp;
+            header.payloadSize = static_cast<uint16_t>(current);
+            header.packetNumber = static_cast<uint16_t>(packet_number_ + sender_.size());
+            header.setEndMarks(last, last && height != 0 && header.lineNumber == lastLine);
+            sender_.add(header, block.payload + offset, current);
+            offset += current;
+            if (last) {
+                ++next;
+                offset = 0;
+                --cleared;
+            }
+        }
+        if (sender_.size() == 0)
+            continue;
+
+        const SensorDatagramSender::Result result = sender_.send(data_socket_.get(), data_address_);
+        packet_number_ = static_cast<uint16_t>(packet_number_ + result.sent);
+        for (size_t i = 0; i < result.sent; ++i) {
+            // The end-of-line mark is on the last datagram of each block.
+            if (sender_.header(i).endOfLine()) {
+                channel_buffer_notifier_.blockSent(sender_.header(i).packetNumber);
+                ++blocksSent;
+            }
+        }
+        if (result.error == SocketError::FragmentationError)
+            return PacketFragmentation;
+        if (result.error != SocketError::NoError)
+            return DataSocketError;
+    }
     return NoError;
 }
 

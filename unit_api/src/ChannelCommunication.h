@@ -4,6 +4,7 @@
 #include "ChannelKey.h"
 #include "QIRBufferNotifier.h"
 #include "ReplayMessages.h"
+#include "SensorDatagramSender.h"
 #include "SocketHandle.h"
 #include "VXQIRApi.h"
 
@@ -17,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,15 @@ namespace vxqir {
 // vtable: it is raised exactly when the process may be unable to open
 // anything, so nothing in raising it should need more than memory.
 struct DataSocketUnavailable {};
+
+// One block of sensor data for ChannelState::sendReplayBlocks: what its
+// datagrams carry in their headers (frame and line number, stream id,
+// timestamp) and its payload, borrowed from the caller for the call.
+struct ReplayBlock {
+    VXTQirPacketPropertiesT properties;
+    const uint8_t* payload;
+    uint16_t payloadSize;
+};
 
 // One output channel of one QIR unit.
 //
@@ -77,6 +88,23 @@ public:
     VXTQirError sendReplayData(ReplaySensorMessageHeader& msg, const uint8_t* payload,
                                uint16_t payload_size) const;
 
+    // Sends a run of blocks, in order, with as few system calls as the
+    // kernel allows (see SensorDatagramSender); the datagrams on the wire
+    // are those that one sendReplayData per block would send, and each block
+    // passes the same flow control: a run leaves together only as far as
+    // the free entries (less the blocks ahead of it in the run) and the
+    // packet window allow every block, the rest waits as a single block
+    // would. Returns at the first failure; blocksSent tells how many blocks
+    // from the first on were sent whole (on Timeout the next one was not
+    // begun, so a retry starts there). No allocation. Thread-bound, like
+    // sendReplayData.
+    VXTQirError sendReplayBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent) const;
+
+    // The sending method in use, and a limit on it (tests, kernels known to
+    // refuse offload). Thread-bound, like sendReplayBlocks.
+    SensorDatagramSender::Mode sendMode() const { return sender_.mode(); }
+    void limitSendMode(SensorDatagramSender::Mode mode) const { sender_.limitMode(mode); }
+
     // GET_BUFFER_SIZE: NoError, ChannelNotAvailable, InternalError or a
     // request error. Stores nothing.
     VXTQirError isAvailable() const;
@@ -114,6 +142,9 @@ public:
     const QIRBufferNotifier& bufferNotifier() const { return channel_buffer_notifier_; }
     // Packet number the next sensor datagram will carry.
     uint16_t nextPacketNumber() const { return packet_number_; }
+    // Sets the number of the next sensor datagram; lets tests reach the
+    // 16-bit wrap without 65536 datagrams. Thread-bound, like sendReplayData.
+    void setNextPacketNumber(uint16_t packetNumber) const { packet_number_ = packetNumber; }
 
 private:
     // One control request whose reply is awaited.
@@ -148,6 +179,15 @@ private:
     VXTQirError controlStatusMsg(bool enabled) const;
     VXTQirError getBufferSize() const;
 
+    // How many blocks from the first on flow control lets go together now;
+    // at least 1 (the caller has just waited for room for the first).
+    size_t blocksCleared(std::span<const ReplayBlock> blocks) const;
+    // sendReplayBlocks with the first `cleared` blocks already let through.
+    VXTQirError sendBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent,
+                           size_t cleared) const;
+    // Datagrams a block of `size` bytes is cut into.
+    size_t datagramsOf(size_t size) const;
+
     const VXTQirChannelNumber channel_index_;
     const std::string data_ip_;
     const uint16_t data_port_;
@@ -163,6 +203,8 @@ private:
 
     // Assembly buffer of one sensor datagram: header plus maxPayloadSize.
     mutable std::vector<uint8_t> replay_buffer_;
+    // Datagrams of a run of blocks; owned by the sending thread.
+    mutable SensorDatagramSender sender_;
     mutable QIRBufferNotifier channel_buffer_notifier_;
 
     mutable std::mutex qir_state_mutex_; // guards qir_state_ and qir_state_received_

@@ -71,12 +71,13 @@ uint32_t QIRBufferNotifier::blocksInFlight() const
     return inFlightCount_;
 }
 
-bool QIRBufferNotifier::maySend(uint16_t pck_no) const
+bool QIRBufferNotifier::maySendAfter(uint32_t blocksAhead, uint16_t pck_no) const
 {
     const uint32_t total = total_buffer_slots_.load(std::memory_order_acquire);
-    const uint32_t free = free_buffer_slots_.load(std::memory_order_acquire);
-    if (total == 0 || free == 0)
+    const uint32_t reported = free_buffer_slots_.load(std::memory_order_acquire);
+    if (total == 0 || reported <= blocksAhead)
         return false;
+    const uint32_t free = reported - blocksAhead;
     if (static_cast<double>(free) / static_cast<double>(total) < THRESHOLD)
         return false;
     // Forward distance modulo 65536, so the window keeps holding after the

@@ -64,7 +64,12 @@ public:
     void decreaseAvailableBufferSlots();
 
     // The sending condition on the current counters; does not wait.
-    bool maySend(uint16_t pck_no) const;
+    bool maySend(uint16_t pck_no) const { return maySendAfter(0, pck_no); }
+
+    // The sending condition for a block that follows blocksAhead blocks not
+    // yet sent (each will take one free entry): whether a run of blocks may
+    // leave together exactly when each would have been let through alone.
+    bool maySendAfter(uint32_t blocksAhead, uint16_t pck_no) const;
 
     uint32_t freeBufferSlots() const { return free_buffer_slots_.load(std::memory_order_acquire); }
     uint32_t totalBufferSlots() const { return total_buffer_slots_.load(std::memory_order_acquire); }

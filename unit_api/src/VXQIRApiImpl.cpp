@@ -349,6 +349,22 @@ VXTQirError VXQIRApiS::replayStreamData(VXTQirChannelHandle handle,
     return lookup.channel->sendReplayData(header, buffer, bufferSize);
 }
 
+VXTQirError VXQIRApiS::replayStreamBlocks(VXTQirChannelHandle handle,
+                                          std::span<const ReplayBlock> blocks,
+                                          size_t* blocksSent) const
+{
+    const Lookup lookup = getChannelState(handle);
+    if (!lookup.channel)
+        return lookup.error;
+    if (!isValidPointer(blocksSent))
+        return InvalidPointer;
+    *blocksSent = 0;
+    for (const ReplayBlock& block : blocks)
+        if (!isValidPointer(block.payload))
+            return InvalidPointer;
+    return lookup.channel->sendReplayBlocks(blocks, *blocksSent);
+}
+
 VXTQirError VXQIRApiS::resetChannel(VXTQirChannelHandle handle)
 {
     const Lookup lookup = getChannelState(handle);

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 
 namespace vxqir {
@@ -62,6 +63,12 @@ public:
     VXTQirError replayStreamData(VXTQirChannelHandle handle,
                                  const VXTQirPacketPropertiesT* packetProperties,
                                  const uint8_t* buffer, uint16_t bufferSize) const;
+    // A run of blocks of one channel, sent as replayStreamData would send
+    // them one by one but with few system calls (ChannelState::
+    // sendReplayBlocks); blocksSent tells how many went whole. Not part of
+    // the C API: the package's components reach it through the core.
+    VXTQirError replayStreamBlocks(VXTQirChannelHandle handle, std::span<const ReplayBlock> blocks,
+                                   size_t* blocksSent) const;
     VXTQirError resetChannel(VXTQirChannelHandle handle);
     VXTQirError clearStatusFlags(VXTQirChannelHandle handle);
     VXTQirError isInputInterfaceAvailable(const VXTQirInputInterfaceT* inputInterface);

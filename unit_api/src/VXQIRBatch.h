@@ -1,0 +1,25 @@
+// VXQIRBatch.h - the batched data entry of the library core for code linked
+// with the core itself (the package's components). Not exported from
+// libvxqir.so: a program on the C API sends one block per call.
+#pragma once
+
+#include "ChannelCommunication.h"
+#include "VXQIRApi.h"
+
+#include <cstddef>
+#include <span>
+
+namespace vxqir {
+
+// Sends a run of blocks of one channel through the process-wide core, as
+// VXQIR_ReplayStreamData would send them one by one (same datagrams, same
+// flow control, same results), with few system calls. Stops at the first
+// failure; *blocksSent tells how many blocks from the first on went whole,
+// so a caller that retries on Timeout starts at blocks[*blocksSent].
+// InvalidChannelHandle for an unknown handle, InvalidPointer for a null
+// blocksSent or block payload (nothing sent then). Nothing is raised. The
+// blocks of one channel must come from one thread at a time.
+VXTQirError ReplayStreamBlocks(VXTQirChannelHandle channelHandle,
+                               std::span<const ReplayBlock> blocks, size_t* blocksSent) noexcept;
+
+} // namespace vxqir
