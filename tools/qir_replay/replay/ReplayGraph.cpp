@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -103,7 +104,7 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         const double fps = options.fps > 0 ? options.fps : raw ? kDefaultRawFps : 0.0;
         g << "\n[[component]]\nname = \"player" << n << "\"\n"
           << "model = \"" << (raw ? "QirRawFramePlayer" : "QirGrabberStreamPlayer") << "\"\n"
-          << "properties = { File = " << quoted(recording.path()) << ", Fps = " << number(fps)
+          << "properties = { File = " << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string()) << ", Fps = " << number(fps)
           << ", Rate = " << number(options.rate) << ", Frames = " << options.frames << ", Loop = " << options.loops
           << ", StartDelayUs = " << options.startDelayUs;
         if (raw)

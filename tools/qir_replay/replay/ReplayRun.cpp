@@ -49,16 +49,23 @@ uint64_t framesToSend(const ReplayOptions& options, const Recording& recording)
     return perPass * static_cast<uint64_t>(options.loops);
 }
 
-/// "[Death] Handed on N frames, B bytes" of player`channel`.
-void readPlayerCounts(const host::ReportLog& log, ChannelSummary& summary)
+/// The players' "[Death] Handed on N frames, B bytes" and the unit
+/// clients' "[Death]Sent N frames." of channel `summary.channel`.
+void readComponentCounts(const host::ReportLog& log, ChannelSummary& summary)
 {
-    static const std::regex line(R"(^\[Death\] Handed on (\d+) frames, (\d+) bytes$)");
-    const std::string source = "player" + std::to_string(summary.channel);
+    static const std::regex handed(R"(^\[Death\] Handed on (\d+) frames, (\d+) bytes$)");
+    static const std::regex sent(R"(^\[Death\] ?Sent (\d+) frames\.?$)");
+    const std::string player = "player" + std::to_string(summary.channel);
+    const std::string unit = "unit" + std::to_string(summary.channel);
     for (const host::Report& report : log.Reports()) {
         std::smatch m;
-        if (report.source == source && std::regex_match(report.text, m, line)) {
+        if (report.source == player && std::regex_match(report.text, m, handed)) {
             summary.framesHandedOn = std::stoull(m[1]);
             summary.bytesHandedOn = std::stoull(m[2]);
+        } else if (report.source == unit && std::regex_match(report.text, m, sent)) {
+            summary.framesSent = std::stoull(m[1]);
+        } else if (report.source == unit && report.level == KOVA::Error) {
+            summary.unitClientFailed = true;
         }
     }
 }
@@ -140,6 +147,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         config.channels = static_cast<unsigned>(recordings.size());
         config.checksumEveryFrame = true;
         config.socketReceiveBuffer = 32 << 20;
+        // Lines leave the unit's FIFO at their recorded times, as on a real
+        // unit, so the replay runs at the recording's cadence.
+        config.channel.playout.kind = vxqir::sim::PlayoutKind::Timestamps;
         received->perChannel.resize(recordings.size());
         try {
             unit = std::make_unique<vxqir::sim::UnitEmulator>(config);
@@ -255,7 +265,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.format = std::string(formatName(recording.format()));
         summary.framesInRecording = recording.frames().size();
         summary.framesToSend = framesToSend(options, recording);
-        readPlayerCounts(log, summary);
+        readComponentCounts(log, summary);
         if (unit) {
             summary.emulated = true;
             const auto& channel = snapshot.channels.at(i);
@@ -278,16 +288,18 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 summary.checksumsMatched != summary.framesToSend)
                 allGood = false;
         }
-        if (summary.framesHandedOn != summary.framesToSend)
+        if (summary.framesHandedOn != summary.framesToSend || summary.framesSent != summary.framesToSend ||
+            summary.unitClientFailed)
             allGood = false;
         result.channels.push_back(summary);
     }
 
     for (const ChannelSummary& c : result.channels) {
-        std::fprintf(out, "channel %u: %s (%s): %llu of %llu frames handed on (%llu bytes)", c.channel,
+        std::fprintf(out, "channel %u: %s (%s): %llu frames read (%llu bytes), %llu of %llu sent%s", c.channel,
                      c.recording.c_str(), c.format.c_str(), static_cast<unsigned long long>(c.framesHandedOn),
+                     static_cast<unsigned long long>(c.bytesHandedOn), static_cast<unsigned long long>(c.framesSent),
                      static_cast<unsigned long long>(c.framesToSend),
-                     static_cast<unsigned long long>(c.bytesHandedOn));
+                     c.unitClientFailed ? ", the unit client failed" : "");
         if (c.emulated)
             std::fprintf(out, "; at the unit %llu complete, %llu incomplete, %llu of %llu checksums match%s",
                          static_cast<unsigned long long>(c.framesComplete),
@@ -338,6 +350,8 @@ std::string summaryJsonText(const ReplayResult& result)
             { "framesToSend", c.framesToSend },
             { "framesHandedOn", c.framesHandedOn },
             { "bytesHandedOn", c.bytesHandedOn },
+            { "framesSent", c.framesSent },
+            { "unitClientFailed", c.unitClientFailed },
             { "emulatedUnit", c.emulated },
         };
         if (c.emulated) {

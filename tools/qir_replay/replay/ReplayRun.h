@@ -21,6 +21,7 @@ struct ChannelSummary {
     uint64_t framesToSend = 0;    ///< frames per pass x passes
     uint64_t framesHandedOn = 0;  ///< by the player (read from the file and written to the graph)
     uint64_t bytesHandedOn = 0;
+    uint64_t framesSent = 0;      ///< by the unit client, whole
     bool unitClientFailed = false;
     // With the embedded unit:
     bool emulated = false;

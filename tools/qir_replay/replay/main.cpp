@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -133,5 +134,28 @@ int main(int argc, char** argv)
         return 2;
     }
     qir::tools::install_stop_signals();
-    return qir::replay::runReplay(options, stdout, stderr).exitCode;
+
+    // The unit client library prints its diagnostic lines (reachability,
+    // bind results) on standard output; they are collected so that they do
+    // not break the progress display, and shown with --verbose.
+    std::fflush(stdout);
+    const int userFd = ::dup(STDOUT_FILENO);
+    std::FILE* userOut = userFd >= 0 ? ::fdopen(userFd, "w") : nullptr;
+    std::FILE* collected = userOut != nullptr ? std::tmpfile() : nullptr;
+    if (collected == nullptr || ::dup2(::fileno(collected), STDOUT_FILENO) < 0) {
+        collected = nullptr;
+        userOut = stdout;
+    }
+    const int code = qir::replay::runReplay(options, userOut, stderr).exitCode;
+    std::fflush(userOut);
+    if (collected != nullptr) {
+        std::fflush(stdout);
+        if (options.verbose) {
+            std::rewind(collected);
+            char line[1024];
+            while (std::fgets(line, sizeof line, collected) != nullptr)
+                std::fprintf(stderr, "library: %s", line);
+        }
+    }
+    return code;
 }
