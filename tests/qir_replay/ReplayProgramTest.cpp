@@ -6,6 +6,11 @@
 #include "ToolRunner.h"
 #include "UnitEmulator.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -125,6 +130,34 @@ TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwo)
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, rec, "--unit", "127.0.0.2:99999", "--data", "127.0.0.3" }, dir).exit_code, 2);
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, rec, "--rate", "fast" }, dir).exit_code, 2);
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, "--help" }, dir).exit_code, 0);
+}
+
+TEST(ReplayProgram, AUnitThatNeverAnswersGivesOneLineWithItsAddressAndExitTwo)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "2" }, rec, dir));
+    // A socket on the unit's control address that takes requests and never answers.
+    const int silent = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+
+    const auto result = run({ QIR_REPLAY_TOOL, rec, "--quiet", "--unit", "127.0.0.2:" + port, "--data",
+                              "127.0.0.3:" + port },
+                            dir);
+    ::close(silent);
+    EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+    EXPECT_NE(result.err.find("the unit at 127.0.0.2:" + port + " (data 127.0.0.3:" + port +
+                              ") did not take the channel; nothing was sent"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.out.find("0 of 2 sent, the unit client failed"), std::string::npos) << result.out;
 }
 
 TEST(ReplayProgram, CheckReportsCountsTimesAndCsiErrorsWithoutSending)

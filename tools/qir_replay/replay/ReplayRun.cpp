@@ -323,6 +323,16 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     } else {
         std::fprintf(out, "verdict: FAILED (see the channel lines above)\n");
         result.exitCode = 1;
+        // A unit that never took a frame is bad input (a wrong or unreachable
+        // address); one that failed during the replay is an error.
+        bool unreachable = !unit;
+        for (const ChannelSummary& c : result.channels)
+            unreachable = unreachable && c.unitClientFailed && c.framesSent == 0;
+        if (unreachable) {
+            std::fprintf(err, "qir-replay: the unit at %s:%u (data %s:%u) did not take the channel; nothing was sent\n",
+                         control.ip.c_str(), control.port, data.ip.c_str(), data.port);
+            result.exitCode = 2;
+        }
     }
 
     if (!options.summaryJson.empty()) {
