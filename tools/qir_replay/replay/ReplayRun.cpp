@@ -15,7 +15,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <regex>
@@ -207,13 +210,26 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     const auto started = Clock::now();
     auto progressLine = [&] {
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        char line[160];
+        char line[256];
         if (unit) {
             uint64_t complete = 0;
-            for (const auto& channel : unit->snapshot().channels)
+            uint64_t bytes = 0;
+            uint32_t lowestFree = UINT32_MAX;
+            bool loss = false;
+            for (const auto& channel : unit->snapshot().channels) {
                 complete += channel.frames.framesComplete;
-            std::snprintf(line, sizeof line, "replaying: %llu/%llu frames complete at the unit, %.1f s",
-                          static_cast<unsigned long long>(complete), static_cast<unsigned long long>(total), seconds);
+                bytes += channel.bytes;
+                lowestFree = std::min(lowestFree, channel.fifoCapacity - std::min(channel.fifoUsed, channel.fifoCapacity));
+                loss = loss || channel.loss;
+            }
+            const double fps = seconds > 0 ? static_cast<double>(complete) / seconds : 0.0;
+            const double eta = fps > 0 ? static_cast<double>(total - std::min(total, complete)) / fps : 0.0;
+            std::snprintf(line, sizeof line,
+                          "replaying: %llu/%llu frames complete at the unit, %.1f fps, %.1f MB/s, FIFO free %u%s, "
+                          "%.1f s, ETA %.0f s",
+                          static_cast<unsigned long long>(complete), static_cast<unsigned long long>(total), fps,
+                          seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0, lowestFree,
+                          loss ? ", LOSS" : "", seconds, eta);
         } else {
             std::snprintf(line, sizeof line, "replaying: %llu frames to %s, %.1f s",
                           static_cast<unsigned long long>(total), control.ip.c_str(), seconds);
