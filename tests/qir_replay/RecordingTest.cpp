@@ -232,6 +232,27 @@ TEST(RecordingFiles, EmptyUnknownAndMissingFilesAreRefusedWithTheirName)
     EXPECT_THROW(Recording::open(dir.file("")), RecordingError); // the directory itself
 }
 
+TEST(RecordingFiles, KeepGoingKeepsTheWholeFramesBeforeDamageButNotAnEmptyIndex)
+{
+    TempDir dir;
+    const std::string path = dir.file("rec.bin");
+    const GenSpec spec = rawSpec(true);
+    qir::gen::generateRecording(spec, path, {});
+    std::vector<uint8_t> bytes = readBytes(path);
+    const auto frameBytes = static_cast<size_t>(qir::gen::genFrameBytes(spec));
+    bytes[2 * frameBytes + 10] = 8; // the third frame claims 8-bit words
+    qir::data_types::test::write_file(path, bytes);
+
+    const Recording kept = Recording::open(path, std::nullopt, qir::replay::RawPixelFormat::Mono, true);
+    EXPECT_EQ(kept.frames().size(), 2u);
+    EXPECT_EQ(kept.damage(), path + ": byte " + std::to_string(2 * frameBytes + 10) +
+                                 ": raw frame of 8-bit words (16 are read)");
+
+    bytes[10] = 8; // now the first frame is damaged too: nothing to replay
+    qir::data_types::test::write_file(path, bytes);
+    EXPECT_THROW(Recording::open(path, RecordingFormat::Raw, qir::replay::RawPixelFormat::Mono, true), RecordingError);
+}
+
 TEST(RecordingFiles, CsiChecksumAndEccDamageIsCountedNotRefused)
 {
     TempDir dir;

@@ -107,7 +107,7 @@ TEST(ReplayProgram, TwoRecordingsReplayOnTwoChannelsInOneRun)
     EXPECT_EQ(summary["channels"][1]["format"], "raw");
 }
 
-TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwo)
+TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwoUnlessKeepGoing)
 {
     TempDir dir;
     const std::string rec = dir.file("cut.bin");
@@ -126,6 +126,16 @@ TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwo)
                                 ": grabber frame of " + std::to_string(frame) +
                                 " bytes runs past the end of the file (100 bytes left)");
     }
+    // --keep-going replays the two whole frames before the damage and says what it left out.
+    const auto kept = run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("s.json") }, dir);
+    EXPECT_EQ(kept.exit_code, 0) << kept.out << kept.err;
+    EXPECT_NE(kept.err.find("qir-replay: warning: " + rec + ": byte " + std::to_string(2 * frame) +
+                            ": grabber frame of "),
+              std::string::npos)
+        << kept.err;
+    EXPECT_NE(kept.err.find("replaying the 2 whole frames before it"), std::string::npos) << kept.err;
+    EXPECT_EQ(readJson(dir.file("s.json"))["channels"][0]["checksumsMatched"], 2);
+
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, dir.file("missing.bin") }, dir).exit_code, 2);
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, rec, "--unit", "127.0.0.2:99999", "--data", "127.0.0.3" }, dir).exit_code, 2);
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, rec, "--rate", "fast" }, dir).exit_code, 2);

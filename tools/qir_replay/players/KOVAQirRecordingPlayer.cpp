@@ -13,6 +13,7 @@ constexpr KOVAPropertyDefault kRate = KOVAPropertyDefault::Float(1.0);
 constexpr KOVAPropertyDefault kFrames = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kLoops = KOVAPropertyDefault::Integer(1);
 constexpr KOVAPropertyDefault kStartDelay = KOVAPropertyDefault::Integer(500000);
+constexpr KOVAPropertyDefault kKeepGoing = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kRawPixels = KOVAPropertyDefault::Enum("YUV422|Mono", 0);
 
 constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
@@ -35,6 +36,7 @@ const KOVAPropertyDefinition kGrabberProperties[] = {
     property("Frames", &kFrames, nullptr),
     property("Loop", &kLoops, nullptr),
     property("StartDelayUs", &kStartDelay, "us", KOVA::PropertySubTypeTime),
+    property("KeepGoing", &kKeepGoing, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 
@@ -46,6 +48,7 @@ const KOVAPropertyDefinition kRawProperties[] = {
     property("Loop", &kLoops, nullptr),
     property("StartDelayUs", &kStartDelay, "us", KOVA::PropertySubTypeTime),
     property("PixelFormat", &kRawPixels, nullptr),
+    property("KeepGoing", &kKeepGoing, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 
@@ -124,6 +127,8 @@ void KOVAQirRecordingPlayer::Birth()
     Get(Property("Frames"), frames_);
     Get(Property("Loop"), loops_);
     Get(Property("StartDelayUs"), startDelayUs_);
+    bool keepGoing = false;
+    Get(Property("KeepGoing"), keepGoing);
     int64_t pixels = 0;
     if (format_ == qir::replay::RecordingFormat::Raw)
         Get(Property("PixelFormat"), pixels);
@@ -138,10 +143,14 @@ void KOVAQirRecordingPlayer::Birth()
     try {
         recording_.emplace(qir::replay::Recording::open(
             file.Std(), format_,
-            pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono));
+            pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono, keepGoing));
     } catch (const qir::replay::RecordingError& error) {
         Error((KOVAString("[Birth] ") + error.what()).c_str());
     }
+    if (!recording_->damage().empty())
+        ReportWarning((KOVAStreamedString() << "[Birth] " << recording_->damage() << "; playing the "
+                                            << recording_->frames().size() << " whole frames before it")
+                          .c_str());
     if (recording_->largestFrame() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
         Error("[Birth] A frame of the recording is too large for one sample");
     Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(recording_->largestFrame()));

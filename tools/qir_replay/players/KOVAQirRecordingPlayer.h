@@ -10,7 +10,9 @@
 //   QirRawFramePlayer       raw frames with the 64-byte raw frame header, for
 //                           the image converter (times from "Fps")
 //
-// At Death each reports "[Death] Handed on N frames, B bytes".
+// A damaged recording fails Birth naming the file and byte offset; with
+// "KeepGoing" the whole frames before the damage are played (a warning says
+// what was left out). At Death each reports "[Death] Handed on N frames, B bytes".
 #pragma once
 
 #include "KOVA.h"

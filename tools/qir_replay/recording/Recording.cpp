@@ -90,7 +90,8 @@ std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes)
     return std::nullopt;
 }
 
-Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels)
+Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels,
+                          bool keepGoing)
 {
     Recording recording{ MappedFile(path) };
     recording.rawPixels_ = rawPixels;
@@ -99,10 +100,18 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
         damaged(path, 0, "neither a grabber stream nor raw frames (no grabber record at byte 64, no raw frame "
                          "header of 16-bit words); --format names the format");
     recording.format_ = *sniffed;
-    if (recording.format_ == RecordingFormat::Grabber)
-        recording.indexGrabber();
-    else
-        recording.indexRaw();
+    try {
+        if (recording.format_ == RecordingFormat::Grabber)
+            recording.indexGrabber();
+        else
+            recording.indexRaw();
+    } catch (const RecordingError& error) {
+        // Frames are indexed only once whole, so the index holds exactly the
+        // frames before the damage.
+        if (!keepGoing || recording.frames_.empty())
+            throw;
+        recording.damage_ = error.what();
+    }
     return recording;
 }
 

@@ -83,9 +83,15 @@ struct SendShape {
 class Recording {
 public:
     /// Maps `path`, picks the format by content unless `format` is given and
-    /// indexes every frame. Throws RecordingError on damage or an unknown format.
+    /// indexes every frame. Throws RecordingError on damage or an unknown
+    /// format; with `keepGoing`, damage after at least one whole frame ends
+    /// the index there instead (damage() tells what and where).
     static Recording open(const std::string& path, std::optional<RecordingFormat> format = std::nullopt,
-                          RawPixelFormat rawPixels = RawPixelFormat::Yuv422);
+                          RawPixelFormat rawPixels = RawPixelFormat::Yuv422, bool keepGoing = false);
+
+    /// The damage that ended the index early (keepGoing); empty when the
+    /// whole file was read.
+    const std::string& damage() const { return damage_; }
 
     const std::string& path() const { return file_.path(); }
     RecordingFormat format() const { return format_; }
@@ -126,6 +132,7 @@ private:
     uint32_t height_ = 0;
     uint8_t bpp_ = 0;
     bool hasShortPackets_ = false;
+    std::string damage_;
 };
 
 /// The format the first bytes of a file look like; nullopt when neither.

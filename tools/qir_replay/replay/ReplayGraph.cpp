@@ -107,6 +107,8 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
           << "properties = { File = " << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string()) << ", Fps = " << number(fps)
           << ", Rate = " << number(options.rate) << ", Frames = " << options.frames << ", Loop = " << options.loops
           << ", StartDelayUs = " << options.startDelayUs;
+        if (options.keepGoing)
+            g << ", KeepGoing = true";
         if (raw)
             g << ", PixelFormat = \"" << (recording.rawPixels() == RawPixelFormat::Mono ? "Mono" : "YUV422") << "\"";
         g << " }\n";

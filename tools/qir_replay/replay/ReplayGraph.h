@@ -45,6 +45,7 @@ struct ReplayOptions {
     std::string summaryJson;
     std::string writeGraph;
     int64_t startDelayUs = 500000;
+    bool keepGoing = false;                    ///< replay the whole frames before damage
 };
 
 /// Raw frames replay at this rate when --fps is not given.

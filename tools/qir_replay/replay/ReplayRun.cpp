@@ -114,8 +114,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // Every recording is read and checked before anything is sent.
     std::vector<Recording> recordings;
     try {
-        for (const std::string& path : options.recordings)
-            recordings.push_back(Recording::open(path, options.format, options.rawPixels));
+        for (const std::string& path : options.recordings) {
+            recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
+            if (!recordings.back().damage().empty())
+                std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
+                             recordings.back().damage().c_str(), recordings.back().frames().size());
+        }
     } catch (const RecordingError& error) {
         return fail(2, error.what());
     }

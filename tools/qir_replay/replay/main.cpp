@@ -99,6 +99,9 @@ int main(int argc, char** argv)
                    "microseconds the players wait before their first frame, while the unit client connects")
         ->check(CLI::Range(int64_t{ 0 }, int64_t{ 60'000'000 }))
         ->capture_default_str();
+    app.add_flag("--keep-going", options.keepGoing,
+                 "replay the whole frames before damage in a recording (a warning names the damage) instead of "
+                 "refusing it");
     app.add_flag("--quiet", options.quiet, "no progress lines");
     app.add_flag("--verbose", options.verbose, "show every report of the components");
     app.add_option("--summary-json", options.summaryJson, "also write the summary as JSON to FILE");
