@@ -12,7 +12,7 @@ constexpr KOVAPropertyDefault kRawFps = KOVAPropertyDefault::Float(30.0);
 constexpr KOVAPropertyDefault kRate = KOVAPropertyDefault::Float(1.0);
 constexpr KOVAPropertyDefault kFrames = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kLoops = KOVAPropertyDefault::Integer(1);
-constexpr KOVAPropertyDefault kStartDelay = KOVAPropertyDefault::Integer(500000);
+constexpr KOVAPropertyDefault kStartDelay = KOVAPropertyDefault::Integer(1000000);
 constexpr KOVAPropertyDefault kKeepGoing = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kRawPixels = KOVAPropertyDefault::Enum("YUV422|Mono", 0);
 

@@ -44,7 +44,7 @@ struct ReplayOptions {
     bool verbose = false;
     std::string summaryJson;
     std::string writeGraph;
-    int64_t startDelayUs = 500000;
+    int64_t startDelayUs = 1000000;
     bool keepGoing = false;                    ///< replay the whole frames before damage
 };
 
