@@ -70,6 +70,8 @@ TEST_P(ReplayForm, EveryFrameArrivesCompleteWithTheRecordingsChecksum)
     EXPECT_EQ(c["framesIncomplete"], 0);
     EXPECT_EQ(c["checksumsMatched"], frames);
     EXPECT_EQ(c["checksumsMismatched"], 0);
+    EXPECT_EQ(c["framesPlayed"], frames);
+    EXPECT_EQ(c["fifoOverflows"], 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

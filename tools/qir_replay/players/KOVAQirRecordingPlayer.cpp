@@ -61,6 +61,9 @@ const KOVAOutputDefinition kOutputs[] = {
 const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
 const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
 
+/// Time after the last frame's time before the player ends.
+constexpr KOVATimestamp kDrainMarginUs = 500000;
+
 } // namespace
 
 const KOVAComponentDefinition KOVAQirGrabberStreamPlayer::s_componentDefinition = {
@@ -164,8 +167,20 @@ void KOVAQirRecordingPlayer::Core()
     const auto& frames = recording_->frames();
     const uint64_t perPass = frames_ > 0 ? std::min<uint64_t>(static_cast<uint64_t>(frames_), frames.size())
                                          : frames.size();
-    if (handedOn_ >= perPass * static_cast<uint64_t>(loops_))
+    if (handedOn_ >= perPass * static_cast<uint64_t>(loops_)) {
+        // The unit plays the last frames from its FIFO after they were sent,
+        // and the unit client releases the channel (which drops what still
+        // waits) once this player has ended: stay until the last frame's time
+        // has come at the unit's pace, counted from the first frame handed on.
+        const uint64_t last = FrameTimeUs(frames, fps_, rate_, static_cast<size_t>((handedOn_ - 1) % perPass),
+                                          (handedOn_ - 1) / perPass);
+        const KOVATimestamp due = firstHandedAt_ + static_cast<KOVATimestamp>(last - FrameTimeUs(frames, fps_, rate_, 0, 0)) +
+                                  kDrainMarginUs;
+        const KOVATimestamp now = KOVA::CurrentTime();
+        if (now < due)
+            Rest(due - now);
         Finish();
+    }
     if (!offsetWritten_) {
         KOVA::OutputGuard<int64_t> offset(this, Output("LoggingStartTime"));
         if (!offset)
@@ -190,6 +205,8 @@ void KOVAQirRecordingPlayer::Core()
         sample.Element()->Timestamp() = static_cast<KOVATimestamp>(FrameTimeUs(frames, fps_, rate_, index, pass));
         bytes_ += bytes.size();
     }
+    if (handedOn_ == 0)
+        firstHandedAt_ = KOVA::CurrentTime();
     ++handedOn_;
 }
 

@@ -47,6 +47,7 @@ private:
     uint64_t handedOn_ = 0;
     uint64_t bytes_ = 0;
     bool offsetWritten_ = false;
+    KOVATimestamp firstHandedAt_ = 0; ///< engine time the first frame was handed on
 };
 
 class KOVAQirGrabberStreamPlayer : public KOVAQirRecordingPlayer {

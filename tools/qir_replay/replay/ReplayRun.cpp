@@ -270,6 +270,17 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::this_thread::sleep_for(50ms);
         }
         unit->drainChecksums();
+        // Lines still wait in the unit's FIFO for their time: let them play
+        // (bounded; Ctrl-C ends the wait).
+        const auto playoutLimit = Clock::now() + std::chrono::seconds(30);
+        while (!result.interrupted && !qir::tools::stop_requested() && Clock::now() < playoutLimit) {
+            uint64_t waiting = 0;
+            for (const auto& channel : unit->snapshot().channels)
+                waiting += channel.framesAwaitingPlayout;
+            if (waiting == 0)
+                break;
+            std::this_thread::sleep_for(20ms);
+        }
         unit->stop();
     }
     progress.show(progressLine(), true);
@@ -293,6 +304,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             summary.framesIncomplete = channel.frames.framesIncomplete;
             summary.bytesAtUnit = channel.bytes;
             summary.loss = channel.loss;
+            summary.framesPlayed = channel.fifo.framesPlayed;
+            summary.framesNotPlayed = channel.fifo.framesNotPlayed;
+            summary.fifoOverflows = channel.fifo.overflows;
             // Frame k at the unit is frame k of the replay: recording frame
             // k mod frames-per-pass.
             const uint64_t perPass = summary.framesToSend / static_cast<uint64_t>(options.loops);
@@ -305,7 +319,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                     ++summary.checksumsMismatched;
             }
             if (summary.framesComplete != summary.framesToSend || summary.framesIncomplete != 0 ||
-                summary.checksumsMatched != summary.framesToSend)
+                summary.checksumsMatched != summary.framesToSend || summary.framesPlayed != summary.framesToSend ||
+                summary.fifoOverflows != 0)
                 allGood = false;
         }
         if (summary.framesHandedOn != summary.framesToSend || summary.framesSent != summary.framesToSend ||
@@ -321,11 +336,16 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                      static_cast<unsigned long long>(c.framesToSend),
                      c.unitClientFailed ? ", the unit client failed" : "");
         if (c.emulated)
-            std::fprintf(out, "; at the unit %llu complete, %llu incomplete, %llu of %llu checksums match%s",
+            std::fprintf(out,
+                         "; at the unit %llu complete, %llu incomplete, %llu of %llu checksums match, %llu played, "
+                         "%llu not played, %llu FIFO overflows%s",
                          static_cast<unsigned long long>(c.framesComplete),
                          static_cast<unsigned long long>(c.framesIncomplete),
                          static_cast<unsigned long long>(c.checksumsMatched),
-                         static_cast<unsigned long long>(c.framesToSend), c.loss ? ", loss flag set" : "");
+                         static_cast<unsigned long long>(c.framesToSend),
+                         static_cast<unsigned long long>(c.framesPlayed),
+                         static_cast<unsigned long long>(c.framesNotPlayed),
+                         static_cast<unsigned long long>(c.fifoOverflows), c.loss ? ", loss flag set" : "");
         std::fprintf(out, "\n");
     }
     for (const host::Report& report : log.Reports()) {
@@ -391,6 +411,9 @@ std::string summaryJsonText(const ReplayResult& result)
             j["checksumsMismatched"] = c.checksumsMismatched;
             j["bytesAtUnit"] = c.bytesAtUnit;
             j["loss"] = c.loss;
+            j["framesPlayed"] = c.framesPlayed;
+            j["framesNotPlayed"] = c.framesNotPlayed;
+            j["fifoOverflows"] = c.fifoOverflows;
         }
         channels.push_back(j);
     }

@@ -31,6 +31,9 @@ struct ChannelSummary {
     uint64_t checksumsMismatched = 0;
     uint64_t bytesAtUnit = 0;
     bool loss = false;
+    uint64_t framesPlayed = 0;     ///< every line played out of the unit's FIFO
+    uint64_t framesNotPlayed = 0;  ///< a line skipped, overflowed or never queued
+    uint64_t fifoOverflows = 0;    ///< lines that found the FIFO full
 };
 
 struct ReplayResult {
