@@ -1,0 +1,256 @@
+// qir-gen and qir-replay as users run them: generated recordings of each
+// form replayed into the embedded emulated unit, damaged input, Ctrl-C in
+// the middle of a replay, and the written graph run by pck-host against an
+// emulated unit of the test.
+#include "Recording.h"
+#include "ToolRunner.h"
+#include "UnitEmulator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using qir::data_types::test::PipedProgram;
+using qir::data_types::test::TempDir;
+using qir::data_types::test::run;
+
+struct FormCase {
+    std::string name;
+    std::vector<std::string> genArgs;    ///< after "qir-gen"
+    std::vector<std::string> replayArgs; ///< extra options of qir-replay
+};
+
+void PrintTo(const FormCase& c, std::ostream* os) { *os << c.name; }
+
+nlohmann::json readJson(const std::string& path)
+{
+    return nlohmann::json::parse(qir::data_types::test::read_file(path));
+}
+
+void generate(const std::vector<std::string>& args, const std::string& path, const TempDir& dir)
+{
+    std::vector<std::string> all = { QIR_GEN_TOOL };
+    all.insert(all.end(), args.begin(), args.end());
+    all.insert(all.end(), { "-o", path });
+    const auto result = run(all, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.start_error << result.err;
+}
+
+class ReplayForm : public ::testing::TestWithParam<FormCase> {};
+
+TEST_P(ReplayForm, EveryFrameArrivesCompleteWithTheRecordingsChecksum)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate(GetParam().genArgs, rec, dir));
+    std::vector<std::string> args = { QIR_REPLAY_TOOL, rec, "--summary-json", dir.file("summary.json") };
+    args.insert(args.end(), GetParam().replayArgs.begin(), GetParam().replayArgs.end());
+    const auto result = run(args, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("verdict: every frame arrived complete"), std::string::npos) << result.out;
+
+    const nlohmann::json summary = readJson(dir.file("summary.json"));
+    ASSERT_EQ(summary["channels"].size(), 1u);
+    const auto& c = summary["channels"][0];
+    const uint64_t frames = c["framesToSend"];
+    EXPECT_GT(frames, 0u);
+    EXPECT_EQ(c["framesHandedOn"], frames);
+    EXPECT_EQ(c["framesSent"], frames);
+    EXPECT_EQ(c["framesComplete"], frames);
+    EXPECT_EQ(c["framesIncomplete"], 0);
+    EXPECT_EQ(c["checksumsMatched"], frames);
+    EXPECT_EQ(c["checksumsMismatched"], 0);
+    EXPECT_EQ(c["framesPlayed"], frames);
+    EXPECT_EQ(c["fifoOverflows"], 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, ReplayForm,
+    ::testing::Values(
+        FormCase{ "GrabberStream", { "grabber", "--width", "320", "--height", "60", "--frames", "12" }, {} },
+        FormCase{ "GrabberStreamWithShortPacketsAt12Bits",
+                  { "grabber", "--short-packets", "--bpp", "12", "--width", "202", "--height", "30", "--frames", "6",
+                    "--pattern", "Noise" },
+                  {} },
+        FormCase{ "RawYuv422Frames", { "raw", "--width", "160", "--height", "40", "--frames", "6" },
+                  { "--fps", "60" } },
+        FormCase{ "RawMonoFrames", { "raw", "--raw-pixels", "mono", "--width", "128", "--height", "20", "--frames", "5" },
+                  { "--raw-pixels", "mono", "--format", "raw" } },
+        FormCase{ "GrabberStreamLoopedAndCut",
+                  { "grabber", "--width", "64", "--height", "16", "--frames", "8", "--fps", "200" },
+                  { "--loop", "3", "--frames", "5", "--rate", "2" } }),
+    [](const auto& param) { return param.param.name; });
+
+TEST(ReplayProgram, TwoRecordingsReplayOnTwoChannelsInOneRun)
+{
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "100", "--height", "20", "--frames", "4" },
+                                     dir.file("a.bin"), dir));
+    ASSERT_NO_FATAL_FAILURE(generate({ "raw", "--width", "50", "--height", "10", "--frames", "3" }, dir.file("b.bin"),
+                                     dir));
+    const auto result = run({ QIR_REPLAY_TOOL, dir.file("a.bin"), dir.file("b.bin"), "--quiet", "--summary-json",
+                              dir.file("s.json") },
+                            dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const nlohmann::json summary = readJson(dir.file("s.json"));
+    ASSERT_EQ(summary["channels"].size(), 2u);
+    EXPECT_EQ(summary["channels"][0]["checksumsMatched"], 4);
+    EXPECT_EQ(summary["channels"][1]["checksumsMatched"], 3);
+    EXPECT_EQ(summary["channels"][1]["format"], "raw");
+}
+
+TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwoUnlessKeepGoing)
+{
+    TempDir dir;
+    const std::string rec = dir.file("cut.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "100", "--height", "20", "--frames", "3" }, rec, dir));
+    const std::string whole = qir::data_types::test::read_file(rec);
+    const size_t frame = whole.size() / 3;
+    qir::data_types::test::write_file(rec, std::vector<uint8_t>(whole.begin(), whole.begin() + 2 * frame + 100));
+
+    for (const std::vector<std::string>& args :
+         { std::vector<std::string>{ QIR_REPLAY_TOOL, rec }, std::vector<std::string>{ QIR_REPLAY_TOOL, "check", rec } }) {
+        const auto result = run(args, dir);
+        EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+        const auto lines = qir::data_types::test::lines(result.err);
+        ASSERT_EQ(lines.size(), 1u) << result.err;
+        EXPECT_EQ(lines[0], "qir-replay: " + rec + ": byte " + std::to_string(2 * frame) +
+                                ": grabber frame of " + std::to_string(frame) +
+                                " bytes runs past the end of the file (100 bytes left)");
+    }
+    // --keep-going replays the two whole frames before the damage and says what it left out.
+    const auto kept = run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("s.json") }, dir);
+    EXPECT_EQ(kept.exit_code, 0) << kept.out << kept.err;
+    EXPECT_NE(kept.err.find("qir-replay: warning: " + rec + ": byte " + std::to_string(2 * frame) +
+                            ": grabber frame of "),
+              std::string::npos)
+        << kept.err;
+    EXPECT_NE(kept.err.find("replaying the 2 whole frames before it"), std::string::npos) << kept.err;
+    EXPECT_EQ(readJson(dir.file("s.json"))["channels"][0]["checksumsMatched"], 2);
+
+    EXPECT_EQ(run({ QIR_REPLAY_TOOL, dir.file("missing.bin") }, dir).exit_code, 2);
+    EXPECT_EQ(run({ QIR_REPLAY_TOOL, rec, "--unit", "127.0.0.2:99999", "--data", "127.0.0.3" }, dir).exit_code, 2);
+    EXPECT_EQ(run({ QIR_REPLAY_TOOL, rec, "--rate", "fast" }, dir).exit_code, 2);
+    EXPECT_EQ(run({ QIR_REPLAY_TOOL, "--help" }, dir).exit_code, 0);
+}
+
+TEST(ReplayProgram, AUnitThatNeverAnswersGivesOneLineWithItsAddressAndExitTwo)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "2" }, rec, dir));
+    // A socket on the unit's control address that takes requests and never answers.
+    const int silent = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+
+    const auto result = run({ QIR_REPLAY_TOOL, rec, "--quiet", "--unit", "127.0.0.2:" + port, "--data",
+                              "127.0.0.3:" + port },
+                            dir);
+    ::close(silent);
+    EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+    EXPECT_NE(result.err.find("the unit at 127.0.0.2:" + port + " (data 127.0.0.3:" + port +
+                              ") did not take the channel; nothing was sent"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.out.find("0 of 2 sent, the unit client failed"), std::string::npos) << result.out;
+}
+
+TEST(ReplayProgram, CheckReportsCountsTimesAndCsiErrorsWithoutSending)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--short-packets", "--width", "100", "--height", "20", "--frames", "10", "--fps", "20" },
+                 rec, dir));
+    std::string bytes = qir::data_types::test::read_file(rec);
+    bytes[64 + 8 + 4 + 3] = static_cast<char>(bytes[64 + 8 + 4 + 3] ^ 0x5A); // ECC of the first long packet
+    qir::data_types::test::write_file(rec, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const auto result = run({ QIR_REPLAY_TOOL, "check", rec }, dir);
+    EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("grabber, 10 frames"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("recorded, 0.500 s"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("1 header ECC errors, 0 payload checksum errors"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("SkipCsi2ShortPackages"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("of a 1 Gbit/s link"), std::string::npos) << result.out;
+}
+
+TEST(ReplayProgram, CtrlCInTheMiddleStopsCleanlyWithTheSummary)
+{
+    TempDir dir;
+    const std::string rec = dir.file("long.bin");
+    // 200 lines a frame at 10 frames per second: the unit's FIFO holds about
+    // ten frames, so the replay lasts well over ten seconds.
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "200", "--frames", "150", "--fps", "10" }, rec, dir));
+    PipedProgram program({ QIR_REPLAY_TOOL, rec, "--verbose", "--summary-json", dir.file("s.json") }, dir);
+    const std::string first = program.read(10); // the first progress line: the run has begun
+    ASSERT_NE(first.find("replaying"), std::string::npos) << first << program.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    program.signal(SIGINT);
+    const std::string out = first + program.read_all();
+    std::string how;
+    EXPECT_EQ(program.wait(&how), 130) << how << out << program.err();
+    EXPECT_NE(out.find("channel 0: "), std::string::npos) << out;
+    EXPECT_NE(out.find("replay interrupted"), std::string::npos) << out;
+    EXPECT_NE(program.err().find("UnregisterOutputChannel 0 succesful"), std::string::npos) << program.err();
+    const nlohmann::json summary = readJson(dir.file("s.json"));
+    EXPECT_TRUE(summary["interrupted"].get<bool>());
+    EXPECT_LT(summary["channels"][0]["framesHandedOn"].get<uint64_t>(), 150u);
+}
+
+TEST(ReplayProgram, TheWrittenGraphRunByPckHostDeliversTheSameChecksums)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "raw", "--width", "96", "--height", "24", "--frames", "5" }, rec, dir));
+    const std::string graph = dir.file("replay.toml");
+    const auto replay = run({ QIR_REPLAY_TOOL, rec, "--quiet", "--write-graph", graph }, dir);
+    ASSERT_EQ(replay.exit_code, 0) << replay.out << replay.err;
+
+    vxqir::sim::EmulatorConfig config;
+    config.controlIp = "127.0.0.2";
+    config.dataIp = "127.0.0.3";
+    config.checksumEveryFrame = true;
+    config.socketReceiveBuffer = 16 << 20;
+    vxqir::sim::UnitEmulator unit(config);
+    std::mutex mutex;
+    std::vector<uint64_t> sums;
+    unit.addFrameObserver([&](const vxqir::sim::CompletedFrame&, uint64_t checksum) {
+        std::lock_guard lock(mutex);
+        sums.push_back(checksum);
+    });
+    unit.start();
+    const auto host = run({ PCK_HOST_TOOL, "run", graph, "--package-dir", QIR_PACKAGE_DIR, "--quiet", "--set",
+                            "unit0.QirControlPort=" + std::to_string(unit.controlPort()), "--set",
+                            "unit0.SensorDataBasePort=" + std::to_string(unit.dataBasePort()) },
+                          dir);
+    EXPECT_EQ(host.exit_code, 0) << host.out << host.err;
+    unit.waitUntil([](const auto& s) { return s.channels[0].frames.framesComplete >= 5; }, std::chrono::seconds(10));
+    unit.drainChecksums();
+    unit.stop();
+
+    const auto recording = qir::replay::Recording::open(rec);
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(sums.size(), 5u);
+    for (size_t f = 0; f < sums.size(); ++f)
+        EXPECT_EQ(sums[f], recording.sentChecksum(f)) << "frame " << f;
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+// qir-gen: writes synthetic camera recordings (grabber streams, raw frames)
+// that qir-replay replays.
+#include "RecordingGenerator.h"
+#include "OutputFile.h"
+#include "StopSignals.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    CLI::App app{ "qir-gen: writes a synthetic camera recording for qir-replay.\n"
+                  "  grabber  grabber frames of CSI-2 packets (64-byte grabber header, recorded start times)\n"
+                  "  raw      raw frames with the 64-byte raw frame header (YUV 4:2:2 or mono 16-bit words)\n"
+                  "The file appears only when complete. Exit status: 0 written, 1 write error, 2 bad usage, "
+                  "130 interrupted." };
+    app.name("qir-gen");
+    qir::gen::GenSpec spec;
+    std::string format;
+    std::string output;
+    std::string pattern = "Ramp";
+    std::string pixels = "yuv422";
+    app.add_option("FORMAT", format, "grabber or raw")->required()->check(CLI::IsMember({ "grabber", "raw" }));
+    app.add_option("-o,--output", output, "the recording file to write")->required();
+    app.add_option("--width", spec.width, "pixels per line")->capture_default_str();
+    app.add_option("--height", spec.height, "lines per frame")->capture_default_str();
+    app.add_option("--frames", spec.frames, "frames")->capture_default_str();
+    app.add_option("--fps", spec.fps, "grabber: frames per second of the recorded times")->capture_default_str();
+    app.add_option("--bpp", spec.bpp, "grabber: bits per pixel")->capture_default_str();
+    app.add_option("--pattern", pattern, "content: Ramp, Counter or Noise")
+        ->check(CLI::IsMember({ "Ramp", "Counter", "Noise" }))
+        ->capture_default_str();
+    app.add_option("--raw-pixels", pixels, "raw: yuv422 (two 16-bit words a pixel) or mono (one)")
+        ->check(CLI::IsMember({ "yuv422", "mono" }))
+        ->capture_default_str();
+    app.add_flag("--short-packets", spec.shortPackets, "grabber: frame start and end packets around the lines");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+    spec.format = format == "raw" ? qir::gen::GenFormat::Raw : qir::gen::GenFormat::Grabber;
+    spec.rawMono = pixels == "mono";
+    spec.pattern = *vxqir::frames::bytePatternFromName(pattern);
+    const std::string why = qir::gen::checkGenSpec(spec);
+    if (!why.empty()) {
+        std::fprintf(stderr, "qir-gen: %s\n", why.c_str());
+        return 2;
+    }
+    qir::tools::install_stop_signals();
+    try {
+        const uint32_t written = qir::gen::generateRecording(spec, output, [] { return qir::tools::stop_requested(); });
+        if (written < spec.frames) {
+            std::fprintf(stderr, "qir-gen: interrupted after %u of %u frames; %s was not written\n", written,
+                         spec.frames, output.c_str());
+            return qir::tools::kExitInterrupted;
+        }
+        std::printf("qir-gen: wrote %s: %u %s frames of %llu bytes\n", output.c_str(), written, format.c_str(),
+                    static_cast<unsigned long long>(qir::gen::genFrameBytes(spec)));
+    } catch (const qir::tools::OutputFileError& error) {
+        std::fprintf(stderr, "qir-gen: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,286 @@
+#include "Recording.h"
+
+#include "Csi2PacketChecks.h"
+#include "FrameChecksum.h"
+#include "unit_client/csi2/GrabberImageHeader.h"
+#include "image_converter/RawFrameHeader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace qir::replay {
+
+namespace {
+
+[[noreturn]] void damaged(const std::string& path, size_t offset, const std::string& cause)
+{
+    throw RecordingError(path + ": byte " + std::to_string(offset) + ": " + cause);
+}
+
+/// Frames the unit can take: lines and line lengths are 16-bit on the wire.
+constexpr uint32_t kMaxLines = 0xFFFF;
+
+} // namespace
+
+std::string_view formatName(RecordingFormat format)
+{
+    return format == RecordingFormat::Grabber ? "grabber" : "raw";
+}
+
+std::optional<RecordingFormat> parseFormatName(std::string_view name)
+{
+    if (name == "grabber")
+        return RecordingFormat::Grabber;
+    if (name == "raw")
+        return RecordingFormat::Raw;
+    return std::nullopt;
+}
+
+MappedFile::MappedFile(const std::string& path) : path_(path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw RecordingError(path + ": cannot open: " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw RecordingError(path + ": not a regular file");
+    }
+    if (st.st_size == 0) {
+        ::close(fd);
+        throw RecordingError(path + ": byte 0: the file is empty");
+    }
+    size_ = static_cast<size_t>(st.st_size);
+    void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    const int mapErrno = errno;
+    ::close(fd);
+    if (map == MAP_FAILED)
+        throw RecordingError(path + ": cannot map: " + std::strerror(mapErrno));
+    data_ = static_cast<const uint8_t*>(map);
+}
+
+MappedFile::~MappedFile()
+{
+    if (data_ != nullptr)
+        ::munmap(const_cast<uint8_t*>(data_), size_);
+}
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : path_(std::move(other.path_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0))
+{
+}
+
+std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes)
+{
+    if (bytes.size() < qir::raw::FrameHeaderSize)
+        return std::nullopt;
+    if (bytes.size() >= MIPICSI2::FIRST_PACKET_HEADER_OFFSET &&
+        MIPICSI2::readUint32Le(bytes.data(), MIPICSI2::FIRST_RECORD_OFFSET) == MIPICSI2::CSI2_PREAMBLE)
+        return RecordingFormat::Grabber;
+    qir::raw::FrameHeader header;
+    qir::raw::ReadFrameHeader(bytes.data(), bytes.size(), header);
+    if (header.frameSize > qir::raw::FrameHeaderSize && header.bitsPerWord == 16 && header.lines > 0)
+        return RecordingFormat::Raw;
+    return std::nullopt;
+}
+
+Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels,
+                          bool keepGoing)
+{
+    Recording recording{ MappedFile(path) };
+    recording.rawPixels_ = rawPixels;
+    const auto sniffed = format ? format : sniffFormat(recording.file_.bytes());
+    if (!sniffed)
+        damaged(path, 0, "neither a grabber stream nor raw frames (no grabber record at byte 64, no raw frame "
+                         "header of 16-bit words); --format names the format");
+    recording.format_ = *sniffed;
+    try {
+        if (recording.format_ == RecordingFormat::Grabber)
+            recording.indexGrabber();
+        else
+            recording.indexRaw();
+    } catch (const RecordingError& error) {
+        // Frames are indexed only once whole, so the index holds exactly the
+        // frames before the damage.
+        if (!keepGoing || recording.frames_.empty())
+            throw;
+        recording.damage_ = error.what();
+    }
+    return recording;
+}
+
+std::span<const uint8_t> Recording::frameBytes(size_t index) const
+{
+    const FrameEntry& frame = frames_.at(index);
+    return file_.bytes().subspan(frame.offset, frame.size);
+}
+
+void Recording::indexGrabber()
+{
+    using namespace MIPICSI2;
+    const std::span<const uint8_t> bytes = file_.bytes();
+    size_t at = 0;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < GRABBER_HEADER_SIZE)
+            damaged(path(), at, "grabber header cut short (" + std::to_string(bytes.size() - at) + " of 64 bytes)");
+        const sxpf_image_header_s header = readGrabberHeader(bytes.data() + at);
+        if (header.frame_size < GRABBER_HEADER_SIZE)
+            damaged(path(), at, "grabber frame_size " + std::to_string(header.frame_size) + " is below 64");
+        if (header.frame_size > bytes.size() - at)
+            damaged(path(), at, "grabber frame of " + std::to_string(header.frame_size) + " bytes runs past the end "
+                                "of the file (" + std::to_string(bytes.size() - at) + " bytes left)");
+        if (header.bpp == 0)
+            damaged(path(), at + offsetof(sxpf_image_header_s, bpp), "grabber header with bpp 0");
+        if (header.rows == 0)
+            damaged(path(), at + offsetof(sxpf_image_header_s, rows), "grabber header with rows 0");
+        const std::span<const uint8_t> frame = bytes.subspan(at, header.frame_size);
+
+        // Walk the packet records, never past the frame.
+        GrabberFrameInfo info;
+        size_t record = FIRST_RECORD_OFFSET;
+        for (uint32_t row = 0; row < header.rows; ++row) {
+            if (frame.size() - std::min(record, frame.size()) < SHORT_PACKET_RECORD_SIZE)
+                damaged(path(), at + std::min(record, frame.size()),
+                        "packet record " + std::to_string(row) + " of " + std::to_string(header.rows) +
+                            " runs past the grabber frame");
+            if (readUint32Le(frame.data(), record) != CSI2_PREAMBLE)
+                damaged(path(), at + record, "packet record " + std::to_string(row) + " lacks its preamble");
+            const Csi2Header packet = readCsi2Header(frame.data(), record + CSI2_PREAMBLE_SIZE);
+            if (packet.ecc != vxqir::frames::csi2HeaderEcc(packet.type, packet.packet_length))
+                ++info.eccErrors;
+            if (isShortPacket(packet.type)) {
+                ++info.shortPackets;
+                record += SHORT_PACKET_RECORD_SIZE;
+                continue;
+            }
+            const uint32_t length = longPacketLength(packet.packet_length);
+            if (length > 0xFFFF)
+                damaged(path(), at + record, "long packet of " + std::to_string(length) + " bytes");
+            const uint32_t size = longPacketRecordSize(static_cast<uint16_t>(length), header.bpp);
+            if (frame.size() - record < size)
+                damaged(path(), at + record, "long packet record " + std::to_string(row) + " of " +
+                                                 std::to_string(size) + " bytes runs past the grabber frame");
+            const size_t payload = record + CSI2_PREAMBLE_SIZE + CSI2_HEADER_SIZE;
+            uint16_t stored = 0;
+            std::memcpy(&stored, frame.data() + payload + packet.packet_length, sizeof stored);
+            if (stored != vxqir::frames::csi2PayloadChecksum(frame.subspan(payload, packet.packet_length)))
+                ++info.checksumErrors;
+            if (info.longPackets == 0)
+                info.lineBytes = length;
+            ++info.longPackets;
+            record += size;
+        }
+        if (info.longPackets == 0)
+            damaged(path(), at, "grabber frame without a long packet");
+        if (frames_.empty()) {
+            width_ = info.lineBytes;
+            height_ = info.longPackets;
+            bpp_ = header.bpp;
+        }
+        hasShortPackets_ = hasShortPackets_ || info.shortPackets > 0;
+        const uint64_t startNs = uint64_t{ header.ts_start_hi } << 32 | header.ts_start_lo;
+        frames_.push_back({ at, header.frame_size, startNs / 1000 });
+        grabberInfo_.push_back(info);
+        largest_ = std::max<size_t>(largest_, header.frame_size);
+        at += header.frame_size;
+    }
+}
+
+void Recording::indexRaw()
+{
+    const std::span<const uint8_t> bytes = file_.bytes();
+    const size_t wordsPerPixel = rawPixels_ == RawPixelFormat::Yuv422 ? 2 : 1;
+    size_t at = 0;
+    while (at < bytes.size()) {
+        qir::raw::FrameHeader header;
+        if (!qir::raw::ReadFrameHeader(bytes.data() + at, bytes.size() - at, header))
+            damaged(path(), at, "raw frame header cut short (" + std::to_string(bytes.size() - at) + " of 64 bytes)");
+        if (header.frameSize <= qir::raw::FrameHeaderSize)
+            damaged(path(), at, "raw frame size " + std::to_string(header.frameSize) + " leaves no pixels");
+        if (header.frameSize > bytes.size() - at)
+            damaged(path(), at, "raw frame of " + std::to_string(header.frameSize) + " bytes runs past the end of "
+                                "the file (" + std::to_string(bytes.size() - at) + " bytes left)");
+        if (header.bitsPerWord != 16)
+            damaged(path(), at + qir::raw::BitsPerWordOffset,
+                    "raw frame of " + std::to_string(header.bitsPerWord) + "-bit words (16 are read)");
+        if (header.lines == 0)
+            damaged(path(), at + qir::raw::LinesOffset, "raw frame with 0 lines");
+        const size_t pixelBytes = header.frameSize - qir::raw::FrameHeaderSize;
+        const size_t lineBytes = pixelBytes / header.lines;
+        if (pixelBytes % header.lines != 0 || lineBytes % (2 * wordsPerPixel) != 0)
+            damaged(path(), at, std::to_string(pixelBytes) + " pixel bytes are no whole number of lines of " +
+                                    std::to_string(header.lines) + " lines of whole pixels");
+        const auto width = static_cast<uint32_t>(lineBytes / (2 * wordsPerPixel));
+        if (frames_.empty()) {
+            width_ = width;
+            height_ = header.lines;
+            if (width_ > kMaxLines || uint64_t{ width_ } * 3 > kMaxLines)
+                damaged(path(), at, "raw lines of " + std::to_string(width_) + " pixels are too long for the unit");
+        } else if (width != width_ || header.lines != height_) {
+            damaged(path(), at, "raw frame of " + std::to_string(width) + "x" + std::to_string(header.lines) +
+                                    " after frames of " + std::to_string(width_) + "x" + std::to_string(height_));
+        }
+        frames_.push_back({ at, header.frameSize, 0 });
+        largest_ = std::max<size_t>(largest_, header.frameSize);
+        at += header.frameSize;
+    }
+}
+
+SendShape Recording::sendShape() const
+{
+    SendShape shape;
+    shape.skipShortPackets = hasShortPackets_;
+    shape.height = static_cast<uint16_t>(height_);
+    if (format_ == RecordingFormat::Grabber)
+        shape.width = static_cast<uint16_t>(width_);
+    else
+        shape.width = static_cast<uint16_t>(width_ * (rawPixels_ == RawPixelFormat::Yuv422 ? 3 : 2));
+    return shape;
+}
+
+uint64_t Recording::sentChecksum(size_t index) const
+{
+    using namespace MIPICSI2;
+    const std::span<const uint8_t> frame = frameBytes(index);
+    vxqir::frames::FrameChecksum sum;
+    if (format_ == RecordingFormat::Grabber) {
+        // The unit client sends each long packet alone (without preamble and
+        // padding); short packets are left out. The index has checked every record.
+        const sxpf_image_header_s header = readGrabberHeader(frame.data());
+        size_t record = FIRST_RECORD_OFFSET;
+        for (uint32_t row = 0; row < header.rows; ++row) {
+            const Csi2Header packet = readCsi2Header(frame.data(), record + CSI2_PREAMBLE_SIZE);
+            if (isShortPacket(packet.type)) {
+                record += SHORT_PACKET_RECORD_SIZE;
+                continue;
+            }
+            const uint32_t length = longPacketLength(packet.packet_length);
+            sum.update(frame.subspan(record + CSI2_PREAMBLE_SIZE, length));
+            record += longPacketRecordSize(static_cast<uint16_t>(length), header.bpp);
+        }
+        return sum.value();
+    }
+    const std::span<const uint8_t> pixels = frame.subspan(qir::raw::FrameHeaderSize);
+    if (rawPixels_ == RawPixelFormat::Mono) {
+        sum.update(pixels); // 16-bit words copied unchanged, rows without padding
+        return sum.value();
+    }
+    // YUV 4:2:2: each word pair (a, b) becomes three bytes holding the lower
+    // ten bits of a at bits 2..11 and of b at bits 14..23.
+    for (size_t at = 0; at + 4 <= pixels.size(); at += 4) {
+        const uint32_t a = (pixels[at] | pixels[at + 1] << 8) & 0x3FFu;
+        const uint32_t b = (pixels[at + 2] | pixels[at + 3] << 8) & 0x3FFu;
+        const uint32_t v = a << 2 | b << 14;
+        const uint8_t out[3] = { static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16) };
+        sum.update(out);
+    }
+    return sum.value();
+}
+
+} // namespace qir::replay

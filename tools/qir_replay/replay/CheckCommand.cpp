@@ -1,0 +1,109 @@
+#include "CheckCommand.h"
+
+#include <cinttypes>
+
+namespace qir::replay {
+
+namespace {
+
+/// Bytes the unit receives per frame: lines of the sent width.
+uint64_t sentBytesPerFrame(const Recording& recording)
+{
+    const SendShape shape = recording.sendShape();
+    return uint64_t{ shape.width } * shape.height;
+}
+
+} // namespace
+
+int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
+{
+    int worst = 0;
+    for (const std::string& path : options.recordings) {
+        std::optional<Recording> opened;
+        try {
+            opened.emplace(Recording::open(path, options.format, options.rawPixels));
+        } catch (const RecordingError& error) {
+            std::fprintf(err, "qir-replay: %s\n", error.what());
+            worst = 2;
+            continue;
+        }
+        const Recording& recording = *opened;
+        const auto& frames = recording.frames();
+        std::fprintf(out, "%s: %s, %zu frames, %" PRIu64 " bytes\n", path.c_str(),
+                     std::string(formatName(recording.format())).c_str(), frames.size(), recording.totalBytes());
+        bool doubtful = false;
+
+        // Times: recorded (grabber) or from the frame rate.
+        const bool raw = recording.format() == RecordingFormat::Raw;
+        const double fps = options.fps > 0 ? options.fps : raw ? kDefaultRawFps : 0.0;
+        double seconds = 0.0;
+        if (fps > 0) {
+            seconds = static_cast<double>(frames.size()) / fps;
+            std::fprintf(out, "  times: from %.3f frames per second, %.3f s\n", fps, seconds);
+        } else {
+            size_t notIncreasing = 0;
+            size_t firstBad = 0;
+            for (size_t i = 1; i < frames.size(); ++i) {
+                if (frames[i].timeUs <= frames[i - 1].timeUs && notIncreasing++ == 0)
+                    firstBad = i;
+            }
+            const uint64_t span = frames.back().timeUs - std::min(frames.back().timeUs, frames.front().timeUs);
+            seconds = frames.size() > 1 ? static_cast<double>(span) / 1e6 * static_cast<double>(frames.size()) /
+                                              static_cast<double>(frames.size() - 1)
+                                        : 0.0;
+            std::fprintf(out, "  times: recorded, %.3f s from %" PRIu64 " us\n", seconds, frames.front().timeUs);
+            if (notIncreasing > 0) {
+                doubtful = true;
+                std::fprintf(out, "  times: %zu frames do not come after the frame before them (first: frame %zu at "
+                                  "byte %zu); --fps gives times from a frame rate\n",
+                             notIncreasing, firstBad, frames[firstBad].offset);
+            }
+        }
+
+        // Geometry and CSI-2 records.
+        if (raw) {
+            std::fprintf(out, "  geometry: %u x %u pixels, %s, every frame the same\n", recording.width(),
+                         recording.height(), recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit"
+                                                                                           : "YUV 4:2:2");
+        } else {
+            uint64_t ecc = 0, crc = 0, changed = 0, shorts = 0;
+            const auto& info = recording.grabberInfo();
+            for (const GrabberFrameInfo& frame : info) {
+                ecc += frame.eccErrors;
+                crc += frame.checksumErrors;
+                shorts += frame.shortPackets;
+                if (frame.lineBytes != info.front().lineBytes || frame.longPackets != info.front().longPackets)
+                    ++changed;
+            }
+            std::fprintf(out, "  geometry: %u long packets of %u bytes per frame, bpp %u\n", recording.height(),
+                         recording.width(), recording.bpp());
+            if (changed > 0) {
+                doubtful = true;
+                std::fprintf(out, "  geometry: %" PRIu64 " frames differ from the first frame\n", changed);
+            }
+            std::fprintf(out, "  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors\n", ecc, crc);
+            if (shorts > 0)
+                std::fprintf(out, "  CSI-2: the frames hold %" PRIu64 " short packets (frame start/end); the unit "
+                                  "client leaves them out (SkipCsi2ShortPackages)\n",
+                             shorts);
+        }
+
+        // Data rate at the recorded cadence.
+        const double perSecond = seconds > 0 ? static_cast<double>(sentBytesPerFrame(recording)) *
+                                                   static_cast<double>(frames.size()) / seconds
+                                             : 0.0;
+        const double gbit = perSecond * 8 / 1e9;
+        std::fprintf(out, "  data rate: %.1f MB/s (%.3f Gbit/s): %.0f %% of a 1 Gbit/s link, %.0f %% of 10 Gbit/s\n",
+                     perSecond / 1e6, gbit, gbit * 100, gbit * 10);
+        if (gbit > 10) {
+            doubtful = true;
+            std::fprintf(out, "  data rate: above what a 10 Gbit/s link carries\n");
+        }
+        std::fprintf(out, "  %s\n", doubtful ? "doubtful: see above" : "ready to replay");
+        if (doubtful && worst == 0)
+            worst = 1;
+    }
+    return worst;
+}
+
+} // namespace qir::replay

@@ -1,0 +1,426 @@
+#include "ReplayRun.h"
+
+#include "EngineClock.h"
+#include "EngineProperties.h"
+#include "Graph.h"
+#include "GraphFile.h"
+#include "GraphRunner.h"
+#include "HostKernel.h"
+#include "KOVA.h"
+#include "OutputFile.h"
+#include "PackageLibrary.h"
+#include "ReportLog.h"
+#include "StopSignals.h"
+#include "UnitEmulator.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <regex>
+#include <unistd.h>
+
+namespace qir::replay {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+/// Checksums the embedded unit reported, per channel, in arrival order.
+struct ReceivedChecksums {
+    std::mutex mutex;
+    std::vector<std::vector<uint64_t>> perChannel;
+};
+
+void writeFileAtomically(const std::string& path, const std::string& text, const std::vector<std::string>& inputs)
+{
+    qir::tools::OutputFile file(path, "output", inputs);
+    file.write(text);
+    file.commit();
+}
+
+/// The frames a channel hands on: frames per pass times passes.
+uint64_t framesToSend(const ReplayOptions& options, const Recording& recording)
+{
+    uint64_t perPass = recording.frames().size();
+    if (options.frames > 0 && static_cast<uint64_t>(options.frames) < perPass)
+        perPass = static_cast<uint64_t>(options.frames);
+    return perPass * static_cast<uint64_t>(options.loops);
+}
+
+/// The players' "[Death] Handed on N frames, B bytes" and the unit
+/// clients' "[Death]Sent N frames." of channel `summary.channel`.
+void readComponentCounts(const host::ReportLog& log, ChannelSummary& summary)
+{
+    static const std::regex handed(R"(^\[Death\] Handed on (\d+) frames, (\d+) bytes$)");
+    static const std::regex sent(R"(^\[Death\] ?Sent (\d+) frames\.?$)");
+    const std::string player = "player" + std::to_string(summary.channel);
+    const std::string unit = "unit" + std::to_string(summary.channel);
+    for (const host::Report& report : log.Reports()) {
+        std::smatch m;
+        if (report.source == player && std::regex_match(report.text, m, handed)) {
+            summary.framesHandedOn = std::stoull(m[1]);
+            summary.bytesHandedOn = std::stoull(m[2]);
+        } else if (report.source == unit && std::regex_match(report.text, m, sent)) {
+            summary.framesSent = std::stoull(m[1]);
+        } else if (report.source == unit && report.level == KOVA::Error) {
+            summary.unitClientFailed = true;
+        }
+    }
+}
+
+class Progress {
+public:
+    Progress(std::FILE* out, bool quiet) : out_(out), quiet_(quiet), live_(::isatty(::fileno(out)) == 1) {}
+
+    void show(const std::string& line, bool final)
+    {
+        if (quiet_)
+            return;
+        const auto now = Clock::now();
+        if (!final && now - last_ < (live_ ? std::chrono::milliseconds(200) : std::chrono::seconds(2)))
+            return;
+        last_ = now;
+        if (live_)
+            std::fprintf(out_, "\r\033[K%s%s", line.c_str(), final ? "\n" : "");
+        else
+            std::fprintf(out_, "%s\n", line.c_str());
+        std::fflush(out_);
+    }
+
+private:
+    std::FILE* out_;
+    bool quiet_;
+    bool live_;
+    Clock::time_point last_{};
+};
+
+} // namespace
+
+ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err)
+{
+    ReplayResult result;
+    auto fail = [&](int code, const std::string& text) {
+        std::fprintf(err, "qir-replay: %s\n", text.c_str());
+        result.errors.push_back(text);
+        result.exitCode = code;
+        return result;
+    };
+
+    // Every recording is read and checked before anything is sent.
+    std::vector<Recording> recordings;
+    try {
+        for (const std::string& path : options.recordings) {
+            recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
+            if (!recordings.back().damage().empty())
+                std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
+                             recordings.back().damage().c_str(), recordings.back().frames().size());
+        }
+    } catch (const RecordingError& error) {
+        return fail(2, error.what());
+    }
+    std::vector<const Recording*> pointers;
+    for (const Recording& recording : recordings)
+        pointers.push_back(&recording);
+
+    const bool embedded = !options.unit.has_value();
+    if (!embedded && !options.data)
+        return fail(2, "--unit needs --data (the unit's data address)");
+
+    if (!options.writeGraph.empty()) {
+        const Endpoint control = embedded ? Endpoint{ kEmbeddedControlIp, kDefaultControlPort } : *options.unit;
+        const Endpoint data = embedded ? Endpoint{ kEmbeddedDataIp, kDefaultDataBasePort } : *options.data;
+        try {
+            writeFileAtomically(options.writeGraph, replayGraphText(options, pointers, control, data, false),
+                                options.recordings);
+        } catch (const std::exception& error) {
+            return fail(2, std::string("--write-graph: ") + error.what());
+        }
+    }
+
+    // The embedded unit: verifies every frame and reports its checksum.
+    std::unique_ptr<vxqir::sim::UnitEmulator> unit;
+    auto received = std::make_shared<ReceivedChecksums>();
+    Endpoint control;
+    Endpoint data;
+    if (embedded) {
+        vxqir::sim::EmulatorConfig config;
+        config.controlIp = kEmbeddedControlIp;
+        config.dataIp = kEmbeddedDataIp;
+        config.channels = static_cast<unsigned>(recordings.size());
+        config.checksumEveryFrame = true;
+        config.socketReceiveBuffer = 32 << 20;
+        // Lines leave the unit's FIFO at their recorded times, as on a real
+        // unit, so the replay runs at the recording's cadence.
+        config.channel.playout.kind = vxqir::sim::PlayoutKind::Timestamps;
+        received->perChannel.resize(recordings.size());
+        try {
+            unit = std::make_unique<vxqir::sim::UnitEmulator>(config);
+            unit->addFrameObserver([received](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
+                std::lock_guard lock(received->mutex);
+                if (frame.channel < received->perChannel.size())
+                    received->perChannel[frame.channel].push_back(checksum);
+            });
+            unit->start();
+        } catch (const std::exception& error) {
+            return fail(2, std::string("embedded unit on ") + kEmbeddedControlIp + " / " + kEmbeddedDataIp + ": " +
+                               error.what());
+        }
+        control = { kEmbeddedControlIp, unit->controlPort() };
+        data = { kEmbeddedDataIp, unit->dataBasePort() };
+    } else {
+        control = *options.unit;
+        data = *options.data;
+    }
+
+    // The graph runs in-process on this program's own components.
+    host::ReportLog log(options.verbose ? err : nullptr);
+    host::SystemEngineClock clock;
+    host::EngineProperties engine;
+    engine.Set("Engine.shutdownTimeout", int64_t{ 4'000'000 });
+    host::HostKernel::Instance().Attach(&log, &clock, &engine);
+    log.SetTimeOrigin(clock.Now());
+    struct Detach {
+        ~Detach() { host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr); }
+    } detach;
+
+    std::vector<std::string> errors;
+    const std::string text = replayGraphText(options, pointers, control, data, true);
+    auto description = host::ParseGraphText(text, "replay graph", errors);
+    std::string why;
+    auto package = host::PackageLibrary::InProcess("qir-replay", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
+    if (!description || !package) {
+        for (const auto& error : errors)
+            std::fprintf(err, "qir-replay: %s\n", error.c_str());
+        return fail(1, "the replay graph was refused" + (why.empty() ? "" : ": " + why));
+    }
+    std::vector<std::unique_ptr<host::PackageLibrary>> packages;
+    packages.push_back(std::move(package));
+    std::unique_ptr<host::Graph> graph = host::Graph::Build(*description, std::move(packages), errors);
+    if (!graph) {
+        for (const auto& error : errors)
+            std::fprintf(err, "qir-replay: %s\n", error.c_str());
+        return fail(1, "the replay graph was refused");
+    }
+
+    uint64_t total = 0;
+    for (const Recording& recording : recordings)
+        total += framesToSend(options, recording);
+    Progress progress(out, options.quiet);
+    const auto started = Clock::now();
+    auto progressLine = [&] {
+        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        char line[256];
+        if (unit) {
+            uint64_t complete = 0;
+            uint64_t bytes = 0;
+            uint32_t lowestFree = UINT32_MAX;
+            bool loss = false;
+            for (const auto& channel : unit->snapshot().channels) {
+                complete += channel.frames.framesComplete;
+                bytes += channel.bytes;
+                lowestFree = std::min(lowestFree, channel.fifoCapacity - std::min(channel.fifoUsed, channel.fifoCapacity));
+                loss = loss || channel.loss;
+            }
+            const double fps = seconds > 0 ? static_cast<double>(complete) / seconds : 0.0;
+            const double eta = fps > 0 ? static_cast<double>(total - std::min(total, complete)) / fps : 0.0;
+            std::snprintf(line, sizeof line,
+                          "replaying: %llu/%llu frames complete at the unit, %.1f fps, %.1f MB/s, FIFO free %u%s, "
+                          "%.1f s, ETA %.0f s",
+                          static_cast<unsigned long long>(complete), static_cast<unsigned long long>(total), fps,
+                          seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0, lowestFree,
+                          loss ? ", LOSS" : "", seconds, eta);
+        } else {
+            std::snprintf(line, sizeof line, "replaying: %llu frames to %s, %.1f s",
+                          static_cast<unsigned long long>(total), control.ip.c_str(), seconds);
+        }
+        return std::string(line);
+    };
+
+    host::RunOptions run;
+    run.until = description->until;
+    run.durationUs = description->durationUs;
+    run.poll = [&](host::GraphRunner& runner) {
+        if (qir::tools::stop_requested())
+            runner.RequestEnd();
+        progress.show(progressLine(), false);
+    };
+    host::RunResult ran;
+    {
+        host::GraphRunner runner(*graph, run);
+        ran = runner.Run();
+    }
+    graph.reset(); // every component has died: channels are unregistered
+    result.interrupted = ran.interrupted || qir::tools::stop_requested();
+
+    // The last datagrams may still wait at the unit's sockets.
+    if (unit) {
+        using namespace std::chrono_literals;
+        uint64_t datagrams = ~uint64_t{ 0 };
+        for (int quiet = 0, polls = 0; quiet < 2 && polls < 50; ++polls) {
+            uint64_t now = 0;
+            for (const auto& channel : unit->snapshot().channels)
+                now += channel.datagrams;
+            quiet = now == datagrams ? quiet + 1 : 0;
+            datagrams = now;
+            std::this_thread::sleep_for(50ms);
+        }
+        unit->drainChecksums();
+        // Lines still wait in the unit's FIFO for their time: let them play
+        // (bounded; Ctrl-C ends the wait).
+        const auto playoutLimit = Clock::now() + std::chrono::seconds(30);
+        while (!result.interrupted && !qir::tools::stop_requested() && Clock::now() < playoutLimit) {
+            uint64_t waiting = 0;
+            for (const auto& channel : unit->snapshot().channels)
+                waiting += channel.framesAwaitingPlayout;
+            if (waiting == 0)
+                break;
+            std::this_thread::sleep_for(20ms);
+        }
+        unit->stop();
+    }
+    progress.show(progressLine(), true);
+
+    // The summary.
+    bool allGood = ran.failed == 0 && ran.refused == 0 && ran.abandoned == 0;
+    const auto snapshot = unit ? unit->snapshot() : vxqir::sim::EmulatorSnapshot{};
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        const Recording& recording = recordings[i];
+        ChannelSummary summary;
+        summary.channel = static_cast<unsigned>(i);
+        summary.recording = recording.path();
+        summary.format = std::string(formatName(recording.format()));
+        summary.framesInRecording = recording.frames().size();
+        summary.framesToSend = framesToSend(options, recording);
+        readComponentCounts(log, summary);
+        if (unit) {
+            summary.emulated = true;
+            const auto& channel = snapshot.channels.at(i);
+            summary.framesComplete = channel.frames.framesComplete;
+            summary.framesIncomplete = channel.frames.framesIncomplete;
+            summary.bytesAtUnit = channel.bytes;
+            summary.loss = channel.loss;
+            summary.framesPlayed = channel.fifo.framesPlayed;
+            summary.framesNotPlayed = channel.fifo.framesNotPlayed;
+            summary.fifoOverflows = channel.fifo.overflows;
+            // Frame k at the unit is frame k of the replay: recording frame
+            // k mod frames-per-pass.
+            const uint64_t perPass = summary.framesToSend / static_cast<uint64_t>(options.loops);
+            std::lock_guard lock(received->mutex);
+            const auto& sums = received->perChannel[i];
+            for (size_t k = 0; k < sums.size(); ++k) {
+                if (sums[k] == recording.sentChecksum(static_cast<size_t>(k % perPass)))
+                    ++summary.checksumsMatched;
+                else
+                    ++summary.checksumsMismatched;
+            }
+            if (summary.framesComplete != summary.framesToSend || summary.framesIncomplete != 0 ||
+                summary.checksumsMatched != summary.framesToSend || summary.framesPlayed != summary.framesToSend ||
+                summary.fifoOverflows != 0)
+                allGood = false;
+        }
+        if (summary.framesHandedOn != summary.framesToSend || summary.framesSent != summary.framesToSend ||
+            summary.unitClientFailed)
+            allGood = false;
+        result.channels.push_back(summary);
+    }
+
+    for (const ChannelSummary& c : result.channels) {
+        std::fprintf(out, "channel %u: %s (%s): %llu frames read (%llu bytes), %llu of %llu sent%s", c.channel,
+                     c.recording.c_str(), c.format.c_str(), static_cast<unsigned long long>(c.framesHandedOn),
+                     static_cast<unsigned long long>(c.bytesHandedOn), static_cast<unsigned long long>(c.framesSent),
+                     static_cast<unsigned long long>(c.framesToSend),
+                     c.unitClientFailed ? ", the unit client failed" : "");
+        if (c.emulated)
+            std::fprintf(out,
+                         "; at the unit %llu complete, %llu incomplete, %llu of %llu checksums match, %llu played, "
+                         "%llu not played, %llu FIFO overflows%s",
+                         static_cast<unsigned long long>(c.framesComplete),
+                         static_cast<unsigned long long>(c.framesIncomplete),
+                         static_cast<unsigned long long>(c.checksumsMatched),
+                         static_cast<unsigned long long>(c.framesToSend),
+                         static_cast<unsigned long long>(c.framesPlayed),
+                         static_cast<unsigned long long>(c.framesNotPlayed),
+                         static_cast<unsigned long long>(c.fifoOverflows), c.loss ? ", loss flag set" : "");
+        std::fprintf(out, "\n");
+    }
+    for (const host::Report& report : log.Reports()) {
+        if (report.level == KOVA::Error)
+            std::fprintf(err, "qir-replay: %s: %s\n", report.source.c_str(), report.text.c_str());
+    }
+
+    if (result.interrupted) {
+        std::fprintf(out, "replay interrupted\n");
+        result.exitCode = qir::tools::kExitInterrupted;
+    } else if (allGood) {
+        std::fprintf(out, unit ? "verdict: every frame arrived complete with the recording's checksum\n"
+                               : "verdict: every frame was handed to the unit client without error\n");
+        result.exitCode = 0;
+    } else {
+        std::fprintf(out, "verdict: FAILED (see the channel lines above)\n");
+        result.exitCode = 1;
+        // A unit that never took a frame is bad input (a wrong or unreachable
+        // address); one that failed during the replay is an error.
+        bool unreachable = !unit;
+        for (const ChannelSummary& c : result.channels)
+            unreachable = unreachable && c.unitClientFailed && c.framesSent == 0;
+        if (unreachable) {
+            std::fprintf(err, "qir-replay: the unit at %s:%u (data %s:%u) did not take the channel; nothing was sent\n",
+                         control.ip.c_str(), control.port, data.ip.c_str(), data.port);
+            result.exitCode = 2;
+        }
+    }
+
+    if (!options.summaryJson.empty()) {
+        try {
+            writeFileAtomically(options.summaryJson, summaryJsonText(result), options.recordings);
+        } catch (const std::exception& error) {
+            std::fprintf(err, "qir-replay: --summary-json: %s\n", error.what());
+            if (result.exitCode == 0)
+                result.exitCode = 1;
+        }
+    }
+    std::fflush(out);
+    return result;
+}
+
+std::string summaryJsonText(const ReplayResult& result)
+{
+    nlohmann::json channels = nlohmann::json::array();
+    for (const ChannelSummary& c : result.channels) {
+        nlohmann::json j = {
+            { "channel", c.channel },
+            { "recording", c.recording },
+            { "format", c.format },
+            { "framesInRecording", c.framesInRecording },
+            { "framesToSend", c.framesToSend },
+            { "framesHandedOn", c.framesHandedOn },
+            { "bytesHandedOn", c.bytesHandedOn },
+            { "framesSent", c.framesSent },
+            { "unitClientFailed", c.unitClientFailed },
+            { "emulatedUnit", c.emulated },
+        };
+        if (c.emulated) {
+            j["framesComplete"] = c.framesComplete;
+            j["framesIncomplete"] = c.framesIncomplete;
+            j["checksumsMatched"] = c.checksumsMatched;
+            j["checksumsMismatched"] = c.checksumsMismatched;
+            j["bytesAtUnit"] = c.bytesAtUnit;
+            j["loss"] = c.loss;
+            j["framesPlayed"] = c.framesPlayed;
+            j["framesNotPlayed"] = c.framesNotPlayed;
+            j["fifoOverflows"] = c.fifoOverflows;
+        }
+        channels.push_back(j);
+    }
+    nlohmann::json root = { { "exitCode", result.exitCode },
+                            { "interrupted", result.interrupted },
+                            { "channels", channels } };
+    return root.dump(2) + "\n";
+}
+
+} // namespace qir::replay

@@ -1,0 +1,55 @@
+// ReplayRun.h - one replay: opens the recordings, runs the graph in-process
+// (into the embedded emulated unit unless a unit is named), shows progress
+// and ends with a summary per channel and an exit status.
+#pragma once
+
+#include "ReplayGraph.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qir::replay {
+
+/// What happened on one channel.
+struct ChannelSummary {
+    unsigned channel = 0;
+    std::string recording;
+    std::string format;
+    uint64_t framesInRecording = 0;
+    uint64_t framesToSend = 0;    ///< frames per pass x passes
+    uint64_t framesHandedOn = 0;  ///< by the player (read from the file and written to the graph)
+    uint64_t bytesHandedOn = 0;
+    uint64_t framesSent = 0;      ///< by the unit client, whole
+    bool unitClientFailed = false;
+    // With the embedded unit:
+    bool emulated = false;
+    uint64_t framesComplete = 0;
+    uint64_t framesIncomplete = 0;
+    uint64_t checksumsMatched = 0;
+    uint64_t checksumsMismatched = 0;
+    uint64_t bytesAtUnit = 0;
+    bool loss = false;
+    uint64_t framesPlayed = 0;     ///< every line played out of the unit's FIFO
+    uint64_t framesNotPlayed = 0;  ///< a line skipped, overflowed or never queued
+    uint64_t fifoOverflows = 0;    ///< lines that found the FIFO full
+};
+
+struct ReplayResult {
+    int exitCode = 1;
+    bool interrupted = false;
+    std::vector<ChannelSummary> channels;
+    std::vector<std::string> errors;
+};
+
+/// Runs the replay; every line for the user goes to `out` (progress and
+/// summary) or `err` (errors). Exit codes: 0 all sent (and, emulated,
+/// arrived complete with the source's checksums), 1 errors, 2 bad input,
+/// 130 interrupted.
+ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err);
+
+/// The summary as JSON text.
+std::string summaryJsonText(const ReplayResult& result);
+
+} // namespace qir::replay
