@@ -80,13 +80,13 @@ TEST(FrameChecksum, AgreesWithTheEmulatedUnitsChecksumFedInPieces)
     std::vector<uint8_t> bytes(10007);
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<uint8_t>(i * 31 + 7);
-    sim::Fnv1a64 unit;
+    Fnv1a64 unit;
     unit.update(bytes);
     FrameChecksum ours;
     ours.update(std::span(bytes).first(3));
     ours.update(std::span(bytes).subspan(3));
     EXPECT_EQ(ours.value(), unit.value());
-    EXPECT_EQ(checksumText(ours.value()), sim::Fnv1a64::toHex(unit.value()));
+    EXPECT_EQ(checksumText(ours.value()), Fnv1a64::toHex(unit.value()));
 }
 
 TEST(FrameChecksum, ZeroFillCountsLikeZeroBytes)

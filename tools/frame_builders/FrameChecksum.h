@@ -1,7 +1,8 @@
 // FrameChecksum.h - the checksum of a frame as a unit receives it.
 #pragma once
 
-#include <cstddef>
+#include "Fnv1a64.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -9,42 +10,11 @@
 
 namespace vxqir::frames {
 
-/// Incremental 64-bit FNV-1a over the bytes of a frame in line order (line 0
-/// first, each line's bytes in order). The emulated unit computes the same
-/// value over every frame it receives complete, so a sender's value and the
-/// unit's can be compared directly. Feeding bytes in pieces gives the same
-/// value as feeding them whole.
-///
-/// Thread-bound (a plain value type).
-class FrameChecksum {
-public:
-    static constexpr uint64_t OFFSET_BASIS = 0xcbf29ce484222325ull;
-    static constexpr uint64_t PRIME = 0x100000001b3ull;
-
-    void update(std::span<const uint8_t> bytes)
-    {
-        uint64_t h = hash_;
-        for (uint8_t b : bytes) {
-            h ^= b;
-            h *= PRIME;
-        }
-        hash_ = h;
-    }
-
-    /// Feeds `count` zero bytes.
-    void updateZeros(size_t count)
-    {
-        uint64_t h = hash_;
-        for (size_t i = 0; i < count; ++i)
-            h *= PRIME; // h ^ 0 == h
-        hash_ = h;
-    }
-
-    uint64_t value() const { return hash_; }
-
-private:
-    uint64_t hash_ = OFFSET_BASIS;
-};
+/// The checksum of a frame as the unit computes it: 64-bit FNV-1a over the
+/// bytes of a frame in line order (line 0 first, each line's bytes in
+/// order). One definition with the emulated unit's, so a sender's value and
+/// the unit's can be compared directly.
+using FrameChecksum = Fnv1a64;
 
 /// The bytes of one unit packet (one line of a frame), borrowed from the
 /// frame they were cut from.
@@ -63,13 +33,7 @@ inline uint64_t checksumOfPackets(const std::vector<PacketBytes>& packets)
 /// prints it.
 inline std::string checksumText(uint64_t value)
 {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i) {
-        out[static_cast<size_t>(i)] = digits[value & 0xF];
-        value >>= 4;
-    }
-    return out;
+    return Fnv1a64::toHex(value);
 }
 
 } // namespace vxqir::frames

@@ -98,7 +98,7 @@ int run(const ProgramOptions& options)
         unit.addFrameObserver([lines](const CompletedFrame& f, uint64_t checksum) {
             std::fprintf(lines, "frame channel=%u sequence=%" PRIu64 " number=%u lines=%u bytes=%zu checksum=%s\n",
                          static_cast<unsigned>(f.channel), f.sequence, static_cast<unsigned>(f.frameNumber),
-                         static_cast<unsigned>(f.height), f.bytes.size(), Fnv1a64::toHex(checksum).c_str());
+                         static_cast<unsigned>(f.height), f.bytes.size(), vxqir::Fnv1a64::toHex(checksum).c_str());
             std::fflush(lines);
         });
     }

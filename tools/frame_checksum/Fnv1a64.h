@@ -1,16 +1,19 @@
 // Fnv1a64.h - the frame checksum: 64-bit FNV-1a.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
-namespace vxqir::sim {
+namespace vxqir {
 
 /// Incremental 64-bit FNV-1a hash. The checksum of a frame is this hash over
 /// the frame's bytes in line order (line 0 first, each line's payload in
-/// datagram order); the sender side computes the same value, so the two can
-/// be compared as 16 lower-case hex digits.
+/// datagram order). The emulated unit computes it over every frame it
+/// receives complete and the senders' side (frame builders, sources) over
+/// what it sent, so the two can be compared directly or as 16 lower-case hex
+/// digits.
 ///
 /// Thread-bound (a plain value type).
 class Fnv1a64 {
@@ -27,6 +30,15 @@ public:
             h ^= b;
             h *= PRIME;
         }
+        hash_ = h;
+    }
+
+    /// Feeds `count` zero bytes.
+    void updateZeros(size_t count)
+    {
+        uint64_t h = hash_;
+        for (size_t i = 0; i < count; ++i)
+            h *= PRIME; // h ^ 0 == h
         hash_ = h;
     }
 
@@ -48,4 +60,4 @@ private:
     uint64_t hash_ = OFFSET_BASIS;
 };
 
-} // namespace vxqir::sim
+} // namespace vxqir
