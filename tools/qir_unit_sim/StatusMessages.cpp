@@ -1,19 +1,10 @@
 #include "StatusMessages.h"
 
-#include <algorithm>
-
 namespace vxqir::sim {
 
 ReplayStatusMessage makeReply(uint8_t channel, uint16_t responseType, uint16_t responseId)
 {
-    ReplayStatusMessage m{};
-    std::copy(QIR_STATUS_MAGIC_BYTES.begin(), QIR_STATUS_MAGIC_BYTES.end(), m.MAGIC_BYTES);
-    m.VERSION = QIR_PROTOCOL_VERSION;
-    m.packet_length = static_cast<uint8_t>(STATUS_MESSAGE_SIZE);
-    m.channel = channel;
-    m.response_type = responseType;
-    m.response_id = responseId;
-    return m;
+    return makeStatusMessage(channel, responseType, responseId);
 }
 
 ReplayStatusMessage makePeriodicStatus(uint8_t channel, const ChannelStatus& status)

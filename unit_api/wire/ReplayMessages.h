@@ -251,6 +251,23 @@ static_assert(offsetof(ReplaySensorMessageHeader, streamID) == 10);
 static_assert(offsetof(ReplaySensorMessageHeader, reserved2) == 11);
 static_assert(offsetof(ReplaySensorMessageHeader, timestamp) == 16);
 
+// Building a status record ----------------------------------------------------
+
+// A status record as a unit sends it: status magic, protocol version, length
+// 28, the channel, response type and response id, and a zero payload that the
+// caller may fill.
+inline ReplayStatusMessage makeStatusMessage(uint8_t channel, uint16_t responseType, uint16_t responseId)
+{
+    ReplayStatusMessage message{};
+    std::memcpy(message.MAGIC_BYTES, QIR_STATUS_MAGIC_BYTES.data(), QIR_STATUS_MAGIC_BYTES.size());
+    message.VERSION = QIR_PROTOCOL_VERSION;
+    message.packet_length = static_cast<uint8_t>(STATUS_MESSAGE_SIZE);
+    message.channel = channel;
+    message.response_type = responseType;
+    message.response_id = responseId;
+    return message;
+}
+
 // Acceptance of a status datagram ---------------------------------------------
 
 // True when the received bytes form a status datagram this client reads: at

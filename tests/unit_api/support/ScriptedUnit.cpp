@@ -54,13 +54,7 @@ Received receiveOne(int fd)
 
 Bytes makeStatus(uint8_t channel, uint16_t responseType, uint16_t responseId)
 {
-    ReplayStatusMessage message{};
-    std::memcpy(message.MAGIC_BYTES, QIR_STATUS_MAGIC_BYTES.data(), QIR_STATUS_MAGIC_BYTES.size());
-    message.VERSION = QIR_PROTOCOL_VERSION;
-    message.packet_length = sizeof(message);
-    message.channel = channel;
-    message.response_type = responseType;
-    message.response_id = responseId;
+    const ReplayStatusMessage message = makeStatusMessage(channel, responseType, responseId);
     const auto* raw = reinterpret_cast<const uint8_t*>(&message);
     return Bytes(raw, raw + sizeof(message));
 }
