@@ -15,6 +15,7 @@
 // inlining check cannot see that.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
+#include "LoopbackUnit.h"
 #include "ReplayMessages.h"
 #include "VXQIRApi.h"
 
@@ -27,18 +28,11 @@
 
 #include "KOVA.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <string>
 #include <thread>
@@ -72,131 +66,12 @@ namespace {
 
 using namespace vxqir;
 
-constexpr uint32_t FIFO_ENTRIES = 1000;
 constexpr int WIDTH = 1920;
 constexpr int HEIGHT = 1080;
 constexpr uint16_t LINE = WIDTH * 3;
 constexpr int WARMUP_FRAMES = 10;
 
-int boundSocket(const char* ip, uint16_t& port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    const int size = 64 << 20;
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, ip, &address.sin_addr);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-// A minimal unit: answers every control request with its own command (GET
-// requests with the buffer size), drains sensor datagrams and reports free
-// FIFO entries and the latest packet number every millisecond.
-class LoopbackUnit {
-public:
-    LoopbackUnit()
-    {
-        control_ = boundSocket("127.0.0.2", controlPort_);
-        data_ = boundSocket("127.0.0.3", dataPort_);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~LoopbackUnit()
-    {
-        stop_ = true;
-        thread_.join();
-        ::close(control_);
-        ::close(data_);
-    }
-    uint16_t controlPort() const { return controlPort_; }
-    uint16_t dataPort() const { return dataPort_; }
-    uint64_t received() const { return received_.load(std::memory_order_relaxed); }
-
-private:
-    void run()
-    {
-        constexpr int batch = 64;
-        std::vector<std::vector<uint8_t>> buffers(batch, std::vector<uint8_t>(65536));
-        std::vector<iovec> iov(batch);
-        std::vector<mmsghdr> messages(batch);
-        for (int i = 0; i < batch; ++i) {
-            iov[i] = { buffers[i].data(), buffers[i].size() };
-            messages[i].msg_hdr = {};
-            messages[i].msg_hdr.msg_iov = &iov[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
-        }
-        sockaddr_in client{};
-        bool haveClient = false;
-        uint16_t lastPacket = 0;
-        auto nextStatus = std::chrono::steady_clock::now();
-        pollfd fds[2] = { { control_, POLLIN, 0 }, { data_, POLLIN, 0 } };
-        while (!stop_) {
-            ::poll(fds, 2, 1);
-            if (fds[0].revents & POLLIN) {
-                ReplayControlMessage request{};
-                socklen_t length = sizeof(client);
-                if (::recvfrom(control_, &request, sizeof(request), 0,
-                               reinterpret_cast<sockaddr*>(&client), &length) >= 12) {
-                    haveClient = true;
-                    reply(request, client);
-                }
-            }
-            if (fds[1].revents & POLLIN) {
-                const int n = ::recvmmsg(data_, messages.data(), batch, MSG_DONTWAIT, nullptr);
-                for (int i = 0; i < n; ++i) {
-                    ReplaySensorMessageHeader header;
-                    std::memcpy(&header, buffers[i].data(), sizeof(header));
-                    lastPacket = header.packetNumber;
-                }
-                if (n > 0)
-                    received_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
-            }
-            if (haveClient && std::chrono::steady_clock::now() >= nextStatus) {
-                nextStatus += std::chrono::milliseconds(1);
-                ReplayStatusMessage status = header(0, RESPONSE_PERIODIC_STATUS, 0);
-                status.payload.status.flags = STATUS_FLAG_ENABLED;
-                status.payload.status.rx_packet_num = lastPacket;
-                status.payload.status.free_fifo_entries = FIFO_ENTRIES;
-                send(status, client);
-            }
-        }
-    }
-
-    static ReplayStatusMessage header(uint8_t channel, uint16_t type, uint16_t id)
-    {
-        ReplayStatusMessage message{};
-        std::memcpy(message.MAGIC_BYTES, QIR_STATUS_MAGIC_BYTES.data(), QIR_STATUS_MAGIC_BYTES.size());
-        message.VERSION = QIR_PROTOCOL_VERSION;
-        message.packet_length = sizeof(message);
-        message.channel = channel;
-        message.response_type = type;
-        message.response_id = id;
-        return message;
-    }
-
-    void reply(const ReplayControlMessage& request, const sockaddr_in& to)
-    {
-        ReplayStatusMessage message = header(request.channel_number, request.command, request.request_id);
-        message.payload.buffer.total_fifo_entries = FIFO_ENTRIES;
-        send(message, to);
-    }
-
-    void send(const ReplayStatusMessage& message, const sockaddr_in& to)
-    {
-        ::sendto(control_, &message, sizeof(message), 0, reinterpret_cast<const sockaddr*>(&to),
-                 sizeof(to));
-    }
-
-    int control_ = -1, data_ = -1;
-    uint16_t controlPort_ = 0, dataPort_ = 0;
-    std::atomic<bool> stop_{ false };
-    std::atomic<uint64_t> received_{ 0 };
-    std::thread thread_;
-};
+using bench::LoopbackUnit;
 
 
 /// Times the frames from WARMUP_FRAMES to `frames` by the datagrams the
@@ -232,15 +107,8 @@ Measurement measure(const LoopbackUnit& unit, uint64_t before, int frames)
 
 Measurement libraryAlone(LoopbackUnit& unit, int frames)
 {
-    VXTQirInputInterfaceT config{};
-    config.controlIP = "127.0.0.2";
-    config.controlPort = unit.controlPort();
-    config.dataIP = "127.0.0.3";
-    config.dataBasePort = unit.dataPort();
-    config.localIP = "127.0.0.1";
-    config.maxPayloadSize = 8948;
-    config.timeoutGet_ms = 1000;
-    config.timeoutStream_ms = 50;
+    const VXTQirInputInterfaceT config =
+        bench::loopbackChannelConfig(unit.controlPort(), unit.dataPort(), 8948, 1000, 50);
     VXTQirChannelHandle handle = -1;
     if (VXQIR_RegisterOutputChannel(&config, 0, &handle) != NoError ||
         VXQIR_InitOutputChannel(handle, LINE, HEIGHT) != NoError) {

@@ -8,6 +8,7 @@
 // window) when it does not. It takes the data with recvmmsg and UDP receive
 // offload and counts every datagram; what the kernel dropped is counted as
 // lost, never hidden.
+#include "LoopbackUnit.h"
 #include "ReplayMessages.h"
 #include "VXQIRApiImpl.h"
 
@@ -44,26 +45,7 @@ constexpr const char* kDataIp = "127.0.0.3";
 
 std::atomic<bool> interrupted{ false };
 
-int boundSocket(const char* ip, uint16_t& port, int receiveBuffer)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        return -1;
-    if (receiveBuffer > 0 &&
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof(receiveBuffer)) != 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, ip, &address.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    socklen_t length = sizeof(address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
+using bench::bindUdp;
 
 // Counts the sensor datagrams arriving at its socket.
 class CountingReceiver {
@@ -196,17 +178,6 @@ public:
     }
 
 private:
-    static ReplayStatusMessage status(uint8_t channel, uint16_t type, uint16_t id)
-    {
-        ReplayStatusMessage m{};
-        std::memcpy(m.MAGIC_BYTES, QIR_STATUS_MAGIC_BYTES.data(), QIR_STATUS_MAGIC_BYTES.size());
-        m.VERSION = QIR_PROTOCOL_VERSION;
-        m.packet_length = STATUS_MESSAGE_SIZE;
-        m.channel = channel;
-        m.response_type = type;
-        m.response_id = id;
-        return m;
-    }
     void run()
     {
         sockaddr_in client{};
@@ -221,7 +192,7 @@ private:
                                &length) >= static_cast<ssize_t>(CONTROL_HEADER_LENGTH)) {
                     known = true;
                     const bool buffer = request.command == static_cast<uint16_t>(Command::GET_BUFFER_SIZE);
-                    ReplayStatusMessage reply = status(request.channel_number,
+                    ReplayStatusMessage reply = makeStatusMessage(request.channel_number,
                                                        buffer ? RESPONSE_BUFFER_SIZE : request.command,
                                                        request.request_id);
                     if (buffer)
@@ -231,7 +202,7 @@ private:
             }
             if (known && Clock::now() >= nextStatus) {
                 nextStatus = Clock::now() + std::chrono::milliseconds(1);
-                ReplayStatusMessage periodic = status(0, RESPONSE_PERIODIC_STATUS, 0);
+                ReplayStatusMessage periodic = makeStatusMessage(0, RESPONSE_PERIODIC_STATUS, 0);
                 periodic.payload.status.flags = STATUS_FLAG_ENABLED;
                 periodic.payload.status.rx_packet_num = receiver_.lastPacket();
                 periodic.payload.status.free_fifo_entries = kFifoEntries;
@@ -316,8 +287,8 @@ int main(int argc, char** argv)
 
     uint16_t dataPort = 0;
     uint16_t controlPort = 0;
-    const int dataFd = boundSocket(kDataIp, dataPort, 64 << 20);
-    const int controlFd = boundSocket(kControlIp, controlPort, 0);
+    const int dataFd = bindUdp(kDataIp, dataPort, 64 << 20);
+    const int controlFd = bindUdp(kControlIp, controlPort, 0);
     if (dataFd < 0 || controlFd < 0) {
         std::fprintf(stderr, "bench_pipeline: cannot bind on %s / %s\n", kControlIp, kDataIp);
         return 1;

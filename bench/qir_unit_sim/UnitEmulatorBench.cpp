@@ -8,6 +8,7 @@
 // are complete frames of 1000 lines; unhashed counts frames whose checksum
 // was passed over while the checksum thread was behind.
 
+#include "LoopbackUnit.h"
 #include "RawUnitClient.h"
 #include "UnitEmulator.h"
 #include "VXQIRApi.h"
@@ -67,16 +68,8 @@ void BM_LibrarySenderIntoEmulator(benchmark::State& state)
     UnitEmulator unit(benchConfig());
     unit.start();
 
-    VXTQirInputInterfaceT config{};
-    config.controlIP = "127.0.0.2";
-    config.controlPort = unit.controlPort();
-    config.dataIP = "127.0.0.3";
-    config.dataBasePort = unit.dataBasePort();
-    config.localIP = "127.0.0.1";
-    config.localPort = 0;
-    config.maxPayloadSize = payload;
-    config.timeoutGet_ms = 2000;
-    config.timeoutStream_ms = 5000;
+    const VXTQirInputInterfaceT config =
+        vxqir::bench::loopbackChannelConfig(unit.controlPort(), unit.dataBasePort(), payload, 2000, 5000);
     VXTQirChannelHandle handle = -1;
     if (VXQIR_RegisterOutputChannel(&config, 0, &handle) != NoError ||
         VXQIR_InitOutputChannel(handle, payload, LINES_PER_FRAME) != NoError) {
