@@ -1,19 +1,19 @@
 #include "KOVAHostCodedImageSource.h"
 
+#include "KOVAHostSourceProperties.h"
+
 #include <cstring>
 
 namespace {
 
 using namespace vxqir::frames;
+using host_sources::boundedProperty;
 
 constexpr KOVAPropertyDefault kWidth = KOVAPropertyDefault::Integer(1920);
 constexpr KOVAPropertyDefault kHeight = KOVAPropertyDefault::Integer(3);
 constexpr KOVAPropertyDefault kAuto = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kMaxPayload = KOVAPropertyDefault::Integer(8948);
-constexpr KOVAPropertyDefault kOff = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Counter|Noise", 2);
-constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
-constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kImageSection = KOVAPropertyDefault::Text("Image");
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
@@ -26,10 +26,10 @@ const KOVAPropertyDefinition kProperties[] = {
     {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
     {"image_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
     {"MaxPayLoadSize", &kMaxPayload, "bytes", false, false, false, true, 0},
-    {"ReportChecksums", &kOff, nullptr, false, false, false, true, 0},
-    {"StartDelayUs", &kZero, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"Count", &kZero, nullptr, false, false, false, true, 0},
+    host_sources::ReportChecksums,
+    host_sources::StartDelayUs,
+    host_sources::PeriodUs,
+    host_sources::Count,
     {nullptr, nullptr, nullptr, false, false, false, false, 0},
 };
 
@@ -40,17 +40,6 @@ const KOVAOutputDefinition kOutputs[] = {
 
 const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
 const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
-
-int64_t boundedProperty(KOVAComponent& component, const char* name, int64_t low, int64_t high)
-{
-    int64_t value = 0;
-    component.Get(component.Property(name), value);
-    if (value < low || value > high) {
-        component.Error(KOVAStreamedString() << "[Birth] " << name << " is " << value << ", it must be between " << low
-                                             << " and " << high);
-    }
-    return value;
-}
 
 constexpr char IMAGE_CODING[4] = { 'Q', 'T', 'S', 'T' };
 
@@ -88,26 +77,19 @@ void KOVAHostCodedImageSource::Birth()
     int64_t pattern = 0;
     Get(Property("Pattern"), pattern);
     pattern_ = static_cast<BytePattern>(pattern);
-    Get(Property("ReportChecksums"), report_);
-    Get(Property("StartDelayUs"), startDelayUs_);
-    Get(Property("PeriodUs"), periodUs_);
-    Get(Property("Count"), count_);
+    frames_.Birth(*this);
+    pacing_.Birth(*this);
     // The unit client declares lines of bufferSize / height bytes: make the
     // buffer hold `Height` packets at least, and every image.
     const size_t buffer = std::max(sizes_.largest, size_t{ packetBytes_ } * static_cast<size_t>(height_));
     if (buffer == 0 || buffer > static_cast<size_t>(INT32_MAX))
         Error(KOVAStreamedString() << "[Birth] An image buffer of " << buffer << " bytes cannot be allocated");
     Output("Images")->AllocOutputBuffer(static_cast<int32_t>(buffer));
-    frames_.Reset();
-    sent_ = 0;
 }
 
 void KOVAHostCodedImageSource::Core()
 {
-    if (count_ > 0 && sent_ >= count_)
-        Finish();
-    if (sent_ == 0 && startDelayUs_ > 0)
-        Rest(startDelayUs_);
+    pacing_.BeforeFrame(*this);
     {
         KOVA::OutputGuard<KOVAImage> sample(this, Output("Images"));
         if (!sample)
@@ -115,21 +97,19 @@ void KOVAHostCodedImageSource::Core()
         KOVAIOElt* element = sample.Element();
         KOVAImage* image = element->KOVAImage();
         const KOVATimestamp now = KOVA::CurrentTime();
-        const size_t size = codedImageSize(sizes_, static_cast<uint32_t>(sent_));
+        const auto index = static_cast<uint32_t>(pacing_.Index());
+        const size_t size = codedImageSize(sizes_, index);
         const std::span<uint8_t> bytes(image->imageData, size);
-        fillCodedImage(bytes, pattern_, static_cast<uint32_t>(sent_));
+        fillCodedImage(bytes, pattern_, index);
         image->width = width_;
         image->height = height_;
         image->imageSize = static_cast<int32_t>(size);
         std::memcpy(image->imageCoding, IMAGE_CODING, sizeof image->imageCoding);
         element->Timestamp() = now;
-        frames_.Sent(*this, report_, static_cast<uint64_t>(sent_), codedImagePacketCount(size, packetBytes_),
-                     codedImagePacketCount(size, packetBytes_) * packetBytes_,
-                     codedImageSentChecksum(bytes, packetBytes_));
+        const uint64_t packets = codedImagePacketCount(size, packetBytes_);
+        frames_.Sent(*this, index, packets, packets * packetBytes_, codedImageSentChecksum(bytes, packetBytes_));
     }
-    ++sent_;
-    if (periodUs_ > 0)
-        Rest(periodUs_);
+    pacing_.AfterFrame(*this);
 }
 
 void KOVAHostCodedImageSource::Death()

@@ -7,6 +7,7 @@
 
 #include "CodedImageFrames.h"
 #include "KOVA.h"
+#include "KOVAHostFramePacing.h"
 #include "KOVAHostSentFrames.h"
 
 class KOVAHostCodedImageSource : public KOVAComponent {
@@ -26,10 +27,6 @@ private:
     uint16_t packetBytes_ = 0;
     vxqir::frames::ImageSizeRange sizes_;
     vxqir::frames::BytePattern pattern_ = vxqir::frames::BytePattern::Ramp;
-    bool report_ = false;
-    int64_t periodUs_ = 0;
-    int64_t startDelayUs_ = 0;
-    int64_t count_ = 0;
-    int64_t sent_ = 0;
+    KOVAHostFramePacing pacing_;
     KOVAHostSentFrames frames_;
 };

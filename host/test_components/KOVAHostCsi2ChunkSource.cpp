@@ -1,11 +1,14 @@
 #include "KOVAHostCsi2ChunkSource.h"
 
+#include "KOVAHostSourceProperties.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
 using namespace vxqir::frames;
+using host_sources::boundedProperty;
 
 constexpr KOVAPropertyDefault kDataChunks = KOVAPropertyDefault::Integer(1080);
 constexpr KOVAPropertyDefault kPayloadBytes = KOVAPropertyDefault::Integer(2880);
@@ -16,7 +19,6 @@ constexpr KOVAPropertyDefault kOff = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kOn = KOVAPropertyDefault::Bool(true);
 constexpr KOVAPropertyDefault kNone = KOVAPropertyDefault::Integer(-1);
 constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Counter|Noise", 0);
-constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
 constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kFrameSection = KOVAPropertyDefault::Text("Frame");
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
@@ -36,10 +38,10 @@ const KOVAPropertyDefinition kProperties[] = {
     {"ShortFrame", &kNone, nullptr, false, false, false, true, 0},
     {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
     {"frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
-    {"ReportChecksums", &kOff, nullptr, false, false, false, true, 0},
-    {"StartDelayUs", &kZero, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"Count", &kZero, nullptr, false, false, false, true, 0},
+    host_sources::ReportChecksums,
+    host_sources::StartDelayUs,
+    host_sources::PeriodUs,
+    host_sources::Count,
     {nullptr, nullptr, nullptr, false, false, false, false, 0},
 };
 
@@ -50,17 +52,6 @@ const KOVAOutputDefinition kOutputs[] = {
 
 const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
 const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
-
-int64_t boundedProperty(KOVAComponent& component, const char* name, int64_t low, int64_t high)
-{
-    int64_t value = 0;
-    component.Get(component.Property(name), value);
-    if (value < low || value > high) {
-        component.Error(KOVAStreamedString() << "[Birth] " << name << " is " << value << ", it must be between " << low
-                                             << " and " << high);
-    }
-    return value;
-}
 
 } // namespace
 
@@ -97,10 +88,8 @@ void KOVAHostCsi2ChunkSource::Birth()
     spec_.pattern = static_cast<BytePattern>(pattern);
     if (const std::string why = checkChunkFrameSpec(spec_); !why.empty())
         Error(KOVAStreamedString() << "[Birth] " << why);
-    Get(Property("ReportChecksums"), report_);
-    Get(Property("StartDelayUs"), startDelayUs_);
-    Get(Property("PeriodUs"), periodUs_);
-    Get(Property("Count"), count_);
+    frames_.Birth(*this);
+    pacing_.Birth(*this);
 
     // Every frame fits the largest one: embedded data and all data chunks.
     const size_t largest = sizeof(KOVAMipiCsi2Frame) + chunkFrameSize(spec_);
@@ -108,8 +97,6 @@ void KOVAHostCsi2ChunkSource::Birth()
         Error(KOVAStreamedString() << "[Birth] A frame of " << largest << " bytes is too large");
     Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(largest));
     selection_ = {};
-    frames_.Reset();
-    sent_ = 0;
 }
 
 ChunkFrameSpec KOVAHostCsi2ChunkSource::SpecOf(int64_t index) const
@@ -124,25 +111,23 @@ ChunkFrameSpec KOVAHostCsi2ChunkSource::SpecOf(int64_t index) const
 
 void KOVAHostCsi2ChunkSource::Core()
 {
-    if (count_ > 0 && sent_ >= count_)
-        Finish();
-    if (sent_ == 0 && startDelayUs_ > 0)
-        Rest(startDelayUs_);
+    pacing_.BeforeFrame(*this);
     {
         KOVA::OutputGuard<KOVAMipiCsi2Frame> sample(this, Output("Frames"));
         if (!sample)
             return;
         KOVAIOElt* element = sample.Element();
         const KOVATimestamp now = KOVA::CurrentTime();
+        const auto index = static_cast<uint32_t>(pacing_.Index());
         auto* bytes = static_cast<uint8_t*>(element->Data());
         // The container lies right behind the record in the same element, so
         // it lives exactly as long as the sample.
         const std::span<uint8_t> container(bytes + sizeof(KOVAMipiCsi2Frame),
                                            static_cast<size_t>(element->BufferSize()) - sizeof(KOVAMipiCsi2Frame));
-        const ChunkFrameSpec spec = SpecOf(sent_);
+        const ChunkFrameSpec spec = SpecOf(index);
         const size_t written =
-            writeChunkFrame(container, spec, static_cast<uint32_t>(sent_), static_cast<uint64_t>(now) * 1000u);
-        KOVAMipiCsi2Frame record = chunkFrameRecord(spec, static_cast<uint32_t>(sent_), now);
+            writeChunkFrame(container, spec, index, static_cast<uint64_t>(now) * 1000u);
+        KOVAMipiCsi2Frame record = chunkFrameRecord(spec, index, now);
         record.dataLength = static_cast<uint32_t>(written);
         record.data = container.data();
         std::memcpy(bytes, &record, sizeof record);
@@ -150,17 +135,11 @@ void KOVAHostCsi2ChunkSource::Core()
         element->Timestamp() = now;
 
         const std::span<const uint8_t> sentContainer = container.first(written);
-        if (sent_ == 0)
+        if (index == 0)
             selection_ = ChunkSelection::fromFirstFrame(sentContainer);
-        const std::vector<PacketBytes> packets = chunkSentPackets(sentContainer, selection_);
-        uint64_t total = 0;
-        for (PacketBytes packet : packets)
-            total += packet.size();
-        frames_.Sent(*this, report_, static_cast<uint64_t>(sent_), packets.size(), total, checksumOfPackets(packets));
+        frames_.Sent(*this, index, chunkSentPackets(sentContainer, selection_));
     }
-    ++sent_;
-    if (periodUs_ > 0)
-        Rest(periodUs_);
+    pacing_.AfterFrame(*this);
 }
 
 void KOVAHostCsi2ChunkSource::Death()

@@ -7,6 +7,7 @@
 
 #include "ChunkFrameBuilder.h"
 #include "KOVA.h"
+#include "KOVAHostFramePacing.h"
 #include "KOVAHostSentFrames.h"
 
 #include <vector>
@@ -31,10 +32,6 @@ private:
     vxqir::frames::ChunkSelection selection_; ///< as the unit client learns it from frame 0
     int64_t embeddedFrom_ = 0;
     int64_t shortFrame_ = -1;
-    bool report_ = false;
-    int64_t periodUs_ = 0;
-    int64_t startDelayUs_ = 0;
-    int64_t count_ = 0;
-    int64_t sent_ = 0;
+    KOVAHostFramePacing pacing_;
     KOVAHostSentFrames frames_;
 };

@@ -1,8 +1,11 @@
 #include "KOVAHostCsi2GrabberSource.h"
 
+#include "KOVAHostSourceProperties.h"
+
 namespace {
 
 using namespace vxqir::frames;
+using host_sources::boundedProperty;
 
 constexpr KOVAPropertyDefault kWordCount = KOVAPropertyDefault::Integer(3840);
 constexpr KOVAPropertyDefault kLongPackets = KOVAPropertyDefault::Integer(1080);
@@ -11,8 +14,6 @@ constexpr KOVAPropertyDefault kDataType = KOVAPropertyDefault::Integer(0x2E);
 constexpr KOVAPropertyDefault kOff = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kOn = KOVAPropertyDefault::Bool(true);
 constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Counter|Noise", 0);
-constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
-constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kFrameSection = KOVAPropertyDefault::Text("Frame");
 constexpr KOVAPropertyDefault kUnitSection = KOVAPropertyDefault::Text("As the unit client sends");
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
@@ -31,10 +32,10 @@ const KOVAPropertyDefinition kProperties[] = {
     {"SkipCsi2Preamble", &kOn, nullptr, false, false, false, true, 0},
     {"SkipCsi2ShortPackages", &kOff, nullptr, false, false, false, true, 0},
     {"unit_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
-    {"ReportChecksums", &kOff, nullptr, false, false, false, true, 0},
-    {"StartDelayUs", &kZero, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"Count", &kZero, nullptr, false, false, false, true, 0},
+    host_sources::ReportChecksums,
+    host_sources::StartDelayUs,
+    host_sources::PeriodUs,
+    host_sources::Count,
     {nullptr, nullptr, nullptr, false, false, false, false, 0},
 };
 
@@ -45,19 +46,6 @@ const KOVAOutputDefinition kOutputs[] = {
 
 const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
 const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
-
-/// Reads an integer property that must lie in [low, high]; fails Birth
-/// naming it otherwise.
-int64_t boundedProperty(KOVAComponent& component, const char* name, int64_t low, int64_t high)
-{
-    int64_t value = 0;
-    component.Get(component.Property(name), value);
-    if (value < low || value > high) {
-        component.Error(KOVAStreamedString() << "[Birth] " << name << " is " << value << ", it must be between " << low
-                                             << " and " << high);
-    }
-    return value;
-}
 
 } // namespace
 
@@ -92,10 +80,8 @@ void KOVAHostCsi2GrabberSource::Birth()
 
     Get(Property("SkipCsi2Preamble"), send_.skipPreamble);
     Get(Property("SkipCsi2ShortPackages"), send_.skipShortPackets);
-    Get(Property("ReportChecksums"), report_);
-    Get(Property("StartDelayUs"), startDelayUs_);
-    Get(Property("PeriodUs"), periodUs_);
-    Get(Property("Count"), count_);
+    frames_.Birth(*this);
+    pacing_.Birth(*this);
     checksums_ = send_.skipShortPackets || (!spec_.frameStart && !spec_.frameEnd);
     if (!checksums_) {
         ReportWarning("[Birth] Frames with short packets are sent as recorded only with SkipCsi2ShortPackages on; "
@@ -108,41 +94,28 @@ void KOVAHostCsi2GrabberSource::Birth()
     Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(frameBytes));
     records_.clear();
     records_.reserve(grabberRecordCount(spec_));
-    frames_.Reset();
-    sent_ = 0;
 }
 
 void KOVAHostCsi2GrabberSource::Core()
 {
-    if (count_ > 0 && sent_ >= count_)
-        Finish();
-    if (sent_ == 0 && startDelayUs_ > 0)
-        Rest(startDelayUs_);
+    pacing_.BeforeFrame(*this);
     {
         KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
         if (!sample)
             return;
         KOVAIOElt* element = sample.Element();
         const KOVATimestamp now = KOVA::CurrentTime();
+        const auto index = static_cast<uint32_t>(pacing_.Index());
         const std::span<uint8_t> out(sample.Get(), static_cast<size_t>(element->BufferSize()));
-        const size_t written = writeGrabberFrame(out, spec_, static_cast<uint32_t>(sent_),
-                                                 static_cast<uint64_t>(now) * 1000u, &records_);
+        const size_t written = writeGrabberFrame(out, spec_, index, static_cast<uint64_t>(now) * 1000u, &records_);
         element->VectorSize() = static_cast<int32_t>(written);
         element->Timestamp() = now;
-        if (checksums_) {
-            const std::vector<PacketBytes> packets = grabberSentPackets(out.first(written), records_, send_);
-            uint64_t bytes = 0;
-            for (PacketBytes packet : packets)
-                bytes += packet.size();
-            frames_.Sent(*this, report_, static_cast<uint64_t>(sent_), packets.size(), bytes,
-                         checksumOfPackets(packets));
-        } else {
+        if (checksums_)
+            frames_.Sent(*this, index, grabberSentPackets(out.first(written), records_, send_));
+        else
             frames_.SentWithoutChecksum();
-        }
     }
-    ++sent_;
-    if (periodUs_ > 0)
-        Rest(periodUs_);
+    pacing_.AfterFrame(*this);
 }
 
 void KOVAHostCsi2GrabberSource::Death()

@@ -7,6 +7,7 @@
 
 #include "GrabberFrameBuilder.h"
 #include "KOVA.h"
+#include "KOVAHostFramePacing.h"
 #include "KOVAHostSentFrames.h"
 
 #include <vector>
@@ -26,11 +27,7 @@ private:
     vxqir::frames::GrabberFrameSpec spec_;
     vxqir::frames::Csi2SendOptions send_;
     bool checksums_ = false; ///< false when the unit client cannot send these streams as recorded
-    bool report_ = false;
-    int64_t periodUs_ = 0;
-    int64_t startDelayUs_ = 0;
-    int64_t count_ = 0;
-    int64_t sent_ = 0;
+    KOVAHostFramePacing pacing_;
     std::vector<vxqir::frames::GrabberRecord> records_; ///< of the frame being written, kept for the run
     KOVAHostSentFrames frames_;
 };

@@ -1,5 +1,7 @@
 #include "KOVAHostRawFrameSource.h"
 
+#include "KOVAHostSourceProperties.h"
+
 #include "../../components/image_converter/RawFrameHeader.h"
 
 #include <algorithm>
@@ -15,39 +17,25 @@ constexpr KOVAPropertyDefault kValue = KOVAPropertyDefault::Integer(0x3FF);
 constexpr KOVAPropertyDefault kAuto = KOVAPropertyDefault::Integer(-1);
 constexpr KOVAPropertyDefault kHeaderSection = KOVAPropertyDefault::Text("Frame header (-1: the right value)");
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
-constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
-constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(0);
-constexpr KOVAPropertyDefault kFirstDelay = KOVAPropertyDefault::Integer(0);
 
-constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
-                                          int32_t subtype = KOVA::PropertySubTypeNone)
-{
-    return {.name = name,
-            .value = value,
-            .unit = unit,
-            .needs2BeInitialized = false,
-            .canBeModifiedAfterStart = false,
-            .readOnly = false,
-            .locked = true,
-            .subtype = subtype};
-}
+using host_sources::row;
 
 const KOVAPropertyDefinition kProperties[] = {
-    property("Width", &kWidth, "px"),
-    property("Height", &kHeight, "px"),
-    property("Format", &kFormat, nullptr),
-    property("Pattern", &kPattern, nullptr),
-    property("Value", &kValue, nullptr),
-    property("header_begin", &kHeaderSection, nullptr, KOVA::PropertySubTypeBeginSubSection),
-    property("HeaderFrameSize", &kAuto, "bytes"),
-    property("HeaderBitsPerWord", &kAuto, nullptr),
-    property("HeaderLines", &kAuto, nullptr),
-    property("header_end", &kSectionEnd, nullptr, KOVA::PropertySubTypeEndSubSection),
-    property("FrameBytes", &kAuto, "bytes"),
-    property("PeriodUs", &kPeriod, "us", KOVA::PropertySubTypeTime),
-    property("Count", &kCount, nullptr),
-    property("FirstFrameDelayUs", &kFirstDelay, "us", KOVA::PropertySubTypeTime),
-    property(nullptr, nullptr, nullptr),
+    row("Width", &kWidth, "px"),
+    row("Height", &kHeight, "px"),
+    row("Format", &kFormat, nullptr),
+    row("Pattern", &kPattern, nullptr),
+    row("Value", &kValue, nullptr),
+    row("header_begin", &kHeaderSection, nullptr, KOVA::PropertySubTypeBeginSubSection),
+    row("HeaderFrameSize", &kAuto, "bytes"),
+    row("HeaderBitsPerWord", &kAuto, nullptr),
+    row("HeaderLines", &kAuto, nullptr),
+    row("header_end", &kSectionEnd, nullptr, KOVA::PropertySubTypeEndSubSection),
+    row("FrameBytes", &kAuto, "bytes"),
+    host_sources::PeriodUs,
+    host_sources::Count,
+    row("FirstFrameDelayUs", &host_sources::kZero, "us", KOVA::PropertySubTypeTime),
+    row(nullptr, nullptr, nullptr),
 };
 
 const KOVAOutputDefinition kOutputs[] = {
@@ -94,9 +82,7 @@ void KOVAHostRawFrameSource::Birth()
     Get(Property("HeaderBitsPerWord"), headerBitsPerWord_);
     Get(Property("HeaderLines"), headerLines_);
     Get(Property("FrameBytes"), frameBytes_);
-    Get(Property("PeriodUs"), periodUs_);
-    Get(Property("Count"), count_);
-    Get(Property("FirstFrameDelayUs"), firstDelayUs_);
+    pacing_.Birth(*this, "FirstFrameDelayUs");
     if (width_ < 1 || height_ < 1 || width_ > 16384 || height_ > 16384)
         Error("[Birth] Width and Height must be between 1 and 16384");
     if (value < 0 || value > 0xFFFF)
@@ -114,7 +100,6 @@ void KOVAHostRawFrameSource::Birth()
     if (frameBytes_ < 0 || frameBytes_ > kLargestFrame)
         Error("[Birth] FrameBytes must be -1 or between 0 and 268435456");
     Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(std::max<int64_t>(frameBytes_, 1)));
-    sent_ = 0;
 }
 
 void KOVAHostRawFrameSource::WriteFrame(uint8_t* bytes)
@@ -129,7 +114,7 @@ void KOVAHostRawFrameSource::WriteFrame(uint8_t* bytes)
     std::memcpy(bytes, header, static_cast<size_t>(std::min<int64_t>(frameBytes_, sizeof header)));
     // Pixel words as far as the frame reaches; a longer frame ends in zeros.
     const int64_t end = std::min(frameBytes_, fullBytes);
-    const auto frame = static_cast<uint64_t>(sent_);
+    const auto frame = static_cast<uint64_t>(pacing_.Index());
     for (int64_t at = static_cast<int64_t>(qir::raw::FrameHeaderSize); at < end; at += 2) {
         const uint64_t index = static_cast<uint64_t>(at - static_cast<int64_t>(qir::raw::FrameHeaderSize)) / 2;
         const uint16_t word = PatternWord(pattern_, index, frame, value_);
@@ -143,10 +128,7 @@ void KOVAHostRawFrameSource::WriteFrame(uint8_t* bytes)
 
 void KOVAHostRawFrameSource::Core()
 {
-    if (count_ > 0 && sent_ >= count_)
-        Finish();
-    if (sent_ == 0 && firstDelayUs_ > 0)
-        Rest(firstDelayUs_); // lets a graph's other sources deliver first
+    pacing_.BeforeFrame(*this);
     {
         KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
         if (!sample)
@@ -155,7 +137,5 @@ void KOVAHostRawFrameSource::Core()
         sample.Element()->VectorSize() = static_cast<int32_t>(frameBytes_);
         sample.Element()->Timestamp() = KOVA::CurrentTime();
     }
-    ++sent_;
-    if (periodUs_ > 0)
-        Rest(periodUs_);
+    pacing_.AfterFrame(*this);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "KOVA.h"
+#include "KOVAHostFramePacing.h"
 
 #include <cstdint>
 
@@ -36,8 +37,5 @@ private:
     int64_t headerBitsPerWord_ = -1;
     int64_t headerLines_ = -1;
     int64_t frameBytes_ = 0; ///< bytes published per frame
-    int64_t periodUs_ = 0;
-    int64_t count_ = 0;
-    int64_t firstDelayUs_ = 0;
-    int64_t sent_ = 0;
+    KOVAHostFramePacing pacing_;
 };

@@ -3,15 +3,9 @@
 // complete, and the unit's checksum of it equals the checksum of the image
 // the frame converts into, computed here from the source's pattern.
 #include "FrameChecksum.h"
-#include "Graph.h"
-#include "GraphFile.h"
-#include "GraphRunner.h"
 #include "HostKernel.h"
-#include "PackageLibrary.h"
+#include "InProcessGraph.h"
 #include "ReportLog.h"
-#include "UnitEmulator.h"
-
-#include "abi/KOVAPackageEntry.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,8 +19,8 @@
 
 namespace {
 
-constexpr const char* kControlIp = "127.0.0.2";
-constexpr const char* kDataIp = "127.0.0.3";
+using component_test::UNIT_CONTROL_IP;
+using component_test::UNIT_DATA_IP;
 constexpr uint32_t kFrames = 5;
 
 /// Word `index` of the pixel data of frame `frame` from HostRawFrameSource's
@@ -88,16 +82,11 @@ protected:
     {
         host::HostKernel::Instance().Attach(&log, nullptr, &engine);
         engine.Set("Engine.shutdownTimeout", host::EngineValue{int64_t{2'000'000}});
-        vxqir::sim::EmulatorConfig config;
-        config.controlIp = kControlIp;
-        config.dataIp = kDataIp;
-        config.checksumEveryFrame = true;
-        unit = std::make_unique<vxqir::sim::UnitEmulator>(std::move(config));
-        unit->addFrameObserver([this](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
-            const std::lock_guard lock(mutex);
-            frames.push_back({frame.height, frame.lineLengths.empty() ? 0 : frame.lineLengths[0], checksum});
-        });
-        unit->start();
+        unit = component_test::StartLoopbackUnit(
+            {}, [this](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
+                const std::lock_guard lock(mutex);
+                frames.push_back({frame.height, frame.lineLengths.empty() ? 0 : frame.lineLengths[0], checksum});
+            });
     }
     void TearDown() override
     {
@@ -122,8 +111,9 @@ protected:
                 ", InputFormat = \"" + (c.mono ? "Mono" : "YUV422") + "\", OutputFormat = \"" +
                 (c.mono ? "Mono16Bit" : "YUYV_in_24bitRGB") + "\" }\n";
         toml += "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { QirControlIP = \"" +
-                std::string(kControlIp) + "\", QirControlPort = " + std::to_string(unit->controlPort()) +
-                ", SensorDataIP = \"" + kDataIp + "\", SensorDataBasePort = " + std::to_string(unit->dataBasePort()) +
+                std::string(UNIT_CONTROL_IP) + "\", QirControlPort = " + std::to_string(unit->controlPort()) +
+                ", SensorDataIP = \"" + UNIT_DATA_IP +
+                "\", SensorDataBasePort = " + std::to_string(unit->dataBasePort()) +
                 ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, TimeoutGet = 2000000"
                 ", TimeoutStream = 50000, StatusUpdatePeriod = 20000 }\n";
         toml += "[[connection]]\nfrom = \"camera.Frames\"\nto = \"conv.frame_in\"\n";
@@ -134,29 +124,7 @@ protected:
 
     host::RunResult Run(const std::string& toml)
     {
-        std::vector<std::string> errors;
-        auto description = host::ParseGraphText(toml, "graph.toml", errors);
-        for (const auto& e : errors)
-            ADD_FAILURE() << e;
-        if (!description)
-            return {};
-        std::string why;
-        auto package = host::PackageLibrary::InProcess("in-process", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
-        if (!package) {
-            ADD_FAILURE() << why;
-            return {};
-        }
-        std::vector<std::unique_ptr<host::PackageLibrary>> packages;
-        packages.push_back(std::move(package));
-        options.until = description->until;
-        options.durationUs = description->durationUs;
-        graph = host::Graph::Build(*description, std::move(packages), errors);
-        for (const auto& e : errors)
-            ADD_FAILURE() << e;
-        if (!graph)
-            return {};
-        runner = std::make_unique<host::GraphRunner>(*graph, options);
-        const host::RunResult result = runner->Run();
+        const host::RunResult result = component_test::RunInProcess(toml, options, graph, runner);
         unit->drainChecksums();
         return result;
     }

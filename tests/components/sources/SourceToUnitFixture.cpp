@@ -1,9 +1,5 @@
 #include "SourceToUnitFixture.h"
 
-#include "GraphFile.h"
-#include "KOVA.h"
-#include "PackageLibrary.h"
-
 #include <chrono>
 #include <cstdlib>
 #include <algorithm>
@@ -14,8 +10,9 @@ namespace sources_test {
 
 namespace {
 
-constexpr const char* CONTROL_IP = "127.0.0.2";
-constexpr const char* DATA_IP = "127.0.0.3";
+using component_test::UNIT_CONTROL_IP;
+using component_test::UNIT_DATA_IP;
+
 /// Samples the unit client may drop at the start of a run, before the unit's
 /// first status and the replay offset have arrived.
 constexpr size_t MAX_DROPPED_AT_START = 2;
@@ -25,18 +22,14 @@ constexpr size_t MAX_DROPPED_AT_START = 2;
 void SourceToUnit::SetUp()
 {
     vxqir::sim::EmulatorConfig config;
-    config.controlIp = CONTROL_IP;
-    config.dataIp = DATA_IP;
     config.channels = 1;
-    config.checksumEveryFrame = true;
     // Plenty for the frames of these tests, small enough for shared machines.
     config.socketReceiveBuffer = 32 << 20;
-    unit_ = std::make_unique<vxqir::sim::UnitEmulator>(config);
-    unit_->addFrameObserver([this](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
-        std::lock_guard lock(framesMutex_);
-        frames_.push_back({ frame.frameNumber, checksum, frame.height, frame.lineLengths });
-    });
-    unit_->start();
+    unit_ = component_test::StartLoopbackUnit(
+        std::move(config), [this](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
+            std::lock_guard lock(framesMutex_);
+            frames_.push_back({ frame.frameNumber, checksum, frame.height, frame.lineLengths });
+        });
     host::HostKernel::Instance().Attach(&log, nullptr, &engine);
 }
 
@@ -58,8 +51,8 @@ host::RunResult SourceToUnit::RunSource(const std::string& model, const std::str
         "[[component]]\nname = \"offset\"\nmodel = \"HostInt64Source\"\n"
         "properties = { Mode = \"Constant\", Value = 1000, PeriodUs = 1000, Count = 5 }\n"
         "[[component]]\nname = \"unit\"\nmodel = \"VxQirUnitClient\"\n"
-        "properties = { QirControlIP = \"" + std::string(CONTROL_IP) + "\", QirControlPort = " +
-        std::to_string(unit_->controlPort()) + ", SensorDataIP = \"" + DATA_IP + "\", SensorDataBasePort = " +
+        "properties = { QirControlIP = \"" + std::string(UNIT_CONTROL_IP) + "\", QirControlPort = " +
+        std::to_string(unit_->controlPort()) + ", SensorDataIP = \"" + UNIT_DATA_IP + "\", SensorDataBasePort = " +
         std::to_string(unit_->dataBasePort()) +
         ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, StatusUpdatePeriod = 20000, TimeoutGet = 2000000"
         ", TimeoutStream = 2000000" + (unitProperties.empty() ? "" : ", " + unitProperties) + " }\n"
@@ -67,31 +60,9 @@ host::RunResult SourceToUnit::RunSource(const std::string& model, const std::str
         "\"\nto = \"unit.SensorDataIn\"\n"
         "[[connection]]\nfrom = \"offset.Value\"\nto = \"unit.LoggingStartTime\"\n";
 
-    std::vector<std::string> errors;
-    auto description = host::ParseGraphText(toml, "graph.toml", errors);
-    for (const auto& error : errors)
-        ADD_FAILURE() << error;
-    if (!description)
-        return {};
-    std::string why;
-    auto package = host::PackageLibrary::InProcess("in-process", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
-    if (!package) {
-        ADD_FAILURE() << why;
-        return {};
-    }
-    std::vector<std::unique_ptr<host::PackageLibrary>> packages;
-    packages.push_back(std::move(package));
-    host::RunOptions options;
-    options.until = description->until;
-    options.durationUs = description->durationUs;
     engine.Set("Engine.shutdownTimeout", int64_t{ 4'000'000 });
-    graph_ = host::Graph::Build(*description, std::move(packages), errors);
-    for (const auto& error : errors)
-        ADD_FAILURE() << error;
-    if (!graph_)
-        return {};
-    runner_ = std::make_unique<host::GraphRunner>(*graph_, options);
-    return runner_->Run();
+    host::RunOptions options;
+    return component_test::RunInProcess(toml, options, graph_, runner_);
 }
 
 std::vector<ReceivedFrame> SourceToUnit::Received(size_t atLeast)

@@ -4,11 +4,9 @@
 // the unit received, frame by frame, with what the source says it sent.
 #pragma once
 
-#include "Graph.h"
-#include "GraphRunner.h"
 #include "HostKernel.h"
+#include "InProcessGraph.h"
 #include "ReportLog.h"
-#include "UnitEmulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,5 @@
 #include "UnitClientFixture.h"
 
-#include "Graph.h"
-#include "GraphFile.h"
-#include "PackageLibrary.h"
-
 #include <chrono>
 
 namespace unit_client_test {
@@ -30,25 +26,21 @@ void UnitClientFixture::TearDown()
 
 void UnitClientFixture::StartUnit(vxqir::sim::EmulatorConfig config)
 {
-    config.controlIp = CONTROL_IP;
-    config.dataIp = DATA_IP;
     if (config.statusPeriod == std::chrono::milliseconds(10))
         config.statusPeriod = std::chrono::milliseconds(5);
-    config.checksumEveryFrame = true;
-    unit = std::make_unique<vxqir::sim::UnitEmulator>(std::move(config));
-    unit->addFrameObserver([this](const vxqir::sim::CompletedFrame& frame, uint64_t) {
-        const std::lock_guard lock(framesMutex_);
-        frames_.push_back({ frame.frameNumber, frame.height, frame.timestampNs, frame.bytes, frame.lineLengths });
-    });
-    unit->start();
+    unit = component_test::StartLoopbackUnit(
+        std::move(config), [this](const vxqir::sim::CompletedFrame& frame, uint64_t) {
+            const std::lock_guard lock(framesMutex_);
+            frames_.push_back({ frame.frameNumber, frame.height, frame.timestampNs, frame.bytes, frame.lineLengths });
+        });
 }
 
 std::string UnitClientFixture::UnitClientProperties(const std::string& extra) const
 {
     std::vector<std::pair<std::string, std::string>> values = {
-        { "QirControlIP", "\"" + std::string(CONTROL_IP) + "\"" },
+        { "QirControlIP", "\"" + std::string(UNIT_CONTROL_IP) + "\"" },
         { "QirControlPort", std::to_string(unit ? unit->controlPort() : 65024) },
-        { "SensorDataIP", "\"" + std::string(DATA_IP) + "\"" },
+        { "SensorDataIP", "\"" + std::string(UNIT_DATA_IP) + "\"" },
         { "SensorDataBasePort", std::to_string(unit ? unit->dataBasePort() : 61440) },
         { "LocalControlIP", "\"127.0.0.1\"" },
         { "LocalControlPort", "0" },
@@ -89,30 +81,7 @@ std::string UnitClientFixture::Graph(const std::string& sourceOutput, const std:
 
 host::RunResult UnitClientFixture::Run(const std::string& toml)
 {
-    std::vector<std::string> errors;
-    auto description = host::ParseGraphText(toml, "graph.toml", errors);
-    if (!description) {
-        for (const auto& e : errors)
-            ADD_FAILURE() << e;
-        return {};
-    }
-    std::string why;
-    auto package = host::PackageLibrary::InProcess("in-process", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
-    if (!package) {
-        ADD_FAILURE() << why;
-        return {};
-    }
-    std::vector<std::unique_ptr<host::PackageLibrary>> packages;
-    packages.push_back(std::move(package));
-    options.until = description->until;
-    options.durationUs = description->durationUs;
-    graph = host::Graph::Build(*description, std::move(packages), errors);
-    for (const auto& e : errors)
-        ADD_FAILURE() << e;
-    if (!graph)
-        return {};
-    runner = std::make_unique<host::GraphRunner>(*graph, options);
-    const host::RunResult result = runner->Run();
+    const host::RunResult result = component_test::RunInProcess(toml, options, graph, runner);
     if (unit)
         unit->drainChecksums();
     return result;

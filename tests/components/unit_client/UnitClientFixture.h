@@ -5,10 +5,9 @@
 
 #include "ScriptedComponents.h"
 
-#include "GraphRunner.h"
 #include "HostKernel.h"
+#include "InProcessGraph.h"
 #include "ReportLog.h"
-#include "UnitEmulator.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +19,8 @@
 
 namespace unit_client_test {
 
-inline constexpr const char* CONTROL_IP = "127.0.0.2";
-inline constexpr const char* DATA_IP = "127.0.0.3";
+using component_test::UNIT_CONTROL_IP;
+using component_test::UNIT_DATA_IP;
 
 /// A frame the unit completed, with its bytes.
 struct UnitFrame {
