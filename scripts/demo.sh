@@ -120,10 +120,13 @@ gaps=$(field packet_gaps "$unit_line")
 bad=$(field bad_datagrams "$unit_line")
 overflows=$(field fifo_overflows "$unit_line")
 checksum=$(field checksum "$unit_line")
+played=$(field frames_played "$unit_line")
+verdict=$(field verdict "$unit_line")
 
 echo "== verdict of the emulated unit =="
 echo "component: frames_sent=${sent:-?}"
-echo "emulator:  frames_complete=${complete:-?} frames_incomplete=${incomplete:-?} packet_gaps=${gaps:-?} bad_datagrams=${bad:-?} fifo_overflows=${overflows:-?} checksum=${checksum:-?}"
+echo "emulator:  frames_complete=${complete:-?} frames_incomplete=${incomplete:-?} packet_gaps=${gaps:-?} bad_datagrams=${bad:-?} fifo_overflows=${overflows:-?} frames_played=${played:-?} checksum=${checksum:-?}"
+echo "emulator verdict: ${verdict:-?}"
 
 if [ "$host_status" -ne 0 ] || [ -z "$sent" ]; then
   echo "FAILED: the graph did not run cleanly (pck-host exit $host_status)" >&2
@@ -132,6 +135,10 @@ fi
 if [ "$sent" != "$frames" ] || [ "$complete" != "$frames" ] || [ "$incomplete" != 0 ] ||
    [ "$gaps" != 0 ] || [ "$bad" != 0 ]; then
   echo "FAILED: the unit did not receive all $frames frames whole" >&2
+  exit 1
+fi
+if [ "$verdict" != delivered ]; then
+  echo "FAILED: the frames arrived, but the unit did not play them all to the device under test (verdict ${verdict:-?})" >&2
   exit 1
 fi
 echo "OK: all $frames frames arrived whole at the unit; last frame checksum $checksum"
