@@ -24,7 +24,7 @@ public:
     static const KOVAComponentDefinition s_componentDefinition;
 
 private:
-    /// The spec of frame `index`: embedded data from "EmbeddedFromFrame" on,
+    /// The description of frame `index`: embedded data from "EmbeddedFromFrame" on,
     /// one data chunk fewer in frame "ShortFrame".
     vxqir::frames::ChunkFrameSpec SpecOf(int64_t index) const;
 
