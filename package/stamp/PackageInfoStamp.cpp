@@ -33,12 +33,27 @@ std::string buildDate()
     return text;
 }
 
+void printUsage(std::FILE* to, const char* program)
+{
+    std::fprintf(to,
+                 "usage: %s FILE KEY=VALUE|DATE ...\n"
+                 "Appends the information block to the package FILE (a block it already ends\n"
+                 "with is replaced). KEY=VALUE gives one entry; DATE alone gives the build date\n"
+                 "(YYYYMMDD, UTC; SOURCE_DATE_EPOCH overrides now). Exit 0 done, 1 failure,\n"
+                 "2 usage error.\n",
+                 program);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
+        printUsage(stdout, argv[0]);
+        return 0;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s FILE KEY=VALUE|DATE ...\n", argv[0]);
+        printUsage(stderr, argv[0]);
         return 2;
     }
     const std::string path = argv[1];
