@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test:
+#   0. the format check (scripts/check-format.sh);
 #   1. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
 #   2. ThreadSanitizer build, the tests labelled "concurrency";
 #   3. the normal build (build/), all tests. Its ctest summary is the last line.
@@ -11,6 +12,7 @@ usage() {
   cat <<'TEXT'
 Usage: scripts/test.sh [-h|--help]
 Builds everything and runs every test, as CI does:
+  0. scripts/check-format.sh: every C/C++ file formatted as .clang-format says;
   1. build-asan/: AddressSanitizer + UndefinedBehaviorSanitizer (Debug, -O0), all tests;
   2. build-tsan/: ThreadSanitizer (Debug, -O1), the tests labelled "concurrency";
   3. build/: the normal build (RelWithDebInfo), all tests; ctest's summary is the last line.
@@ -27,6 +29,9 @@ esac
 [ $# -le 1 ] || { echo "test.sh: unexpected arguments; it takes none (see --help)" >&2; exit 2; }
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+
+echo "== Format check =="
+scripts/check-format.sh
 
 jobs=$(nproc)
 configure() { # dir, extra cmake arguments...
