@@ -91,8 +91,7 @@ static long number(const char* option, const char* text, long min, long max)
     char* end = NULL;
     long value = strtol(text, &end, 10);
     if (text[0] == '\0' || *end != '\0' || value < min || value > max) {
-        fprintf(stderr, "error: --%s expects a number from %ld to %ld, got \"%s\"\n", option, min,
-                max, text);
+        fprintf(stderr, "error: --%s expects a number from %ld to %ld, got \"%s\"\n", option, min, max, text);
         exit(2);
     }
     return value;
@@ -101,13 +100,20 @@ static long number(const char* option, const char* text, long min, long max)
 static void parse(int argc, char** argv, struct options* o)
 {
     static const struct option longOptions[] = {
-        { "control-ip", required_argument, 0, 'c' }, { "control-port", required_argument, 0, 'C' },
-        { "data-ip", required_argument, 0, 'd' },    { "data-port", required_argument, 0, 'D' },
-        { "local-ip", required_argument, 0, 'l' },   { "local-port", required_argument, 0, 'L' },
-        { "channel", required_argument, 0, 'n' },    { "frames", required_argument, 0, 'f' },
-        { "width", required_argument, 0, 'w' },      { "height", required_argument, 0, 'H' },
-        { "payload", required_argument, 0, 'p' },    { "timeout-ms", required_argument, 0, 't' },
-        { "skip-ping", no_argument, 0, 's' },        { "help", no_argument, 0, 'h' },
+        { "control-ip", required_argument, 0, 'c' },
+        { "control-port", required_argument, 0, 'C' },
+        { "data-ip", required_argument, 0, 'd' },
+        { "data-port", required_argument, 0, 'D' },
+        { "local-ip", required_argument, 0, 'l' },
+        { "local-port", required_argument, 0, 'L' },
+        { "channel", required_argument, 0, 'n' },
+        { "frames", required_argument, 0, 'f' },
+        { "width", required_argument, 0, 'w' },
+        { "height", required_argument, 0, 'H' },
+        { "payload", required_argument, 0, 'p' },
+        { "timeout-ms", required_argument, 0, 't' },
+        { "skip-ping", no_argument, 0, 's' },
+        { "help", no_argument, 0, 'h' },
         { 0, 0, 0, 0 },
     };
     memset(o, 0, sizeof(*o));
@@ -127,31 +133,56 @@ static void parse(int argc, char** argv, struct options* o)
     int c;
     while ((c = getopt_long(argc, argv, "h", longOptions, NULL)) != -1) {
         switch (c) {
-        case 'c': o->unit.controlIP = optarg; break;
-        case 'C': o->unit.controlPort = (uint16_t)number("control-port", optarg, 1, 65535); break;
-        case 'd': o->unit.dataIP = optarg; break;
-        case 'D': o->unit.dataBasePort = (uint16_t)number("data-port", optarg, 0, 65535); break;
-        case 'l': o->unit.localIP = optarg; break;
-        case 'L': o->unit.localPort = (uint16_t)number("local-port", optarg, 0, 65535); break;
-        case 'n': o->channel = (VXTQirChannelNumber)number("channel", optarg, 0, 255); break;
-        case 'f': o->frames = number("frames", optarg, 1, 65536); break;
-        case 'w': o->width = number("width", optarg, 1, 65535); break;
-        case 'H': o->height = number("height", optarg, 1, 65535); break;
-        case 'p': o->unit.maxPayloadSize = (uint16_t)number("payload", optarg, 8, 65535); break;
+        case 'c':
+            o->unit.controlIP = optarg;
+            break;
+        case 'C':
+            o->unit.controlPort = (uint16_t)number("control-port", optarg, 1, 65535);
+            break;
+        case 'd':
+            o->unit.dataIP = optarg;
+            break;
+        case 'D':
+            o->unit.dataBasePort = (uint16_t)number("data-port", optarg, 0, 65535);
+            break;
+        case 'l':
+            o->unit.localIP = optarg;
+            break;
+        case 'L':
+            o->unit.localPort = (uint16_t)number("local-port", optarg, 0, 65535);
+            break;
+        case 'n':
+            o->channel = (VXTQirChannelNumber)number("channel", optarg, 0, 255);
+            break;
+        case 'f':
+            o->frames = number("frames", optarg, 1, 65536);
+            break;
+        case 'w':
+            o->width = number("width", optarg, 1, 65535);
+            break;
+        case 'H':
+            o->height = number("height", optarg, 1, 65535);
+            break;
+        case 'p':
+            o->unit.maxPayloadSize = (uint16_t)number("payload", optarg, 8, 65535);
+            break;
         case 't':
             o->unit.timeoutGet_ms = (uint32_t)number("timeout-ms", optarg, 1, 600000);
             o->unit.timeoutStream_ms = o->unit.timeoutGet_ms * 2;
             break;
-        case 's': o->skipPing = 1; break;
-        case 'h': usage(stdout, argv[0]); exit(0);
+        case 's':
+            o->skipPing = 1;
+            break;
+        case 'h':
+            usage(stdout, argv[0]);
+            exit(0);
         default:
             fprintf(stderr, "Run %s --help for the options.\n", argv[0]);
             exit(2);
         }
     }
     if (optind != argc) {
-        fprintf(stderr, "error: unexpected argument \"%s\"\nRun %s --help for the options.\n", argv[optind],
-                argv[0]);
+        fprintf(stderr, "error: unexpected argument \"%s\"\nRun %s --help for the options.\n", argv[optind], argv[0]);
         exit(2);
     }
 }
@@ -303,8 +334,8 @@ int main(int argc, char** argv)
         if (result == NoError)
             printf("unit status: enabled=%d loss=%d ptpSynced=%d ptpActive=%d freeFifoEntries=%u "
                    "time=%" PRIu64 " ns\n",
-                   state.enabled, state.loss, state.ptpSynced, state.ptpActive,
-                   state.freeFifoEntries, state.currentTime_ns);
+                   state.enabled, state.loss, state.ptpSynced, state.ptpActive, state.freeFifoEntries,
+                   state.currentTime_ns);
         else
             printf("unit status: %s\n", VXQIR_ErrorToString(result));
     }

@@ -126,8 +126,7 @@ Measurement libraryAlone(LoopbackUnit& unit, int frames)
             packet.frameNumber = static_cast<uint16_t>(f);
             for (int l = 0; l < HEIGHT; ++l) {
                 packet.lineNumber = static_cast<uint16_t>(l);
-                while (VXQIR_ReplayStreamData(handle, &packet, image.data() + size_t{ LINE } * l, LINE) == Timeout) {
-                }
+                while (VXQIR_ReplayStreamData(handle, &packet, image.data() + size_t{ LINE } * l, LINE) == Timeout) { }
             }
         }
     });
@@ -189,9 +188,24 @@ const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 }
 } // namespace
 
 const KOVAComponentDefinition BenchFrameSource::s_componentDefinition = {
-    "BenchFrameSource", "1.0.0", &BenchFrameSource::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries, kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries, kActions, 128, 1, true, 0,
+    "BenchFrameSource",
+    "1.0.0",
+    &BenchFrameSource::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 KOVA_REGISTER_COMPONENT(BenchFrameSource, BenchFrameSource::s_componentDefinition);
 
@@ -202,15 +216,14 @@ Measurement component(LoopbackUnit& unit, int frames)
     host::ReportLog log;
     host::EngineProperties engine;
     host::HostKernel::Instance().Attach(&log, nullptr, &engine);
-    const std::string toml =
-        "[run]\nuntil = \"sources-end\"\nduration = \"300s\"\n"
-        "[[component]]\nname = \"src\"\nmodel = \"BenchFrameSource\"\nproperties = { Count = " +
+    const std::string toml = "[run]\nuntil = \"sources-end\"\nduration = \"300s\"\n"
+                             "[[component]]\nname = \"src\"\nmodel = \"BenchFrameSource\"\nproperties = { Count = " +
         std::to_string(frames) +
         " }\n"
         "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { QirControlIP = \"127.0.0.2\", "
         "QirControlPort = " +
-        std::to_string(unit.controlPort()) + ", SensorDataIP = \"127.0.0.3\", SensorDataBasePort = " +
-        std::to_string(unit.dataPort()) +
+        std::to_string(unit.controlPort()) +
+        ", SensorDataIP = \"127.0.0.3\", SensorDataBasePort = " + std::to_string(unit.dataPort()) +
         ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, MaxPayLoadSize = 8948, "
         "StatusUpdatePeriod = 100000 }\n"
         "[[connection]]\nfrom = \"src.Image\"\nto = \"uc.SensorDataIn\"\n"
@@ -276,8 +289,8 @@ int main(int argc, char** argv)
                         library.framesPerSecond <= 0 ? "the library alone" : "the component");
             return 1;
         }
-        std::printf("round %d: library %.1f frames/s, component %.1f frames/s\n", round + 1,
-                    library.framesPerSecond, viaComponent.framesPerSecond);
+        std::printf("round %d: library %.1f frames/s, component %.1f frames/s\n", round + 1, library.framesPerSecond,
+                    viaComponent.framesPerSecond);
         libraryRates.push_back(library.framesPerSecond);
         componentRates.push_back(viaComponent.framesPerSecond);
         libraryAllocations = std::max(libraryAllocations, library.allocationsPerFrame);
@@ -291,8 +304,8 @@ int main(int argc, char** argv)
                 frames - WARMUP_FRAMES, WARMUP_FRAMES);
     std::printf("library alone:   median %8.1f frames/s  at most %6.2f allocations/frame\n", median(libraryRates),
                 libraryAllocations);
-    std::printf("VxQirUnitClient: median %8.1f frames/s  at most %6.2f allocations/frame\n",
-                median(componentRates), componentAllocations);
+    std::printf("VxQirUnitClient: median %8.1f frames/s  at most %6.2f allocations/frame\n", median(componentRates),
+                componentAllocations);
     std::printf("ratio component / library: %.3f (target >= 0.9)\n", median(componentRates) / median(libraryRates));
     return 0;
 }

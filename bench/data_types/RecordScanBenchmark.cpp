@@ -71,8 +71,8 @@ void finish(benchmark::State& state, uint64_t records, uint64_t allocations)
 {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_file->bytes().size()));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * records));
-    state.counters["allocs_per_record"]
-        = benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(state.iterations() * records));
+    state.counters["allocs_per_record"] =
+        benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(state.iterations() * records));
 }
 
 /// Delimits every record and counts records, bytes and payload bytes per
@@ -160,8 +160,8 @@ void BM_SomeIpScan(benchmark::State& state)
                 continue;
             const std::optional<EthernetContainer> frame = EthernetContainer::read_data_from(record->bytes, false);
             try {
-                SOMEIPMessage::visit_someip_messages(frame->get_udp_payload(),
-                                                     [&](const SOMEIPHeader&, std::span<const uint8_t>) { ++messages; });
+                SOMEIPMessage::visit_someip_messages(
+                    frame->get_udp_payload(), [&](const SOMEIPHeader&, std::span<const uint8_t>) { ++messages; });
             } catch (const ContainerError&) {
                 // not UDP, or not SOME/IP
             }

@@ -20,7 +20,7 @@ constexpr int64_t kBatch = 200'000;
 class NeverStop final : public KOVAStopToken {
 public:
     bool StopRequested() const noexcept override { return stop.load(std::memory_order_relaxed); }
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop{ false };
 };
 
 struct Ring {
@@ -28,7 +28,7 @@ struct Ring {
     {
         std::vector<KOVAIOElt*> ring;
         for (auto& value : values) {
-            elements.push_back(std::make_unique<KOVAIOEltBuffer>(KOVATypeInfo{KOVA::Integer64, nullptr, nullptr},
+            elements.push_back(std::make_unique<KOVAIOEltBuffer>(KOVATypeInfo{ KOVA::Integer64, nullptr, nullptr },
                                                                  reinterpret_cast<uint8_t*>(&value), 1, 8, this));
             ring.push_back(elements.back().get());
         }
@@ -47,8 +47,7 @@ void writeBatch(KOVAFastIO& fifo, const KOVAStopToken& stop)
             *e->Integer64() = i;
             fifo.StopWriting(e, false);
         }
-    } catch (const KOVAFifoFault&) {
-    }
+    } catch (const KOVAFifoFault&) { }
 }
 
 void BM_OneWriterOneNeverSkippingReader(benchmark::State& state)
@@ -81,8 +80,8 @@ void BM_OneWriterThreeReaderKinds(benchmark::State& state)
     int64_t lastOrNextSamples = 0;
     for (auto _ : state) {
         NeverStop stop;
-        std::atomic<int64_t> plainCount{0};
-        std::atomic<int64_t> lastOrNextCount{0};
+        std::atomic<int64_t> plainCount{ 0 };
+        std::atomic<int64_t> lastOrNextCount{ 0 };
         auto side = [&](int32_t reader, std::atomic<int64_t>& count) {
             try {
                 while (!stop.StopRequested()) {
@@ -91,8 +90,7 @@ void BM_OneWriterThreeReaderKinds(benchmark::State& state)
                     ring.fifo.StopReading(reader, e);
                     count.fetch_add(1, std::memory_order_relaxed);
                 }
-            } catch (const KOVAFifoFault&) {
-            }
+            } catch (const KOVAFifoFault&) { }
         };
         std::thread plainThread(side, plain, std::ref(plainCount));
         std::thread lastOrNextThread(side, lastOrNext, std::ref(lastOrNextCount));
@@ -111,7 +109,8 @@ void BM_OneWriterThreeReaderKinds(benchmark::State& state)
         lastOrNextSamples += lastOrNextCount.load();
     }
     state.SetItemsProcessed(state.iterations() * kBatch);
-    state.counters["plain_reads_per_batch"] = static_cast<double>(plainSamples) / static_cast<double>(state.iterations());
+    state.counters["plain_reads_per_batch"] =
+        static_cast<double>(plainSamples) / static_cast<double>(state.iterations());
     state.counters["last_or_next_reads_per_batch"] =
         static_cast<double>(lastOrNextSamples) / static_cast<double>(state.iterations());
 }

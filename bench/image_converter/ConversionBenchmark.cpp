@@ -23,8 +23,8 @@ constexpr uint32_t kWidth = 1920;
 constexpr uint32_t kHeight = 1080;
 
 struct Frame {
-    std::vector<uint8_t> pixels;   ///< raw pixel data after the header
-    std::vector<uint8_t> image;    ///< the IPL image's pixels
+    std::vector<uint8_t> pixels;     ///< raw pixel data after the header
+    std::vector<uint8_t> image;      ///< the IPL image's pixels
     std::vector<uint8_t> copySource; ///< as many bytes as the image, for memcpy
     uint32_t widthStep;
 };
@@ -58,7 +58,7 @@ void BM_Convert(benchmark::State& state)
 {
     const auto format = static_cast<OutputFormat>(state.range(0));
     Frame& f = frameFor(format);
-    const qir::raw::ImageRows rows{f.image.data(), kWidth, kHeight, f.widthStep};
+    const qir::raw::ImageRows rows{ f.image.data(), kWidth, kHeight, f.widthStep };
     const uint64_t before = qir::test::allocation_count();
     for (auto _ : state) {
         benchmark::DoNotOptimize(qir::raw::ConvertFrame(format, f.pixels.data(), f.pixels.size(), rows));
@@ -113,8 +113,8 @@ int main(int argc, char** argv)
     // Rounds of conversion and memcpy alternate, so that a change in how busy
     // the machine is touches both alike; the summary takes each one's median.
     constexpr int rounds = 5;
-    const std::pair<const char*, OutputFormat> formats[] = {{"yuv422_rgb24", OutputFormat::YuyvInRgb24},
-                                                             {"mono16", OutputFormat::Mono16}};
+    const std::pair<const char*, OutputFormat> formats[] = { { "yuv422_rgb24", OutputFormat::YuyvInRgb24 },
+                                                             { "mono16", OutputFormat::Mono16 } };
     for (int round = 0; round < rounds; ++round) {
         for (const auto& [name, format] : formats) {
             benchmark::RegisterBenchmark((std::string("convert/") + name).c_str(), BM_Convert)
@@ -133,8 +133,8 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
 
     std::printf("\nrow packer: %s\n", qir::raw::RowPackers().front().name);
-    std::printf("%u x %u frame, median output bandwidth\n%-14s %14s %14s %8s %14s\n", kWidth, kHeight,
-                "conversion", "convert MB/s", "memcpy MB/s", "ratio", "allocs/frame");
+    std::printf("%u x %u frame, median output bandwidth\n%-14s %14s %14s %8s %14s\n", kWidth, kHeight, "conversion",
+                "convert MB/s", "memcpy MB/s", "ratio", "allocs/frame");
     for (const auto& [name, format] : formats) {
         const std::string convert = std::string("convert/") + name;
         const double converted = median(g_rates[convert]) / 1e6;

@@ -72,10 +72,7 @@ public:
     uint16_t lastPacket() const { return lastPacket_.load(); }
     bool offload() const { return gro_; }
     // Seconds from the first to the last datagram counted.
-    double busySeconds() const
-    {
-        return std::chrono::duration<double>(last_.load() - first_.load()).count();
-    }
+    double busySeconds() const { return std::chrono::duration<double>(last_.load() - first_.load()).count(); }
     // Waits until nothing arrived for `quiet` (at most `limit`).
     void waitQuiet(std::chrono::milliseconds quiet, std::chrono::seconds limit) const
     {
@@ -188,13 +185,12 @@ private:
             if (::poll(&p, 1, 1) > 0) {
                 ReplayControlMessage request{};
                 socklen_t length = sizeof(client);
-                if (::recvfrom(fd_, &request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&client),
-                               &length) >= static_cast<ssize_t>(CONTROL_HEADER_LENGTH)) {
+                if (::recvfrom(fd_, &request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&client), &length) >=
+                    static_cast<ssize_t>(CONTROL_HEADER_LENGTH)) {
                     known = true;
                     const bool buffer = request.command == static_cast<uint16_t>(Command::GET_BUFFER_SIZE);
-                    ReplayStatusMessage reply = makeStatusMessage(request.channel_number,
-                                                       buffer ? RESPONSE_BUFFER_SIZE : request.command,
-                                                       request.request_id);
+                    ReplayStatusMessage reply = makeStatusMessage(
+                        request.channel_number, buffer ? RESPONSE_BUFFER_SIZE : request.command, request.request_id);
                     if (buffer)
                         reply.payload.buffer.total_fifo_entries = kFifoEntries;
                     ::sendto(fd_, &reply, sizeof(reply), 0, reinterpret_cast<sockaddr*>(&client), sizeof(client));
@@ -375,8 +371,8 @@ int main(int argc, char** argv)
     const Figures single = measure("library, block per call", [&](uint16_t frame) {
         for (uint16_t line = 0; line < kHeight; ++line) {
             const VXTQirPacketPropertiesT p{ .timestamp = 0, .frameNumber = frame, .lineNumber = line, .streamID = 0 };
-            const VXTQirError e = api->replayStreamData(handle, &p, pixels.data() + size_t{ line } * kLineBytes,
-                                                        kLineBytes);
+            const VXTQirError e =
+                api->replayStreamData(handle, &p, pixels.data() + size_t{ line } * kLineBytes, kLineBytes);
             if (e != NoError) {
                 std::fprintf(stderr, "bench_pipeline: %s\n", VXQIR_ErrorToString(e));
                 return false;
@@ -388,10 +384,10 @@ int main(int argc, char** argv)
     std::vector<ReplayBlock> blocks(kHeight);
     const Figures batched = measure("library, batched", [&](uint16_t frame) {
         for (uint16_t line = 0; line < kHeight; ++line)
-            blocks[line] = ReplayBlock{ .properties = { .timestamp = 0, .frameNumber = frame, .lineNumber = line,
-                                                        .streamID = 0 },
-                                        .payload = pixels.data() + size_t{ line } * kLineBytes,
-                                        .payloadSize = kLineBytes };
+            blocks[line] =
+                ReplayBlock{ .properties = { .timestamp = 0, .frameNumber = frame, .lineNumber = line, .streamID = 0 },
+                             .payload = pixels.data() + size_t{ line } * kLineBytes,
+                             .payloadSize = kLineBytes };
         size_t sent = 0;
         const VXTQirError e = api->replayStreamBlocks(handle, blocks, &sent);
         if (e != NoError) {

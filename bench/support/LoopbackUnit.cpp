@@ -17,8 +17,7 @@ int bindUdp(const char* ip, uint16_t& port, int receiveBuffer)
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0)
         return -1;
-    if (receiveBuffer > 0 &&
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof(receiveBuffer)) != 0)
+    if (receiveBuffer > 0 && ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof(receiveBuffer)) != 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -72,8 +71,8 @@ void LoopbackUnit::run()
         if (fds[0].revents & POLLIN) {
             ReplayControlMessage request{};
             socklen_t length = sizeof(client);
-            if (::recvfrom(control_, &request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&client),
-                           &length) >= static_cast<ssize_t>(CONTROL_HEADER_LENGTH)) {
+            if (::recvfrom(control_, &request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&client), &length) >=
+                static_cast<ssize_t>(CONTROL_HEADER_LENGTH)) {
                 haveClient = true;
                 reply(request, client);
             }

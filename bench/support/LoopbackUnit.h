@@ -22,9 +22,8 @@ int bindUdp(const char* ip, uint16_t& port, int receiveBuffer);
 /// `controlPort`, data on 127.0.0.3 from `dataBasePort`, the host's control
 /// socket on 127.0.0.1 at a port the system chooses, and the given payload
 /// size and time limits.
-inline VXTQirInputInterfaceT loopbackChannelConfig(uint16_t controlPort, uint16_t dataBasePort,
-                                                   uint16_t maxPayloadSize, uint32_t timeoutGetMs,
-                                                   uint32_t timeoutStreamMs)
+inline VXTQirInputInterfaceT loopbackChannelConfig(uint16_t controlPort, uint16_t dataBasePort, uint16_t maxPayloadSize,
+                                                   uint32_t timeoutGetMs, uint32_t timeoutStreamMs)
 {
     VXTQirInputInterfaceT config{};
     config.controlIP = "127.0.0.2";

@@ -106,8 +106,7 @@ void BM_PlainSendto(benchmark::State& state)
     uint16_t packetNumber = 0;
     for (auto _ : state) {
         header->packetNumber = packetNumber++;
-        if (::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                     sizeof(to)) < 0) {
+        if (::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to)) < 0) {
             state.SkipWithError("sendto failed");
             break;
         }
@@ -141,9 +140,13 @@ int main(int argc, char** argv)
     for (int payload : { 1448, 8948 }) {
         for (int round = 0; round < rounds; ++round) {
             benchmark::RegisterBenchmark(("library/" + std::to_string(payload)).c_str(), BM_LibraryStream)
-                ->Arg(payload)->MinTime(0.5)->UseRealTime();
+                ->Arg(payload)
+                ->MinTime(0.5)
+                ->UseRealTime();
             benchmark::RegisterBenchmark(("sendto/" + std::to_string(payload)).c_str(), BM_PlainSendto)
-                ->Arg(payload)->MinTime(0.5)->UseRealTime();
+                ->Arg(payload)
+                ->MinTime(0.5)
+                ->UseRealTime();
         }
     }
     benchmark::Initialize(&argc, argv);
@@ -151,15 +154,12 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    std::printf("\nmedian rates\n%-10s %18s %18s %8s\n", "payload", "library dgram/s",
-                "sendto dgram/s", "ratio");
+    std::printf("\nmedian rates\n%-10s %18s %18s %8s\n", "payload", "library dgram/s", "sendto dgram/s", "ratio");
     for (const char* payload : { "1448", "8948" }) {
         const double library = median(g_rates[std::string("library/") + payload]);
         const double plain = median(g_rates[std::string("sendto/") + payload]);
-        std::printf("%-10s %18.0f %18.0f %8.3f\n", payload, library, plain,
-                    plain > 0 ? library / plain : 0.0);
+        std::printf("%-10s %18.0f %18.0f %8.3f\n", payload, library, plain, plain > 0 ? library / plain : 0.0);
     }
-    std::printf("datagrams received by the loopback unit: %llu\n",
-                static_cast<unsigned long long>(unit().received()));
+    std::printf("datagrams received by the loopback unit: %llu\n", static_cast<unsigned long long>(unit().received()));
     return 0;
 }

@@ -19,14 +19,14 @@ constexpr KOVAPropertyDefault kOutputFormat = KOVAPropertyDefault::Enum("YUYV_in
 
 constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value)
 {
-    return {.name = name,
-            .value = value,
-            .unit = nullptr,
-            .needs2BeInitialized = false,
-            .canBeModifiedAfterStart = false,
-            .readOnly = false,
-            .locked = true,
-            .subtype = KOVA::PropertySubTypeNone};
+    return { .name = name,
+             .value = value,
+             .unit = nullptr,
+             .needs2BeInitialized = false,
+             .canBeModifiedAfterStart = false,
+             .readOnly = false,
+             .locked = true,
+             .subtype = KOVA::PropertySubTypeNone };
 }
 
 const KOVAPropertyDefinition kProperties[] = {
@@ -41,36 +41,36 @@ const KOVAPropertyDefinition kProperties[] = {
 };
 
 const KOVAInputDefinition kInputs[] = {
-    {.name = "frame_in",
-     .reserved = 0,
-     .typeFilter = &KOVA::FilterStream8,
-     .readerType = KOVA::FifoReader,
-     .subsampling = 1},
-    {.name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0},
+    { .name = "frame_in",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterStream8,
+      .readerType = KOVA::FifoReader,
+      .subsampling = 1 },
+    { .name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0 },
 };
 
 // The type name is the empty text, not null: an input whose filter has a
 // name expression refuses a type without a name, and the unit client's
 // image input has one.
 const KOVAOutputDefinition kOutputs[] = {
-    {.name = "QIR_IPLImage",
-     .reserved = 0,
-     .type = {.code = KOVA::IplImage, .name = "", .unit = ""},
-     .size = 0,
-     .fifoSize = 16,
-     .subsampling = 1,
-     .shareable = 1},
-    {.name = nullptr,
-     .reserved = 0,
-     .type = {.code = 0, .name = nullptr, .unit = nullptr},
-     .size = 0,
-     .fifoSize = 0,
-     .subsampling = 0,
-     .shareable = 0},
+    { .name = "QIR_IPLImage",
+      .reserved = 0,
+      .type = { .code = KOVA::IplImage, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 16,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = nullptr,
+      .reserved = 0,
+      .type = { .code = 0, .name = nullptr, .unit = nullptr },
+      .size = 0,
+      .fifoSize = 0,
+      .subsampling = 0,
+      .shareable = 0 },
 };
 
 const KOVAActionDefinition kActions[] = {
-    {.name = nullptr, .action = nullptr, .allowedWhenComponentDead = false, .reserved = {0, 0, 0}},
+    { .name = nullptr, .action = nullptr, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
 };
 
 const char* InputFormatText(uint8_t format)
@@ -206,7 +206,7 @@ void KOVAraw2qir_ipl::Core()
     } else if (output_format_ <= 1) {
         // Nothing belongs in these images; publish zeros rather than what an
         // earlier frame left in the buffer.
-        qir::raw::ClearImage({destination, width_, height_, widthStep_out_});
+        qir::raw::ClearImage({ destination, width_, height_, widthStep_out_ });
         if (!mismatchReported_) {
             mismatchReported_ = true;
             ReportWarning(KOVAStreamedString("[Core] InputFormat ")
@@ -219,11 +219,10 @@ void KOVAraw2qir_ipl::Core()
     }
     if (rows < height_) {
         const uint32_t perPixel = qir::raw::GeometryOf(static_cast<OutputFormat>(output_format_)).inputBytesPerPixel;
-        const uint64_t needed = qir::raw::FrameHeaderSize + uint64_t{width_} * height_ * perPixel;
-        ReportWarning(KOVAStreamedString("[Core] Frame of ")
-                      << frameBytes << " bytes is shorter than the " << needed
-                      << " bytes the conversion needs; converted " << rows << " of " << height_
-                      << " lines, the others are zero");
+        const uint64_t needed = qir::raw::FrameHeaderSize + uint64_t{ width_ } * height_ * perPixel;
+        ReportWarning(KOVAStreamedString("[Core] Frame of ") << frameBytes << " bytes is shorter than the " << needed
+                                                             << " bytes the conversion needs; converted " << rows
+                                                             << " of " << height_ << " lines, the others are zero");
     }
     out->Timestamp() = in->Timestamp();
     StopWriting(out, false);
@@ -234,11 +233,11 @@ uint32_t KOVAraw2qir_ipl::yuv422ToYuyvInRGB24(const uint8_t* source, size_t sour
 {
     if (firstTime_) {
         firstTime_ = false;
-        ReportInfo(KOVAStreamedString("Transforming YUV422 (") << used_bit_px_in_
-                                                               << " Bits per Pixel) to YUVU, saved in RGB24");
+        ReportInfo(KOVAStreamedString("Transforming YUV422 (")
+                   << used_bit_px_in_ << " Bits per Pixel) to YUVU, saved in RGB24");
     }
     return qir::raw::ConvertFrame(OutputFormat::YuyvInRgb24, source, sourceBytes,
-                                  {destination, width_, height_, widthStep_out_});
+                                  { destination, width_, height_, widthStep_out_ });
 }
 
 uint32_t KOVAraw2qir_ipl::process_mono(const uint8_t* source, size_t sourceBytes, uint8_t* destination)
@@ -251,9 +250,8 @@ uint32_t KOVAraw2qir_ipl::process_mono(const uint8_t* source, size_t sourceBytes
     if (bit_px_in_ != 16)
         ReportWarning("Incoming data has more than 16 Bit per Px. Data loss may occure!");
     return qir::raw::ConvertFrame(OutputFormat::Mono16, source, sourceBytes,
-                                  {destination, width_, height_, widthStep_out_});
+                                  { destination, width_, height_, widthStep_out_ });
 }
 
 void KOVAraw2qir_ipl::Death()
-{
-}
+{ }

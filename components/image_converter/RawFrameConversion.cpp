@@ -27,7 +27,7 @@ void packScalar(const uint8_t* in, uint8_t* out, uint32_t count) noexcept
 {
     for (uint32_t c = 0; c < count; ++c) {
         const uint32_t pair = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
-                              static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
+            static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
         const uint32_t v = packPixel(pair);
         out[0] = static_cast<uint8_t>(v);
         out[1] = static_cast<uint8_t>(v >> 8);
@@ -85,8 +85,8 @@ void packSse2(const uint8_t* in, uint8_t* out, uint32_t width) noexcept
     // store overwrites; two pixels must remain after the step for them.
     for (; done + 6 <= width; done += 4) {
         const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const __m128i v = _mm_or_si128(_mm_and_si128(_mm_slli_epi32(words, 2), low),
-                                       _mm_and_si128(_mm_srli_epi32(words, 2), high));
+        const __m128i v =
+            _mm_or_si128(_mm_and_si128(_mm_slli_epi32(words, 2), low), _mm_and_si128(_mm_srli_epi32(words, 2), high));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, squeeze));
         in += 16;
         out += 12;
@@ -130,12 +130,12 @@ std::vector<RowPacker> supportedPackers()
 #if defined(__x86_64__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2"))
-        packers.push_back({"avx2", &packAvx2});
+        packers.push_back({ "avx2", &packAvx2 });
     if (__builtin_cpu_supports("ssse3"))
-        packers.push_back({"ssse3", &packSsse3});
-    packers.push_back({"sse2", &packSse2});
+        packers.push_back({ "ssse3", &packSsse3 });
+    packers.push_back({ "sse2", &packSse2 });
 #endif
-    packers.push_back({"scalar", &packPlain});
+    packers.push_back({ "scalar", &packPlain });
     return packers;
 }
 

@@ -29,7 +29,7 @@ struct OutputGeometry {
 /// "GRAY" 1 x 16 bits from one 16-bit word.
 constexpr OutputGeometry GeometryOf(OutputFormat format)
 {
-    return format == OutputFormat::YuyvInRgb24 ? OutputGeometry{"RGB", 8, 3, 4} : OutputGeometry{"GRAY", 16, 1, 2};
+    return format == OutputFormat::YuyvInRgb24 ? OutputGeometry{ "RGB", 8, 3, 4 } : OutputGeometry{ "GRAY", 16, 1, 2 };
 }
 
 /// The input format whose frames `format` is made from.

@@ -38,9 +38,9 @@ inline bool ReadFrameHeader(const uint8_t* bytes, size_t size, FrameHeader& head
     if (bytes == nullptr || size < FrameHeaderSize)
         return false;
     header.frameSize = static_cast<uint32_t>(bytes[FrameSizeOffset]) |
-                       static_cast<uint32_t>(bytes[FrameSizeOffset + 1]) << 8 |
-                       static_cast<uint32_t>(bytes[FrameSizeOffset + 2]) << 16 |
-                       static_cast<uint32_t>(bytes[FrameSizeOffset + 3]) << 24;
+        static_cast<uint32_t>(bytes[FrameSizeOffset + 1]) << 8 |
+        static_cast<uint32_t>(bytes[FrameSizeOffset + 2]) << 16 |
+        static_cast<uint32_t>(bytes[FrameSizeOffset + 3]) << 24;
     header.bitsPerWord = bytes[BitsPerWordOffset];
     header.lines = static_cast<uint16_t>(bytes[LinesOffset] | bytes[LinesOffset + 1] << 8);
     return true;

@@ -89,8 +89,7 @@ private:
     void process_kova_image(KOVAIOElt* element);
     /// Collects one block of the current sample for a batched send; sends
     /// the collected run when it is full. NoError while nothing failed.
-    VXTQirError QueueBlock(const VXTQirPacketPropertiesT& packetProperties, const uint8_t* buffer,
-                           uint16_t bufferSize);
+    VXTQirError QueueBlock(const VXTQirPacketPropertiesT& packetProperties, const uint8_t* buffer, uint16_t bufferSize);
     /// Sends the blocks collected so far and forgets them. A block that
     /// meets Timeout is tried again, until it goes or, while the component
     /// stops, until the component time-out has passed since the first try
@@ -126,16 +125,16 @@ private:
     KOVAString helper_data_;
     KOVAString helper_local_;
     KOVAEvent start_event_;
-    std::atomic<bool> valid_status_{false};
+    std::atomic<bool> valid_status_{ false };
     VXTQirInputInterfaceT qir_input_if_{};
     // Written on the primary thread (Birth, Death), read by the status
     // thread and the actions: atomic, sequentially consistent.
-    std::atomic<VXTQirChannelHandle> qir_ch_handle_{-1};
+    std::atomic<VXTQirChannelHandle> qir_ch_handle_{ -1 };
     VXTQirChannelNumber qir_ch_no_ = 0;
     // Written by the primary thread only; relaxed atomics because the status
     // thread reads start and stop for its verbose report.
-    std::atomic<int64_t> startTs_{-1};
-    std::atomic<int64_t> stopTs_{-1};
+    std::atomic<int64_t> startTs_{ -1 };
+    std::atomic<int64_t> stopTs_{ -1 };
     int64_t offsetTs_ = -1;
     uint16_t frameCounter_ = 0;
     bool firstTime_ = true;
@@ -145,7 +144,7 @@ private:
     uint16_t pck_len_byte_ = 0;
     bool skip_short_packages_ = false;
     bool skip_preamble_ = true;
-    std::atomic<bool> verbose_{false};
+    std::atomic<bool> verbose_{ false };
     KOVATimestamp component_timeout_ = 0;
     std::vector<MIPICSI2::SubType> used_csi2_types_;
     std::vector<MIPICSI2::Type> used_data_types_;
@@ -155,7 +154,7 @@ private:
     uint16_t csi2Records_ = 0;        ///< records per grabber frame (header rows of the first sample)
     bool warnedShortPackets_ = false; ///< the short-packet advice was given this run
     int64_t statusPeriodUs_ = 0;
-    std::vector<uint8_t> lastChunk_;  ///< zero-filled last chunk of a framework image, kept for the run
+    std::vector<uint8_t> lastChunk_; ///< zero-filled last chunk of a framework image, kept for the run
     /// Blocks of the current sample not yet sent; the pixels stay borrowed
     /// from the sample (or lastChunk_) until FlushBlocks. Capacity fixed at
     /// construction, so a frame allocates nothing.

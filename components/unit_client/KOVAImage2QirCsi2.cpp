@@ -92,10 +92,12 @@ void KOVAImage2Qir::init_mipi_csi2_image(KOVAIOElt* element)
     }
 
     KOVAStreamedString packets;
-    packets << "[Core] " << "Replaying frames with " << height_ << " MIPI CSI2 packets.";
+    packets << "[Core] "
+            << "Replaying frames with " << height_ << " MIPI CSI2 packets.";
     ReportInfo(packets);
     KOVAStreamedString bytes;
-    bytes << "[Core] " << "Each packet has " << pck_len_byte_ << " Bytes.";
+    bytes << "[Core] "
+          << "Each packet has " << pck_len_byte_ << " Bytes.";
     ReportInfo(bytes);
     InitOutputChannel(pck_len_byte_, height_);
     if (verbose_)
@@ -134,14 +136,16 @@ void KOVAImage2Qir::process_mipi_csi2_image(KOVAIOElt* element)
                  << "), which are sent as if they were long; set SkipCsi2ShortPackages to true.";
             ReportWarning(text);
         }
-        const int64_t sendStart = skip_preamble_ ? position + static_cast<int64_t>(MIPICSI2::CSI2_PREAMBLE_SIZE) : position;
+        const int64_t sendStart =
+            skip_preamble_ ? position + static_cast<int64_t>(MIPICSI2::CSI2_PREAMBLE_SIZE) : position;
         const int64_t sendLength = skip_preamble_ ? int64_t{ pck_len_byte_ } : recordSize;
         if (sendStart + sendLength > used) {
             if (!SendSucceeded(FlushBlocks()))
                 return;
             KOVAStreamedString text;
-            text << "[Core] Frame " << frameCounter_ << ": byte stream of " << used << " bytes ends inside packet record "
-                 << row << " at byte offset " << position << "; sent up to the last whole record, frame not counted.";
+            text << "[Core] Frame " << frameCounter_ << ": byte stream of " << used
+                 << " bytes ends inside packet record " << row << " at byte offset " << position
+                 << "; sent up to the last whole record, frame not counted.";
             ReportWarning(text);
             return;
         }
@@ -206,8 +210,10 @@ void KOVAImage2Qir::init_kova_csi2_frame(KOVAIOElt* element)
     KOVAStreamedString summary;
     summary << "[Core] Will send the following data packets: ";
     for (size_t i = 0; i < used_csi2_types_.size(); ++i) {
-        summary << "\n" << "Data Type 0x" << KOVA::Hex{ static_cast<uint8_t>(used_data_types_[i]) } << " ("
-                << MIPICSI2::typeToString(used_data_types_[i]) << ")" << "\n"
+        summary << "\n"
+                << "Data Type 0x" << KOVA::Hex{ static_cast<uint8_t>(used_data_types_[i]) } << " ("
+                << MIPICSI2::typeToString(used_data_types_[i]) << ")"
+                << "\n"
                 << "CSI2 Type 0x" << KOVA::Hex{ static_cast<uint8_t>(used_csi2_types_[i]) } << " ("
                 << MIPICSI2::subTypeToString(used_csi2_types_[i]) << ")";
     }

@@ -12,24 +12,51 @@ namespace {
 const KOVATypeFilterBase CustomImageFilter(0, 0, 0x41060, "|KOVAMipiCsi2Frame", nullptr);
 
 const KOVAInputDefinition inputsDefinition[] = {
-    {.name = "SensorDataIn", .reserved = 0, .typeFilter = &CustomImageFilter,
-     .readerType = KOVA::NeverSkippingReader, .subsampling = 1},
-    {.name = "LoggingStartTime", .reserved = 0, .typeFilter = &KOVA::FilterInteger64,
-     .readerType = KOVA::SamplingReader, .subsampling = 1},
-    {.name = "ReplayStartTime", .reserved = 0, .typeFilter = &KOVA::FilterInteger64,
-     .readerType = KOVA::SamplingReader, .subsampling = 1},
-    {.name = "ReplayStopTime", .reserved = 0, .typeFilter = &KOVA::FilterInteger64,
-     .readerType = KOVA::SamplingReader, .subsampling = 1},
-    {.name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0},
+    { .name = "SensorDataIn",
+      .reserved = 0,
+      .typeFilter = &CustomImageFilter,
+      .readerType = KOVA::NeverSkippingReader,
+      .subsampling = 1 },
+    { .name = "LoggingStartTime",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    { .name = "ReplayStartTime",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    { .name = "ReplayStopTime",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    { .name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0 },
 };
 
 const KOVAOutputDefinition outputsDefinition[] = {
-    {.name = "oReplayStateInfo", .reserved = 0, .type = {KOVA::Structure, "VXTQirStatusT", ""},
-     .size = sizeof(VXTQirStatusT), .fifoSize = 16, .subsampling = 1, .shareable = 1},
-    {.name = "oSystemTime_us", .reserved = 0, .type = {KOVA::Integer64, "", ""}, .size = 1, .fifoSize = 16,
-     .subsampling = 1, .shareable = 1},
-    {.name = nullptr, .reserved = 0, .type = {0, nullptr, nullptr}, .size = 0, .fifoSize = 0, .subsampling = 0,
-     .shareable = 0},
+    { .name = "oReplayStateInfo",
+      .reserved = 0,
+      .type = { KOVA::Structure, "VXTQirStatusT", "" },
+      .size = sizeof(VXTQirStatusT),
+      .fifoSize = 16,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "oSystemTime_us",
+      .reserved = 0,
+      .type = { KOVA::Integer64, "", "" },
+      .size = 1,
+      .fifoSize = 16,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = nullptr,
+      .reserved = 0,
+      .type = { 0, nullptr, nullptr },
+      .size = 0,
+      .fifoSize = 0,
+      .subsampling = 0,
+      .shareable = 0 },
 };
 static_assert(sizeof(VXTQirStatusT) == 16);
 
@@ -53,15 +80,26 @@ constexpr KOVAPropertyDefault kDebug = KOVAPropertyDefault::Text("Debug");
 
 constexpr KOVAPropertyDefinition ordinary(const char* name, const KOVAPropertyDefault* value)
 {
-    return {.name = name, .value = value, .unit = nullptr, .needs2BeInitialized = false,
-            .canBeModifiedAfterStart = false, .readOnly = false, .locked = true,
-            .subtype = KOVA::PropertySubTypeNone};
+    return { .name = name,
+             .value = value,
+             .unit = nullptr,
+             .needs2BeInitialized = false,
+             .canBeModifiedAfterStart = false,
+             .readOnly = false,
+             .locked = true,
+             .subtype = KOVA::PropertySubTypeNone };
 }
 
 constexpr KOVAPropertyDefinition section(const char* name, const KOVAPropertyDefault* value, int32_t subtype)
 {
-    return {.name = name, .value = value, .unit = nullptr, .needs2BeInitialized = false,
-            .canBeModifiedAfterStart = false, .readOnly = true, .locked = true, .subtype = subtype};
+    return { .name = name,
+             .value = value,
+             .unit = nullptr,
+             .needs2BeInitialized = false,
+             .canBeModifiedAfterStart = false,
+             .readOnly = true,
+             .locked = true,
+             .subtype = subtype };
 }
 
 const KOVAPropertyDefinition propertiesDefinition[] = {
@@ -86,19 +124,27 @@ const KOVAPropertyDefinition propertiesDefinition[] = {
     ordinary("SkipCsi2ShortPackages", &kFalse),
     ordinary("Unregister_Channel", &kFalse),
     section("debug_end", &kFalse, KOVA::PropertySubTypeEndSubSection),
-    {.name = nullptr, .value = nullptr, .unit = nullptr, .needs2BeInitialized = false,
-     .canBeModifiedAfterStart = false, .readOnly = false, .locked = false, .subtype = 0},
+    { .name = nullptr,
+      .value = nullptr,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = false,
+      .subtype = 0 },
 };
 
-const KOVAActionFunction kResetChannel{.function = &KOVAImage2Qir::ResetQirChannel, .functionWithArgument = nullptr};
-const KOVAActionFunction kClearStatusFlags{.function = &KOVAImage2Qir::ClearStatusFlags,
-                                           .functionWithArgument = nullptr};
+const KOVAActionFunction kResetChannel{ .function = &KOVAImage2Qir::ResetQirChannel, .functionWithArgument = nullptr };
+const KOVAActionFunction kClearStatusFlags{ .function = &KOVAImage2Qir::ClearStatusFlags,
+                                            .functionWithArgument = nullptr };
 
 const KOVAActionDefinition actionsDefinition[] = {
-    {.name = "ResetChannel", .action = &kResetChannel, .allowedWhenComponentDead = false, .reserved = {0, 0, 0}},
-    {.name = "ClearStatusFlags", .action = &kClearStatusFlags, .allowedWhenComponentDead = false,
-     .reserved = {0, 0, 0}},
-    {.name = nullptr, .action = nullptr, .allowedWhenComponentDead = false, .reserved = {0, 0, 0}},
+    { .name = "ResetChannel", .action = &kResetChannel, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
+    { .name = "ClearStatusFlags",
+      .action = &kClearStatusFlags,
+      .allowedWhenComponentDead = false,
+      .reserved = { 0, 0, 0 } },
+    { .name = nullptr, .action = nullptr, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
 };
 
 } // namespace

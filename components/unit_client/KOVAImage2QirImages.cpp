@@ -106,10 +106,12 @@ void KOVAImage2Qir::init_ipl_image(KOVAIOElt* element)
     if (verbose_) {
         ReportInfo("[Core] Output channel initialized.");
         KOVAStreamedString lines;
-        lines << "[Core] " << "Replaying frames with " << height << " lines.";
+        lines << "[Core] "
+              << "Replaying frames with " << height << " lines.";
         ReportInfo(lines);
         KOVAStreamedString bytes;
-        bytes << "[Core] " << "Each packet has " << width << " Bytes.";
+        bytes << "[Core] "
+              << "Each packet has " << width << " Bytes.";
         ReportInfo(bytes);
     }
     Rest(kRestAfterInitUs);
@@ -157,8 +159,7 @@ void KOVAImage2Qir::init_kova_image(KOVAIOElt* element)
     ReportInfo("Sending compressed KOVA images.");
     if (image.height <= 0) {
         KOVAStreamedString text;
-        text << "[Core] Framework image height is " << image.height
-             << ": no line length can be declared to the unit.";
+        text << "[Core] Framework image height is " << image.height << ": no line length can be declared to the unit.";
         Error(text);
     }
     const int32_t maxBytesPerLine = image.bufferSize / image.height;

@@ -38,8 +38,8 @@ void KOVAImage2Qir::BuildInputInterface()
     Get(Property("MaxPayLoadSize"), value);
     if (value < kMinPayload || value > kMaxPayload) {
         KOVAStreamedString text;
-        text << "[Birth] MaxPayLoadSize " << value << " is out of range: it must lie between " << kMinPayload
-             << " and " << kMaxPayload << " bytes.";
+        text << "[Birth] MaxPayLoadSize " << value << " is out of range: it must lie between " << kMinPayload << " and "
+             << kMaxPayload << " bytes.";
         Error(text);
     }
     qir_input_if_.maxPayloadSize = static_cast<uint16_t>(value);
@@ -79,7 +79,8 @@ void KOVAImage2Qir::Birth()
     Get(Property("StatusUpdatePeriod"), statusPeriodUs_);
     if (statusPeriodUs_ <= 0) {
         KOVAStreamedString text;
-        text << "[Birth] StatusUpdatePeriod " << statusPeriodUs_ << " is out of range: it must be a positive number of microseconds.";
+        text << "[Birth] StatusUpdatePeriod " << statusPeriodUs_
+             << " is out of range: it must be a positive number of microseconds.";
         Error(text);
     }
 
@@ -145,22 +146,40 @@ KOVAImage2Qir::SampleKind KOVAImage2Qir::KindOfInput(KOVAInput* input)
 void KOVAImage2Qir::InitPath(KOVAIOElt* element)
 {
     switch (kind_) {
-    case SampleKind::Ipl: init_ipl_image(element); break;
-    case SampleKind::KovaImage: init_kova_image(element); break;
-    case SampleKind::Csi2Stream: init_mipi_csi2_image(element); break;
-    case SampleKind::Csi2Frame: init_kova_csi2_frame(element); break;
-    case SampleKind::None: break;
+    case SampleKind::Ipl:
+        init_ipl_image(element);
+        break;
+    case SampleKind::KovaImage:
+        init_kova_image(element);
+        break;
+    case SampleKind::Csi2Stream:
+        init_mipi_csi2_image(element);
+        break;
+    case SampleKind::Csi2Frame:
+        init_kova_csi2_frame(element);
+        break;
+    case SampleKind::None:
+        break;
     }
 }
 
 void KOVAImage2Qir::ProcessPath(KOVAIOElt* element)
 {
     switch (kind_) {
-    case SampleKind::Ipl: process_ipl_image(element); break;
-    case SampleKind::KovaImage: process_kova_image(element); break;
-    case SampleKind::Csi2Stream: process_mipi_csi2_image(element); break;
-    case SampleKind::Csi2Frame: process_kova_csi2_frame(element); break;
-    case SampleKind::None: break;
+    case SampleKind::Ipl:
+        process_ipl_image(element);
+        break;
+    case SampleKind::KovaImage:
+        process_kova_image(element);
+        break;
+    case SampleKind::Csi2Stream:
+        process_mipi_csi2_image(element);
+        break;
+    case SampleKind::Csi2Frame:
+        process_kova_csi2_frame(element);
+        break;
+    case SampleKind::None:
+        break;
     }
 }
 
@@ -209,7 +228,8 @@ void KOVAImage2Qir::Death()
 {
     {
         KOVAStreamedString text;
-        text << "[Death]" << "Sent " << frameCounter_ << " frames.";
+        text << "[Death]"
+             << "Sent " << frameCounter_ << " frames.";
         ReportInfo(text);
     }
     if (qir_ch_handle_ == -1)
@@ -218,7 +238,8 @@ void KOVAImage2Qir::Death()
     if (result != NoError)
         Error((KOVAString("[Death]") + VXQIR_ErrorToString(result)).c_str());
     KOVAStreamedString text;
-    text << "[Death] " << "UnregisterOutputChannel " << qir_ch_handle_.load() << " succesful.";
+    text << "[Death] "
+         << "UnregisterOutputChannel " << qir_ch_handle_.load() << " succesful.";
     ReportInfo(text);
     qir_ch_handle_ = -1;
 }

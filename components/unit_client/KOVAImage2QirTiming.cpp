@@ -11,9 +11,12 @@ constexpr KOVATimestamp kRestAfterTimeUs = 10000;
 const char* InputNameOf(KOVAImage2Qir::TimestampType type)
 {
     switch (type) {
-    case KOVAImage2Qir::Start: return "ReplayStartTime";
-    case KOVAImage2Qir::Stop: return "ReplayStopTime";
-    case KOVAImage2Qir::Offset: return "LoggingStartTime";
+    case KOVAImage2Qir::Start:
+        return "ReplayStartTime";
+    case KOVAImage2Qir::Stop:
+        return "ReplayStopTime";
+    case KOVAImage2Qir::Offset:
+        return "LoggingStartTime";
     }
     return nullptr;
 }
@@ -48,17 +51,30 @@ void KOVAImage2Qir::check_and_send_Timestamp(VXTQirChannelHandle handle, Timesta
     const int64_t value = GetTimestamp_from_Input(type);
     int64_t stored = 0;
     switch (type) {
-    case Start: stored = startTs_; break;
-    case Stop: stored = stopTs_; break;
-    case Offset: stored = offsetTs_; break;
-    default: Error("Glitch in the matrix.");
+    case Start:
+        stored = startTs_;
+        break;
+    case Stop:
+        stored = stopTs_;
+        break;
+    case Offset:
+        stored = offsetTs_;
+        break;
+    default:
+        Error("Glitch in the matrix.");
     }
     if (value == stored)
         return;
     switch (type) {
-    case Start: startTs_ = value; break;
-    case Stop: stopTs_ = value; break;
-    case Offset: offsetTs_ = value; break;
+    case Start:
+        startTs_ = value;
+        break;
+    case Stop:
+        stopTs_ = value;
+        break;
+    case Offset:
+        offsetTs_ = value;
+        break;
     }
     // A time input that went back to "no value" (disconnected) is not a
     // time: the run waits for a new one, the unit keeps the last.
@@ -67,18 +83,30 @@ void KOVAImage2Qir::check_and_send_Timestamp(VXTQirChannelHandle handle, Timesta
 
     KOVAStreamedString text;
     switch (type) {
-    case Start: text << "Input received a new start timestamp: "; break;
-    case Stop: text << "Input received a new stop timestamp: "; break;
-    case Offset: text << "Input received a new offset timestamp: "; break;
+    case Start:
+        text << "Input received a new start timestamp: ";
+        break;
+    case Stop:
+        text << "Input received a new stop timestamp: ";
+        break;
+    case Offset:
+        text << "Input received a new offset timestamp: ";
+        break;
     }
     text << value << " us)";
     ReportInfo(text);
 
     VXTQirError result = NoError;
     switch (type) {
-    case Stop: result = VXQIR_SetReplayStopTime(handle, ToNanoseconds(stopTs_)); break;
-    case Offset: result = VXQIR_SetReplayOffset(handle, ToNanoseconds(offsetTs_)); break;
-    case Start: result = VXQIR_SetReplayStartTime(handle, ToNanoseconds(startTs_), ToNanoseconds(offsetTs_), 0); break;
+    case Stop:
+        result = VXQIR_SetReplayStopTime(handle, ToNanoseconds(stopTs_));
+        break;
+    case Offset:
+        result = VXQIR_SetReplayOffset(handle, ToNanoseconds(offsetTs_));
+        break;
+    case Start:
+        result = VXQIR_SetReplayStartTime(handle, ToNanoseconds(startTs_), ToNanoseconds(offsetTs_), 0);
+        break;
     }
     if (result != NoError)
         ReportError(VXQIR_ErrorToString(result));
@@ -106,13 +134,13 @@ void KOVAImage2Qir::WriteStatusToOutput()
             }
             valid_status_ = true;
             if (verbose_) {
-                const auto sinceStart =
-                    static_cast<int64_t>(status.currentTime_ns - ToNanoseconds(startTs_.load(std::memory_order_relaxed)));
-                const auto sinceStop =
-                    static_cast<int64_t>(status.currentTime_ns - ToNanoseconds(stopTs_.load(std::memory_order_relaxed)));
+                const auto sinceStart = static_cast<int64_t>(status.currentTime_ns -
+                                                             ToNanoseconds(startTs_.load(std::memory_order_relaxed)));
+                const auto sinceStop = static_cast<int64_t>(status.currentTime_ns -
+                                                            ToNanoseconds(stopTs_.load(std::memory_order_relaxed)));
                 KOVAStreamedString text;
-                text << status.currentTime_ns << "(" << sinceStart << "/" << sinceStop << "), " << ", "
-                     << status.freeFifoEntries;
+                text << status.currentTime_ns << "(" << sinceStart << "/" << sinceStop << "), "
+                     << ", " << status.freeFifoEntries;
                 ReportInfo(text);
             }
             // Leaving the scope publishes "oSystemTime_us", then "oReplayStateInfo".

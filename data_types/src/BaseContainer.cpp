@@ -16,17 +16,16 @@ namespace {
 void require_room(std::span<uint8_t> dst, size_t needed, const char* what)
 {
     if (dst.size() < needed) {
-        throw std::length_error(std::string(what) + ": " + std::to_string(needed)
-                                + " bytes do not fit the " + std::to_string(dst.size())
-                                + "-byte destination");
+        throw std::length_error(std::string(what) + ": " + std::to_string(needed) + " bytes do not fit the " +
+                                std::to_string(dst.size()) + "-byte destination");
     }
 }
 
 uint32_t record_length(uint32_t payload_length, size_t overhead)
 {
     if (payload_length > std::numeric_limits<uint32_t>::max() - overhead) {
-        throw std::invalid_argument("container payload of " + std::to_string(payload_length)
-                                    + " bytes makes a record longer than the 32-bit length field");
+        throw std::invalid_argument("container payload of " + std::to_string(payload_length) +
+                                    " bytes makes a record longer than the 32-bit length field");
     }
     return static_cast<uint32_t>(payload_length + overhead);
 }
@@ -35,31 +34,30 @@ uint32_t record_length(uint32_t payload_length, size_t overhead)
 
 BaseContainer::BaseContainer(const BaseHeader& header, std::span<const uint8_t> payload, bool copy_payload)
     : BaseContainer(header, payload, copy_payload, kBaseHeaderSize)
-{
-}
+{ }
 
 BaseContainer::BaseContainer(const BaseHeader& header, std::span<const uint8_t> payload, bool copy_payload,
                              size_t record_overhead)
     : header_(header)
 {
     if (payload.size() != header.payload_length) {
-        throw std::invalid_argument("container payload of " + std::to_string(payload.size())
-                                    + " bytes, but payload_length says "
-                                    + std::to_string(header.payload_length));
+        throw std::invalid_argument("container payload of " + std::to_string(payload.size()) +
+                                    " bytes, but payload_length says " + std::to_string(header.payload_length));
     }
     header_.length = record_length(header.payload_length, record_overhead);
     adopt_payload(payload, copy_payload);
 }
 
-BaseContainer::BaseContainer(const BaseContainer& other)
-    : header_(other.header_)
+BaseContainer::BaseContainer(const BaseContainer& other) : header_(other.header_)
 {
     adopt_payload(other.get_payload(), other.is_copied_);
 }
 
 BaseContainer::BaseContainer(BaseContainer&& other) noexcept
-    : header_(other.header_), payload_(other.payload_), is_copied_(other.is_copied_),
-      copied_payload_(std::move(other.copied_payload_))
+    : header_(other.header_)
+    , payload_(other.payload_)
+    , is_copied_(other.is_copied_)
+    , copied_payload_(std::move(other.copied_payload_))
 {
     // A moved vector keeps its buffer, so a copied payload stays where it was.
     if (is_copied_) {
@@ -120,8 +118,7 @@ std::span<uint8_t> BaseContainer::writable_payload()
     return copied_payload_;
 }
 
-std::span<uint8_t> BaseContainer::copy_record_to(std::span<uint8_t> dst,
-                                                 std::span<const uint8_t> type_header) const
+std::span<uint8_t> BaseContainer::copy_record_to(std::span<uint8_t> dst, std::span<const uint8_t> type_header) const
 {
     require_room(dst, get_length(), "record");
     ByteWriter writer(dst);
@@ -131,8 +128,7 @@ std::span<uint8_t> BaseContainer::copy_record_to(std::span<uint8_t> dst,
     return writer.rest();
 }
 
-std::span<uint8_t> BaseContainer::copy_replay_form_to(std::span<uint8_t> dst,
-                                                      std::span<const uint8_t> descriptor) const
+std::span<uint8_t> BaseContainer::copy_replay_form_to(std::span<uint8_t> dst, std::span<const uint8_t> descriptor) const
 {
     require_room(dst, descriptor.size() + get_payload_length(), "replay data");
     ByteWriter writer(dst);

@@ -8,9 +8,8 @@ CANFrameHeader CANContainer::get_can_frame() const
 {
     CANFrameHeader frame{};
     frame.id = type_header_.id;
-    frame.flags = static_cast<uint8_t>((type_header_.ide ? kCanFlagIde : 0)
-                                       | (type_header_.brs ? kCanFlagBrs : 0)
-                                       | (type_header_.edl ? kCanFlagEdl : 0));
+    frame.flags = static_cast<uint8_t>((type_header_.ide ? kCanFlagIde : 0) | (type_header_.brs ? kCanFlagBrs : 0) |
+                                       (type_header_.edl ? kCanFlagEdl : 0));
     return frame;
 }
 

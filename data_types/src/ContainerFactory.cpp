@@ -41,15 +41,24 @@ std::optional<AnyContainer> make_container(std::span<const uint8_t> src, bool co
     if (reader.overflowed())
         return std::nullopt;
     switch (base.type) {
-    case ChannelType::NoneType: return read_untyped(src, copy_payload);
-    case ChannelType::CAN: return read_as<CANContainer>(src, copy_payload);
-    case ChannelType::FlexRay: return read_as<FlexrayContainer>(src, copy_payload);
-    case ChannelType::Ethernet: return read_as<EthernetContainer>(src, copy_payload);
-    case ChannelType::Video: return read_as<VideoContainer>(src, copy_payload);
-    case ChannelType::PLPRaw: return read_as<PLPRawContainer>(src, copy_payload);
-    case ChannelType::Lidar: return read_as<LidarContainer>(src, copy_payload);
-    case ChannelType::LIN: return read_as<LINContainer>(src, copy_payload);
-    case ChannelType::SOMEIP: return read_as<SOMEIPContainer>(src, copy_payload);
+    case ChannelType::NoneType:
+        return read_untyped(src, copy_payload);
+    case ChannelType::CAN:
+        return read_as<CANContainer>(src, copy_payload);
+    case ChannelType::FlexRay:
+        return read_as<FlexrayContainer>(src, copy_payload);
+    case ChannelType::Ethernet:
+        return read_as<EthernetContainer>(src, copy_payload);
+    case ChannelType::Video:
+        return read_as<VideoContainer>(src, copy_payload);
+    case ChannelType::PLPRaw:
+        return read_as<PLPRawContainer>(src, copy_payload);
+    case ChannelType::Lidar:
+        return read_as<LidarContainer>(src, copy_payload);
+    case ChannelType::LIN:
+        return read_as<LINContainer>(src, copy_payload);
+    case ChannelType::SOMEIP:
+        return read_as<SOMEIPContainer>(src, copy_payload);
     }
     return std::nullopt;
 }

@@ -133,10 +133,10 @@ std::span<const uint8_t> EthernetContainer::inner_payload() const
     if (!tags_complete_) {
         const unsigned tags = get_vlan_tag_count();
         throw ContainerError(kErrorTruncatedVlanTag,
-                             "ether type " + hex16(type_header_.ether_type) + " announces "
-                                 + std::to_string(tags) + (tags == 1 ? " tag" : " tags") + " of "
-                                 + bytes_text(tags == 1 ? ethernet::kSingleTagSize : ethernet::kDoubleTagSize)
-                                 + ", but the payload has " + bytes_text(get_payload_length()));
+                             "ether type " + hex16(type_header_.ether_type) + " announces " + std::to_string(tags) +
+                                 (tags == 1 ? " tag" : " tags") + " of " +
+                                 bytes_text(tags == 1 ? ethernet::kSingleTagSize : ethernet::kDoubleTagSize) +
+                                 ", but the payload has " + bytes_text(get_payload_length()));
     }
     return get_payload().subspan(inner_offset_, inner_size_);
 }
@@ -172,17 +172,20 @@ size_t EthernetContainer::get_ethernet_payload_length(bool skip_vlan_tag) const
 unsigned EthernetContainer::get_vlan_tag_count() const
 {
     switch (type_header_.ether_type) {
-    case ethernet::kEtherTypeVlan: return 1;
-    case ethernet::kEtherTypeDoubleVlan: return 2;
-    default: return 0;
+    case ethernet::kEtherTypeVlan:
+        return 1;
+    case ethernet::kEtherTypeDoubleVlan:
+        return 2;
+    default:
+        return 0;
     }
 }
 
 uint16_t EthernetContainer::get_vlan_id() const
 {
     if (get_vlan_tag_count() == 0)
-        throw ContainerError(kErrorTruncatedVlanTag, "ether type " + hex16(type_header_.ether_type)
-                                                          + " announces no VLAN tag");
+        throw ContainerError(kErrorTruncatedVlanTag,
+                             "ether type " + hex16(type_header_.ether_type) + " announces no VLAN tag");
     inner_payload(); // raises when the tags are cut short
     return static_cast<uint16_t>(be16_at(get_payload(), 0) & ethernet::kVlanIdMask);
 }
@@ -215,13 +218,13 @@ std::span<const uint8_t> EthernetContainer::ipv4_header() const
     const std::span<const uint8_t> inner = inner_payload();
     const size_t header_size = ipv4::kIhlUnit * ihl;
     if (ihl < ipv4::kMinimumIhl) {
-        throw ContainerError(kErrorTruncatedIpHeader, "IPv4 header length field " + std::to_string(ihl)
-                                                          + " is below the minimum of 5 words");
+        throw ContainerError(kErrorTruncatedIpHeader,
+                             "IPv4 header length field " + std::to_string(ihl) + " is below the minimum of 5 words");
     }
     if (header_size > inner.size()) {
-        throw ContainerError(kErrorTruncatedIpHeader, "IPv4 header of " + bytes_text(header_size) + ", but "
-                                                          + bytes_text(inner.size())
-                                                          + " follow the ether type");
+        throw ContainerError(kErrorTruncatedIpHeader,
+                             "IPv4 header of " + bytes_text(header_size) + ", but " + bytes_text(inner.size()) +
+                                 " follow the ether type");
     }
     return inner.first(header_size);
 }
@@ -232,9 +235,9 @@ std::span<const uint8_t> EthernetContainer::ipv6_header() const
     if (effective_ether_type_ != ethernet::kEtherTypeIpv6)
         throw ContainerError(kErrorNotIpv6Frame, "ether type " + hex16(effective_ether_type_));
     if (inner.size() < ipv6::kHeaderSize) {
-        throw ContainerError(kErrorTruncatedIpHeader, "IPv6 header of " + bytes_text(ipv6::kHeaderSize)
-                                                          + ", but " + bytes_text(inner.size())
-                                                          + " follow the ether type");
+        throw ContainerError(kErrorTruncatedIpHeader,
+                             "IPv6 header of " + bytes_text(ipv6::kHeaderSize) + ", but " + bytes_text(inner.size()) +
+                                 " follow the ether type");
     }
     return inner.first(ipv6::kHeaderSize);
 }
@@ -291,8 +294,7 @@ void EthernetContainer::set_dst_ipv6(const std::array<uint8_t, 16>& address)
     write_inner(ipv6::kDestinationOffset, address);
 }
 
-EthernetContainer::IpLocation EthernetContainer::locate_ip(bool skip_authentication,
-                                                           const char* not_ip_text) const
+EthernetContainer::IpLocation EthernetContainer::locate_ip(bool skip_authentication, const char* not_ip_text) const
 {
     inner_payload(); // raises when the VLAN tags are cut short
     IpLocation location{};
@@ -308,8 +310,8 @@ EthernetContainer::IpLocation EthernetContainer::locate_ip(bool skip_authenticat
         location.length = be16_at(header, ipv6::kPayloadLengthOffset);
         if (location.length > inner_size_ - header.size()) {
             throw ContainerError(kErrorTruncatedIpPacket,
-                                 "IPv6 payload length " + std::to_string(location.length) + ", but "
-                                     + bytes_text(inner_size_ - header.size()) + " follow the header");
+                                 "IPv6 payload length " + std::to_string(location.length) + ", but " +
+                                     bytes_text(inner_size_ - header.size()) + " follow the header");
         }
     } else {
         throw ContainerError(not_ip_text, "ether type " + hex16(effective_ether_type_));
@@ -321,10 +323,9 @@ EthernetContainer::IpLocation EthernetContainer::locate_ip(bool skip_authenticat
         const size_t size = auth_header::header_size(reader.read_u8());
         if (reader.overflowed() || size > location.length) {
             throw ContainerError(kErrorTruncatedAuthHeader,
-                                 "authentication header of "
-                                     + (reader.overflowed() ? std::string("unknown size")
-                                                            : bytes_text(size))
-                                     + ", but the IP payload has " + bytes_text(location.length));
+                                 "authentication header of " +
+                                     (reader.overflowed() ? std::string("unknown size") : bytes_text(size)) +
+                                     ", but the IP payload has " + bytes_text(location.length));
         }
         location.protocol = next_header;
         location.start += size;
@@ -356,8 +357,7 @@ uint8_t EthernetContainer::get_protocol(bool skip_authentication) const
 
 // UDP and TCP -------------------------------------------------------------------
 
-EthernetContainer::IpLocation EthernetContainer::locate_transport(const char* wrong_protocol_text,
-                                                                  bool udp_only) const
+EthernetContainer::IpLocation EthernetContainer::locate_transport(const char* wrong_protocol_text, bool udp_only) const
 {
     const IpLocation location = locate_ip(true, kErrorNotIpFrame);
     const bool udp = location.protocol == transport::kProtocolUdp;
@@ -366,9 +366,9 @@ EthernetContainer::IpLocation EthernetContainer::locate_transport(const char* wr
         throw ContainerError(wrong_protocol_text, "IP protocol " + std::to_string(location.protocol));
     const size_t needed = udp ? transport::kUdpHeaderSize : transport::kPortsSize;
     if (location.length < needed) {
-        throw ContainerError(kErrorTruncatedTransport, std::string(udp ? "UDP" : "TCP") + " header needs "
-                                                           + bytes_text(needed) + ", but the IP payload has "
-                                                           + bytes_text(location.length));
+        throw ContainerError(kErrorTruncatedTransport,
+                             std::string(udp ? "UDP" : "TCP") + " header needs " + bytes_text(needed) +
+                                 ", but the IP payload has " + bytes_text(location.length));
     }
     return location;
 }
@@ -410,13 +410,12 @@ std::span<const uint8_t> EthernetContainer::get_udp_payload() const
     const IpLocation location = locate_transport(kErrorNotUdp, true);
     const uint16_t udp_length = be16_at(inner_payload(), location.start + transport::kUdpLengthOffset);
     if (udp_length < transport::kUdpHeaderSize || udp_length > location.length) {
-        throw ContainerError(kErrorTruncatedUdp, "UDP length " + std::to_string(udp_length) + ", but "
-                                                     + bytes_text(location.length)
-                                                     + " follow the IP header (the 8-byte UDP header "
-                                                       "included)");
+        throw ContainerError(kErrorTruncatedUdp,
+                             "UDP length " + std::to_string(udp_length) + ", but " + bytes_text(location.length) +
+                                 " follow the IP header (the 8-byte UDP header "
+                                 "included)");
     }
-    return inner_payload().subspan(location.start + transport::kUdpHeaderSize,
-                                   udp_length - transport::kUdpHeaderSize);
+    return inner_payload().subspan(location.start + transport::kUdpHeaderSize, udp_length - transport::kUdpHeaderSize);
 }
 
 std::vector<SOMEIPMessage> EthernetContainer::get_someip_messages() const
@@ -445,8 +444,9 @@ void EthernetContainer::to_pcap(PCAPData& pcap, bool remove_vlan) const
         micros += kMicrosPerSecond;
     }
     if (seconds < std::numeric_limits<int32_t>::min() || seconds > std::numeric_limits<int32_t>::max()) {
-        throw ContainerError(kErrorPcapTime, "time " + std::to_string(timestamp)
-                                                 + " us is outside the signed 32-bit seconds of a pcap record");
+        throw ContainerError(kErrorPcapTime,
+                             "time " + std::to_string(timestamp) +
+                                 " us is outside the signed 32-bit seconds of a pcap record");
     }
 
     const uint16_t ether_type = remove_vlan ? get_ethertype(true) : type_header_.ether_type;

@@ -9,11 +9,10 @@ FlexrayFrameHeader FlexrayContainer::get_flx_frame() const
     const FlexrayHeader& h = type_header_;
     FlexrayFrameHeader frame{};
     frame.id = h.id;
-    frame.flags = static_cast<uint8_t>((h.reserved_bit_flag ? kFlexrayFlagReservedBit : 0)
-                                       | (h.payload_preamble_flag ? kFlexrayFlagPayloadPreamble : 0)
-                                       | (h.null_frame_flag ? kFlexrayFlagNullFrame : 0)
-                                       | (h.sync_frame_flag ? kFlexrayFlagSyncFrame : 0)
-                                       | (h.startup_frame_flag ? kFlexrayFlagStartupFrame : 0));
+    frame.flags = static_cast<uint8_t>(
+        (h.reserved_bit_flag ? kFlexrayFlagReservedBit : 0) |
+        (h.payload_preamble_flag ? kFlexrayFlagPayloadPreamble : 0) | (h.null_frame_flag ? kFlexrayFlagNullFrame : 0) |
+        (h.sync_frame_flag ? kFlexrayFlagSyncFrame : 0) | (h.startup_frame_flag ? kFlexrayFlagStartupFrame : 0));
     frame.cycleCount = h.cycle;
     frame.flx_channel = h.flx_channel;
     return frame;

@@ -54,21 +54,20 @@ std::string RecordCheck::describe() const
     case RecordFault::None:
         return {};
     case RecordFault::TruncatedBaseHeader:
-        return "only " + std::to_string(available) + " bytes remain, fewer than the "
-               + std::to_string(kBaseHeaderSize) + "-byte base header";
+        return "only " + std::to_string(available) + " bytes remain, fewer than the " +
+            std::to_string(kBaseHeaderSize) + "-byte base header";
     case RecordFault::UnknownType:
-        return "type byte " + std::to_string(static_cast<unsigned>(header.type))
-               + " names no channel type";
+        return "type byte " + std::to_string(static_cast<unsigned>(header.type)) + " names no channel type";
     case RecordFault::LengthBelowHeaders:
-        return "length " + std::to_string(header.length) + " is below the "
-               + std::to_string(overhead) + " header bytes of a " + type + " record";
+        return "length " + std::to_string(header.length) + " is below the " + std::to_string(overhead) +
+            " header bytes of a " + type + " record";
     case RecordFault::LengthDisagrees:
-        return "length " + std::to_string(header.length) + " disagrees with payload_length "
-               + std::to_string(header.payload_length) + " and the " + std::to_string(overhead)
-               + " header bytes of a " + type + " record";
+        return "length " + std::to_string(header.length) + " disagrees with payload_length " +
+            std::to_string(header.payload_length) + " and the " + std::to_string(overhead) + " header bytes of a " +
+            type + " record";
     case RecordFault::LengthBeyondData:
-        return "truncated " + type + " record: length " + std::to_string(header.length)
-               + " but only " + std::to_string(available) + " bytes remain";
+        return "truncated " + type + " record: length " + std::to_string(header.length) + " but only " +
+            std::to_string(available) + " bytes remain";
     }
     return "unknown fault";
 }

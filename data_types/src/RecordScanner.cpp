@@ -8,8 +8,8 @@ std::optional<RecordScanner::Record> RecordScanner::next() noexcept
         return std::nullopt;
     const std::span<const uint8_t> rest = buffer_.subspan(offset_);
     RecordCheck check = check_record(rest);
-    if (check.fault == RecordFault::UnknownType && check.header.length >= kBaseHeaderSize
-        && check.header.length <= rest.size()) {
+    if (check.fault == RecordFault::UnknownType && check.header.length >= kBaseHeaderSize &&
+        check.header.length <= rest.size()) {
         const Record record{ offset_, rest.first(check.header.length), check.header, check.fault };
         offset_ += check.header.length;
         return record;

@@ -36,21 +36,23 @@ size_t read_message(std::span<const uint8_t> buffer, size_t offset, SOMEIPHeader
 
     if (header.protocol_version != someip::kProtocolVersion)
         refuse(offset, "protocol version " + std::to_string(header.protocol_version) + " is not 1");
-    if (header.interface_version < someip::kLowestInterfaceVersion
-        || header.interface_version > someip::kHighestInterfaceVersion)
+    if (header.interface_version < someip::kLowestInterfaceVersion ||
+        header.interface_version > someip::kHighestInterfaceVersion)
         refuse(offset, "interface version " + std::to_string(header.interface_version) + " is not 1 or 2");
 
     const bool segment = (header.message_type & someip::kSegmentFlag) != 0;
     const uint32_t minimum = segment ? someip::kMinimumSegmentLength : someip::kMinimumLength;
     if (header.length < minimum) {
-        refuse(offset, "length " + std::to_string(header.length) + " is below the " + std::to_string(minimum)
-                           + " bytes of its header");
+        refuse(offset,
+               "length " + std::to_string(header.length) + " is below the " + std::to_string(minimum) +
+                   " bytes of its header");
     }
     // 64-bit: offset + length + 8 may exceed 32 bits.
     const uint64_t next = uint64_t{ offset } + header.length + someip::kUncountedSize;
     if (next > buffer.size()) {
-        refuse(offset, "length " + std::to_string(header.length) + " runs past the "
-                           + std::to_string(buffer.size()) + "-byte buffer");
+        refuse(offset,
+               "length " + std::to_string(header.length) + " runs past the " + std::to_string(buffer.size()) +
+                   "-byte buffer");
     }
 
     if (segment) {
@@ -67,8 +69,7 @@ size_t read_message(std::span<const uint8_t> buffer, size_t offset, SOMEIPHeader
 } // namespace
 
 void SOMEIPMessage::visit_someip_messages(
-    std::span<const uint8_t> buffer,
-    const std::function<void(const SOMEIPHeader&, std::span<const uint8_t>)>& visit)
+    std::span<const uint8_t> buffer, const std::function<void(const SOMEIPHeader&, std::span<const uint8_t>)>& visit)
 {
     if (buffer.size() < someip::kHeaderSize)
         return;
@@ -84,8 +85,7 @@ void SOMEIPMessage::visit_someip_messages(
     }
 }
 
-std::vector<SOMEIPMessage> SOMEIPMessage::read_someip_messages(std::span<const uint8_t> buffer,
-                                                               int64_t timestamp)
+std::vector<SOMEIPMessage> SOMEIPMessage::read_someip_messages(std::span<const uint8_t> buffer, int64_t timestamp)
 {
     std::vector<SOMEIPMessage> messages;
     visit_someip_messages(buffer, [&](const SOMEIPHeader& message_header, std::span<const uint8_t> message_payload) {

@@ -16,25 +16,25 @@ struct _IplTileInfo;
 ///   80 imageSize  88 imageData*  96 widthStep  100 BorderMode[4]
 ///  116 BorderConst[4]  136 imageDataOrigin*
 struct IplImage {
-    int32_t nSize;         ///< size of this header: 144
+    int32_t nSize; ///< size of this header: 144
     int32_t ID;
     int32_t nChannels;
     int32_t alphaChannel;
-    int32_t depth;         ///< bits per channel; the top bit marks signed depths
+    int32_t depth; ///< bits per channel; the top bit marks signed depths
     char colorModel[4];
     char channelSeq[4];
-    int32_t dataOrder;     ///< 0 pixel-interleaved, 1 planar
+    int32_t dataOrder; ///< 0 pixel-interleaved, 1 planar
     int32_t origin;
-    int32_t align;         ///< row alignment in bytes
+    int32_t align; ///< row alignment in bytes
     int32_t width;
     int32_t height;
     _IplROI* roi;
     IplImage* maskROI;
     void* imageId;
     _IplTileInfo* tileInfo;
-    int32_t imageSize;     ///< bytes of pixel data
+    int32_t imageSize; ///< bytes of pixel data
     char* imageData;
-    int32_t widthStep;     ///< bytes from one row start to the next
+    int32_t widthStep; ///< bytes from one row start to the next
     int32_t BorderMode[4];
     int32_t BorderConst[4];
     char* imageDataOrigin;

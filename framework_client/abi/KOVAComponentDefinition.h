@@ -15,8 +15,7 @@ class KOVATypeFilterBase;
 struct KOVAComponentDefinition;
 
 /// Creates one component instance; the result is owned by the engine.
-using KOVAInstantiateFunction = KOVAComponent* (*)(const char* instanceName,
-                                                   const KOVAComponentDefinition* definition);
+using KOVAInstantiateFunction = KOVAComponent* (*)(const char* instanceName, const KOVAComponentDefinition* definition);
 /// Registering and unregistering hooks, called with the module's user data.
 using KOVARegisterFunction = void (*)(void* userData);
 
@@ -80,7 +79,7 @@ struct KOVAActionDefinition {
 /// Component definition (s_componentDefinition of a component class).
 /// Every table ends with an entry whose name is null.
 struct KOVAComponentDefinition {
-    const char* name;    ///< module name shown to users
+    const char* name; ///< module name shown to users
     const char* version;
     KOVAInstantiateFunction instFunct;
     KOVARegisterFunction regFunct;

@@ -39,8 +39,7 @@ public:
     /// KOVA::Refused (reason in `why`) when the component is not running and
     /// the action is not allowed then, or when the index is unknown; else the
     /// code the action raised, or KOVA::NoError.
-    virtual int32_t EngineTriggerAction(int32_t index, const char* argument,
-                                        KOVATextReceiver& why) noexcept = 0;
+    virtual int32_t EngineTriggerAction(int32_t index, const char* argument, KOVATextReceiver& why) noexcept = 0;
 
     /// Engine thread, after property changes.
     virtual int32_t EngineDynamic() noexcept = 0;

@@ -67,9 +67,15 @@ inline constexpr int32_t Wait4NextReader = 3;
 inline constexpr int32_t SamplingReader = 4;
 
 /// True for the FIFO-style reader kinds (0 to 2).
-constexpr bool IsFifoStyleReader(int32_t kind) { return kind >= FifoReader && kind <= LastOrNextReader; }
+constexpr bool IsFifoStyleReader(int32_t kind)
+{
+    return kind >= FifoReader && kind <= LastOrNextReader;
+}
 /// True for every known reader kind (0 to 4).
-constexpr bool IsValidReaderKind(int32_t kind) { return kind >= FifoReader && kind <= SamplingReader; }
+constexpr bool IsValidReaderKind(int32_t kind)
+{
+    return kind >= FifoReader && kind <= SamplingReader;
+}
 
 // Property kinds.
 inline constexpr int32_t BoolProperty = 0;

@@ -12,8 +12,8 @@
 struct KOVAImage {
     int32_t width;
     int32_t height;
-    int32_t imageSize;   ///< bytes used in this sample
-    int32_t bufferSize;  ///< bytes available at imageData
+    int32_t imageSize;  ///< bytes used in this sample
+    int32_t bufferSize; ///< bytes available at imageData
     void* imageId;
     void* imageId2;
     uint8_t* imageData;

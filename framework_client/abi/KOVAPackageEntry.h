@@ -15,12 +15,10 @@ extern "C" {
 KOVA_PACKAGE_EXPORT int32_t KOVAPckInit(KOVAKernel* kernel, int32_t key);
 
 /// Lists component definitions (see the registry for the counting rules).
-KOVA_PACKAGE_EXPORT int32_t KOVAGetModulesDefStruct(const char* groupName,
-                                                    const KOVAComponentDefinition** definitions,
+KOVA_PACKAGE_EXPORT int32_t KOVAGetModulesDefStruct(const char* groupName, const KOVAComponentDefinition** definitions,
                                                     int32_t maximumCount);
 }
 
 using KOVAPckInitFunction = int32_t (*)(KOVAKernel* kernel, int32_t key);
-using KOVAGetModulesDefStructFunction = int32_t (*)(const char* groupName,
-                                                    const KOVAComponentDefinition** definitions,
+using KOVAGetModulesDefStructFunction = int32_t (*)(const char* groupName, const KOVAComponentDefinition** definitions,
                                                     int32_t maximumCount);

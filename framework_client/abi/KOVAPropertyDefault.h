@@ -22,26 +22,23 @@ struct KOVAPropertyDefault {
     double floatValue;
     const char* text;
 
-    static constexpr KOVAPropertyDefault Bool(bool value)
-    {
-        return {KOVA::BoolProperty, -1, value, 0, 0.0, nullptr};
-    }
+    static constexpr KOVAPropertyDefault Bool(bool value) { return { KOVA::BoolProperty, -1, value, 0, 0.0, nullptr }; }
     static constexpr KOVAPropertyDefault Integer(int64_t value)
     {
-        return {KOVA::IntegerProperty, -1, false, value, 0.0, nullptr};
+        return { KOVA::IntegerProperty, -1, false, value, 0.0, nullptr };
     }
     static constexpr KOVAPropertyDefault Float(double value)
     {
-        return {KOVA::FloatProperty, -1, false, 0, value, nullptr};
+        return { KOVA::FloatProperty, -1, false, 0, value, nullptr };
     }
     static constexpr KOVAPropertyDefault Text(const char* value)
     {
-        return {KOVA::StringProperty, -1, false, 0, 0.0, value};
+        return { KOVA::StringProperty, -1, false, 0, 0.0, value };
     }
     /// `choices` separated by "|", `selected` the index of the default choice.
     static constexpr KOVAPropertyDefault Enum(const char* choices, int32_t selected)
     {
-        return {KOVA::EnumProperty, selected, false, 0, 0.0, choices};
+        return { KOVA::EnumProperty, selected, false, 0, 0.0, choices };
     }
 };
 

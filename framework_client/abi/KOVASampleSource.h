@@ -27,8 +27,7 @@ public:
     /// KOVA::SamplingReader) taking every `subsampling`-th element (FIFO-style
     /// readers). Returns the reader's bit number 0..31, or -1 with the reason
     /// in `why` (every bit taken, bad kind or rate).
-    virtual int32_t RegisterReader(int32_t readerKind, int32_t subsampling,
-                                   KOVATextReceiver& why) noexcept = 0;
+    virtual int32_t RegisterReader(int32_t readerKind, int32_t subsampling, KOVATextReceiver& why) noexcept = 0;
     /// Forgets a reader; an element it still holds is released.
     virtual void UnregisterReader(int32_t reader) noexcept = 0;
 
@@ -36,8 +35,7 @@ public:
     /// returns it held by the reader, or returns no element: with
     /// KOVA::ModuleDied once `stop` says so, or with KOVA::ErrorException and
     /// the fatal error text in `why`.
-    virtual KOVAReadResult StartReading(int32_t reader, const KOVAStopToken& stop,
-                                        KOVATextReceiver& why) noexcept = 0;
+    virtual KOVAReadResult StartReading(int32_t reader, const KOVAStopToken& stop, KOVATextReceiver& why) noexcept = 0;
     /// Releases an element taken by StartReading. Returns KOVA::NoError, or
     /// KOVA::ErrorException with the text in `why`.
     virtual int32_t StopReading(int32_t reader, KOVAIOElt* element, KOVATextReceiver& why) noexcept = 0;

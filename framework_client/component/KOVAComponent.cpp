@@ -27,14 +27,15 @@ const char* article(const char* what)
 
 std::string invalidNameText(const char* what, const char* name)
 {
-    return std::string("Trying to create ") + article(what) + what + " with an invalid name: " +
-           (name ? name : "(null)");
+    return std::string("Trying to create ") + article(what) + what +
+        " with an invalid name: " + (name ? name : "(null)");
 }
 
 } // namespace
 
 KOVAComponent::KOVAComponent(const char* name, const KOVAComponentDefinition* definition)
-    : name_(name ? name : ""), definition_(definition ? *definition : KOVAComponentDefinition{})
+    : name_(name ? name : "")
+    , definition_(definition ? *definition : KOVAComponentDefinition{})
 {
     if (!definition)
         ConstructionError("component made without a definition");
@@ -169,8 +170,8 @@ KOVAOutput* KOVAComponent::CreateOutput(const KOVAOutputDefinition& definition)
         &state_));
     if (subsampling)
         subsampling->SetRange(1, 256);
-    AddProperty(std::make_unique<KOVAProperty>(base + ".periodic", KOVAPropertyDefault::Bool(false), nullptr, 0, 0,
-                                               &state_));
+    AddProperty(
+        std::make_unique<KOVAProperty>(base + ".periodic", KOVAPropertyDefault::Bool(false), nullptr, 0, 0, &state_));
     outputs_.push_back(std::make_unique<KOVAOutput>(*this, definition, base, fifoSize));
     return outputs_.back().get();
 }
@@ -301,11 +302,16 @@ void KOVAComponent::Report(int32_t level, const char* text)
     KOVA::ReportText(name_.c_str(), level, text);
 }
 
-void KOVAComponent::PerformanceMonitoring(bool) {}
-void KOVAComponent::Dynamic() {}
-void KOVAComponent::Birth() {}
-void KOVAComponent::Banzai() {}
-void KOVAComponent::Death() {}
+void KOVAComponent::PerformanceMonitoring(bool)
+{ }
+void KOVAComponent::Dynamic()
+{ }
+void KOVAComponent::Birth()
+{ }
+void KOVAComponent::Banzai()
+{ }
+void KOVAComponent::Death()
+{ }
 
 void KOVAComponent::FreeBuffers()
 {

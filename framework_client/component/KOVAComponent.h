@@ -209,8 +209,8 @@ private:
 
     std::string name_;
     const KOVAComponentDefinition definition_;
-    std::atomic<uint32_t> state_{KOVA::DeadState};
-    std::atomic<bool> finished_{false};
+    std::atomic<uint32_t> state_{ KOVA::DeadState };
+    std::atomic<bool> finished_{ false };
     KOVAStopSignal stop_;
 
     // The element lists change only in the constructor and in Dynamic

@@ -81,8 +81,8 @@ int32_t KOVAComponent::EngineTriggerAction(int32_t index, const char* argument, 
         const uint32_t state = EngineState();
         const bool running = (state & KOVA::LivingState) && !(state & KOVA::DeadState);
         if (!running && !action->allowedWhenComponentDead) {
-            give(why, std::string("action ") + action->name + " of " + name_ +
-                          " is refused: the component is not running");
+            give(why,
+                 std::string("action ") + action->name + " of " + name_ + " is refused: the component is not running");
             return KOVA::Refused;
         }
         return RunGuarded("an action", [&] {

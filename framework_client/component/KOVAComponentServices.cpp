@@ -249,9 +249,8 @@ void KOVAComponent::ThreadBody(const std::function<void()>& body)
             // A raised framework code ends the thread quietly; Error has
             // reported already.
         } catch (const std::exception& e) {
-            Report(KOVA::Error, (name_ + ": unhandled std::exception thrown from a component thread (" + e.what() +
-                                 ")")
-                                    .c_str());
+            Report(KOVA::Error,
+                   (name_ + ": unhandled std::exception thrown from a component thread (" + e.what() + ")").c_str());
             MarkFailed();
         } catch (...) {
             Report(KOVA::Error, (name_ + ": unhandled exception thrown from a component thread").c_str());

@@ -42,7 +42,7 @@ public:
     void Unsubscribe(KOVAWaker* waker);
 
 private:
-    std::atomic<bool> stopped_{false};
+    std::atomic<bool> stopped_{ false };
     std::mutex mutex_; ///< guards wakers_; the condition's mutex for WaitFor
     std::condition_variable condition_;
     std::vector<KOVAWaker*> wakers_;

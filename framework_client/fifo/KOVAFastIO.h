@@ -174,6 +174,6 @@ private:
     // written under the mutex and read without it: a thread about to wait
     // spins on them briefly first, which spares the sleep and wake-up of
     // both threads when the other side is just about to act.
-    std::atomic<uint64_t> publishedSignal_{0};
-    std::atomic<uint64_t> consumedSignal_{0};
+    std::atomic<uint64_t> publishedSignal_{ 0 };
+    std::atomic<uint64_t> consumedSignal_{ 0 };
 };

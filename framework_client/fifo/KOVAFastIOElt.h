@@ -13,8 +13,8 @@ struct KOVAFastIOElt {
     static constexpr int32_t Withheld = 3;  ///< written but not published (also never written)
 
     int32_t state = Withheld;
-    uint32_t readingMask = 0; ///< one bit per reader that holds the element now
-    uint32_t readMask = 0;    ///< one bit per reader that consumed it since its publication
+    uint32_t readingMask = 0;       ///< one bit per reader that holds the element now
+    uint32_t readMask = 0;          ///< one bit per reader that consumed it since its publication
     KOVAFastIOElt* newer = nullptr; ///< towards the head (newest)
     KOVAFastIOElt* older = nullptr; ///< towards the tail (oldest)
     KOVAIOElt* element = nullptr;   ///< not owned

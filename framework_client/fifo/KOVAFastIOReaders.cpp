@@ -8,17 +8,16 @@ int32_t KOVAFastIO::RegisterReader(int32_t kind, int32_t subsampling)
 {
     const Lock lock(mutex_);
     if (!KOVA::IsValidReaderKind(kind)) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            "KOVAFastIO fatal error : unknown reader kind " + std::to_string(kind) + "."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "KOVAFastIO fatal error : unknown reader kind " + std::to_string(kind) + "." };
     }
     if (subsampling < 1 || subsampling > 256) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range "
-                            "between 1 and 256 included."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range "
+                             "between 1 and 256 included." };
     }
     if (registeredMask_ == 0xFFFFFFFFu) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            "KOVAFastIO fatal error : an output can feed at most 32 inputs."};
+        throw KOVAFifoFault{ KOVA::ErrorException, "KOVAFastIO fatal error : an output can feed at most 32 inputs." };
     }
     const int32_t reader = std::countr_one(registeredMask_);
     const uint32_t bit = 1u << reader;
@@ -73,9 +72,9 @@ void KOVAFastIO::UnregisterReader(int32_t reader)
 void KOVAFastIO::RequireRegistered(int32_t reader, const char* whatFor) const
 {
     if (reader < 0 || reader > 31 || !(registeredMask_ & (1u << reader))) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            std::string("KOVAFastIO fatal error : trying to set the ") + whatFor +
-                                " for a reader that has never been registered before."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             std::string("KOVAFastIO fatal error : trying to set the ") + whatFor +
+                                 " for a reader that has never been registered before." };
     }
 }
 
@@ -85,8 +84,8 @@ void KOVAFastIO::SetReaderType(int32_t reader, int32_t kind)
     RequireRegistered(reader, "reader type");
     const uint32_t bit = 1u << reader;
     if (!(fifoMask_ & bit)) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            "KOVAFastIO fatal error : SetReaderType works only with FIFO readers."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "KOVAFastIO fatal error : SetReaderType works only with FIFO readers." };
     }
     neverSkippingMask_ &= ~bit;
     lastOrNextMask_ &= ~bit;
@@ -94,8 +93,8 @@ void KOVAFastIO::SetReaderType(int32_t reader, int32_t kind)
         neverSkippingMask_ |= bit;
     else if (kind == KOVA::LastOrNextReader)
         lastOrNextMask_ |= bit;
-    samplingKind_[reader] = kind == KOVA::NeverSkippingReader || kind == KOVA::LastOrNextReader ? kind
-                                                                                                  : KOVA::FifoReader;
+    samplingKind_[reader] =
+        kind == KOVA::NeverSkippingReader || kind == KOVA::LastOrNextReader ? kind : KOVA::FifoReader;
     WriterMayProceed();
 }
 
@@ -103,14 +102,14 @@ void KOVAFastIO::SetSubsamplingRate(int32_t reader, int32_t rate)
 {
     const Lock lock(mutex_);
     if (rate < 1 || rate > 256) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range "
-                            "between 1 and 256 included."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range "
+                             "between 1 and 256 included." };
     }
     RequireRegistered(reader, "subsampling rate");
     if (!(fifoMask_ & (1u << reader))) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            "KOVAFastIO fatal error : SetSubsamplingRate works only with FIFO readers."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "KOVAFastIO fatal error : SetSubsamplingRate works only with FIFO readers." };
     }
     subsampling_[reader] = rate;
     skipRemaining_[reader] = 0;

@@ -83,10 +83,10 @@ KOVAIOElt* KOVAFastIO::TryFifoStyle(int32_t reader)
 KOVAIOElt* KOVAFastIO::TryLocked(int32_t reader, bool afterWait)
 {
     if (reader < 0 || reader > 31 || !(registeredMask_ & (1u << reader))) {
-        throw KOVAFifoFault{KOVA::ErrorException, "KOVAFastIO fatal error : KOVAFastIO monitor has no space where "
-                                                  "to read (X" +
-                                                      readerText(reader) +
-                                                      "). Please contact the technical support team."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "KOVAFastIO fatal error : KOVAFastIO monitor has no space where "
+                             "to read (X" +
+                                 readerText(reader) + "). Please contact the technical support team." };
     }
     const uint32_t bit = 1u << reader;
     if (fifoMask_ & bit)
@@ -115,11 +115,11 @@ KOVAIOElt* KOVAFastIO::StartReading(int32_t reader, const KOVAStopToken& stop)
     // registration while it waited cannot find its data any more.
     for (;;) {
         if (!(registeredMask_ & (1u << reader))) {
-            throw KOVAFifoFault{KOVA::ErrorException,
-                                std::string("KOVAFastIO fatal error : ") +
-                                    (fifoStyle ? "Trouble with a FIFO reader. Couldn't find its data (X"
-                                               : "Trouble with a sampling reader. Couldn't find its data (X") +
-                                    readerText(reader) + "). Please contact the technical support team."};
+            throw KOVAFifoFault{ KOVA::ErrorException,
+                                 std::string("KOVAFastIO fatal error : ") +
+                                     (fifoStyle ? "Trouble with a FIFO reader. Couldn't find its data (X"
+                                                : "Trouble with a sampling reader. Couldn't find its data (X") +
+                                     readerText(reader) + "). Please contact the technical support team." };
         }
         const uint64_t seen = publications_;
         SpinBeforeWait(lock, publishedSignal_, seen, stop);
@@ -129,12 +129,11 @@ KOVAIOElt* KOVAFastIO::StartReading(int32_t reader, const KOVAStopToken& stop)
             continue;
         }
         ++readersWaiting_;
-        readerCondition_.wait(lock, [&] {
-            return publications_ != seen || stop.StopRequested() || !(registeredMask_ & (1u << reader));
-        });
+        readerCondition_.wait(
+            lock, [&] { return publications_ != seen || stop.StopRequested() || !(registeredMask_ & (1u << reader)); });
         --readersWaiting_;
         if (stop.StopRequested())
-            throw KOVAFifoFault{KOVA::ModuleDied, {}};
+            throw KOVAFifoFault{ KOVA::ModuleDied, {} };
         if (!(registeredMask_ & (1u << reader)))
             continue;
         if (KOVAIOElt* element = TryLocked(reader, true))
@@ -148,9 +147,9 @@ void KOVAFastIO::StopReading(int32_t reader, KOVAIOElt* element)
     const uint32_t bit = reader >= 0 && reader < 32 ? 1u << reader : 0u;
     KOVAFastIOElt* node = FindNode(element);
     if (!node || bit == 0 || !(node->readingMask & bit)) {
-        throw KOVAFifoFault{KOVA::ErrorException, "KOVAFastIO fatal error : Stop reading without starting (X" +
-                                                      readerText(reader) +
-                                                      "). Please contact the technical support team."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "KOVAFastIO fatal error : Stop reading without starting (X" + readerText(reader) +
+                                 "). Please contact the technical support team." };
     }
     node->readingMask &= ~bit;
     if (node->readingMask == 0)

@@ -44,10 +44,9 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
         }
         if (!candidate) {
             CallOverflow();
-            throw KOVAFifoFault{KOVA::ErrorException, kNoSpaceText};
+            throw KOVAFifoFault{ KOVA::ErrorException, kNoSpaceText };
         }
-        bool take = candidate->state == KOVAFastIOElt::Withheld ||
-                    (candidate->readMask & fifoMask_) == fifoMask_;
+        bool take = candidate->state == KOVAFastIOElt::Withheld || (candidate->readMask & fifoMask_) == fifoMask_;
         if (!take && (candidate->readMask & neverSkippingMask_) == neverSkippingMask_) {
             // Only plain FIFO or last-or-next readers miss this element.
             CallOverflow();
@@ -64,7 +63,7 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
         if (!deadline)
             deadline = KOVADeadline::AfterUs(writerTimeoutUs_);
         if (deadline->Passed())
-            throw KOVAFifoFault{KOVA::TimeOut, {}};
+            throw KOVAFifoFault{ KOVA::TimeOut, {} };
         const uint64_t seen = consumedSignal_.load(std::memory_order_relaxed);
         SpinBeforeWait(lock, consumedSignal_, seen, stop);
         if (consumedSignal_.load(std::memory_order_relaxed) != seen && !stop.StopRequested())
@@ -74,11 +73,11 @@ KOVAIOElt* KOVAFastIO::StartWriting(std::mutex* release, const KOVAStopToken& st
         const bool signalled = deadline->WaitUntil(writerCondition_, lock, woken);
         --writersWaiting_;
         if (stop.StopRequested())
-            throw KOVAFifoFault{KOVA::ModuleDied, {}};
+            throw KOVAFifoFault{ KOVA::ModuleDied, {} };
         if (releaseEvent_)
             return nullptr;
         if (!signalled)
-            throw KOVAFifoFault{KOVA::TimeOut, {}};
+            throw KOVAFifoFault{ KOVA::TimeOut, {} };
     }
 }
 
@@ -87,9 +86,9 @@ void KOVAFastIO::StopWriting(KOVAIOElt* element, bool discard)
     const Lock lock(mutex_);
     KOVAFastIOElt* node = FindNode(element);
     if (!node || node->state != KOVAFastIOElt::Writing) {
-        throw KOVAFifoFault{KOVA::ErrorException,
-                            "Output buffer fatal error : StopWriting was called for an element that "
-                            "StartWriting did not hand out."};
+        throw KOVAFifoFault{ KOVA::ErrorException,
+                             "Output buffer fatal error : StopWriting was called for an element that "
+                             "StartWriting did not hand out." };
     }
     if (discard || --pendingWriters_ > 0) {
         node->state = KOVAFastIOElt::Withheld;

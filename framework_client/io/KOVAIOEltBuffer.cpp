@@ -5,9 +5,13 @@
 
 KOVAIOEltBuffer::KOVAIOEltBuffer(const KOVATypeInfo& type, uint8_t* data, int32_t capacity, int32_t itemSize,
                                  const void* owner)
-    : type_(type), data_(data), capacity_(capacity), itemSize_(itemSize), owner_(owner), vectorSize_(capacity)
-{
-}
+    : type_(type)
+    , data_(data)
+    , capacity_(capacity)
+    , itemSize_(itemSize)
+    , owner_(owner)
+    , vectorSize_(capacity)
+{ }
 
 void KOVAIOEltBuffer::AttachIplImage(const ::IplImage& model)
 {

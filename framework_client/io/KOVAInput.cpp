@@ -17,13 +17,12 @@ void give(KOVATextReceiver& receiver, const std::string& text)
 
 KOVAInput::KOVAInput(KOVAComponent& owner, const KOVAInputDefinition& definition, std::string name,
                      KOVAProperty* readerTypeProperty, KOVAProperty* subsamplingProperty)
-    : owner_(owner),
-      definition_(definition),
-      name_(std::move(name)),
-      readerTypeProperty_(readerTypeProperty),
-      subsamplingProperty_(subsamplingProperty)
-{
-}
+    : owner_(owner)
+    , definition_(definition)
+    , name_(std::move(name))
+    , readerTypeProperty_(readerTypeProperty)
+    , subsamplingProperty_(subsamplingProperty)
+{ }
 
 KOVAInput::~KOVAInput()
 {
@@ -62,8 +61,8 @@ int32_t KOVAInput::Connect(KOVASampleSource& source, KOVATextReceiver& why) noex
         if (definition_.typeFilter && !definition_.typeFilter->Accepts(source.SampleType())) {
             KOVA::StringReceiver filter;
             definition_.typeFilter->Describe(filter);
-            give(why, "input \"" + name_ + "\" accepts " + filter.Text() + ", not " +
-                          KOVA::TypeText(source.SampleType()));
+            give(why,
+                 "input \"" + name_ + "\" accepts " + filter.Text() + ", not " + KOVA::TypeText(source.SampleType()));
             return KOVA::Refused;
         }
         const int32_t kind = ReaderKind();

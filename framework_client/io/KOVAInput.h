@@ -62,7 +62,7 @@ private:
     // Set by Connect before the component runs and cleared by Disconnect
     // after it stopped; acquire / release order the registration with the
     // component threads' reads.
-    std::atomic<KOVASampleSource*> source_{nullptr};
-    std::atomic<int32_t> reader_{-1};
+    std::atomic<KOVASampleSource*> source_{ nullptr };
+    std::atomic<int32_t> reader_{ -1 };
     KOVAIOElt* held_ = nullptr; ///< element held by the reading thread
 };

@@ -21,16 +21,15 @@ void give(KOVATextReceiver& receiver, const std::string& text)
 
 KOVAOutput::KOVAOutput(KOVAComponent& owner, const KOVAOutputDefinition& definition, std::string name,
                        KOVAProperty* fifoSizeProperty)
-    : owner_(owner),
-      definition_(definition),
-      name_(std::move(name)),
-      typeName_(definition.type.name ? definition.type.name : ""),
-      typeUnit_(definition.type.unit ? definition.type.unit : ""),
-      type_{definition.type.code, definition.type.name ? typeName_.c_str() : nullptr,
-            definition.type.unit ? typeUnit_.c_str() : nullptr},
-      fifoSizeProperty_(fifoSizeProperty)
-{
-}
+    : owner_(owner)
+    , definition_(definition)
+    , name_(std::move(name))
+    , typeName_(definition.type.name ? definition.type.name : "")
+    , typeUnit_(definition.type.unit ? definition.type.unit : "")
+    , type_{ definition.type.code, definition.type.name ? typeName_.c_str() : nullptr,
+             definition.type.unit ? typeUnit_.c_str() : nullptr }
+    , fifoSizeProperty_(fifoSizeProperty)
+{ }
 
 KOVAOutput::~KOVAOutput() = default;
 
@@ -50,7 +49,7 @@ std::string KOVAOutput::Allocate(int64_t bytesPerElement, int32_t items, const :
     const int64_t requested = bytesPerElement * count;
     if (bytesPerElement < 0 || requested > KOVA::MaxOutputBufferBytes) {
         return "Requested buffer size [" + std::to_string(bytesPerElement) + " x " + std::to_string(count) +
-               "] is too big. Please reduce the requested output buffer size and/or the output FIFO size.";
+            "] is too big. Please reduce the requested output buffer size and/or the output FIFO size.";
     }
     // Elements start on 64-byte boundaries so that every item type is aligned.
     const int64_t stride = (bytesPerElement + 63) / 64 * 64;
@@ -80,8 +79,9 @@ std::string KOVAOutput::Allocate(int64_t bytesPerElement, int32_t items, const :
 void KOVAOutput::AllocOutputBuffer(int32_t items)
 {
     const int64_t bytes = static_cast<int64_t>(items) * KOVA::ItemSizeOfType(type_.code);
-    const std::string why = items < 0 ? "Requested buffer size [" + std::to_string(items) + "] is too big. Please "
-                                        "reduce the requested output buffer size and/or the output FIFO size."
+    const std::string why = items < 0 ? "Requested buffer size [" + std::to_string(items) +
+            "] is too big. Please "
+            "reduce the requested output buffer size and/or the output FIFO size."
                                       : Allocate(bytes, items, nullptr, false);
     if (!why.empty())
         owner_.Error(why.c_str());
@@ -91,9 +91,9 @@ void KOVAOutput::AllocOutputBufferIplImage(const ::IplImage& model, bool zeroFil
 {
     std::string why;
     if (model.imageSize < 0) {
-        why = "Requested buffer size [image of " + std::to_string(model.width) + " x " +
-              std::to_string(model.height) + "] is too big. Please reduce the requested output buffer size "
-              "and/or the output FIFO size.";
+        why = "Requested buffer size [image of " + std::to_string(model.width) + " x " + std::to_string(model.height) +
+            "] is too big. Please reduce the requested output buffer size "
+            "and/or the output FIFO size.";
     } else {
         why = Allocate(model.imageSize, model.imageSize, &model, zeroFill);
     }
@@ -105,8 +105,8 @@ bool KOVAOutput::AllocateDefinedBuffers(std::string& why)
 {
     if (definition_.size <= 0 || !elements_.empty())
         return true;
-    why = Allocate(static_cast<int64_t>(definition_.size) * KOVA::ItemSizeOfType(type_.code), definition_.size,
-                   nullptr, true);
+    why = Allocate(static_cast<int64_t>(definition_.size) * KOVA::ItemSizeOfType(type_.code), definition_.size, nullptr,
+                   true);
     return why.empty();
 }
 
@@ -185,13 +185,13 @@ void KOVAOutput::UnregisterReader(int32_t reader) noexcept
 KOVAReadResult KOVAOutput::StartReading(int32_t reader, const KOVAStopToken& stop, KOVATextReceiver& why) noexcept
 {
     try {
-        return {fifo_.StartReading(reader, stop), KOVA::NoError};
+        return { fifo_.StartReading(reader, stop), KOVA::NoError };
     } catch (const KOVAFifoFault& fault) {
         give(why, fault.text);
-        return {nullptr, fault.code};
+        return { nullptr, fault.code };
     } catch (const std::exception& e) {
         give(why, e.what());
-        return {nullptr, KOVA::ErrorException};
+        return { nullptr, KOVA::ErrorException };
     }
 }
 

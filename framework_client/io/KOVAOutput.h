@@ -17,7 +17,7 @@ class KOVAProperty;
 
 namespace KOVA {
 /// Largest block of output buffers (all elements of one output together).
-inline constexpr int64_t MaxOutputBufferBytes = int64_t{1} << 30;
+inline constexpr int64_t MaxOutputBufferBytes = int64_t{ 1 } << 30;
 } // namespace KOVA
 
 /// Thread-safe for the KOVAOutputPort side. The component side:

@@ -20,7 +20,8 @@ template <typename ElementType>
 class OutputGuard {
 public:
     OutputGuard(KOVAComponent* component, KOVAOutput* output)
-        : output_(output), exceptionsAtStart_(std::uncaught_exceptions())
+        : output_(output)
+        , exceptionsAtStart_(std::uncaught_exceptions())
     {
         if (output_ && !TypeMatches<ElementType>(output_->Type().code)) {
             component->Error(("The ElementType of the OutputGuard of [output_name:" + output_->GetName() +

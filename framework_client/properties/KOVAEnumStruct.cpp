@@ -92,25 +92,28 @@ bool KOVAEnumStruct::FromString(std::string_view text, bool selectionOnly, KOVAS
     int64_t count = 0;
     int64_t selected = 0;
     if (!readHead(text, count, selected)) {
-        complain(message, "KOVAEnumStruct::FromString: Ill-formed enum string "
-                          "[expected:nbVal|selected|val0|val1|val2...] [received:" +
-                              std::string(text) + "]");
+        complain(message,
+                 "KOVAEnumStruct::FromString: Ill-formed enum string "
+                 "[expected:nbVal|selected|val0|val1|val2...] [received:" +
+                     std::string(text) + "]");
         return false;
     }
     std::vector<std::string> choices = choices_;
     if (!selectionOnly) {
         std::vector<std::string> pieces = splitAtBars(text);
         if (count < 0 || static_cast<uint64_t>(count) + 2 != pieces.size()) {
-            complain(message, "KOVAEnumStruct::FromString: Declared size of enum struct does not match the "
-                              "number of given elements.");
+            complain(message,
+                     "KOVAEnumStruct::FromString: Declared size of enum struct does not match the "
+                     "number of given elements.");
             return false;
         }
         choices.assign(pieces.begin() + 2, pieces.end());
     }
     choices_ = std::move(choices);
     if (selected < -1 || selected >= Count()) {
-        complain(message, "KOVAEnumStruct::FromString: Selected value incompatible with enum values for "
-                          "property. Selected property is set to 0.");
+        complain(message,
+                 "KOVAEnumStruct::FromString: Selected value incompatible with enum values for "
+                 "property. Selected property is set to 0.");
         selected_ = choices_.empty() ? -1 : 0;
         return true;
     }

@@ -42,12 +42,12 @@ void give(KOVATextReceiver& receiver, const std::string& text)
 
 KOVAProperty::KOVAProperty(std::string name, const KOVAPropertyDefault& initial, const char* unit, uint32_t flags,
                            int32_t subtype, const std::atomic<uint32_t>* ownerState)
-    : name_(std::move(name)),
-      kind_(initial.kind),
-      unit_(unit ? std::optional<std::string>(unit) : std::nullopt),
-      flags_(flags),
-      subtype_(subtype),
-      ownerState_(ownerState)
+    : name_(std::move(name))
+    , kind_(initial.kind)
+    , unit_(unit ? std::optional<std::string>(unit) : std::nullopt)
+    , flags_(flags)
+    , subtype_(subtype)
+    , ownerState_(ownerState)
 {
     switch (kind_) {
     case KOVA::BoolProperty:
@@ -189,7 +189,7 @@ bool KOVAProperty::WriteInteger(int64_t value, std::string& why)
     case KOVA::IntegerProperty:
         if ((minimum_ && value < *minimum_) || (maximum_ && value > *maximum_)) {
             why = "value " + std::to_string(value) + " of property \"" + name_ + "\" is outside its range " +
-                  std::to_string(*minimum_) + " to " + std::to_string(*maximum_);
+                std::to_string(*minimum_) + " to " + std::to_string(*maximum_);
             return false;
         }
         integer_ = value;
@@ -200,7 +200,7 @@ bool KOVAProperty::WriteInteger(int64_t value, std::string& why)
     case KOVA::EnumProperty:
         if (value != static_cast<int32_t>(value) || !enum_.SelectIndex(static_cast<int32_t>(value))) {
             why = "index " + std::to_string(value) + " is not a choice of property \"" + name_ + "\" (" +
-                  std::to_string(enum_.Count()) + " choices: " + enum_.ChoicesText() + ")";
+                std::to_string(enum_.Count()) + " choices: " + enum_.ChoicesText() + ")";
             return false;
         }
         return true;
@@ -231,8 +231,8 @@ bool KOVAProperty::WriteText(const std::string& value, std::string& why)
     if (kind_ == KOVA::EnumProperty) {
         KOVAEnumStruct candidate = enum_;
         if (!candidate.Select(value)) {
-            why = "\"" + value + "\" is not a choice of property \"" + name_ + "\" (choices: " +
-                  enum_.ChoicesText() + ")";
+            why = "\"" + value + "\" is not a choice of property \"" + name_ + "\" (choices: " + enum_.ChoicesText() +
+                ")";
             return false;
         }
         enum_ = candidate;

@@ -8,9 +8,8 @@ KOVAComponentRegistration::KOVAComponentRegistration(const char* className,
                                                      const KOVAComponentDefinition* definition) noexcept
 {
     try {
-        module_ = std::make_unique<KOVAModuleDefinition>(className, "KOVAComponent", nullptr,
-                                                         const_cast<KOVAComponentDefinition*>(definition), nullptr,
-                                                         nullptr);
+        module_ = std::make_unique<KOVAModuleDefinition>(
+            className, "KOVAComponent", nullptr, const_cast<KOVAComponentDefinition*>(definition), nullptr, nullptr);
     } catch (const std::exception& e) {
         KOVAModuleManagement::RecordRegistrationError(e.what());
         std::fputs(e.what(), stderr);

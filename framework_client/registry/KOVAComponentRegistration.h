@@ -22,11 +22,11 @@ private:
 };
 
 /// Registers component class `ClassName` with its definition object.
-#define KOVA_REGISTER_COMPONENT(ClassName, definition)                                                            \
+#define KOVA_REGISTER_COMPONENT(ClassName, definition)                                                                 \
     static const KOVAComponentRegistration kova_registration_##ClassName(#ClassName, &(definition))
 
 /// Keeps the text "$!KOVA_MODULE!KOVAComponent!<name>!$!<version>!$" in the
 /// package's data so that tools can list its modules without loading it.
 /// `moduleName` and `version` must be string literals.
-#define KOVA_MODULE_MARKER(identifier, moduleName, version)                                                        \
+#define KOVA_MODULE_MARKER(identifier, moduleName, version)                                                            \
     [[gnu::used]] static const char identifier[] = "$!KOVA_MODULE!KOVAComponent!" moduleName "!$!" version "!$"

@@ -9,11 +9,11 @@ KOVAModuleDefinition::KOVAModuleDefinition(const char* name, const char* groupNa
                                            KOVAModuleInstantiateFunction instantiate, void* userData,
                                            KOVARegisterFunction registerFunction,
                                            KOVARegisterFunction unregisterFunction)
-    : name_(name ? name : ""),
-      instantiate_(instantiate),
-      userData_(userData),
-      register_(registerFunction),
-      unregister_(unregisterFunction)
+    : name_(name ? name : "")
+    , instantiate_(instantiate)
+    , userData_(userData)
+    , register_(registerFunction)
+    , unregister_(unregisterFunction)
 {
     if (!groupName)
         throw KOVARegistryError("KOVAModuleGroupDefinition construction : the group name can't be NULL\n");

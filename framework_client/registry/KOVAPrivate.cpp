@@ -6,7 +6,7 @@ namespace KOVAPrivate {
 namespace {
 // Written once by KOVAPckInit and read by every component thread; acquire /
 // release order the kernel object's construction before its use.
-std::atomic<KOVAKernel*> kernel{nullptr};
+std::atomic<KOVAKernel*> kernel{ nullptr };
 } // namespace
 
 KOVAKernel* Kernel()

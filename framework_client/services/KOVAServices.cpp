@@ -11,8 +11,7 @@ KOVATimestamp CurrentTime()
 {
     if (KOVAKernel* kernel = KOVAPrivate::Kernel())
         return kernel->CurrentTime();
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -62,7 +61,7 @@ void ReportText(const char* source, int32_t level, const char* text)
         kernel->Report(source, level, text ? text : "");
         return;
     }
-    static const char* const kLevels[] = {"info", "warning", "error", "echo"};
+    static const char* const kLevels[] = { "info", "warning", "error", "echo" };
     const char* levelText = level >= 0 && level <= 3 ? kLevels[level] : "report";
     std::fprintf(stderr, "[%s] %s%s%s\n", levelText, source ? source : "", source ? ": " : "", text ? text : "");
 }

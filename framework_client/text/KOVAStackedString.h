@@ -10,9 +10,9 @@
 class KOVAStackedString {
 public:
     KOVAStackedString() = default;
-    KOVAStackedString(const char* text) : text_(text ? text : "") {}
-    KOVAStackedString(std::string_view text) : text_(text) {}
-    KOVAStackedString(std::string text) : text_(std::move(text)) {}
+    KOVAStackedString(const char* text) : text_(text ? text : "") { }
+    KOVAStackedString(std::string_view text) : text_(text) { }
+    KOVAStackedString(std::string text) : text_(std::move(text)) { }
 
     const char* c_str() const { return text_.c_str(); }
     operator const char*() const { return text_.c_str(); }

@@ -48,8 +48,7 @@ public:
     }
     /// Integers in decimal (signed or unsigned as their type says).
     template <std::integral T>
-        requires(!std::same_as<T, char> && !std::same_as<T, bool>)
-    KOVAStreamedString& operator<<(T value)
+    requires(!std::same_as<T, char> && !std::same_as<T, bool>) KOVAStreamedString& operator<<(T value)
     {
         text_ += std::to_string(value);
         return *this;

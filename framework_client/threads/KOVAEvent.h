@@ -11,7 +11,7 @@
 /// Thread-safe.
 class KOVAEvent final : private KOVAWaker {
 public:
-    explicit KOVAEvent(bool autoReset = false) : autoReset_(autoReset) {}
+    explicit KOVAEvent(bool autoReset = false) : autoReset_(autoReset) { }
     KOVAEvent(const KOVAEvent&) = delete;
     KOVAEvent& operator=(const KOVAEvent&) = delete;
 

@@ -21,8 +21,8 @@ int64_t roundUp(int64_t value, int64_t step)
 
 } // namespace
 
-::IplImage IplImageModel(int32_t width, int32_t height, const char* channelSequence, int32_t dataOrder,
-                         int32_t depth, int32_t align)
+::IplImage IplImageModel(int32_t width, int32_t height, const char* channelSequence, int32_t dataOrder, int32_t depth,
+                         int32_t align)
 {
     ::IplImage image{};
     image.nSize = IplHeaderSize;

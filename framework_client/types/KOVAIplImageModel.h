@@ -19,7 +19,7 @@ namespace KOVA {
 /// An alignment below 1 counts as 1. A geometry whose sizes do not fit a
 /// signed 32-bit number gets widthStep and imageSize -1, which the output
 /// buffer allocation refuses. Thread-safe.
-::IplImage IplImageModel(int32_t width, int32_t height, const char* channelSequence, int32_t dataOrder,
-                         int32_t depth, int32_t align);
+::IplImage IplImageModel(int32_t width, int32_t height, const char* channelSequence, int32_t dataOrder, int32_t depth,
+                         int32_t align);
 
 } // namespace KOVA

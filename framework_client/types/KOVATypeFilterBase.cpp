@@ -7,9 +7,12 @@
 
 KOVATypeFilterBase::KOVATypeFilterBase(KOVATypeInfoValue mask_, KOVATypeInfoValue x_, KOVATypeInfoValue maskX_,
                                        const char* nameFilter_, const char* unitFilter_)
-    : mask(mask_), x(x_), maskX(maskX_), nameFilter(nameFilter_), unitFilter(unitFilter_)
-{
-}
+    : mask(mask_)
+    , x(x_)
+    , maskX(maskX_)
+    , nameFilter(nameFilter_)
+    , unitFilter(unitFilter_)
+{ }
 
 KOVATypeFilterBase::~KOVATypeFilterBase() = default;
 

@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (chunk.hasBusData()) {
             const uint8_t* payload = chunk.busPayload();
             check(payload >= container.data() + chunk.offset + MIPICSI2::BUS_PAYLOAD_OFFSET);
-            check(payload + chunk.busPayloadLength() + MIPICSI2::BUS_DATA_FOOTER_SIZE <= container.data() + previousEnd);
+            check(payload + chunk.busPayloadLength() + MIPICSI2::BUS_DATA_FOOTER_SIZE <=
+                  container.data() + previousEnd);
             for (size_t i = 0; i < chunk.busPayloadLength(); ++i)
                 sum += payload[i];
         }

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto info = PackageElf::Parse(std::span<const uint8_t>(data, size), why);
     if (info) {
         PackageElf::HighestGlibcVersion(*info);
-        PackageElf::SelfContainedProblems(*info, {"KOVAPckInit"});
+        PackageElf::SelfContainedProblems(*info, { "KOVAPckInit" });
     } else if (why.empty()) {
         __builtin_trap(); // a refusal must say why
     }

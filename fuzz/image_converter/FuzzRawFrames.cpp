@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> image(static_cast<size_t>(widthStep) * height, 0xEE);
     const uint8_t* pixels = frameBytes > qir::raw::FrameHeaderSize ? frame.get() + qir::raw::FrameHeaderSize : nullptr;
     const size_t pixelBytes = pixels ? frameBytes - qir::raw::FrameHeaderSize : 0;
-    const uint32_t rows = qir::raw::ConvertFrame(format, pixels, pixelBytes, {image.data(), width, height, widthStep});
+    const uint32_t rows =
+        qir::raw::ConvertFrame(format, pixels, pixelBytes, { image.data(), width, height, widthStep });
 
     const size_t inRow = static_cast<size_t>(width) * g.inputBytesPerPixel;
     require(rows == std::min<size_t>(height, pixelBytes / inRow));

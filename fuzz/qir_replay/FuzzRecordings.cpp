@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         written += static_cast<size_t>(n);
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    using qir::replay::RecordingFormat;
     using qir::replay::RawPixelFormat;
+    using qir::replay::RecordingFormat;
     const std::optional<RecordingFormat> formats[] = { std::nullopt, RecordingFormat::Grabber, RecordingFormat::Raw };
     for (const auto& format : formats) {
         for (RawPixelFormat pixels : { RawPixelFormat::Yuv422, RawPixelFormat::Mono }) {
@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     sum ^= recording.sentChecksum(i);
                 (void)recording.sendShape();
                 (void)sum;
-            } catch (const qir::replay::RecordingError&) {
-            }
+            } catch (const qir::replay::RecordingError&) { }
         }
     }
     ::close(fd);

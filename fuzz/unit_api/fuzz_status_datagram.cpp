@@ -41,10 +41,9 @@ struct ChannelAt {
     const char* unit;
     VXTQirChannelNumber index;
 };
-constexpr std::array<ChannelAt, 4> CHANNELS{ { { "127.0.0.2", 0 },
-                                              { "127.0.0.2", 1 },
-                                              { "127.0.0.2", 255 },
-                                              { "127.0.0.4", 0 } } };
+constexpr std::array<ChannelAt, 4> CHANNELS{
+    { { "127.0.0.2", 0 }, { "127.0.0.2", 1 }, { "127.0.0.2", 255 }, { "127.0.0.4", 0 } }
+};
 constexpr std::array<const char*, 4> SENDERS{ "127.0.0.2", "127.0.0.4", "127.0.0.3", "" };
 // Bounds the pending table an input can build up.
 constexpr size_t MAX_OPEN = 64;
@@ -79,7 +78,7 @@ struct OpenRequest {
 
 class Reader {
 public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) { }
     bool done() const { return position_ >= size_; }
     uint8_t u8() { return position_ < size_ ? data_[position_++] : 0; }
     uint16_t u16() { return static_cast<uint16_t>(u8() | (u8() << 8)); }
@@ -110,13 +109,12 @@ ReplayStatusMessage statusRecord(uint8_t channel, uint16_t type, uint16_t id)
 
 void deliver(Target& target, const ReplayStatusMessage& message, const char* sender)
 {
-    target.endpoint->processDatagram(reinterpret_cast<const uint8_t*>(&message),
-                                     STATUS_MESSAGE_SIZE, sender);
+    target.endpoint->processDatagram(reinterpret_cast<const uint8_t*>(&message), STATUS_MESSAGE_SIZE, sender);
 }
 
 class Session {
 public:
-    explicit Session(Target& target) : target_(target) {}
+    explicit Session(Target& target) : target_(target) { }
 
     void datagram(Reader& in)
     {
@@ -158,12 +156,23 @@ public:
         uint16_t type = request.command;
         uint16_t id = request.id;
         switch (kind % 6) {
-        case 0: break; // the right type
-        case 1: type = RESPONSE_CHANNEL_NOT_AVAILABLE; break;
-        case 2: type = static_cast<uint16_t>(type ^ 1u); break; // a neighbouring type
-        case 3: type = RESPONSE_BUFFER_SIZE; break;
-        case 4: id = in.u16(); break; // some other id, perhaps another open one
-        case 5: type = RESPONSE_PERIODIC_STATUS; break; // never a reply
+        case 0:
+            break; // the right type
+        case 1:
+            type = RESPONSE_CHANNEL_NOT_AVAILABLE;
+            break;
+        case 2:
+            type = static_cast<uint16_t>(type ^ 1u);
+            break; // a neighbouring type
+        case 3:
+            type = RESPONSE_BUFFER_SIZE;
+            break;
+        case 4:
+            id = in.u16();
+            break; // some other id, perhaps another open one
+        case 5:
+            type = RESPONSE_PERIODIC_STATUS;
+            break; // never a reply
         }
         const ReplayStatusMessage message = statusRecord(static_cast<uint8_t>(at.index), type, id);
         const int copies = (kind & 0x80) != 0 ? 2 : 1; // repeated replies
@@ -193,8 +202,7 @@ public:
         if (open_.empty())
             return;
         const OpenRequest& request = open_[pick % open_.size()];
-        target_.channels[request.channel]->setNextRequestId(
-            static_cast<uint16_t>(request.id + delta));
+        target_.channels[request.channel]->setNextRequestId(static_cast<uint16_t>(request.id + delta));
     }
 
     void status(Reader& in)
@@ -220,8 +228,8 @@ private:
         const OpenRequest request = open_[index];
         open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(index));
         ReplayStatusMessage reply{};
-        const VXTQirError result = target_.channels[request.channel]->finishRequest(
-            request.id, reply, std::chrono::milliseconds(0));
+        const VXTQirError result =
+            target_.channels[request.channel]->finishRequest(request.id, reply, std::chrono::milliseconds(0));
         if (relaxed_)
             return;
         if (!request.firstReply) {
@@ -255,12 +263,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Reader in(data, size);
     while (!in.done()) {
         switch (in.u8() % 6) {
-        case 0: session.datagram(in); break;
-        case 1: session.open(in); break;
-        case 2: session.answer(in); break;
-        case 3: session.collect(in); break;
-        case 4: session.renumber(in); break;
-        case 5: session.status(in); break;
+        case 0:
+            session.datagram(in);
+            break;
+        case 1:
+            session.open(in);
+            break;
+        case 2:
+            session.answer(in);
+            break;
+        case 3:
+            session.collect(in);
+            break;
+        case 4:
+            session.renumber(in);
+            break;
+        case 5:
+            session.status(in);
+            break;
         }
     }
     session.collectAll();

@@ -2,10 +2,8 @@
 
 namespace host {
 
-ComponentRunner::ComponentRunner(HostComponent& component)
-    : component_(component), state_(std::make_shared<State>())
-{
-}
+ComponentRunner::ComponentRunner(HostComponent& component) : component_(component), state_(std::make_shared<State>())
+{ }
 
 ComponentRunner::~ComponentRunner()
 {

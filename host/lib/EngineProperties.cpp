@@ -4,7 +4,7 @@ namespace host {
 
 EngineProperties::EngineProperties()
 {
-    values_["Engine.shutdownTimeout"] = int64_t{10'000'000};
+    values_["Engine.shutdownTimeout"] = int64_t{ 10'000'000 };
 }
 
 void EngineProperties::Set(const std::string& name, EngineValue value)

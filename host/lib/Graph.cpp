@@ -10,7 +10,7 @@ namespace {
 
 const char* propertyKindText(int32_t kind)
 {
-    static const char* const kNames[] = {"a boolean", "an integer", "a float", "a text", "an enumeration"};
+    static const char* const kNames[] = { "a boolean", "an integer", "a float", "a text", "an enumeration" };
     return kind >= 0 && kind <= 4 ? kNames[kind] : "an unknown";
 }
 
@@ -55,7 +55,7 @@ bool ApplyPropertyValue(KOVAPropertyPort& property, const GraphValue& value, std
     }
     if (!kindMatches) {
         why = std::string("property \"") + property.Name() + "\" is " + propertyKindText(property.Kind()) +
-              " property; the value " + ValueText(value) + " is " + ValueKindText(value);
+            " property; the value " + ValueText(value) + " is " + ValueKindText(value);
         if (property.Kind() == KOVA::EnumProperty) {
             KOVA::StringReceiver choices;
             property.ChoicesText(choices);
@@ -112,7 +112,7 @@ std::unique_ptr<Graph> Graph::Build(const GraphDescription& description,
                              component->Definition().name + ") has no action \"" + action.action + "\"");
             continue;
         }
-        graph->actions_.push_back({action.atUs, component, index, action.action, action.argument});
+        graph->actions_.push_back({ action.atUs, component, index, action.action, action.argument });
     }
     std::stable_sort(graph->actions_.begin(), graph->actions_.end(),
                      [](const ScheduledAction& a, const ScheduledAction& b) { return a.atUs < b.atUs; });
@@ -137,8 +137,8 @@ bool Graph::MakeComponent(const ComponentDescription& description, std::vector<s
     }
     const std::string where = description.where.Text() + ": component \"" + description.name + "\"";
     if (!definition) {
-        errors.push_back(where + ": unknown model \"" + description.model + "\" (the packages offer: " +
-                         (known.empty() ? "nothing" : known) + ")");
+        errors.push_back(where + ": unknown model \"" + description.model +
+                         "\" (the packages offer: " + (known.empty() ? "nothing" : known) + ")");
         return false;
     }
     if (definition->maxNumberOfInstances > 0) {
@@ -165,8 +165,8 @@ bool Graph::MakeComponent(const ComponentDescription& description, std::vector<s
             if ((setting.name.find('.') != std::string::npos) != elementProperties)
                 continue;
             KOVAPropertyPort* property = component->FindProperty(setting.name);
-            const std::string at = setting.where.Text() + ": component \"" + description.name + "\" (model " +
-                                   description.model + "): ";
+            const std::string at =
+                setting.where.Text() + ": component \"" + description.name + "\" (model " + description.model + "): ";
             if (!property) {
                 errors.push_back(at + "unknown property \"" + setting.name + "\"");
                 ok = false;
@@ -174,9 +174,9 @@ bool Graph::MakeComponent(const ComponentDescription& description, std::vector<s
             }
             // A text typed on the command line means what it says for a text
             // or an enumeration ("--set c.Name=123").
-            const bool asTyped = setting.typed && (property->Kind() == KOVA::StringProperty ||
-                                                   (property->Kind() == KOVA::EnumProperty &&
-                                                    !std::holds_alternative<int64_t>(setting.value)));
+            const bool asTyped = setting.typed &&
+                (property->Kind() == KOVA::StringProperty ||
+                 (property->Kind() == KOVA::EnumProperty && !std::holds_alternative<int64_t>(setting.value)));
             const GraphValue value = asTyped ? GraphValue(*setting.typed) : setting.value;
             std::string reason;
             if (!ApplyPropertyValue(*property, value, reason)) {
@@ -198,13 +198,13 @@ bool Graph::MakeComponent(const ComponentDescription& description, std::vector<s
 void Graph::Connect(const ConnectionDescription& description, std::vector<std::string>& errors)
 {
     const std::string text = description.fromComponent + "." + description.fromOutput + " -> " +
-                             description.toComponent + "." + description.toInput;
+        description.toComponent + "." + description.toInput;
     const std::string where = description.where.Text() + ": connection " + text + ": ";
     HostComponent* from = Find(description.fromComponent);
     HostComponent* to = Find(description.toComponent);
     if (!from || !to) {
-        errors.push_back(where + "unknown component \"" + (!from ? description.fromComponent : description.toComponent) +
-                         "\"");
+        errors.push_back(where + "unknown component \"" +
+                         (!from ? description.fromComponent : description.toComponent) + "\"");
         return;
     }
     KOVAOutputPort* output = from->FindOutput(description.fromOutput);
@@ -221,11 +221,11 @@ void Graph::Connect(const ConnectionDescription& description, std::vector<std::s
     }
     KOVA::StringReceiver why;
     if (input->Connect(*output, why) != KOVA::NoError) {
-        errors.push_back(where + "output " + from->Name() + "." + output->Name() + " cannot feed input " +
-                         to->Name() + "." + input->Name() + ": " + why.Text());
+        errors.push_back(where + "output " + from->Name() + "." + output->Name() + " cannot feed input " + to->Name() +
+                         "." + input->Name() + ": " + why.Text());
         return;
     }
-    connections_.push_back({from, output, to, input, text});
+    connections_.push_back({ from, output, to, input, text });
 }
 
 Graph::~Graph()

@@ -16,11 +16,12 @@ namespace {
 
 class Reader {
 public:
-    Reader(std::string file, std::vector<std::string>& errors) : file_(std::move(file)), errors_(errors) {}
+    Reader(std::string file, std::vector<std::string>& errors) : file_(std::move(file)), errors_(errors) { }
 
     SourcePosition At(const toml::node& node) const
     {
-        return {file_, static_cast<int64_t>(node.source().begin.line), static_cast<int64_t>(node.source().begin.column)};
+        return { file_, static_cast<int64_t>(node.source().begin.line),
+                 static_cast<int64_t>(node.source().begin.column) };
     }
 
     void Fail(const toml::node& node, const std::string& reason) { errors_.push_back(At(node).Text() + ": " + reason); }
@@ -38,8 +39,7 @@ public:
         }
     }
 
-    std::optional<std::string> Text(const toml::table& table, const char* key, const std::string& where,
-                                     bool required)
+    std::optional<std::string> Text(const toml::table& table, const char* key, const std::string& where, bool required)
     {
         const toml::node* node = table.get(key);
         if (!node) {
@@ -77,8 +77,8 @@ public:
         const size_t dot = text->find('.');
         if (dot == std::string::npos || dot == 0 || dot + 1 == text->size() ||
             text->find('.', dot + 1) != std::string::npos) {
-            Fail(*table.get(key), "\"" + std::string(key) + "\" of " + where + " must be \"component.port\", not \"" +
-                                      *text + "\"");
+            Fail(*table.get(key),
+                 "\"" + std::string(key) + "\" of " + where + " must be \"component.port\", not \"" + *text + "\"");
             return false;
         }
         component = text->substr(0, dot);
@@ -102,7 +102,7 @@ void readPackages(Reader& r, const toml::node& node, GraphDescription& graph)
     }
     for (const auto& item : *array) {
         if (const auto* text = item.as_string())
-            graph.packages.push_back({text->get(), r.At(item)});
+            graph.packages.push_back({ text->get(), r.At(item) });
         else
             r.Fail(item, "a package must be given as a text (its file path)");
     }
@@ -129,7 +129,7 @@ void readRun(Reader& r, const toml::node& node, GraphDescription& graph)
         r.Fail(node, "\"run\" must be a table");
         return;
     }
-    r.OnlyKeys(*table, {"until", "duration"}, "[run]");
+    r.OnlyKeys(*table, { "until", "duration" }, "[run]");
     if (const toml::node* duration = table->get("duration")) {
         const auto* text = duration->as_string();
         const auto us = text ? ParseDurationUs(text->get()) : std::nullopt;
@@ -153,8 +153,8 @@ void readRun(Reader& r, const toml::node& node, GraphDescription& graph)
     } else if (*until == "interrupt") {
         graph.until = RunUntil::Interrupt;
     } else {
-        r.Fail(*table->get("until"), "\"until\" must be \"duration\", \"sources-end\" or \"interrupt\", not \"" +
-                                         *until + "\"");
+        r.Fail(*table->get("until"),
+               "\"until\" must be \"duration\", \"sources-end\" or \"interrupt\", not \"" + *until + "\"");
     }
 }
 
@@ -168,7 +168,7 @@ void readComponents(Reader& r, const toml::node& node, GraphDescription& graph)
     std::set<std::string> names;
     for (const auto& item : *array) {
         const auto& table = *item.as_table();
-        r.OnlyKeys(table, {"name", "model", "properties"}, "[[component]]");
+        r.OnlyKeys(table, { "name", "model", "properties" }, "[[component]]");
         ComponentDescription component;
         component.where = r.At(table);
         const auto name = r.Text(table, "name", "[[component]]", true);
@@ -193,7 +193,7 @@ void readComponents(Reader& r, const toml::node& node, GraphDescription& graph)
                 for (const auto& [key, value] : *list) {
                     const std::string property(key.str());
                     if (auto v = r.Value(value, "property \"" + property + "\" of component \"" + *name + "\""))
-                        component.properties.push_back({property, *v, r.At(value), std::nullopt});
+                        component.properties.push_back({ property, *v, r.At(value), std::nullopt });
                 }
             }
         }
@@ -210,7 +210,7 @@ void readConnections(Reader& r, const toml::node& node, GraphDescription& graph)
     }
     for (const auto& item : *array) {
         const auto& table = *item.as_table();
-        r.OnlyKeys(table, {"from", "to"}, "[[connection]]");
+        r.OnlyKeys(table, { "from", "to" }, "[[connection]]");
         ConnectionDescription connection;
         connection.where = r.At(table);
         if (r.Endpoint(table, "from", "[[connection]]", connection.fromComponent, connection.fromOutput) &&
@@ -228,7 +228,7 @@ void readActions(Reader& r, const toml::node& node, GraphDescription& graph)
     }
     for (const auto& item : *array) {
         const auto& table = *item.as_table();
-        r.OnlyKeys(table, {"at", "component", "action", "argument"}, "[[action]]");
+        r.OnlyKeys(table, { "at", "component", "action", "argument" }, "[[action]]");
         ActionDescription action;
         action.where = r.At(table);
         const auto at = r.Text(table, "at", "[[action]]", true);
@@ -239,7 +239,8 @@ void readActions(Reader& r, const toml::node& node, GraphDescription& graph)
             continue;
         const auto us = ParseDurationUs(*at);
         if (!us) {
-            r.Fail(*table.get("at"), "\"at\" must be a duration after the start, such as \"1.5s\", not \"" + *at + "\"");
+            r.Fail(*table.get("at"),
+                   "\"at\" must be a duration after the start, such as \"1.5s\", not \"" + *at + "\"");
             continue;
         }
         action.atUs = *us;
@@ -268,7 +269,7 @@ std::optional<GraphDescription> ParseGraphText(std::string_view text, const std:
     Reader r(fileName, errors);
     GraphDescription graph;
     graph.file = fileName;
-    r.OnlyKeys(root, {"packages", "engine", "run", "component", "connection", "action"}, "the graph file");
+    r.OnlyKeys(root, { "packages", "engine", "run", "component", "connection", "action" }, "the graph file");
     if (const toml::node* node = root.get("packages"))
         readPackages(r, *node, graph);
     if (const toml::node* node = root.get("engine"))

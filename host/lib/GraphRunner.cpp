@@ -145,16 +145,15 @@ void GraphRunner::StopAndWait(RunResult& result)
             const KOVAComponentDefinition& d = runner->Component().Definition();
             hostReport(KOVA::Error, runner->Component().Name(),
                        runner->Component().Name() + " refuses to die after " +
-                           SecondsText(options_.limits.deathLimitUs) + " seconds. The component model " + d.name +
-                           " " + (d.version ? d.version : "") +
+                           SecondsText(options_.limits.deathLimitUs) + " seconds. The component model " + d.name + " " +
+                           (d.version ? d.version : "") +
                            " does not return from Death or from a call that ignores the stop.");
             refusers.push_back(runner.get());
             ++result.refused;
         }
     }
     for (ComponentRunner* runner : refusers) {
-        const Clock::time_point deadline =
-            runner->StopTime() +
+        const Clock::time_point deadline = runner->StopTime() +
             std::chrono::microseconds(options_.limits.deathLimitUs + options_.limits.abandonAfterUs);
         if (!runner->WaitDead(deadline)) {
             hostReport(KOVA::Error, runner->Component().Name(),

@@ -16,8 +16,8 @@
 namespace host {
 
 struct RunLimits {
-    int64_t birthLimitUs = 3'000'000;   ///< Birth must return within this
-    int64_t deathLimitUs = 10'000'000;  ///< a stopped component must die within this
+    int64_t birthLimitUs = 3'000'000;    ///< Birth must return within this
+    int64_t deathLimitUs = 10'000'000;   ///< a stopped component must die within this
     int64_t abandonAfterUs = 10'000'000; ///< after the report, how much longer to wait before giving up on it
 };
 
@@ -33,9 +33,9 @@ struct RunOptions {
 };
 
 struct RunResult {
-    int failed = 0;     ///< components that ended in error or could not start
-    int refused = 0;    ///< components that refused to die in time
-    int abandoned = 0;  ///< components still running when the run gave up on them
+    int failed = 0;           ///< components that ended in error or could not start
+    int refused = 0;          ///< components that refused to die in time
+    int abandoned = 0;        ///< components still running when the run gave up on them
     bool interrupted = false; ///< the run ended at the interrupt flag
 };
 
@@ -69,8 +69,8 @@ private:
     RunOptions options_;
     std::vector<std::unique_ptr<ComponentRunner>> runners_;
     std::vector<int> quietPolls_;
-    std::vector<bool> startFailed_;     ///< per runner: Birth failed or took too long
-    std::vector<bool> inputsReleased_;  ///< per runner: its inputs were disconnected
+    std::vector<bool> startFailed_;    ///< per runner: Birth failed or took too long
+    std::vector<bool> inputsReleased_; ///< per runner: its inputs were disconnected
     bool endRequested_ = false;
 };
 

@@ -37,7 +37,7 @@ std::string defaultText(const KOVAPropertyDefault* value)
     case KOVA::EnumProperty: {
         const KOVAEnumStruct choices(value->text, value->enumIndex);
         return (choices.Selected() < 0 ? std::string("(none)") : choices.SelectedText()) + "  (choices " +
-               choices.ChoicesText() + ")";
+            choices.ChoicesText() + ")";
     }
     default:
         return std::string("\"") + (value->text ? value->text : "") + "\"";
@@ -46,7 +46,7 @@ std::string defaultText(const KOVAPropertyDefault* value)
 
 const char* kindText(const KOVAPropertyDefault* value)
 {
-    static const char* const kNames[] = {"bool", "integer", "float", "text", "enum"};
+    static const char* const kNames[] = { "bool", "integer", "float", "text", "enum" };
     const int32_t kind = value ? value->kind : KOVA::StringProperty;
     return kind >= 0 && kind <= 4 ? kNames[kind] : "?";
 }
@@ -79,8 +79,8 @@ std::string countText(uint32_t count, uint32_t size)
 
 std::string ReaderKindName(int32_t kind)
 {
-    static const char* const kNames[] = {"FifoReader", "NeverSkippingReader", "LastOrNextReader", "Wait4NextReader",
-                                         "SamplingReader"};
+    static const char* const kNames[] = { "FifoReader", "NeverSkippingReader", "LastOrNextReader", "Wait4NextReader",
+                                          "SamplingReader" };
     return kind >= 0 && kind <= 4 ? kNames[kind] : "kind " + std::to_string(kind);
 }
 

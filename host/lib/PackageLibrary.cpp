@@ -38,10 +38,11 @@ std::unique_ptr<PackageLibrary> PackageLibrary::Open(const std::string& path, st
         return nullptr;
     }
     package->init_ = reinterpret_cast<KOVAPckInitFunction>(dlsym(package->handle_, "KOVAPckInit"));
-    package->list_ = reinterpret_cast<KOVAGetModulesDefStructFunction>(dlsym(package->handle_, "KOVAGetModulesDefStruct"));
+    package->list_ =
+        reinterpret_cast<KOVAGetModulesDefStructFunction>(dlsym(package->handle_, "KOVAGetModulesDefStruct"));
     if (!package->init_ || !package->list_) {
         why = path + ": not a package: it does not export " +
-              (!package->init_ ? "KOVAPckInit" : "KOVAGetModulesDefStruct");
+            (!package->init_ ? "KOVAPckInit" : "KOVAGetModulesDefStruct");
         return nullptr;
     }
     if (!package->Handshake(why))
@@ -65,14 +66,13 @@ bool PackageLibrary::Handshake(std::string& why)
 {
     handshake_ = init_(&HostKernel::Instance(), KOVA::PackageKey);
     if (handshake_ == 0) {
-        why = path_ + ": incompatible package: KOVAPckInit refused the engine's key " +
-              "0x80538 (it answered 0)";
+        why = path_ + ": incompatible package: KOVAPckInit refused the engine's key " + "0x80538 (it answered 0)";
         return false;
     }
     const int32_t count = list_(nullptr, nullptr, 0);
     if (count < 0) {
-        why = path_ + ": KOVAGetModulesDefStruct could not count the modules (it answered " +
-              std::to_string(count) + ")";
+        why =
+            path_ + ": KOVAGetModulesDefStruct could not count the modules (it answered " + std::to_string(count) + ")";
         return false;
     }
     definitions_.assign(static_cast<size_t>(count), nullptr);

@@ -25,8 +25,8 @@ std::string GlibcMismatch(const PackageInfo::Entries& info, const PackageElf::Dy
     if (!available || *needed <= *available)
         return {};
     return "the information block says OS=" + *os + ", whose glibc is " + available->Text() +
-           ", but the package needs glibc " + needed->Text() + " (symbol version GLIBC_" + needed->Text() +
-           "): it will not load on that system; build it on " + *os + " (see the README)";
+        ", but the package needs glibc " + needed->Text() + " (symbol version GLIBC_" + needed->Text() +
+        "): it will not load on that system; build it on " + *os + " (see the README)";
 }
 
 } // namespace host

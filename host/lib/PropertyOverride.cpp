@@ -50,12 +50,12 @@ bool ApplyPropertyOverrides(GraphDescription& description, const std::vector<std
             std::string names;
             for (const auto& c : description.components)
                 names += (names.empty() ? "" : ", ") + c.name;
-            errors.push_back(where + ": the graph has no component \"" + componentName + "\" (components: " +
-                             (names.empty() ? "none" : names) + ")");
+            errors.push_back(where + ": the graph has no component \"" + componentName +
+                             "\" (components: " + (names.empty() ? "none" : names) + ")");
             ok = false;
             continue;
         }
-        PropertySetting value{property, readValue(typed), SourcePosition{where, 0, 0}, typed};
+        PropertySetting value{ property, readValue(typed), SourcePosition{ where, 0, 0 }, typed };
         auto existing = std::find_if(component->properties.begin(), component->properties.end(),
                                      [&](const PropertySetting& p) { return p.name == property; });
         if (existing != component->properties.end())

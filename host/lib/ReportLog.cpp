@@ -2,7 +2,8 @@
 
 namespace host {
 
-ReportLog::ReportLog(std::FILE* echo, KOVATimestamp timeOrigin) : echo_(echo), timeOrigin_(timeOrigin) {}
+ReportLog::ReportLog(std::FILE* echo, KOVATimestamp timeOrigin) : echo_(echo), timeOrigin_(timeOrigin)
+{ }
 
 const char* ReportLog::LevelName(int32_t level)
 {
@@ -31,7 +32,7 @@ std::string ReportLog::Line(const Report& report) const
 void ReportLog::Add(KOVATimestamp time, int32_t level, std::string source, std::string text)
 {
     const std::lock_guard lock(mutex_);
-    reports_.push_back({time, level, std::move(source), std::move(text)});
+    reports_.push_back({ time, level, std::move(source), std::move(text) });
     if (echo_) {
         const std::string line = Line(reports_.back());
         std::fprintf(echo_, "%s\n", line.c_str());

@@ -12,9 +12,9 @@
 namespace host {
 
 struct Report {
-    KOVATimestamp time;  ///< engine time, microseconds
-    int32_t level;       ///< KOVA::Info .. KOVA::ParserEcho
-    std::string source;  ///< component instance name, or "pck-host"
+    KOVATimestamp time; ///< engine time, microseconds
+    int32_t level;      ///< KOVA::Info .. KOVA::ParserEcho
+    std::string source; ///< component instance name, or "pck-host"
     std::string text;
 };
 

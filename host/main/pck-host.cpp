@@ -28,7 +28,7 @@
 
 namespace {
 
-std::atomic<bool> gInterrupted{false};
+std::atomic<bool> gInterrupted{ false };
 
 extern "C" void onSignal(int)
 {
@@ -73,7 +73,7 @@ public:
     std::optional<std::string> Next()
     {
         if (!eof_) {
-            pollfd fd{0, POLLIN, 0};
+            pollfd fd{ 0, POLLIN, 0 };
             while (::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLIN | POLLHUP))) {
                 char buffer[512];
                 const ssize_t n = ::read(0, buffer, sizeof buffer);
@@ -199,7 +199,7 @@ int run(const RunSettings& settings, bool checkOnly)
                 runCommand(*line, runner);
         };
     }
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -237,7 +237,7 @@ int run(const RunSettings& settings, bool checkOnly)
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"pck-host: loads Tavrik packages and runs graphs of their components"};
+    CLI::App app{ "pck-host: loads Tavrik packages and runs graphs of their components" };
     app.name("pck-host");
     app.set_help_flag("-h,--help", "show this help (or a command's) and exit");
     app.require_subcommand(1);
@@ -295,7 +295,7 @@ int main(int argc, char** argv)
         return 0;
     } catch (const CLI::ParseError& e) {
         std::string command = "";
-        for (const CLI::App* sub : {inspectCommand, checkCommand, runCommandApp}) {
+        for (const CLI::App* sub : { inspectCommand, checkCommand, runCommandApp }) {
             if (sub->parsed())
                 command = " " + sub->get_name();
         }

@@ -18,37 +18,52 @@ constexpr KOVAPropertyDefault kImageSection = KOVAPropertyDefault::Text("Image")
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    {"image_begin", &kImageSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
-    {"Width", &kWidth, "px", false, false, false, true, 0},
-    {"Height", &kHeight, nullptr, false, false, false, true, 0},
-    {"MinImageSize", &kAuto, "bytes", false, false, false, true, 0},
-    {"MaxImageSize", &kAuto, "bytes", false, false, false, true, 0},
-    {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
-    {"image_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
-    {"MaxPayLoadSize", &kMaxPayload, "bytes", false, false, false, true, 0},
+    { "image_begin", &kImageSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
+    { "Width", &kWidth, "px", false, false, false, true, 0 },
+    { "Height", &kHeight, nullptr, false, false, false, true, 0 },
+    { "MinImageSize", &kAuto, "bytes", false, false, false, true, 0 },
+    { "MaxImageSize", &kAuto, "bytes", false, false, false, true, 0 },
+    { "Pattern", &kPattern, nullptr, false, false, false, true, 0 },
+    { "image_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
+    { "MaxPayLoadSize", &kMaxPayload, "bytes", false, false, false, true, 0 },
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,
     host_sources::PeriodUs,
     host_sources::Count,
-    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    {"Images", 0, {KOVA::KOVAImage, "", ""}, 0, 8, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Images", 0, { KOVA::KOVAImage, "", "" }, 0, 8, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 constexpr char IMAGE_CODING[4] = { 'Q', 'T', 'S', 'T' };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostCodedImageSource::s_componentDefinition = {
-    "HostCodedImageSource", "1.0.0", &KOVAHostCodedImageSource::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,       kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries,       kActions, 128, 1, true, 0,
+    "HostCodedImageSource",
+    "1.0.0",
+    &KOVAHostCodedImageSource::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostCodedImageSource, KOVAHostCodedImageSource::s_componentDefinition);

@@ -24,41 +24,56 @@ constexpr KOVAPropertyDefault kFrameSection = KOVAPropertyDefault::Text("Frame")
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    {"frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
-    {"DataChunks", &kDataChunks, nullptr, false, false, false, true, 0},
-    {"PayloadBytes", &kPayloadBytes, "bytes", false, false, false, true, 0},
-    {"ChunkType", &kChunkType, nullptr, false, false, false, true, 0},
-    {"SubType", &kSubType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa},
-    {"FrameStart", &kOn, nullptr, false, false, false, true, 0},
-    {"FrameEnd", &kOn, nullptr, false, false, false, true, 0},
-    {"MetaData", &kOff, nullptr, false, false, false, true, 0},
-    {"EmbeddedChunks", &kZero, nullptr, false, false, false, true, 0},
-    {"EmbeddedBytes", &kEmbeddedBytes, "bytes", false, false, false, true, 0},
-    {"EmbeddedFromFrame", &kZero, nullptr, false, false, false, true, 0},
-    {"ShortFrame", &kNone, nullptr, false, false, false, true, 0},
-    {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
-    {"frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
+    { "frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
+    { "DataChunks", &kDataChunks, nullptr, false, false, false, true, 0 },
+    { "PayloadBytes", &kPayloadBytes, "bytes", false, false, false, true, 0 },
+    { "ChunkType", &kChunkType, nullptr, false, false, false, true, 0 },
+    { "SubType", &kSubType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa },
+    { "FrameStart", &kOn, nullptr, false, false, false, true, 0 },
+    { "FrameEnd", &kOn, nullptr, false, false, false, true, 0 },
+    { "MetaData", &kOff, nullptr, false, false, false, true, 0 },
+    { "EmbeddedChunks", &kZero, nullptr, false, false, false, true, 0 },
+    { "EmbeddedBytes", &kEmbeddedBytes, "bytes", false, false, false, true, 0 },
+    { "EmbeddedFromFrame", &kZero, nullptr, false, false, false, true, 0 },
+    { "ShortFrame", &kNone, nullptr, false, false, false, true, 0 },
+    { "Pattern", &kPattern, nullptr, false, false, false, true, 0 },
+    { "frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,
     host_sources::PeriodUs,
     host_sources::Count,
-    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    {"Frames", 0, {KOVA::DynamicStructure, KOVA_MIPI_CSI2_FRAME_TYPE_NAME, ""}, 0, 8, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Frames", 0, { KOVA::DynamicStructure, KOVA_MIPI_CSI2_FRAME_TYPE_NAME, "" }, 0, 8, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostCsi2ChunkSource::s_componentDefinition = {
-    "HostCsi2ChunkSource", "1.0.0", &KOVAHostCsi2ChunkSource::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,      kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries,      kActions, 128, 1, true, 0,
+    "HostCsi2ChunkSource",
+    "1.0.0",
+    &KOVAHostCsi2ChunkSource::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostCsi2ChunkSource, KOVAHostCsi2ChunkSource::s_componentDefinition);
@@ -125,8 +140,7 @@ void KOVAHostCsi2ChunkSource::Core()
         const std::span<uint8_t> container(bytes + sizeof(KOVAMipiCsi2Frame),
                                            static_cast<size_t>(element->BufferSize()) - sizeof(KOVAMipiCsi2Frame));
         const ChunkFrameSpec spec = SpecOf(index);
-        const size_t written =
-            writeChunkFrame(container, spec, index, static_cast<uint64_t>(now) * 1000u);
+        const size_t written = writeChunkFrame(container, spec, index, static_cast<uint64_t>(now) * 1000u);
         KOVAMipiCsi2Frame record = chunkFrameRecord(spec, index, now);
         record.dataLength = static_cast<uint32_t>(written);
         record.data = container.data();

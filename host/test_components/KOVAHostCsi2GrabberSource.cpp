@@ -19,40 +19,55 @@ constexpr KOVAPropertyDefault kUnitSection = KOVAPropertyDefault::Text("As the u
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    {"frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
-    {"WordCount", &kWordCount, "bytes", false, false, false, true, 0},
-    {"LongPackets", &kLongPackets, nullptr, false, false, false, true, 0},
-    {"Bpp", &kBpp, "bits", false, false, false, true, 0},
-    {"DataType", &kDataType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa},
-    {"FrameStart", &kOff, nullptr, false, false, false, true, 0},
-    {"FrameEnd", &kOff, nullptr, false, false, false, true, 0},
-    {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
-    {"frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
-    {"unit_begin", &kUnitSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
-    {"SkipCsi2Preamble", &kOn, nullptr, false, false, false, true, 0},
-    {"SkipCsi2ShortPackages", &kOff, nullptr, false, false, false, true, 0},
-    {"unit_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
+    { "frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
+    { "WordCount", &kWordCount, "bytes", false, false, false, true, 0 },
+    { "LongPackets", &kLongPackets, nullptr, false, false, false, true, 0 },
+    { "Bpp", &kBpp, "bits", false, false, false, true, 0 },
+    { "DataType", &kDataType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa },
+    { "FrameStart", &kOff, nullptr, false, false, false, true, 0 },
+    { "FrameEnd", &kOff, nullptr, false, false, false, true, 0 },
+    { "Pattern", &kPattern, nullptr, false, false, false, true, 0 },
+    { "frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
+    { "unit_begin", &kUnitSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
+    { "SkipCsi2Preamble", &kOn, nullptr, false, false, false, true, 0 },
+    { "SkipCsi2ShortPackages", &kOff, nullptr, false, false, false, true, 0 },
+    { "unit_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,
     host_sources::PeriodUs,
     host_sources::Count,
-    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    {"Frames", 0, {KOVA::Stream8, "", ""}, 0, 8, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostCsi2GrabberSource::s_componentDefinition = {
-    "HostCsi2GrabberSource", "1.0.0", &KOVAHostCsi2GrabberSource::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,        kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries,        kActions, 128, 1, true, 0,
+    "HostCsi2GrabberSource",
+    "1.0.0",
+    &KOVAHostCsi2GrabberSource::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostCsi2GrabberSource, KOVAHostCsi2GrabberSource::s_componentDefinition);

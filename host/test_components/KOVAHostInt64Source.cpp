@@ -8,27 +8,42 @@ constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(100000);
 constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(0);
 
 const KOVAPropertyDefinition kProperties[] = {
-    {"Mode", &kMode, nullptr, false, false, false, true, 0},
-    {"Value", &kValue, nullptr, false, false, false, true, 0},
-    {"PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"Count", &kCount, nullptr, false, false, false, true, 0},
-    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+    { "Mode", &kMode, nullptr, false, false, false, true, 0 },
+    { "Value", &kValue, nullptr, false, false, false, true, 0 },
+    { "PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime },
+    { "Count", &kCount, nullptr, false, false, false, true, 0 },
+    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    {"Value", 0, {KOVA::Integer64, "", ""}, 1, 16, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Value", 0, { KOVA::Integer64, "", "" }, 1, 16, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostInt64Source::s_componentDefinition = {
-    "HostInt64Source", "1.0.0", &KOVAHostInt64Source::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,  kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries,  kActions, 128, 1, true, 0,
+    "HostInt64Source",
+    "1.0.0",
+    &KOVAHostInt64Source::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostInt64Source, KOVAHostInt64Source::s_componentDefinition);

@@ -14,32 +14,47 @@ constexpr KOVAPropertyDefault kImageSection = KOVAPropertyDefault::Text("Image")
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    {"image_begin", &kImageSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection},
-    {"Width", &kWidth, "px", false, false, false, true, 0},
-    {"Height", &kHeight, "px", false, false, false, true, 0},
-    {"Pattern", &kPattern, nullptr, false, false, false, true, 0},
-    {"image_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection},
-    {"StreamBytes", &kStreamBytes, "bytes", false, false, false, true, 0},
-    {"PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime},
-    {"Count", &kCount, nullptr, false, false, false, true, 0},
-    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+    { "image_begin", &kImageSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
+    { "Width", &kWidth, "px", false, false, false, true, 0 },
+    { "Height", &kHeight, "px", false, false, false, true, 0 },
+    { "Pattern", &kPattern, nullptr, false, false, false, true, 0 },
+    { "image_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
+    { "StreamBytes", &kStreamBytes, "bytes", false, false, false, true, 0 },
+    { "PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime },
+    { "Count", &kCount, nullptr, false, false, false, true, 0 },
+    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    {"Image", 0, {KOVA::IplImage, "", ""}, 0, 8, 1, 1},
-    {"Bytes", 0, {KOVA::Stream8, "", ""}, 0, 8, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Image", 0, { KOVA::IplImage, "", "" }, 0, 8, 1, 1 },
+    { "Bytes", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostPatternSource::s_componentDefinition = {
-    "HostPatternSource", "1.0.0", &KOVAHostPatternSource::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,    kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries,    kActions, 128, 1, true, 0,
+    "HostPatternSource",
+    "1.0.0",
+    &KOVAHostPatternSource::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostPatternSource, KOVAHostPatternSource::s_componentDefinition);
@@ -62,7 +77,7 @@ void KOVAHostPatternSource::Birth()
     Get(Property("StreamBytes"), streamBytes_);
     if (width < 1 || height < 1 || width > 16384 || height > 16384)
         Error("[Birth] Width and Height must be between 1 and 16384");
-    if (streamBytes_ < 1 || streamBytes_ > (int64_t{1} << 24))
+    if (streamBytes_ < 1 || streamBytes_ > (int64_t{ 1 } << 24))
         Error("[Birth] StreamBytes must be between 1 and 16777216");
     const IplImage model = KOVA::IplImageModel(static_cast<int32_t>(width), static_cast<int32_t>(height), "BGR",
                                                KOVA::IplDataOrderPixel, 8, 4);

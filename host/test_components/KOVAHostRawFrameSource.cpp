@@ -39,22 +39,37 @@ const KOVAPropertyDefinition kProperties[] = {
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    {"Frames", 0, {KOVA::Stream8, "", ""}, 0, 8, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 // Frames up to 256 MiB (for instance 8192 x 8192 YUV 4:2:2).
-constexpr int64_t kLargestFrame = int64_t{1} << 28;
+constexpr int64_t kLargestFrame = int64_t{ 1 } << 28;
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostRawFrameSource::s_componentDefinition = {
-    "HostRawFrameSource", "1.0.0", &KOVAHostRawFrameSource::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,     kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries,     kActions, 128, 1, true, 0,
+    "HostRawFrameSource",
+    "1.0.0",
+    &KOVAHostRawFrameSource::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostRawFrameSource, KOVAHostRawFrameSource::s_componentDefinition);
@@ -108,9 +123,10 @@ void KOVAHostRawFrameSource::WriteFrame(uint8_t* bytes)
     const int64_t fullBytes = static_cast<int64_t>(qir::raw::FrameHeaderSize) + width_ * height_ * wordsPerPixel * 2;
     uint8_t header[qir::raw::FrameHeaderSize];
     qir::raw::WriteFrameHeader(
-        header, {.frameSize = static_cast<uint32_t>(headerFrameSize_ >= 0 ? headerFrameSize_ : frameBytes_),
-                 .bitsPerWord = static_cast<uint8_t>(headerBitsPerWord_ >= 0 ? headerBitsPerWord_ : 16),
-                 .lines = static_cast<uint16_t>(headerLines_ >= 0 ? headerLines_ : height_)});
+        header,
+        { .frameSize = static_cast<uint32_t>(headerFrameSize_ >= 0 ? headerFrameSize_ : frameBytes_),
+          .bitsPerWord = static_cast<uint8_t>(headerBitsPerWord_ >= 0 ? headerBitsPerWord_ : 16),
+          .lines = static_cast<uint16_t>(headerLines_ >= 0 ? headerLines_ : height_) });
     std::memcpy(bytes, header, static_cast<size_t>(std::min<int64_t>(frameBytes_, sizeof header)));
     // Pixel words as far as the frame reaches; a longer frame ends in zeros.
     const int64_t end = std::min(frameBytes_, fullBytes);

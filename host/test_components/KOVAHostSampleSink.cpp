@@ -8,33 +8,48 @@ constexpr KOVAPropertyDefault kPrint = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kExpectSequence = KOVAPropertyDefault::Bool(false);
 
 const KOVAPropertyDefinition kProperties[] = {
-    {"Print", &kPrint, nullptr, false, true, false, true, 0},
-    {"ExpectSequence", &kExpectSequence, nullptr, false, false, false, true, 0},
-    {nullptr, nullptr, nullptr, false, false, false, false, 0},
+    { "Print", &kPrint, nullptr, false, true, false, true, 0 },
+    { "ExpectSequence", &kExpectSequence, nullptr, false, false, false, true, 0 },
+    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
 };
 
 const KOVAInputDefinition kInputs[] = {
-    {"In", 0, &KOVA::FilterAny, KOVA::NeverSkippingReader, 1},
-    {nullptr, 0, nullptr, 0, 0},
+    { "In", 0, &KOVA::FilterAny, KOVA::NeverSkippingReader, 1 },
+    { nullptr, 0, nullptr, 0, 0 },
 };
 
-const KOVAOutputDefinition kOutputs[] = {{nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0}};
+const KOVAOutputDefinition kOutputs[] = { { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 } };
 
-const KOVAActionFunction kPrintSummary = {&KOVAHostSampleSink::PrintSummary, nullptr};
-const KOVAActionFunction kResetCount = {&KOVAHostSampleSink::ResetCount, nullptr};
+const KOVAActionFunction kPrintSummary = { &KOVAHostSampleSink::PrintSummary, nullptr };
+const KOVAActionFunction kResetCount = { &KOVAHostSampleSink::ResetCount, nullptr };
 
 const KOVAActionDefinition kActions[] = {
-    {"PrintSummary", &kPrintSummary, true, {0, 0, 0}},
-    {"ResetCount", &kResetCount, false, {0, 0, 0}},
-    {nullptr, nullptr, false, {0, 0, 0}},
+    { "PrintSummary", &kPrintSummary, true, { 0, 0, 0 } },
+    { "ResetCount", &kResetCount, false, { 0, 0, 0 } },
+    { nullptr, nullptr, false, { 0, 0, 0 } },
 };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostSampleSink::s_componentDefinition = {
-    "HostSampleSink", "1.0.0", &KOVAHostSampleSink::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries, kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kProperties,
-    KOVA::AllEntries, kActions, 128, 1, true, 0,
+    "HostSampleSink",
+    "1.0.0",
+    &KOVAHostSampleSink::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostSampleSink, KOVAHostSampleSink::s_componentDefinition);

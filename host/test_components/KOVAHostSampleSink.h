@@ -29,7 +29,7 @@ private:
     int64_t lastValue_ = 0;
     bool haveValue_ = false;
     // Read by actions on engine threads while Core counts.
-    std::atomic<uint64_t> samples_{0};
-    std::atomic<uint64_t> bytes_{0};
-    std::atomic<uint64_t> gaps_{0};
+    std::atomic<uint64_t> samples_{ 0 };
+    std::atomic<uint64_t> bytes_{ 0 };
+    std::atomic<uint64_t> gaps_{ 0 };
 };

@@ -30,9 +30,9 @@ public:
         lastChecksum_ = checksum;
         haveChecksum_ = true;
         if (report_) {
-            source.ReportInfo(KOVAStreamedString() << "frame " << index << ": " << packets << " packets, " << bytes
-                                                   << " bytes, checksum "
-                                                   << vxqir::frames::checksumText(checksum).c_str());
+            source.ReportInfo(KOVAStreamedString()
+                              << "frame " << index << ": " << packets << " packets, " << bytes << " bytes, checksum "
+                              << vxqir::frames::checksumText(checksum).c_str());
         }
     }
 

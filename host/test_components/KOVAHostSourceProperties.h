@@ -18,21 +18,20 @@ inline constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(4000
 constexpr KOVAPropertyDefinition row(const char* name, const KOVAPropertyDefault* value, const char* unit,
                                      int32_t subtype = KOVA::PropertySubTypeNone)
 {
-    return {.name = name,
-            .value = value,
-            .unit = unit,
-            .needs2BeInitialized = false,
-            .canBeModifiedAfterStart = false,
-            .readOnly = false,
-            .locked = true,
-            .subtype = subtype};
+    return { .name = name,
+             .value = value,
+             .unit = unit,
+             .needs2BeInitialized = false,
+             .canBeModifiedAfterStart = false,
+             .readOnly = false,
+             .locked = true,
+             .subtype = subtype };
 }
 
 /// States in a report the checksum a unit receives for each frame (off).
 inline constexpr KOVAPropertyDefinition ReportChecksums = row("ReportChecksums", &kOff, nullptr);
 /// Wait before the first frame (0 us).
-inline constexpr KOVAPropertyDefinition StartDelayUs =
-    row("StartDelayUs", &kZero, "us", KOVA::PropertySubTypeTime);
+inline constexpr KOVAPropertyDefinition StartDelayUs = row("StartDelayUs", &kZero, "us", KOVA::PropertySubTypeTime);
 /// Wait after each frame (40000 us).
 inline constexpr KOVAPropertyDefinition PeriodUs = row("PeriodUs", &kPeriod, "us", KOVA::PropertySubTypeTime);
 /// Frames to send before the source ends (0: until the run stops).
@@ -46,8 +45,8 @@ inline int64_t boundedProperty(KOVAComponent& source, const char* name, int64_t 
     int64_t value = 0;
     source.Get(source.Property(name), value);
     if (value < low || value > high) {
-        source.Error(KOVAStreamedString() << "[Birth] " << name << " is " << value << ", it must be between " << low
-                                          << " and " << high);
+        source.Error(KOVAStreamedString()
+                     << "[Birth] " << name << " is " << value << ", it must be between " << low << " and " << high);
     }
     return value;
 }

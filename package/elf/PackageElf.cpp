@@ -52,7 +52,7 @@ bool stringAt(std::span<const uint8_t> table, uint64_t offset, std::string& out)
 
 class Parser {
 public:
-    Parser(std::span<const uint8_t> bytes, std::string& why) : bytes_(bytes), why_(why) {}
+    Parser(std::span<const uint8_t> bytes, std::string& why) : bytes_(bytes), why_(why) { }
 
     std::optional<DynamicInfo> Run()
     {
@@ -65,7 +65,7 @@ public:
             return Fail("unexpected section header size " + std::to_string(header.e_shentsize));
         for (uint16_t i = 0; i < header.e_shnum; ++i) {
             Elf64_Shdr section{};
-            if (!readAt(bytes_, header.e_shoff + uint64_t{i} * sizeof(Elf64_Shdr), section))
+            if (!readAt(bytes_, header.e_shoff + uint64_t{ i } * sizeof(Elf64_Shdr), section))
                 return Fail("section header " + std::to_string(i) + " lies outside the file");
             sections_.push_back(section);
         }
@@ -137,8 +137,7 @@ private:
     bool ReadVersionNeeds(const Elf64_Shdr& section, DynamicInfo& info)
     {
         std::span<const uint8_t> data, strings;
-        if (!Section(section, data, "version requirements") ||
-            !LinkedStrings(section, strings, "version requirements"))
+        if (!Section(section, data, "version requirements") || !LinkedStrings(section, strings, "version requirements"))
             return false;
         // A chain of files, each with a chain of versions; sh_info counts
         // the files. Each step must move forward, so a loop cannot cycle.
@@ -174,8 +173,7 @@ private:
     bool ReadExports(const Elf64_Shdr& section, DynamicInfo& info)
     {
         std::span<const uint8_t> data, strings;
-        if (!Section(section, data, "dynamic symbol table") ||
-            !LinkedStrings(section, strings, "dynamic symbol table"))
+        if (!Section(section, data, "dynamic symbol table") || !LinkedStrings(section, strings, "dynamic symbol table"))
             return false;
         for (size_t at = sizeof(Elf64_Sym); at + sizeof(Elf64_Sym) <= data.size(); at += sizeof(Elf64_Sym)) {
             Elf64_Sym symbol{};
@@ -233,7 +231,7 @@ std::optional<GlibcVersion> ParseGlibcVersion(const std::string& name)
     if (name.compare(0, kPrefix.size(), kPrefix) != 0)
         return std::nullopt;
     GlibcVersion version;
-    int* parts[] = {&version.major, &version.minor};
+    int* parts[] = { &version.major, &version.minor };
     size_t at = kPrefix.size();
     for (size_t i = 0; i < 2; ++i) {
         size_t digits = 0;
@@ -277,9 +275,9 @@ std::optional<GlibcVersion> GlibcOfOs(const std::string& os)
         GlibcVersion glibc;
     };
     static constexpr Known kKnown[] = {
-        {.os = "ubuntu1804", .glibc = {2, 27}}, {.os = "ubuntu2004", .glibc = {2, 31}},
-        {.os = "ubuntu2204", .glibc = {2, 35}}, {.os = "ubuntu2404", .glibc = {2, 39}},
-        {.os = "debian11", .glibc = {2, 31}},   {.os = "debian12", .glibc = {2, 36}},
+        { .os = "ubuntu1804", .glibc = { 2, 27 } }, { .os = "ubuntu2004", .glibc = { 2, 31 } },
+        { .os = "ubuntu2204", .glibc = { 2, 35 } }, { .os = "ubuntu2404", .glibc = { 2, 39 } },
+        { .os = "debian11", .glibc = { 2, 31 } },   { .os = "debian12", .glibc = { 2, 36 } },
     };
     for (const Known& known : kKnown) {
         if (os == known.os)
@@ -291,8 +289,8 @@ std::optional<GlibcVersion> GlibcOfOs(const std::string& os)
 bool IsGlibcLibrary(const std::string& soname)
 {
     static constexpr std::string_view kGlibc[] = {
-        "libc.so.6",   "libm.so.6",        "libpthread.so.0", "libdl.so.2",
-        "librt.so.1",  "libresolv.so.2",   "libutil.so.1",    "ld-linux-x86-64.so.2",
+        "libc.so.6",  "libm.so.6",      "libpthread.so.0", "libdl.so.2",
+        "librt.so.1", "libresolv.so.2", "libutil.so.1",    "ld-linux-x86-64.so.2",
     };
     return std::find(std::begin(kGlibc), std::end(kGlibc), soname) != std::end(kGlibc);
 }

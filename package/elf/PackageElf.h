@@ -19,9 +19,9 @@ struct VersionNeed {
 };
 
 struct DynamicInfo {
-    std::vector<std::string> needed;        ///< DT_NEEDED entries, in order
-    std::vector<VersionNeed> versionNeeds;  ///< the version requirements section
-    std::vector<std::string> exports;       ///< defined global or weak dynamic symbols, sorted
+    std::vector<std::string> needed;       ///< DT_NEEDED entries, in order
+    std::vector<VersionNeed> versionNeeds; ///< the version requirements section
+    std::vector<std::string> exports;      ///< defined global or weak dynamic symbols, sorted
 };
 
 /// A glibc symbol version "GLIBC_2.34" as numbers.

@@ -21,7 +21,7 @@
 
 namespace PackageInfo {
 
-inline constexpr std::string_view Magic{"PACKAGE_INFO"};
+inline constexpr std::string_view Magic{ "PACKAGE_INFO" };
 /// Bytes of the trailing length field.
 inline constexpr size_t LengthFieldSize = sizeof(uint32_t);
 /// Smallest text block: the magic and its NUL.
@@ -31,8 +31,8 @@ inline constexpr size_t MaximumBlockSize = 64 * 1024;
 
 /// Keys every package gives, in the order they must appear (other entries
 /// may stand between them; DESCRIPTION is the last entry).
-inline constexpr std::array<std::string_view, 7> RequiredKeys{"FILENAME", "OS",     "ARCH",       "VERSION",
-                                                              "DATE",     "TARGET", "DESCRIPTION"};
+inline constexpr std::array<std::string_view, 7> RequiredKeys{ "FILENAME", "OS",     "ARCH",       "VERSION",
+                                                               "DATE",     "TARGET", "DESCRIPTION" };
 
 static_assert(LengthFieldSize == 4);
 static_assert(MinimumBlockSize == 13);

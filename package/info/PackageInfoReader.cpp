@@ -26,11 +26,11 @@ std::optional<Entries> ParseTrailingBlock(std::span<const uint8_t> tail, std::st
     }
     const uint8_t* lengthField = tail.data() + tail.size() - LengthFieldSize;
     const uint32_t length = static_cast<uint32_t>(lengthField[0]) | static_cast<uint32_t>(lengthField[1]) << 8 |
-                            static_cast<uint32_t>(lengthField[2]) << 16 | static_cast<uint32_t>(lengthField[3]) << 24;
+        static_cast<uint32_t>(lengthField[2]) << 16 | static_cast<uint32_t>(lengthField[3]) << 24;
     if (length < MinimumBlockSize || length > MaximumBlockSize || length > tail.size() - LengthFieldSize) {
-        why = "the last 4 bytes give a block length of " + std::to_string(length) +
-              ", which does not fit (expected " + std::to_string(MinimumBlockSize) + " to " +
-              std::to_string(std::min<size_t>(MaximumBlockSize, tail.size() - LengthFieldSize)) + ")";
+        why = "the last 4 bytes give a block length of " + std::to_string(length) + ", which does not fit (expected " +
+            std::to_string(MinimumBlockSize) + " to " +
+            std::to_string(std::min<size_t>(MaximumBlockSize, tail.size() - LengthFieldSize)) + ")";
         return std::nullopt;
     }
     const auto block = tail.subspan(tail.size() - LengthFieldSize - length, length);
@@ -52,7 +52,7 @@ std::optional<Entries> ParseTrailingBlock(std::span<const uint8_t> tail, std::st
         const size_t equals = entry.find('=');
         if (equals == std::string_view::npos || equals == 0) {
             why = "entry at offset " + std::to_string(offset) + " of the block is not KEY=VALUE: \"" +
-                  std::string(entry) + "\"";
+                std::string(entry) + "\"";
             return std::nullopt;
         }
         entries.items.emplace_back(std::string(entry.substr(0, equals)), std::string(entry.substr(equals + 1)));

@@ -49,7 +49,7 @@ struct VlanCase {
     size_t inner_offset;
 };
 
-class VlanTags : public ::testing::TestWithParam<VlanCase> {};
+class VlanTags : public ::testing::TestWithParam<VlanCase> { };
 
 TEST_P(VlanTags, AreSkippedOnlyWhenAsked)
 {
@@ -75,14 +75,14 @@ TEST_P(VlanTags, PutTheIpHeaderBehindThem)
     EXPECT_EQ(eth.get_dst_port(), 30490);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, VlanTags,
-    ::testing::Values(VlanCase{ "Untagged", 0x0800, kIpv4Udp, 0x0800, 0 },
-                      // TCI 100, inner ether type 0x0800
-                      VlanCase{ "OneTag", 0x8100, cat({ hex("0064 0800"), kIpv4Udp }), 0x0800, 4 },
-                      // outer TCI 200, 0x8100, inner TCI 300, inner ether type 0x0800
-                      VlanCase{ "TwoTags", 0x88A8, cat({ hex("00c8 8100 012c 0800"), kIpv4Udp }), 0x0800, 8 }),
-    [](const auto& test_info) { return std::string(test_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Frames, VlanTags,
+                         ::testing::Values(VlanCase{ "Untagged", 0x0800, kIpv4Udp, 0x0800, 0 },
+                                           // TCI 100, inner ether type 0x0800
+                                           VlanCase{ "OneTag", 0x8100, cat({ hex("0064 0800"), kIpv4Udp }), 0x0800, 4 },
+                                           // outer TCI 200, 0x8100, inner TCI 300, inner ether type 0x0800
+                                           VlanCase{ "TwoTags", 0x88A8, cat({ hex("00c8 8100 012c 0800"), kIpv4Udp }),
+                                                     0x0800, 8 }),
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST(VlanTags, VlanIdIsTheLowTwelveBitsOfTheOuterTag)
 {
@@ -96,7 +96,7 @@ struct ShortTagCase {
     size_t payload_size;
 };
 
-class CutShortVlanTags : public ::testing::TestWithParam<ShortTagCase> {};
+class CutShortVlanTags : public ::testing::TestWithParam<ShortTagCase> { };
 
 TEST_P(CutShortVlanTags, AreRefusedWhenLookedBehind)
 {
@@ -105,8 +105,8 @@ TEST_P(CutShortVlanTags, AreRefusedWhenLookedBehind)
     EXPECT_EQ(eth.get_ethertype(false), GetParam().ether_type);
     EXPECT_EQ(eth.get_ethernet_payload_length(false), GetParam().payload_size);
     for (const std::function<void()>& call : std::initializer_list<std::function<void()>>{
-             [&] { eth.get_ethertype(true); }, [&] { eth.get_ethernet_payload(true); },
-             [&] { eth.get_version(); }, [&] { eth.get_protocol(false); }, [&] { eth.to_pcap(true); } }) {
+             [&] { eth.get_ethertype(true); }, [&] { eth.get_ethernet_payload(true); }, [&] { eth.get_version(); },
+             [&] { eth.get_protocol(false); }, [&] { eth.to_pcap(true); } }) {
         try {
             call();
             ADD_FAILURE() << "no error";
@@ -229,7 +229,7 @@ struct ErrorCase {
     const char* text;
 };
 
-class InspectionError : public ::testing::TestWithParam<ErrorCase> {};
+class InspectionError : public ::testing::TestWithParam<ErrorCase> { };
 
 TEST_P(InspectionError, RaisesItsText)
 {
@@ -290,8 +290,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{ "Ipv6PayloadLengthBeyondTheFrame", 0x86DD, first(kIpv6Udp, kIpv6Udp.size() - 1),
                    [](auto& e) { e.get_ip_payload_length(false); }, kErrorTruncatedIpPacket },
         ErrorCase{ "AuthenticationHeaderBeyondThePacket", 0x0800,
-                   ipv4_packet({}, {}, 51, first(auth_header(17, 8, {}), 20)),
-                   [](auto& e) { e.get_protocol(true); }, kErrorTruncatedAuthHeader },
+                   ipv4_packet({}, {}, 51, first(auth_header(17, 8, {}), 20)), [](auto& e) { e.get_protocol(true); },
+                   kErrorTruncatedAuthHeader },
         ErrorCase{ "AuthenticationHeaderOfOneByte", 0x0800, ipv4_packet({}, {}, 51, hex("11")),
                    [](auto& e) { e.get_ip_payload_start(true); }, kErrorTruncatedAuthHeader },
         ErrorCase{ "PortsOfThreeBytes", 0x0800, ipv4_packet({}, {}, 6, hex("000102")),

@@ -56,7 +56,7 @@ struct TimeCase {
     int64_t micros;
 };
 
-class PcapTime : public ::testing::TestWithParam<TimeCase> {};
+class PcapTime : public ::testing::TestWithParam<TimeCase> { };
 
 TEST_P(PcapTime, SplitsIntoWholeSecondsAndMicroseconds)
 {
@@ -66,7 +66,8 @@ TEST_P(PcapTime, SplitsIntoWholeSecondsAndMicroseconds)
 }
 
 INSTANTIATE_TEST_SUITE_P(Times, PcapTime,
-                         ::testing::Values(TimeCase{ 0, 0, 0 }, TimeCase{ 1'700'000'000'123'456, 1'700'000'000, 123'456 },
+                         ::testing::Values(TimeCase{ 0, 0, 0 },
+                                           TimeCase{ 1'700'000'000'123'456, 1'700'000'000, 123'456 },
                                            TimeCase{ 999'999, 0, 999'999 },
                                            TimeCase{ 2'147'483'647'999'999, 2'147'483'647, 999'999 },
                                            // before 1970: microseconds stay 0..999999

@@ -119,18 +119,17 @@ TEST_P(EveryChannelType, DestinationTooShortIsRefusedWithoutWriting)
     EXPECT_EQ(out, Bytes(bytes.size() - 1, 0xEE));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Records, EveryChannelType,
-    ::testing::Values(TypeCase{ "None", 0, 0, 17, 0, typeid(BaseContainer) },
-                      TypeCase{ "CAN", 1, 10, 27, 91, typeid(CANContainer) },
-                      TypeCase{ "FlexRay", 2, 15, 32, 286, typeid(FlexrayContainer) },
-                      TypeCase{ "Ethernet", 3, 18, 35, 9073, typeid(EthernetContainer) },
-                      TypeCase{ "Video", 4, 20, 37, 12522466, typeid(VideoContainer) },
-                      TypeCase{ "PLPRaw", 5, 10, 27, 8927, typeid(PLPRawContainer) },
-                      TypeCase{ "Lidar", 6, 6, 23, 33023, typeid(LidarContainer) },
-                      TypeCase{ "LIN", 7, 3, 20, 28, typeid(LINContainer) },
-                      TypeCase{ "SOMEIP", 8, 22, 39, 4294967334ull, typeid(SOMEIPContainer) }),
-    [](const auto& test_info) { return std::string(test_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Records, EveryChannelType,
+                         ::testing::Values(TypeCase{ "None", 0, 0, 17, 0, typeid(BaseContainer) },
+                                           TypeCase{ "CAN", 1, 10, 27, 91, typeid(CANContainer) },
+                                           TypeCase{ "FlexRay", 2, 15, 32, 286, typeid(FlexrayContainer) },
+                                           TypeCase{ "Ethernet", 3, 18, 35, 9073, typeid(EthernetContainer) },
+                                           TypeCase{ "Video", 4, 20, 37, 12522466, typeid(VideoContainer) },
+                                           TypeCase{ "PLPRaw", 5, 10, 27, 8927, typeid(PLPRawContainer) },
+                                           TypeCase{ "Lidar", 6, 6, 23, 33023, typeid(LidarContainer) },
+                                           TypeCase{ "LIN", 7, 3, 20, 28, typeid(LINContainer) },
+                                           TypeCase{ "SOMEIP", 8, 22, 39, 4294967334ull, typeid(SOMEIPContainer) }),
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST(MaximumSize, IsZeroForValuesThatNameNoType)
 {
@@ -192,7 +191,7 @@ struct RefusalCase {
     RecordFault fault;
 };
 
-class RefusedRecord : public ::testing::TestWithParam<RefusalCase> {};
+class RefusedRecord : public ::testing::TestWithParam<RefusalCase> { };
 
 TEST_P(RefusedRecord, GivesNoContainerAndNamesTheFault)
 {
@@ -214,23 +213,23 @@ Bytes prefix(const Bytes& bytes, size_t size)
 
 INSTANTIATE_TEST_SUITE_P(
     Records, RefusedRecord,
-    ::testing::Values(
-        RefusalCase{ "Empty", {}, RecordFault::TruncatedBaseHeader },
-        RefusalCase{ "ShorterThanBaseHeader", prefix(kCan8, 16), RecordFault::TruncatedBaseHeader },
-        RefusalCase{ "ShorterThanTypeHeader", prefix(kCan8, 20), RecordFault::LengthBeyondData },
-        RefusalCase{ "ShorterThanItsLength", prefix(kCan8, 34), RecordFault::LengthBeyondData },
-        RefusalCase{ "LengthLongerThanHeadersAndPayload", raw_record(1, 1, Bytes(10, 0), Bytes(9, 0), 36, 8),
-                     RecordFault::LengthDisagrees },
-        RefusalCase{ "PayloadLengthLongerThanLengthAllows", raw_record(1, 1, Bytes(10, 0), Bytes(8, 0), 35, 100),
-                     RecordFault::LengthDisagrees },
-        RefusalCase{ "LengthBelowTheHeaders", raw_record(1, 1, Bytes(10, 0), {}, 20, 0),
-                     RecordFault::LengthBelowHeaders },
-        // 27 + 0xFFFFFFFF wraps to 26 in 32 bits; the check must not wrap.
-        RefusalCase{ "PayloadLengthThatWrapsTheSum", raw_record(1, 1, Bytes(10, 0), {}, 26, 0xFFFFFFFF),
-                     RecordFault::LengthBelowHeaders },
-        RefusalCase{ "HugePayloadLengthOnAShortBuffer", raw_record(1, 3, Bytes(18, 0), {}, 0xFFFFFFFF, 0xFFFFFFDC),
-                     RecordFault::LengthBeyondData },
-        RefusalCase{ "UnknownType", raw_record(1, 9, {}, Bytes(4, 0)), RecordFault::UnknownType }),
+    ::testing::Values(RefusalCase{ "Empty", {}, RecordFault::TruncatedBaseHeader },
+                      RefusalCase{ "ShorterThanBaseHeader", prefix(kCan8, 16), RecordFault::TruncatedBaseHeader },
+                      RefusalCase{ "ShorterThanTypeHeader", prefix(kCan8, 20), RecordFault::LengthBeyondData },
+                      RefusalCase{ "ShorterThanItsLength", prefix(kCan8, 34), RecordFault::LengthBeyondData },
+                      RefusalCase{ "LengthLongerThanHeadersAndPayload",
+                                   raw_record(1, 1, Bytes(10, 0), Bytes(9, 0), 36, 8), RecordFault::LengthDisagrees },
+                      RefusalCase{ "PayloadLengthLongerThanLengthAllows",
+                                   raw_record(1, 1, Bytes(10, 0), Bytes(8, 0), 35, 100), RecordFault::LengthDisagrees },
+                      RefusalCase{ "LengthBelowTheHeaders", raw_record(1, 1, Bytes(10, 0), {}, 20, 0),
+                                   RecordFault::LengthBelowHeaders },
+                      // 27 + 0xFFFFFFFF wraps to 26 in 32 bits; the check must not wrap.
+                      RefusalCase{ "PayloadLengthThatWrapsTheSum", raw_record(1, 1, Bytes(10, 0), {}, 26, 0xFFFFFFFF),
+                                   RecordFault::LengthBelowHeaders },
+                      RefusalCase{ "HugePayloadLengthOnAShortBuffer",
+                                   raw_record(1, 3, Bytes(18, 0), {}, 0xFFFFFFFF, 0xFFFFFFDC),
+                                   RecordFault::LengthBeyondData },
+                      RefusalCase{ "UnknownType", raw_record(1, 9, {}, Bytes(4, 0)), RecordFault::UnknownType }),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 // Containers made by hand ------------------------------------------------------------

@@ -74,7 +74,7 @@ void PrintTo(const RefusedGen& value, std::ostream* out)
     *out << value.name;
 }
 
-class RefusedGenArguments : public ::testing::TestWithParam<RefusedGen> {};
+class RefusedGenArguments : public ::testing::TestWithParam<RefusedGen> { };
 
 TEST_P(RefusedGenArguments, EndWithAUsageErrorNamingTheValueAndWriteNothing)
 {
@@ -95,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedGen{ "CountBeyond64Bits", { "-n", "99999999999999999999" }, "--count 99999999999999999999" },
         RefusedGen{ "CountWithUnit", { "-n", "10k" }, "--count 10k" },
         RefusedGen{ "NegativeSeed", { "--seed", "-1" }, "--seed -1" },
-        RefusedGen{ "StartWhoseLastRecordWouldWrap", { "--start", "9223372036854775807" },
+        RefusedGen{ "StartWhoseLastRecordWouldWrap",
+                    { "--start", "9223372036854775807" },
                     "--start 9223372036854775807: 1000 records up to 400 us apart would pass the latest time" },
         RefusedGen{ "StartBeyond64Bits", { "--start", "9223372036854775808" }, "--start 9223372036854775808" }),
     [](const auto& test_info) { return std::string(test_info.param.name); });
@@ -112,7 +113,7 @@ void PrintTo(const Usage& value, std::ostream* out)
     *out << value.name;
 }
 
-class CommandLines : public ::testing::TestWithParam<Usage> {};
+class CommandLines : public ::testing::TestWithParam<Usage> { };
 
 TEST_P(CommandLines, ExitWithTheDocumentedStatus)
 {
@@ -164,7 +165,7 @@ void PrintTo(const Unwritable& value, std::ostream* out)
     *out << value.name;
 }
 
-class UnwritableOutputs : public ::testing::TestWithParam<Unwritable> {};
+class UnwritableOutputs : public ::testing::TestWithParam<Unwritable> { };
 
 TEST_P(UnwritableOutputs, FailNamingTheCauseAndLeaveNoFile)
 {
@@ -190,29 +191,30 @@ TEST_P(UnwritableOutputs, FailNamingTheCauseAndLeaveNoFile)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UnwritableOutputs,
-    ::testing::Values(
-        Unwritable{ "PcapOverTheFileSizeLimit", { "limit", kTool, "pcap", "@/in.rec", "-o", "@/out.pcap" },
-                    "output @/out.pcap: cannot write: File too large" },
-        Unwritable{ "GenOverTheFileSizeLimit", { "limit", kTool, "gen", "@/out.rec", "-n", "100000" },
-                    "cannot write: File too large" },
-        Unwritable{ "PcapIntoAFolder", { kTool, "pcap", "@/in.rec", "-o", "@" }, "is a folder" },
-        Unwritable{ "GenIntoAMissingFolder", { kTool, "gen", "@/missing/out.rec" },
-                    "cannot write into folder @/missing: No such file or directory" }),
+    ::testing::Values(Unwritable{ "PcapOverTheFileSizeLimit",
+                                  { "limit", kTool, "pcap", "@/in.rec", "-o", "@/out.pcap" },
+                                  "output @/out.pcap: cannot write: File too large" },
+                      Unwritable{ "GenOverTheFileSizeLimit",
+                                  { "limit", kTool, "gen", "@/out.rec", "-n", "100000" },
+                                  "cannot write: File too large" },
+                      Unwritable{ "PcapIntoAFolder", { kTool, "pcap", "@/in.rec", "-o", "@" }, "is a folder" },
+                      Unwritable{ "GenIntoAMissingFolder",
+                                  { kTool, "gen", "@/missing/out.rec" },
+                                  "cannot write into folder @/missing: No such file or directory" }),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST(RecordsToolOutput, StopsOnSigintWithoutLeavingAFile)
 {
     TempDir dir;
     // The limit bounds the run should the signal be missed.
-    PipedProgram gen(with_file_size_limit(256 * 1024, { kTool, "gen", dir.file("big.rec"), "-n", "100000000" }),
-                     dir);
+    PipedProgram gen(with_file_size_limit(256 * 1024, { kTool, "gen", dir.file("big.rec"), "-n", "100000000" }), dir);
     // Signal once the temporary file has grown, so that the loop is running.
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     bool growing = false;
     while (!growing && std::chrono::steady_clock::now() < deadline) {
         for (const std::string& name : files_in(dir))
-            growing = growing || (name.find("big.rec.") != std::string::npos
-                                  && fs::file_size(fs::path(dir.file(name))) > 2'000'000);
+            growing = growing ||
+                (name.find("big.rec.") != std::string::npos && fs::file_size(fs::path(dir.file(name))) > 2'000'000);
         std::this_thread::sleep_for(5ms);
     }
     ASSERT_TRUE(growing) << gen.err();
@@ -249,8 +251,7 @@ TEST(RecordsToolInput, FileCutShortWhileListedIsReportedAsDamageNotACrash)
     const std::string listed = ls.read_all();
     std::string how;
     EXPECT_EQ(ls.wait(&how), 1) << how << ls.err();
-    EXPECT_NE(ls.err().find("the file was cut short while it was read (it now holds 1048576 bytes)"),
-              std::string::npos)
+    EXPECT_NE(ls.err().find("the file was cut short while it was read (it now holds 1048576 bytes)"), std::string::npos)
         << ls.err();
     EXPECT_LT(lines(listed).size(), 20000u);
 }
@@ -282,7 +283,7 @@ void PrintTo(const Doubtful& value, std::ostream* out)
     *out << value.name;
 }
 
-class DoubtfulRecords : public ::testing::TestWithParam<Doubtful> {};
+class DoubtfulRecords : public ::testing::TestWithParam<Doubtful> { };
 
 TEST_P(DoubtfulRecords, AreReportedByLsAndStatsWithTheirOffset)
 {
@@ -304,16 +305,17 @@ const Bytes kGoodFd = can_record(1'100, 13, true, 32);
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DoubtfulRecords,
-    ::testing::Values(
-        Doubtful{ "CanFdPayloadLongerThanItsDlc", cat({ kGood, kGoodFd, can_record(1'200, 9, true, 16) }),
-                  kGood.size() + kGoodFd.size(), "CAN FD frame with dlc 9 carries 16 bytes, not 12",
-                  "CAN dlc disagreeing with the payload: 1 frames" },
-        Doubtful{ "ClassicCanPayloadShorterThanItsDlc", cat({ kGood, kGoodFd, can_record(1'200, 6, false, 2) }),
-                  kGood.size() + kGoodFd.size(), "CAN frame with dlc 6 carries 2 bytes, not 6",
-                  "CAN dlc disagreeing with the payload: 1 frames" },
-        Doubtful{ "TimeGoingBackwards", cat({ kGood, kGoodFd, can_record(900, 8, false, 8) }),
-                  kGood.size() + kGoodFd.size(), "time 0.000900 is earlier than 0.001100 of the record before",
-                  "time going backwards: 1 records" }),
+    ::testing::Values(Doubtful{ "CanFdPayloadLongerThanItsDlc", cat({ kGood, kGoodFd, can_record(1'200, 9, true, 16) }),
+                                kGood.size() + kGoodFd.size(), "CAN FD frame with dlc 9 carries 16 bytes, not 12",
+                                "CAN dlc disagreeing with the payload: 1 frames" },
+                      Doubtful{ "ClassicCanPayloadShorterThanItsDlc",
+                                cat({ kGood, kGoodFd, can_record(1'200, 6, false, 2) }), kGood.size() + kGoodFd.size(),
+                                "CAN frame with dlc 6 carries 2 bytes, not 6",
+                                "CAN dlc disagreeing with the payload: 1 frames" },
+                      Doubtful{ "TimeGoingBackwards", cat({ kGood, kGoodFd, can_record(900, 8, false, 8) }),
+                                kGood.size() + kGoodFd.size(),
+                                "time 0.000900 is earlier than 0.001100 of the record before",
+                                "time going backwards: 1 records" }),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST(RecordsToolInput, GeneratedFilesPassEveryCheck)

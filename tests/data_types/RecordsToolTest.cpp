@@ -89,8 +89,7 @@ TEST(RecordsTool, StatsCountRecordsAndBytesPerTypeAndTheTimeSpan)
     write_file(dir.file("in.rec"), file);
     const RunResult result = run({ kTool, "stats", dir.file("in.rec") }, dir);
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(row(result.out, "total"),
-              (std::vector<std::string>{ "total", "4", std::to_string(file.size()), "62" }))
+    EXPECT_EQ(row(result.out, "total"), (std::vector<std::string>{ "total", "4", std::to_string(file.size()), "62" }))
         << result.out;
     EXPECT_EQ(row(result.out, "CAN"), (std::vector<std::string>{ "CAN", "1", "35", "8" })) << result.out;
     EXPECT_NE(result.out.find("time span: 1.000000 .. 1.000300"), std::string::npos) << result.out;
@@ -114,7 +113,7 @@ TEST(RecordsTool, GeneratesTheSameFileForTheSameSeed)
 
 struct DamageCase {
     const char* name;
-    size_t keep;    ///< bytes of the fourth record that remain
+    size_t keep; ///< bytes of the fourth record that remain
 };
 
 void PrintTo(const DamageCase& value, std::ostream* out)
@@ -122,7 +121,7 @@ void PrintTo(const DamageCase& value, std::ostream* out)
     *out << value.name;
 }
 
-class CutFile : public ::testing::TestWithParam<DamageCase> {};
+class CutFile : public ::testing::TestWithParam<DamageCase> { };
 
 TEST_P(CutFile, ListsTheWholeRecordsReportsTheOffsetAndFails)
 {

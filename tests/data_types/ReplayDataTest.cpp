@@ -29,7 +29,7 @@ struct CanFlagsCase {
     uint8_t flags;
 };
 
-class CanReplayFlags : public ::testing::TestWithParam<CanFlagsCase> {};
+class CanReplayFlags : public ::testing::TestWithParam<CanFlagsCase> { };
 
 TEST_P(CanReplayFlags, AreIdeBrsEdlInBitsZeroToTwo)
 {
@@ -94,7 +94,7 @@ TEST(LinReplay, WritesTheIdByteThenThePayload)
     EXPECT_EQ(lin.to_replay_data(), cat({ hex("3c"), payload }));
 }
 
-class PayloadOnlyReplay : public ::testing::TestWithParam<uint8_t> {};
+class PayloadOnlyReplay : public ::testing::TestWithParam<uint8_t> { };
 
 TEST_P(PayloadOnlyReplay, IsThePayloadAlone)
 {

@@ -10,8 +10,8 @@
 namespace qir::data_types {
 namespace {
 
-using records::SomeIpMessageSpec;
 using records::someip_message;
+using records::SomeIpMessageSpec;
 using test::Bytes;
 using test::cat;
 using test::hex;
@@ -80,7 +80,7 @@ struct BadSomeIp {
     Bytes buffer;
 };
 
-class RefusedSomeIp : public ::testing::TestWithParam<BadSomeIp> {};
+class RefusedSomeIp : public ::testing::TestWithParam<BadSomeIp> { };
 
 TEST_P(RefusedSomeIp, RaisesTheSomeIpErrorWithoutReadingOutside)
 {
@@ -103,20 +103,18 @@ Bytes spec_bytes(auto change)
 
 INSTANTIATE_TEST_SUITE_P(
     Buffers, RefusedSomeIp,
-    ::testing::Values(
-        BadSomeIp{ "ProtocolVersionTwo", spec_bytes([](auto& s) { s.protocol_version = 2; }) },
-        BadSomeIp{ "InterfaceVersionZero", spec_bytes([](auto& s) { s.interface_version = 0; }) },
-        BadSomeIp{ "InterfaceVersionThree", spec_bytes([](auto& s) { s.interface_version = 3; }) },
-        BadSomeIp{ "LengthPastTheBuffer", spec_bytes([](auto& s) { s.length_override = 17; }) },
-        BadSomeIp{ "LengthOfFourGigabytes", spec_bytes([](auto& s) { s.length_override = 0xFFFFFFFF; }) },
-        BadSomeIp{ "LengthBelowEight", spec_bytes([](auto& s) { s.length_override = 4; }) },
-        BadSomeIp{ "SegmentLengthBelowTwelve",
-                   spec_bytes([](auto& s) {
-                       s.segment_word = 0;
-                       s.length_override = 8;
-                   }) },
-        BadSomeIp{ "BadSecondMessage",
-                   cat({ kEvent, spec_bytes([](auto& s) { s.protocol_version = 0; }) }) }),
+    ::testing::Values(BadSomeIp{ "ProtocolVersionTwo", spec_bytes([](auto& s) { s.protocol_version = 2; }) },
+                      BadSomeIp{ "InterfaceVersionZero", spec_bytes([](auto& s) { s.interface_version = 0; }) },
+                      BadSomeIp{ "InterfaceVersionThree", spec_bytes([](auto& s) { s.interface_version = 3; }) },
+                      BadSomeIp{ "LengthPastTheBuffer", spec_bytes([](auto& s) { s.length_override = 17; }) },
+                      BadSomeIp{ "LengthOfFourGigabytes", spec_bytes([](auto& s) { s.length_override = 0xFFFFFFFF; }) },
+                      BadSomeIp{ "LengthBelowEight", spec_bytes([](auto& s) { s.length_override = 4; }) },
+                      BadSomeIp{ "SegmentLengthBelowTwelve", spec_bytes([](auto& s) {
+                                     s.segment_word = 0;
+                                     s.length_override = 8;
+                                 }) },
+                      BadSomeIp{ "BadSecondMessage",
+                                 cat({ kEvent, spec_bytes([](auto& s) { s.protocol_version = 0; }) }) }),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST(SomeIpInEthernet, ParsesTheUdpPayloadWithTheFrameTime)

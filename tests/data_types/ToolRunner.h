@@ -88,8 +88,7 @@ inline RunResult run(const std::vector<std::string>& args, const TempDir& dir)
         return result;
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     if (WIFEXITED(status))
         result.exit_code = WEXITSTATUS(status);
     result.out = read_file(out);
@@ -160,8 +159,7 @@ public:
     int wait(std::string* how = nullptr)
     {
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) { }
         pid_ = -1;
         if (WIFSIGNALED(status) && how != nullptr)
             *how = "killed by signal " + std::to_string(WTERMSIG(status));

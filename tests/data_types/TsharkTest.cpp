@@ -59,7 +59,8 @@ Bytes recording()
         raw_record(1'700'000'000'500'000, 1, Bytes(10, 0), Bytes(8, 0)),
         tagged_frame(1'700'000'001'250'000, {}, 0x0800,
                      records::ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, 17, someip_udp({ 0x0042, 0x0043 }))),
-        tagged_frame(1'700'000'002'000'001, { 200, 300 }, 0x86DD, records::ipv6_packet(a, b, 17, someip_udp({ 0x0777 }))),
+        tagged_frame(1'700'000'002'000'001, { 200, 300 }, 0x86DD,
+                     records::ipv6_packet(a, b, 17, someip_udp({ 0x0777 }))),
         tagged_frame(1'700'000'003'999'999, { 5 }, 0x0800,
                      records::ipv4_packet({ 10, 0, 0, 3 }, { 10, 0, 0, 4 }, 6, records::tcp_segment(1234, 80, {}))),
     });
@@ -75,10 +76,10 @@ std::string lower(std::string text)
 /// (inner tag of a double-tagged frame), outer 802.1ad id and SOME/IP services.
 std::vector<std::string> tshark_fields(const std::string& pcap, const TempDir& dir)
 {
-    const RunResult result = run({ "tshark", "-r", pcap, "-d", "udp.port==30490,someip", "-T", "fields", "-E",
-                                   "separator=|", "-e", "frame.time_epoch", "-e", "vlan.id", "-e", "ieee8021ad.id",
-                                   "-e", "someip.serviceid" },
-                                 dir);
+    const RunResult result =
+        run({ "tshark", "-r", pcap, "-d", "udp.port==30490,someip", "-T", "fields", "-E", "separator=|", "-e",
+              "frame.time_epoch", "-e", "vlan.id", "-e", "ieee8021ad.id", "-e", "someip.serviceid" },
+            dir);
     // CI installs tshark: its absence is a failure, not a reason to skip.
     EXPECT_TRUE(result.start_error.empty()) << result.start_error;
     EXPECT_EQ(result.exit_code, 0) << result.err;
@@ -95,18 +96,16 @@ TEST(TsharkReadsOurPcap, WithTimesVlanIdsAndSomeIpServices)
         << convert.err;
 
     EXPECT_EQ(tshark_fields(dir.file("out.pcap"), dir),
-              (std::vector<std::string>{ "1700000000.000100000|100||0x1234",
-                                         "1700000001.250000000|||0x0042,0x0043",
-                                         "1700000002.000001000|300|200|0x0777",
-                                         "1700000003.999999000|5||" }));
+              (std::vector<std::string>{ "1700000000.000100000|100||0x1234", "1700000001.250000000|||0x0042,0x0043",
+                                         "1700000002.000001000|300|200|0x0777", "1700000003.999999000|5||" }));
 }
 
 TEST(TsharkReadsOurPcap, WithoutTagsWhenVlansAreRemoved)
 {
     TempDir dir;
     write_file(dir.file("in.rec"), recording());
-    const RunResult convert
-        = run({ kTool, "pcap", dir.file("in.rec"), "-o", dir.file("out.pcap"), "--remove-vlan" }, dir);
+    const RunResult convert =
+        run({ kTool, "pcap", dir.file("in.rec"), "-o", dir.file("out.pcap"), "--remove-vlan" }, dir);
     ASSERT_EQ(convert.exit_code, 0) << convert.start_error << convert.err;
 
     EXPECT_EQ(tshark_fields(dir.file("out.pcap"), dir),
@@ -153,8 +152,7 @@ TEST(TsharkReadsOurPcap, GeneratedUdpOverIpv6WithValidChecksums)
     const auto statuses = lines(result.out);
     ASSERT_GT(statuses.size(), 10u);
     // 1: the checksum was verified and is right.
-    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "1"), static_cast<ptrdiff_t>(statuses.size()))
-        << result.out;
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "1"), static_cast<ptrdiff_t>(statuses.size())) << result.out;
 }
 
 } // namespace

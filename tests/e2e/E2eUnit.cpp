@@ -45,8 +45,8 @@ VXTQirError RegisteredChannel::unregister()
     return VXQIR_UnregisterOutputChannel(handle_);
 }
 
-VXTQirError streamPatternFrames(VXTQirChannelHandle handle, uint16_t firstFrame, uint16_t frames,
-                                uint16_t width, uint16_t height)
+VXTQirError streamPatternFrames(VXTQirChannelHandle handle, uint16_t firstFrame, uint16_t frames, uint16_t width,
+                                uint16_t height)
 {
     std::vector<uint8_t> line(width);
     for (uint16_t n = 0; n < frames; ++n) {

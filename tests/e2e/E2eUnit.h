@@ -24,8 +24,8 @@ inline constexpr std::chrono::seconds WAIT{ 10 };
 /// as the library's interface record. Thread-bound to the test.
 class E2eUnit {
 public:
-    explicit E2eUnit(sim::EmulatorConfig config, uint16_t maxPayload = 1448,
-                     uint32_t timeoutGetMs = 2000, uint32_t timeoutStreamMs = 5000);
+    explicit E2eUnit(sim::EmulatorConfig config, uint16_t maxPayload = 1448, uint32_t timeoutGetMs = 2000,
+                     uint32_t timeoutStreamMs = 5000);
 
     sim::UnitEmulator& emulator() { return *unit_; }
     /// The record to register channels with; its strings live as long as this object.
@@ -64,7 +64,7 @@ private:
 /// Sends `frames` frames of the example pattern ((f*7 + l*3 + i) & 0xFF),
 /// one block per line, frame numbers starting at `firstFrame`. Stops at the
 /// first failure and returns it.
-VXTQirError streamPatternFrames(VXTQirChannelHandle handle, uint16_t firstFrame, uint16_t frames,
-                                uint16_t width, uint16_t height);
+VXTQirError streamPatternFrames(VXTQirChannelHandle handle, uint16_t firstFrame, uint16_t frames, uint16_t width,
+                                uint16_t height);
 
 } // namespace vxqir::e2e

@@ -106,9 +106,9 @@ std::unique_ptr<sim::UnitEmulator> startUnit(sim::EmulatorConfig config)
 
 std::vector<std::string> unitArgs(const sim::UnitEmulator& unit)
 {
-    return { "--control-ip", "127.0.0.2", "--control-port", std::to_string(unit.controlPort()), "--data-ip",
-             "127.0.0.3", "--data-port", std::to_string(unit.dataBasePort()), "--local-ip", "127.0.0.1",
-             "--skip-ping" };
+    return { "--control-ip", "127.0.0.2", "--control-port", std::to_string(unit.controlPort()),
+             "--data-ip",    "127.0.0.3", "--data-port",    std::to_string(unit.dataBasePort()),
+             "--local-ip",   "127.0.0.1", "--skip-ping" };
 }
 
 TEST(StreamExample, AnswersHelpWithItsOptionsAndDefaults)
@@ -133,7 +133,7 @@ TEST(StreamExample, RefusesBadArgumentsWithAUsageError)
     }
 }
 
-class StreamExampleStop : public ::testing::TestWithParam<int> {};
+class StreamExampleStop : public ::testing::TestWithParam<int> { };
 
 TEST_P(StreamExampleStop, StopsSendingUnregistersAndSaysHowManyFramesWereSent)
 {
@@ -146,8 +146,8 @@ TEST_P(StreamExampleStop, StopsSendingUnregistersAndSaysHowManyFramesWereSent)
     std::vector<std::string> args = unitArgs(*unit);
     args.insert(args.end(), { "--frames", "65536", "--width", "100", "--height", "10" });
     Example example(args);
-    ASSERT_TRUE(unit->waitUntil(
-        [](const sim::EmulatorSnapshot& s) { return s.channels[0].frames.framesComplete >= 3; }, WAIT))
+    ASSERT_TRUE(
+        unit->waitUntil([](const sim::EmulatorSnapshot& s) { return s.channels[0].frames.framesComplete >= 3; }, WAIT))
         << example.err();
 
     example.signal(GetParam());
@@ -177,10 +177,10 @@ TEST(StreamExample, ExplainsATimeOutOfARequest)
     args.insert(args.end(), { "--timeout-ms", "200" });
     Example example(args);
     EXPECT_EQ(example.exitCode(), 1);
-    EXPECT_NE(example.err().find("no reply from the unit's control address 127.0.0.2:" +
-                                 std::to_string(unit->controlPort()) +
-                                 " to the request of VXQIR_InitOutputChannel within 200 ms"),
-              std::string::npos)
+    EXPECT_NE(
+        example.err().find("no reply from the unit's control address 127.0.0.2:" + std::to_string(unit->controlPort()) +
+                           " to the request of VXQIR_InitOutputChannel within 200 ms"),
+        std::string::npos)
         << example.err();
 }
 

@@ -39,7 +39,8 @@ TEST(Csi2HeaderEcc, EverySingleBitErrorHasItsOwnCorrectableSyndrome)
     std::set<uint8_t> syndromes;
     for (int bit = 0; bit < 24; ++bit) {
         const uint32_t flipped = header ^ (1u << bit);
-        const uint8_t syndrome = sent ^ csi2HeaderEcc(static_cast<uint8_t>(flipped), static_cast<uint16_t>(flipped >> 8));
+        const uint8_t syndrome =
+            sent ^ csi2HeaderEcc(static_cast<uint8_t>(flipped), static_cast<uint16_t>(flipped >> 8));
         EXPECT_GE(std::popcount(syndrome), 3) << "bit " << bit;
         EXPECT_TRUE(syndromes.insert(syndrome).second) << "bit " << bit << " shares its syndrome";
     }
@@ -51,9 +52,12 @@ struct ChecksumCase {
     uint16_t checksum;
 };
 
-void PrintTo(const ChecksumCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ChecksumCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
-class Csi2PayloadChecksum : public ::testing::TestWithParam<ChecksumCase> {};
+class Csi2PayloadChecksum : public ::testing::TestWithParam<ChecksumCase> { };
 
 TEST_P(Csi2PayloadChecksum, MatchesTheKnownValue)
 {
@@ -62,17 +66,16 @@ TEST_P(Csi2PayloadChecksum, MatchesTheKnownValue)
 
 INSTANTIATE_TEST_SUITE_P(
     KnownPayloads, Csi2PayloadChecksum,
-    ::testing::Values(
-        ChecksumCase{ "StandardExampleOne",
-                      { 0xFF, 0x00, 0x00, 0x02, 0xB9, 0xDC, 0xF3, 0x72, 0xBB, 0xD4, 0xB8, 0x5A,
-                        0xC8, 0x75, 0xC2, 0x7C, 0x81, 0xF8, 0x05, 0xDF, 0xFF, 0x00, 0x00, 0x01 },
-                      0x00F0 },
-        ChecksumCase{ "StandardExampleTwo",
-                      { 0xFF, 0x00, 0x00, 0x00, 0x1E, 0xF0, 0x1E, 0xC7, 0x4F, 0x82, 0x78, 0xC5,
-                        0x82, 0xE0, 0x8C, 0x70, 0xD2, 0x3C, 0x78, 0xE9, 0xFF, 0x00, 0x00, 0x01 },
-                      0xE569 },
-        ChecksumCase{ "DigitsOneToNine", { '1', '2', '3', '4', '5', '6', '7', '8', '9' }, 0x6F91 },
-        ChecksumCase{ "EmptyPayload", {}, 0xFFFF }),
+    ::testing::Values(ChecksumCase{ "StandardExampleOne",
+                                    { 0xFF, 0x00, 0x00, 0x02, 0xB9, 0xDC, 0xF3, 0x72, 0xBB, 0xD4, 0xB8, 0x5A,
+                                      0xC8, 0x75, 0xC2, 0x7C, 0x81, 0xF8, 0x05, 0xDF, 0xFF, 0x00, 0x00, 0x01 },
+                                    0x00F0 },
+                      ChecksumCase{ "StandardExampleTwo",
+                                    { 0xFF, 0x00, 0x00, 0x00, 0x1E, 0xF0, 0x1E, 0xC7, 0x4F, 0x82, 0x78, 0xC5,
+                                      0x82, 0xE0, 0x8C, 0x70, 0xD2, 0x3C, 0x78, 0xE9, 0xFF, 0x00, 0x00, 0x01 },
+                                    0xE569 },
+                      ChecksumCase{ "DigitsOneToNine", { '1', '2', '3', '4', '5', '6', '7', '8', '9' }, 0x6F91 },
+                      ChecksumCase{ "EmptyPayload", {}, 0xFFFF }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(FrameChecksum, AgreesWithTheEmulatedUnitsChecksumFedInPieces)

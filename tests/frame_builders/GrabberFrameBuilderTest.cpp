@@ -33,13 +33,16 @@ struct RecordCase {
     const char* name;
     uint8_t bpp;
     uint16_t wordCount;
-    uint16_t padding;      ///< zero bytes after each long packet
-    uint32_t recordBytes;  ///< preamble, packet and padding
+    uint16_t padding;     ///< zero bytes after each long packet
+    uint32_t recordBytes; ///< preamble, packet and padding
 };
 
-void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RecordCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
-class GrabberRecords : public ::testing::TestWithParam<RecordCase> {};
+class GrabberRecords : public ::testing::TestWithParam<RecordCase> { };
 
 TEST_P(GrabberRecords, AreLaidOutBackToBackWithPaddingToWholePixels)
 {
@@ -64,14 +67,13 @@ TEST_P(GrabberRecords, AreLaidOutBackToBackWithPaddingToWholePixels)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PixelSizes, GrabberRecords,
-    ::testing::Values(RecordCase{ "Bpp16NeedsNoPadding", 16, 3840, 0, 3850 },
-                      RecordCase{ "Bpp12OddLengthGetsOneByte", 12, 3841, 1, 3852 },
-                      RecordCase{ "Bpp12EvenPixelsNeedNoPadding", 12, 3842, 0, 3852 },
-                      RecordCase{ "Bpp64GetsSixBytes", 64, 3840, 6, 3856 },
-                      RecordCase{ "Bpp8NeverPads", 8, 3841, 0, 3851 }),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(PixelSizes, GrabberRecords,
+                         ::testing::Values(RecordCase{ "Bpp16NeedsNoPadding", 16, 3840, 0, 3850 },
+                                           RecordCase{ "Bpp12OddLengthGetsOneByte", 12, 3841, 1, 3852 },
+                                           RecordCase{ "Bpp12EvenPixelsNeedNoPadding", 12, 3842, 0, 3852 },
+                                           RecordCase{ "Bpp64GetsSixBytes", 64, 3840, 6, 3856 },
+                                           RecordCase{ "Bpp8NeverPads", 8, 3841, 0, 3851 }),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(GrabberFrame, HeaderCarriesRowsBppSizeAndCounters)
 {

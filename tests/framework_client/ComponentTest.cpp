@@ -99,10 +99,10 @@ struct BadNameCase {
 
 namespace {
 constexpr KOVAPropertyDefault kAny = KOVAPropertyDefault::Integer(1);
-const KOVAPropertyDefinition kBadProperty[] = {{"9Lives", &kAny, nullptr, false, false, false, true, 0}, {}};
-const KOVAInputDefinition kBadInput[] = {{"in put", 0, nullptr, 0, 1}, {}};
-const KOVAOutputDefinition kBadOutput[] = {{"1out", 0, {KOVA::Integer64, "", ""}, 1, 2, 1, 1}, {}};
-const KOVAActionDefinition kBadAction[] = {{"a-b", nullptr, false, {}}, {}};
+const KOVAPropertyDefinition kBadProperty[] = { { "9Lives", &kAny, nullptr, false, false, false, true, 0 }, {} };
+const KOVAInputDefinition kBadInput[] = { { "in put", 0, nullptr, 0, 1 }, {} };
+const KOVAOutputDefinition kBadOutput[] = { { "1out", 0, { KOVA::Integer64, "", "" }, 1, 2, 1, 1 }, {} };
+const KOVAActionDefinition kBadAction[] = { { "a-b", nullptr, false, {} }, {} };
 KOVAComponentDefinition withTables(const KOVAPropertyDefinition* p, const KOVAInputDefinition* i,
                                    const KOVAOutputDefinition* o, const KOVAActionDefinition* a)
 {
@@ -116,7 +116,7 @@ KOVAComponentDefinition withTables(const KOVAPropertyDefinition* p, const KOVAIn
 }
 } // namespace
 
-class ComponentBadName : public ::testing::TestWithParam<BadNameCase> {};
+class ComponentBadName : public ::testing::TestWithParam<BadNameCase> { };
 
 TEST_P(ComponentBadName, IsReportedAndTheInstanceMarkedFailed)
 {
@@ -128,15 +128,14 @@ TEST_P(ComponentBadName, IsReportedAndTheInstanceMarkedFailed)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComponentBadName,
-    ::testing::Values(
-        BadNameCase{"PropertyStartingWithADigit", withTables(kBadProperty, nullptr, nullptr, nullptr),
-                    "Trying to create a property with an invalid name: 9Lives"},
-        BadNameCase{"InputWithABlank", withTables(nullptr, kBadInput, nullptr, nullptr),
-                    "Trying to create an input with an invalid name: in put"},
-        BadNameCase{"OutputStartingWithADigit", withTables(nullptr, nullptr, kBadOutput, nullptr),
-                    "Trying to create an output with an invalid name: 1out"},
-        BadNameCase{"ActionWithADash", withTables(nullptr, nullptr, nullptr, kBadAction),
-                    "Trying to create an action with an invalid name: a-b"}),
+    ::testing::Values(BadNameCase{ "PropertyStartingWithADigit", withTables(kBadProperty, nullptr, nullptr, nullptr),
+                                   "Trying to create a property with an invalid name: 9Lives" },
+                      BadNameCase{ "InputWithABlank", withTables(nullptr, kBadInput, nullptr, nullptr),
+                                   "Trying to create an input with an invalid name: in put" },
+                      BadNameCase{ "OutputStartingWithADigit", withTables(nullptr, nullptr, kBadOutput, nullptr),
+                                   "Trying to create an output with an invalid name: 1out" },
+                      BadNameCase{ "ActionWithADash", withTables(nullptr, nullptr, nullptr, kBadAction),
+                                   "Trying to create an action with an invalid name: a-b" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(Component, ACountBeyondTheTableStopsAtItsTerminatingEntry)
@@ -207,7 +206,7 @@ struct SetterCase {
     *os << c.name;
 }
 
-class PropertyPortSetter : public ::testing::TestWithParam<SetterCase> {};
+class PropertyPortSetter : public ::testing::TestWithParam<SetterCase> { };
 
 TEST_P(PropertyPortSetter, AcceptsValuesOfItsKindAndRangeOnly)
 {
@@ -222,21 +221,21 @@ TEST_P(PropertyPortSetter, AcceptsValuesOfItsKindAndRangeOnly)
 INSTANTIATE_TEST_SUITE_P(
     Cases, PropertyPortSetter,
     ::testing::Values(
-        SetterCase{"IntegerOnInteger", "Number", [](auto& p, auto& w) { return p.SetInteger(7, w); }, true, ""},
-        SetterCase{"BoolOnInteger", "Number", [](auto& p, auto& w) { return p.SetBool(true, w); }, false,
-                   "is of kind integer, not boolean"},
-        SetterCase{"ChoiceByText", "Format", [](auto& p, auto& w) { return p.SetText("C", w); }, true, ""},
-        SetterCase{"UnknownChoice", "Format", [](auto& p, auto& w) { return p.SetText("D", w); }, false,
-                   "\"D\" is not a choice of property \"Format\" (choices: A|B|C)"},
-        SetterCase{"ChoiceByIndex", "Format", [](auto& p, auto& w) { return p.SetInteger(2, w); }, true, ""},
-        SetterCase{"ChoiceIndexOutOfRange", "Format", [](auto& p, auto& w) { return p.SetInteger(3, w); }, false,
-                   "index 3 is not a choice"},
-        SetterCase{"PriorityAbove255", "priority", [](auto& p, auto& w) { return p.SetInteger(256, w); }, false,
-                   "outside its range 0 to 255"},
-        SetterCase{"ReadOnlyVersion", "componentModelVersion", [](auto& p, auto& w) { return p.SetText("9", w); },
-                   false, "is read-only"},
-        SetterCase{"ReaderKindBeyondSampling", "In.readerType", [](auto& p, auto& w) { return p.SetInteger(5, w); },
-                   false, "outside its range 0 to 4"}),
+        SetterCase{ "IntegerOnInteger", "Number", [](auto& p, auto& w) { return p.SetInteger(7, w); }, true, "" },
+        SetterCase{ "BoolOnInteger", "Number", [](auto& p, auto& w) { return p.SetBool(true, w); }, false,
+                    "is of kind integer, not boolean" },
+        SetterCase{ "ChoiceByText", "Format", [](auto& p, auto& w) { return p.SetText("C", w); }, true, "" },
+        SetterCase{ "UnknownChoice", "Format", [](auto& p, auto& w) { return p.SetText("D", w); }, false,
+                    "\"D\" is not a choice of property \"Format\" (choices: A|B|C)" },
+        SetterCase{ "ChoiceByIndex", "Format", [](auto& p, auto& w) { return p.SetInteger(2, w); }, true, "" },
+        SetterCase{ "ChoiceIndexOutOfRange", "Format", [](auto& p, auto& w) { return p.SetInteger(3, w); }, false,
+                    "index 3 is not a choice" },
+        SetterCase{ "PriorityAbove255", "priority", [](auto& p, auto& w) { return p.SetInteger(256, w); }, false,
+                    "outside its range 0 to 255" },
+        SetterCase{ "ReadOnlyVersion", "componentModelVersion", [](auto& p, auto& w) { return p.SetText("9", w); },
+                    false, "is read-only" },
+        SetterCase{ "ReaderKindBeyondSampling", "In.readerType", [](auto& p, auto& w) { return p.SetInteger(5, w); },
+                    false, "outside its range 0 to 4" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(Component, WhileRunningOnlyPropertiesChangeableAfterStartAcceptNewValues)
@@ -347,8 +346,9 @@ TEST_F(Guards, AnOutputGuardLeftByAnErrorWithholdsItsHalfWrittenSample)
 TEST_F(Guards, AnInputGuardOfAnotherTypeFails)
 {
     ASSERT_EQ(Write(1), KOVA::NoError);
-    EXPECT_EQ(reader->RunAsCore([](KOVATestComponent& self) { KOVA::InputGuard<double> g(&self, self.Input("Extra")); }),
-              KOVA::ErrorException);
+    EXPECT_EQ(
+        reader->RunAsCore([](KOVATestComponent& self) { KOVA::InputGuard<double> g(&self, self.Input("Extra")); }),
+        KOVA::ErrorException);
     EXPECT_TRUE(kernel.Has(KOVA::Error,
                            "The ElementType of the InputGuard of [input_name:Extra] doesn't match the actual type of "
                            "the input"));
@@ -376,8 +376,9 @@ TEST_F(Guards, ElementPointersAreCheckedForTypeAndIndex)
         KOVA::GetIOElementPointer<double>(*guard.Element(), 0);
     }),
               KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "[ElementType != ioElt.Type] The requested ElementType is different from "
-                                        "actual data type of the I/O element"));
+    EXPECT_TRUE(kernel.Has(KOVA::Error,
+                           "[ElementType != ioElt.Type] The requested ElementType is different from "
+                           "actual data type of the I/O element"));
 }
 
 TEST_F(Guards, ReadingAgainReleasesTheElementStillHeld)
@@ -390,7 +391,7 @@ TEST_F(Guards, ReadingAgainReleasesTheElementStillHeld)
             got.push_back(*self.StartReading(self.Input("In"))->Integer64());
     }),
               KOVA::NoError);
-    EXPECT_EQ(got, (std::vector<int64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(got, (std::vector<int64_t>{ 1, 2, 3, 4 }));
     // Every element but the last is released: the writer has room without waiting.
     EXPECT_EQ(Write(5), KOVA::NoError);
 }
@@ -407,13 +408,15 @@ TEST_F(Component, IplImageBuffersAreAllocatedOnceFromTheModel)
         EXPECT_EQ(guard.Element()->IOEltUsedSizeInBytes(), 48 * 8);
     }),
               KOVA::NoError);
-    EXPECT_EQ(c->RunAsCore([&](KOVATestComponent& self) { self.Output("Image")->AllocOutputBufferIplImage(model, true); }),
-              KOVA::ErrorException);
+    EXPECT_EQ(
+        c->RunAsCore([&](KOVATestComponent& self) { self.Output("Image")->AllocOutputBufferIplImage(model, true); }),
+        KOVA::ErrorException);
     EXPECT_TRUE(kernel.Has(KOVA::Error, "Output buffer already initialized. Can't initialize an output buffer twice."));
     c->EngineFreeBuffers();
     const IplImage huge = KOVA::IplImageModel(30000, 30000, "BGRA", 0, 8, 4);
-    EXPECT_EQ(c->RunAsCore([&](KOVATestComponent& self) { self.Output("Image")->AllocOutputBufferIplImage(huge, false); }),
-              KOVA::ErrorException);
+    EXPECT_EQ(
+        c->RunAsCore([&](KOVATestComponent& self) { self.Output("Image")->AllocOutputBufferIplImage(huge, false); }),
+        KOVA::ErrorException);
     EXPECT_TRUE(kernel.Has(KOVA::Error, "Requested buffer size ["));
     EXPECT_TRUE(kernel.Has(KOVA::Error, "Please reduce the requested output buffer size and/or the output FIFO size"));
 }

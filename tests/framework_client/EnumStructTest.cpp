@@ -70,7 +70,7 @@ struct FromStringCase {
     *os << c.name;
 }
 
-class EnumFromString : public ::testing::TestWithParam<FromStringCase> {};
+class EnumFromString : public ::testing::TestWithParam<FromStringCase> { };
 
 TEST_P(EnumFromString, ReportsIllFormedTextsWithTheFrameworkTexts)
 {
@@ -84,25 +84,26 @@ TEST_P(EnumFromString, ReportsIllFormedTextsWithTheFrameworkTexts)
 INSTANTIATE_TEST_SUITE_P(
     Cases, EnumFromString,
     ::testing::Values(
-        FromStringCase{"NoHead", "MSB|LSB", false,
-                       "KOVAEnumStruct::FromString: Ill-formed enum string [expected:nbVal|selected|val0|val1|val2...] "
-                       "[received:MSB|LSB]",
-                       1},
-        FromStringCase{"CountMismatch", "3|0|a|b", false,
-                       "KOVAEnumStruct::FromString: Declared size of enum struct does not match the number of given "
-                       "elements.",
-                       1},
-        FromStringCase{"NegativeCount", "-1|0", false,
-                       "KOVAEnumStruct::FromString: Declared size of enum struct does not match the number of given "
-                       "elements.",
-                       1},
-        FromStringCase{"SelectionBeyondChoices", "2|5|a|b", true,
-                       "KOVAEnumStruct::FromString: Selected value incompatible with enum values for property. "
-                       "Selected property is set to 0.",
-                       0},
-        FromStringCase{"SelectionWithNoChoices", "0|0", true,
-                       "KOVAEnumStruct::FromString: Selected value incompatible with enum values for property. "
-                       "Selected property is set to 0.",
-                       -1},
-        FromStringCase{"NothingSelected", "2|-1|a|b", true, "", -1}),
+        FromStringCase{
+            "NoHead", "MSB|LSB", false,
+            "KOVAEnumStruct::FromString: Ill-formed enum string [expected:nbVal|selected|val0|val1|val2...] "
+            "[received:MSB|LSB]",
+            1 },
+        FromStringCase{ "CountMismatch", "3|0|a|b", false,
+                        "KOVAEnumStruct::FromString: Declared size of enum struct does not match the number of given "
+                        "elements.",
+                        1 },
+        FromStringCase{ "NegativeCount", "-1|0", false,
+                        "KOVAEnumStruct::FromString: Declared size of enum struct does not match the number of given "
+                        "elements.",
+                        1 },
+        FromStringCase{ "SelectionBeyondChoices", "2|5|a|b", true,
+                        "KOVAEnumStruct::FromString: Selected value incompatible with enum values for property. "
+                        "Selected property is set to 0.",
+                        0 },
+        FromStringCase{ "SelectionWithNoChoices", "0|0", true,
+                        "KOVAEnumStruct::FromString: Selected value incompatible with enum values for property. "
+                        "Selected property is set to 0.",
+                        -1 },
+        FromStringCase{ "NothingSelected", "2|-1|a|b", true, "", -1 }),
     [](const auto& testCase) { return std::string(testCase.param.name); });

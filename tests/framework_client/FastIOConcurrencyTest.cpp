@@ -49,8 +49,8 @@ TEST(FastIOConcurrency, StopWakesAReaderWaitingForAnElement)
     FifoOfIntegers f(2);
     const int32_t reader = f.fifo.RegisterReader(KOVA::NeverSkippingReader);
     TestStopToken stop;
-    auto waiting = std::async(std::launch::async,
-                              [&] { return raisedCode([&] { f.fifo.StartReading(reader, stop); }); });
+    auto waiting =
+        std::async(std::launch::async, [&] { return raisedCode([&] { f.fifo.StartReading(reader, stop); }); });
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     stop.stop = true;
     f.fifo.WakeReaders();
@@ -64,8 +64,8 @@ TEST(FastIOConcurrency, StopWakesAWriterWaitingForANeverSkippingReader)
     f.fifo.RegisterReader(KOVA::NeverSkippingReader);
     f.Publish(1);
     TestStopToken stop;
-    auto waiting = std::async(std::launch::async,
-                              [&] { return raisedCode([&] { f.fifo.StartWriting(nullptr, stop); }); });
+    auto waiting =
+        std::async(std::launch::async, [&] { return raisedCode([&] { f.fifo.StartWriting(nullptr, stop); }); });
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     stop.stop = true;
     f.fifo.WakeWriters();
@@ -83,7 +83,7 @@ void PrintTo(const LongTimeoutCase& testCase, std::ostream* out)
     *out << testCase.name;
 }
 
-class FastIOLongWriterTimeout : public ::testing::TestWithParam<LongTimeoutCase> {};
+class FastIOLongWriterTimeout : public ::testing::TestWithParam<LongTimeoutCase> { };
 
 // A time-out far in the future must mean "wait", never an overflowed
 // deadline that has already passed.
@@ -94,8 +94,8 @@ TEST_P(FastIOLongWriterTimeout, KeepsTheWriterWaitingUntilItIsStopped)
     f.Publish(1);
     f.fifo.SetWriterTimeout(GetParam().timeoutUs);
     TestStopToken stop;
-    auto waiting = std::async(std::launch::async,
-                              [&] { return raisedCode([&] { f.fifo.StartWriting(nullptr, stop); }); });
+    auto waiting =
+        std::async(std::launch::async, [&] { return raisedCode([&] { f.fifo.StartWriting(nullptr, stop); }); });
     EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
         << "the writer gave up at once";
     stop.stop = true;
@@ -106,9 +106,9 @@ TEST_P(FastIOLongWriterTimeout, KeepsTheWriterWaitingUntilItIsStopped)
 
 INSTANTIATE_TEST_SUITE_P(
     , FastIOLongWriterTimeout,
-    ::testing::Values(LongTimeoutCase{"OneHundredTwentyDays", int64_t{120} * 86'400 * 1'000'000},
-                      LongTimeoutCase{"ThreeHundredYears", int64_t{300} * 365 * 86'400 * 1'000'000},
-                      LongTimeoutCase{"LargestTimestamp", std::numeric_limits<KOVATimestamp>::max()}),
+    ::testing::Values(LongTimeoutCase{ "OneHundredTwentyDays", int64_t{ 120 } * 86'400 * 1'000'000 },
+                      LongTimeoutCase{ "ThreeHundredYears", int64_t{ 300 } * 365 * 86'400 * 1'000'000 },
+                      LongTimeoutCase{ "LargestTimestamp", std::numeric_limits<KOVATimestamp>::max() }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(FastIOConcurrency, OneWriterHandsEverySampleInOrderToANeverSkippingReader)
@@ -136,8 +136,7 @@ TEST(FastIOConcurrency, OneWriterHandsEverySampleInOrderToANeverSkippingReader)
                     received.push_back(*e->Integer64());
                     f.fifo.StopReading(reader, e);
                 }
-            } catch (const KOVAFifoFault&) {
-            }
+            } catch (const KOVAFifoFault&) { }
             writer.join();
         },
         [&] {
@@ -234,8 +233,7 @@ TEST(FastIOConcurrency, ConcurrentWritersLoseNothingForANeverSkippingReader)
                             *e->Integer64() = w * 1'000'000 + i;
                             f.fifo.StopWriting(e, false);
                         }
-                    } catch (const KOVAFifoFault&) {
-                    }
+                    } catch (const KOVAFifoFault&) { }
                 });
             }
             try {
@@ -250,8 +248,7 @@ TEST(FastIOConcurrency, ConcurrentWritersLoseNothingForANeverSkippingReader)
                     last[writer] = value % 1'000'000;
                     ++received;
                 }
-            } catch (const KOVAFifoFault&) {
-            }
+            } catch (const KOVAFifoFault&) { }
             stop.stop = true;
             f.fifo.WakeWriters();
             for (auto& writer : writers)
@@ -284,7 +281,8 @@ TEST(FastIOConcurrency, AReaderUnregisteredWhileItWaitsCannotFindItsData)
     const std::string text = waiting.get();
     // On a slow machine the reader may only arrive after it was unregistered.
     if (text.find("monitor has no space") == std::string::npos) {
-        EXPECT_EQ(text, "KOVAFastIO fatal error : Trouble with a FIFO reader. Couldn't find its data (X1). Please "
-                        "contact the technical support team.");
+        EXPECT_EQ(text,
+                  "KOVAFastIO fatal error : Trouble with a FIFO reader. Couldn't find its data (X1). Please "
+                  "contact the technical support team.");
     }
 }

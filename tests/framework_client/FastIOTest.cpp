@@ -63,7 +63,7 @@ TEST(FastIO, WaitingWriterTakesTheElementTheNeverSkippingReaderReleases)
     f.Publish(2);
     KOVAIOElt* oldest = f.fifo.TryStartReading(reader);
 
-    std::atomic<KOVAIOElt*> taken{nullptr};
+    std::atomic<KOVAIOElt*> taken{ nullptr };
     std::thread writer([&] { taken = f.fifo.StartWriting(nullptr, f.neverStop); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(taken.load(), nullptr) << "the writer must wait for the reader";
@@ -158,7 +158,7 @@ TEST(FastIO, SubsamplingRateTwoTakesEverySecondElement)
         seen.push_back(FifoOfIntegers::Value(element));
         f.fifo.StopReading(reader, element);
     }
-    EXPECT_EQ(seen, (std::vector<int64_t>{0, 2, 4}));
+    EXPECT_EQ(seen, (std::vector<int64_t>{ 0, 2, 4 }));
 }
 
 TEST(FastIO, Wait4NextReaderWaitsForThePublicationAfterItsCall)
@@ -168,7 +168,7 @@ TEST(FastIO, Wait4NextReaderWaitsForThePublicationAfterItsCall)
     f.Publish(1);
     EXPECT_EQ(f.fifo.TryStartReading(reader), nullptr);
     EXPECT_EQ(f.fifo.DataAvailableInFIFO(reader), 1);
-    std::atomic<int64_t> got{-1};
+    std::atomic<int64_t> got{ -1 };
     std::thread readerThread([&] { got = FifoOfIntegers::Value(f.fifo.StartReading(reader, f.neverStop)); });
     // Publish until the reader has one (it may start waiting after the first).
     for (int64_t value = 2; got.load() < 0 && value < 1000; ++value) {
@@ -199,8 +199,9 @@ TEST(FastIO, StartWritingWithEveryElementHeldIsAFatalError)
     int overflows = 0;
     f.fifo.SetOverflowCallback(&countOverflow, &overflows);
     const std::string text = raisedText([&] { f.fifo.StartWriting(nullptr, f.neverStop); });
-    EXPECT_EQ(text, "Output buffer fatal error : StartWriting has no space where to write. Check that each call to "
-                    "StartWriting has its corresponding call to StopWriting.");
+    EXPECT_EQ(text,
+              "Output buffer fatal error : StartWriting has no space where to write. Check that each call to "
+              "StartWriting has its corresponding call to StopWriting.");
     EXPECT_EQ(raisedCode([&] { f.fifo.StartWriting(nullptr, f.neverStop); }), KOVA::ErrorException);
     EXPECT_EQ(overflows, 2);
 }
@@ -233,7 +234,7 @@ struct ReaderSettingCase {
     *os << c.name;
 }
 
-class FastIOReaderSettings : public ::testing::TestWithParam<ReaderSettingCase> {};
+class FastIOReaderSettings : public ::testing::TestWithParam<ReaderSettingCase> { };
 
 TEST_P(FastIOReaderSettings, RefusesWithItsFatalErrorText)
 {
@@ -244,27 +245,27 @@ TEST_P(FastIOReaderSettings, RefusesWithItsFatalErrorText)
 INSTANTIATE_TEST_SUITE_P(
     Cases, FastIOReaderSettings,
     ::testing::Values(
-        ReaderSettingCase{"TypeOfUnregisteredReader", [](KOVAFastIO& f) { f.SetReaderType(3, KOVA::FifoReader); },
-                          "KOVAFastIO fatal error : trying to set the reader type for a reader that has never been "
-                          "registered before."},
-        ReaderSettingCase{"TypeOfSamplingReader",
-                          [](KOVAFastIO& f) { f.SetReaderType(f.RegisterReader(KOVA::SamplingReader), 1); },
-                          "KOVAFastIO fatal error : SetReaderType works only with FIFO readers."},
-        ReaderSettingCase{"RateOfUnregisteredReader", [](KOVAFastIO& f) { f.SetSubsamplingRate(5, 2); },
-                          "KOVAFastIO fatal error : trying to set the subsampling rate for a reader that has never "
-                          "been registered before."},
-        ReaderSettingCase{"RateOfSamplingReader",
-                          [](KOVAFastIO& f) { f.SetSubsamplingRate(f.RegisterReader(KOVA::Wait4NextReader), 2); },
-                          "KOVAFastIO fatal error : SetSubsamplingRate works only with FIFO readers."},
-        ReaderSettingCase{"RateZero", [](KOVAFastIO& f) { f.SetSubsamplingRate(f.RegisterReader(0), 0); },
-                          "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range between 1 "
-                          "and 256 included."},
-        ReaderSettingCase{"Rate257", [](KOVAFastIO& f) { f.SetSubsamplingRate(f.RegisterReader(0), 257); },
-                          "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range between 1 "
-                          "and 256 included."},
-        ReaderSettingCase{"ReadingByUnregisteredReader", [](KOVAFastIO& f) { f.TryStartReading(9); },
-                          "KOVAFastIO fatal error : KOVAFastIO monitor has no space where to read (X512). Please "
-                          "contact the technical support team."}),
+        ReaderSettingCase{ "TypeOfUnregisteredReader", [](KOVAFastIO& f) { f.SetReaderType(3, KOVA::FifoReader); },
+                           "KOVAFastIO fatal error : trying to set the reader type for a reader that has never been "
+                           "registered before." },
+        ReaderSettingCase{ "TypeOfSamplingReader",
+                           [](KOVAFastIO& f) { f.SetReaderType(f.RegisterReader(KOVA::SamplingReader), 1); },
+                           "KOVAFastIO fatal error : SetReaderType works only with FIFO readers." },
+        ReaderSettingCase{ "RateOfUnregisteredReader", [](KOVAFastIO& f) { f.SetSubsamplingRate(5, 2); },
+                           "KOVAFastIO fatal error : trying to set the subsampling rate for a reader that has never "
+                           "been registered before." },
+        ReaderSettingCase{ "RateOfSamplingReader",
+                           [](KOVAFastIO& f) { f.SetSubsamplingRate(f.RegisterReader(KOVA::Wait4NextReader), 2); },
+                           "KOVAFastIO fatal error : SetSubsamplingRate works only with FIFO readers." },
+        ReaderSettingCase{ "RateZero", [](KOVAFastIO& f) { f.SetSubsamplingRate(f.RegisterReader(0), 0); },
+                           "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range between 1 "
+                           "and 256 included." },
+        ReaderSettingCase{ "Rate257", [](KOVAFastIO& f) { f.SetSubsamplingRate(f.RegisterReader(0), 257); },
+                           "KOVAFastIO fatal error: Output subsampling rate must be an integer in the range between 1 "
+                           "and 256 included." },
+        ReaderSettingCase{ "ReadingByUnregisteredReader", [](KOVAFastIO& f) { f.TryStartReading(9); },
+                           "KOVAFastIO fatal error : KOVAFastIO monitor has no space where to read (X512). Please "
+                           "contact the technical support team." }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(FastIO, SetReaderTypeTurnsAPlainReaderIntoANeverSkippingOne)
@@ -317,7 +318,7 @@ TEST(FastIO, ReleaseWritersMakesAWaitingStartWritingReturnNull)
     FifoOfIntegers f(1);
     f.fifo.RegisterReader(KOVA::NeverSkippingReader);
     f.Publish(1);
-    std::atomic<bool> returned{false};
+    std::atomic<bool> returned{ false };
     KOVAIOElt* result = reinterpret_cast<KOVAIOElt*>(1);
     std::thread writer([&] {
         result = f.fifo.StartWriting(nullptr, f.neverStop);

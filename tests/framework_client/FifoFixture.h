@@ -12,7 +12,7 @@
 class TestStopToken final : public KOVAStopToken {
 public:
     bool StopRequested() const noexcept override { return stop.load(); }
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop{ false };
 };
 
 /// `size` elements of one 64-bit integer each.
@@ -22,8 +22,9 @@ public:
     {
         std::vector<KOVAIOElt*> ring;
         for (size_t i = 0; i < size; ++i) {
-            elements_.push_back(std::make_unique<KOVAIOEltBuffer>(
-                KOVATypeInfo{KOVA::Integer64, nullptr, nullptr}, reinterpret_cast<uint8_t*>(&storage_[i]), 1, 8, this));
+            elements_.push_back(std::make_unique<KOVAIOEltBuffer>(KOVATypeInfo{ KOVA::Integer64, nullptr, nullptr },
+                                                                  reinterpret_cast<uint8_t*>(&storage_[i]), 1, 8,
+                                                                  this));
             ring.push_back(elements_.back().get());
         }
         fifo.SetElements(ring);

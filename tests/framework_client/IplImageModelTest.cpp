@@ -30,7 +30,7 @@ struct ModelCase {
     *os << c.name;
 }
 
-class IplImageModel : public ::testing::TestWithParam<ModelCase> {};
+class IplImageModel : public ::testing::TestWithParam<ModelCase> { };
 
 TEST_P(IplImageModel, FillsTheHeaderFromTheGeometry)
 {
@@ -53,19 +53,19 @@ TEST_P(IplImageModel, FillsTheHeaderFromTheGeometry)
 INSTANTIATE_TEST_SUITE_P(
     Cases, IplImageModel,
     ::testing::Values(
-        ModelCase{"LowerCaseBgr640x480", 640, 480, "bgr", 0, 8, 4, "RGB", "BGR", 3, 0, 1920, 480 * 1920},
-        ModelCase{"Bgra", 10, 2, "BGRA", 0, 8, 4, "RGBA", "BGRA", 4, 3, 40, 80},
-        ModelCase{"RgbAlignedTo8", 1280, 800, "RGB", 0, 8, 8, "RGB", "RGB", 3, 0, 3840, 800 * 3840},
-        ModelCase{"Gray16", 1280, 800, "GRAY", 0, 16, 8, "GRAY", "GRAY", 1, 0, 2560, 800 * 2560},
-        ModelCase{"SingleG", 3, 1, "g", 0, 8, 4, "G", "GRAY", 1, 0, 4, 4},
-        ModelCase{"FourLettersEndingInA", 2, 2, "YUVA", 0, 8, 1, "YUVA", "YUVA", 4, 3, 8, 16},
-        ModelCase{"RowPaddedToAlignment", 5, 2, "BGR", 0, 8, 4, "RGB", "BGR", 3, 0, 16, 32},
-        ModelCase{"TwelveBitDepthRoundsUpToBytes", 3, 1, "GRAY", 0, 12, 1, "GRAY", "GRAY", 1, 0, 5, 5},
-        ModelCase{"PlanarMultipliesTheImageNotTheRow", 5, 2, "BGR", 1, 8, 4, "RGB", "BGR", 3, 0, 8, 48},
-        ModelCase{"SignedDepthBitIsIgnored", 4, 1, "GRAY", 0, static_cast<int32_t>(0x80000010u), 1, "GRAY", "GRAY",
-                  1, 0, 8, 8},
-        ModelCase{"AlignmentZeroCountsAsOne", 5, 1, "BGR", 0, 8, 0, "RGB", "BGR", 3, 0, 15, 15},
-        ModelCase{"TooLargeIsMarkedInvalid", 100000, 100000, "BGR", 0, 8, 4, "RGB", "BGR", 3, 0, -1, -1}),
+        ModelCase{ "LowerCaseBgr640x480", 640, 480, "bgr", 0, 8, 4, "RGB", "BGR", 3, 0, 1920, 480 * 1920 },
+        ModelCase{ "Bgra", 10, 2, "BGRA", 0, 8, 4, "RGBA", "BGRA", 4, 3, 40, 80 },
+        ModelCase{ "RgbAlignedTo8", 1280, 800, "RGB", 0, 8, 8, "RGB", "RGB", 3, 0, 3840, 800 * 3840 },
+        ModelCase{ "Gray16", 1280, 800, "GRAY", 0, 16, 8, "GRAY", "GRAY", 1, 0, 2560, 800 * 2560 },
+        ModelCase{ "SingleG", 3, 1, "g", 0, 8, 4, "G", "GRAY", 1, 0, 4, 4 },
+        ModelCase{ "FourLettersEndingInA", 2, 2, "YUVA", 0, 8, 1, "YUVA", "YUVA", 4, 3, 8, 16 },
+        ModelCase{ "RowPaddedToAlignment", 5, 2, "BGR", 0, 8, 4, "RGB", "BGR", 3, 0, 16, 32 },
+        ModelCase{ "TwelveBitDepthRoundsUpToBytes", 3, 1, "GRAY", 0, 12, 1, "GRAY", "GRAY", 1, 0, 5, 5 },
+        ModelCase{ "PlanarMultipliesTheImageNotTheRow", 5, 2, "BGR", 1, 8, 4, "RGB", "BGR", 3, 0, 8, 48 },
+        ModelCase{ "SignedDepthBitIsIgnored", 4, 1, "GRAY", 0, static_cast<int32_t>(0x80000010u), 1, "GRAY", "GRAY", 1,
+                   0, 8, 8 },
+        ModelCase{ "AlignmentZeroCountsAsOne", 5, 1, "BGR", 0, 8, 0, "RGB", "BGR", 3, 0, 15, 15 },
+        ModelCase{ "TooLargeIsMarkedInvalid", 100000, 100000, "BGR", 0, 8, 4, "RGB", "BGR", 3, 0, -1, -1 }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 } // namespace

@@ -12,7 +12,7 @@ struct NameCase {
     bool valid;
 };
 
-class NameRule : public ::testing::TestWithParam<NameCase> {};
+class NameRule : public ::testing::TestWithParam<NameCase> { };
 
 TEST_P(NameRule, AcceptsALetterFollowedByLettersDigitsAndUnderscores)
 {
@@ -20,11 +20,12 @@ TEST_P(NameRule, AcceptsALetterFollowedByLettersDigitsAndUnderscores)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NameRule,
-                         ::testing::Values(NameCase{"SensorDataIn", true}, NameCase{"a", true},
-                                           NameCase{"oSystemTime_us", true}, NameCase{"x9_", true},
-                                           NameCase{"9Lives", false}, NameCase{"_hidden", false}, NameCase{"", false},
-                                           NameCase{"with space", false}, NameCase{"dot.ted", false},
-                                           NameCase{"newline\n", false}, NameCase{std::string("nul\0x", 5), false},
-                                           NameCase{"Umlaut\xc3\xa4", false}));
+                         ::testing::Values(NameCase{ "SensorDataIn", true }, NameCase{ "a", true },
+                                           NameCase{ "oSystemTime_us", true }, NameCase{ "x9_", true },
+                                           NameCase{ "9Lives", false }, NameCase{ "_hidden", false },
+                                           NameCase{ "", false }, NameCase{ "with space", false },
+                                           NameCase{ "dot.ted", false }, NameCase{ "newline\n", false },
+                                           NameCase{ std::string("nul\0x", 5), false },
+                                           NameCase{ "Umlaut\xc3\xa4", false }));
 
 } // namespace

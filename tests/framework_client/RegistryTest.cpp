@@ -27,7 +27,7 @@ KOVAComponentDefinition named(const char* name)
     return definition;
 }
 
-std::atomic<int> gRegistered{0};
+std::atomic<int> gRegistered{ 0 };
 void countRegistration(void*)
 {
     ++gRegistered;
@@ -43,8 +43,7 @@ const KOVAModuleDefinition gModuleA2("ModuleA2", "TestGroupA", nullptr, &gDefini
 const KOVAModuleDefinition gModuleB1("ModuleB1", "TestGroupB", nullptr, &gDefinitionB1, nullptr, nullptr);
 // The child group must exist before its module registers.
 const bool gChildMade = (KOVAModuleManagement::CreateNewGroup("TestGroupBChild", "TestGroupB"), true);
-const KOVAModuleDefinition gModuleChild("ModuleC1", "TestGroupBChild", nullptr, &gDefinitionChild, nullptr,
-                                        nullptr);
+const KOVAModuleDefinition gModuleChild("ModuleC1", "TestGroupBChild", nullptr, &gDefinitionChild, nullptr, nullptr);
 
 constexpr int32_t kModules = 4;
 
@@ -54,7 +53,7 @@ TEST(PackageEntry, WrongKeysAreRefusedAndTheRightKeyGivesTheMajorVersionOnce)
 {
     TestKernel other;
     KOVAKernel* before = KOVAPrivate::Kernel();
-    for (int32_t key : {0, 1, 0x80537, 0x80539, -1, 0x40900})
+    for (int32_t key : { 0, 1, 0x80537, 0x80539, -1, 0x40900 })
         EXPECT_EQ(KOVAPckInit(&other, key), 0) << "key " << key;
     EXPECT_EQ(KOVAPrivate::Kernel(), before) << "a refused key must not store a kernel";
 
@@ -98,8 +97,9 @@ bool listsEveryModuleForTheLargestCount()
 {
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
-    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{256} << 20);
-    const rlimit addressSpace{limit, limit};
+    const rlim_t limit =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{ 256 } << 20);
+    const rlimit addressSpace{ limit, limit };
     setrlimit(RLIMIT_AS, &addressSpace);
     std::_Exit(listsEveryModuleForTheLargestCount() ? 0 : 1);
 }
@@ -176,9 +176,10 @@ TEST(ModuleRegistry, AModuleAddedToAnInitialisedRegistryRegistersAtOnceAndLeaves
 {
     TestKernel::Installed(); // initialises the registry
     ASSERT_TRUE(KOVAModuleManagement::IsInitialized());
-    static std::atomic<int> calls{0};
+    static std::atomic<int> calls{ 0 };
     {
-        KOVAModuleDefinition late("Late", "TestGroupLate", nullptr, nullptr, [](void*) { ++calls; }, nullptr);
+        KOVAModuleDefinition late(
+            "Late", "TestGroupLate", nullptr, nullptr, [](void*) { ++calls; }, nullptr);
         EXPECT_EQ(calls.load(), 1);
         EXPECT_EQ(KOVAModuleManagement::FindModule("Late"), &late);
         EXPECT_EQ(KOVAModuleManagement::FindModule("Late", "TestGroupA"), nullptr);

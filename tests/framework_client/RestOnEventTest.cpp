@@ -80,7 +80,7 @@ TEST(RestOnEvent, AComponentThreadRestingOnAnEventEndsWithTheComponent)
 {
     auto c = KOVATestComponent::Make("c");
     ASSERT_EQ(c->EnginePrepareStart(), KOVA::NoError);
-    std::atomic<bool> returned{false};
+    std::atomic<bool> returned{ false };
     EXPECT_EQ(c->RunAsCore([&](KOVATestComponent& self) {
         self.StartComponentThread([&self, &returned] {
             self.Rest(KOVA::Infinite, self.event);

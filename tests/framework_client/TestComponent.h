@@ -33,7 +33,7 @@ public:
 
     std::function<void(KOVATestComponent&)> onDynamic, onBirth, onCore, onDeath;
     KOVAEvent event;
-    std::atomic<int> threadRuns{0};
+    std::atomic<int> threadRuns{ 0 };
     void ThreadMember()
     {
         ++threadRuns;

@@ -23,7 +23,7 @@ public:
     void Report(const char* source, int32_t level, const char* text) noexcept override
     {
         const std::lock_guard lock(mutex_);
-        entries_.push_back({source ? source : "", level, text ? text : ""});
+        entries_.push_back({ source ? source : "", level, text ? text : "" });
     }
     KOVATimestamp CurrentTime() noexcept override { return 1'000'000; }
     bool GetBoolProperty(const char*, bool*) noexcept override { return false; }

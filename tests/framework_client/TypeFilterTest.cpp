@@ -26,7 +26,7 @@ struct FilterCase {
     *os << c.name;
 }
 
-class TypeFilter : public ::testing::TestWithParam<FilterCase> {};
+class TypeFilter : public ::testing::TestWithParam<FilterCase> { };
 
 TEST_P(TypeFilter, AcceptsExactlyTheTypesOfItsRule)
 {
@@ -36,27 +36,35 @@ TEST_P(TypeFilter, AcceptsExactlyTheTypesOfItsRule)
 INSTANTIATE_TEST_SUITE_P(
     Cases, TypeFilter,
     ::testing::Values(
-        FilterCase{"ImageFilterTakesIplImage", &kImageFilter, {KOVA::IplImage, "", ""}, true},
-        FilterCase{"ImageFilterTakesKOVAImage", &kImageFilter, {KOVA::KOVAImage, "", ""}, true},
-        FilterCase{"ImageFilterTakesStream8", &kImageFilter, {KOVA::Stream8, "", ""}, true},
-        FilterCase{"ImageFilterTakesAnyDynamicStructure", &kImageFilter, {KOVA::DynamicStructure, "Other", ""}, true},
-        FilterCase{"ImageFilterRefusesInteger64", &kImageFilter, {KOVA::Integer64, "", ""}, false},
-        FilterCase{"ImageFilterRefusesANamelessType", &kImageFilter, {KOVA::IplImage, nullptr, nullptr}, false},
-        FilterCase{"IgnoreNameFlagSkipsTheNameCheck", &kImageFilter,
-                   {KOVA::IplImage | KOVA::IgnoreNameFlag, nullptr, nullptr}, true},
-        FilterCase{"Integer64FilterTakesInteger64", &KOVA::FilterInteger64, {KOVA::Integer64, "", ""}, true},
-        FilterCase{"Integer64FilterRefusesInteger32", &KOVA::FilterInteger64, {KOVA::Integer32, "", ""}, false},
-        FilterCase{"Stream8FilterTakesStream8", &KOVA::FilterStream8, {KOVA::Stream8, nullptr, nullptr}, true},
-        FilterCase{"ExactFilterTakesTheNamedStructure", &kCsi2Exact, {KOVA::DynamicStructure, "KOVAMipiCsi2Frame", ""},
-                   true},
-        FilterCase{"ExactFilterRefusesAnotherName", &kCsi2Exact, {KOVA::DynamicStructure, "KOVAImageFrame", ""}, false},
-        FilterCase{"ExactFilterRefusesAnExtraKindBit", &kCsi2Exact,
-                   {KOVA::DynamicStructure | KOVA::Structure, "KOVAMipiCsi2Frame", ""}, false},
-        FilterCase{"UnitFilterTakesItsUnit", &kMetres, {KOVA::Float64, "", "m"}, true},
-        FilterCase{"UnitFilterRefusesAnotherUnit", &kMetres, {KOVA::Float64, "", "mm"}, false},
-        FilterCase{"IgnoreUnitFlagSkipsTheUnitCheck", &kMetres, {KOVA::Float64 | KOVA::IgnoreUnitFlag, "", nullptr},
-                   true},
-        FilterCase{"BrokenExpressionAcceptsNothing", &kBroken, {KOVA::Integer64, "x", ""}, false}),
+        FilterCase{ "ImageFilterTakesIplImage", &kImageFilter, { KOVA::IplImage, "", "" }, true },
+        FilterCase{ "ImageFilterTakesKOVAImage", &kImageFilter, { KOVA::KOVAImage, "", "" }, true },
+        FilterCase{ "ImageFilterTakesStream8", &kImageFilter, { KOVA::Stream8, "", "" }, true },
+        FilterCase{
+            "ImageFilterTakesAnyDynamicStructure", &kImageFilter, { KOVA::DynamicStructure, "Other", "" }, true },
+        FilterCase{ "ImageFilterRefusesInteger64", &kImageFilter, { KOVA::Integer64, "", "" }, false },
+        FilterCase{ "ImageFilterRefusesANamelessType", &kImageFilter, { KOVA::IplImage, nullptr, nullptr }, false },
+        FilterCase{ "IgnoreNameFlagSkipsTheNameCheck",
+                    &kImageFilter,
+                    { KOVA::IplImage | KOVA::IgnoreNameFlag, nullptr, nullptr },
+                    true },
+        FilterCase{ "Integer64FilterTakesInteger64", &KOVA::FilterInteger64, { KOVA::Integer64, "", "" }, true },
+        FilterCase{ "Integer64FilterRefusesInteger32", &KOVA::FilterInteger64, { KOVA::Integer32, "", "" }, false },
+        FilterCase{ "Stream8FilterTakesStream8", &KOVA::FilterStream8, { KOVA::Stream8, nullptr, nullptr }, true },
+        FilterCase{ "ExactFilterTakesTheNamedStructure",
+                    &kCsi2Exact,
+                    { KOVA::DynamicStructure, "KOVAMipiCsi2Frame", "" },
+                    true },
+        FilterCase{
+            "ExactFilterRefusesAnotherName", &kCsi2Exact, { KOVA::DynamicStructure, "KOVAImageFrame", "" }, false },
+        FilterCase{ "ExactFilterRefusesAnExtraKindBit",
+                    &kCsi2Exact,
+                    { KOVA::DynamicStructure | KOVA::Structure, "KOVAMipiCsi2Frame", "" },
+                    false },
+        FilterCase{ "UnitFilterTakesItsUnit", &kMetres, { KOVA::Float64, "", "m" }, true },
+        FilterCase{ "UnitFilterRefusesAnotherUnit", &kMetres, { KOVA::Float64, "", "mm" }, false },
+        FilterCase{
+            "IgnoreUnitFlagSkipsTheUnitCheck", &kMetres, { KOVA::Float64 | KOVA::IgnoreUnitFlag, "", nullptr }, true },
+        FilterCase{ "BrokenExpressionAcceptsNothing", &kBroken, { KOVA::Integer64, "x", "" }, false }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(TypeFilterDescription, NamesTheKindsAndTheBrokenExpression)

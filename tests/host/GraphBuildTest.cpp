@@ -8,7 +8,7 @@
 
 using ::testing::HasSubstr;
 
-class GraphBuild : public HostFixture {};
+class GraphBuild : public HostFixture { };
 
 TEST_F(GraphBuild, AppliesPropertiesRunsDynamicAndConnects)
 {
@@ -49,7 +49,7 @@ struct BadBuildCase {
     *os << c.name;
 }
 
-class GraphBuildRefuses : public HostFixture, public ::testing::WithParamInterface<BadBuildCase> {};
+class GraphBuildRefuses : public HostFixture, public ::testing::WithParamInterface<BadBuildCase> { };
 
 TEST_P(GraphBuildRefuses, WithThePlaceAndTheReason)
 {
@@ -62,55 +62,56 @@ TEST_P(GraphBuildRefuses, WithThePlaceAndTheReason)
 INSTANTIATE_TEST_SUITE_P(
     Cases, GraphBuildRefuses,
     ::testing::Values(
-        BadBuildCase{"UnknownModel", "[[component]]\nname = \"x\"\nmodel = \"NoSuchModel\"\n",
-                     "graph.toml:1:1: component \"x\": unknown model \"NoSuchModel\" (the packages offer: "},
-        BadBuildCase{"UnknownProperty",
-                     "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\nproperties = { Colour = 1 }\n",
-                     "graph.toml:4:25: component \"s\" (model HostSampleSink): unknown property \"Colour\""},
-        BadBuildCase{"TextForABoolean",
-                     "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\nproperties = { Print = \"yes\" }\n",
-                     "graph.toml:4:24: component \"s\" (model HostSampleSink): property \"Print\" is a boolean "
-                     "property; the value \"yes\" is a text"},
-        BadBuildCase{"FloatForAnInteger",
-                     "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\nproperties = { Count = 1.5 }\n",
-                     "property \"Count\" is an integer property; the value 1.5 is a float"},
-        BadBuildCase{"UnknownChoice",
-                     "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\nproperties = { Mode = \"Random\" }\n",
-                     "\"Random\" is not a choice of property \"Mode\" (choices: Constant|Counter|Clock)"},
-        BadBuildCase{"ReadOnlyProperty",
-                     "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n"
-                     "properties = { componentModelVersion = \"9\" }\n",
-                     "property \"componentModelVersion\" is read-only"},
-        BadBuildCase{"ReaderKindOutOfRange",
-                     "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\nproperties = { \"In.readerType\" = 7 }\n",
-                     "value 7 of property \"In.readerType\" is outside its range 0 to 4"},
-        BadBuildCase{"InputOfAComponentWithoutInputs",
-                     "[[component]]\nname = \"cam\"\nmodel = \"HostPatternSource\"\n"
-                     "[[component]]\nname = \"t\"\nmodel = \"TestLifecycle\"\n"
-                     "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n"
-                     "[[connection]]\nfrom = \"cam.Image\"\nto = \"n.Value\"\n",
-                     "graph.toml:10:1: connection cam.Image -> n.Value: component \"n\" has no input \"Value\" "
-                     "(inputs: none)"},
-        BadBuildCase{"UnknownOutput",
-                     "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n[[component]]\nname = \"s\"\n"
-                     "model = \"HostSampleSink\"\n[[connection]]\nfrom = \"n.Out\"\nto = \"s.In\"\n",
-                     "graph.toml:7:1: connection n.Out -> s.In: component \"n\" has no output \"Out\" (outputs: "
-                     "Value)"},
-        BadBuildCase{"UnknownComponentInAConnection",
-                     "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n[[connection]]\nfrom = \"n.Value\"\n"
-                     "to = \"ghost.In\"\n",
-                     "graph.toml:4:1: connection n.Value -> ghost.In: unknown component \"ghost\""},
-        BadBuildCase{"InputConnectedTwice",
-                     "[[component]]\nname = \"a\"\nmodel = \"HostInt64Source\"\n[[component]]\nname = \"b\"\n"
-                     "model = \"HostInt64Source\"\n[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\n"
-                     "[[connection]]\nfrom = \"a.Value\"\nto = \"s.In\"\n[[connection]]\nfrom = \"b.Value\"\n"
-                     "to = \"s.In\"\n",
-                     "graph.toml:13:1: connection b.Value -> s.In: output b.Value cannot feed input s.In: input "
-                     "\"In\" is already connected"},
-        BadBuildCase{"UnknownAction",
-                     "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\n[[action]]\nat = \"1s\"\n"
-                     "component = \"s\"\naction = \"Explode\"\n",
-                     "graph.toml:4:1: component \"s\" (model HostSampleSink) has no action \"Explode\""}),
+        BadBuildCase{ "UnknownModel", "[[component]]\nname = \"x\"\nmodel = \"NoSuchModel\"\n",
+                      "graph.toml:1:1: component \"x\": unknown model \"NoSuchModel\" (the packages offer: " },
+        BadBuildCase{ "UnknownProperty",
+                      "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\nproperties = { Colour = 1 }\n",
+                      "graph.toml:4:25: component \"s\" (model HostSampleSink): unknown property \"Colour\"" },
+        BadBuildCase{ "TextForABoolean",
+                      "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\nproperties = { Print = \"yes\" }\n",
+                      "graph.toml:4:24: component \"s\" (model HostSampleSink): property \"Print\" is a boolean "
+                      "property; the value \"yes\" is a text" },
+        BadBuildCase{ "FloatForAnInteger",
+                      "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\nproperties = { Count = 1.5 }\n",
+                      "property \"Count\" is an integer property; the value 1.5 is a float" },
+        BadBuildCase{ "UnknownChoice",
+                      "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\nproperties = { Mode = \"Random\" }\n",
+                      "\"Random\" is not a choice of property \"Mode\" (choices: Constant|Counter|Clock)" },
+        BadBuildCase{ "ReadOnlyProperty",
+                      "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n"
+                      "properties = { componentModelVersion = \"9\" }\n",
+                      "property \"componentModelVersion\" is read-only" },
+        BadBuildCase{
+            "ReaderKindOutOfRange",
+            "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\nproperties = { \"In.readerType\" = 7 }\n",
+            "value 7 of property \"In.readerType\" is outside its range 0 to 4" },
+        BadBuildCase{ "InputOfAComponentWithoutInputs",
+                      "[[component]]\nname = \"cam\"\nmodel = \"HostPatternSource\"\n"
+                      "[[component]]\nname = \"t\"\nmodel = \"TestLifecycle\"\n"
+                      "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n"
+                      "[[connection]]\nfrom = \"cam.Image\"\nto = \"n.Value\"\n",
+                      "graph.toml:10:1: connection cam.Image -> n.Value: component \"n\" has no input \"Value\" "
+                      "(inputs: none)" },
+        BadBuildCase{ "UnknownOutput",
+                      "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n[[component]]\nname = \"s\"\n"
+                      "model = \"HostSampleSink\"\n[[connection]]\nfrom = \"n.Out\"\nto = \"s.In\"\n",
+                      "graph.toml:7:1: connection n.Out -> s.In: component \"n\" has no output \"Out\" (outputs: "
+                      "Value)" },
+        BadBuildCase{ "UnknownComponentInAConnection",
+                      "[[component]]\nname = \"n\"\nmodel = \"HostInt64Source\"\n[[connection]]\nfrom = \"n.Value\"\n"
+                      "to = \"ghost.In\"\n",
+                      "graph.toml:4:1: connection n.Value -> ghost.In: unknown component \"ghost\"" },
+        BadBuildCase{ "InputConnectedTwice",
+                      "[[component]]\nname = \"a\"\nmodel = \"HostInt64Source\"\n[[component]]\nname = \"b\"\n"
+                      "model = \"HostInt64Source\"\n[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\n"
+                      "[[connection]]\nfrom = \"a.Value\"\nto = \"s.In\"\n[[connection]]\nfrom = \"b.Value\"\n"
+                      "to = \"s.In\"\n",
+                      "graph.toml:13:1: connection b.Value -> s.In: output b.Value cannot feed input s.In: input "
+                      "\"In\" is already connected" },
+        BadBuildCase{ "UnknownAction",
+                      "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\n[[action]]\nat = \"1s\"\n"
+                      "component = \"s\"\naction = \"Explode\"\n",
+                      "graph.toml:4:1: component \"s\" (model HostSampleSink) has no action \"Explode\"" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(GraphBuild, ATypeFilterMismatchNamesBothEndsAndBothTypes)
@@ -128,14 +129,15 @@ from = "cam.Image"
 to = "t.Numbers"
 )",
                        errors));
-    EXPECT_THAT(Joined(errors), HasSubstr("graph.toml:8:1: connection cam.Image -> t.Numbers: output cam.Image cannot "
-                                          "feed input t.Numbers: input \"Numbers\" accepts kinds Integer64, not "
-                                          "IplImage"));
+    EXPECT_THAT(Joined(errors),
+                HasSubstr("graph.toml:8:1: connection cam.Image -> t.Numbers: output cam.Image cannot "
+                          "feed input t.Numbers: input \"Numbers\" accepts kinds Integer64, not "
+                          "IplImage"));
 }
 
 TEST_F(GraphBuild, CommandLineSettingsReplaceOrAddToTheFilesValues)
 {
-    overrides = {"src.Value=9", "src.Mode=Counter", "src.Value.fifosize=5", "sink.Print=true"};
+    overrides = { "src.Value=9", "src.Mode=Counter", "src.Value.fifosize=5", "sink.Print=true" };
     std::vector<std::string> errors;
     graph = Build(R"(
 [[component]]
@@ -165,17 +167,19 @@ to = "sink.In"
 
 TEST_F(GraphBuild, CommandLineSettingsThatCannotApplyAreRefusedNamingTheSetting)
 {
-    overrides = {"src.Count", "ghost.Count=1"};
+    overrides = { "src.Count", "ghost.Count=1" };
     std::vector<std::string> errors;
     const std::string graphText = "[[component]]\nname = \"src\"\nmodel = \"HostInt64Source\"\n";
     EXPECT_FALSE(Build(graphText, errors));
     EXPECT_THAT(Joined(errors), HasSubstr("--set src.Count: give COMPONENT.PROPERTY=VALUE"));
-    EXPECT_THAT(Joined(errors), HasSubstr("--set ghost.Count=1: the graph has no component \"ghost\" (components: src)"));
+    EXPECT_THAT(Joined(errors),
+                HasSubstr("--set ghost.Count=1: the graph has no component \"ghost\" (components: src)"));
     errors.clear();
-    overrides = {"src.Value=true"};
+    overrides = { "src.Value=true" };
     EXPECT_FALSE(Build(graphText, errors));
-    EXPECT_THAT(Joined(errors), HasSubstr("--set src.Value=true: component \"src\" (model HostInt64Source): property "
-                                          "\"Value\" is an integer property; the value true is a boolean"));
+    EXPECT_THAT(Joined(errors),
+                HasSubstr("--set src.Value=true: component \"src\" (model HostInt64Source): property "
+                          "\"Value\" is an integer property; the value true is a boolean"));
 }
 
 TEST_F(GraphBuild, ListsEveryInputThatNothingFeeds)

@@ -62,7 +62,7 @@ struct BadGraphCase {
     *os << c.name;
 }
 
-class BadGraphFile : public ::testing::TestWithParam<BadGraphCase> {};
+class BadGraphFile : public ::testing::TestWithParam<BadGraphCase> { };
 
 TEST_P(BadGraphFile, IsRefusedWithThePlaceAndTheReason)
 {
@@ -75,37 +75,37 @@ TEST_P(BadGraphFile, IsRefusedWithThePlaceAndTheReason)
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadGraphFile,
     ::testing::Values(
-        BadGraphCase{"TomlSyntax", "[[component]]\nname = \"a\nmodel = \"b\"\n", "bad.toml:2:"},
-        BadGraphCase{"NoComponent", "packages = []\n", "bad.toml:1:1: the graph has no [[component]]"},
-        BadGraphCase{"UnknownTopLevelKey", "colour = 1\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
-                     "bad.toml:1:10: unknown key \"colour\" in the graph file"},
-        BadGraphCase{"ComponentWithoutModel", "[[component]]\nname = \"a\"\n",
-                     "bad.toml:1:1: [[component]] has no \"model\""},
-        BadGraphCase{"DuplicateComponent",
-                     "[[component]]\nname = \"a\"\nmodel = \"M\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
-                     "bad.toml:5:8: a component named \"a\" exists already"},
-        BadGraphCase{"DottedComponentName", "[[component]]\nname = \"a.b\"\nmodel = \"M\"\n",
-                     "bad.toml:2:8: component name \"a.b\" must be non-empty"},
-        BadGraphCase{"ArrayPropertyValue",
-                     "[[component]]\nname = \"a\"\nmodel = \"M\"\nproperties = { Width = [1, 2] }\n",
-                     "bad.toml:4:24: property \"Width\" of component \"a\" must be a boolean, an integer, a float or "
-                     "a text"},
-        BadGraphCase{"ConnectionWithoutPort",
-                     "[[component]]\nname = \"a\"\nmodel = \"M\"\n[[connection]]\nfrom = \"a\"\nto = \"b.In\"\n",
-                     "bad.toml:5:8: \"from\" of [[connection]] must be \"component.port\", not \"a\""},
-        BadGraphCase{"BadDuration", "[run]\nduration = \"soon\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
-                     "bad.toml:2:12: \"duration\" must be a duration"},
-        BadGraphCase{"BadUntil", "[run]\nuntil = \"forever\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
-                     "bad.toml:2:9: \"until\" must be \"duration\", \"sources-end\" or \"interrupt\""},
-        BadGraphCase{"UntilDurationWithoutDuration",
-                     "[run]\nuntil = \"duration\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
-                     "bad.toml:1:1: [run] until = \"duration\" needs a \"duration\""},
-        BadGraphCase{"ActionWithBadTime",
-                     "[[component]]\nname = \"a\"\nmodel = \"M\"\n[[action]]\nat = \"later\"\ncomponent = \"a\"\n"
-                     "action = \"X\"\n",
-                     "bad.toml:5:6: \"at\" must be a duration after the start"},
-        BadGraphCase{"PackagesNotAList", "packages = \"a.pck\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
-                     "bad.toml:1:12: \"packages\" must be a list of package file paths"}),
+        BadGraphCase{ "TomlSyntax", "[[component]]\nname = \"a\nmodel = \"b\"\n", "bad.toml:2:" },
+        BadGraphCase{ "NoComponent", "packages = []\n", "bad.toml:1:1: the graph has no [[component]]" },
+        BadGraphCase{ "UnknownTopLevelKey", "colour = 1\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
+                      "bad.toml:1:10: unknown key \"colour\" in the graph file" },
+        BadGraphCase{ "ComponentWithoutModel", "[[component]]\nname = \"a\"\n",
+                      "bad.toml:1:1: [[component]] has no \"model\"" },
+        BadGraphCase{ "DuplicateComponent",
+                      "[[component]]\nname = \"a\"\nmodel = \"M\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
+                      "bad.toml:5:8: a component named \"a\" exists already" },
+        BadGraphCase{ "DottedComponentName", "[[component]]\nname = \"a.b\"\nmodel = \"M\"\n",
+                      "bad.toml:2:8: component name \"a.b\" must be non-empty" },
+        BadGraphCase{ "ArrayPropertyValue",
+                      "[[component]]\nname = \"a\"\nmodel = \"M\"\nproperties = { Width = [1, 2] }\n",
+                      "bad.toml:4:24: property \"Width\" of component \"a\" must be a boolean, an integer, a float or "
+                      "a text" },
+        BadGraphCase{ "ConnectionWithoutPort",
+                      "[[component]]\nname = \"a\"\nmodel = \"M\"\n[[connection]]\nfrom = \"a\"\nto = \"b.In\"\n",
+                      "bad.toml:5:8: \"from\" of [[connection]] must be \"component.port\", not \"a\"" },
+        BadGraphCase{ "BadDuration", "[run]\nduration = \"soon\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
+                      "bad.toml:2:12: \"duration\" must be a duration" },
+        BadGraphCase{ "BadUntil", "[run]\nuntil = \"forever\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
+                      "bad.toml:2:9: \"until\" must be \"duration\", \"sources-end\" or \"interrupt\"" },
+        BadGraphCase{ "UntilDurationWithoutDuration",
+                      "[run]\nuntil = \"duration\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
+                      "bad.toml:1:1: [run] until = \"duration\" needs a \"duration\"" },
+        BadGraphCase{ "ActionWithBadTime",
+                      "[[component]]\nname = \"a\"\nmodel = \"M\"\n[[action]]\nat = \"later\"\ncomponent = \"a\"\n"
+                      "action = \"X\"\n",
+                      "bad.toml:5:6: \"at\" must be a duration after the start" },
+        BadGraphCase{ "PackagesNotAList", "packages = \"a.pck\"\n[[component]]\nname = \"a\"\nmodel = \"M\"\n",
+                      "bad.toml:1:12: \"packages\" must be a list of package file paths" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(GraphFile, AMissingFileOrAFolderIsNamedInTheErrorWithItsCause)
@@ -122,8 +122,8 @@ TEST(GraphFile, BarePackageNamesAreSearchedAndPathsResolvedAgainstTheGraphFolder
 {
     EXPECT_EQ(host::ResolvePackagePath("/x/p.pck", "/g/graph.toml", {}), "/x/p.pck");
     EXPECT_EQ(host::ResolvePackagePath("../b/p.pck", "/g/sub/graph.toml", {}), "/g/b/p.pck");
-    EXPECT_EQ(host::ResolvePackagePath("passwd", "/nowhere/graph.toml", {"/etc"}), "/etc/passwd");
-    EXPECT_EQ(host::ResolvePackagePath("none.pck", "/g/graph.toml", {"/etc"}), "/g/none.pck");
+    EXPECT_EQ(host::ResolvePackagePath("passwd", "/nowhere/graph.toml", { "/etc" }), "/etc/passwd");
+    EXPECT_EQ(host::ResolvePackagePath("none.pck", "/g/graph.toml", { "/etc" }), "/g/none.pck");
 }
 
 // dlopen searches the library path, not the current folder, for a name
@@ -140,7 +140,7 @@ struct DurationCase {
     int64_t us; ///< -1: refused
 };
 
-class DurationText : public ::testing::TestWithParam<DurationCase> {};
+class DurationText : public ::testing::TestWithParam<DurationCase> { };
 
 TEST_P(DurationText, ReadsANumberWithItsUnit)
 {
@@ -152,9 +152,9 @@ TEST_P(DurationText, ReadsANumberWithItsUnit)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DurationText,
-                         ::testing::Values(DurationCase{"2s", 2'000'000}, DurationCase{"1.5 s", 1'500'000},
-                                           DurationCase{"250ms", 250'000}, DurationCase{"7us", 7},
-                                           DurationCase{"2min", 120'000'000}, DurationCase{"1h", 3'600'000'000},
-                                           DurationCase{"0s", 0}, DurationCase{"5", -1}, DurationCase{"-1s", -1},
-                                           DurationCase{"s", -1}, DurationCase{"1e300h", -1},
-                                           DurationCase{"3 days", -1}));
+                         ::testing::Values(DurationCase{ "2s", 2'000'000 }, DurationCase{ "1.5 s", 1'500'000 },
+                                           DurationCase{ "250ms", 250'000 }, DurationCase{ "7us", 7 },
+                                           DurationCase{ "2min", 120'000'000 }, DurationCase{ "1h", 3'600'000'000 },
+                                           DurationCase{ "0s", 0 }, DurationCase{ "5", -1 }, DurationCase{ "-1s", -1 },
+                                           DurationCase{ "s", -1 }, DurationCase{ "1e300h", -1 },
+                                           DurationCase{ "3 days", -1 }));

@@ -14,12 +14,12 @@ using Clock = std::chrono::steady_clock;
 std::string lifecycleGraph(const std::string& properties, const std::string& duration = "300ms")
 {
     return "[run]\nduration = \"" + duration +
-           "\"\n[[component]]\nname = \"c\"\nmodel = \"TestLifecycle\"\nproperties = { " + properties + " }\n";
+        "\"\n[[component]]\nname = \"c\"\nmodel = \"TestLifecycle\"\nproperties = { " + properties + " }\n";
 }
 
 } // namespace
 
-class Lifecycle : public HostFixture {};
+class Lifecycle : public HostFixture { };
 
 TEST_F(Lifecycle, ABirthBeyondItsLimitIsReportedAndTheComponentStillDies)
 {
@@ -214,7 +214,7 @@ to = "sink.In"
 
 TEST_F(Lifecycle, AnInterruptedRunSaysSo)
 {
-    std::atomic<bool> interrupt{false};
+    std::atomic<bool> interrupt{ false };
     options.interrupt = &interrupt;
     std::thread user([&interrupt] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

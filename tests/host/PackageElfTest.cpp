@@ -20,7 +20,7 @@ namespace {
 std::vector<uint8_t> fileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
 }
 
 std::vector<std::string> listOf(const std::string& path)
@@ -59,7 +59,7 @@ TEST(PackageElf, ThePackageExportsExactlyItsEntryPointsAndNeedsOnlyGlibc)
     EXPECT_THAT(PackageElf::SelfContainedProblems(*info, entryPoints), ::testing::IsEmpty());
     const auto glibc = PackageElf::HighestGlibcVersion(*info);
     ASSERT_TRUE(glibc);
-    EXPECT_GE(*glibc, (PackageElf::GlibcVersion{2, 2}));
+    EXPECT_GE(*glibc, (PackageElf::GlibcVersion{ 2, 2 }));
 #else
     // Sanitizer builds link the C++ runtime dynamically.
     EXPECT_THAT(PackageElf::SelfContainedProblems(*info, entryPoints, true), ::testing::IsEmpty());
@@ -69,10 +69,10 @@ TEST(PackageElf, ThePackageExportsExactlyItsEntryPointsAndNeedsOnlyGlibc)
 TEST(PackageElf, NamesEachExportThatIsNotAnEntryPointAndEachEntryPointMissing)
 {
     PackageElf::DynamicInfo info;
-    info.needed = {"libc.so.6"};
-    info.versionNeeds = {{"libc.so.6", {"GLIBC_2.2.5"}}, {"libgcc_s.so.1", {"GCC_3.0"}}};
-    info.exports = {"KOVAPckInit", "helper"};
-    EXPECT_THAT(PackageElf::SelfContainedProblems(info, {"KOVAPckInit", "KOVAGetModulesDefStruct"}),
+    info.needed = { "libc.so.6" };
+    info.versionNeeds = { { "libc.so.6", { "GLIBC_2.2.5" } }, { "libgcc_s.so.1", { "GCC_3.0" } } };
+    info.exports = { "KOVAPckInit", "helper" };
+    EXPECT_THAT(PackageElf::SelfContainedProblems(info, { "KOVAPckInit", "KOVAGetModulesDefStruct" }),
                 ::testing::ElementsAre("requires version GCC_3.0 of libgcc_s.so.1",
                                        "exports helper, which is not one of its entry points",
                                        "does not export its entry point KOVAGetModulesDefStruct"));
@@ -89,7 +89,7 @@ void PrintTo(const GlibcNameCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class GlibcVersionName : public ::testing::TestWithParam<GlibcNameCase> {};
+class GlibcVersionName : public ::testing::TestWithParam<GlibcNameCase> { };
 
 TEST_P(GlibcVersionName, IsReadAsMajorAndMinor)
 {
@@ -104,10 +104,11 @@ TEST_P(GlibcVersionName, IsReadAsMajorAndMinor)
 }
 
 INSTANTIATE_TEST_SUITE_P(, GlibcVersionName,
-                         ::testing::Values(GlibcNameCase{"GLIBC_2.34", 2, 34}, GlibcNameCase{"GLIBC_2.2.5", 2, 2},
-                                           GlibcNameCase{"GLIBC_PRIVATE", -1, 0}, GlibcNameCase{"GLIBCXX_3.4", -1, 0},
-                                           GlibcNameCase{"GLIBC_2", -1, 0}, GlibcNameCase{"GLIBC_2.x", -1, 0},
-                                           GlibcNameCase{"GLIBC_99999999999.1", -1, 0}),
+                         ::testing::Values(GlibcNameCase{ "GLIBC_2.34", 2, 34 }, GlibcNameCase{ "GLIBC_2.2.5", 2, 2 },
+                                           GlibcNameCase{ "GLIBC_PRIVATE", -1, 0 },
+                                           GlibcNameCase{ "GLIBCXX_3.4", -1, 0 }, GlibcNameCase{ "GLIBC_2", -1, 0 },
+                                           GlibcNameCase{ "GLIBC_2.x", -1, 0 },
+                                           GlibcNameCase{ "GLIBC_99999999999.1", -1, 0 }),
                          [](const auto& testCase) {
                              std::string name = testCase.param.name;
                              for (char& c : name)
@@ -117,8 +118,8 @@ INSTANTIATE_TEST_SUITE_P(, GlibcVersionName,
 
 TEST(PackageElf, KnowsTheGlibcOfTheEngineHostsOperatingSystems)
 {
-    EXPECT_EQ(PackageElf::GlibcOfOs("ubuntu2004"), (PackageElf::GlibcVersion{2, 31}));
-    EXPECT_EQ(PackageElf::GlibcOfOs("debian12"), (PackageElf::GlibcVersion{2, 36}));
+    EXPECT_EQ(PackageElf::GlibcOfOs("ubuntu2004"), (PackageElf::GlibcVersion{ 2, 31 }));
+    EXPECT_EQ(PackageElf::GlibcOfOs("debian12"), (PackageElf::GlibcVersion{ 2, 36 }));
     EXPECT_FALSE(PackageElf::GlibcOfOs("plan9"));
 }
 
@@ -137,9 +138,9 @@ TEST(PackageElf, DamagedFilesAreRefusedWithAReasonAndNeverReadOutside)
     EXPECT_FALSE(PackageElf::Parse(other, why));
     EXPECT_EQ(why, "not a 64-bit little-endian ELF file");
 
-    const size_t shoff = whole[0x28] | (size_t{whole[0x29]} << 8) | (size_t{whole[0x2a]} << 16);
+    const size_t shoff = whole[0x28] | (size_t{ whole[0x29] } << 8) | (size_t{ whole[0x2a] } << 16);
     ASSERT_LT(shoff, whole.size());
-    for (size_t length : {size_t{16}, size_t{64}, shoff / 2, shoff + 100, whole.size() - 1}) {
+    for (size_t length : { size_t{ 16 }, size_t{ 64 }, shoff / 2, shoff + 100, whole.size() - 1 }) {
         // A copy of exactly `length` bytes, so that a read past it is seen.
         const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
         why.clear();
@@ -170,7 +171,7 @@ void PrintTo(const MismatchCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class GlibcOfTheBlock : public ::testing::TestWithParam<MismatchCase> {};
+class GlibcOfTheBlock : public ::testing::TestWithParam<MismatchCase> { };
 
 TEST_P(GlibcOfTheBlock, IsComparedWithWhatThePackageNeeds)
 {
@@ -178,20 +179,22 @@ TEST_P(GlibcOfTheBlock, IsComparedWithWhatThePackageNeeds)
     if (GetParam().os)
         info.items.emplace_back("OS", GetParam().os);
     PackageElf::DynamicInfo elf;
-    elf.needed = {"libc.so.6"};
-    elf.versionNeeds = {{"libc.so.6", GetParam().versions}};
+    elf.needed = { "libc.so.6" };
+    elf.versionNeeds = { { "libc.so.6", GetParam().versions } };
     EXPECT_EQ(host::GlibcMismatch(info, elf), GetParam().warning);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     , GlibcOfTheBlock,
     ::testing::Values(
-        MismatchCase{"NewerThanTheSystem", "ubuntu2004", {"GLIBC_2.2.5", "GLIBC_2.34", "GLIBC_2.17"},
-                     "the information block says OS=ubuntu2004, whose glibc is 2.31, but the package needs glibc "
-                     "2.34 (symbol version GLIBC_2.34): it will not load on that system; build it on ubuntu2004 "
-                     "(see the README)"},
-        MismatchCase{"AsOldAsTheSystem", "ubuntu2004", {"GLIBC_2.2.5", "GLIBC_2.31"}, ""},
-        MismatchCase{"UnknownSystem", "solaris", {"GLIBC_2.34"}, ""},
-        MismatchCase{"NoOsEntry", nullptr, {"GLIBC_2.34"}, ""},
-        MismatchCase{"NoGlibcVersion", "ubuntu2004", {"GLIBC_PRIVATE"}, ""}),
+        MismatchCase{ "NewerThanTheSystem",
+                      "ubuntu2004",
+                      { "GLIBC_2.2.5", "GLIBC_2.34", "GLIBC_2.17" },
+                      "the information block says OS=ubuntu2004, whose glibc is 2.31, but the package needs glibc "
+                      "2.34 (symbol version GLIBC_2.34): it will not load on that system; build it on ubuntu2004 "
+                      "(see the README)" },
+        MismatchCase{ "AsOldAsTheSystem", "ubuntu2004", { "GLIBC_2.2.5", "GLIBC_2.31" }, "" },
+        MismatchCase{ "UnknownSystem", "solaris", { "GLIBC_2.34" }, "" },
+        MismatchCase{ "NoOsEntry", nullptr, { "GLIBC_2.34" }, "" },
+        MismatchCase{ "NoGlibcVersion", "ubuntu2004", { "GLIBC_PRIVATE" }, "" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });

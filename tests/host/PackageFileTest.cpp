@@ -54,12 +54,25 @@ TEST(PackageFile, EndsWithItsInformationBlock)
 
 TEST(PackageFile, ExportsOnlyTheEntryPointsAndTheSeventeenUnitFunctions)
 {
-    const std::set<std::string> expected = {
-        "KOVAPckInit", "KOVAGetModulesDefStruct", "VXQIR_IsInputInterfaceAvailable", "VXQIR_RegisterOutputChannel",
-        "VXQIR_UnregisterOutputChannel", "VXQIR_IsOutputChannelAvailable", "VXQIR_InitOutputChannel",
-        "VXQIR_SetReplayStartTime", "VXQIR_SetReplayOffset", "VXQIR_SetReplayStopTime", "VXQIR_GetCurrentState",
-        "VXQIR_GetReplayStartTime", "VXQIR_GetReplayOffset", "VXQIR_GetReplayStopTime", "VXQIR_GetFrameSize",
-        "VXQIR_ReplayStreamData", "VXQIR_ResetChannel", "VXQIR_ClearStatusFlags", "VXQIR_ErrorToString"};
+    const std::set<std::string> expected = { "KOVAPckInit",
+                                             "KOVAGetModulesDefStruct",
+                                             "VXQIR_IsInputInterfaceAvailable",
+                                             "VXQIR_RegisterOutputChannel",
+                                             "VXQIR_UnregisterOutputChannel",
+                                             "VXQIR_IsOutputChannelAvailable",
+                                             "VXQIR_InitOutputChannel",
+                                             "VXQIR_SetReplayStartTime",
+                                             "VXQIR_SetReplayOffset",
+                                             "VXQIR_SetReplayStopTime",
+                                             "VXQIR_GetCurrentState",
+                                             "VXQIR_GetReplayStartTime",
+                                             "VXQIR_GetReplayOffset",
+                                             "VXQIR_GetReplayStopTime",
+                                             "VXQIR_GetFrameSize",
+                                             "VXQIR_ReplayStreamData",
+                                             "VXQIR_ResetChannel",
+                                             "VXQIR_ClearStatusFlags",
+                                             "VXQIR_ErrorToString" };
     EXPECT_EQ(exportedFunctions(QIR_PACKAGE_FILE), expected);
 }
 
@@ -95,10 +108,9 @@ TEST(PackageFile, TheTestComponentsPackageOffersItsSevenComponents)
     EXPECT_THAT(package->Markers(),
                 ::testing::ElementsAre("HostCodedImageSource 1.0.0", "HostCsi2ChunkSource 1.0.0",
                                        "HostCsi2GrabberSource 1.0.0", "HostInt64Source 1.0.0",
-                                       "HostPatternSource 1.0.0", "HostRawFrameSource 1.0.0",
-                                       "HostSampleSink 1.0.0"));
+                                       "HostPatternSource 1.0.0", "HostRawFrameSource 1.0.0", "HostSampleSink 1.0.0"));
     EXPECT_EQ(exportedFunctions(QIR_TEST_COMPONENTS_FILE),
-              (std::set<std::string>{"KOVAPckInit", "KOVAGetModulesDefStruct"}));
+              (std::set<std::string>{ "KOVAPckInit", "KOVAGetModulesDefStruct" }));
 }
 
 struct BadPackageCase {
@@ -113,7 +125,7 @@ struct BadPackageCase {
     *os << c.name;
 }
 
-class NotAPackage : public ::testing::TestWithParam<BadPackageCase> {};
+class NotAPackage : public ::testing::TestWithParam<BadPackageCase> { };
 
 TEST_P(NotAPackage, IsRefusedWithAClearError)
 {
@@ -125,19 +137,20 @@ TEST_P(NotAPackage, IsRefusedWithAClearError)
 INSTANTIATE_TEST_SUITE_P(
     Cases, NotAPackage,
     ::testing::Values(
-        BadPackageCase{"MissingFile", "/nonexistent/x.pck", "/nonexistent/x.pck: cannot open"},
-        BadPackageCase{"TextFile", "/etc/hostname", "no valid package information block"},
-        BadPackageCase{"SharedLibraryWithoutBlock", QIR_PLAIN_LIBRARY_FILE, "no valid package information block"},
-        BadPackageCase{"BlockButNoEntryPoints", QIR_ENTRYLESS_PACKAGE_FILE,
-                       "not a package: it does not export KOVAPckInit"},
-        BadPackageCase{"RefusedKey", QIR_REFUSING_PACKAGE_FILE,
-                       "incompatible package: KOVAPckInit refused the engine's key 0x80538 (it answered 0)"}),
+        BadPackageCase{ "MissingFile", "/nonexistent/x.pck", "/nonexistent/x.pck: cannot open" },
+        BadPackageCase{ "TextFile", "/etc/hostname", "no valid package information block" },
+        BadPackageCase{ "SharedLibraryWithoutBlock", QIR_PLAIN_LIBRARY_FILE, "no valid package information block" },
+        BadPackageCase{ "BlockButNoEntryPoints", QIR_ENTRYLESS_PACKAGE_FILE,
+                        "not a package: it does not export KOVAPckInit" },
+        BadPackageCase{ "RefusedKey", QIR_REFUSING_PACKAGE_FILE,
+                        "incompatible package: KOVAPckInit refused the engine's key 0x80538 (it answered 0)" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(PackageInfoBlock, RoundTripsThroughTheWriterAndReader)
 {
-    const std::vector<std::pair<std::string, std::string>> entries = {{"FILENAME", "x.pck"}, {"DESCRIPTION", "d"}};
-    std::vector<uint8_t> file = {0x7f, 'E', 'L', 'F', 0, 1, 2};
+    const std::vector<std::pair<std::string, std::string>> entries = { { "FILENAME", "x.pck" },
+                                                                       { "DESCRIPTION", "d" } };
+    std::vector<uint8_t> file = { 0x7f, 'E', 'L', 'F', 0, 1, 2 };
     const auto block = PackageInfo::BuildTrailingBlock(entries);
     file.insert(file.end(), block.begin(), block.end());
     std::string why;
@@ -159,7 +172,7 @@ struct BadBlockCase {
     *os << c.name;
 }
 
-class BadInformationBlock : public ::testing::TestWithParam<BadBlockCase> {};
+class BadInformationBlock : public ::testing::TestWithParam<BadBlockCase> { };
 
 TEST_P(BadInformationBlock, IsRefusedWithoutReadingOutsideTheFile)
 {
@@ -181,21 +194,23 @@ const std::string kMagic("PACKAGE_INFO\0", 13);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadInformationBlock,
-    ::testing::Values(
-        BadBlockCase{"Empty", {}, "too short"},
-        BadBlockCase{"LengthBeyondTheFile", withLength(kMagic, 14), "block length of 14, which does not fit"},
-        BadBlockCase{"LengthHuge", withLength(kMagic, 0xFFFFFFFF), "which does not fit"},
-        BadBlockCase{"WrongMagic", withLength(std::string("PACKAGE_INFX\0", 13), 13),
-                     "does not start with \"PACKAGE_INFO\""},
-        BadBlockCase{"EntryWithoutEquals", withLength(kMagic + std::string("NOEQUALS\0", 9), 22),
-                     "entry at offset 13 of the block is not KEY=VALUE"},
-        BadBlockCase{"LastTextNotTerminated", withLength(kMagic + "A=B", 16), "not NUL-terminated"}),
+    ::testing::Values(BadBlockCase{ "Empty", {}, "too short" },
+                      BadBlockCase{ "LengthBeyondTheFile", withLength(kMagic, 14),
+                                    "block length of 14, which does not fit" },
+                      BadBlockCase{ "LengthHuge", withLength(kMagic, 0xFFFFFFFF), "which does not fit" },
+                      BadBlockCase{ "WrongMagic", withLength(std::string("PACKAGE_INFX\0", 13), 13),
+                                    "does not start with \"PACKAGE_INFO\"" },
+                      BadBlockCase{ "EntryWithoutEquals", withLength(kMagic + std::string("NOEQUALS\0", 9), 22),
+                                    "entry at offset 13 of the block is not KEY=VALUE" },
+                      BadBlockCase{ "LastTextNotTerminated", withLength(kMagic + "A=B", 16), "not NUL-terminated" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(PackageInfoBlock, MissingAndMisorderedEntriesAreListed)
 {
     PackageInfo::Entries entries;
-    entries.items = {{"OS", "x"}, {"FILENAME", "f"}, {"DATE", "2024"}, {"DESCRIPTION", "d"}, {"EXTRA", "e"}};
+    entries.items = {
+        { "OS", "x" }, { "FILENAME", "f" }, { "DATE", "2024" }, { "DESCRIPTION", "d" }, { "EXTRA", "e" }
+    };
     const auto problems = PackageInfo::CheckRequiredEntries(entries);
     EXPECT_THAT(problems, ::testing::Contains("entry ARCH is missing"));
     EXPECT_THAT(problems, ::testing::Contains("entry OS is out of order"));

@@ -53,7 +53,7 @@ struct FormCase {
     GenSpec spec;
 };
 
-class GeneratedRecording : public ::testing::TestWithParam<FormCase> {};
+class GeneratedRecording : public ::testing::TestWithParam<FormCase> { };
 
 TEST_P(GeneratedRecording, IsRecognisedIndexedAndTimedAsWritten)
 {
@@ -62,9 +62,8 @@ TEST_P(GeneratedRecording, IsRecognisedIndexedAndTimedAsWritten)
     const std::string path = dir.file("rec.bin");
     ASSERT_EQ(qir::gen::generateRecording(spec, path, {}), spec.frames);
 
-    const Recording recording =
-        Recording::open(path, std::nullopt,
-                        spec.rawMono ? qir::replay::RawPixelFormat::Mono : qir::replay::RawPixelFormat::Yuv422);
+    const Recording recording = Recording::open(
+        path, std::nullopt, spec.rawMono ? qir::replay::RawPixelFormat::Mono : qir::replay::RawPixelFormat::Yuv422);
     const bool grabber = spec.format == GenFormat::Grabber;
     EXPECT_EQ(recording.format(), grabber ? RecordingFormat::Grabber : RecordingFormat::Raw);
     ASSERT_EQ(recording.frames().size(), spec.frames);
@@ -92,7 +91,7 @@ TEST_P(GeneratedRecording, IsRecognisedIndexedAndTimedAsWritten)
 
 // Raw frames' checksums are checked end to end through the image converter
 // (ReplayProgramTest); grabber frames' against the frame builders here.
-class GeneratedGrabberRecording : public ::testing::TestWithParam<FormCase> {};
+class GeneratedGrabberRecording : public ::testing::TestWithParam<FormCase> { };
 
 TEST_P(GeneratedGrabberRecording, HasTheChecksumsTheFrameBuildersGive)
 {
@@ -142,9 +141,12 @@ struct DamageCase {
     std::string cause;                               ///< a fragment of the error's text
 };
 
-void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DamageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
-class DamagedRecording : public ::testing::TestWithParam<DamageCase> {};
+class DamagedRecording : public ::testing::TestWithParam<DamageCase> { };
 
 TEST_P(DamagedRecording, IsRefusedNamingTheFileAndTheByteOffset)
 {
@@ -175,28 +177,29 @@ void putU32(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
 
 INSTANTIATE_TEST_SUITE_P(
     Damage, DamagedRecording,
-    ::testing::Values(
-        DamageCase{ "GrabberCutInsideTheSecondFrame", true,
-                    [](auto& b, size_t n) { b.resize(n + n / 2); }, [](size_t n) { return n; }, "runs past the end" },
-        DamageCase{ "GrabberCutInsideAHeader", true, [](auto& b, size_t n) { b.resize(2 * n + 20); },
-                    [](size_t n) { return 2 * n; }, "cut short (20 of 64 bytes)" },
-        DamageCase{ "GrabberFrameSizeBelowTheHeader", true, [](auto& b, size_t n) { putU32(b, n, 10); },
-                    [](size_t n) { return n; }, "below 64" },
-        DamageCase{ "GrabberFrameSizeTooSmallForItsRecords", true, [](auto& b, size_t n) { putU32(b, n, 200); },
-                    [](size_t n) { return n + 64; }, "runs past the grabber frame" },
-        DamageCase{ "GrabberRecordWithoutPreamble", true, [](auto& b, size_t n) { b[2 * n + 64] = 0; },
-                    [](size_t n) { return 2 * n + 64; }, "lacks its preamble" },
-        DamageCase{ "RawCutInsideTheLastFrame", false, [](auto& b, size_t n) { b.resize(3 * n - 1); },
-                    [](size_t n) { return 2 * n; }, "runs past the end" },
-        DamageCase{ "RawWordsOf12Bits", false, [](auto& b, size_t n) { b[n + 10] = 12; },
-                    [](size_t n) { return n + 10; }, "12-bit words" },
-        DamageCase{ "RawFrameOfAnotherGeometry", false,
-                    [](auto& b, size_t n) {
-                        b[n + 12] = 4; // 4 lines of twice the width
-                    },
-                    [](size_t n) { return n; }, "after frames of 32x8" },
-        DamageCase{ "RawFrameSizeWithoutPixels", false, [](auto& b, size_t n) { putU32(b, n, 64); },
-                    [](size_t n) { return n; }, "leaves no pixels" }),
+    ::testing::Values(DamageCase{ "GrabberCutInsideTheSecondFrame", true,
+                                  [](auto& b, size_t n) { b.resize(n + n / 2); }, [](size_t n) { return n; },
+                                  "runs past the end" },
+                      DamageCase{ "GrabberCutInsideAHeader", true, [](auto& b, size_t n) { b.resize(2 * n + 20); },
+                                  [](size_t n) { return 2 * n; }, "cut short (20 of 64 bytes)" },
+                      DamageCase{ "GrabberFrameSizeBelowTheHeader", true, [](auto& b, size_t n) { putU32(b, n, 10); },
+                                  [](size_t n) { return n; }, "below 64" },
+                      DamageCase{ "GrabberFrameSizeTooSmallForItsRecords", true,
+                                  [](auto& b, size_t n) { putU32(b, n, 200); }, [](size_t n) { return n + 64; },
+                                  "runs past the grabber frame" },
+                      DamageCase{ "GrabberRecordWithoutPreamble", true, [](auto& b, size_t n) { b[2 * n + 64] = 0; },
+                                  [](size_t n) { return 2 * n + 64; }, "lacks its preamble" },
+                      DamageCase{ "RawCutInsideTheLastFrame", false, [](auto& b, size_t n) { b.resize(3 * n - 1); },
+                                  [](size_t n) { return 2 * n; }, "runs past the end" },
+                      DamageCase{ "RawWordsOf12Bits", false, [](auto& b, size_t n) { b[n + 10] = 12; },
+                                  [](size_t n) { return n + 10; }, "12-bit words" },
+                      DamageCase{ "RawFrameOfAnotherGeometry", false,
+                                  [](auto& b, size_t n) {
+                                      b[n + 12] = 4; // 4 lines of twice the width
+                                  },
+                                  [](size_t n) { return n; }, "after frames of 32x8" },
+                      DamageCase{ "RawFrameSizeWithoutPixels", false, [](auto& b, size_t n) { putU32(b, n, 64); },
+                                  [](size_t n) { return n; }, "leaves no pixels" }),
     [](const auto& param) { return param.param.name; });
 
 TEST(RecordingFiles, EmptyUnknownAndMissingFilesAreRefusedWithTheirName)
@@ -245,8 +248,8 @@ TEST(RecordingFiles, KeepGoingKeepsTheWholeFramesBeforeDamageButNotAnEmptyIndex)
 
     const Recording kept = Recording::open(path, std::nullopt, qir::replay::RawPixelFormat::Mono, true);
     EXPECT_EQ(kept.frames().size(), 2u);
-    EXPECT_EQ(kept.damage(), path + ": byte " + std::to_string(2 * frameBytes + 10) +
-                                 ": raw frame of 8-bit words (16 are read)");
+    EXPECT_EQ(kept.damage(),
+              path + ": byte " + std::to_string(2 * frameBytes + 10) + ": raw frame of 8-bit words (16 are read)");
 
     bytes[10] = 8; // now the first frame is damaged too: nothing to replay
     qir::data_types::test::write_file(path, bytes);
@@ -260,8 +263,8 @@ TEST(RecordingFiles, CsiChecksumAndEccDamageIsCountedNotRefused)
     const GenSpec spec = grabberSpec();
     qir::gen::generateRecording(spec, path, {});
     std::vector<uint8_t> bytes = readBytes(path);
-    bytes[64 + 4 + 3] ^= 0xFF;          // first packet's ECC byte
-    bytes[64 + 4 + 4 + 5] ^= 0x01;      // a payload byte of the first packet
+    bytes[64 + 4 + 3] ^= 0xFF;     // first packet's ECC byte
+    bytes[64 + 4 + 4 + 5] ^= 0x01; // a payload byte of the first packet
     qir::data_types::test::write_file(path, bytes);
     const Recording recording = Recording::open(path);
     EXPECT_EQ(recording.grabberInfo()[0].eccErrors, 1u);

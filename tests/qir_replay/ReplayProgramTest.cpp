@@ -21,8 +21,8 @@
 namespace {
 
 using qir::data_types::test::PipedProgram;
-using qir::data_types::test::TempDir;
 using qir::data_types::test::run;
+using qir::data_types::test::TempDir;
 
 struct FormCase {
     std::string name;
@@ -30,7 +30,10 @@ struct FormCase {
     std::vector<std::string> replayArgs; ///< extra options of qir-replay
 };
 
-void PrintTo(const FormCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FormCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 nlohmann::json readJson(const std::string& path)
 {
@@ -46,7 +49,7 @@ void generate(const std::vector<std::string>& args, const std::string& path, con
     ASSERT_EQ(result.exit_code, 0) << result.start_error << result.err;
 }
 
-class ReplayForm : public ::testing::TestWithParam<FormCase> {};
+class ReplayForm : public ::testing::TestWithParam<FormCase> { };
 
 TEST_P(ReplayForm, EveryFrameArrivesCompleteWithTheRecordingsChecksum)
 {
@@ -82,9 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
                   { "grabber", "--short-packets", "--bpp", "12", "--width", "202", "--height", "30", "--frames", "6",
                     "--pattern", "Noise" },
                   {} },
-        FormCase{ "RawYuv422Frames", { "raw", "--width", "160", "--height", "40", "--frames", "6" },
-                  { "--fps", "60" } },
-        FormCase{ "RawMonoFrames", { "raw", "--raw-pixels", "mono", "--width", "128", "--height", "20", "--frames", "5" },
+        FormCase{
+            "RawYuv422Frames", { "raw", "--width", "160", "--height", "40", "--frames", "6" }, { "--fps", "60" } },
+        FormCase{ "RawMonoFrames",
+                  { "raw", "--raw-pixels", "mono", "--width", "128", "--height", "20", "--frames", "5" },
                   { "--raw-pixels", "mono", "--format", "raw" } },
         FormCase{ "GrabberStreamLoopedAndCut",
                   { "grabber", "--width", "64", "--height", "16", "--frames", "8", "--fps", "200" },
@@ -94,13 +98,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ReplayProgram, TwoRecordingsReplayOnTwoChannelsInOneRun)
 {
     TempDir dir;
-    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "100", "--height", "20", "--frames", "4" },
-                                     dir.file("a.bin"), dir));
-    ASSERT_NO_FATAL_FAILURE(generate({ "raw", "--width", "50", "--height", "10", "--frames", "3" }, dir.file("b.bin"),
-                                     dir));
-    const auto result = run({ QIR_REPLAY_TOOL, dir.file("a.bin"), dir.file("b.bin"), "--quiet", "--summary-json",
-                              dir.file("s.json") },
-                            dir);
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "100", "--height", "20", "--frames", "4" }, dir.file("a.bin"), dir));
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "raw", "--width", "50", "--height", "10", "--frames", "3" }, dir.file("b.bin"), dir));
+    const auto result =
+        run({ QIR_REPLAY_TOOL, dir.file("a.bin"), dir.file("b.bin"), "--quiet", "--summary-json", dir.file("s.json") },
+            dir);
     ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
     const nlohmann::json summary = readJson(dir.file("s.json"));
     ASSERT_EQ(summary["channels"].size(), 2u);
@@ -118,22 +122,23 @@ TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwoUnlessKeepGoing)
     const size_t frame = whole.size() / 3;
     qir::data_types::test::write_file(rec, std::vector<uint8_t>(whole.begin(), whole.begin() + 2 * frame + 100));
 
-    for (const std::vector<std::string>& args :
-         { std::vector<std::string>{ QIR_REPLAY_TOOL, rec }, std::vector<std::string>{ QIR_REPLAY_TOOL, "check", rec } }) {
+    for (const std::vector<std::string>& args : { std::vector<std::string>{ QIR_REPLAY_TOOL, rec },
+                                                  std::vector<std::string>{ QIR_REPLAY_TOOL, "check", rec } }) {
         const auto result = run(args, dir);
         EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
         const auto lines = qir::data_types::test::lines(result.err);
         ASSERT_EQ(lines.size(), 1u) << result.err;
-        EXPECT_EQ(lines[0], "qir-replay: " + rec + ": byte " + std::to_string(2 * frame) +
-                                ": grabber frame of " + std::to_string(frame) +
-                                " bytes runs past the end of the file (100 bytes left)");
+        EXPECT_EQ(lines[0],
+                  "qir-replay: " + rec + ": byte " + std::to_string(2 * frame) + ": grabber frame of " +
+                      std::to_string(frame) + " bytes runs past the end of the file (100 bytes left)");
     }
     // --keep-going replays the two whole frames before the damage and says what it left out.
-    const auto kept = run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("s.json") }, dir);
+    const auto kept =
+        run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("s.json") }, dir);
     EXPECT_EQ(kept.exit_code, 0) << kept.out << kept.err;
-    EXPECT_NE(kept.err.find("qir-replay: warning: " + rec + ": byte " + std::to_string(2 * frame) +
-                            ": grabber frame of "),
-              std::string::npos)
+    EXPECT_NE(
+        kept.err.find("qir-replay: warning: " + rec + ": byte " + std::to_string(2 * frame) + ": grabber frame of "),
+        std::string::npos)
         << kept.err;
     EXPECT_NE(kept.err.find("replaying the 2 whole frames before it"), std::string::npos) << kept.err;
     EXPECT_EQ(readJson(dir.file("s.json"))["channels"][0]["checksumsMatched"], 2);
@@ -160,9 +165,8 @@ TEST(ReplayProgram, AUnitThatNeverAnswersGivesOneLineWithItsAddressAndExitTwo)
     ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
     const std::string port = std::to_string(ntohs(address.sin_port));
 
-    const auto result = run({ QIR_REPLAY_TOOL, rec, "--quiet", "--unit", "127.0.0.2:" + port, "--data",
-                              "127.0.0.3:" + port },
-                            dir);
+    const auto result =
+        run({ QIR_REPLAY_TOOL, rec, "--quiet", "--unit", "127.0.0.2:" + port, "--data", "127.0.0.3:" + port }, dir);
     ::close(silent);
     EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
     EXPECT_NE(result.err.find("the unit at 127.0.0.2:" + port + " (data 127.0.0.3:" + port +

@@ -57,7 +57,7 @@ struct ContinuityCase {
     bool lateAtLast;
 };
 
-class Continuity : public ::testing::TestWithParam<ContinuityCase> {};
+class Continuity : public ::testing::TestWithParam<ContinuityCase> { };
 
 TEST_P(Continuity, JudgesTheLastNumberOfTheSequence)
 {
@@ -252,8 +252,8 @@ TEST_F(FrameAssembly, CompletesNoFrameBeforeTheFrameSizeIsSet)
 {
     FrameAssembler fresh(0, MAX_FRAME);
     std::vector<CompletedFrame> out;
-    const auto bytes = makeSensorDatagram(0, 0, 0, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME,
-                                          patternLine(0, 0, 8));
+    const auto bytes =
+        makeSensorDatagram(0, 0, 0, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, patternLine(0, 0, 8));
     fresh.add(view(bytes), false, out);
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(fresh.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::NoFrameSize)], 1u);
@@ -304,8 +304,7 @@ TEST_F(FrameAssembly, AFloodOfTinyPiecesIsBoundedByTheFrameLimit)
         largest = std::max(largest, small.heldBytes());
     }
     EXPECT_LE(largest, 2 * LIMIT);
-    const auto lastLine =
-        makeSensorDatagram(0, 2, 0, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, oneByte);
+    const auto lastLine = makeSensorDatagram(0, 2, 0, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, oneByte);
     small.add(view(lastLine), false, out);
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(small.counters().incompleteByReason[static_cast<size_t>(IncompleteReason::Oversized)], 1u);
@@ -315,10 +314,10 @@ TEST_F(FrameAssembly, EveryFrameBegunEndsInOneCountAndIsHandedOutOnce)
 {
     feedLine(1, 0);
     feedLine(1, 1);
-    feedLine(1, 2);          // complete
+    feedLine(1, 2); // complete
     feedLine(2, 0);
-    feedLine(3, 0);          // frame 2 interrupted
-    assembler.abandon();     // frame 3 abandoned
+    feedLine(3, 0);      // frame 2 interrupted
+    assembler.abandon(); // frame 3 abandoned
     const AssemblyCounters& c = assembler.counters();
     EXPECT_EQ(c.framesStarted, 3u);
     EXPECT_EQ(c.framesComplete + c.framesIncomplete, 3u);
@@ -341,8 +340,7 @@ TEST_F(FrameAssembly, ABlockThatFindsNoRoomInTheFifoMakesItsFrameIncomplete)
     };
     for (uint16_t line = 0; line < 3; ++line) {
         datagrams.push_back(makeSensorDatagram(
-            1, line, 0, SENSOR_FLAG_END_OF_LINE | (line == 2 ? SENSOR_FLAG_END_OF_FRAME : 0),
-            patternLine(1, line, 8)));
+            1, line, 0, SENSOR_FLAG_END_OF_LINE | (line == 2 ? SENSOR_FLAG_END_OF_FRAME : 0), patternLine(1, line, 8)));
         assembler.add(view(datagrams.back()), false, completed, fullAtTheSecondLine);
     }
     EXPECT_EQ(queued, 3);

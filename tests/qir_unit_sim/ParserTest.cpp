@@ -22,7 +22,7 @@ std::vector<uint8_t> bytesOf(const ReplayControlMessage& m)
     return { p, p + m.packet_length };
 }
 
-class EveryCommand : public ::testing::TestWithParam<Command> {};
+class EveryCommand : public ::testing::TestWithParam<Command> { };
 
 TEST_P(EveryCommand, IsAcceptedWithTheLengthOfItsPayload)
 {
@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(CommandTable, EveryCommand, ::testing::ValuesIn(ALL_COM
 TEST(ControlRequestParser, ReadsTheFrameSizeOfTheDocumentedExampleRequest)
 {
     // SET_FRAME_SIZE 1920 x 1080 on channel 2, request id 0x0105.
-    const std::vector<uint8_t> bytes{ 'Q', 'I', 'R', '-', 'C', 0x03, 0x10, 0x02,
+    const std::vector<uint8_t> bytes{ 'Q',  'I',  'R',  '-',  'C',  0x03, 0x10, 0x02,
                                       0x30, 0x00, 0x05, 0x01, 0x80, 0x07, 0x38, 0x04 };
     const ParsedRequest parsed = parseControlRequest(bytes, bytes.size());
     ASSERT_EQ(parsed.fault, RequestFault::None);
@@ -107,14 +107,13 @@ std::vector<MalformedRequest> malformedRequests()
     };
 }
 
-class MalformedRequests : public ::testing::TestWithParam<MalformedRequest> {};
+class MalformedRequests : public ::testing::TestWithParam<MalformedRequest> { };
 
 TEST_P(MalformedRequests, AreRefusedWithTheirReason)
 {
     const MalformedRequest& c = GetParam();
     const size_t length = c.receivedLength != 0 ? c.receivedLength : c.bytes.size();
-    EXPECT_EQ(parseControlRequest(c.bytes, length).fault, c.fault)
-        << "expected " << requestFaultName(c.fault);
+    EXPECT_EQ(parseControlRequest(c.bytes, length).fault, c.fault) << "expected " << requestFaultName(c.fault);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MalformedRequests, ::testing::ValuesIn(malformedRequests()),
@@ -125,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(Table, MalformedRequests, ::testing::ValuesIn(malformed
 TEST(SensorDatagramParser, GivesTheHeaderAndAViewOfThePayload)
 {
     const std::vector<uint8_t> payload{ 1, 2, 3, 4, 5 };
-    const auto bytes = makeSensorDatagram(9, 4, 65535, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME,
-                                          payload, 123456789);
+    const auto bytes =
+        makeSensorDatagram(9, 4, 65535, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, payload, 123456789);
     const ParsedDatagram parsed = parseSensorDatagram(bytes, bytes.size());
     ASSERT_EQ(parsed.fault, DatagramFault::None);
     const auto& h = parsed.datagram.header;
@@ -183,7 +182,7 @@ std::vector<BadDatagram> badDatagrams()
     };
 }
 
-class BadDatagrams : public ::testing::TestWithParam<BadDatagram> {};
+class BadDatagrams : public ::testing::TestWithParam<BadDatagram> { };
 
 TEST_P(BadDatagrams, AreRefusedWithTheirReason)
 {

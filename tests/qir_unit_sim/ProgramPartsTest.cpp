@@ -39,10 +39,11 @@ ParseResult parse(std::vector<std::string> args)
 
 TEST(CommandLine, TakesTheUnitsAddressesPortsAndChannels)
 {
-    const ParseResult r = parse({ "--control-ip", "127.0.0.2", "--control-port", "50000", "--data-ip", "127.0.0.3",
-                                  "--data-port", "50100", "--channels", "4", "--fifo-entries", "16",
-                                  "--status-period-ms", "20", "--duration", "1.5", "--summary-json", "s.json",
-                                  "--ready-file", "r.txt" });
+    const ParseResult r =
+        parse({ "--control-ip",       "127.0.0.2", "--control-port", "50000", "--data-ip",      "127.0.0.3",
+                "--data-port",        "50100",     "--channels",     "4",     "--fifo-entries", "16",
+                "--status-period-ms", "20",        "--duration",     "1.5",   "--summary-json", "s.json",
+                "--ready-file",       "r.txt" });
     ASSERT_TRUE(r.options) << r.message;
     const ProgramOptions& o = *r.options;
     EXPECT_EQ(o.config.controlIp, "127.0.0.2");
@@ -72,10 +73,26 @@ TEST(CommandLine, DefaultsToOneChannelOnLoopbackWithPortsChosenByTheSystem)
 
 TEST(CommandLine, TakesFaultsPlayoutAndDump)
 {
-    const ParseResult r = parse({ "--channels", "3", "--drop-replies", "0.25", "--reply-delay-ms", "40",
-                                  "--status-delay-ms", "70", "--wrong-response-type", "--stop-status", "--unavailable-channel", "2",
-                                  "--freeze-fifo", "--line-rate", "5000", "--ptp-synced", "--dump", "frames",
-                                  "--pixel-format", "gray16" });
+    const ParseResult r = parse({ "--channels",
+                                  "3",
+                                  "--drop-replies",
+                                  "0.25",
+                                  "--reply-delay-ms",
+                                  "40",
+                                  "--status-delay-ms",
+                                  "70",
+                                  "--wrong-response-type",
+                                  "--stop-status",
+                                  "--unavailable-channel",
+                                  "2",
+                                  "--freeze-fifo",
+                                  "--line-rate",
+                                  "5000",
+                                  "--ptp-synced",
+                                  "--dump",
+                                  "frames",
+                                  "--pixel-format",
+                                  "gray16" });
     ASSERT_TRUE(r.options) << r.message;
     const EmulatorConfig& c = r.options->config;
     EXPECT_DOUBLE_EQ(c.replyFaults.dropShare, 0.25);
@@ -113,7 +130,7 @@ void PrintTo(const RefusedArguments& value, std::ostream* out)
     *out << value.name;
 }
 
-class RefusedCommandLines : public ::testing::TestWithParam<RefusedArguments> {};
+class RefusedCommandLines : public ::testing::TestWithParam<RefusedArguments> { };
 
 TEST_P(RefusedCommandLines, EndWithAUsageErrorNamingTheOption)
 {
@@ -125,26 +142,28 @@ TEST_P(RefusedCommandLines, EndWithAUsageErrorNamingTheOption)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RefusedCommandLines,
-    ::testing::Values(RefusedArguments{ "NoChannels", { "--channels", "0" }, "--channels" },
-                      RefusedArguments{ "TooManyChannels", { "--channels", "300" }, "--channels" },
-                      RefusedArguments{ "PortAbove65535", { "--control-port", "70000" }, "--control-port" },
-                      RefusedArguments{ "HostName", { "--control-ip", "localhost" }, "--control-ip" },
-                      RefusedArguments{ "DropShareAboveOne", { "--drop-replies", "2" }, "--drop-replies" },
-                      RefusedArguments{ "UnknownPlayout", { "--playout", "fast" }, "--playout" },
-                      RefusedArguments{ "LineRatePlayoutWithoutRate", { "--playout", "line-rate" }, "--line-rate" },
-                      RefusedArguments{ "RateForAnotherPlayout", { "--playout", "timestamps", "--line-rate", "9" }, "--line-rate" },
-                      RefusedArguments{ "UnservedUnavailableChannel", { "--unavailable-channel", "1" }, "--unavailable-channel 1" },
-                      RefusedArguments{ "PixelFormatWithoutDump", { "--pixel-format", "gray8" }, "--dump" },
-                      RefusedArguments{ "UnknownPixelFormat", { "--dump", "d", "--pixel-format", "yuv" }, "--pixel-format" },
-                      RefusedArguments{ "LiveAndNoLive", { "--live", "--no-live" }, "--live" },
-                      RefusedArguments{ "NegativeDuration", { "--duration", "-1" },
-                                        "--duration: -1 is out of range: seconds from 0 (no limit) to 1000000000" },
-                      RefusedArguments{ "DurationBeyondTheClock", { "--duration", "1e300" }, "--duration: 1e300 is out" },
-                      RefusedArguments{ "ZeroLineRate", { "--line-rate", "0" },
-                                        "--line-rate: 0 is out of range: a number above 0" },
-                      RefusedArguments{ "SummaryAndReadyFileTheSame", { "--summary-json", "a", "--ready-file", "a" },
-                                        "--summary-json and --ready-file name the same file a" },
-                      RefusedArguments{ "StrayArgument", { "extra" }, "extra" }),
+    ::testing::Values(
+        RefusedArguments{ "NoChannels", { "--channels", "0" }, "--channels" },
+        RefusedArguments{ "TooManyChannels", { "--channels", "300" }, "--channels" },
+        RefusedArguments{ "PortAbove65535", { "--control-port", "70000" }, "--control-port" },
+        RefusedArguments{ "HostName", { "--control-ip", "localhost" }, "--control-ip" },
+        RefusedArguments{ "DropShareAboveOne", { "--drop-replies", "2" }, "--drop-replies" },
+        RefusedArguments{ "UnknownPlayout", { "--playout", "fast" }, "--playout" },
+        RefusedArguments{ "LineRatePlayoutWithoutRate", { "--playout", "line-rate" }, "--line-rate" },
+        RefusedArguments{ "RateForAnotherPlayout", { "--playout", "timestamps", "--line-rate", "9" }, "--line-rate" },
+        RefusedArguments{ "UnservedUnavailableChannel", { "--unavailable-channel", "1" }, "--unavailable-channel 1" },
+        RefusedArguments{ "PixelFormatWithoutDump", { "--pixel-format", "gray8" }, "--dump" },
+        RefusedArguments{ "UnknownPixelFormat", { "--dump", "d", "--pixel-format", "yuv" }, "--pixel-format" },
+        RefusedArguments{ "LiveAndNoLive", { "--live", "--no-live" }, "--live" },
+        RefusedArguments{ "NegativeDuration",
+                          { "--duration", "-1" },
+                          "--duration: -1 is out of range: seconds from 0 (no limit) to 1000000000" },
+        RefusedArguments{ "DurationBeyondTheClock", { "--duration", "1e300" }, "--duration: 1e300 is out" },
+        RefusedArguments{ "ZeroLineRate", { "--line-rate", "0" }, "--line-rate: 0 is out of range: a number above 0" },
+        RefusedArguments{ "SummaryAndReadyFileTheSame",
+                          { "--summary-json", "a", "--ready-file", "a" },
+                          "--summary-json and --ready-file name the same file a" },
+        RefusedArguments{ "StrayArgument", { "extra" }, "extra" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // Summary and live line ------------------------------------------------------------
@@ -226,7 +245,7 @@ void PrintTo(const VerdictCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class ChannelVerdicts : public ::testing::TestWithParam<VerdictCase> {};
+class ChannelVerdicts : public ::testing::TestWithParam<VerdictCase> { };
 
 TEST_P(ChannelVerdicts, SayDeliveredOnlyWhenEveryFrameReachedTheDeviceUnderTest)
 {
@@ -273,8 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{ "FifoOverflowed", [](ChannelSnapshot& c) { c.fifo.overflows = 1; }, "fifo_overflows" },
         VerdictCase{ "FrameIncomplete", [](ChannelSnapshot& c) { c.frames.framesIncomplete = 1; },
                      "frames_incomplete" },
-        VerdictCase{ "FrameStillOpen", [](ChannelSnapshot& c) { c.frameOpen = true; },
-                     "frames_incomplete" },
+        VerdictCase{ "FrameStillOpen", [](ChannelSnapshot& c) { c.frameOpen = true; }, "frames_incomplete" },
         VerdictCase{ "PacketsMissing", [](ChannelSnapshot& c) { c.packetGaps = 1; }, "packet_gaps" },
         VerdictCase{ "BadDatagram", [](ChannelSnapshot& c) { c.badDatagrams = 1; }, "bad_datagrams" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
@@ -376,7 +394,7 @@ PngPicture readPng(const std::filesystem::path& path)
     return out;
 }
 
-class DumpedPictures : public ::testing::TestWithParam<PixelFormat> {};
+class DumpedPictures : public ::testing::TestWithParam<PixelFormat> { };
 
 TEST_P(DumpedPictures, ReadBackWithTheBytesThatArrived)
 {

@@ -141,11 +141,11 @@ private:
 
 std::vector<std::string> standardArgs()
 {
-    return { "--control-ip", "127.0.0.1", "--data-ip", "127.0.0.1", "--channels", "2", "--ready-file", "@ready",
-             "--summary-json", "@summary.json", "--no-live", "--print-frames" };
+    return { "--control-ip", "127.0.0.1", "--data-ip",      "127.0.0.1",     "--channels", "2",
+             "--ready-file", "@ready",    "--summary-json", "@summary.json", "--no-live",  "--print-frames" };
 }
 
-class StopSignal : public ::testing::TestWithParam<int> {};
+class StopSignal : public ::testing::TestWithParam<int> { };
 
 TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
 {
@@ -169,7 +169,8 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     EXPECT_NE(program.output("stdout").find("channel=1 datagrams=4 bytes=400 blocks=4 frames_complete=1 "
                                             "frames_incomplete=0 packet_gaps=0 bad_datagrams=0 fifo_overflows=0 "
                                             "fifo_played=4 fifo_skipped=0 frames_played=1 verdict=delivered "
-                                            "checksum=" + checksum),
+                                            "checksum=" +
+                                            checksum),
               std::string::npos)
         << program.output("stdout");
     const auto summary = nlohmann::json::parse(program.output("summary.json"));
@@ -218,8 +219,8 @@ TEST(Program, RefusesABusyControlPortNamingTheAddress)
 
 TEST(Program, SummaryOnStandardOutputIsTheOnlyThingThere)
 {
-    RunningProgram program({ "--control-ip", "127.0.0.1", "--data-ip", "127.0.0.1", "--channels", "2",
-                             "--summary-json", "-", "--no-live", "--print-frames", "--duration", "0.3" });
+    RunningProgram program({ "--control-ip", "127.0.0.1", "--data-ip", "127.0.0.1", "--channels", "2", "--summary-json",
+                             "-", "--no-live", "--print-frames", "--duration", "0.3" });
     ASSERT_EQ(program.exitCode(), 0) << program.output("stderr");
     const auto summary = nlohmann::json::parse(program.output("stdout"));
     EXPECT_EQ(summary.at("channels").size(), 2u);
@@ -252,7 +253,7 @@ void PrintTo(const UnwritableOutput& value, std::ostream* out)
     *out << value.name;
 }
 
-class UnwritableOutputs : public ::testing::TestWithParam<UnwritableOutput> {};
+class UnwritableOutputs : public ::testing::TestWithParam<UnwritableOutput> { };
 
 TEST_P(UnwritableOutputs, AreRefusedBeforeTheSessionStarts)
 {
@@ -271,12 +272,11 @@ INSTANTIATE_TEST_SUITE_P(
     Table, UnwritableOutputs,
     ::testing::Values(
         UnwritableOutput{ "SummaryIntoAFolder", { "--summary-json", "/tmp" }, "summary file /tmp: is a folder" },
-        UnwritableOutput{ "SummaryInAMissingFolder", { "--summary-json", "@missing/x.json" },
-                          "missing: No such file or directory" },
-        UnwritableOutput{ "ReadyFileInAMissingFolder", { "--ready-file", "@missing/ready" },
-                          "ready file " },
-        UnwritableOutput{ "SummaryAndReadyFileTheSame", { "--summary-json", "@x", "--ready-file", "@x" },
-                          "name the same file" }),
+        UnwritableOutput{
+            "SummaryInAMissingFolder", { "--summary-json", "@missing/x.json" }, "missing: No such file or directory" },
+        UnwritableOutput{ "ReadyFileInAMissingFolder", { "--ready-file", "@missing/ready" }, "ready file " },
+        UnwritableOutput{
+            "SummaryAndReadyFileTheSame", { "--summary-json", "@x", "--ready-file", "@x" }, "name the same file" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(Program, RefusesABadOptionWithAUsageError)

@@ -20,12 +20,12 @@ namespace vxqir::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RawUnitClient;
 using testing::field;
 using testing::makeRequest;
 using testing::makeSensorDatagram;
 using testing::patternFrameChecksum;
 using testing::patternLine;
+using testing::RawUnitClient;
 
 constexpr uint64_t UNIT_TIME = 1'700'000'000'000'000'000ull;
 // Generous: the machine is shared; nothing here measures speed.
@@ -79,14 +79,15 @@ protected:
 
 // Control requests ---------------------------------------------------------------
 
-class EveryCommandReply : public Emulator, public ::testing::WithParamInterface<Command> {};
+class EveryCommandReply : public Emulator, public ::testing::WithParamInterface<Command> { };
 
 TEST_P(EveryCommandReply, CarriesTheChannelTheRequestIdAndTheExpectedResponseType)
 {
     const Command command = GetParam();
     const auto reply = client->request(makeRequest(command, 1, 0xA55A));
     ASSERT_TRUE(reply);
-    const uint16_t expected = command == Command::GET_BUFFER_SIZE ? RESPONSE_BUFFER_SIZE : static_cast<uint16_t>(command);
+    const uint16_t expected =
+        command == Command::GET_BUFFER_SIZE ? RESPONSE_BUFFER_SIZE : static_cast<uint16_t>(command);
     EXPECT_EQ(field(reply->message.response_type), expected);
     EXPECT_EQ(field(reply->message.channel), 1);
     EXPECT_EQ(field(reply->message.response_id), 0xA55A);
@@ -102,7 +103,7 @@ struct TimeQuery {
     Command get;
 };
 
-class ReplayTimes : public Emulator, public ::testing::WithParamInterface<TimeQuery> {};
+class ReplayTimes : public Emulator, public ::testing::WithParamInterface<TimeQuery> { };
 
 TEST_P(ReplayTimes, ReadBackTheValueLastSet)
 {
@@ -265,8 +266,7 @@ TEST_F(Emulator, StopsAndResumesStatusMessagesOnRequestOfTheTest)
 {
     ASSERT_TRUE(client->request(Command::ENABLE_STATUS_MESSAGES, 0));
     unit->setStatusStopped(true);
-    while (client->receive(30ms)) {
-    }
+    while (client->receive(30ms)) { }
     EXPECT_FALSE(client->receivePeriodic(0, 50ms));
     unit->setStatusStopped(false);
     EXPECT_TRUE(client->receivePeriodic(0, 5s));
@@ -392,8 +392,8 @@ TEST_F(Emulator, CountsBadDatagramsAndGoesOnVerifying)
     bad[6] = 9; // version
     client->sendData(0, bad);
     client->sendData(0, std::vector<uint8_t>(5, 0xFF));
-    client->sendData(0, makeSensorDatagram(0, 0, 1, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME,
-                                           patternLine(0, 0, 8)));
+    client->sendData(
+        0, makeSensorDatagram(0, 0, 1, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, patternLine(0, 0, 8)));
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.badDatagrams == 2 && c.datagrams == 1; }));
     const ChannelSnapshot c = channel(0);
     EXPECT_EQ(c.badByReason[static_cast<size_t>(DatagramFault::BadVersion)], 1u);
@@ -522,8 +522,8 @@ TEST_F(Emulator, KeepsVerifyingAFrameWhoseEndArrivesAfterTheChannelWasDisabled)
     // The control request overtakes the frame's last datagram, as it can
     // when a client unregisters right after sending.
     ASSERT_TRUE(client->request(Command::DISABLE_CHANNEL, 0));
-    client->sendData(0, makeSensorDatagram(4, 1, 1, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME,
-                                           patternLine(4, 1, 8)));
+    client->sendData(
+        0, makeSensorDatagram(4, 1, 1, SENSOR_FLAG_END_OF_LINE | SENSOR_FLAG_END_OF_FRAME, patternLine(4, 1, 8)));
     ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.frames.framesComplete == 1; }));
     EXPECT_EQ(channel(0).frames.framesIncomplete, 0u);
     EXPECT_FALSE(channel(0).enabled);
@@ -706,7 +706,7 @@ struct BadSetting {
     void (*apply)(EmulatorConfig&);
 };
 
-class BadSettings : public ::testing::TestWithParam<BadSetting> {};
+class BadSettings : public ::testing::TestWithParam<BadSetting> { };
 
 TEST_P(BadSettings, AreRefusedBeforeAnythingIsBound)
 {
@@ -717,15 +717,16 @@ TEST_P(BadSettings, AreRefusedBeforeAnythingIsBound)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadSettings,
-    ::testing::Values(BadSetting{ "NoChannels", [](EmulatorConfig& c) { c.channels = 0; } },
-                      BadSetting{ "MoreChannelsThanTheChannelByteNames", [](EmulatorConfig& c) { c.channels = 257; } },
-                      BadSetting{ "ControlAddressNotIpv4", [](EmulatorConfig& c) { c.controlIp = "localhost"; } },
-                      BadSetting{ "DataAddressNotIpv4", [](EmulatorConfig& c) { c.dataIp = "127.0.0.256"; } },
-                      BadSetting{ "NoFifoEntries", [](EmulatorConfig& c) { c.channel.fifoEntries = 0; } },
-                      BadSetting{ "ZeroStatusPeriod", [](EmulatorConfig& c) { c.statusPeriod = 0ms; } },
-                      BadSetting{ "LineRateWithoutRate", [](EmulatorConfig& c) { c.channel.playout.kind = PlayoutKind::LineRate; } },
-                      BadSetting{ "DropShareAboveOne", [](EmulatorConfig& c) { c.replyFaults.dropShare = 1.5; } },
-                      BadSetting{ "UnavailableChannelNotServed", [](EmulatorConfig& c) { c.unavailableChannels = { 1 }; } }),
+    ::testing::Values(
+        BadSetting{ "NoChannels", [](EmulatorConfig& c) { c.channels = 0; } },
+        BadSetting{ "MoreChannelsThanTheChannelByteNames", [](EmulatorConfig& c) { c.channels = 257; } },
+        BadSetting{ "ControlAddressNotIpv4", [](EmulatorConfig& c) { c.controlIp = "localhost"; } },
+        BadSetting{ "DataAddressNotIpv4", [](EmulatorConfig& c) { c.dataIp = "127.0.0.256"; } },
+        BadSetting{ "NoFifoEntries", [](EmulatorConfig& c) { c.channel.fifoEntries = 0; } },
+        BadSetting{ "ZeroStatusPeriod", [](EmulatorConfig& c) { c.statusPeriod = 0ms; } },
+        BadSetting{ "LineRateWithoutRate", [](EmulatorConfig& c) { c.channel.playout.kind = PlayoutKind::LineRate; } },
+        BadSetting{ "DropShareAboveOne", [](EmulatorConfig& c) { c.replyFaults.dropShare = 1.5; } },
+        BadSetting{ "UnavailableChannelNotServed", [](EmulatorConfig& c) { c.unavailableChannels = { 1 }; } }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // Concurrency -------------------------------------------------------------------------

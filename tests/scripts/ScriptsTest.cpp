@@ -85,8 +85,7 @@ public:
             return result;
         }
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
         if (WIFEXITED(status))
             result.exitCode = WEXITSTATUS(status);
         std::ifstream in(outPath);
@@ -113,7 +112,7 @@ void PrintTo(const ScriptCase& value, std::ostream* out)
     *out << value.name;
 }
 
-class ScriptArguments : public ::testing::TestWithParam<ScriptCase> {};
+class ScriptArguments : public ::testing::TestWithParam<ScriptCase> { };
 
 TEST_P(ScriptArguments, AreAnsweredBeforeAnythingIsBuilt)
 {
@@ -125,20 +124,19 @@ TEST_P(ScriptArguments, AreAnsweredBeforeAnythingIsBuilt)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ScriptArguments,
-    ::testing::Values(
-        ScriptCase{ "TestHelp", "test.sh", { "--help" }, 0, "Usage: scripts/test.sh" },
-        ScriptCase{ "TestShortHelp", "test.sh", { "-h" }, 0, "ThreadSanitizer" },
-        ScriptCase{ "TestArgument", "test.sh", { "all" }, 2, "unexpected argument \"all\"" },
-        ScriptCase{ "FuzzHelp", "fuzz.sh", { "--help" }, 0, "whole seconds, 1 to 86400 (default 60)" },
-        ScriptCase{ "FuzzHelpAfterArguments", "fuzz.sh", { "30", "-h" }, 0, "Usage: scripts/fuzz.sh" },
-        ScriptCase{ "FuzzZeroSeconds", "fuzz.sh", { "0" }, 2, "0 seconds per target is out of range" },
-        ScriptCase{ "FuzzHugeSeconds", "fuzz.sh", { "99999999999999999999" }, 2, "out of range" },
-        ScriptCase{ "FuzzNotANumber", "fuzz.sh", { "ten" }, 2, "\"ten\" is neither a number of seconds" },
-        ScriptCase{ "FuzzUnknownOption", "fuzz.sh", { "--max-len" }, 2, "unknown option \"--max-len\"" },
-        ScriptCase{ "BenchHelp", "bench.sh", { "--help" }, 0, "Usage: scripts/bench.sh" },
-        ScriptCase{ "BenchPath", "bench.sh", { "../x" }, 2, "is not a benchmark program name" },
-        ScriptCase{ "InstallDepsHelp", "install-deps.sh", { "-h" }, 0, "Usage: scripts/install-deps.sh" },
-        ScriptCase{ "InstallDepsArgument", "install-deps.sh", { "tshark" }, 2, "unexpected argument" }),
+    ::testing::Values(ScriptCase{ "TestHelp", "test.sh", { "--help" }, 0, "Usage: scripts/test.sh" },
+                      ScriptCase{ "TestShortHelp", "test.sh", { "-h" }, 0, "ThreadSanitizer" },
+                      ScriptCase{ "TestArgument", "test.sh", { "all" }, 2, "unexpected argument \"all\"" },
+                      ScriptCase{ "FuzzHelp", "fuzz.sh", { "--help" }, 0, "whole seconds, 1 to 86400 (default 60)" },
+                      ScriptCase{ "FuzzHelpAfterArguments", "fuzz.sh", { "30", "-h" }, 0, "Usage: scripts/fuzz.sh" },
+                      ScriptCase{ "FuzzZeroSeconds", "fuzz.sh", { "0" }, 2, "0 seconds per target is out of range" },
+                      ScriptCase{ "FuzzHugeSeconds", "fuzz.sh", { "99999999999999999999" }, 2, "out of range" },
+                      ScriptCase{ "FuzzNotANumber", "fuzz.sh", { "ten" }, 2, "\"ten\" is neither a number of seconds" },
+                      ScriptCase{ "FuzzUnknownOption", "fuzz.sh", { "--max-len" }, 2, "unknown option \"--max-len\"" },
+                      ScriptCase{ "BenchHelp", "bench.sh", { "--help" }, 0, "Usage: scripts/bench.sh" },
+                      ScriptCase{ "BenchPath", "bench.sh", { "../x" }, 2, "is not a benchmark program name" },
+                      ScriptCase{ "InstallDepsHelp", "install-deps.sh", { "-h" }, 0, "Usage: scripts/install-deps.sh" },
+                      ScriptCase{ "InstallDepsArgument", "install-deps.sh", { "tshark" }, 2, "unexpected argument" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 } // namespace

@@ -112,7 +112,7 @@ void PrintTo(const Refusal& value, std::ostream* out)
     *out << value.name;
 }
 
-class RefusedOutputs : public ::testing::TestWithParam<Refusal> {};
+class RefusedOutputs : public ::testing::TestWithParam<Refusal> { };
 
 TEST_P(RefusedOutputs, AreRefusedBeforeAnythingIsWrittenNamingTheCause)
 {
@@ -132,15 +132,15 @@ TEST_P(RefusedOutputs, AreRefusedBeforeAnythingIsWrittenNamingTheCause)
     EXPECT_EQ(folder.entries(), 4u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RefusedOutputs,
-    ::testing::Values(Refusal{ "TheInput", "in.rec", "is the input file" },
-                      Refusal{ "AHardLinkToTheInput", "hard.rec", "is the input file" },
-                      Refusal{ "ASymbolicLinkToTheInput", "soft.rec", "is the input file" },
-                      Refusal{ "AFolder", "folder", "is a folder" },
-                      Refusal{ "AFileInAMissingFolder", "missing/out", "No such file or directory" },
-                      Refusal{ "AFileUnderAFile", "in.rec/out", "is not a folder" }),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, RefusedOutputs,
+                         ::testing::Values(Refusal{ "TheInput", "in.rec", "is the input file" },
+                                           Refusal{ "AHardLinkToTheInput", "hard.rec", "is the input file" },
+                                           Refusal{ "ASymbolicLinkToTheInput", "soft.rec", "is the input file" },
+                                           Refusal{ "AFolder", "folder", "is a folder" },
+                                           Refusal{ "AFileInAMissingFolder", "missing/out",
+                                                    "No such file or directory" },
+                                           Refusal{ "AFileUnderAFile", "in.rec/out", "is not a folder" }),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(OutputFile, ReportsAWriteThatFailsNamingTheFile)
 {

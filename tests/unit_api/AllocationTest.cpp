@@ -43,12 +43,11 @@ TEST_F(Allocation, SendingARunOfBlocksAllocatesNothing)
     const Bytes line(4000, 7);
     std::vector<ReplayBlock> blocks(10);
     for (size_t i = 0; i < blocks.size(); ++i)
-        blocks[i] = ReplayBlock{ .properties = { .timestamp = 0,
-                                                 .frameNumber = 0,
-                                                 .lineNumber = static_cast<uint16_t>(i),
-                                                 .streamID = 0 },
-                                 .payload = line.data(),
-                                 .payloadSize = 4000 };
+        blocks[i] = ReplayBlock{
+            .properties = { .timestamp = 0, .frameNumber = 0, .lineNumber = static_cast<uint16_t>(i), .streamID = 0 },
+            .payload = line.data(),
+            .payloadSize = 4000
+        };
     size_t sent = 0;
     ASSERT_EQ(api_->replayStreamBlocks(handle, blocks, &sent), NoError); // warm up
 

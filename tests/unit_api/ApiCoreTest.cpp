@@ -42,7 +42,7 @@ void PrintTo(const RegistrationCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class Registration : public ApiFixture, public ::testing::WithParamInterface<RegistrationCase> {};
+class Registration : public ApiFixture, public ::testing::WithParamInterface<RegistrationCase> { };
 
 TEST_P(Registration, ChecksItsArgumentsInOrder)
 {
@@ -51,8 +51,7 @@ TEST_P(Registration, ChecksItsArgumentsInOrder)
     if (c.change)
         c.change(config);
     VXTQirChannelHandle handle = -7;
-    EXPECT_EQ(api_->registerOutputChannel(c.nullConfig ? nullptr : &config, c.index,
-                                          c.nullHandle ? nullptr : &handle),
+    EXPECT_EQ(api_->registerOutputChannel(c.nullConfig ? nullptr : &config, c.index, c.nullHandle ? nullptr : &handle),
               c.expected);
     if (c.expected != NoError) {
         EXPECT_EQ(handle, -7); // nothing written
@@ -66,38 +65,29 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RegistrationCase{ "Valid", noChange, false, false, 0, NoError },
         RegistrationCase{ "NullConfigBeforeEverything", noChange, true, true, -1, InvalidPointer },
-        RegistrationCase{ "BadConfigBeforeNullHandle",
-                          [](VXTQirInputInterfaceT& c) { c.dataIP = nullptr; }, false, true, -1,
-                          InvalidInterfaceConfig },
+        RegistrationCase{ "BadConfigBeforeNullHandle", [](VXTQirInputInterfaceT& c) { c.dataIP = nullptr; }, false,
+                          true, -1, InvalidInterfaceConfig },
         RegistrationCase{ "NullHandleBeforeIndex", noChange, false, true, -1, InvalidPointer },
         RegistrationCase{ "NegativeIndex", noChange, false, false, -1, InvalidChannelIndex },
-        RegistrationCase{ "NullControlAddress",
-                          [](VXTQirInputInterfaceT& c) { c.controlIP = nullptr; }, false, false, 0,
-                          InvalidInterfaceConfig },
-        RegistrationCase{ "HostNameAsControlAddress",
-                          [](VXTQirInputInterfaceT& c) { c.controlIP = "localhost"; }, false, false,
+        RegistrationCase{ "NullControlAddress", [](VXTQirInputInterfaceT& c) { c.controlIP = nullptr; }, false, false,
                           0, InvalidInterfaceConfig },
-        RegistrationCase{ "MalformedLocalAddress",
-                          [](VXTQirInputInterfaceT& c) { c.localIP = "127.0.0"; }, false, false, 0,
-                          InvalidInterfaceConfig },
-        RegistrationCase{ "NullLocalAddressMeansAll",
-                          [](VXTQirInputInterfaceT& c) { c.localIP = nullptr; }, false, false, 0,
+        RegistrationCase{ "HostNameAsControlAddress", [](VXTQirInputInterfaceT& c) { c.controlIP = "localhost"; },
+                          false, false, 0, InvalidInterfaceConfig },
+        RegistrationCase{ "MalformedLocalAddress", [](VXTQirInputInterfaceT& c) { c.localIP = "127.0.0"; }, false,
+                          false, 0, InvalidInterfaceConfig },
+        RegistrationCase{ "NullLocalAddressMeansAll", [](VXTQirInputInterfaceT& c) { c.localIP = nullptr; }, false,
+                          false, 0, NoError },
+        RegistrationCase{ "AllLocalAddresses", [](VXTQirInputInterfaceT& c) { c.localIP = "0.0.0.0"; }, false, false, 0,
                           NoError },
-        RegistrationCase{ "AllLocalAddresses",
-                          [](VXTQirInputInterfaceT& c) { c.localIP = "0.0.0.0"; }, false, false, 0,
-                          NoError },
-        RegistrationCase{ "PayloadTooSmallToCut",
-                          [](VXTQirInputInterfaceT& c) { c.maxPayloadSize = 7; }, false, false, 0,
-                          InvalidInterfaceConfig },
-        RegistrationCase{ "SmallestPayload",
-                          [](VXTQirInputInterfaceT& c) { c.maxPayloadSize = 8; }, false, false, 0,
+        RegistrationCase{ "PayloadTooSmallToCut", [](VXTQirInputInterfaceT& c) { c.maxPayloadSize = 7; }, false, false,
+                          0, InvalidInterfaceConfig },
+        RegistrationCase{ "SmallestPayload", [](VXTQirInputInterfaceT& c) { c.maxPayloadSize = 8; }, false, false, 0,
                           NoError },
         RegistrationCase{ "HighestOneByteIndex", noChange, false, false, 255, NoError },
         // Replies are routed by one channel byte: 256 would configure the
         // unit's channel 0 and never be answered.
         RegistrationCase{ "IndexAboveOneByte", noChange, false, false, 256, InvalidChannelIndex },
-        RegistrationCase{ "LargestIndex", noChange, false, false, 0x7fffffff,
-                          InvalidChannelIndex }),
+        RegistrationCase{ "LargestIndex", noChange, false, false, 0x7fffffff, InvalidChannelIndex }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(ApiCore, EveryPerChannelCallChecksTheHandleBeforeItsPointers)
@@ -203,8 +193,7 @@ TEST_F(ApiCore, ABusyLocalPortFailsRegistrationAndALaterOneRetriesTheBind)
     VXTQirChannelHandle handle = -1;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(api_->registerOutputChannel(&config, 0, &handle), ControlSocketError);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "-1\nBind: The given address is already in use.\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "-1\nBind: The given address is already in use.\n");
     EXPECT_EQ(api_->interfaceCount(), 0u);
 
     ::close(blocker);

@@ -24,10 +24,14 @@ enum class Path { OneBlockPerCall, Segmented, Multiple, Single };
 const char* nameOf(Path path)
 {
     switch (path) {
-    case Path::OneBlockPerCall: return "OneBlockPerCall";
-    case Path::Segmented: return "Segmented";
-    case Path::Multiple: return "Multiple";
-    case Path::Single: return "Single";
+    case Path::OneBlockPerCall:
+        return "OneBlockPerCall";
+    case Path::Segmented:
+        return "Segmented";
+    case Path::Multiple:
+        return "Multiple";
+    case Path::Single:
+        return "Single";
     }
     return "Unknown";
 }
@@ -59,8 +63,7 @@ Bytes payloadOf(size_t line, size_t size)
 // datagram but the last of a block carries the largest multiple of 8 that
 // fits, the last of a block has the end-of-line mark, the last of the line
 // height - 1 the end-of-frame mark, packet numbers count on modulo 65536.
-std::vector<Bytes> expectedDatagrams(const FrameCase& frame, uint16_t frameNumber,
-                                     uint16_t firstPacket)
+std::vector<Bytes> expectedDatagrams(const FrameCase& frame, uint16_t frameNumber, uint16_t firstPacket)
 {
     std::vector<Bytes> datagrams;
     uint16_t packet = firstPacket;
@@ -101,16 +104,15 @@ VXTQirPacketPropertiesT propertiesOf(uint16_t frameNumber, size_t line)
 
 class BatchedSendFixture : public ApiFixture {
 protected:
-    VXTQirChannelHandle preparedChannel(uint16_t maxPayload, uint16_t width, uint16_t height,
-                                        uint32_t freeEntries, uint32_t timeoutStream_ms = 3000)
+    VXTQirChannelHandle preparedChannel(uint16_t maxPayload, uint16_t width, uint16_t height, uint32_t freeEntries,
+                                        uint32_t timeoutStream_ms = 3000)
     {
         config_ = unit_.config(maxPayload, 1000, timeoutStream_ms);
         const VXTQirChannelHandle handle = registerChannel(config_);
         EXPECT_EQ(api_->initOutputChannel(handle, width, height), NoError);
         unit_.sendStatus(0, STATUS_FLAG_ENABLED, 0, freeEntries, 1);
-        EXPECT_TRUE(eventually([&] {
-            return api_->channel(handle)->bufferNotifier().freeBufferSlots() == freeEntries;
-        }));
+        EXPECT_TRUE(
+            eventually([&] { return api_->channel(handle)->bufferNotifier().freeBufferSlots() == freeEntries; }));
         return handle;
     }
 
@@ -140,8 +142,7 @@ void PrintTo(const EquivalenceCase& c, std::ostream* os)
     *os << c.frame.name << " via " << nameOf(c.path);
 }
 
-class BatchedSendEquivalence : public BatchedSendFixture,
-                               public ::testing::WithParamInterface<EquivalenceCase> {};
+class BatchedSendEquivalence : public BatchedSendFixture, public ::testing::WithParamInterface<EquivalenceCase> { };
 
 TEST_P(BatchedSendEquivalence, PutsTheSameDatagramsOnTheWireAsTheCuttingRulesGive)
 {
@@ -175,9 +176,9 @@ TEST_P(BatchedSendEquivalence, PutsTheSameDatagramsOnTheWireAsTheCuttingRulesGiv
         size_t sent = 0;
         ASSERT_EQ(api_->replayStreamBlocks(handle, blocks, &sent), NoError);
         EXPECT_EQ(sent, blocks.size());
-        const Mode expectedMode = c.path == Path::Segmented  ? Mode::Segmented
-                                  : c.path == Path::Multiple ? Mode::Multiple
-                                                             : Mode::Single;
+        const Mode expectedMode = c.path == Path::Segmented ? Mode::Segmented
+            : c.path == Path::Multiple                      ? Mode::Multiple
+                                                            : Mode::Single;
         EXPECT_EQ(channel->sendMode(), expectedMode);
     }
 
@@ -188,8 +189,7 @@ TEST_P(BatchedSendEquivalence, PutsTheSameDatagramsOnTheWireAsTheCuttingRulesGiv
         ASSERT_EQ(received[i].bytes.size(), expected[i].size()) << "datagram " << i;
         EXPECT_TRUE(received[i].bytes == expected[i]) << "datagram " << i << " differs";
     }
-    EXPECT_EQ(channel->nextPacketNumber(),
-              static_cast<uint16_t>(firstPacket + expected.size()));
+    EXPECT_EQ(channel->nextPacketNumber(), static_cast<uint16_t>(firstPacket + expected.size()));
 }
 
 std::vector<EquivalenceCase> equivalenceCases()
@@ -218,8 +218,7 @@ std::vector<EquivalenceCase> equivalenceCases()
 
 INSTANTIATE_TEST_SUITE_P(Frames, BatchedSendEquivalence, ::testing::ValuesIn(equivalenceCases()),
                          [](const auto& testCase) {
-                             return std::string(testCase.param.frame.name) + "Via" +
-                                    nameOf(testCase.param.path);
+                             return std::string(testCase.param.frame.name) + "Via" + nameOf(testCase.param.path);
                          });
 
 // Flow control ----------------------------------------------------------------
@@ -235,8 +234,7 @@ void PrintTo(const HoldCase& c, std::ostream* os)
     *os << c.blocks << " blocks at " << c.freeEntries << " free";
 }
 
-class BatchedSendFlowControl : public BatchedSendFixture,
-                               public ::testing::WithParamInterface<HoldCase> {};
+class BatchedSendFlowControl : public BatchedSendFixture, public ::testing::WithParamInterface<HoldCase> { };
 
 TEST_P(BatchedSendFlowControl, LetsABlockGoOnlyWhileAFifthOfTheFifoStaysFreeForIt)
 {
@@ -248,18 +246,16 @@ TEST_P(BatchedSendFlowControl, LetsABlockGoOnlyWhileAFifthOfTheFifoStaysFreeForI
     const VXTQirError result = api_->replayStreamBlocks(handle, blocks, &sent);
     EXPECT_EQ(result, c.expectedSent == c.blocks ? NoError : Timeout);
     EXPECT_EQ(sent, c.expectedSent);
-    EXPECT_EQ(unit_.waitForData(c.expectedSent, std::chrono::milliseconds(500)).size(),
-              c.expectedSent);
+    EXPECT_EQ(unit_.waitForData(c.expectedSent, std::chrono::milliseconds(500)).size(), c.expectedSent);
     EXPECT_EQ(api_->channel(handle)->bufferNotifier().blocksInFlight(), c.expectedSent);
 }
 
 INSTANTIATE_TEST_SUITE_P(FreeOfHundred, BatchedSendFlowControl,
-                         ::testing::Values(HoldCase{ 19, 1, 0 }, HoldCase{ 20, 1, 1 },
-                                           HoldCase{ 20, 3, 1 }, HoldCase{ 22, 3, 3 },
-                                           HoldCase{ 21, 3, 2 }),
+                         ::testing::Values(HoldCase{ 19, 1, 0 }, HoldCase{ 20, 1, 1 }, HoldCase{ 20, 3, 1 },
+                                           HoldCase{ 22, 3, 3 }, HoldCase{ 21, 3, 2 }),
                          [](const auto& testCase) {
                              return std::to_string(testCase.param.blocks) + "BlocksAt" +
-                                    std::to_string(testCase.param.freeEntries) + "Free";
+                                 std::to_string(testCase.param.freeEntries) + "Free";
                          });
 
 using BatchedSend = BatchedSendFixture;

@@ -68,8 +68,7 @@ TEST(CApi, ChecksReachabilityWithTheSystemPing)
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(VXQIR_IsInputInterfaceAvailable(&config), NoError);
     const std::string printed = ::testing::internal::GetCapturedStdout();
-    EXPECT_NE(printed.find("[Debug] IP 127.0.0.2 can be pinged -> SUCCESS"), std::string::npos)
-        << printed;
+    EXPECT_NE(printed.find("[Debug] IP 127.0.0.2 can be pinged -> SUCCESS"), std::string::npos) << printed;
 }
 
 } // namespace

@@ -25,8 +25,7 @@ TEST_F(ControlRequests, SetFrameSizeGoesOutAsSixteenExactBytes)
 
     const std::vector<Received> requests = unit_.waitForRequests(4);
     ASSERT_GE(requests.size(), 4u);
-    const Bytes expected{ 'Q', 'I', 'R', '-', 'C', 0x03, 0x10, 0x05, 0x30, 0x00,
-                          0x01, 0x00, 0x80, 0x07, 0x38, 0x04 };
+    const Bytes expected{ 'Q', 'I', 'R', '-', 'C', 0x03, 0x10, 0x05, 0x30, 0x00, 0x01, 0x00, 0x80, 0x07, 0x38, 0x04 };
     EXPECT_EQ(requests[0].bytes, expected);
 }
 
@@ -38,8 +37,8 @@ TEST_F(ControlRequests, PreparingAChannelSendsFrameSizeEnableStatusAndBufferSize
 
     const std::vector<Received> requests = unit_.requests();
     ASSERT_EQ(requests.size(), 4u);
-    const Command expected[] = { Command::SET_FRAME_SIZE, Command::ENABLE_CHANNEL,
-                                 Command::ENABLE_STATUS_MESSAGES, Command::GET_BUFFER_SIZE };
+    const Command expected[] = { Command::SET_FRAME_SIZE, Command::ENABLE_CHANNEL, Command::ENABLE_STATUS_MESSAGES,
+                                 Command::GET_BUFFER_SIZE };
     for (size_t i = 0; i < 4; ++i) {
         const ReplayControlMessage request = asRequest(requests[i]);
         EXPECT_EQ(+request.command, static_cast<uint16_t>(expected[i]));
@@ -146,7 +145,7 @@ struct WrongReplyCase {
     VXTQirError expected;
 };
 
-class WrongReplyType : public ApiFixture, public ::testing::WithParamInterface<WrongReplyCase> {};
+class WrongReplyType : public ApiFixture, public ::testing::WithParamInterface<WrongReplyCase> { };
 
 TEST_P(WrongReplyType, IsReportedAndLeavesTheOutputUntouched)
 {
@@ -170,11 +169,20 @@ TEST_P(WrongReplyType, IsReportedAndLeavesTheOutputUntouched)
     case Command::GET_START_TIMESTAMP:
         result = api_->getReplayStartTime(handle, &value, nullptr, nullptr);
         break;
-    case Command::GET_OFFSET_TIMESTAMP: result = api_->getReplayOffset(handle, &value); break;
-    case Command::GET_STOP_TIMESTAMP: result = api_->getReplayStopTime(handle, &value); break;
-    case Command::GET_FRAME_SIZE: result = api_->getFrameSize(handle, &width, &height); break;
-    case Command::GET_BUFFER_SIZE: result = api_->isOutputChannelAvailable(handle); break;
-    default: FAIL();
+    case Command::GET_OFFSET_TIMESTAMP:
+        result = api_->getReplayOffset(handle, &value);
+        break;
+    case Command::GET_STOP_TIMESTAMP:
+        result = api_->getReplayStopTime(handle, &value);
+        break;
+    case Command::GET_FRAME_SIZE:
+        result = api_->getFrameSize(handle, &width, &height);
+        break;
+    case Command::GET_BUFFER_SIZE:
+        result = api_->isOutputChannelAvailable(handle);
+        break;
+    default:
+        FAIL();
     }
     EXPECT_EQ(result, c.expected);
     if (c.expected != NoError) {
@@ -186,14 +194,13 @@ TEST_P(WrongReplyType, IsReportedAndLeavesTheOutputUntouched)
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, WrongReplyType,
-    ::testing::Values(
-        WrongReplyCase{ "StartAnsweredAsOffset", Command::GET_START_TIMESTAMP, 33, InternalError },
-        WrongReplyCase{ "OffsetAnsweredAsStart", Command::GET_OFFSET_TIMESTAMP, 35, InternalError },
-        WrongReplyCase{ "StopAnsweredPlainly", Command::GET_STOP_TIMESTAMP, 36, InternalError },
-        WrongReplyCase{ "FrameSizeAnsweredAsBuffer", Command::GET_FRAME_SIZE, 3, InternalError },
-        WrongReplyCase{ "ChannelNotAvailable", Command::GET_BUFFER_SIZE, 0x8004, ChannelNotAvailable },
-        WrongReplyCase{ "BufferSizeAnsweredOddly", Command::GET_BUFFER_SIZE, 5, InternalError },
-        WrongReplyCase{ "BufferSizeAnsweredRight", Command::GET_BUFFER_SIZE, 3, NoError }),
+    ::testing::Values(WrongReplyCase{ "StartAnsweredAsOffset", Command::GET_START_TIMESTAMP, 33, InternalError },
+                      WrongReplyCase{ "OffsetAnsweredAsStart", Command::GET_OFFSET_TIMESTAMP, 35, InternalError },
+                      WrongReplyCase{ "StopAnsweredPlainly", Command::GET_STOP_TIMESTAMP, 36, InternalError },
+                      WrongReplyCase{ "FrameSizeAnsweredAsBuffer", Command::GET_FRAME_SIZE, 3, InternalError },
+                      WrongReplyCase{ "ChannelNotAvailable", Command::GET_BUFFER_SIZE, 0x8004, ChannelNotAvailable },
+                      WrongReplyCase{ "BufferSizeAnsweredOddly", Command::GET_BUFFER_SIZE, 5, InternalError },
+                      WrongReplyCase{ "BufferSizeAnsweredRight", Command::GET_BUFFER_SIZE, 3, NoError }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(ControlRequests, PreparingFailsWhenTheBufferSizeReplyHasTheWrongType)
@@ -221,8 +228,7 @@ void PrintTo(const RefusedRequestCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class RefusedChannel : public ApiFixture,
-                       public ::testing::WithParamInterface<RefusedRequestCase> {};
+class RefusedChannel : public ApiFixture, public ::testing::WithParamInterface<RefusedRequestCase> { };
 
 TEST_P(RefusedChannel, MakesTheRequestReportChannelNotAvailable)
 {
@@ -230,8 +236,7 @@ TEST_P(RefusedChannel, MakesTheRequestReportChannelNotAvailable)
     unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
         Bytes reply = unit_.defaultReply(request);
         if (request.command == static_cast<uint16_t>(c.refused))
-            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type =
-                RESPONSE_CHANNEL_NOT_AVAILABLE;
+            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type = RESPONSE_CHANNEL_NOT_AVAILABLE;
         return reply;
     });
     const VXTQirInputInterfaceT config = unit_.config();
@@ -243,37 +248,21 @@ INSTANTIATE_TEST_SUITE_P(
     Requests, RefusedChannel,
     ::testing::Values(
         RefusedRequestCase{ "InitAtItsFrameSize", Command::SET_FRAME_SIZE,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.initOutputChannel(h, 8, 8);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.initOutputChannel(h, 8, 8); } },
         RefusedRequestCase{ "InitAtEnable", Command::ENABLE_CHANNEL,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.initOutputChannel(h, 8, 8);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.initOutputChannel(h, 8, 8); } },
         RefusedRequestCase{ "InitAtItsBufferSize", Command::GET_BUFFER_SIZE,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.initOutputChannel(h, 8, 8);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.initOutputChannel(h, 8, 8); } },
         RefusedRequestCase{ "Availability", Command::GET_BUFFER_SIZE,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.isOutputChannelAvailable(h);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.isOutputChannelAvailable(h); } },
         RefusedRequestCase{ "Reset", Command::RESET_CHANNEL,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.resetChannel(h);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.resetChannel(h); } },
         RefusedRequestCase{ "ClearStatusFlags", Command::CLEAR_STATUS_FLAGS,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.clearStatusFlags(h);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.clearStatusFlags(h); } },
         RefusedRequestCase{ "SetOffset", Command::SET_OFFSET_TIMESTAMP,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.setReplayOffset(h, 1);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.setReplayOffset(h, 1); } },
         RefusedRequestCase{ "SetStop", Command::SET_STOP_TIMESTAMP,
-                            [](VXQIRApiS& api, VXTQirChannelHandle h) {
-                                return api.setReplayStopTime(h, 1);
-                            } },
+                            [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.setReplayStopTime(h, 1); } },
         RefusedRequestCase{ "GetStart", Command::GET_START_TIMESTAMP,
                             [](VXQIRApiS& api, VXTQirChannelHandle h) {
                                 uint64_t ts = 0;
@@ -294,8 +283,7 @@ TEST_F(ControlRequests, ARefusedFrameSizeIsNotTakenAsTheFrameHeight)
     unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
         Bytes reply = unit_.defaultReply(request);
         if (request.command == static_cast<uint16_t>(Command::SET_FRAME_SIZE) && frameSizes++ == 0)
-            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type =
-                RESPONSE_CHANNEL_NOT_AVAILABLE;
+            reinterpret_cast<ReplayStatusMessage*>(reply.data())->response_type = RESPONSE_CHANNEL_NOT_AVAILABLE;
         return reply;
     });
     const VXTQirInputInterfaceT config = unit_.config();
@@ -326,8 +314,7 @@ TEST_F(ControlRequests, ReplayTimesAreSentAndReadBackInTheirOrder)
 
     EXPECT_EQ(api_->setReplayStartTime(handle, 100, 0, 50), InvalidTiming);
     ASSERT_EQ(unit_.requests().size(), 1u); // the start time went out, the stop time did not
-    EXPECT_EQ(+asRequest(unit_.requests()[0]).command,
-              static_cast<uint16_t>(Command::SET_START_TIMESTAMP));
+    EXPECT_EQ(+asRequest(unit_.requests()[0]).command, static_cast<uint16_t>(Command::SET_START_TIMESTAMP));
 
     EXPECT_EQ(api_->setReplayStartTime(handle, 100, 7, 100), NoError);
     uint64_t start = 0, offset = 0, stop = 0;
@@ -360,8 +347,7 @@ TEST_F(ControlRequests, UnregisteringTellsTheUnitToStopReplayAndStatus)
     const std::vector<Received> requests = unit_.waitForRequests(2);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(+asRequest(requests[0]).command, static_cast<uint16_t>(Command::DISABLE_CHANNEL));
-    EXPECT_EQ(+asRequest(requests[1]).command,
-              static_cast<uint16_t>(Command::DISABLE_STATUS_MESSAGES));
+    EXPECT_EQ(+asRequest(requests[1]).command, static_cast<uint16_t>(Command::DISABLE_STATUS_MESSAGES));
     EXPECT_EQ(api_->resetChannel(handle), InvalidChannelHandle);
 }
 

@@ -28,7 +28,7 @@ struct WindowCase {
     bool maySend;
 };
 
-class SendingCondition : public ::testing::TestWithParam<WindowCase> {};
+class SendingCondition : public ::testing::TestWithParam<WindowCase> { };
 
 TEST_P(SendingCondition, FollowsTheFreeShareAndThePacketWindow)
 {
@@ -39,23 +39,22 @@ TEST_P(SendingCondition, FollowsTheFreeShareAndThePacketWindow)
     EXPECT_EQ(notifier.maySend(c.next), c.maySend);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SendingCondition,
-    ::testing::Values(WindowCase{ 100, 19, 0, 0, false },   // below a fifth free
-                      WindowCase{ 100, 20, 0, 0, true },    // exactly a fifth
-                      WindowCase{ 0, 100, 0, 0, false },    // FIFO size unknown
-                      WindowCase{ 100, 0, 0, 0, false },    // nothing free
-                      WindowCase{ 100, 100, 4000, 20000, true },  // 16000 ahead
-                      WindowCase{ 100, 100, 4000, 20001, false }, // 16001 ahead
-                      WindowCase{ 100, 100, 65535, 5, true },     // our counter wrapped first
-                      WindowCase{ 100, 100, 60000, 10464, true },  // 16000 ahead across the wrap
-                      WindowCase{ 100, 100, 60000, 10465, false }, // 16001 ahead across the wrap
-                      WindowCase{ 100, 100, 30000, 5, true }),     // the unit ahead: an earlier run
-    [](const auto& testCase) {
-        const WindowCase& c = testCase.param;
-        return "Total" + std::to_string(c.total) + "Free" + std::to_string(c.free) + "Rx" +
-               std::to_string(c.rx) + "Next" + std::to_string(c.next);
-    });
+INSTANTIATE_TEST_SUITE_P(Cases, SendingCondition,
+                         ::testing::Values(WindowCase{ 100, 19, 0, 0, false },          // below a fifth free
+                                           WindowCase{ 100, 20, 0, 0, true },           // exactly a fifth
+                                           WindowCase{ 0, 100, 0, 0, false },           // FIFO size unknown
+                                           WindowCase{ 100, 0, 0, 0, false },           // nothing free
+                                           WindowCase{ 100, 100, 4000, 20000, true },   // 16000 ahead
+                                           WindowCase{ 100, 100, 4000, 20001, false },  // 16001 ahead
+                                           WindowCase{ 100, 100, 65535, 5, true },      // our counter wrapped first
+                                           WindowCase{ 100, 100, 60000, 10464, true },  // 16000 ahead across the wrap
+                                           WindowCase{ 100, 100, 60000, 10465, false }, // 16001 ahead across the wrap
+                                           WindowCase{ 100, 100, 30000, 5, true }), // the unit ahead: an earlier run
+                         [](const auto& testCase) {
+                             const WindowCase& c = testCase.param;
+                             return "Total" + std::to_string(c.total) + "Free" + std::to_string(c.free) + "Rx" +
+                                 std::to_string(c.rx) + "Next" + std::to_string(c.next);
+                         });
 
 struct InFlightCase {
     const char* name;
@@ -71,7 +70,7 @@ void PrintTo(const InFlightCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class StatusAndBlocksInFlight : public ::testing::TestWithParam<InFlightCase> {};
+class StatusAndBlocksInFlight : public ::testing::TestWithParam<InFlightCase> { };
 
 TEST_P(StatusAndBlocksInFlight, CountOnlyTheEntriesNotYetTakenByBlocksOnTheirWay)
 {
@@ -86,16 +85,14 @@ TEST_P(StatusAndBlocksInFlight, CountOnlyTheEntriesNotYetTakenByBlocksOnTheirWay
     EXPECT_EQ(notifier.blocksInFlight(), c.expectedInFlight);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, StatusAndBlocksInFlight,
-    ::testing::Values(
-        InFlightCase{ "AllAcknowledged", { 1, 3, 5 }, 50, 5, 50, 0 },
-        InFlightCase{ "TwoStillOnTheirWay", { 1, 3, 5 }, 50, 1, 48, 2 },
-        InFlightCase{ "AcknowledgedMidBlock", { 1, 3, 5 }, 50, 4, 49, 1 },
-        InFlightCase{ "NoneAcknowledgedYet", { 1, 3, 5 }, 50, 0, 47, 3 },
-        InFlightCase{ "MoreInFlightThanReportedFree", { 1, 3, 5 }, 2, 0, 0, 3 },
-        InFlightCase{ "AcrossTheWrap", { 65534, 2, 9 }, 50, 3, 49, 1 }),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, StatusAndBlocksInFlight,
+                         ::testing::Values(InFlightCase{ "AllAcknowledged", { 1, 3, 5 }, 50, 5, 50, 0 },
+                                           InFlightCase{ "TwoStillOnTheirWay", { 1, 3, 5 }, 50, 1, 48, 2 },
+                                           InFlightCase{ "AcknowledgedMidBlock", { 1, 3, 5 }, 50, 4, 49, 1 },
+                                           InFlightCase{ "NoneAcknowledgedYet", { 1, 3, 5 }, 50, 0, 47, 3 },
+                                           InFlightCase{ "MoreInFlightThanReportedFree", { 1, 3, 5 }, 2, 0, 0, 3 },
+                                           InFlightCase{ "AcrossTheWrap", { 65534, 2, 9 }, 50, 3, 49, 1 }),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(BufferNotifier, ABlockSentTakesAnEntryUntilTheNextStatus)
 {

@@ -79,11 +79,13 @@ TEST(NetworkNamespace, A1500ByteMtuCarries1448PayloadBytesAndRefuses1449)
             return SKIPPED;
         SocketHandle socket(socket_create());
         std::vector<uint8_t> datagram(SENSOR_HEADER_SIZE + maxSensorPayloadForMtu(1500) + 1);
-        if (socket_send(socket.get(), datagram.data(), static_cast<int>(datagram.size()) - 1, 0,
-                        "127.0.0.1", 9) != SocketError::NoError)
+        if (socket_send(socket.get(), datagram.data(), static_cast<int>(datagram.size()) - 1, 0, "127.0.0.1", 9) !=
+            SocketError::NoError)
             return 1;
-        return socket_send(socket.get(), datagram.data(), static_cast<int>(datagram.size()), 0,
-                           "127.0.0.1", 9) == SocketError::FragmentationError ? 0 : 2;
+        return socket_send(socket.get(), datagram.data(), static_cast<int>(datagram.size()), 0, "127.0.0.1", 9) ==
+                SocketError::FragmentationError
+            ? 0
+            : 2;
     });
     if (result == SKIPPED)
         GTEST_SKIP() << "cannot create a network namespace here";

@@ -18,8 +18,7 @@ protected:
                      probes_.emplace_back(ip);
                      return reachable_;
                  })
-    {
-    }
+    { }
 
     // Runs one check and returns what it printed.
     std::string check(const char* ip, bool expected)
@@ -37,8 +36,9 @@ protected:
 
 TEST_F(ReachabilityCacheTest, ProbesAnUnknownAddressAndRemembersTheSuccess)
 {
-    EXPECT_EQ(check("127.0.0.2", true), "[Debug] IP 127.0.0.2 could not be found\n"
-                                        "[Debug] IP 127.0.0.2 can be pinged -> SUCCESS\n");
+    EXPECT_EQ(check("127.0.0.2", true),
+              "[Debug] IP 127.0.0.2 could not be found\n"
+              "[Debug] IP 127.0.0.2 can be pinged -> SUCCESS\n");
     now_ += 5;
     EXPECT_EQ(check("127.0.0.2", true), "[Debug] IP 127.0.0.2, last ping: 5 ago -> SUCCESS\n");
     EXPECT_EQ(probes_.size(), 1u);
@@ -52,16 +52,18 @@ TEST_F(ReachabilityCacheTest, TrustsASuccessFor19SecondsAndProbesAgainAt20)
     EXPECT_EQ(probes_.size(), 1u);
 
     now_ += 1; // 20 s after the probe; the hit at 19 s did not refresh it
-    EXPECT_EQ(check("127.0.0.2", true), "[Debug] IP 127.0.0.2 too old.\n"
-                                        "[Debug] IP 127.0.0.2 can be pinged -> SUCCESS\n");
+    EXPECT_EQ(check("127.0.0.2", true),
+              "[Debug] IP 127.0.0.2 too old.\n"
+              "[Debug] IP 127.0.0.2 can be pinged -> SUCCESS\n");
     EXPECT_EQ(probes_.size(), 2u);
 }
 
 TEST_F(ReachabilityCacheTest, NeverCachesAFailedProbe)
 {
     reachable_ = false;
-    EXPECT_EQ(check("127.0.0.2", false), "[Debug] IP 127.0.0.2 could not be found\n"
-                                         "[Debug] IP 127.0.0.2 can not be pinged -> FAIL\n");
+    EXPECT_EQ(check("127.0.0.2", false),
+              "[Debug] IP 127.0.0.2 could not be found\n"
+              "[Debug] IP 127.0.0.2 can not be pinged -> FAIL\n");
     check("127.0.0.2", false);
     EXPECT_EQ(probes_.size(), 2u);
 }
@@ -73,8 +75,9 @@ TEST_F(ReachabilityCacheTest, ErasesAStaleEntryEvenWhenTheNewProbeFails)
     reachable_ = false;
     check("127.0.0.2", false);
     reachable_ = true;
-    EXPECT_EQ(check("127.0.0.2", true), "[Debug] IP 127.0.0.2 could not be found\n"
-                                        "[Debug] IP 127.0.0.2 can be pinged -> SUCCESS\n");
+    EXPECT_EQ(check("127.0.0.2", true),
+              "[Debug] IP 127.0.0.2 could not be found\n"
+              "[Debug] IP 127.0.0.2 can be pinged -> SUCCESS\n");
 }
 
 TEST_F(ReachabilityCacheTest, CountsAClockSetBackAsFresh)

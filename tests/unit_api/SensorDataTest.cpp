@@ -30,7 +30,7 @@ struct CutCase {
     std::vector<size_t> payloads;
 };
 
-class BlockCutting : public ApiFixture, public ::testing::WithParamInterface<CutCase> {};
+class BlockCutting : public ApiFixture, public ::testing::WithParamInterface<CutCase> { };
 
 TEST_P(BlockCutting, CutsIntoMultiplesOfEightAndMarksTheEndOfLine)
 {
@@ -59,22 +59,19 @@ TEST_P(BlockCutting, CutsIntoMultiplesOfEightAndMarksTheEndOfLine)
         EXPECT_EQ(+header.timestamp, 0x1122334455667788ull);
         for (uint8_t reserved : header.reserved2)
             EXPECT_EQ(reserved, 0);
-        reassembled.insert(reassembled.end(), data[i].bytes.begin() + SENSOR_HEADER_SIZE,
-                           data[i].bytes.end());
+        reassembled.insert(reassembled.end(), data[i].bytes.begin() + SENSOR_HEADER_SIZE, data[i].bytes.end());
     }
     EXPECT_EQ(reassembled, bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, BlockCutting,
-                         ::testing::Values(CutCase{ 1450, 2000, { 1448, 552 } },
-                                           CutCase{ 1000, 1001, { 1000, 1 } },
-                                           CutCase{ 1448, 1448, { 1448 } },
-                                           CutCase{ 8, 20, { 8, 8, 4 } },
+                         ::testing::Values(CutCase{ 1450, 2000, { 1448, 552 } }, CutCase{ 1000, 1001, { 1000, 1 } },
+                                           CutCase{ 1448, 1448, { 1448 } }, CutCase{ 8, 20, { 8, 8, 4 } },
                                            CutCase{ 13, 30, { 8, 8, 8, 6 } },
                                            CutCase{ 8948, 20000, { 8944, 8944, 2112 } }),
                          [](const auto& testCase) {
                              return "Block" + std::to_string(testCase.param.blockSize) + "Max" +
-                                    std::to_string(testCase.param.maxPayload);
+                                 std::to_string(testCase.param.maxPayload);
                          });
 
 using SensorData = ApiFixture;
@@ -122,7 +119,7 @@ struct ThresholdCase {
     VXTQirError expected;
 };
 
-class FlowThreshold : public ApiFixture, public ::testing::WithParamInterface<ThresholdCase> {};
+class FlowThreshold : public ApiFixture, public ::testing::WithParamInterface<ThresholdCase> { };
 
 TEST_P(FlowThreshold, HoldsBackBelowAFifthOfTheFifoFree)
 {
@@ -134,11 +131,8 @@ TEST_P(FlowThreshold, HoldsBackBelowAFifthOfTheFifoFree)
 }
 
 INSTANTIATE_TEST_SUITE_P(FreeOfHundred, FlowThreshold,
-                         ::testing::Values(ThresholdCase{ 19, Timeout },
-                                           ThresholdCase{ 20, NoError }),
-                         [](const auto& testCase) {
-                             return "Free" + std::to_string(testCase.param.freeEntries);
-                         });
+                         ::testing::Values(ThresholdCase{ 19, Timeout }, ThresholdCase{ 20, NoError }),
+                         [](const auto& testCase) { return "Free" + std::to_string(testCase.param.freeEntries); });
 
 TEST_F(SensorData, AWaitingSenderGoesOnWhenTheUnitReportsRoom)
 {
@@ -175,9 +169,7 @@ TEST_F(SensorData, DataGoesToTheBasePortPlusTheChannel)
     unit_.sendStatus(2, STATUS_FLAG_ENABLED, 0, 100, 1);
     const Bytes bytes = block(8);
     const VXTQirPacketPropertiesT properties = packet(7);
-    EXPECT_TRUE(eventually([&] {
-        return api_->replayStreamData(handle, &properties, bytes.data(), 8) == NoError;
-    }));
+    EXPECT_TRUE(eventually([&] { return api_->replayStreamData(handle, &properties, bytes.data(), 8) == NoError; }));
     const std::vector<Received> data = unit_.waitForData(1);
     ASSERT_FALSE(data.empty());
     EXPECT_TRUE(sensorHeader(data[0]).endOfFrame());

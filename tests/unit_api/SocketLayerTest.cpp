@@ -31,7 +31,7 @@ struct Ipv4Case {
     bool valid;
 };
 
-class IsValidIpv4 : public ::testing::TestWithParam<Ipv4Case> {};
+class IsValidIpv4 : public ::testing::TestWithParam<Ipv4Case> { };
 
 TEST_P(IsValidIpv4, AcceptsExactlyDottedDecimalAddresses)
 {
@@ -40,13 +40,10 @@ TEST_P(IsValidIpv4, AcceptsExactlyDottedDecimalAddresses)
 
 INSTANTIATE_TEST_SUITE_P(Texts, IsValidIpv4,
                          ::testing::Values(Ipv4Case{ "127.0.0.1", true }, Ipv4Case{ "0.0.0.0", true },
-                                           Ipv4Case{ "255.255.255.255", true },
-                                           Ipv4Case{ "::1", false }, Ipv4Case{ "", false },
-                                           Ipv4Case{ "localhost", false },
-                                           Ipv4Case{ "1.2.3", false },
-                                           Ipv4Case{ "1.2.3.256", false },
-                                           Ipv4Case{ "1.2.3.4 ", false },
-                                           Ipv4Case{ "1.2.3.4;reboot", false },
+                                           Ipv4Case{ "255.255.255.255", true }, Ipv4Case{ "::1", false },
+                                           Ipv4Case{ "", false }, Ipv4Case{ "localhost", false },
+                                           Ipv4Case{ "1.2.3", false }, Ipv4Case{ "1.2.3.256", false },
+                                           Ipv4Case{ "1.2.3.4 ", false }, Ipv4Case{ "1.2.3.4;reboot", false },
                                            Ipv4Case{ nullptr, false }));
 
 // Replaces the ping program for the duration of a test by a script that
@@ -56,8 +53,8 @@ protected:
     void SetUp() override
     {
         dir_ = std::filesystem::temp_directory_path() /
-               ("fake-ping-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            ("fake-ping-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
         oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
         ::setenv("PATH", (dir_.string() + ":" + oldPath_).c_str(), 1);
@@ -71,8 +68,7 @@ protected:
     void answer(int status)
     {
         const auto script = dir_ / "ping";
-        std::ofstream(script) << "#!/bin/sh\necho \"$@\" >> '" << log().string() << "'\nexit "
-                              << status << "\n";
+        std::ofstream(script) << "#!/bin/sh\necho \"$@\" >> '" << log().string() << "'\nexit " << status << "\n";
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     }
     std::filesystem::path log() const { return dir_ / "calls"; }
@@ -103,8 +99,7 @@ TEST_F(FakePing, CountsAFailedPingAsUnreachable)
 
 TEST_F(FakePing, RunsNothingForTextsThatAreNoAddress)
 {
-    for (const char* text : { "localhost", "", "1.2.3", "1.2.3.256", "1.2.3.4;touch /tmp/x",
-                              "$(reboot)" })
+    for (const char* text : { "localhost", "", "1.2.3", "1.2.3.256", "1.2.3.4;touch /tmp/x", "$(reboot)" })
         EXPECT_FALSE(is_available(text)) << text;
     EXPECT_FALSE(is_available(nullptr));
     EXPECT_TRUE(calls().empty());
@@ -130,8 +125,7 @@ TEST(SocketLayer, BindingTwiceSaysTheSocketIsAlreadyBound)
     ASSERT_EQ(bind_socket(socket.get(), "127.0.0.1", 0), SocketError::NoError);
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(bind_socket(socket.get(), "127.0.0.1", 0), SocketError::GenericError);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "-1\nBind: The socket is already bound to an address.\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "-1\nBind: The socket is already bound to an address.\n");
 }
 
 TEST(SocketLayer, SocketsCarryTheDontFragmentPolicy)
@@ -149,8 +143,7 @@ TEST(SocketLayer, ReceivesAnEmptyDatagramAsZeroBytesWithItsSender)
     ASSERT_EQ(bind_socket(receiver.get(), "127.0.0.1", 0), SocketError::NoError);
     SocketHandle sender(socket_create());
     ASSERT_EQ(bind_socket(sender.get(), "127.0.0.5", 0), SocketError::NoError);
-    ASSERT_EQ(socket_send(sender.get(), "", 0, 0, "127.0.0.1", localPort(receiver.get())),
-              SocketError::NoError);
+    ASSERT_EQ(socket_send(sender.get(), "", 0, 0, "127.0.0.1", localPort(receiver.get())), SocketError::NoError);
 
     uint8_t buffer[16];
     int received = -1;
@@ -168,9 +161,7 @@ TEST(SocketLayer, NonWaitingReceiveOnAnEmptySocketReturnsAtOnceWithoutAMessage)
     int received = 42;
     char ip[16] = "unchanged";
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(socket_receive(receiver.get(), buffer, sizeof(buffer), MSG_DONTWAIT, received, ip,
-                             sizeof(ip)),
-              -1);
+    EXPECT_EQ(socket_receive(receiver.get(), buffer, sizeof(buffer), MSG_DONTWAIT, received, ip, sizeof(ip)), -1);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(received, 42);
     EXPECT_STREQ(ip, "unchanged");

@@ -36,8 +36,7 @@ public:
     ~ForeignSender() { ::close(fd_); }
     void send(const Bytes& bytes, const sockaddr_in& to)
     {
-        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                 sizeof(to));
+        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
     }
 
 private:
@@ -79,7 +78,7 @@ struct DropCase {
     void (*spoil)(Bytes&);
 };
 
-class DroppedStatus : public StatusAcceptance, public ::testing::WithParamInterface<DropCase> {};
+class DroppedStatus : public StatusAcceptance, public ::testing::WithParamInterface<DropCase> { };
 
 TEST_P(DroppedStatus, NeverReachesTheChannel)
 {
@@ -91,20 +90,26 @@ TEST_P(DroppedStatus, NeverReachesTheChannel)
     EXPECT_EQ(state(out), DataNotAvailable);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spoiled, DroppedStatus,
-    ::testing::Values(
-        DropCase{ "LengthByteOneShort", [](Bytes& b) { b[6] = 27; } },
-        DropCase{ "LengthByteOneLong", [](Bytes& b) { b[6] = 29; } },
-        DropCase{ "VersionTwo", [](Bytes& b) { b[5] = 2; } },
-        DropCase{ "ControlMagic", [](Bytes& b) { b[4] = 'C'; } },
-        DropCase{ "LowerCaseMagic", [](Bytes& b) { b[0] = 'q'; } },
-        DropCase{ "OtherChannel", [](Bytes& b) { b[7] = 4; } },
-        DropCase{ "SevenBytes", [](Bytes& b) { b.resize(7); } },
-        DropCase{ "Empty", [](Bytes& b) { b.clear(); } },
-        DropCase{ "LongerThan255", [](Bytes& b) { b.resize(300, 0); b[6] = 44; } },
-        DropCase{ "LongerThanABuffer", [](Bytes& b) { b.resize(1600, 0); b[6] = 64; } }),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(Spoiled, DroppedStatus,
+                         ::testing::Values(DropCase{ "LengthByteOneShort", [](Bytes& b) { b[6] = 27; } },
+                                           DropCase{ "LengthByteOneLong", [](Bytes& b) { b[6] = 29; } },
+                                           DropCase{ "VersionTwo", [](Bytes& b) { b[5] = 2; } },
+                                           DropCase{ "ControlMagic", [](Bytes& b) { b[4] = 'C'; } },
+                                           DropCase{ "LowerCaseMagic", [](Bytes& b) { b[0] = 'q'; } },
+                                           DropCase{ "OtherChannel", [](Bytes& b) { b[7] = 4; } },
+                                           DropCase{ "SevenBytes", [](Bytes& b) { b.resize(7); } },
+                                           DropCase{ "Empty", [](Bytes& b) { b.clear(); } },
+                                           DropCase{ "LongerThan255",
+                                                     [](Bytes& b) {
+                                                         b.resize(300, 0);
+                                                         b[6] = 44;
+                                                     } },
+                                           DropCase{ "LongerThanABuffer",
+                                                     [](Bytes& b) {
+                                                         b.resize(1600, 0);
+                                                         b[6] = 64;
+                                                     } }),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(StatusAcceptance, AShortDatagramIsReadWithZerosBeyondItsLength)
 {
@@ -164,8 +169,7 @@ TEST_F(StatusAcceptance, AFloodOfHostileDatagramsChangesNothingAndHangsNothing)
     }
     // A flood may overrun the socket's queue and take a reply with it; the
     // channel must answer again once it is over.
-    EXPECT_TRUE(eventually([&] { return api_->resetChannel(handle_) == NoError; },
-                           std::chrono::milliseconds(10000)));
+    EXPECT_TRUE(eventually([&] { return api_->resetChannel(handle_) == NoError; }, std::chrono::milliseconds(10000)));
     VXTQirStatusT out{};
     EXPECT_EQ(state(out), DataNotAvailable);
     unit_.sendRaw(periodicStatus(3, 9));

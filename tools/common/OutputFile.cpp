@@ -45,27 +45,28 @@ mode_t new_file_mode()
 } // namespace
 
 OutputFile::OutputFile(const std::string& path, std::string what, std::span<const std::string> inputs)
-    : path_(path), what_(std::move(what)), target_(path)
+    : path_(path)
+    , what_(std::move(what))
+    , target_(path)
 {
     const std::string prefix = what_ + " " + path_ + ": ";
     if (path_.empty())
         throw OutputFileError(what_ + ": the path is empty");
 
-    struct stat existing {};
+    struct stat existing { };
     const bool exists = ::stat(path_.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
         throw OutputFileError(prefix + "is a folder; give the path of a file to write");
     if (exists && !S_ISREG(existing.st_mode))
         throw OutputFileError(prefix + "is not a regular file; it is left alone");
     for (const std::string& input : inputs) {
-        struct stat in {};
-        if (exists && ::stat(input.c_str(), &in) == 0 && in.st_dev == existing.st_dev
-            && in.st_ino == existing.st_ino)
-            throw OutputFileError(prefix + "is the input file " + input
-                                  + "; writing it would destroy what is being read. Choose another output");
+        struct stat in { };
+        if (exists && ::stat(input.c_str(), &in) == 0 && in.st_dev == existing.st_dev && in.st_ino == existing.st_ino)
+            throw OutputFileError(prefix + "is the input file " + input +
+                                  "; writing it would destroy what is being read. Choose another output");
     }
 
-    struct stat link {};
+    struct stat link { };
     if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
         std::error_code ec;
         const auto resolved = std::filesystem::weakly_canonical(path_, ec);
@@ -75,7 +76,7 @@ OutputFile::OutputFile(const std::string& path, std::string what, std::span<cons
     }
 
     const auto [folder, name] = split(target_);
-    struct stat folder_info {};
+    struct stat folder_info { };
     if (::stat(folder.c_str(), &folder_info) != 0)
         throw OutputFileError(prefix + "cannot write into folder " + folder + ": " + reason(errno));
     if (!S_ISDIR(folder_info.st_mode))

@@ -38,7 +38,7 @@ void on_stop_signal(int signal)
 
 void install_stop_signals()
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a blocking read or write returns EINTR so that the loop

@@ -42,7 +42,7 @@ std::string checkChunkFrameSpec(const ChunkFrameSpec& spec)
 {
     if (spec.payloadBytes > MAX_BUS_PAYLOAD)
         return "payloadBytes " + std::to_string(spec.payloadBytes) + " is above " + std::to_string(MAX_BUS_PAYLOAD) +
-               " (a chunk length has 16 bits)";
+            " (a chunk length has 16 bits)";
     if (spec.embeddedBytes > MAX_BUS_PAYLOAD)
         return "embeddedBytes " + std::to_string(spec.embeddedBytes) + " is above " + std::to_string(MAX_BUS_PAYLOAD);
     DataChunkDescriptor probe;
@@ -50,7 +50,7 @@ std::string checkChunkFrameSpec(const ChunkFrameSpec& spec)
     probe.sub_type = spec.subType;
     if (!probe.isDataChunk())
         return std::string("type ") + typeToString(spec.type) + " with subtype " + subTypeToString(spec.subType) +
-               " does not make data chunks";
+            " does not make data chunks";
     if (spec.subType == SubType::EmbeddedData)
         return "subType EmbeddedData is given with embeddedChunks, not as the data subtype";
     return {};
@@ -171,7 +171,7 @@ ChunkSelection ChunkSelection::fromFirstFrame(std::span<const uint8_t> container
 bool ChunkSelection::selects(Type type, SubType subType) const
 {
     return std::find(types.begin(), types.end(), type) != types.end() &&
-           std::find(subTypes.begin(), subTypes.end(), subType) != subTypes.end();
+        std::find(subTypes.begin(), subTypes.end(), subType) != subTypes.end();
 }
 
 std::vector<PacketBytes> chunkSentPackets(std::span<const uint8_t> container, const ChunkSelection& selection)

@@ -18,12 +18,18 @@ constexpr std::array<uint32_t, 6> PARITY_MASKS = [] {
     constexpr int P4[] = { 4, 5, 6, 7, 8, 9, 16, 17, 18, 19, 20, 22, 23 };
     constexpr int P5[] = { 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23 };
     std::array<uint32_t, 6> masks{};
-    for (int b : P0) masks[0] |= 1u << b;
-    for (int b : P1) masks[1] |= 1u << b;
-    for (int b : P2) masks[2] |= 1u << b;
-    for (int b : P3) masks[3] |= 1u << b;
-    for (int b : P4) masks[4] |= 1u << b;
-    for (int b : P5) masks[5] |= 1u << b;
+    for (int b : P0)
+        masks[0] |= 1u << b;
+    for (int b : P1)
+        masks[1] |= 1u << b;
+    for (int b : P2)
+        masks[2] |= 1u << b;
+    for (int b : P3)
+        masks[3] |= 1u << b;
+    for (int b : P4)
+        masks[4] |= 1u << b;
+    for (int b : P5)
+        masks[5] |= 1u << b;
     return masks;
 }();
 

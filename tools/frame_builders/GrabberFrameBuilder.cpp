@@ -24,8 +24,7 @@ uint16_t longPacketLength(const GrabberFrameSpec& spec)
 
 uint16_t longRecordPadding(const GrabberFrameSpec& spec)
 {
-    return MIPICSI2::paddingToWholePixels(static_cast<uint16_t>(CSI2_PREAMBLE_SIZE + longPacketLength(spec)),
-                                          spec.bpp);
+    return MIPICSI2::paddingToWholePixels(static_cast<uint16_t>(CSI2_PREAMBLE_SIZE + longPacketLength(spec)), spec.bpp);
 }
 
 size_t writeShortRecord(uint8_t* at, uint8_t dataIdentifier, uint16_t value)
@@ -112,8 +111,7 @@ size_t writeGrabberFrame(std::span<uint8_t> out, const GrabberFrameSpec& spec, u
     if (spec.frameStart) {
         if (records)
             records->push_back({ at, Csi2RecordKind::Short, static_cast<uint16_t>(CSI2_HEADER_SIZE), 0 });
-        at += writeShortRecord(out.data() + at, csi2DataIdentifier(spec.virtualChannel, CSI2_FRAME_START),
-                               frameNumber);
+        at += writeShortRecord(out.data() + at, csi2DataIdentifier(spec.virtualChannel, CSI2_FRAME_START), frameNumber);
     }
     const uint32_t preamble = MIPICSI2::CSI2_PREAMBLE;
     const MIPICSI2::Csi2Header longHeader{ longId, spec.wordCount, csi2HeaderEcc(longId, spec.wordCount) };
@@ -162,8 +160,8 @@ std::vector<PacketBytes> grabberSentPackets(std::span<const uint8_t> bytes, cons
                                             "short packets skipped");
             continue;
         }
-        const size_t length = options.skipPreamble ? record.packetLength
-                                                   : CSI2_PREAMBLE_SIZE + record.packetLength + record.padding;
+        const size_t length =
+            options.skipPreamble ? record.packetLength : CSI2_PREAMBLE_SIZE + record.packetLength + record.padding;
         const size_t start = options.skipPreamble ? record.offset + CSI2_PREAMBLE_SIZE : record.offset;
         if (start > bytes.size() || length > bytes.size() - start)
             throw std::out_of_range("record at offset " + std::to_string(record.offset) + " runs past the stream");

@@ -34,15 +34,15 @@ struct GrabberFrameSpec {
     bool frameStart = false;     ///< a frame-start short packet before the first long packet
     bool frameEnd = false;       ///< a frame-end short packet after the last long packet
     BytePattern pattern = BytePattern::Ramp;
-    uint8_t camId = 0;           ///< 0-15
-    uint8_t cardId = 0;          ///< 0-15
+    uint8_t camId = 0;  ///< 0-15
+    uint8_t cardId = 0; ///< 0-15
 };
 
 enum class Csi2RecordKind : uint8_t { Long, Short };
 
 /// Where one packet record lies in a stream.
 struct GrabberRecord {
-    size_t offset = 0;         ///< of the record's preamble, from the stream start
+    size_t offset = 0; ///< of the record's preamble, from the stream start
     Csi2RecordKind kind = Csi2RecordKind::Long;
     uint16_t packetLength = 0; ///< packet bytes after the preamble: header, payload, checksum (4 for a short packet)
     uint16_t padding = 0;      ///< zero bytes after the packet (long records only)

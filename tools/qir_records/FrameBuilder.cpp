@@ -46,8 +46,8 @@ void append(Bytes& head, std::span<const uint8_t> tail)
 Bytes someip_message(const SomeIpMessageSpec& spec)
 {
     const bool segment = spec.segment_word.has_value();
-    const size_t counted = someip::kHeaderSize - someip::kUncountedSize
-                           + (segment ? someip::kSegmentWordSize : 0) + spec.payload.size();
+    const size_t counted =
+        someip::kHeaderSize - someip::kUncountedSize + (segment ? someip::kSegmentWordSize : 0) + spec.payload.size();
     Bytes out;
     out.reserve(someip::kHeaderSize + someip::kSegmentWordSize + spec.payload.size());
     put_be16(out, spec.service_id);
@@ -82,13 +82,13 @@ Bytes tcp_segment(uint16_t src_port, uint16_t dst_port, std::span<const uint8_t>
     Bytes out;
     put_be16(out, src_port);
     put_be16(out, dst_port);
-    put_be32(out, 1000);  // sequence number
-    put_be32(out, 2000);  // acknowledgement number
+    put_be32(out, 1000);   // sequence number
+    put_be32(out, 2000);   // acknowledgement number
     out.push_back(5 << 4); // 5 words of header
-    out.push_back(0x18);  // ACK, PSH
-    put_be16(out, 65535); // window
-    put_be16(out, 0);     // checksum
-    put_be16(out, 0);     // urgent pointer
+    out.push_back(0x18);   // ACK, PSH
+    put_be16(out, 65535);  // window
+    put_be16(out, 0);      // checksum
+    put_be16(out, 0);      // urgent pointer
     append(out, payload);
     return out;
 }
@@ -170,8 +170,7 @@ void set_udp_checksum_ipv6(Bytes& udp, const Ipv6Address& src, const Ipv6Address
     udp[kChecksumOffset + 1] = static_cast<uint8_t>(checksum);
 }
 
-Bytes ipv6_packet(const Ipv6Address& src, const Ipv6Address& dst, uint8_t next_header,
-                  std::span<const uint8_t> payload)
+Bytes ipv6_packet(const Ipv6Address& src, const Ipv6Address& dst, uint8_t next_header, std::span<const uint8_t> payload)
 {
     Bytes out;
     out.reserve(ipv6::kHeaderSize + payload.size());
@@ -202,9 +201,12 @@ Bytes vlan_tagged(std::span<const uint16_t> vlan_ids, uint16_t inner_ether_type,
 uint16_t outer_ether_type(std::span<const uint16_t> vlan_ids, uint16_t inner_ether_type)
 {
     switch (vlan_ids.size()) {
-    case 0: return inner_ether_type;
-    case 1: return ethernet::kEtherTypeVlan;
-    default: return ethernet::kEtherTypeDoubleVlan;
+    case 0:
+        return inner_ether_type;
+    case 1:
+        return ethernet::kEtherTypeVlan;
+    default:
+        return ethernet::kEtherTypeDoubleVlan;
     }
 }
 

@@ -20,8 +20,9 @@ int run_gen(const std::string& output, uint64_t count, uint64_t seed, int64_t st
     for (uint64_t i = 0; i < count; ++i) {
         if (tools::stop_requested()) {
             bar.finish();
-            std::fprintf(stderr, "%s: stopped by a signal after %" PRIu64 " of %" PRIu64
-                         " records; nothing was written\n", output.c_str(), i, count);
+            std::fprintf(stderr,
+                         "%s: stopped by a signal after %" PRIu64 " of %" PRIu64 " records; nothing was written\n",
+                         output.c_str(), i, count);
             return kExitInterrupted;
         }
         generator.append_next(chunk);

@@ -16,8 +16,8 @@ int run_ls(const std::string& path, bool progress)
     Progress bar(path, file.bytes().size(), progress);
     std::printf("%-10s %-18s %-9s %8s  %s\n", "OFFSET", "TIME", "TYPE", "LENGTH", "SUMMARY");
     RecordChecks checks(path, stderr);
-    const WalkOutcome outcome = walk_records(
-        file, bar, stderr, [&checks](const RecordScanner::Record& record, const AnyContainer& container) {
+    const WalkOutcome outcome =
+        walk_records(file, bar, stderr, [&checks](const RecordScanner::Record& record, const AnyContainer& container) {
             checks.check(record, container);
             const BaseContainer& base = as_base(container);
             std::printf("%-10" PRIu64 " %-18s %-9s %8" PRIu32 "  %s\n", record.offset,

@@ -37,7 +37,7 @@ struct Region {
 std::array<Region, 8> g_regions;
 static_assert(std::atomic<uintptr_t>::is_always_lock_free && std::atomic<uint64_t>::is_always_lock_free);
 
-struct sigaction g_previous_bus_action {};
+struct sigaction g_previous_bus_action { };
 std::once_flag g_bus_handler_installed;
 uintptr_t g_page_size = 4096;
 
@@ -51,14 +51,12 @@ void on_bus_error(int, siginfo_t* info, void*)
         // Put a page of zeros where the file's page was; the faulting read
         // is repeated on return and finds it.
         const uintptr_t page = address & ~(g_page_size - 1);
-        if (::mmap(reinterpret_cast<void*>(page), g_page_size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
-                   -1, 0)
-            == MAP_FAILED)
+        if (::mmap(reinterpret_cast<void*>(page), g_page_size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
+                   0) == MAP_FAILED)
             break;
         const uint64_t offset = address - begin;
         uint64_t known = region.cut.load();
-        while (offset < known && !region.cut.compare_exchange_weak(known, offset)) {
-        }
+        while (offset < known && !region.cut.compare_exchange_weak(known, offset)) { }
         return;
     }
     // Not a mapped record file: let the fault take its usual course.
@@ -71,7 +69,7 @@ void install_bus_handler()
         const long page = ::sysconf(_SC_PAGESIZE);
         if (page > 0)
             g_page_size = static_cast<uintptr_t>(page);
-        struct sigaction action {};
+        struct sigaction action { };
         action.sa_sigaction = on_bus_error;
         action.sa_flags = SA_SIGINFO;
         sigemptyset(&action.sa_mask);
@@ -104,7 +102,7 @@ MappedFile::MappedFile(const std::string& path) : path_(path)
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
         fail(path, "open", errno);
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fd_, &info) != 0) {
         const int error = errno;
         unmap();
@@ -136,11 +134,12 @@ MappedFile::~MappedFile()
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : path_(std::move(other.path_)), data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)), fd_(std::exchange(other.fd_, -1)),
-      region_(std::exchange(other.region_, -1))
-{
-}
+    : path_(std::move(other.path_))
+    , data_(std::exchange(other.data_, nullptr))
+    , size_(std::exchange(other.size_, 0))
+    , fd_(std::exchange(other.fd_, -1))
+    , region_(std::exchange(other.region_, -1))
+{ }
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 {
@@ -177,7 +176,7 @@ std::optional<uint64_t> MappedFile::cut_at() const noexcept
 
 uint64_t MappedFile::current_size() const noexcept
 {
-    struct stat info {};
+    struct stat info { };
     if (fd_ < 0 || ::fstat(fd_, &info) != 0)
         return size_;
     return static_cast<uint64_t>(info.st_size);

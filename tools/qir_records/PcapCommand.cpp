@@ -37,7 +37,8 @@ constexpr int64_t kLastPcapTimeUs = int64_t{ std::numeric_limits<int32_t>::max()
 class PcapWriter {
 public:
     explicit PcapWriter(tools::OutputFile& file)
-        : file_(file), handle_(pcap_open_dead(DLT_EN10MB, static_cast<int>(kPcapDataSize)))
+        : file_(file)
+        , handle_(pcap_open_dead(DLT_EN10MB, static_cast<int>(kPcapDataSize)))
     {
         if (!handle_)
             throw std::runtime_error("cannot create a pcap handle");
@@ -108,8 +109,8 @@ int run_pcap(const std::string& path, const std::string& output, bool remove_vla
     uint64_t refused = 0;
     uint64_t cut = 0;
     uint64_t out_of_time = 0;
-    const WalkOutcome outcome = walk_records(
-        file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer& container) {
+    const WalkOutcome outcome =
+        walk_records(file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer& container) {
             const auto* frame = std::get_if<EthernetContainer>(&container);
             if (frame == nullptr) {
                 ++other_types;
@@ -120,7 +121,8 @@ int run_pcap(const std::string& path, const std::string& output, bool remove_vla
                 // Recordings with shifted clocks hold many such frames: the
                 // first is shown, the rest counted.
                 if (out_of_time++ == 0)
-                    std::fprintf(stderr, "%s: offset %" PRIu64 ": frame left out: time %s is %s, which a pcap "
+                    std::fprintf(stderr,
+                                 "%s: offset %" PRIu64 ": frame left out: time %s is %s, which a pcap "
                                  "file cannot hold (it holds 1970-01-01 to 2038-01-19 03:14:07 UTC)\n",
                                  path.c_str(), record.offset, format_time(time).c_str(),
                                  time < 0 ? "before 1970" : "after 2038-01-19");
@@ -149,8 +151,10 @@ int run_pcap(const std::string& path, const std::string& output, bool remove_vla
     writer.close();
     out.commit();
     if (out_of_time > 0)
-        std::fprintf(stderr, "%s: %" PRIu64 " frames left out in all for times outside 1970-01-01 to "
-                     "2038-01-19 03:14:07 UTC\n", path.c_str(), out_of_time);
+        std::fprintf(stderr,
+                     "%s: %" PRIu64 " frames left out in all for times outside 1970-01-01 to "
+                     "2038-01-19 03:14:07 UTC\n",
+                     path.c_str(), out_of_time);
     std::fprintf(stderr, "%s: %" PRIu64 " Ethernet frames written, %" PRIu64 " records of other types left out\n",
                  output.c_str(), written, other_types);
     const bool problem = !outcome.clean() || refused > 0 || cut > 0 || out_of_time > 0;

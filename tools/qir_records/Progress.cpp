@@ -14,10 +14,12 @@ constexpr uint64_t kCallsPerClockRead = 4096;
 } // namespace
 
 Progress::Progress(std::string label, uint64_t total_bytes, bool enabled, Clock clock)
-    : label_(std::move(label)), total_(total_bytes), enabled_(enabled), clock_(std::move(clock)),
-      last_(clock_())
-{
-}
+    : label_(std::move(label))
+    , total_(total_bytes)
+    , enabled_(enabled)
+    , clock_(std::move(clock))
+    , last_(clock_())
+{ }
 
 Progress::~Progress()
 {

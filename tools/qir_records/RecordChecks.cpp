@@ -24,7 +24,8 @@ std::optional<uint32_t> can_payload_size(uint8_t dlc, bool fd) noexcept
     return fd ? kFdSizes[dlc] : 8u;
 }
 
-RecordChecks::RecordChecks(std::string path, std::FILE* err) : path_(std::move(path)), err_(err) {}
+RecordChecks::RecordChecks(std::string path, std::FILE* err) : path_(std::move(path)), err_(err)
+{ }
 
 bool RecordChecks::shown(uint64_t count) const noexcept
 {
@@ -38,8 +39,7 @@ void RecordChecks::check(const RecordScanner::Record& record, const AnyContainer
         if (shown(++times_backwards_)) {
             std::fflush(stdout);
             std::fprintf(err_, "%s: offset %" PRIu64 ": time %s is earlier than %s of the record before\n",
-                         path_.c_str(), record.offset, format_time(time).c_str(),
-                         format_time(*previous_time_).c_str());
+                         path_.c_str(), record.offset, format_time(time).c_str(), format_time(*previous_time_).c_str());
         }
     }
     previous_time_ = time;
@@ -54,11 +54,10 @@ void RecordChecks::check(const RecordScanner::Record& record, const AnyContainer
             std::fflush(stdout);
             if (expected)
                 std::fprintf(err_, "%s: offset %" PRIu64 ": CAN%s frame with dlc %u carries %u bytes, not %u\n",
-                             path_.c_str(), record.offset, h.edl ? " FD" : "", unsigned{ h.dlc }, length,
-                             *expected);
+                             path_.c_str(), record.offset, h.edl ? " FD" : "", unsigned{ h.dlc }, length, *expected);
             else
-                std::fprintf(err_, "%s: offset %" PRIu64 ": CAN frame with dlc %u: a dlc is 0 to 15\n",
-                             path_.c_str(), record.offset, unsigned{ h.dlc });
+                std::fprintf(err_, "%s: offset %" PRIu64 ": CAN frame with dlc %u: a dlc is 0 to 15\n", path_.c_str(),
+                             record.offset, unsigned{ h.dlc });
         }
     }
 }

@@ -38,7 +38,8 @@ void append_record(Bytes& out, int64_t time, const typename Container::TypeHeade
 
 } // namespace
 
-RecordGenerator::RecordGenerator(uint64_t seed, int64_t start_time_us) : rng_(seed), time_us_(start_time_us) {}
+RecordGenerator::RecordGenerator(uint64_t seed, int64_t start_time_us) : rng_(seed), time_us_(start_time_us)
+{ }
 
 uint32_t RecordGenerator::uniform(uint32_t low, uint32_t high)
 {
@@ -154,15 +155,14 @@ void RecordGenerator::append_ethernet(Bytes& out)
             set_udp_checksum_ipv6(udp, kIpv6A, kIpv6B);
             packet = ipv6_packet(kIpv6A, kIpv6B, transport::kProtocolUdp, udp);
         } else if (kind == 4) {
-            packet = ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, 51,
-                                 auth_header(transport::kProtocolUdp, 3, udp));
+            packet = ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, 51, auth_header(transport::kProtocolUdp, 3, udp));
         } else {
             packet = ipv4_packet({ 10, 0, 0, 1 }, { 10, 0, 0, 2 }, transport::kProtocolUdp, udp);
         }
     } else if (kind <= 8) {
-        packet = ipv4_packet({ 10, 0, 0, 3 }, { 10, 0, 0, 4 }, transport::kProtocolTcp,
-                             tcp_segment(static_cast<uint16_t>(uniform(1024, 65535)), 13400,
-                                         random_bytes(uniform(0, 1400))));
+        packet = ipv4_packet(
+            { 10, 0, 0, 3 }, { 10, 0, 0, 4 }, transport::kProtocolTcp,
+            tcp_segment(static_cast<uint16_t>(uniform(1024, 65535)), 13400, random_bytes(uniform(0, 1400))));
     } else {
         // Something that is not IP at all.
         inner_type = 0x88B5;

@@ -31,8 +31,8 @@ namespace {
 std::string summarize_can(const CANContainer& can)
 {
     const CANHeader& h = can.get_type_header();
-    std::string text = printf_string("id 0x%" PRIX32 " dlc %u len %u", h.id, unsigned{ h.dlc },
-                                     can.get_payload_length());
+    std::string text =
+        printf_string("id 0x%" PRIX32 " dlc %u len %u", h.id, unsigned{ h.dlc }, can.get_payload_length());
     if (h.ide)
         text += " ext";
     if (h.edl)
@@ -81,8 +81,8 @@ std::string someip_hint(const EthernetContainer& frame)
                                              });
         if (count == 0)
             return {};
-        std::string text = printf_string(" SOME/IP 0x%04X.0x%04X", unsigned{ first.service_id },
-                                         unsigned{ first.method_id });
+        std::string text =
+            printf_string(" SOME/IP 0x%04X.0x%04X", unsigned{ first.service_id }, unsigned{ first.method_id });
         if (count > 1)
             text += printf_string(" (+%u more)", count - 1);
         return text;
@@ -130,8 +130,7 @@ std::string format_time(int64_t time_us)
     const bool negative = time_us < 0;
     // Work in unsigned so that the most negative time has a magnitude too.
     const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(time_us) : static_cast<uint64_t>(time_us);
-    return printf_string("%s%" PRIu64 ".%06" PRIu64, negative ? "-" : "", magnitude / 1000000,
-                         magnitude % 1000000);
+    return printf_string("%s%" PRIu64 ".%06" PRIu64, negative ? "-" : "", magnitude / 1000000, magnitude % 1000000);
 }
 
 std::string format_ipv4(uint32_t stored)
@@ -156,8 +155,7 @@ std::string ip_endpoints(const EthernetContainer& frame)
     const uint8_t protocol = frame.get_protocol(true);
     if (protocol != transport::kProtocolUdp && protocol != transport::kProtocolTcp)
         return src + " -> " + dst;
-    return src + ":" + std::to_string(frame.get_src_port()) + " -> " + dst + ":"
-           + std::to_string(frame.get_dst_port());
+    return src + ":" + std::to_string(frame.get_src_port()) + " -> " + dst + ":" + std::to_string(frame.get_dst_port());
 }
 
 std::string summarize(const AnyContainer& container)
@@ -174,12 +172,11 @@ std::string summarize(const AnyContainer& container)
         {
             const VideoHeader& h = c.get_type_header();
             const std::string_view imager(h.imager_type.data(), h.imager_type.size());
-            return printf_string("%ux%u format %u frame %" PRIu32 " imager %.*s", unsigned{ h.width },
-                                 unsigned{ h.height }, unsigned{ h.pixel_format }, uint32_t{ h.frame_counter },
-                                 static_cast<int>(imager.find('\0') == std::string_view::npos
-                                                      ? imager.size()
-                                                      : imager.find('\0')),
-                                 imager.data());
+            return printf_string(
+                "%ux%u format %u frame %" PRIu32 " imager %.*s", unsigned{ h.width }, unsigned{ h.height },
+                unsigned{ h.pixel_format }, uint32_t{ h.frame_counter },
+                static_cast<int>(imager.find('\0') == std::string_view::npos ? imager.size() : imager.find('\0')),
+                imager.data());
         }
         std::string operator()(const PLPRawContainer& c) const
         {
@@ -190,8 +187,7 @@ std::string summarize(const AnyContainer& container)
         std::string operator()(const LidarContainer& c) const
         {
             const LidarHeader& h = c.get_type_header();
-            return printf_string("len %" PRIu32 " compression %u", uint32_t{ h.length },
-                                 unsigned{ h.compression });
+            return printf_string("len %" PRIu32 " compression %u", uint32_t{ h.length }, unsigned{ h.compression });
         }
         std::string operator()(const LINContainer& c) const
         {

@@ -37,8 +37,8 @@ WalkOutcome walk_records(const MappedFile& file, Progress& progress, std::FILE* 
             outcome.interrupted = true;
             progress.finish();
             std::fflush(stdout);
-            std::fprintf(err, "%s: stopped by a signal at offset %llu; %llu records were read\n",
-                         file.path().c_str(), static_cast<unsigned long long>(record->offset),
+            std::fprintf(err, "%s: stopped by a signal at offset %llu; %llu records were read\n", file.path().c_str(),
+                         static_cast<unsigned long long>(record->offset),
                          static_cast<unsigned long long>(outcome.records));
             return outcome;
         }

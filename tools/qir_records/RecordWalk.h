@@ -15,11 +15,11 @@
 namespace qir::records {
 
 struct WalkOutcome {
-    uint64_t records = 0;  ///< records handed to the visitor
-    uint64_t skipped = 0;  ///< records of an unknown type, skipped
-    bool truncated = false; ///< the walk ended at a record it could not delimit
+    uint64_t records = 0;     ///< records handed to the visitor
+    uint64_t skipped = 0;     ///< records of an unknown type, skipped
+    bool truncated = false;   ///< the walk ended at a record it could not delimit
     bool interrupted = false; ///< the walk ended at a stop signal
-    uint64_t bytes_read = 0; ///< bytes of the records handed out or skipped
+    uint64_t bytes_read = 0;  ///< bytes of the records handed out or skipped
 
     bool clean() const noexcept { return skipped == 0 && !truncated && !interrupted; }
 };
@@ -32,8 +32,8 @@ struct WalkOutcome {
 /// another program cuts short while it is read. Problems are written as
 /// "FILE: offset N: reason". A stop signal (SIGINT, SIGTERM) ends the walk
 /// before the next record; that is reported too.
-WalkOutcome walk_records(const MappedFile& file, Progress& progress, std::FILE* err,
-                         const std::function<void(const data_types::RecordScanner::Record&,
-                                                  const data_types::AnyContainer&)>& visit);
+WalkOutcome walk_records(
+    const MappedFile& file, Progress& progress, std::FILE* err,
+    const std::function<void(const data_types::RecordScanner::Record&, const data_types::AnyContainer&)>& visit);
 
 } // namespace qir::records

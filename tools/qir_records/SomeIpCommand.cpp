@@ -39,8 +39,8 @@ std::optional<uint8_t> ip_protocol(const EthernetContainer& frame)
 
 bool on_ports(const EthernetContainer& frame, const std::vector<uint16_t>& ports)
 {
-    return ports.empty() || std::find(ports.begin(), ports.end(), frame.get_src_port()) != ports.end()
-           || std::find(ports.begin(), ports.end(), frame.get_dst_port()) != ports.end();
+    return ports.empty() || std::find(ports.begin(), ports.end(), frame.get_src_port()) != ports.end() ||
+        std::find(ports.begin(), ports.end(), frame.get_dst_port()) != ports.end();
 }
 
 } // namespace
@@ -56,12 +56,12 @@ int run_someip(const std::string& path, const std::vector<uint16_t>& ports, bool
     std::string first_refusal;
 
     std::printf("%-10s %-18s %s\n", "OFFSET", "TIME", "SOURCE / MESSAGE");
-    const WalkOutcome outcome = walk_records(
-        file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer& container) {
+    const WalkOutcome outcome =
+        walk_records(file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer& container) {
             if (const auto* someip_record = std::get_if<SOMEIPContainer>(&container)) {
                 ++messages;
-                print_message(record.offset, someip_record->get_timestamp(), "record",
-                              someip_record->get_type_header(), someip_record->get_payload_length());
+                print_message(record.offset, someip_record->get_timestamp(), "record", someip_record->get_type_header(),
+                              someip_record->get_payload_length());
                 return;
             }
             const auto* frame = std::get_if<EthernetContainer>(&container);
@@ -99,8 +99,8 @@ int run_someip(const std::string& path, const std::vector<uint16_t>& ports, bool
                      refused, first_refusal.c_str());
     }
     if (tcp_frames > 0)
-        std::fprintf(stderr, "%s: %" PRIu64 " TCP frames%s not read: SOME/IP is read from UDP only\n",
-                     path.c_str(), tcp_frames, filtered ? " on the chosen ports" : "");
+        std::fprintf(stderr, "%s: %" PRIu64 " TCP frames%s not read: SOME/IP is read from UDP only\n", path.c_str(),
+                     tcp_frames, filtered ? " on the chosen ports" : "");
     std::fprintf(stderr, "%s: %" PRIu64 " SOME/IP messages\n", path.c_str(), messages);
     if (outcome.interrupted)
         return kExitInterrupted;

@@ -31,16 +31,16 @@ int run_stats(const std::string& path, bool progress)
     int64_t first = std::numeric_limits<int64_t>::max();
     int64_t last = std::numeric_limits<int64_t>::min();
     RecordChecks checks(path, stderr);
-    const WalkOutcome outcome
-        = walk_records(file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer& container) {
-              checks.check(record, container);
-              TypeTotals& t = totals[static_cast<size_t>(record.header.type)];
-              ++t.records;
-              t.bytes += record.header.length;
-              t.payload_bytes += record.header.payload_length;
-              first = std::min(first, record.header.timestamp);
-              last = std::max(last, record.header.timestamp);
-          });
+    const WalkOutcome outcome =
+        walk_records(file, bar, stderr, [&](const RecordScanner::Record& record, const AnyContainer& container) {
+            checks.check(record, container);
+            TypeTotals& t = totals[static_cast<size_t>(record.header.type)];
+            ++t.records;
+            t.bytes += record.header.length;
+            t.payload_bytes += record.header.payload_length;
+            first = std::min(first, record.header.timestamp);
+            last = std::max(last, record.header.timestamp);
+        });
 
     std::printf("%-10s %12s %14s %14s\n", "TYPE", "RECORDS", "BYTES", "PAYLOAD");
     TypeTotals all;

@@ -47,8 +47,9 @@ int main(int argc, char** argv)
     stats->add_option("FILE", input, "Record file")->required();
 
     std::vector<uint16_t> ports;
-    CLI::App* someip = app.add_subcommand("someip", "SOME/IP messages in UDP frames and SOME/IP records "
-                                                    "(SOME/IP over TCP is not read)");
+    CLI::App* someip = app.add_subcommand("someip",
+                                          "SOME/IP messages in UDP frames and SOME/IP records "
+                                          "(SOME/IP over TCP is not read)");
     someip->add_option("FILE", input, "Record file")->required();
     someip->add_option("--port", ports,
                        "Only UDP frames from or to this port (repeatable); then frames that hold no valid "
@@ -67,8 +68,7 @@ int main(int argc, char** argv)
     std::string start_text = "1700000000000000";
     CLI::App* gen = app.add_subcommand("gen", "Write a file of mixed test records of every type");
     gen->add_option("OUTPUT", output, "Record file to write")->required();
-    gen->add_option("-n,--count", count_text,
-                    "Number of records, 0 to " + std::to_string(kMaxGeneratedRecords))
+    gen->add_option("-n,--count", count_text, "Number of records, 0 to " + std::to_string(kMaxGeneratedRecords))
         ->type_name("N")
         ->capture_default_str();
     gen->add_option("--seed", seed_text, "Seed of the mix, 0 to 2^64-1")->type_name("S")->capture_default_str();
@@ -85,8 +85,8 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& error) {
         // A mistyped command is otherwise reported as a missing one.
         if (app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-')
-            return usage_error(std::string("unknown command \"") + argv[1]
-                               + "\"; the commands are ls, stats, someip, pcap and gen");
+            return usage_error(std::string("unknown command \"") + argv[1] +
+                               "\"; the commands are ls, stats, someip, pcap and gen");
         return usage_error(error.what());
     }
 

@@ -19,7 +19,7 @@ namespace vxqir::sim {
 /// Thread-bound: one reader belongs to the thread that parses one datagram.
 class ByteReader {
 public:
-    explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) { }
 
     /// Copies a trivially copyable record (a packed wire struct) from the
     /// current position and advances past it. On overflow returns T{} and

@@ -16,9 +16,10 @@ constexpr int CHECKSUM_NICE = 10;
 } // namespace
 
 ChecksumWorker::ChecksumWorker(size_t backlogFrames, bool everyFrame)
-    : backlogFrames_(backlogFrames == 0 ? 1 : backlogFrames), everyFrame_(everyFrame), results_(256)
-{
-}
+    : backlogFrames_(backlogFrames == 0 ? 1 : backlogFrames)
+    , everyFrame_(everyFrame)
+    , results_(256)
+{ }
 
 ChecksumWorker::~ChecksumWorker()
 {

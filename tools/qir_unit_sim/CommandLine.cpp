@@ -60,23 +60,28 @@ void addOptions(CLI::App& app, ProgramOptions& o, RawOptions& raw)
 {
     EmulatorConfig& c = o.config;
     app.add_option("--control-ip", c.controlIp, "Address of the unit's control socket")
-        ->check(CLI::ValidIPV4)->capture_default_str();
+        ->check(CLI::ValidIPV4)
+        ->capture_default_str();
     app.add_option("--control-port", c.controlPort, "Control port (0: the system picks one; see the ready line)")
         ->capture_default_str();
     app.add_option("--data-ip", c.dataIp, "Address of the unit's data sockets")
-        ->check(CLI::ValidIPV4)->capture_default_str();
+        ->check(CLI::ValidIPV4)
+        ->capture_default_str();
     app.add_option("--data-port", c.dataBasePort,
                    "Data port of channel 0; channel n uses base + n (0: a free range is picked)")
         ->capture_default_str();
     app.add_option("--channels", c.channels, "Serve channels 0..N-1")->check(CLI::Range(1, 256))->capture_default_str();
     app.add_option("--fifo-entries", c.channel.fifoEntries, "Replay FIFO entries per channel (one per block)")
-        ->check(CLI::Range(1u, 1u << 24))->capture_default_str();
+        ->check(CLI::Range(1u, 1u << 24))
+        ->capture_default_str();
     app.add_option("--buffer-bytes", c.channel.bufferBytes, "Total buffer size reported by GET_BUFFER_SIZE")
         ->capture_default_str();
     app.add_option("--status-period-ms", raw.statusPeriodMs, "Period of the status messages")
-        ->check(CLI::Range(1u, 60000u))->capture_default_str();
+        ->check(CLI::Range(1u, 60000u))
+        ->capture_default_str();
     app.add_option("--duration", o.durationSeconds, "Stop after S seconds (0: run until SIGINT or SIGTERM)")
-        ->check(durationSeconds())->capture_default_str();
+        ->check(durationSeconds())
+        ->capture_default_str();
     app.add_option("--summary-json", o.summaryJson,
                    "Write the JSON summary to FILE at the end ('-': standard output, and every other line goes to "
                    "standard error; default: none)");
@@ -85,16 +90,19 @@ void addOptions(CLI::App& app, ProgramOptions& o, RawOptions& raw)
                    "(default: none)");
     app.add_option("--playout", raw.playout, "How FIFO entries are played out: immediate, line-rate, timestamps")
         ->check(CLI::IsMember({ "immediate", "line-rate", "timestamps" }));
-    app.add_option("--line-rate", raw.lineRate, "Lines per second of the line-rate playout (implies --playout line-rate)")
+    app.add_option("--line-rate", raw.lineRate,
+                   "Lines per second of the line-rate playout (implies --playout line-rate)")
         ->check(positiveNumber());
     app.add_flag("--ptp-synced", c.channel.ptpSynced, "Report the unit clock as PTP-synchronised");
     app.add_flag("--ptp-active", c.channel.ptpActive, "Report PTP as active");
     app.add_option("--receive-threads", c.receiveThreads, "Receive threads (0: one per channel, at most 4)")
         ->capture_default_str();
     app.add_option("--socket-buffer", c.socketReceiveBuffer, "Receive buffer of each data socket, bytes")
-        ->check(CLI::Range(4096, 1 << 30))->capture_default_str();
+        ->check(CLI::Range(4096, 1 << 30))
+        ->capture_default_str();
     app.add_option("--dump", raw.dumpDir, "Write each complete frame to DIR (raw bytes, and PNG with --pixel-format)");
-    app.add_option("--pixel-format", raw.pixelFormat, "Pixel layout of dumped PNGs: gray8, gray16 (little-endian), rgb8")
+    app.add_option("--pixel-format", raw.pixelFormat,
+                   "Pixel layout of dumped PNGs: gray8, gray16 (little-endian), rgb8")
         ->check(CLI::IsMember({ "gray8", "gray16", "rgb8" }));
     app.add_option("--dump-max-frames", raw.dumpMaxFrames, "Dump at most N frames per channel")->capture_default_str();
     app.add_flag("--print-frames", o.printFrames, "Print one line per checksummed frame on standard output");
@@ -105,7 +113,8 @@ void addOptions(CLI::App& app, ProgramOptions& o, RawOptions& raw)
     app.add_option("--reply-delay-ms", raw.replyDelayMs, "Fault: send every reply this much later");
     app.add_option("--status-delay-ms", raw.statusDelayMs,
                    "Fault: send every periodic status this much after it was taken (a lagging unit)")
-        ->check(CLI::Range(0u, 60000u))->capture_default_str();
+        ->check(CLI::Range(0u, 60000u))
+        ->capture_default_str();
     app.add_flag("--wrong-response-type", c.replyFaults.wrongResponseType,
                  "Fault: replies carry the response type of another command");
     app.add_flag("--stop-status", c.statusStopped, "Fault: send no periodic status messages");

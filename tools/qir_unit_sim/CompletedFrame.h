@@ -11,10 +11,10 @@ namespace vxqir::sim {
 struct CompletedFrame {
     uint8_t channel = 0;
     uint16_t frameNumber = 0;
-    uint16_t width = 0;                ///< as set with SET_FRAME_SIZE
-    uint16_t height = 0;               ///< lines of the frame
-    uint64_t timestampNs = 0;          ///< timestamp of the frame's first datagram
-    uint64_t sequence = 0;             ///< running number of complete frames of the channel, from 1
+    uint16_t width = 0;       ///< as set with SET_FRAME_SIZE
+    uint16_t height = 0;      ///< lines of the frame
+    uint64_t timestampNs = 0; ///< timestamp of the frame's first datagram
+    uint64_t sequence = 0;    ///< running number of complete frames of the channel, from 1
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> lineLengths; ///< bytes of each line, `height` entries
 };

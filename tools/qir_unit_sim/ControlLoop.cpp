@@ -17,21 +17,19 @@ constexpr size_t CONTROL_SLOT_BYTES = 512;
 
 } // namespace
 
-ControlLoop::ControlLoop(const UdpSocket& socket, const Channels& channels,
-                         const ReplyFaultSettings& faults, std::chrono::milliseconds statusPeriod,
-                         uint64_t seed, ProgressNotifier& progress,
+ControlLoop::ControlLoop(const UdpSocket& socket, const Channels& channels, const ReplyFaultSettings& faults,
+                         std::chrono::milliseconds statusPeriod, uint64_t seed, ProgressNotifier& progress,
                          std::chrono::milliseconds statusDelay, InArrivalOrder inArrivalOrder)
-    : socket_(socket),
-      channels_(channels),
-      faults_(faults),
-      statusPeriod_(statusPeriod),
-      statusDelay_(statusDelay),
-      inArrivalOrder_(std::move(inArrivalOrder)),
-      progress_(progress),
-      random_(seed),
-      batch_(CONTROL_SLOTS, CONTROL_SLOT_BYTES)
-{
-}
+    : socket_(socket)
+    , channels_(channels)
+    , faults_(faults)
+    , statusPeriod_(statusPeriod)
+    , statusDelay_(statusDelay)
+    , inArrivalOrder_(std::move(inArrivalOrder))
+    , progress_(progress)
+    , random_(seed)
+    , batch_(CONTROL_SLOTS, CONTROL_SLOT_BYTES)
+{ }
 
 ControlLoop::~ControlLoop()
 {
@@ -67,8 +65,7 @@ void ControlLoop::run()
             wakeAt = std::min(wakeAt, delayed_.top().due);
         const auto wait = std::max(Clock::duration::zero(), wakeAt - Clock::now());
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-        const timespec timeout{ static_cast<time_t>(ns / 1'000'000'000),
-                                static_cast<long>(ns % 1'000'000'000) };
+        const timespec timeout{ static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000) };
         pollfd fds[2] = { { socket_.fd(), POLLIN, 0 }, { wake_.fd(), POLLIN, 0 } };
         const int ready = ::ppoll(fds, 2, &timeout, nullptr);
         if (ready < 0 && errno != EINTR)
@@ -121,9 +118,8 @@ void ControlLoop::answer(const ControlRequest& request, const Ipv4Endpoint& send
         // Datagrams that reached the data socket before this request belong
         // to the state before it (a DISABLE_CHANNEL right after the last
         // line, a new run's ENABLE_CHANNEL right after the old one ended).
-        inArrivalOrder_(request.channel(), [&] {
-            reply = channels_[request.channel()]->handleRequest(request, sender);
-        });
+        inArrivalOrder_(request.channel(),
+                        [&] { reply = channels_[request.channel()]->handleRequest(request, sender); });
     } else if (served)
         reply = channels_[request.channel()]->handleRequest(request, sender);
     else

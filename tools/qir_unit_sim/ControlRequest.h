@@ -14,12 +14,12 @@ namespace vxqir::sim {
 /// never answered.
 enum class RequestFault : uint8_t {
     None,
-    TooShort,         ///< fewer than the 12 header bytes
-    BadMagic,         ///< first five bytes are not the control magic
-    BadVersion,       ///< version byte is not QIR_PROTOCOL_VERSION
-    LengthMismatch,   ///< packet_length differs from the received length
-    UnknownCommand,   ///< command value is not in the command table
-    PayloadMismatch,  ///< packet_length does not fit the command's payload
+    TooShort,        ///< fewer than the 12 header bytes
+    BadMagic,        ///< first five bytes are not the control magic
+    BadVersion,      ///< version byte is not QIR_PROTOCOL_VERSION
+    LengthMismatch,  ///< packet_length differs from the received length
+    UnknownCommand,  ///< command value is not in the command table
+    PayloadMismatch, ///< packet_length does not fit the command's payload
 };
 inline constexpr size_t REQUEST_FAULT_COUNT = 7;
 

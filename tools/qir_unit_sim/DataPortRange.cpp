@@ -13,8 +13,7 @@ DataPortRange bindRange(const Ipv4Endpoint& base, unsigned channels)
     for (unsigned c = 0; c < channels; ++c) {
         const auto port = static_cast<uint16_t>(base.port + c);
         if (port == 0)
-            throw SocketSetupError("data port of channel " + std::to_string(c) + " (base " +
-                                       std::to_string(base.port) +
+            throw SocketSetupError("data port of channel " + std::to_string(c) + " (base " + std::to_string(base.port) +
                                        " + channel) wraps to 0, which cannot be served",
                                    EINVAL);
         range.sockets.push_back(UdpSocket::bound({ base.address, port }));
@@ -24,13 +23,11 @@ DataPortRange bindRange(const Ipv4Endpoint& base, unsigned channels)
 
 } // namespace
 
-DataPortRange bindDataPorts(const std::string& ip, uint16_t basePort, unsigned channels,
-                            std::mt19937_64& random)
+DataPortRange bindDataPorts(const std::string& ip, uint16_t basePort, unsigned channels, std::mt19937_64& random)
 {
     const auto address = Ipv4Endpoint::parse(ip, basePort);
     if (!address)
-        throw SocketSetupError("data address '" + ip + "' is not a dotted-decimal IPv4 address",
-                               EINVAL);
+        throw SocketSetupError("data address '" + ip + "' is not a dotted-decimal IPv4 address", EINVAL);
     if (basePort != 0)
         return bindRange(*address, channels);
 
@@ -45,8 +42,8 @@ DataPortRange bindDataPorts(const std::string& ip, uint16_t basePort, unsigned c
                 throw;
         }
     }
-    throw SocketSetupError("found no " + std::to_string(channels) + " consecutive free data ports on " +
-                               ip + " after " + std::to_string(RANDOM_BASE_PORT_ATTEMPTS) + " tries",
+    throw SocketSetupError("found no " + std::to_string(channels) + " consecutive free data ports on " + ip +
+                               " after " + std::to_string(RANDOM_BASE_PORT_ATTEMPTS) + " tries",
                            EADDRINUSE);
 }
 

@@ -27,7 +27,6 @@ inline constexpr int RANDOM_BASE_PORT_ATTEMPTS = 100;
 /// port of one range binds. Throws SocketSetupError naming the address, the
 /// channel and the reason: a given range that wraps to port 0, a port in
 /// use, or no free range after RANDOM_BASE_PORT_ATTEMPTS tries.
-DataPortRange bindDataPorts(const std::string& ip, uint16_t basePort, unsigned channels,
-                            std::mt19937_64& random);
+DataPortRange bindDataPorts(const std::string& ip, uint16_t basePort, unsigned channels, std::mt19937_64& random);
 
 } // namespace vxqir::sim

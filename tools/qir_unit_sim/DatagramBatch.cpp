@@ -10,16 +10,15 @@
 namespace vxqir::sim {
 
 DatagramBatch::DatagramBatch(size_t slots, size_t slotBytes)
-    : slotBytes_(slotBytes),
-      storage_(std::make_unique<uint8_t[]>(slots * slotBytes)),
-      iovecs_(slots),
-      senders_(slots),
-      headers_(slots),
-      controls_(slots),
-      datagrams_(slots * MAX_SEGMENTS_PER_MESSAGE),
-      messageOf_(slots * MAX_SEGMENTS_PER_MESSAGE)
-{
-}
+    : slotBytes_(slotBytes)
+    , storage_(std::make_unique<uint8_t[]>(slots * slotBytes))
+    , iovecs_(slots)
+    , senders_(slots)
+    , headers_(slots)
+    , controls_(slots)
+    , datagrams_(slots * MAX_SEGMENTS_PER_MESSAGE)
+    , messageOf_(slots * MAX_SEGMENTS_PER_MESSAGE)
+{ }
 
 bool DatagramBatch::enableReceiveOffload(int fd)
 {
@@ -43,8 +42,8 @@ int DatagramBatch::receive(int fd)
     }
     // MSG_TRUNC makes msg_len the real datagram length, so a datagram cut by
     // its slot is recognised as such.
-    const int n = ::recvmmsg(fd, headers_.data(), static_cast<unsigned>(headers_.size()),
-                             MSG_DONTWAIT | MSG_TRUNC, nullptr);
+    const int n =
+        ::recvmmsg(fd, headers_.data(), static_cast<unsigned>(headers_.size()), MSG_DONTWAIT | MSG_TRUNC, nullptr);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         return 0;
     for (int i = 0; i < n; ++i)
@@ -62,8 +61,7 @@ void DatagramBatch::split(size_t message)
     size_t segment = 0;
     for (const cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr;
          c = CMSG_NXTHDR(const_cast<msghdr*>(&header), const_cast<cmsghdr*>(c))) {
-        if (c->cmsg_level == SOL_UDP && c->cmsg_type == UDP_GRO &&
-            c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+        if (c->cmsg_level == SOL_UDP && c->cmsg_type == UDP_GRO && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
             int size = 0;
             std::memcpy(&size, CMSG_DATA(c), sizeof(size));
             segment = size > 0 ? static_cast<size_t>(size) : 0;

@@ -49,10 +49,7 @@ public:
     size_t capacity() const { return headers_.size(); }
     size_t datagramCount() const { return datagramCount_; }
     ReceivedDatagram datagram(size_t index) const { return datagrams_[index]; }
-    Ipv4Endpoint sender(size_t index) const
-    {
-        return Ipv4Endpoint::fromSockaddr(senders_[messageOf_[index]]);
-    }
+    Ipv4Endpoint sender(size_t index) const { return Ipv4Endpoint::fromSockaddr(senders_[messageOf_[index]]); }
 
 private:
     /// Splits message `message` into datagrams appended at datagramCount_.

@@ -6,17 +6,16 @@
 namespace vxqir::sim {
 
 EmulatedChannel::EmulatedChannel(uint8_t index, const ChannelConfig& config, const UnitClock& clock)
-    : index_(index),
-      config_(config),
-      clock_(clock),
-      assembler_(index, config.maxFrameBytes),
-      fifo_(config.fifoEntries, makePlayoutModel(config.playout))
+    : index_(index)
+    , config_(config)
+    , clock_(clock)
+    , assembler_(index, config.maxFrameBytes)
+    , fifo_(config.fifoEntries, makePlayoutModel(config.playout))
 {
     counters_.channel = index;
 }
 
-void EmulatedChannel::receive(std::span<const ReceivedDatagram> batch,
-                              std::vector<CompletedFrame>& completed)
+void EmulatedChannel::receive(std::span<const ReceivedDatagram> batch, std::vector<CompletedFrame>& completed)
 {
     const uint64_t now = clock_.nowNs();
     std::lock_guard lock(mutex_);
@@ -27,8 +26,12 @@ void EmulatedChannel::receive(std::span<const ReceivedDatagram> batch,
         ++counters_.blocks;
         if (!queueing)
             return true; // not queued at all; the frame then counts as not played
-        const FifoEntry entry{ now, d.header.timestamp, d.header.frameNumber, d.header.lineNumber,
-                               static_cast<uint32_t>(d.payload.size()), serial };
+        const FifoEntry entry{ now,
+                               d.header.timestamp,
+                               d.header.frameNumber,
+                               d.header.lineNumber,
+                               static_cast<uint32_t>(d.payload.size()),
+                               serial };
         if (fifo_.push(entry))
             return true;
         loss_ = true;
@@ -76,8 +79,7 @@ void EmulatedChannel::followEndedFrames()
     }
 }
 
-ReplayStatusMessage EmulatedChannel::handleRequest(const ControlRequest& request,
-                                                   const Ipv4Endpoint& sender)
+ReplayStatusMessage EmulatedChannel::handleRequest(const ControlRequest& request, const Ipv4Endpoint& sender)
 {
     std::lock_guard lock(mutex_);
     ++counters_.requests;

@@ -29,44 +29,44 @@ std::string_view playoutKindName(PlayoutKind kind);
 
 /// Settings shared by every channel of the unit.
 struct ChannelConfig {
-    uint32_t fifoEntries = 2048;           ///< replay FIFO entries (total_fifo_entries)
-    uint32_t bufferBytes = 64u << 20;      ///< reported as total_buffer_size
+    uint32_t fifoEntries = 2048;      ///< replay FIFO entries (total_fifo_entries)
+    uint32_t bufferBytes = 64u << 20; ///< reported as total_buffer_size
     PlayoutConfig playout;
-    bool ptpSynced = false;                ///< status flag bit 2
-    bool ptpActive = false;                ///< status flag bit 3
-    size_t maxFrameBytes = size_t{256} << 20; ///< larger frames end as oversized
+    bool ptpSynced = false;                     ///< status flag bit 2
+    bool ptpActive = false;                     ///< status flag bit 3
+    size_t maxFrameBytes = size_t{ 256 } << 20; ///< larger frames end as oversized
 };
 
 /// Faults applied to replies (never to periodic status messages).
 struct ReplyFaults {
-    double dropShare = 0.0;                ///< 0..1: share of replies not sent
-    std::chrono::milliseconds delay{ 0 };  ///< every reply leaves this much later
-    bool wrongResponseType = false;        ///< replies carry another command's response type
+    double dropShare = 0.0;               ///< 0..1: share of replies not sent
+    std::chrono::milliseconds delay{ 0 }; ///< every reply leaves this much later
+    bool wrongResponseType = false;       ///< replies carry another command's response type
 };
 
 /// The configuration of one emulated unit.
 struct EmulatorConfig {
     std::string controlIp = "127.0.0.1";
-    uint16_t controlPort = 0;              ///< 0: the system picks one (see UnitEmulator::controlPort)
+    uint16_t controlPort = 0; ///< 0: the system picks one (see UnitEmulator::controlPort)
     std::string dataIp = "127.0.0.1";
-    uint16_t dataBasePort = 0;             ///< 0: a random free range is picked
-    unsigned channels = 1;                 ///< channels 0..channels-1 are served (1..256)
+    uint16_t dataBasePort = 0; ///< 0: a random free range is picked
+    unsigned channels = 1;     ///< channels 0..channels-1 are served (1..256)
     ChannelConfig channel;
     std::chrono::milliseconds statusPeriod{ 10 };
     /// Fault: every periodic status leaves this much after it was taken, as
     /// from a unit whose status lags or over a link with latency.
     std::chrono::milliseconds statusDelay{ 0 };
-    unsigned receiveThreads = 0;           ///< 0: one per channel, at most 4
+    unsigned receiveThreads = 0; ///< 0: one per channel, at most 4
     /// SO_RCVBUF(FORCE) of each data socket. The kernel charges a 9 KB
     /// loopback datagram about 16 KB, so 256 MiB (granted as 512 MiB) hold
     /// about 32000 of them: a quarter second at full loopback speed.
     int socketReceiveBuffer = 256 << 20;
 
     ReplyFaults replyFaults;
-    bool statusStopped = false;            ///< start with periodic status suppressed
+    bool statusStopped = false; ///< start with periodic status suppressed
     std::vector<unsigned> unavailableChannels;
-    bool fifoFrozen = false;               ///< start with every FIFO frozen
-    uint64_t seed = 1;                     ///< seeds the reply-drop decisions
+    bool fifoFrozen = false; ///< start with every FIFO frozen
+    uint64_t seed = 1;       ///< seeds the reply-drop decisions
 
     /// Completed frames waiting for their checksum; when more pile up the
     /// oldest waiting one is passed over (counted), unless

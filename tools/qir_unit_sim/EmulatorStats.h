@@ -36,42 +36,42 @@ struct ChannelSnapshot {
     uint64_t datagramsWhileDisabled = 0; ///< valid datagrams that arrived while the channel was disabled or unavailable
     uint64_t badDatagrams = 0;
     std::array<uint64_t, DATAGRAM_FAULT_COUNT> badByReason{};
-    uint64_t packetGaps = 0;             ///< places where packet numbers were skipped
-    uint64_t packetsMissing = 0;         ///< datagrams skipped in all gaps
-    uint64_t packetsLate = 0;            ///< reordered or repeated datagrams
+    uint64_t packetGaps = 0;     ///< places where packet numbers were skipped
+    uint64_t packetsMissing = 0; ///< datagrams skipped in all gaps
+    uint64_t packetsLate = 0;    ///< reordered or repeated datagrams
     bool anyDatagram = false;
-    uint16_t lastPacketNumber = 0;       ///< rx_packet_num of the status
+    uint16_t lastPacketNumber = 0; ///< rx_packet_num of the status
     AssemblyCounters frames;
-    bool frameOpen = false;              ///< a frame has begun and not ended yet
+    bool frameOpen = false; ///< a frame has begun and not ended yet
 
     // Replay FIFO.
     uint32_t fifoCapacity = 0;
     uint32_t fifoUsed = 0;
-    FifoCounters fifo;                   ///< with the frames played and not played
-    uint64_t framesAwaitingPlayout = 0;  ///< complete frames with lines still in the FIFO
+    FifoCounters fifo;                  ///< with the frames played and not played
+    uint64_t framesAwaitingPlayout = 0; ///< complete frames with lines still in the FIFO
 
     // Control.
-    uint64_t requests = 0;               ///< valid requests addressed to this channel
-    uint64_t statusMessages = 0;         ///< periodic status messages sent
+    uint64_t requests = 0;       ///< valid requests addressed to this channel
+    uint64_t statusMessages = 0; ///< periodic status messages sent
 
     // Checksums (filled in from the checksum worker).
     uint64_t framesChecksummed = 0;
-    uint64_t framesNotChecksummed = 0;   ///< passed over while the checksum worker was behind
+    uint64_t framesNotChecksummed = 0; ///< passed over while the checksum worker was behind
     std::optional<uint64_t> lastChecksum;
     uint16_t lastChecksumFrameNumber = 0;
 };
 
 /// Counters of the control socket.
 struct ControlSnapshot {
-    uint64_t requests = 0;               ///< valid requests of any channel
+    uint64_t requests = 0; ///< valid requests of any channel
     uint64_t malformedRequests = 0;
     std::array<uint64_t, REQUEST_FAULT_COUNT> malformedByReason{};
     uint64_t requestsForUnservedChannels = 0;
     uint64_t repliesSent = 0;
-    uint64_t repliesDropped = 0;         ///< dropped by fault injection
+    uint64_t repliesDropped = 0; ///< dropped by fault injection
     uint64_t repliesDelayed = 0;
     uint64_t repliesWrongType = 0;
-    uint64_t sendErrors = 0;             ///< replies or status messages the system refused
+    uint64_t sendErrors = 0; ///< replies or status messages the system refused
     uint64_t statusMessagesSent = 0;
 };
 

@@ -25,10 +25,8 @@ std::string_view incompleteReasonName(IncompleteReason reason)
     return "unknown";
 }
 
-FrameAssembler::FrameAssembler(uint8_t channel, size_t maxFrameBytes)
-    : channel_(channel), maxFrameBytes_(maxFrameBytes)
-{
-}
+FrameAssembler::FrameAssembler(uint8_t channel, size_t maxFrameBytes) : channel_(channel), maxFrameBytes_(maxFrameBytes)
+{ }
 
 void FrameAssembler::setGeometry(uint16_t width, uint16_t height)
 {
@@ -36,8 +34,8 @@ void FrameAssembler::setGeometry(uint16_t width, uint16_t height)
     height_ = height;
 }
 
-void FrameAssembler::add(const SensorDatagram& datagram, bool afterGap,
-                         std::vector<CompletedFrame>& completed, const BlockQueue& queue)
+void FrameAssembler::add(const SensorDatagram& datagram, bool afterGap, std::vector<CompletedFrame>& completed,
+                         const BlockQueue& queue)
 {
     const ReplaySensorMessageHeader& h = datagram.header;
     const uint16_t line = h.lineNumber;
@@ -136,7 +134,7 @@ void FrameAssembler::store(uint16_t line, std::span<const uint8_t> payload)
     if (payload.empty())
         return; // nothing to keep, and no piece to note
     const bool extendsLastPiece = !segments_.empty() && segments_.back().line == line &&
-                                  segments_.back().offset + segments_.back().length == data_.size();
+        segments_.back().offset + segments_.back().length == data_.size();
     // Each new piece costs its note as well as its bytes.
     const size_t held = data_.size() + segments_.size() * sizeof(Segment);
     const size_t needed = payload.size() + (extendsLastPiece ? 0 : sizeof(Segment));

@@ -16,13 +16,13 @@ namespace vxqir::sim {
 
 /// Why a frame ended without being complete.
 enum class IncompleteReason : uint8_t {
-    Interrupted,   ///< a new frame started before this one ended
-    MissingLines,  ///< the end-of-frame mark came while lines were missing
-    PacketLoss,    ///< datagrams of the frame were lost (a packet-number gap)
-    LineError,     ///< a line outside the frame, or a misplaced end-of-frame mark
-    Oversized,     ///< more bytes than the emulator keeps for one frame
-    NoFrameSize,   ///< the frame size was never set, so no frame can be complete
-    FifoOverflow,  ///< a block of the frame found the replay FIFO full
+    Interrupted,  ///< a new frame started before this one ended
+    MissingLines, ///< the end-of-frame mark came while lines were missing
+    PacketLoss,   ///< datagrams of the frame were lost (a packet-number gap)
+    LineError,    ///< a line outside the frame, or a misplaced end-of-frame mark
+    Oversized,    ///< more bytes than the emulator keeps for one frame
+    NoFrameSize,  ///< the frame size was never set, so no frame can be complete
+    FifoOverflow, ///< a block of the frame found the replay FIFO full
 };
 inline constexpr size_t INCOMPLETE_REASON_COUNT = 7;
 std::string_view incompleteReasonName(IncompleteReason reason);

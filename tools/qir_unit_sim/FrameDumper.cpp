@@ -32,8 +32,7 @@ FrameDumper::FrameDumper(DumpConfig config) : config_(std::move(config))
     std::error_code ec;
     std::filesystem::create_directories(config_.directory, ec);
     if (ec)
-        throw std::runtime_error("dump directory " + config_.directory.string() + ": cannot create: " +
-                                 ec.message());
+        throw std::runtime_error("dump directory " + config_.directory.string() + ": cannot create: " + ec.message());
     const auto indexPath = config_.directory / "index.txt";
     index_ = std::fopen(indexPath.c_str(), "w");
     if (index_ == nullptr)
@@ -53,8 +52,7 @@ void FrameDumper::operator()(const CompletedFrame& frame, uint64_t checksum)
     if (frame.sequence > config_.maxFramesPerChannel)
         return;
     std::fprintf(index_, "%u %" PRIu64 " %u %zu %s\n", static_cast<unsigned>(frame.channel), frame.sequence,
-                 static_cast<unsigned>(frame.frameNumber), frame.bytes.size(),
-                 Fnv1a64::toHex(checksum).c_str());
+                 static_cast<unsigned>(frame.frameNumber), frame.bytes.size(), Fnv1a64::toHex(checksum).c_str());
     std::fflush(index_);
 
     const std::string stem = frameStem(frame);
@@ -75,8 +73,7 @@ void FrameDumper::operator()(const CompletedFrame& frame, uint64_t checksum)
     const PixelFormat format = *config_.pixelFormat;
     const size_t lineBytes = bytesPerLine(format, frame.width);
     const bool fits = lineBytes != 0 &&
-                      std::all_of(frame.lineLengths.begin(), frame.lineLengths.end(),
-                                  [&](uint32_t n) { return n == lineBytes; });
+        std::all_of(frame.lineLengths.begin(), frame.lineLengths.end(), [&](uint32_t n) { return n == lineBytes; });
     if (!fits) {
         pngSkipped_.fetch_add(1, std::memory_order_relaxed);
         if (!pngNoteShown_) {
@@ -89,8 +86,8 @@ void FrameDumper::operator()(const CompletedFrame& frame, uint64_t checksum)
         }
         return;
     }
-    const std::string error = writePng(config_.directory / (stem + ".png"), format, frame.width,
-                                       frame.height, frame.bytes);
+    const std::string error =
+        writePng(config_.directory / (stem + ".png"), format, frame.width, frame.height, frame.bytes);
     if (!error.empty()) {
         fail(error);
         return;

@@ -33,8 +33,7 @@ Totals sum(const EmulatorSnapshot& s)
 
 } // namespace
 
-std::string formatLiveLine(const EmulatorSnapshot& previous, const EmulatorSnapshot& current,
-                           double seconds)
+std::string formatLiveLine(const EmulatorSnapshot& previous, const EmulatorSnapshot& current, double seconds)
 {
     const Totals a = sum(previous);
     const Totals b = sum(current);
@@ -46,12 +45,11 @@ std::string formatLiveLine(const EmulatorSnapshot& previous, const EmulatorSnaps
     }
     char line[256];
     std::snprintf(line, sizeof(line),
-                  "%.0f dgram/s  %.1f MB/s  frames %" PRIu64 " (%.1f/s)  incomplete %" PRIu64
-                  "  free %" PRIu64 "/%" PRIu64 "  gaps %" PRIu64 "  loss %s",
-                  static_cast<double>(b.datagrams - a.datagrams) / s,
-                  static_cast<double>(b.bytes - a.bytes) / s / 1e6, b.frames,
-                  static_cast<double>(b.frames - a.frames) / s, b.incomplete, b.free, b.capacity,
-                  b.gaps, loss.empty() ? "-" : loss.c_str());
+                  "%.0f dgram/s  %.1f MB/s  frames %" PRIu64 " (%.1f/s)  incomplete %" PRIu64 "  free %" PRIu64
+                  "/%" PRIu64 "  gaps %" PRIu64 "  loss %s",
+                  static_cast<double>(b.datagrams - a.datagrams) / s, static_cast<double>(b.bytes - a.bytes) / s / 1e6,
+                  b.frames, static_cast<double>(b.frames - a.frames) / s, b.incomplete, b.free, b.capacity, b.gaps,
+                  loss.empty() ? "-" : loss.c_str());
     return line;
 }
 

@@ -11,7 +11,6 @@ namespace vxqir::sim {
 /// datagrams per second, payload MB/s, complete frames (and per second),
 /// incomplete frames, free FIFO entries, packet gaps and the channels whose
 /// loss flag is set. No line end.
-std::string formatLiveLine(const EmulatorSnapshot& previous, const EmulatorSnapshot& current,
-                           double seconds);
+std::string formatLiveLine(const EmulatorSnapshot& previous, const EmulatorSnapshot& current, double seconds);
 
 } // namespace vxqir::sim

@@ -7,8 +7,8 @@ namespace vxqir::sim {
 
 /// What one packet number means for the sequence.
 struct ContinuityResult {
-    uint32_t missing = 0;  ///< datagrams skipped before this one (0: in sequence)
-    bool late = false;     ///< behind the expected number: reordered or repeated
+    uint32_t missing = 0; ///< datagrams skipped before this one (0: in sequence)
+    bool late = false;    ///< behind the expected number: reordered or repeated
 };
 
 /// Follows the 16-bit packet number of one channel's sensor datagrams. The

@@ -18,10 +18,10 @@ enum class PixelFormat : uint8_t {
 /// Geometry of one format; the only place that knows it.
 struct PixelLayout {
     PixelFormat format;
-    std::string_view name;      ///< as given on the command line
+    std::string_view name; ///< as given on the command line
     unsigned bytesPerPixel;
-    unsigned bitDepth;          ///< per sample, for PNG
-    int pngColorType;           ///< PNG_COLOR_TYPE_... value
+    unsigned bitDepth; ///< per sample, for PNG
+    int pngColorType;  ///< PNG_COLOR_TYPE_... value
 };
 
 /// The layout of a format.

@@ -18,7 +18,7 @@ public:
 
 class LineRatePlayout final : public PlayoutModel {
 public:
-    explicit LineRatePlayout(uint64_t periodNs) : periodNs_(periodNs) {}
+    explicit LineRatePlayout(uint64_t periodNs) : periodNs_(periodNs) { }
 
     PlayoutDecision schedule(const FifoEntry& head, const PlayoutContext& context) const override
     {
@@ -46,10 +46,7 @@ public:
     std::string_view name() const override { return "timestamps"; }
 
 private:
-    static uint64_t saturatingAdd(uint64_t a, uint64_t b)
-    {
-        return a > UINT64_MAX - b ? UINT64_MAX : a + b;
-    }
+    static uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 };
 
 } // namespace

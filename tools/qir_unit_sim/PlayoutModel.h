@@ -28,7 +28,7 @@ struct ReplayTimes {
 
 /// What the FIFO knows when it asks for the head entry's play time.
 struct PlayoutContext {
-    uint64_t playerFreeNs = 0;     ///< the previous entry finished playing at this time
+    uint64_t playerFreeNs = 0; ///< the previous entry finished playing at this time
     ReplayTimes times;
     uint64_t firstArrivalNs = 0;   ///< arrival of the first block since enable or reset
     uint64_t firstTimestampNs = 0; ///< timestamp of that block
@@ -36,7 +36,7 @@ struct PlayoutContext {
 
 /// When and how the head entry leaves the FIFO.
 struct PlayoutDecision {
-    uint64_t dueNs = 0;  ///< unit time at which the entry is freed
+    uint64_t dueNs = 0;   ///< unit time at which the entry is freed
     bool skipped = false; ///< freed without being played (after the stop time)
 };
 

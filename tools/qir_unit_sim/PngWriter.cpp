@@ -24,10 +24,9 @@ struct FileCloser {
 class PngWriteStruct {
 public:
     PngWriteStruct()
-        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr)),
-          info_(png_ ? png_create_info_struct(png_) : nullptr)
-    {
-    }
+        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr))
+        , info_(png_ ? png_create_info_struct(png_) : nullptr)
+    { }
     ~PngWriteStruct() { png_destroy_write_struct(&png_, info_ ? &info_ : nullptr); }
     PngWriteStruct(const PngWriteStruct&) = delete;
     PngWriteStruct& operator=(const PngWriteStruct&) = delete;
@@ -43,14 +42,14 @@ private:
 
 // libpng reports errors by longjmp; this function holds no object with a
 // destructor between setjmp and the calls that may jump.
-bool writeRows(png_structp png, png_infop info, FILE* file, const PixelLayout& layout,
-               uint16_t width, uint16_t height, const uint8_t* pixels, size_t rowBytes)
+bool writeRows(png_structp png, png_infop info, FILE* file, const PixelLayout& layout, uint16_t width, uint16_t height,
+               const uint8_t* pixels, size_t rowBytes)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, static_cast<int>(layout.bitDepth), layout.pngColorType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, static_cast<int>(layout.bitDepth), layout.pngColorType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     if (layout.bitDepth == 16)
         png_set_swap(png); // our samples are little-endian, PNG's big-endian
@@ -62,17 +61,16 @@ bool writeRows(png_structp png, png_infop info, FILE* file, const PixelLayout& l
 
 } // namespace
 
-std::string writePng(const std::filesystem::path& path, PixelFormat format, uint16_t width,
-                     uint16_t height, std::span<const uint8_t> pixels)
+std::string writePng(const std::filesystem::path& path, PixelFormat format, uint16_t width, uint16_t height,
+                     std::span<const uint8_t> pixels)
 {
     const PixelLayout& layout = pixelLayout(format);
     const size_t rowBytes = bytesPerLine(format, width);
     if (width == 0 || height == 0)
         return path.string() + ": a picture needs a width and a height above 0";
     if (pixels.size() != rowBytes * height)
-        return path.string() + ": " + std::to_string(pixels.size()) + " bytes do not make " +
-               std::to_string(height) + " lines of " + std::to_string(width) + " " +
-               std::string(layout.name) + " pixels";
+        return path.string() + ": " + std::to_string(pixels.size()) + " bytes do not make " + std::to_string(height) +
+            " lines of " + std::to_string(width) + " " + std::string(layout.name) + " pixels";
 
     // The picture appears under its name only when complete; a failed
     // write leaves no half picture.

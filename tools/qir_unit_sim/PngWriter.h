@@ -14,7 +14,7 @@ namespace vxqir::sim {
 /// gray16 samples little-endian) as a PNG file at `path`. Returns an empty
 /// string on success, else a message naming the file and the reason.
 /// Thread-safe (touches nothing but the file).
-std::string writePng(const std::filesystem::path& path, PixelFormat format, uint16_t width,
-                     uint16_t height, std::span<const uint8_t> pixels);
+std::string writePng(const std::filesystem::path& path, PixelFormat format, uint16_t width, uint16_t height,
+                     std::span<const uint8_t> pixels);
 
 } // namespace vxqir::sim

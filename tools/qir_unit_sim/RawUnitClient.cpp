@@ -58,7 +58,9 @@ uint64_t patternFrameChecksum(uint16_t frame, uint16_t height, size_t width)
 }
 
 RawUnitClient::RawUnitClient(Ipv4Endpoint control, Ipv4Endpoint dataBase)
-    : control_(control), dataBase_(dataBase), socket_(UdpSocket::bound(*Ipv4Endpoint::parse("127.0.0.1", 0)))
+    : control_(control)
+    , dataBase_(dataBase)
+    , socket_(UdpSocket::bound(*Ipv4Endpoint::parse("127.0.0.1", 0)))
 {
     const int big = 8 << 20;
     ::setsockopt(socket_.fd(), SOL_SOCKET, SO_SNDBUF, &big, sizeof(big));
@@ -115,12 +117,14 @@ std::optional<ReceivedStatus> RawUnitClient::request(const ReplayControlMessage&
     });
 }
 
-std::optional<ReceivedStatus> RawUnitClient::receiveMatching(
-    std::chrono::milliseconds timeout, const std::function<bool(const ReplayStatusMessage&)>& wanted)
+std::optional<ReceivedStatus>
+RawUnitClient::receiveMatching(std::chrono::milliseconds timeout,
+                               const std::function<bool(const ReplayStatusMessage&)>& wanted)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return std::nullopt;
         auto r = receive(left);
@@ -139,7 +143,8 @@ std::optional<ReceivedStatus> RawUnitClient::receive(std::chrono::milliseconds t
     uint8_t buffer[IP_PACKET_LENGTH];
     sockaddr_in from{};
     socklen_t fromLength = sizeof(from);
-    const ssize_t n = ::recvfrom(socket_.fd(), buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const ssize_t n =
+        ::recvfrom(socket_.fd(), buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (n < 0)
         return std::nullopt;
     ReceivedStatus r;
@@ -156,8 +161,8 @@ std::optional<ReceivedStatus> RawUnitClient::receivePeriodic(uint8_t channel, st
     });
 }
 
-void RawUnitClient::sendPatternFrame(uint8_t channel, uint16_t frame, uint16_t height, size_t width,
-                                     size_t maxPayload, uint16_t& packetNumber)
+void RawUnitClient::sendPatternFrame(uint8_t channel, uint16_t frame, uint16_t height, size_t width, size_t maxPayload,
+                                     uint16_t& packetNumber)
 {
     for (uint16_t line = 0; line < height; ++line) {
         const std::vector<uint8_t> bytes = patternLine(frame, line, width);
@@ -172,8 +177,7 @@ void RawUnitClient::sendPatternFrame(uint8_t channel, uint16_t frame, uint16_t h
                 flags |= SENSOR_FLAG_END_OF_LINE;
             if (last && line == height - 1)
                 flags |= SENSOR_FLAG_END_OF_FRAME;
-            const auto d = makeSensorDatagram(frame, line, packetNumber++, flags,
-                                              std::span(bytes).subspan(sent, size));
+            const auto d = makeSensorDatagram(frame, line, packetNumber++, flags, std::span(bytes).subspan(sent, size));
             sendData(channel, d);
             sent += size;
         } while (sent < bytes.size());

@@ -27,10 +27,10 @@ constexpr int RECEIVE_NICE = -10;
 } // namespace
 
 ReceiveWorker::ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress)
-    : checksums_(checksums),
-      progress_(progress),
-      epollFd_(::epoll_create1(EPOLL_CLOEXEC)),
-      batch_(BATCH_SLOTS, SLOT_BYTES)
+    : checksums_(checksums)
+    , progress_(progress)
+    , epollFd_(::epoll_create1(EPOLL_CLOEXEC))
+    , batch_(BATCH_SLOTS, SLOT_BYTES)
 {
     if (epollFd_ < 0)
         throw std::system_error(errno, std::generic_category(), "cannot create an epoll instance");
@@ -58,8 +58,7 @@ void ReceiveWorker::addChannel(int socketFd, EmulatedChannel& channel)
     ev.data.u64 = sources_.size();
     if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, socketFd, &ev) != 0)
         throw std::system_error(errno, std::generic_category(),
-                                "cannot watch the data socket of channel " +
-                                    std::to_string(channel.index()));
+                                "cannot watch the data socket of channel " + std::to_string(channel.index()));
     // Joined datagrams are split again on receipt; a kernel without receive
     // offload delivers them one by one, which is slower but the same.
     (void)DatagramBatch::enableReceiveOffload(socketFd);
@@ -93,8 +92,7 @@ void ReceiveWorker::run()
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            std::fprintf(stderr, "qir-unit-sim: waiting for sensor data failed: %s\n",
-                         std::strerror(errno));
+            std::fprintf(stderr, "qir-unit-sim: waiting for sensor data failed: %s\n", std::strerror(errno));
             return;
         }
         for (int i = 0; i < n; ++i) {

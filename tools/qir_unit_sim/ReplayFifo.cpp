@@ -6,7 +6,8 @@
 namespace vxqir::sim {
 
 ReplayFifo::ReplayFifo(uint32_t capacity, std::unique_ptr<PlayoutModel> model)
-    : capacity_(capacity), model_(std::move(model))
+    : capacity_(capacity)
+    , model_(std::move(model))
 {
     if (capacity_ == 0)
         throw std::invalid_argument("a replay FIFO needs at least one entry");
@@ -127,8 +128,7 @@ void ReplayFifo::settle(uint64_t serial)
         return;
     if (tally.sealed) {
         --sealedWaiting_;
-        ++(!tally.lost && tally.played >= tally.lines ? counters_.framesPlayed
-                                                       : counters_.framesNotPlayed);
+        ++(!tally.lost && tally.played >= tally.lines ? counters_.framesPlayed : counters_.framesNotPlayed);
     } else if (!tally.forgotten) {
         return; // the frame is still arriving
     }

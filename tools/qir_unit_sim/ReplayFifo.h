@@ -13,11 +13,11 @@ namespace vxqir::sim {
 
 /// Counters of one FIFO since the emulator started.
 struct FifoCounters {
-    uint64_t pushed = 0;     ///< blocks that took an entry
-    uint64_t played = 0;     ///< entries freed by playing them
-    uint64_t skipped = 0;    ///< entries freed without playing (after the stop time, or reset)
-    uint64_t overflows = 0;  ///< blocks that found no free entry
-    uint32_t maxFill = 0;    ///< largest number of entries in use at once
+    uint64_t pushed = 0;    ///< blocks that took an entry
+    uint64_t played = 0;    ///< entries freed by playing them
+    uint64_t skipped = 0;   ///< entries freed without playing (after the stop time, or reset)
+    uint64_t overflows = 0; ///< blocks that found no free entry
+    uint32_t maxFill = 0;   ///< largest number of entries in use at once
     // Whole frames, once the channel has found them complete (sealFrame):
     uint64_t framesPlayed = 0;    ///< every line of the frame was played
     uint64_t framesNotPlayed = 0; ///< a line was skipped, overflowed or never queued
@@ -77,10 +77,10 @@ public:
 
 private:
     struct FrameTally {
-        uint32_t queued = 0;   ///< lines in the FIFO now
+        uint32_t queued = 0; ///< lines in the FIFO now
         uint32_t played = 0;
-        uint16_t lines = 0;    ///< set when sealed
-        bool lost = false;     ///< a line was skipped or overflowed
+        uint16_t lines = 0; ///< set when sealed
+        bool lost = false;  ///< a line was skipped or overflowed
         bool sealed = false;
         bool forgotten = false;
     };

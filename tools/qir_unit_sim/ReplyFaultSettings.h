@@ -19,7 +19,7 @@ constexpr uint16_t wrongResponseType(uint16_t responseType)
 /// change them while the control thread reads them per reply.
 class ReplyFaultSettings {
 public:
-    explicit ReplyFaultSettings(const ReplyFaults& initial) : faults_(initial) {}
+    explicit ReplyFaultSettings(const ReplyFaults& initial) : faults_(initial) { }
 
     ReplyFaults get() const
     {

@@ -42,10 +42,8 @@ ParsedDatagram parseSensorDatagram(std::span<const uint8_t> bytes, size_t receiv
         out.fault = DatagramFault::BadVersion;
         return out;
     }
-    const bool reservedClear =
-        (header.flags & SENSOR_FLAG_RESERVED_MASK) == 0 &&
-        std::all_of(std::begin(header.reserved2), std::end(header.reserved2),
-                    [](uint8_t b) { return b == 0; });
+    const bool reservedClear = (header.flags & SENSOR_FLAG_RESERVED_MASK) == 0 &&
+        std::all_of(std::begin(header.reserved2), std::end(header.reserved2), [](uint8_t b) { return b == 0; });
     if (!reservedClear) {
         out.fault = DatagramFault::ReservedBits;
         return out;

@@ -14,11 +14,11 @@ namespace vxqir::sim {
 /// takes no further part in verification.
 enum class DatagramFault : uint8_t {
     None,
-    TooShort,        ///< fewer than the 24 header bytes
-    Truncated,       ///< longer than the receive buffer; its end was cut off
-    BadVersion,      ///< version byte is not QIR_PROTOCOL_VERSION
-    ReservedBits,    ///< flag bits 0-5 or the reserved2 bytes are not zero
-    SizeMismatch,    ///< payloadSize differs from the datagram length minus 24
+    TooShort,     ///< fewer than the 24 header bytes
+    Truncated,    ///< longer than the receive buffer; its end was cut off
+    BadVersion,   ///< version byte is not QIR_PROTOCOL_VERSION
+    ReservedBits, ///< flag bits 0-5 or the reserved2 bytes are not zero
+    SizeMismatch, ///< payloadSize differs from the datagram length minus 24
 };
 inline constexpr size_t DATAGRAM_FAULT_COUNT = 6;
 

@@ -49,8 +49,8 @@ nlohmann::json channelJson(const ChannelSnapshot& c)
         bad[std::string(datagramFaultName(static_cast<DatagramFault>(i)))] = c.badByReason[i];
     j["bad_datagram_reasons"] = bad;
 
-    j["fifo"] = { { "capacity", c.fifoCapacity }, { "used", c.fifoUsed },   { "max_fill", c.fifo.maxFill },
-                  { "pushed", c.fifo.pushed },     { "played", c.fifo.played }, { "skipped", c.fifo.skipped },
+    j["fifo"] = { { "capacity", c.fifoCapacity }, { "used", c.fifoUsed },      { "max_fill", c.fifo.maxFill },
+                  { "pushed", c.fifo.pushed },    { "played", c.fifo.played }, { "skipped", c.fifo.skipped },
                   { "frozen", c.fifoFrozen } };
     j["available"] = c.available;
     j["enabled"] = c.enabled;
@@ -127,9 +127,8 @@ ChannelVerdict channelVerdict(const ChannelSnapshot& c)
 std::string verificationLine(const ChannelSnapshot& c)
 {
     std::ostringstream out;
-    out << "channel=" << static_cast<unsigned>(c.channel) << " datagrams=" << c.datagrams
-        << " bytes=" << c.bytes << " blocks=" << c.blocks
-        << " frames_complete=" << c.frames.framesComplete
+    out << "channel=" << static_cast<unsigned>(c.channel) << " datagrams=" << c.datagrams << " bytes=" << c.bytes
+        << " blocks=" << c.blocks << " frames_complete=" << c.frames.framesComplete
         << " frames_incomplete=" << c.frames.framesIncomplete << " packet_gaps=" << c.packetGaps
         << " bad_datagrams=" << c.badDatagrams << " fifo_overflows=" << c.fifo.overflows
         << " fifo_played=" << c.fifo.played << " fifo_skipped=" << c.fifo.skipped

@@ -30,15 +30,14 @@ UdpSocket UdpSocket::bound(const Ipv4Endpoint& local)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         const int error = errno;
-        throw SocketSetupError("cannot create a UDP socket for " + local.toString() + ": " +
-                                   std::strerror(error), error);
+        throw SocketSetupError("cannot create a UDP socket for " + local.toString() + ": " + std::strerror(error),
+                               error);
     }
     UdpSocket socket(fd);
     const sockaddr_in sa = local.toSockaddr();
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) != 0) {
         const int error = errno;
-        throw SocketSetupError("cannot bind UDP socket to " + local.toString() + ": " +
-                                   std::strerror(error), error);
+        throw SocketSetupError("cannot bind UDP socket to " + local.toString() + ": " + std::strerror(error), error);
     }
     return socket;
 }
@@ -72,8 +71,8 @@ int UdpSocket::setReceiveBuffer(int bytes)
 int UdpSocket::sendTo(std::span<const uint8_t> bytes, const Ipv4Endpoint& to) const
 {
     const sockaddr_in sa = to.toSockaddr();
-    const ssize_t sent = ::sendto(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
+    const ssize_t sent =
+        ::sendto(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
     return sent < 0 ? errno : 0;
 }
 

@@ -13,7 +13,7 @@ namespace vxqir::sim {
 /// Failure to set up a socket; the text names the address and the reason.
 class SocketSetupError : public std::runtime_error {
 public:
-    SocketSetupError(const std::string& what, int error) : std::runtime_error(what), error_(error) {}
+    SocketSetupError(const std::string& what, int error) : std::runtime_error(what), error_(error) { }
     /// The errno value of the failed call.
     int error() const { return error_; }
 
@@ -55,7 +55,7 @@ public:
     int sendTo(std::span<const uint8_t> bytes, const Ipv4Endpoint& to) const;
 
 private:
-    explicit UdpSocket(int fd) : fd_(fd) {}
+    explicit UdpSocket(int fd) : fd_(fd) { }
     int fd_ = -1;
 };
 

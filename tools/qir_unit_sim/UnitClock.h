@@ -27,7 +27,7 @@ public:
 /// A clock that moves only when told to. Thread-safe.
 class ManualUnitClock final : public UnitClock {
 public:
-    explicit ManualUnitClock(uint64_t startNs = 0) : now_(startNs) {}
+    explicit ManualUnitClock(uint64_t startNs = 0) : now_(startNs) { }
 
     // Relaxed is enough: the clock value carries no other data with it; the
     // readers that need ordering take the channel lock around their use.

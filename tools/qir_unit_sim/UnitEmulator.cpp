@@ -44,10 +44,10 @@ EmulatorConfig validated(EmulatorConfig c)
 } // namespace
 
 UnitEmulator::UnitEmulator(EmulatorConfig config)
-    : config_(validated(std::move(config))),
-      clock_(config_.clock ? config_.clock : std::make_shared<const SystemUnitClock>()),
-      replyFaults_(config_.replyFaults),
-      checksums_(config_.checksumBacklogFrames, config_.checksumEveryFrame)
+    : config_(validated(std::move(config)))
+    , clock_(config_.clock ? config_.clock : std::make_shared<const SystemUnitClock>())
+    , replyFaults_(config_.replyFaults)
+    , checksums_(config_.checksumBacklogFrames, config_.checksumEveryFrame)
 {
     channels_.reserve(config_.channels);
     for (unsigned c = 0; c < config_.channels; ++c) {
@@ -86,9 +86,8 @@ void UnitEmulator::start()
     for (UdpSocket& s : dataPorts_.sockets)
         receiveBufferBytes_ = s.setReceiveBuffer(config_.socketReceiveBuffer);
 
-    const unsigned threads = config_.receiveThreads != 0
-                                 ? std::min(config_.receiveThreads, config_.channels)
-                                 : std::min(config_.channels, MAX_AUTO_RECEIVE_THREADS);
+    const unsigned threads = config_.receiveThreads != 0 ? std::min(config_.receiveThreads, config_.channels)
+                                                         : std::min(config_.channels, MAX_AUTO_RECEIVE_THREADS);
     for (unsigned t = 0; t < threads; ++t)
         receivers_.push_back(std::make_unique<ReceiveWorker>(checksums_, progress_));
     for (unsigned c = 0; c < config_.channels; ++c)
@@ -97,9 +96,8 @@ void UnitEmulator::start()
     auto inArrivalOrder = [this, threads](unsigned index, const std::function<void()>& apply) {
         receivers_[index % threads]->drainThen(*channels_[index], apply);
     };
-    control_ = std::make_unique<ControlLoop>(controlSocket_, channels_, replyFaults_,
-                                             config_.statusPeriod, config_.seed, progress_,
-                                             config_.statusDelay, inArrivalOrder);
+    control_ = std::make_unique<ControlLoop>(controlSocket_, channels_, replyFaults_, config_.statusPeriod,
+                                             config_.seed, progress_, config_.statusDelay, inArrivalOrder);
     checksums_.start();
     for (auto& r : receivers_)
         r->start();

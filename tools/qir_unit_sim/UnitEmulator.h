@@ -73,8 +73,7 @@ public:
     EmulatorSnapshot snapshot() const;
 
     /// Waits until `predicate(snapshot())` holds; false after `timeout`.
-    bool waitUntil(const std::function<bool(const EmulatorSnapshot&)>& predicate,
-                   std::chrono::milliseconds timeout);
+    bool waitUntil(const std::function<bool(const EmulatorSnapshot&)>& predicate, std::chrono::milliseconds timeout);
 
     /// Waits until every frame counted complete so far has its checksum (or
     /// was passed over).

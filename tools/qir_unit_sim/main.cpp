@@ -66,8 +66,8 @@ std::string readyText(const UnitEmulator& unit)
 {
     const EmulatorConfig& c = unit.config();
     return "control_ip=" + c.controlIp + "\ncontrol_port=" + std::to_string(unit.controlPort()) +
-           "\ndata_ip=" + c.dataIp + "\ndata_base_port=" + std::to_string(unit.dataBasePort()) +
-           "\nchannels=" + std::to_string(c.channels) + "\npid=" + std::to_string(::getpid()) + "\n";
+        "\ndata_ip=" + c.dataIp + "\ndata_base_port=" + std::to_string(unit.dataBasePort()) +
+        "\nchannels=" + std::to_string(c.channels) + "\npid=" + std::to_string(::getpid()) + "\n";
 }
 
 int run(const ProgramOptions& options)
@@ -120,8 +120,8 @@ int run(const ProgramOptions& options)
 
     EmulatorSnapshot previous = unit.snapshot();
     auto previousAt = Clock::now();
-    const auto deadline = started + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(options.durationSeconds));
+    const auto deadline =
+        started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.durationSeconds));
     for (;;) {
         auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) - (Clock::now() - previousAt);
         if (options.durationSeconds > 0.0)

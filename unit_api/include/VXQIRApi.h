@@ -73,9 +73,9 @@ typedef struct VXTQirStatusT {
 
 /* Properties of one block of sensor data; copied into each of its datagrams. */
 typedef struct VXTQirPacketPropertiesT {
-    uint64_t timestamp;   /* nanoseconds */
+    uint64_t timestamp; /* nanoseconds */
     uint16_t frameNumber;
-    uint16_t lineNumber;  /* the block with lineNumber == frame height - 1 ends the frame */
+    uint16_t lineNumber; /* the block with lineNumber == frame height - 1 ends the frame */
     uint8_t streamID;
 } VXTQirPacketPropertiesT;
 
@@ -127,38 +127,31 @@ VXQIR_EXPORT VXTQirError VXQIR_IsOutputChannelAvailable(VXTQirChannelHandle chan
 /* First exchange with the unit: frame size, enable replay and status
  * messages, read the replay buffer size. Any request of a channel that the
  * unit answers as not available returns ChannelNotAvailable. */
-VXQIR_EXPORT VXTQirError VXQIR_InitOutputChannel(VXTQirChannelHandle channelHandle, uint16_t width,
-                                                 uint16_t height);
+VXQIR_EXPORT VXTQirError VXQIR_InitOutputChannel(VXTQirChannelHandle channelHandle, uint16_t width, uint16_t height);
 
 /* Sends the start time, then the offset (when not 0), then the stop time (when
  * not 0; InvalidTiming when it is earlier than the start time). */
-VXQIR_EXPORT VXTQirError VXQIR_SetReplayStartTime(VXTQirChannelHandle channelHandle,
-                                                  uint64_t StartTime, uint64_t Offset,
-                                                  uint64_t StopTime);
+VXQIR_EXPORT VXTQirError VXQIR_SetReplayStartTime(VXTQirChannelHandle channelHandle, uint64_t StartTime,
+                                                  uint64_t Offset, uint64_t StopTime);
 VXQIR_EXPORT VXTQirError VXQIR_SetReplayOffset(VXTQirChannelHandle channelHandle, uint64_t Offset);
-VXQIR_EXPORT VXTQirError VXQIR_SetReplayStopTime(VXTQirChannelHandle channelHandle,
-                                                 uint64_t StopTime);
+VXQIR_EXPORT VXTQirError VXQIR_SetReplayStopTime(VXTQirChannelHandle channelHandle, uint64_t StopTime);
 
 /* Copies the latest periodic status; DataNotAvailable before the first one. */
-VXQIR_EXPORT VXTQirError VXQIR_GetCurrentState(VXTQirChannelHandle channelHandle,
-                                               VXTQirStatusT* Status);
+VXQIR_EXPORT VXTQirError VXQIR_GetCurrentState(VXTQirChannelHandle channelHandle, VXTQirStatusT* Status);
 
 /* Queries the unit; Offset and StopTime may be NULL. */
-VXQIR_EXPORT VXTQirError VXQIR_GetReplayStartTime(VXTQirChannelHandle channelHandle,
-                                                  uint64_t* StartTime, uint64_t* Offset,
-                                                  uint64_t* StopTime);
+VXQIR_EXPORT VXTQirError VXQIR_GetReplayStartTime(VXTQirChannelHandle channelHandle, uint64_t* StartTime,
+                                                  uint64_t* Offset, uint64_t* StopTime);
 VXQIR_EXPORT VXTQirError VXQIR_GetReplayOffset(VXTQirChannelHandle channelHandle, uint64_t* Offset);
-VXQIR_EXPORT VXTQirError VXQIR_GetReplayStopTime(VXTQirChannelHandle channelHandle,
-                                                 uint64_t* StopTime);
-VXQIR_EXPORT VXTQirError VXQIR_GetFrameSize(VXTQirChannelHandle channelHandle, uint16_t* width,
-                                            uint16_t* height);
+VXQIR_EXPORT VXTQirError VXQIR_GetReplayStopTime(VXTQirChannelHandle channelHandle, uint64_t* StopTime);
+VXQIR_EXPORT VXTQirError VXQIR_GetFrameSize(VXTQirChannelHandle channelHandle, uint16_t* width, uint16_t* height);
 
 /* Sends one block (typically one image line) under the unit's flow control,
  * cut into datagrams of at most maxPayloadSize bytes. Blocks of one channel
  * must come from one thread at a time. */
 VXQIR_EXPORT VXTQirError VXQIR_ReplayStreamData(VXTQirChannelHandle channelHandle,
-                                                const VXTQirPacketPropertiesT* packetProperties,
-                                                const uint8_t* buffer, uint16_t bufferSize);
+                                                const VXTQirPacketPropertiesT* packetProperties, const uint8_t* buffer,
+                                                uint16_t bufferSize);
 
 VXQIR_EXPORT VXTQirError VXQIR_ResetChannel(VXTQirChannelHandle channelHandle);
 VXQIR_EXPORT VXTQirError VXQIR_ClearStatusFlags(VXTQirChannelHandle channelHandle);

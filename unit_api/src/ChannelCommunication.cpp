@@ -16,20 +16,19 @@ uint16_t dataPortOf(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNu
 
 } // namespace
 
-ChannelState::ChannelState(const VXTQirInputInterfaceT& inputInterface,
-                           VXTQirChannelNumber channelIndex,
+ChannelState::ChannelState(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex,
                            std::shared_ptr<const SocketHandle> controlSocket)
-    : channel_index_(channelIndex),
-      data_ip_(inputInterface.dataIP),
-      data_port_(dataPortOf(inputInterface, channelIndex)),
-      data_socket_(socket_create()),
-      data_address_(make_socket_address(inputInterface.dataIP, data_port_)),
-      control_ip_(inputInterface.controlIP),
-      control_socket_(std::move(controlSocket)),
-      control_address_(make_socket_address(inputInterface.controlIP, inputInterface.controlPort)),
-      qir_get_timeout_ms_(inputInterface.timeoutGet_ms),
-      replay_buffer_(SENSOR_HEADER_SIZE + inputInterface.maxPayloadSize, 0),
-      channel_buffer_notifier_(std::chrono::milliseconds(inputInterface.timeoutStream_ms))
+    : channel_index_(channelIndex)
+    , data_ip_(inputInterface.dataIP)
+    , data_port_(dataPortOf(inputInterface, channelIndex))
+    , data_socket_(socket_create())
+    , data_address_(make_socket_address(inputInterface.dataIP, data_port_))
+    , control_ip_(inputInterface.controlIP)
+    , control_socket_(std::move(controlSocket))
+    , control_address_(make_socket_address(inputInterface.controlIP, inputInterface.controlPort))
+    , qir_get_timeout_ms_(inputInterface.timeoutGet_ms)
+    , replay_buffer_(SENSOR_HEADER_SIZE + inputInterface.maxPayloadSize, 0)
+    , channel_buffer_notifier_(std::chrono::milliseconds(inputInterface.timeoutStream_ms))
 {
     // A channel without a data socket could register but never stream; the
     // registration is refused instead. No destructor runs, so the unit is
@@ -51,8 +50,7 @@ ChannelState::~ChannelState()
 
 // Control requests ----------------------------------------------------------
 
-ReplayControlMessage ChannelState::initReplayControlMessage(Command command,
-                                                            size_t payload_length) const
+ReplayControlMessage ChannelState::initReplayControlMessage(Command command, size_t payload_length) const
 {
     ReplayControlMessage message{};
     std::memcpy(message.MAGIC_BYTES, QIR_CONTROL_MAGIC_BYTES.data(), QIR_CONTROL_MAGIC_BYTES.size());
@@ -82,8 +80,7 @@ std::optional<uint16_t> ChannelState::sendControlMessage(ReplayControlMessage me
     }
     const uint16_t id = message.request_id;
     const int socket = control_socket_ ? control_socket_->get() : -1;
-    const SocketError sent = socket_send_to(socket, &message, message.packet_length, 0,
-                                            control_address_);
+    const SocketError sent = socket_send_to(socket, &message, message.packet_length, 0, control_address_);
     if (sent != SocketError::NoError) {
         std::lock_guard lock(requests_mutex_);
         const auto entry = running_requests_.find(id);
@@ -104,13 +101,11 @@ std::optional<uint16_t> ChannelState::sendUserRequest(Command cmd) const
 VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> request_id,
                                                      ReplayStatusMessage& message) const
 {
-    return waitForReplayStatusMessage(
-        request_id, message,
-        std::chrono::milliseconds(qir_get_timeout_ms_.load(std::memory_order_relaxed)));
+    return waitForReplayStatusMessage(request_id, message,
+                                      std::chrono::milliseconds(qir_get_timeout_ms_.load(std::memory_order_relaxed)));
 }
 
-VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> request_id,
-                                                     ReplayStatusMessage& message,
+VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> request_id, ReplayStatusMessage& message,
                                                      std::chrono::milliseconds timeout) const
 {
     if (!request_id)
@@ -124,8 +119,7 @@ VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> req
     // The wait releases requests_mutex_; map nodes stay put while others are
     // inserted or erased, and only this waiter erases its own entry (ids are
     // unique among pending requests).
-    const bool completed = requests_completed_.wait_until(
-        lock, deadline, [&] { return entry->second.completed; });
+    const bool completed = requests_completed_.wait_until(lock, deadline, [&] { return entry->second.completed; });
 
     VXTQirError result = Timeout;
     if (completed && entry->second.sendFailed) {
@@ -159,8 +153,7 @@ void ChannelState::setNextRequestId(uint16_t request_id) const
     request_id_ = request_id;
 }
 
-VXTQirError ChannelState::exchange(const ReplayControlMessage& request,
-                                   ReplayStatusMessage& reply) const
+VXTQirError ChannelState::exchange(const ReplayControlMessage& request, ReplayStatusMessage& reply) const
 {
     return waitForReplayStatusMessage(sendControlMessage(request), reply);
 }
@@ -179,8 +172,7 @@ VXTQirError ChannelState::sendTimestamp(Command command, uint64_t ts) const
     return exchange(request, reply);
 }
 
-VXTQirError ChannelState::query(Command command, uint16_t expectedType,
-                                ReplayStatusMessage& reply) const
+VXTQirError ChannelState::query(Command command, uint16_t expectedType, ReplayStatusMessage& reply) const
 {
     const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(command), reply);
     if (result != NoError)
@@ -199,8 +191,7 @@ VXTQirError ChannelState::getTimestamp(Command command, uint64_t& ts) const
 
 VXTQirError ChannelState::setFrameSize(uint16_t width, uint16_t height) const
 {
-    ReplayControlMessage request =
-        initReplayControlMessage(Command::SET_FRAME_SIZE, sizeof(request.payload.frameSize));
+    ReplayControlMessage request = initReplayControlMessage(Command::SET_FRAME_SIZE, sizeof(request.payload.frameSize));
     request.payload.frameSize.width = width;
     request.payload.frameSize.height = height;
     ReplayStatusMessage reply{};
@@ -217,8 +208,7 @@ VXTQirError ChannelState::controlReplay(bool enabled) const
 
 VXTQirError ChannelState::controlStatusMsg(bool enabled) const
 {
-    return simpleRequest(enabled ? Command::ENABLE_STATUS_MESSAGES
-                                 : Command::DISABLE_STATUS_MESSAGES);
+    return simpleRequest(enabled ? Command::ENABLE_STATUS_MESSAGES : Command::DISABLE_STATUS_MESSAGES);
 }
 
 VXTQirError ChannelState::getBufferSize() const
@@ -245,8 +235,7 @@ VXTQirError ChannelState::initReplay(uint16_t width, uint16_t height) const
 VXTQirError ChannelState::isAvailable() const
 {
     ReplayStatusMessage reply{};
-    const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(Command::GET_BUFFER_SIZE),
-                                                          reply);
+    const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(Command::GET_BUFFER_SIZE), reply);
     if (result != NoError)
         return result; // 0x8004 has become ChannelNotAvailable already
     return reply.response_type == RESPONSE_BUFFER_SIZE ? NoError : InternalError;
@@ -285,8 +274,7 @@ VXTQirError ChannelState::getStopTime(uint64_t& ts) const
 VXTQirError ChannelState::getFrameSize(uint16_t& width, uint16_t& height) const
 {
     ReplayStatusMessage reply{};
-    const VXTQirError result =
-        query(Command::GET_FRAME_SIZE, static_cast<uint16_t>(Command::GET_FRAME_SIZE), reply);
+    const VXTQirError result = query(Command::GET_FRAME_SIZE, static_cast<uint16_t>(Command::GET_FRAME_SIZE), reply);
     if (result == NoError) {
         width = reply.payload.frameSize.width;
         height = reply.payload.frameSize.height;
@@ -372,9 +360,9 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
         // Several datagrams: one batched send. Flow control has let this
         // block through already, and it stays let through for it.
         const ReplayBlock block{ .properties = { .timestamp = msg.timestamp,
-                                                .frameNumber = msg.frameNumber,
-                                                .lineNumber = msg.lineNumber,
-                                                .streamID = msg.streamID },
+                                                 .frameNumber = msg.frameNumber,
+                                                 .lineNumber = msg.lineNumber,
+                                                 .streamID = msg.streamID },
                                  .payload = payload,
                                  .payloadSize = payload_size };
         size_t blocksSent = 0;
@@ -395,8 +383,8 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
         std::memcpy(replay_buffer_.data(), &msg, SENSOR_HEADER_SIZE);
         std::memcpy(replay_buffer_.data() + SENSOR_HEADER_SIZE, payload + sent, current);
 
-        const SocketError result = socket_send_to(data_socket_.get(), replay_buffer_.data(),
-                                                  SENSOR_HEADER_SIZE + current, 0, data_address_);
+        const SocketError result =
+            socket_send_to(data_socket_.get(), replay_buffer_.data(), SENSOR_HEADER_SIZE + current, 0, data_address_);
         if (result == SocketError::FragmentationError)
             return PacketFragmentation;
         if (result != SocketError::NoError)
@@ -424,8 +412,7 @@ size_t ChannelState::blocksCleared(std::span<const ReplayBlock> blocks) const
 {
     uint16_t packet = packet_number_;
     size_t cleared = 0;
-    while (cleared < blocks.size() &&
-           channel_buffer_notifier_.maySendAfter(static_cast<uint32_t>(cleared), packet)) {
+    while (cleared < blocks.size() && channel_buffer_notifier_.maySendAfter(static_cast<uint32_t>(cleared), packet)) {
         packet = static_cast<uint16_t>(packet + datagramsOf(blocks[cleared].payloadSize));
         ++cleared;
     }
@@ -434,22 +421,20 @@ size_t ChannelState::blocksCleared(std::span<const ReplayBlock> blocks) const
     return cleared == 0 ? 1 : cleared;
 }
 
-VXTQirError ChannelState::sendReplayBlocks(std::span<const ReplayBlock> blocks,
-                                           size_t& blocksSent) const
+VXTQirError ChannelState::sendReplayBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent) const
 {
     return sendBlocks(blocks, blocksSent, 0);
 }
 
-VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent,
-                                     size_t cleared) const
+VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent, size_t cleared) const
 {
     blocksSent = 0;
     const size_t largest = replay_buffer_.size() - SENSOR_HEADER_SIZE;
     const uint16_t height = frame_height_.load(std::memory_order_acquire);
     const uint16_t lastLine = static_cast<uint16_t>(height - 1);
 
-    size_t next = 0;    // first block not wholly handed to the sender
-    size_t offset = 0;  // bytes of blocks[next] handed to the sender
+    size_t next = 0;   // first block not wholly handed to the sender
+    size_t offset = 0; // bytes of blocks[next] handed to the sender
     // `cleared`: blocks from `next` on that flow control has let go.
     while (blocksSent < blocks.size()) {
         if (cleared == 0) {
@@ -515,11 +500,10 @@ VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t
 
 // Identity -------------------------------------------------------------------
 
-bool ChannelState::isSameChannel(const VXTQirInputInterfaceT& inputInterface,
-                                 VXTQirChannelNumber channelIndex) const
+bool ChannelState::isSameChannel(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex) const
 {
     return inputInterface.controlIP != nullptr && control_ip_ == inputInterface.controlIP &&
-           channel_index_ == channelIndex;
+        channel_index_ == channelIndex;
 }
 
 ChannelKey ChannelState::getChannelKey() const

@@ -29,7 +29,7 @@ namespace vxqir {
 // Registration turns it into DataSocketError. A plain tag without a
 // vtable: it is raised exactly when the process may be unable to open
 // anything, so nothing in raising it should need more than memory.
-struct DataSocketUnavailable {};
+struct DataSocketUnavailable { };
 
 // One block of sensor data for ChannelState::sendReplayBlocks: what its
 // datagrams carry in their headers (frame and line number, stream id,
@@ -85,8 +85,7 @@ public:
     // Sends one block under flow control. msg carries frame and line number,
     // stream id, timestamp and version; payload size, packet number and the
     // end marks are filled per datagram. Thread-bound (see class comment).
-    VXTQirError sendReplayData(ReplaySensorMessageHeader& msg, const uint8_t* payload,
-                               uint16_t payload_size) const;
+    VXTQirError sendReplayData(ReplaySensorMessageHeader& msg, const uint8_t* payload, uint16_t payload_size) const;
 
     // Sends a run of blocks, in order, with as few system calls as the
     // kernel allows (see SensorDatagramSender); the datagrams on the wire
@@ -120,8 +119,7 @@ public:
     VXTQirError clearStatusFlags() const;
 
     // True when this is channel channelIndex of the unit at controlIP.
-    bool isSameChannel(const VXTQirInputInterfaceT& inputInterface,
-                       VXTQirChannelNumber channelIndex) const;
+    bool isSameChannel(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex) const;
     ChannelKey getChannelKey() const;
 
     // The two halves of one control request, for callers that keep several
@@ -132,8 +130,7 @@ public:
     // entry whatever the result (InternalError when there is none).
     // Thread-safe.
     std::optional<uint16_t> startRequest(Command command) const;
-    VXTQirError finishRequest(uint16_t request_id, ReplayStatusMessage& reply,
-                              std::chrono::milliseconds timeout) const;
+    VXTQirError finishRequest(uint16_t request_id, ReplayStatusMessage& reply, std::chrono::milliseconds timeout) const;
     // The id the next request starts its search for a free id from; lets
     // tests reach the 16-bit wrap without 65536 round trips. Thread-safe.
     void setNextRequestId(uint16_t request_id) const;
@@ -159,10 +156,8 @@ private:
     // it. nullopt when every id is pending (nothing is sent then).
     std::optional<uint16_t> sendControlMessage(ReplayControlMessage message) const;
     std::optional<uint16_t> sendUserRequest(Command cmd) const;
-    VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id,
-                                           ReplayStatusMessage& message) const;
-    VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id,
-                                           ReplayStatusMessage& message,
+    VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id, ReplayStatusMessage& message) const;
+    VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id, ReplayStatusMessage& message,
                                            std::chrono::milliseconds timeout) const;
     // Sends a request and waits for its reply.
     VXTQirError exchange(const ReplayControlMessage& request, ReplayStatusMessage& reply) const;
@@ -183,8 +178,7 @@ private:
     // at least 1 (the caller has just waited for room for the first).
     size_t blocksCleared(std::span<const ReplayBlock> blocks) const;
     // sendReplayBlocks with the first `cleared` blocks already let through.
-    VXTQirError sendBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent,
-                           size_t cleared) const;
+    VXTQirError sendBlocks(std::span<const ReplayBlock> blocks, size_t& blocksSent, size_t cleared) const;
     // Datagrams a block of `size` bytes is cut into.
     size_t datagramsOf(size_t size) const;
 
@@ -223,7 +217,7 @@ private:
     // Number of the next sensor datagram; owned by the sending thread.
     mutable uint16_t packet_number_ = 0;
 
-    mutable std::mutex requests_mutex_; // guards running_requests_ and request_id_
+    mutable std::mutex requests_mutex_;                  // guards running_requests_ and request_id_
     mutable std::condition_variable requests_completed_; // signalled under requests_mutex_
     mutable std::map<uint16_t, PendingRequest> running_requests_;
 };

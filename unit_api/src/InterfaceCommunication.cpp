@@ -28,11 +28,10 @@ std::shared_ptr<const SocketHandle> createBoundSocket(const std::string& ip, uin
 } // namespace
 
 InterfaceCommunication::InterfaceCommunication(const VXTQirInputInterfaceT& inputInterface)
-    : local_ip_(localIpOf(inputInterface)),
-      local_port_(inputInterface.localPort),
-      control_socket_(createBoundSocket(local_ip_, local_port_))
-{
-}
+    : local_ip_(localIpOf(inputInterface))
+    , local_port_(inputInterface.localPort)
+    , control_socket_(createBoundSocket(local_ip_, local_port_))
+{ }
 
 InterfaceCommunication::~InterfaceCommunication()
 {
@@ -85,15 +84,14 @@ void InterfaceCommunication::checkAndProcess(const std::vector<pollfd>& ready)
     for (int n = 0; n < MAX_DATAGRAMS_PER_PASS; ++n) {
         char sender[INET_ADDRSTRLEN] = {};
         int received = 0;
-        if (socket_receive(fd, receive_buffer_.data(), static_cast<int>(receive_buffer_.size()),
-                           MSG_DONTWAIT, received, sender, sizeof(sender)) <= 0)
+        if (socket_receive(fd, receive_buffer_.data(), static_cast<int>(receive_buffer_.size()), MSG_DONTWAIT, received,
+                           sender, sizeof(sender)) <= 0)
             return;
         processDatagram(receive_buffer_.data(), static_cast<size_t>(received), sender);
     }
 }
 
-void InterfaceCommunication::processDatagram(const uint8_t* data, size_t length,
-                                             const char* senderIp)
+void InterfaceCommunication::processDatagram(const uint8_t* data, size_t length, const char* senderIp)
 {
     if (!isAcceptedStatusHeader(data, length) || senderIp == nullptr)
         return;

@@ -47,8 +47,7 @@ public:
 
     // Creates a channel on this endpoint and files it under its key,
     // replacing any channel with the same key.
-    ChannelStatePtr createChannel(const VXTQirInputInterfaceT& inputInterface,
-                                  VXTQirChannelNumber channel);
+    ChannelStatePtr createChannel(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channel);
     void removeChannel(const ChannelKey& key);
     size_t getChannelCount() const { return channels_.size(); }
 

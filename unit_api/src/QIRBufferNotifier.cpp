@@ -9,9 +9,9 @@ constexpr uint32_t IN_FLIGHT_SLOTS = 65536; // one per 16-bit packet number
 } // namespace
 
 QIRBufferNotifier::QIRBufferNotifier(std::chrono::milliseconds timeout)
-    : inFlight_(IN_FLIGHT_SLOTS, 0), timeout_(timeout)
-{
-}
+    : inFlight_(IN_FLIGHT_SLOTS, 0)
+    , timeout_(timeout)
+{ }
 
 void QIRBufferNotifier::acknowledgeUpTo(uint16_t rxPacket)
 {
@@ -28,8 +28,7 @@ void QIRBufferNotifier::updateStatus(const ReplayStatusMessage& message)
     {
         std::lock_guard lock(inFlightMutex_);
         acknowledgeUpTo(rx);
-        free_buffer_slots_.store(reported > inFlightCount_ ? reported - inFlightCount_ : 0,
-                                 std::memory_order_release);
+        free_buffer_slots_.store(reported > inFlightCount_ ? reported - inFlightCount_ : 0, std::memory_order_release);
         last_successful_packet_number_.store(rx, std::memory_order_release);
     }
     wakeWaiters();
@@ -83,8 +82,7 @@ bool QIRBufferNotifier::maySendAfter(uint32_t blocksAhead, uint16_t pck_no) cons
     // Forward distance modulo 65536, so the window keeps holding after the
     // counters wrap. A unit counter ahead of ours (a status of an earlier
     // run) reads as negative and does not hold the sender back.
-    const int32_t ahead =
-        packetDistance(last_successful_packet_number_.load(std::memory_order_acquire), pck_no);
+    const int32_t ahead = packetDistance(last_successful_packet_number_.load(std::memory_order_acquire), pck_no);
     return ahead <= MAX_FUTURE_PACKETS;
 }
 
@@ -101,7 +99,9 @@ void QIRBufferNotifier::wakeWaiters()
 {
     // Taking the mutex orders this renewal against a sender that has just
     // found the condition false and is about to wait, so no wake-up is lost.
-    { std::lock_guard lock(mutex_); }
+    {
+        std::lock_guard lock(mutex_);
+    }
     condition_variable_.notify_all();
 }
 

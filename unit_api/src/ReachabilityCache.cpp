@@ -8,12 +8,11 @@
 
 namespace vxqir {
 
-ReachabilityCache::ReachabilityCache() : ReachabilityCache(&wallClockSeconds, &is_available) {}
+ReachabilityCache::ReachabilityCache() : ReachabilityCache(&wallClockSeconds, &is_available)
+{ }
 
-ReachabilityCache::ReachabilityCache(Clock clock, Probe probe)
-    : clock_(std::move(clock)), probe_(std::move(probe))
-{
-}
+ReachabilityCache::ReachabilityCache(Clock clock, Probe probe) : clock_(std::move(clock)), probe_(std::move(probe))
+{ }
 
 int64_t ReachabilityCache::wallClockSeconds()
 {

@@ -41,7 +41,7 @@ public:
 private:
     const Clock clock_;
     const Probe probe_;
-    std::mutex pingMutex_;                     // guards availableIPs_ and serialises probes
+    std::mutex pingMutex_;                        // guards availableIPs_ and serialises probes
     std::map<std::string, int64_t> availableIPs_; // address text -> time of last successful probe
 };
 

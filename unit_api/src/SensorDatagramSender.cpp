@@ -13,8 +13,7 @@ namespace {
 // The kernel refuses the method itself rather than this datagram.
 bool methodRefused(int error)
 {
-    return error == EINVAL || error == ENOPROTOOPT || error == EOPNOTSUPP || error == ENOSYS ||
-           error == EIO;
+    return error == EINVAL || error == ENOPROTOOPT || error == EOPNOTSUPP || error == ENOSYS || error == EIO;
 }
 
 size_t datagramBytes(const iovec* iov)
@@ -25,13 +24,14 @@ size_t datagramBytes(const iovec* iov)
 } // namespace
 
 SensorDatagramSender::SensorDatagramSender()
-    : headers_(CAPACITY), iov_(2 * CAPACITY), messages_(CAPACITY), messageCounts_(CAPACITY),
-      controls_(CAPACITY)
-{
-}
+    : headers_(CAPACITY)
+    , iov_(2 * CAPACITY)
+    , messages_(CAPACITY)
+    , messageCounts_(CAPACITY)
+    , controls_(CAPACITY)
+{ }
 
-void SensorDatagramSender::add(const ReplaySensorMessageHeader& header, const uint8_t* payload,
-                               size_t size)
+void SensorDatagramSender::add(const ReplaySensorMessageHeader& header, const uint8_t* payload, size_t size)
 {
     headers_[count_] = header;
     iov_[2 * count_] = iovec{ &headers_[count_], SENSOR_HEADER_SIZE };
@@ -45,8 +45,7 @@ void SensorDatagramSender::limitMode(Mode mode)
         mode_ = mode;
 }
 
-void SensorDatagramSender::fillMessage(msghdr& message, const sockaddr_in& destination,
-                                       size_t first, size_t count)
+void SensorDatagramSender::fillMessage(msghdr& message, const sockaddr_in& destination, size_t first, size_t count)
 {
     message = msghdr{};
     message.msg_name = const_cast<sockaddr_in*>(&destination);

@@ -13,12 +13,12 @@ namespace vxqir {
 class SocketHandle {
 public:
     SocketHandle() = default;
-    explicit SocketHandle(int fd) : fd_(fd) {}
+    explicit SocketHandle(int fd) : fd_(fd) { }
     ~SocketHandle() { reset(); }
 
     SocketHandle(const SocketHandle&) = delete;
     SocketHandle& operator=(const SocketHandle&) = delete;
-    SocketHandle(SocketHandle&& other) noexcept : fd_(other.release()) {}
+    SocketHandle(SocketHandle&& other) noexcept : fd_(other.release()) { }
     SocketHandle& operator=(SocketHandle&& other) noexcept
     {
         if (this != &other) {

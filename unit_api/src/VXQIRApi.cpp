@@ -36,9 +36,8 @@ VXQIR_EXPORT VXTQirError VXQIR_RegisterOutputChannel(const VXTQirInputInterfaceT
                                                      VXTQirChannelNumber channelIndex,
                                                      VXTQirChannelHandle* channelHandle)
 {
-    return guarded([&](VXQIRApiS& api) {
-        return api.registerOutputChannel(inputInterface, channelIndex, channelHandle);
-    });
+    return guarded(
+        [&](VXQIRApiS& api) { return api.registerOutputChannel(inputInterface, channelIndex, channelHandle); });
 }
 
 VXQIR_EXPORT VXTQirError VXQIR_UnregisterOutputChannel(VXTQirChannelHandle channelHandle)
@@ -51,19 +50,15 @@ VXQIR_EXPORT VXTQirError VXQIR_IsOutputChannelAvailable(VXTQirChannelHandle chan
     return guarded([&](VXQIRApiS& api) { return api.isOutputChannelAvailable(channelHandle); });
 }
 
-VXQIR_EXPORT VXTQirError VXQIR_InitOutputChannel(VXTQirChannelHandle channelHandle, uint16_t width,
-                                                 uint16_t height)
+VXQIR_EXPORT VXTQirError VXQIR_InitOutputChannel(VXTQirChannelHandle channelHandle, uint16_t width, uint16_t height)
 {
     return guarded([&](VXQIRApiS& api) { return api.initOutputChannel(channelHandle, width, height); });
 }
 
-VXQIR_EXPORT VXTQirError VXQIR_SetReplayStartTime(VXTQirChannelHandle channelHandle,
-                                                  uint64_t StartTime, uint64_t Offset,
-                                                  uint64_t StopTime)
+VXQIR_EXPORT VXTQirError VXQIR_SetReplayStartTime(VXTQirChannelHandle channelHandle, uint64_t StartTime,
+                                                  uint64_t Offset, uint64_t StopTime)
 {
-    return guarded([&](VXQIRApiS& api) {
-        return api.setReplayStartTime(channelHandle, StartTime, Offset, StopTime);
-    });
+    return guarded([&](VXQIRApiS& api) { return api.setReplayStartTime(channelHandle, StartTime, Offset, StopTime); });
 }
 
 VXQIR_EXPORT VXTQirError VXQIR_SetReplayOffset(VXTQirChannelHandle channelHandle, uint64_t Offset)
@@ -71,25 +66,20 @@ VXQIR_EXPORT VXTQirError VXQIR_SetReplayOffset(VXTQirChannelHandle channelHandle
     return guarded([&](VXQIRApiS& api) { return api.setReplayOffset(channelHandle, Offset); });
 }
 
-VXQIR_EXPORT VXTQirError VXQIR_SetReplayStopTime(VXTQirChannelHandle channelHandle,
-                                                 uint64_t StopTime)
+VXQIR_EXPORT VXTQirError VXQIR_SetReplayStopTime(VXTQirChannelHandle channelHandle, uint64_t StopTime)
 {
     return guarded([&](VXQIRApiS& api) { return api.setReplayStopTime(channelHandle, StopTime); });
 }
 
-VXQIR_EXPORT VXTQirError VXQIR_GetCurrentState(VXTQirChannelHandle channelHandle,
-                                               VXTQirStatusT* Status)
+VXQIR_EXPORT VXTQirError VXQIR_GetCurrentState(VXTQirChannelHandle channelHandle, VXTQirStatusT* Status)
 {
     return guarded([&](VXQIRApiS& api) { return api.getCurrentState(channelHandle, Status); });
 }
 
-VXQIR_EXPORT VXTQirError VXQIR_GetReplayStartTime(VXTQirChannelHandle channelHandle,
-                                                  uint64_t* StartTime, uint64_t* Offset,
-                                                  uint64_t* StopTime)
+VXQIR_EXPORT VXTQirError VXQIR_GetReplayStartTime(VXTQirChannelHandle channelHandle, uint64_t* StartTime,
+                                                  uint64_t* Offset, uint64_t* StopTime)
 {
-    return guarded([&](VXQIRApiS& api) {
-        return api.getReplayStartTime(channelHandle, StartTime, Offset, StopTime);
-    });
+    return guarded([&](VXQIRApiS& api) { return api.getReplayStartTime(channelHandle, StartTime, Offset, StopTime); });
 }
 
 VXQIR_EXPORT VXTQirError VXQIR_GetReplayOffset(VXTQirChannelHandle channelHandle, uint64_t* Offset)
@@ -97,25 +87,22 @@ VXQIR_EXPORT VXTQirError VXQIR_GetReplayOffset(VXTQirChannelHandle channelHandle
     return guarded([&](VXQIRApiS& api) { return api.getReplayOffset(channelHandle, Offset); });
 }
 
-VXQIR_EXPORT VXTQirError VXQIR_GetReplayStopTime(VXTQirChannelHandle channelHandle,
-                                                 uint64_t* StopTime)
+VXQIR_EXPORT VXTQirError VXQIR_GetReplayStopTime(VXTQirChannelHandle channelHandle, uint64_t* StopTime)
 {
     return guarded([&](VXQIRApiS& api) { return api.getReplayStopTime(channelHandle, StopTime); });
 }
 
-VXQIR_EXPORT VXTQirError VXQIR_GetFrameSize(VXTQirChannelHandle channelHandle, uint16_t* width,
-                                            uint16_t* height)
+VXQIR_EXPORT VXTQirError VXQIR_GetFrameSize(VXTQirChannelHandle channelHandle, uint16_t* width, uint16_t* height)
 {
     return guarded([&](VXQIRApiS& api) { return api.getFrameSize(channelHandle, width, height); });
 }
 
 VXQIR_EXPORT VXTQirError VXQIR_ReplayStreamData(VXTQirChannelHandle channelHandle,
-                                                const VXTQirPacketPropertiesT* packetProperties,
-                                                const uint8_t* buffer, uint16_t bufferSize)
+                                                const VXTQirPacketPropertiesT* packetProperties, const uint8_t* buffer,
+                                                uint16_t bufferSize)
 {
-    return guarded([&](VXQIRApiS& api) {
-        return api.replayStreamData(channelHandle, packetProperties, buffer, bufferSize);
-    });
+    return guarded(
+        [&](VXQIRApiS& api) { return api.replayStreamData(channelHandle, packetProperties, buffer, bufferSize); });
 }
 
 VXQIR_EXPORT VXTQirError VXQIR_ResetChannel(VXTQirChannelHandle channelHandle)

@@ -28,8 +28,7 @@ VXQIRApiS& VXQIRApiS::getInstance()
     return instance;
 }
 
-std::unique_ptr<VXQIRApiS> VXQIRApiS::createIsolated(ReachabilityCache::Clock clock,
-                                                     ReachabilityCache::Probe probe)
+std::unique_ptr<VXQIRApiS> VXQIRApiS::createIsolated(ReachabilityCache::Clock clock, ReachabilityCache::Probe probe)
 {
     return std::unique_ptr<VXQIRApiS>(new VXQIRApiS(std::move(clock), std::move(probe)));
 }
@@ -39,11 +38,12 @@ std::unique_ptr<VXQIRApiS> VXQIRApiS::createIsolated()
     return std::unique_ptr<VXQIRApiS>(new VXQIRApiS());
 }
 
-VXQIRApiS::VXQIRApiS() : VXQIRApiS(&ReachabilityCache::wallClockSeconds, &is_available) {}
+VXQIRApiS::VXQIRApiS() : VXQIRApiS(&ReachabilityCache::wallClockSeconds, &is_available)
+{ }
 
 VXQIRApiS::VXQIRApiS(ReachabilityCache::Clock clock, ReachabilityCache::Probe probe)
-    : reachability_(std::move(clock), std::move(probe)),
-      wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : reachability_(std::move(clock), std::move(probe))
+    , wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     socket_init();
     receive_thread_ = std::thread([this] { listen(); });
@@ -68,8 +68,8 @@ VXQIRApiS::~VXQIRApiS()
 bool VXQIRApiS::isValidConfig(const VXTQirInputInterfaceT& inputInterface)
 {
     return inputInterface.controlIP != nullptr && inputInterface.dataIP != nullptr &&
-           is_valid_ipv4(inputInterface.controlIP) && is_valid_ipv4(inputInterface.dataIP) &&
-           (inputInterface.localIP == nullptr || is_valid_ipv4(inputInterface.localIP));
+        is_valid_ipv4(inputInterface.controlIP) && is_valid_ipv4(inputInterface.dataIP) &&
+        (inputInterface.localIP == nullptr || is_valid_ipv4(inputInterface.localIP));
 }
 
 bool VXQIRApiS::isValidChannelHandle(VXTQirChannelHandle handle) const
@@ -112,8 +112,7 @@ InterfaceCommunication& VXQIRApiS::addOrGetInterface(const VXTQirInputInterfaceT
 }
 
 VXTQirError VXQIRApiS::registerOutputChannel(const VXTQirInputInterfaceT* inputInterface,
-                                             VXTQirChannelNumber channelIndex,
-                                             VXTQirChannelHandle* channelHandle)
+                                             VXTQirChannelNumber channelIndex, VXTQirChannelHandle* channelHandle)
 {
     if (!isValidPointer(inputInterface))
         return InvalidPointer;
@@ -195,8 +194,7 @@ bool VXQIRApiS::deleteChannelFromInterface(const ChannelKey& key)
 
 bool VXQIRApiS::removeEmptyInterfaces()
 {
-    return interfaces_.remove_if(
-               [](const InterfaceCommunication& i) { return i.getChannelCount() == 0; }) > 0;
+    return interfaces_.remove_if([](const InterfaceCommunication& i) { return i.getChannelCount() == 0; }) > 0;
 }
 
 void VXQIRApiS::wakeListener() const
@@ -217,8 +215,7 @@ void VXQIRApiS::waitForListenerPassAfter(uint64_t pass)
 
 // Per-channel operations -----------------------------------------------------
 
-VXTQirError VXQIRApiS::initOutputChannel(VXTQirChannelHandle handle, uint16_t width,
-                                         uint16_t height) const
+VXTQirError VXQIRApiS::initOutputChannel(VXTQirChannelHandle handle, uint16_t width, uint16_t height) const
 {
     const Lookup lookup = getChannelState(handle);
     return lookup.channel ? lookup.channel->initReplay(width, height) : lookup.error;
@@ -230,8 +227,8 @@ VXTQirError VXQIRApiS::isOutputChannelAvailable(VXTQirChannelHandle handle) cons
     return lookup.channel ? lookup.channel->isAvailable() : lookup.error;
 }
 
-VXTQirError VXQIRApiS::setReplayStartTime(VXTQirChannelHandle handle, uint64_t StartTime,
-                                          uint64_t Offset, uint64_t StopTime) const
+VXTQirError VXQIRApiS::setReplayStartTime(VXTQirChannelHandle handle, uint64_t StartTime, uint64_t Offset,
+                                          uint64_t StopTime) const
 {
     const Lookup lookup = getChannelState(handle);
     if (!lookup.channel)
@@ -274,8 +271,8 @@ VXTQirError VXQIRApiS::getCurrentState(VXTQirChannelHandle handle, VXTQirStatusT
     return lookup.channel ? lookup.channel->getCurrentState(*Status) : lookup.error;
 }
 
-VXTQirError VXQIRApiS::getReplayStartTime(VXTQirChannelHandle handle, uint64_t* StartTime,
-                                          uint64_t* Offset, uint64_t* StopTime) const
+VXTQirError VXQIRApiS::getReplayStartTime(VXTQirChannelHandle handle, uint64_t* StartTime, uint64_t* Offset,
+                                          uint64_t* StopTime) const
 {
     if (!isValidChannelHandle(handle))
         return InvalidChannelHandle;
@@ -317,8 +314,7 @@ VXTQirError VXQIRApiS::getReplayStopTime(VXTQirChannelHandle handle, uint64_t* S
     return lookup.channel ? lookup.channel->getStopTime(*StopTime) : lookup.error;
 }
 
-VXTQirError VXQIRApiS::getFrameSize(VXTQirChannelHandle handle, uint16_t* width,
-                                    uint16_t* height) const
+VXTQirError VXQIRApiS::getFrameSize(VXTQirChannelHandle handle, uint16_t* width, uint16_t* height) const
 {
     if (!isValidChannelHandle(handle))
         return InvalidChannelHandle;
@@ -328,8 +324,7 @@ VXTQirError VXQIRApiS::getFrameSize(VXTQirChannelHandle handle, uint16_t* width,
     return lookup.channel ? lookup.channel->getFrameSize(*width, *height) : lookup.error;
 }
 
-VXTQirError VXQIRApiS::replayStreamData(VXTQirChannelHandle handle,
-                                        const VXTQirPacketPropertiesT* packetProperties,
+VXTQirError VXQIRApiS::replayStreamData(VXTQirChannelHandle handle, const VXTQirPacketPropertiesT* packetProperties,
                                         const uint8_t* buffer, uint16_t bufferSize) const
 {
     // One lookup serves the handle check and the fetch: the data path takes
@@ -349,8 +344,7 @@ VXTQirError VXQIRApiS::replayStreamData(VXTQirChannelHandle handle,
     return lookup.channel->sendReplayData(header, buffer, bufferSize);
 }
 
-VXTQirError VXQIRApiS::replayStreamBlocks(VXTQirChannelHandle handle,
-                                          std::span<const ReplayBlock> blocks,
+VXTQirError VXQIRApiS::replayStreamBlocks(VXTQirChannelHandle handle, std::span<const ReplayBlock> blocks,
                                           size_t* blocksSent) const
 {
     const Lookup lookup = getChannelState(handle);

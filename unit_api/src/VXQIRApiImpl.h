@@ -34,8 +34,7 @@ public:
 
     // A private instance with its own listener, tables and reachability
     // cache, for tests and tools that must not share the process-wide one.
-    static std::unique_ptr<VXQIRApiS> createIsolated(ReachabilityCache::Clock clock,
-                                                     ReachabilityCache::Probe probe);
+    static std::unique_ptr<VXQIRApiS> createIsolated(ReachabilityCache::Clock clock, ReachabilityCache::Probe probe);
     static std::unique_ptr<VXQIRApiS> createIsolated();
 
     ~VXQIRApiS();
@@ -44,8 +43,7 @@ public:
     VXQIRApiS(VXQIRApiS&&) = delete;
     VXQIRApiS& operator=(VXQIRApiS&&) = delete;
 
-    VXTQirError registerOutputChannel(const VXTQirInputInterfaceT* inputInterface,
-                                      VXTQirChannelNumber channelIndex,
+    VXTQirError registerOutputChannel(const VXTQirInputInterfaceT* inputInterface, VXTQirChannelNumber channelIndex,
                                       VXTQirChannelHandle* channelHandle);
     VXTQirError unregisterOutputChannel(VXTQirChannelHandle handle);
     VXTQirError initOutputChannel(VXTQirChannelHandle handle, uint16_t width, uint16_t height) const;
@@ -55,13 +53,12 @@ public:
     VXTQirError setReplayOffset(VXTQirChannelHandle handle, uint64_t Offset) const;
     VXTQirError setReplayStopTime(VXTQirChannelHandle handle, uint64_t StopTime) const;
     VXTQirError getCurrentState(VXTQirChannelHandle handle, VXTQirStatusT* Status) const;
-    VXTQirError getReplayStartTime(VXTQirChannelHandle handle, uint64_t* StartTime,
-                                   uint64_t* Offset, uint64_t* StopTime) const;
+    VXTQirError getReplayStartTime(VXTQirChannelHandle handle, uint64_t* StartTime, uint64_t* Offset,
+                                   uint64_t* StopTime) const;
     VXTQirError getReplayOffset(VXTQirChannelHandle handle, uint64_t* Offset) const;
     VXTQirError getReplayStopTime(VXTQirChannelHandle handle, uint64_t* StopTime) const;
     VXTQirError getFrameSize(VXTQirChannelHandle handle, uint16_t* width, uint16_t* height) const;
-    VXTQirError replayStreamData(VXTQirChannelHandle handle,
-                                 const VXTQirPacketPropertiesT* packetProperties,
+    VXTQirError replayStreamData(VXTQirChannelHandle handle, const VXTQirPacketPropertiesT* packetProperties,
                                  const uint8_t* buffer, uint16_t bufferSize) const;
     // A run of blocks of one channel, sent as replayStreamData would send
     // them one by one but with few system calls (ChannelState::

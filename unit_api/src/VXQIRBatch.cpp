@@ -4,8 +4,8 @@
 
 namespace vxqir {
 
-VXTQirError ReplayStreamBlocks(VXTQirChannelHandle channelHandle,
-                               std::span<const ReplayBlock> blocks, size_t* blocksSent) noexcept
+VXTQirError ReplayStreamBlocks(VXTQirChannelHandle channelHandle, std::span<const ReplayBlock> blocks,
+                               size_t* blocksSent) noexcept
 {
     try {
         return VXQIRApiS::getInstance().replayStreamBlocks(channelHandle, blocks, blocksSent);

@@ -19,7 +19,7 @@ namespace vxqir {
 // InvalidChannelHandle for an unknown handle, InvalidPointer for a null
 // blocksSent or block payload (nothing sent then). Nothing is raised. The
 // blocks of one channel must come from one thread at a time.
-VXTQirError ReplayStreamBlocks(VXTQirChannelHandle channelHandle,
-                               std::span<const ReplayBlock> blocks, size_t* blocksSent) noexcept;
+VXTQirError ReplayStreamBlocks(VXTQirChannelHandle channelHandle, std::span<const ReplayBlock> blocks,
+                               size_t* blocksSent) noexcept;
 
 } // namespace vxqir

@@ -12,9 +12,11 @@
 
 namespace vxqir {
 
-void socket_init() {}
+void socket_init()
+{ }
 
-void socket_cleanup() {}
+void socket_cleanup()
+{ }
 
 int socket_create()
 {
@@ -43,12 +45,10 @@ sockaddr_in make_socket_address(const char* ip, int port)
     return address;
 }
 
-SocketError socket_send_to(int sockfd, const void* buf, size_t len, int flags,
-                           const sockaddr_in& destination)
+SocketError socket_send_to(int sockfd, const void* buf, size_t len, int flags, const sockaddr_in& destination)
 {
-    const ssize_t sent = ::sendto(sockfd, buf, len, flags,
-                                  reinterpret_cast<const sockaddr*>(&destination),
-                                  sizeof(destination));
+    const ssize_t sent =
+        ::sendto(sockfd, buf, len, flags, reinterpret_cast<const sockaddr*>(&destination), sizeof(destination));
     if (sent >= 0)
         return SocketError::NoError;
     const int error = errno;
@@ -62,12 +62,10 @@ SocketError socket_send(int sockfd, const void* buf, int len, int flags, const c
         std::fprintf(stderr, "Error: Failed to send data (errno %d)\n", EINVAL);
         return SocketError::GenericError;
     }
-    return socket_send_to(sockfd, buf, static_cast<size_t>(len), flags,
-                          make_socket_address(ip, port));
+    return socket_send_to(sockfd, buf, static_cast<size_t>(len), flags, make_socket_address(ip, port));
 }
 
-int socket_receive(int sockfd, void* buf, int len, int flags, int& receive_len, char* ip_buffer,
-                   size_t ip_buffer_size)
+int socket_receive(int sockfd, void* buf, int len, int flags, int& receive_len, char* ip_buffer, size_t ip_buffer_size)
 {
     sockaddr_in sender{};
     socklen_t senderLength = sizeof(sender);
@@ -75,16 +73,13 @@ int socket_receive(int sockfd, void* buf, int len, int flags, int& receive_len, 
                                         reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (received < 0) {
         const int error = errno;
-        const bool nothingQueued = (flags & MSG_DONTWAIT) != 0 &&
-                                   (error == EAGAIN || error == EWOULDBLOCK);
+        const bool nothingQueued = (flags & MSG_DONTWAIT) != 0 && (error == EAGAIN || error == EWOULDBLOCK);
         if (!nothingQueued)
-            std::fprintf(stderr, "Error: Failed to receive data (errno %d, %s)\n", error,
-                         std::strerror(error));
+            std::fprintf(stderr, "Error: Failed to receive data (errno %d, %s)\n", error, std::strerror(error));
         return -1;
     }
     if (ip_buffer != nullptr && ip_buffer_size > 0) {
-        if (::inet_ntop(AF_INET, &sender.sin_addr, ip_buffer,
-                        static_cast<socklen_t>(ip_buffer_size)) == nullptr)
+        if (::inet_ntop(AF_INET, &sender.sin_addr, ip_buffer, static_cast<socklen_t>(ip_buffer_size)) == nullptr)
             ip_buffer[0] = '\0';
     }
     receive_len = static_cast<int>(received);

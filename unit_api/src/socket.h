@@ -38,8 +38,7 @@ SocketError socket_send(int sockfd, const void* buf, int len, int flags, const c
 
 // Same as socket_send with a prepared destination; the data path uses it so
 // that no address is parsed per datagram.
-SocketError socket_send_to(int sockfd, const void* buf, size_t len, int flags,
-                           const sockaddr_in& destination);
+SocketError socket_send_to(int sockfd, const void* buf, size_t len, int flags, const sockaddr_in& destination);
 
 // Builds an IPv4 socket address from dotted-decimal text (inet_aton rules)
 // and a host-order port. An unparsable text gives address 0.0.0.0.
@@ -51,8 +50,7 @@ sockaddr_in make_socket_address(const char* ip, int port);
 // bytes), stores and returns the byte count (0 for an empty datagram). On
 // failure returns -1 and leaves receive_len and ip_buffer unchanged; "nothing
 // queued" on a non-waiting receive is not printed as an error.
-int socket_receive(int sockfd, void* buf, int len, int flags, int& receive_len, char* ip_buffer,
-                   size_t ip_buffer_size);
+int socket_receive(int sockfd, void* buf, int len, int flags, int& receive_len, char* ip_buffer, size_t ip_buffer_size);
 
 // Binds the socket to ip:port ("0.0.0.0" for every local address, port 0 for
 // a port of the system's choice). Prints the raw bind result and, on failure,

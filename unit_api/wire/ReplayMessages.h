@@ -95,11 +95,11 @@ enum class Command : uint16_t {
 
 // Every command, for tables and validation.
 inline constexpr std::array<Command, 15> ALL_COMMANDS{
-    Command::DISABLE_CHANNEL,      Command::ENABLE_CHANNEL,         Command::RESET_CHANNEL,
-    Command::GET_BUFFER_SIZE,      Command::DISABLE_STATUS_MESSAGES, Command::ENABLE_STATUS_MESSAGES,
-    Command::CLEAR_STATUS_FLAGS,   Command::SET_OFFSET_TIMESTAMP,   Command::GET_OFFSET_TIMESTAMP,
-    Command::SET_START_TIMESTAMP,  Command::GET_START_TIMESTAMP,    Command::SET_STOP_TIMESTAMP,
-    Command::GET_STOP_TIMESTAMP,   Command::SET_FRAME_SIZE,         Command::GET_FRAME_SIZE,
+    Command::DISABLE_CHANNEL,     Command::ENABLE_CHANNEL,          Command::RESET_CHANNEL,
+    Command::GET_BUFFER_SIZE,     Command::DISABLE_STATUS_MESSAGES, Command::ENABLE_STATUS_MESSAGES,
+    Command::CLEAR_STATUS_FLAGS,  Command::SET_OFFSET_TIMESTAMP,    Command::GET_OFFSET_TIMESTAMP,
+    Command::SET_START_TIMESTAMP, Command::GET_START_TIMESTAMP,     Command::SET_STOP_TIMESTAMP,
+    Command::GET_STOP_TIMESTAMP,  Command::SET_FRAME_SIZE,          Command::GET_FRAME_SIZE,
 };
 
 constexpr bool isKnownCommand(uint16_t value)
@@ -211,8 +211,7 @@ struct ReplaySensorMessageHeader {
     bool endOfFrame() const { return (flags & SENSOR_FLAG_END_OF_FRAME) != 0; }
     void setEndMarks(bool endOfLine, bool endOfFrame)
     {
-        flags = static_cast<uint8_t>((flags & SENSOR_FLAG_RESERVED_MASK) |
-                                     (endOfLine ? SENSOR_FLAG_END_OF_LINE : 0) |
+        flags = static_cast<uint8_t>((flags & SENSOR_FLAG_RESERVED_MASK) | (endOfLine ? SENSOR_FLAG_END_OF_LINE : 0) |
                                      (endOfFrame ? SENSOR_FLAG_END_OF_FRAME : 0));
     }
 };
@@ -285,7 +284,10 @@ constexpr bool isAcceptedStatusHeader(const uint8_t* data, size_t length)
 }
 
 // Channel byte of a status datagram that passed isAcceptedStatusHeader.
-constexpr uint8_t statusChannelByte(const uint8_t* data) { return data[7]; }
+constexpr uint8_t statusChannelByte(const uint8_t* data)
+{
+    return data[7];
+}
 
 // Copies up to 28 received bytes into a zeroed status record: bytes beyond
 // the received length are zero, bytes beyond 28 are ignored.

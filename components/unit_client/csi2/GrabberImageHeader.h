@@ -58,9 +58,9 @@ struct sxpf_image_header_s {
     uint32_t card_id : 4;
     uint32_t reserved : 8;
     uint16_t payload_offset;
-    uint8_t bpp;           ///< bits per pixel of the stored data
+    uint8_t bpp; ///< bits per pixel of the stored data
     uint8_t sample_size;
-    uint16_t rows;         ///< number of packet records in the frame
+    uint16_t rows; ///< number of packet records in the frame
     uint16_t columns;
     uint32_t ts_start_lo;
     uint32_t ts_start_hi;

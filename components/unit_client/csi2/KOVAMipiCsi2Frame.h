@@ -26,16 +26,16 @@ inline constexpr const char KOVA_MIPI_CSI2_FRAME_TYPE_NAME[] = "KOVAMipiCsi2Fram
 #pragma pack(push, 1)
 
 struct KOVAMipiCsi2Frame {
-    int64_t ts;              ///< time of the frame; packets use the element's timestamp
-    uint8_t pixelFormat;     ///< a MIPICSI2::SubType
-    uint8_t rawColorScheme;  ///< a MIPICSI2::RAWColorScheme
-    uint64_t imagerType;     ///< imager identification
-    uint8_t compression;     ///< a MIPICSI2::Compression
+    int64_t ts;             ///< time of the frame; packets use the element's timestamp
+    uint8_t pixelFormat;    ///< a MIPICSI2::SubType
+    uint8_t rawColorScheme; ///< a MIPICSI2::RAWColorScheme
+    uint64_t imagerType;    ///< imager identification
+    uint8_t compression;    ///< a MIPICSI2::Compression
     uint16_t width;
     uint16_t height;
-    uint32_t frameCounter;   ///< the recorder's frame counter
-    uint32_t dataLength;     ///< bytes of the chunk container at `data`
-    uint8_t* data;           ///< the chunk container, borrowed
+    uint32_t frameCounter; ///< the recorder's frame counter
+    uint32_t dataLength;   ///< bytes of the chunk container at `data`
+    uint8_t* data;         ///< the chunk container, borrowed
 };
 
 #pragma pack(pop)

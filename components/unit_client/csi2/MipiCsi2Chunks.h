@@ -96,14 +96,22 @@ enum class Compression : uint8_t {
 constexpr const char* typeToString(Type type)
 {
     switch (type) {
-    case Type::UncompressedRAWDenslyPacked: return "Type::UncompressedRAWDenslyPacked";
-    case Type::UncompressedRAWZeroPaddingByteAligned: return "Type::UncompressedRAWZeroPaddingByteAligned";
-    case Type::UncompressedRAWZeroPaddingWordAligned: return "Type::UncompressedRAWZeroPaddingWordAligned";
-    case Type::UncompressedRAWZeroPaddingLongWordAligned: return "Type::UncompressedRAWZeroPaddingLongWordAligned";
-    case Type::LosslessJPEGRAW: return "Type::LosslessJPEGRAW";
-    case Type::LosslessJPEGYUV: return "Type::LosslessJPEGYUV";
-    case Type::LZRW1ACompressed: return "Type::LZRW1ACompressed";
-    case Type::MetaData: return "Type::MetaData";
+    case Type::UncompressedRAWDenslyPacked:
+        return "Type::UncompressedRAWDenslyPacked";
+    case Type::UncompressedRAWZeroPaddingByteAligned:
+        return "Type::UncompressedRAWZeroPaddingByteAligned";
+    case Type::UncompressedRAWZeroPaddingWordAligned:
+        return "Type::UncompressedRAWZeroPaddingWordAligned";
+    case Type::UncompressedRAWZeroPaddingLongWordAligned:
+        return "Type::UncompressedRAWZeroPaddingLongWordAligned";
+    case Type::LosslessJPEGRAW:
+        return "Type::LosslessJPEGRAW";
+    case Type::LosslessJPEGYUV:
+        return "Type::LosslessJPEGYUV";
+    case Type::LZRW1ACompressed:
+        return "Type::LZRW1ACompressed";
+    case Type::MetaData:
+        return "Type::MetaData";
     }
     return "No valid type";
 }
@@ -112,24 +120,42 @@ constexpr const char* typeToString(Type type)
 constexpr const char* subTypeToString(SubType subType)
 {
     switch (subType) {
-    case SubType::FrameStart: return "SubType::FrameStart";
-    case SubType::FrameEnd: return "SubType::FrameEnd";
-    case SubType::EmbeddedData: return "SubType::EmbeddedData";
-    case SubType::YUV422: return "SubType::YUV422";
-    case SubType::RAW8: return "SubType::RAW8";
-    case SubType::RAW10: return "SubType::RAW10";
-    case SubType::RAW12: return "SubType::RAW12";
-    case SubType::RAW14: return "SubType::RAW14";
-    case SubType::RAW16: return "SubType::RAW16";
-    case SubType::RAW20: return "SubType::RAW20";
-    case SubType::UserDefined1: return "SubType::UserDefined1";
-    case SubType::UserDefined2: return "SubType::UserDefined2";
-    case SubType::UserDefined3: return "SubType::UserDefined3";
-    case SubType::UserDefined4: return "SubType::UserDefined4";
-    case SubType::UserDefined5: return "SubType::UserDefined5";
-    case SubType::UserDefined6: return "SubType::UserDefined6";
-    case SubType::UserDefined7: return "SubType::UserDefined7";
-    case SubType::UserDefined8: return "SubType::UserDefined8";
+    case SubType::FrameStart:
+        return "SubType::FrameStart";
+    case SubType::FrameEnd:
+        return "SubType::FrameEnd";
+    case SubType::EmbeddedData:
+        return "SubType::EmbeddedData";
+    case SubType::YUV422:
+        return "SubType::YUV422";
+    case SubType::RAW8:
+        return "SubType::RAW8";
+    case SubType::RAW10:
+        return "SubType::RAW10";
+    case SubType::RAW12:
+        return "SubType::RAW12";
+    case SubType::RAW14:
+        return "SubType::RAW14";
+    case SubType::RAW16:
+        return "SubType::RAW16";
+    case SubType::RAW20:
+        return "SubType::RAW20";
+    case SubType::UserDefined1:
+        return "SubType::UserDefined1";
+    case SubType::UserDefined2:
+        return "SubType::UserDefined2";
+    case SubType::UserDefined3:
+        return "SubType::UserDefined3";
+    case SubType::UserDefined4:
+        return "SubType::UserDefined4";
+    case SubType::UserDefined5:
+        return "SubType::UserDefined5";
+    case SubType::UserDefined6:
+        return "SubType::UserDefined6";
+    case SubType::UserDefined7:
+        return "SubType::UserDefined7";
+    case SubType::UserDefined8:
+        return "SubType::UserDefined8";
     }
     return "No valid subtype";
 }
@@ -138,7 +164,7 @@ constexpr const char* subTypeToString(SubType subType)
 
 /// Chunk header as stored; read `length` with chunkLength().
 struct ChunkHeader {
-    uint8_t length[2];  ///< big-endian, whole chunk including this header
+    uint8_t length[2]; ///< big-endian, whole chunk including this header
     Type type;
     SubType sub_type;
 };
@@ -220,8 +246,8 @@ inline void write_uint16_t_be(uint8_t* bytes, uint16_t value)
 /// One chunk of a container, as the walk found it. Pointers borrow the
 /// container's bytes; every byte they cover lies inside the container.
 struct DataChunkDescriptor {
-    size_t offset = 0;               ///< byte offset of the chunk in the container
-    uint16_t length = 0;             ///< whole chunk, header included
+    size_t offset = 0;   ///< byte offset of the chunk in the container
+    uint16_t length = 0; ///< whole chunk, header included
     Type type = Type::UncompressedRAWDenslyPacked;
     SubType sub_type = SubType::FrameStart;
     const uint8_t* payload = nullptr; ///< chunk start + 4
@@ -230,21 +256,15 @@ struct DataChunkDescriptor {
     /// A bus-data chunk long enough to hold header and footer (length >= 16).
     bool hasBusData() const { return length >= BUS_DATA_OVERHEAD; }
     /// The CSI-2 packet bytes of a bus-data chunk (chunk offset 14), or null.
-    const uint8_t* busPayload() const
-    {
-        return hasBusData() ? payload + BUS_DATA_HEADER_SIZE : nullptr;
-    }
+    const uint8_t* busPayload() const { return hasBusData() ? payload + BUS_DATA_HEADER_SIZE : nullptr; }
     /// length - 16 for a bus-data chunk, else 0.
-    uint16_t busPayloadLength() const
-    {
-        return hasBusData() ? static_cast<uint16_t>(length - BUS_DATA_OVERHEAD) : 0;
-    }
+    uint16_t busPayloadLength() const { return hasBusData() ? static_cast<uint16_t>(length - BUS_DATA_OVERHEAD) : 0; }
     /// True for a chunk that carries packet data: not compressed, not meta
     /// data, not a frame start or frame end.
     bool isDataChunk() const
     {
-        return type != Type::LZRW1ACompressed && type != Type::MetaData &&
-               sub_type != SubType::FrameStart && sub_type != SubType::FrameEnd;
+        return type != Type::LZRW1ACompressed && type != Type::MetaData && sub_type != SubType::FrameStart &&
+            sub_type != SubType::FrameEnd;
     }
 };
 
@@ -260,11 +280,16 @@ enum class WalkEnd : uint8_t {
 constexpr const char* walkEndToString(WalkEnd end)
 {
     switch (end) {
-    case WalkEnd::NotYet: return "walk not finished";
-    case WalkEnd::Complete: return "complete";
-    case WalkEnd::HeaderTruncated: return "chunk header cut off by the end of the container";
-    case WalkEnd::LengthTooShort: return "chunk length below the 4-byte chunk header";
-    case WalkEnd::PastEnd: return "chunk runs past the end of the container";
+    case WalkEnd::NotYet:
+        return "walk not finished";
+    case WalkEnd::Complete:
+        return "complete";
+    case WalkEnd::HeaderTruncated:
+        return "chunk header cut off by the end of the container";
+    case WalkEnd::LengthTooShort:
+        return "chunk length below the 4-byte chunk header";
+    case WalkEnd::PastEnd:
+        return "chunk runs past the end of the container";
     }
     return "unknown";
 }
@@ -281,7 +306,9 @@ constexpr const char* walkEndToString(WalkEnd end)
 class DataChunkIterator {
 public:
     DataChunkIterator(const uint8_t* data, size_t dataLength)
-        : data_(data), dataLength_(data == nullptr ? 0 : dataLength) {}
+        : data_(data)
+        , dataLength_(data == nullptr ? 0 : dataLength)
+    { }
 
     /// Fills `chunk` with the next well-formed chunk and returns true, or
     /// returns false when the walk has ended (see end() and endOffset()).

@@ -19,9 +19,8 @@
 namespace qir::data_types {
 
 /// One container of whichever class its record's type byte names.
-using AnyContainer = std::variant<BaseContainer, CANContainer, FlexrayContainer, EthernetContainer,
-                                  VideoContainer, PLPRawContainer, LidarContainer, LINContainer,
-                                  SOMEIPContainer>;
+using AnyContainer = std::variant<BaseContainer, CANContainer, FlexrayContainer, EthernetContainer, VideoContainer,
+                                  PLPRawContainer, LidarContainer, LINContainer, SOMEIPContainer>;
 
 /// Reads the record at the start of `src` as BaseContainer::read_data_from
 /// does, but returns the container by value. Without copying, nothing is

@@ -20,8 +20,7 @@
 
 namespace qir::data_types {
 
-static_assert(std::endian::native == std::endian::little,
-              "records are stored in host order and must be little-endian");
+static_assert(std::endian::native == std::endian::little, "records are stored in host order and must be little-endian");
 
 struct [[gnu::packed]] BaseHeader {
     int64_t timestamp;       ///< time of the frame in microseconds

@@ -18,7 +18,7 @@ namespace qir::data_types {
 class ByteReader {
 public:
     /// Reads from `data`, which must outlive the reader.
-    explicit ByteReader(std::span<const uint8_t> data) noexcept : data_(data) {}
+    explicit ByteReader(std::span<const uint8_t> data) noexcept : data_(data) { }
 
     /// Reads a trivially copyable value in host (little-endian) order, as the
     /// packed record headers are stored.

@@ -16,7 +16,7 @@ namespace qir::data_types {
 /// stays set. Thread-bound.
 class ByteWriter {
 public:
-    explicit ByteWriter(std::span<uint8_t> data) noexcept : data_(data) {}
+    explicit ByteWriter(std::span<uint8_t> data) noexcept : data_(data) { }
 
     /// Writes a trivially copyable value in host (little-endian) order.
     template <typename T>

@@ -13,11 +13,9 @@ namespace qir::data_types {
 class CANContainer : public TypedContainer<CANContainer, CANHeader, ChannelType::CAN> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.
-    CANContainer(const BaseHeader& base, const CANHeader& header, std::span<const uint8_t> payload,
-                 bool copy_payload)
+    CANContainer(const BaseHeader& base, const CANHeader& header, std::span<const uint8_t> payload, bool copy_payload)
         : TypedContainer(base, header, payload, copy_payload)
-    {
-    }
+    { }
 
     std::span<uint8_t> copy_replay_data_to(std::span<uint8_t> dst) const override;
     size_t get_replay_data_length() const override;

@@ -31,15 +31,24 @@ inline constexpr unsigned kChannelTypeCount = 9;
 constexpr std::string_view channel_type_name(ChannelType type)
 {
     switch (type) {
-    case ChannelType::NoneType: return "None";
-    case ChannelType::CAN: return "CAN";
-    case ChannelType::FlexRay: return "FlexRay";
-    case ChannelType::Ethernet: return "Ethernet";
-    case ChannelType::Video: return "Video";
-    case ChannelType::PLPRaw: return "PLPRaw";
-    case ChannelType::Lidar: return "Lidar";
-    case ChannelType::LIN: return "LIN";
-    case ChannelType::SOMEIP: return "SOMEIP";
+    case ChannelType::NoneType:
+        return "None";
+    case ChannelType::CAN:
+        return "CAN";
+    case ChannelType::FlexRay:
+        return "FlexRay";
+    case ChannelType::Ethernet:
+        return "Ethernet";
+    case ChannelType::Video:
+        return "Video";
+    case ChannelType::PLPRaw:
+        return "PLPRaw";
+    case ChannelType::Lidar:
+        return "Lidar";
+    case ChannelType::LIN:
+        return "LIN";
+    case ChannelType::SOMEIP:
+        return "SOMEIP";
     }
     return "unknown";
 }

@@ -16,10 +16,7 @@ namespace qir::data_types {
 /// follow the ether type"), and full_text() joins both for people.
 class ContainerError : public std::runtime_error {
 public:
-    ContainerError(const char* text, std::string detail)
-        : std::runtime_error(text), detail_(std::move(detail))
-    {
-    }
+    ContainerError(const char* text, std::string detail) : std::runtime_error(text), detail_(std::move(detail)) { }
 
     const std::string& detail() const noexcept { return detail_; }
 
@@ -47,10 +44,8 @@ inline constexpr const char* kErrorBadSomeIp = "Container does not valid SOME/IP
 inline constexpr const char* kErrorTruncatedVlanTag = "Container does not contain a complete VLAN tag";
 inline constexpr const char* kErrorTruncatedIpHeader = "Container does not contain a complete IP header";
 inline constexpr const char* kErrorTruncatedIpPacket = "Container does not contain a complete IP packet";
-inline constexpr const char* kErrorTruncatedAuthHeader =
-    "Container does not contain a complete authentication header";
-inline constexpr const char* kErrorTruncatedTransport =
-    "Container does not contain a complete UDP or TCP header";
+inline constexpr const char* kErrorTruncatedAuthHeader = "Container does not contain a complete authentication header";
+inline constexpr const char* kErrorTruncatedTransport = "Container does not contain a complete UDP or TCP header";
 inline constexpr const char* kErrorTruncatedUdp = "Container does not contain a complete UDP frame";
 inline constexpr const char* kErrorPcapTime = "Container time cannot be stored in a pcap record";
 

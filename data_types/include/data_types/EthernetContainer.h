@@ -147,8 +147,8 @@ private:
 
     // Found at construction from the recorded ether type and the payload.
     uint16_t effective_ether_type_ = 0;
-    size_t inner_offset_ = 0; ///< bytes of VLAN tags at the payload's start
-    size_t inner_size_ = 0;   ///< payload bytes behind the tags
+    size_t inner_offset_ = 0;   ///< bytes of VLAN tags at the payload's start
+    size_t inner_size_ = 0;     ///< payload bytes behind the tags
     bool tags_complete_ = true; ///< false when the payload is shorter than its tags
 };
 

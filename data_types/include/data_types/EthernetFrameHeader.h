@@ -21,10 +21,7 @@ struct [[gnu::packed]] EthernetFrameHeader {
     std::array<uint8_t, 6> dst_mac;
     std::array<uint8_t, 2> ether_type; ///< big-endian
 
-    constexpr uint16_t get_ether_type() const
-    {
-        return static_cast<uint16_t>((ether_type[0] << 8) | ether_type[1]);
-    }
+    constexpr uint16_t get_ether_type() const { return static_cast<uint16_t>((ether_type[0] << 8) | ether_type[1]); }
     constexpr void set_ether_type(uint16_t value)
     {
         ether_type = { static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value) };

@@ -16,8 +16,7 @@ public:
     FlexrayContainer(const BaseHeader& base, const FlexrayHeader& header, std::span<const uint8_t> payload,
                      bool copy_payload)
         : TypedContainer(base, header, payload, copy_payload)
-    {
-    }
+    { }
 
     std::span<uint8_t> copy_replay_data_to(std::span<uint8_t> dst) const override;
     size_t get_replay_data_length() const override;

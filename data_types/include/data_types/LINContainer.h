@@ -12,11 +12,9 @@ namespace qir::data_types {
 class LINContainer : public TypedContainer<LINContainer, LINHeader, ChannelType::LIN> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.
-    LINContainer(const BaseHeader& base, const LINHeader& header, std::span<const uint8_t> payload,
-                 bool copy_payload)
+    LINContainer(const BaseHeader& base, const LINHeader& header, std::span<const uint8_t> payload, bool copy_payload)
         : TypedContainer(base, header, payload, copy_payload)
-    {
-    }
+    { }
 
     std::span<uint8_t> copy_replay_data_to(std::span<uint8_t> dst) const override;
     size_t get_replay_data_length() const override;

@@ -11,10 +11,10 @@ namespace qir::data_types {
 class LidarContainer : public TypedContainer<LidarContainer, LidarHeader, ChannelType::Lidar> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.
-    LidarContainer(const BaseHeader& base, const LidarHeader& header, std::span<const uint8_t> payload, bool copy_payload)
+    LidarContainer(const BaseHeader& base, const LidarHeader& header, std::span<const uint8_t> payload,
+                   bool copy_payload)
         : TypedContainer(base, header, payload, copy_payload)
-    {
-    }
+    { }
 
     /// Writes the 6-byte LidarHeader; returns the rest of `dst`.
     std::span<uint8_t> copy_lidar_header_to(std::span<uint8_t> dst) const { return copy_type_header_to(dst); }

@@ -23,9 +23,9 @@ enum class RecordFault : uint8_t {
 /// Outcome of checking one record.
 struct RecordCheck {
     RecordFault fault = RecordFault::None;
-    BaseHeader header{};     ///< valid unless fault is TruncatedBaseHeader
-    size_t overhead = 0;     ///< headers' size used for the check
-    size_t available = 0;    ///< bytes that were at hand
+    BaseHeader header{};  ///< valid unless fault is TruncatedBaseHeader
+    size_t overhead = 0;  ///< headers' size used for the check
+    size_t available = 0; ///< bytes that were at hand
 
     bool ok() const noexcept { return fault == RecordFault::None; }
 

@@ -27,15 +27,24 @@ namespace qir::data_types {
 constexpr std::optional<size_t> type_header_size(ChannelType type)
 {
     switch (type) {
-    case ChannelType::NoneType: return 0;
-    case ChannelType::CAN: return sizeof(CANHeader);
-    case ChannelType::FlexRay: return sizeof(FlexrayHeader);
-    case ChannelType::Ethernet: return sizeof(EthernetHeader);
-    case ChannelType::Video: return sizeof(VideoHeader);
-    case ChannelType::PLPRaw: return sizeof(PLPRawHeader);
-    case ChannelType::Lidar: return sizeof(LidarHeader);
-    case ChannelType::LIN: return sizeof(LINHeader);
-    case ChannelType::SOMEIP: return sizeof(SOMEIPHeader);
+    case ChannelType::NoneType:
+        return 0;
+    case ChannelType::CAN:
+        return sizeof(CANHeader);
+    case ChannelType::FlexRay:
+        return sizeof(FlexrayHeader);
+    case ChannelType::Ethernet:
+        return sizeof(EthernetHeader);
+    case ChannelType::Video:
+        return sizeof(VideoHeader);
+    case ChannelType::PLPRaw:
+        return sizeof(PLPRawHeader);
+    case ChannelType::Lidar:
+        return sizeof(LidarHeader);
+    case ChannelType::LIN:
+        return sizeof(LINHeader);
+    case ChannelType::SOMEIP:
+        return sizeof(SOMEIPHeader);
     }
     return std::nullopt;
 }
@@ -55,15 +64,24 @@ constexpr std::optional<size_t> record_overhead(ChannelType type)
 constexpr uint64_t maximum_payload_size(ChannelType type)
 {
     switch (type) {
-    case ChannelType::CAN: return 64;           // CAN FD
-    case ChannelType::FlexRay: return 254;      // 127 words
-    case ChannelType::Ethernet: return 9038;    // jumbo frame after the ether type
-    case ChannelType::Video: return 12522429;
-    case ChannelType::PLPRaw: return 8900;
-    case ChannelType::Lidar: return 33000;
-    case ChannelType::LIN: return 8;
-    case ChannelType::SOMEIP: return UINT32_MAX; // the 32-bit length field
-    case ChannelType::NoneType: return 0;
+    case ChannelType::CAN:
+        return 64; // CAN FD
+    case ChannelType::FlexRay:
+        return 254; // 127 words
+    case ChannelType::Ethernet:
+        return 9038; // jumbo frame after the ether type
+    case ChannelType::Video:
+        return 12522429;
+    case ChannelType::PLPRaw:
+        return 8900;
+    case ChannelType::Lidar:
+        return 33000;
+    case ChannelType::LIN:
+        return 8;
+    case ChannelType::SOMEIP:
+        return UINT32_MAX; // the 32-bit length field
+    case ChannelType::NoneType:
+        return 0;
     }
     return 0;
 }

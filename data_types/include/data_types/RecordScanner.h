@@ -27,7 +27,7 @@ public:
         uint64_t offset;                ///< byte offset of the record in the buffer
         std::span<const uint8_t> bytes; ///< the whole record (`length` bytes)
         BaseHeader header;
-        RecordFault fault;              ///< None or UnknownType
+        RecordFault fault; ///< None or UnknownType
     };
 
     struct Fault {
@@ -36,7 +36,7 @@ public:
     };
 
     /// Walks `buffer`, which must outlive the scanner.
-    explicit RecordScanner(std::span<const uint8_t> buffer) noexcept : buffer_(buffer) {}
+    explicit RecordScanner(std::span<const uint8_t> buffer) noexcept : buffer_(buffer) { }
 
     /// The next record, or nothing at the end of the buffer or at a fault.
     std::optional<Record> next() noexcept;

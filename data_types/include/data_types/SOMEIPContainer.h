@@ -18,8 +18,7 @@ public:
     SOMEIPContainer(const BaseHeader& base, const SOMEIPHeader& header, std::span<const uint8_t> payload,
                     bool copy_payload)
         : TypedContainer(base, header, payload, copy_payload)
-    {
-    }
+    { }
 
     /// Writes the 22-byte SOMEIPHeader; returns the rest of `dst`.
     std::span<uint8_t> copy_someip_header_to(std::span<uint8_t> dst) const { return copy_type_header_to(dst); }
@@ -27,8 +26,8 @@ public:
     /// A container of `message`: its time, its header and a copy of its payload.
     static std::shared_ptr<SOMEIPContainer> from_someip_message(const SOMEIPMessage& message);
     /// from_someip_message of each message, in order.
-    static std::vector<std::shared_ptr<SOMEIPContainer>> from_someip_messages(
-        const std::vector<SOMEIPMessage>& messages);
+    static std::vector<std::shared_ptr<SOMEIPContainer>>
+    from_someip_messages(const std::vector<SOMEIPMessage>& messages);
 };
 
 } // namespace qir::data_types

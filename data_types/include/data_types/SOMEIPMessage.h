@@ -31,9 +31,8 @@ struct SOMEIPMessage {
     /// As read_someip_messages, but hands each message to `visit` (header and
     /// a view of its payload inside `buffer`) instead of copying it; messages
     /// before a faulty one have been handed over when the error is raised.
-    static void visit_someip_messages(
-        std::span<const uint8_t> buffer,
-        const std::function<void(const SOMEIPHeader&, std::span<const uint8_t>)>& visit);
+    static void visit_someip_messages(std::span<const uint8_t> buffer,
+                                      const std::function<void(const SOMEIPHeader&, std::span<const uint8_t>)>& visit);
 };
 
 } // namespace qir::data_types

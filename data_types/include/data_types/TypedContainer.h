@@ -56,11 +56,10 @@ public:
 protected:
     /// `payload` must hold base.payload_length bytes (std::invalid_argument
     /// otherwise); the record length becomes payload_length + kRecordOverhead.
-    TypedContainer(const BaseHeader& base, const Header& header, std::span<const uint8_t> payload,
-                   bool copy_payload)
-        : BaseContainer(base, payload, copy_payload, kRecordOverhead), type_header_(header)
-    {
-    }
+    TypedContainer(const BaseHeader& base, const Header& header, std::span<const uint8_t> payload, bool copy_payload)
+        : BaseContainer(base, payload, copy_payload, kRecordOverhead)
+        , type_header_(header)
+    { }
 
     /// Writes the type header alone; throws std::length_error when it does
     /// not fit.

@@ -11,10 +11,10 @@ namespace qir::data_types {
 class VideoContainer : public TypedContainer<VideoContainer, VideoHeader, ChannelType::Video> {
 public:
     /// See BaseContainer's constructor; `payload` holds base.payload_length bytes.
-    VideoContainer(const BaseHeader& base, const VideoHeader& header, std::span<const uint8_t> payload, bool copy_payload)
+    VideoContainer(const BaseHeader& base, const VideoHeader& header, std::span<const uint8_t> payload,
+                   bool copy_payload)
         : TypedContainer(base, header, payload, copy_payload)
-    {
-    }
+    { }
 
     /// Writes the 20-byte VideoHeader; returns the rest of `dst`.
     std::span<uint8_t> copy_video_header_to(std::span<uint8_t> dst) const { return copy_type_header_to(dst); }

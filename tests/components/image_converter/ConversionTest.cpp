@@ -52,8 +52,8 @@ TEST(RowPacking, AFrameOfOnlyPartOfARowConvertsNoRowAndClearsTheImage)
 {
     std::vector<uint8_t> image(2 * 24, 0x77);
     const std::vector<uint8_t> pixels(4 * 7, 0xFF); // 7 of 8 pixels of the first row
-    const uint32_t rows =
-        qir::raw::ConvertFrame(qir::raw::OutputFormat::YuyvInRgb24, pixels.data(), pixels.size(), {image.data(), 8, 2, 24});
+    const uint32_t rows = qir::raw::ConvertFrame(qir::raw::OutputFormat::YuyvInRgb24, pixels.data(), pixels.size(),
+                                                 { image.data(), 8, 2, 24 });
     EXPECT_EQ(rows, 0u);
     EXPECT_THAT(image, ::testing::Each(0));
 }

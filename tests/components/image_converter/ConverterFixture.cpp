@@ -4,17 +4,17 @@ namespace converter_test {
 namespace {
 
 const KOVAOutputDefinition kFeederOutputs[] = {
-    {"Frames", 0, {KOVA::Stream8, "", ""}, 0, 4, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 4, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
-const KOVAInputDefinition kNoInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAOutputDefinition kNoOutputs[] = {{nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0}};
-const KOVAPropertyDefinition kNoProperties[] = {{nullptr, nullptr, nullptr, false, false, false, false, 0}};
-const KOVAActionDefinition kNoActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kNoInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAOutputDefinition kNoOutputs[] = { { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 } };
+const KOVAPropertyDefinition kNoProperties[] = { { nullptr, nullptr, nullptr, false, false, false, false, 0 } };
+const KOVAActionDefinition kNoActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 const KOVAInputDefinition kReaderInputs[] = {
-    {"SensorDataIn", 0, &UnitClientImageFilter(), KOVA::NeverSkippingReader, 1},
-    {nullptr, 0, nullptr, 0, 0},
+    { "SensorDataIn", 0, &UnitClientImageFilter(), KOVA::NeverSkippingReader, 1 },
+    { nullptr, 0, nullptr, 0, 0 },
 };
 
 // Frames of up to 16 MiB.
@@ -25,9 +25,24 @@ constexpr int32_t kFeederBytes = 1 << 24;
 const KOVAComponentDefinition& FeederDefinition()
 {
     static const KOVAComponentDefinition d = {
-        "TestRawFeeder", "1.0.0", &KOVATestComponent::Instantiate, nullptr, nullptr, 0,
-        KOVA::AllEntries, kNoInputs, KOVA::AllEntries, kFeederOutputs, KOVA::AllEntries, kNoProperties,
-        KOVA::AllEntries, kNoActions, 128, 1, true, 0,
+        "TestRawFeeder",
+        "1.0.0",
+        &KOVATestComponent::Instantiate,
+        nullptr,
+        nullptr,
+        0,
+        KOVA::AllEntries,
+        kNoInputs,
+        KOVA::AllEntries,
+        kFeederOutputs,
+        KOVA::AllEntries,
+        kNoProperties,
+        KOVA::AllEntries,
+        kNoActions,
+        128,
+        1,
+        true,
+        0,
     };
     return d;
 }
@@ -35,9 +50,24 @@ const KOVAComponentDefinition& FeederDefinition()
 const KOVAComponentDefinition& ReaderDefinition()
 {
     static const KOVAComponentDefinition d = {
-        "TestImageReader", "1.0.0", &KOVATestComponent::Instantiate, nullptr, nullptr, 0,
-        KOVA::AllEntries, kReaderInputs, KOVA::AllEntries, kNoOutputs, KOVA::AllEntries, kNoProperties,
-        KOVA::AllEntries, kNoActions, 128, 1, true, 0,
+        "TestImageReader",
+        "1.0.0",
+        &KOVATestComponent::Instantiate,
+        nullptr,
+        nullptr,
+        0,
+        KOVA::AllEntries,
+        kReaderInputs,
+        KOVA::AllEntries,
+        kNoOutputs,
+        KOVA::AllEntries,
+        kNoProperties,
+        KOVA::AllEntries,
+        kNoActions,
+        128,
+        1,
+        true,
+        0,
     };
     return d;
 }
@@ -60,7 +90,7 @@ std::vector<uint8_t> PatternFrame(uint32_t width, uint32_t height, uint32_t word
     for (size_t i = 0; i < words.size(); ++i)
         words[i] = word(i);
     const auto frameSize = static_cast<uint32_t>(qir::raw::FrameHeaderSize + 2 * words.size());
-    return Frame({.frameSize = frameSize, .bitsPerWord = 16, .lines = static_cast<uint16_t>(height)}, words);
+    return Frame({ .frameSize = frameSize, .bitsPerWord = 16, .lines = static_cast<uint16_t>(height) }, words);
 }
 
 int32_t ConverterFixture::Start()
@@ -90,7 +120,8 @@ void ConverterFixture::Stop(bool abandoned)
     running_ = false;
     converter->EngineRequestStop();
     EXPECT_EQ(converter->EngineDeath(), KOVA::NoError);
-    static_cast<KOVATestComponent&>(*reader).RunAsCore([](KOVATestComponent& self) { self.StopReading(self.Input(0)); });
+    static_cast<KOVATestComponent&>(*reader).RunAsCore(
+        [](KOVATestComponent& self) { self.StopReading(self.Input(0)); });
     if (!abandoned)
         converter->EngineFreeBuffers();
 }

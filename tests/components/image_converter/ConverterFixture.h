@@ -49,7 +49,7 @@ struct Image {
     std::vector<uint8_t> Row(uint32_t r, size_t count) const
     {
         const auto* start = bytes.data() + static_cast<size_t>(r) * static_cast<size_t>(header.widthStep);
-        return {start, start + count};
+        return { start, start + count };
     }
 };
 
@@ -95,10 +95,10 @@ protected:
     size_t Count(int32_t level, const std::string& fragment);
 
     TestKernel& kernel = TestKernel::Installed();
-    Owned feeder{new KOVATestComponent("feeder", &FeederDefinition()), destroy};
-    Owned converter{KOVAraw2qir_ipl::s_componentDefinition.instFunct("conv", &KOVAraw2qir_ipl::s_componentDefinition),
-                    destroy};
-    Owned reader{new KOVATestComponent("reader", &ReaderDefinition()), destroy};
+    Owned feeder{ new KOVATestComponent("feeder", &FeederDefinition()), destroy };
+    Owned converter{ KOVAraw2qir_ipl::s_componentDefinition.instFunct("conv", &KOVAraw2qir_ipl::s_componentDefinition),
+                     destroy };
+    Owned reader{ new KOVATestComponent("reader", &ReaderDefinition()), destroy };
 
 private:
     static void destroy(KOVAComponent* c) { c->EngineDestroy(); }

@@ -28,7 +28,7 @@ std::vector<uint8_t> PackedPixel(uint16_t a, uint16_t b)
         v |= ((a >> bit) & 1u) << (2 + bit);
         v |= ((b >> bit) & 1u) << (14 + bit);
     }
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16)};
+    return { static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16) };
 }
 
 uint16_t Ramp(uint64_t index)
@@ -87,8 +87,9 @@ TEST_F(ConverterFixture, DefinitionOffersOneByteStreamInputOneImageOutputAndSeve
         EXPECT_EQ(p->unit, nullptr) << p->name;
         EXPECT_TRUE(p->locked) << p->name;
     }
-    EXPECT_THAT(names, ElementsAre("Width", "Height", "BitPx_In", "UsedBitPx_In", "InputFormat", "Alignment_In",
-                                   "OutputFormat"));
+    EXPECT_THAT(
+        names,
+        ElementsAre("Width", "Height", "BitPx_In", "UsedBitPx_In", "InputFormat", "Alignment_In", "OutputFormat"));
     EXPECT_EQ(converter->GetEnum("InputFormat").ChoicesText(), "YUV422|Mono");
     EXPECT_EQ(converter->GetEnum("Alignment_In").ChoicesText(), "MSB|LSB");
     EXPECT_EQ(converter->GetEnum("OutputFormat").ChoicesText(), "YUYV_in_24bitRGB|Mono16Bit");
@@ -101,7 +102,7 @@ TEST_F(ConverterFixture, DefinitionOffersOneByteStreamInputOneImageOutputAndSeve
 TEST_F(ConverterFixture, TheOutputConnectsToTheUnitClientsImageInputWhichRefusesATypeWithoutName)
 {
     EXPECT_TRUE(converter_test::UnitClientImageFilter().Accepts(converter->FindOutput("QIR_IPLImage")->Type()));
-    EXPECT_FALSE(converter_test::UnitClientImageFilter().Accepts({KOVA::IplImage, nullptr, nullptr}));
+    EXPECT_FALSE(converter_test::UnitClientImageFilter().Accepts({ KOVA::IplImage, nullptr, nullptr }));
     EXPECT_EQ(Start(), KOVA::NoError); // connects, and fails the test if refused
 }
 
@@ -124,7 +125,7 @@ struct ModelCase {
     *os << c.name;
 }
 
-class ConverterModel : public ConverterFixture, public ::testing::WithParamInterface<ModelCase> {};
+class ConverterModel : public ConverterFixture, public ::testing::WithParamInterface<ModelCase> { };
 
 TEST_P(ConverterModel, BirthAllocatesTheImageOfTheOutputFormatAndReportsIt)
 {
@@ -149,17 +150,15 @@ TEST_P(ConverterModel, BirthAllocatesTheImageOfTheOutputFormatAndReportsIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConverterModel,
-    ::testing::Values(
-        ModelCase{"RgbWithTheDefaultSize", "YUYV_in_24bitRGB", 1280, 800,
-                  "Output Image allocated: Width=1280, height=800, BitsPerPixel=24", 3840, 3, 8,
-                  "RGB"},
-        ModelCase{"GrayWithTheDefaultSize", "Mono16Bit", 1280, 800,
-                  "Output Image allocated: Width=1280, height=800, BitsPerPixel=16", 2560, 1, 16, "GRAY"},
-        ModelCase{"RgbRowsRoundedUpToEightBytes", "YUYV_in_24bitRGB", 3, 2,
-                  "Output Image allocated: Width=3, height=2, BitsPerPixel=24", 16, 3, 8,
-                  "RGB"},
-        ModelCase{"GrayRowsRoundedUpToEightBytes", "Mono16Bit", 5, 1,
-                  "Output Image allocated: Width=5, height=1, BitsPerPixel=16", 16, 1, 16, "GRAY"}),
+    ::testing::Values(ModelCase{ "RgbWithTheDefaultSize", "YUYV_in_24bitRGB", 1280, 800,
+                                 "Output Image allocated: Width=1280, height=800, BitsPerPixel=24", 3840, 3, 8, "RGB" },
+                      ModelCase{ "GrayWithTheDefaultSize", "Mono16Bit", 1280, 800,
+                                 "Output Image allocated: Width=1280, height=800, BitsPerPixel=16", 2560, 1, 16,
+                                 "GRAY" },
+                      ModelCase{ "RgbRowsRoundedUpToEightBytes", "YUYV_in_24bitRGB", 3, 2,
+                                 "Output Image allocated: Width=3, height=2, BitsPerPixel=24", 16, 3, 8, "RGB" },
+                      ModelCase{ "GrayRowsRoundedUpToEightBytes", "Mono16Bit", 5, 1,
+                                 "Output Image allocated: Width=5, height=1, BitsPerPixel=16", 16, 1, 16, "GRAY" }),
     ::testing::PrintToStringParamName());
 
 // --- Core: what the pixels become ---------------------------------------
@@ -177,7 +176,7 @@ struct PixelCase {
     *os << c.name;
 }
 
-class ConverterPixels : public ConverterFixture, public ::testing::WithParamInterface<PixelCase> {};
+class ConverterPixels : public ConverterFixture, public ::testing::WithParamInterface<PixelCase> { };
 
 TEST_P(ConverterPixels, ConvertsTheWordsOfARowAndKeepsTheTimestamp)
 {
@@ -190,7 +189,7 @@ TEST_P(ConverterPixels, ConvertsTheWordsOfARowAndKeepsTheTimestamp)
     Set("Height", 1);
     ASSERT_EQ(Start(), KOVA::NoError);
     const auto frameSize = static_cast<uint32_t>(qir::raw::FrameHeaderSize + 2 * c.words.size());
-    Feed(Frame({.frameSize = frameSize, .bitsPerWord = 16, .lines = 1}, c.words), 987654321);
+    Feed(Frame({ .frameSize = frameSize, .bitsPerWord = 16, .lines = 1 }, c.words), 987654321);
     const Image image = ConvertOne();
     EXPECT_THAT(image.Row(0, c.row.size()), ElementsAreArray(c.row));
     EXPECT_EQ(image.timestamp, 987654321);
@@ -200,12 +199,15 @@ TEST_P(ConverterPixels, ConvertsTheWordsOfARowAndKeepsTheTimestamp)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConverterPixels,
     ::testing::Values(
-        PixelCase{"FirstWordFillsBits2To11", "YUV422", "YUYV_in_24bitRGB", {0x03FF, 0x0000}, {0xFC, 0x0F, 0x00}},
-        PixelCase{"SecondWordFillsBits14To23", "YUV422", "YUYV_in_24bitRGB", {0x0000, 0x03FF}, {0x00, 0xC0, 0xFF}},
-        PixelCase{"BitsAboveTheLowerTenAreDropped", "YUV422", "YUYV_in_24bitRGB",
-                  {0xFC00, 0xFC00, 0xFFFF, 0xFFFF, 0x8155, 0x42AA},
-                  {0x00, 0x00, 0x00, 0xFC, 0xCF, 0xFF, 0x54, 0x85, 0xAA}},
-        PixelCase{"MonoWordStoredLowByteFirst", "Mono", "Mono16Bit", {0xABCD, 0x0001}, {0xCD, 0xAB, 0x01, 0x00}}),
+        PixelCase{ "FirstWordFillsBits2To11", "YUV422", "YUYV_in_24bitRGB", { 0x03FF, 0x0000 }, { 0xFC, 0x0F, 0x00 } },
+        PixelCase{
+            "SecondWordFillsBits14To23", "YUV422", "YUYV_in_24bitRGB", { 0x0000, 0x03FF }, { 0x00, 0xC0, 0xFF } },
+        PixelCase{ "BitsAboveTheLowerTenAreDropped",
+                   "YUV422",
+                   "YUYV_in_24bitRGB",
+                   { 0xFC00, 0xFC00, 0xFFFF, 0xFFFF, 0x8155, 0x42AA },
+                   { 0x00, 0x00, 0x00, 0xFC, 0xCF, 0xFF, 0x54, 0x85, 0xAA } },
+        PixelCase{ "MonoWordStoredLowByteFirst", "Mono", "Mono16Bit", { 0xABCD, 0x0001 }, { 0xCD, 0xAB, 0x01, 0x00 } }),
     ::testing::PrintToStringParamName());
 
 TEST_F(ConverterFixture, EveryRowOfAFullFrameIsConvertedIntoItsRowOfTheImage)
@@ -238,7 +240,7 @@ struct HeaderCase {
     *os << c.name;
 }
 
-class ConverterHeader : public ConverterFixture, public ::testing::WithParamInterface<HeaderCase> {};
+class ConverterHeader : public ConverterFixture, public ::testing::WithParamInterface<HeaderCase> { };
 
 TEST_P(ConverterHeader, WarnsAboutEachDisagreementAndConvertsTheConfiguredSizeAllTheSame)
 {
@@ -260,27 +262,27 @@ constexpr uint32_t kRightSize = 64 + 8 * 800 * 4;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConverterHeader,
-    ::testing::Values(
-        HeaderCase{"RightHeader", {.frameSize = kRightSize, .bitsPerWord = 16, .lines = 800}, {}},
-        HeaderCase{"FewerLines",
-                   {.frameSize = kRightSize, .bitsPerWord = 16, .lines = 720},
-                   {"Height in Frame Header does not match user selection!"}},
-        HeaderCase{"OtherBitsPerWord",
-                   {.frameSize = kRightSize, .bitsPerWord = 12, .lines = 800},
-                   {"BitPerPixel in Frame Header does not match user selection!"}},
-        // Width x Height x BitPx_In / 8 = 12800 bytes of pixels must fit.
-        HeaderCase{"FrameSizeOneByteShort",
-                   {.frameSize = 64 + 12799, .bitsPerWord = 16, .lines = 800},
-                   {"Framesize in Frame Header is too small for image"}},
-        HeaderCase{"FrameSizeJustEnough", {.frameSize = 64 + 12800, .bitsPerWord = 16, .lines = 800}, {}},
-        HeaderCase{"FrameSizeSmallerThanTheHeader",
-                   {.frameSize = 10, .bitsPerWord = 16, .lines = 800},
-                   {"Framesize in Frame Header is too small for image"}},
-        HeaderCase{"AllThreeWrong",
-                   {.frameSize = 0, .bitsPerWord = 8, .lines = 0},
-                   {"Height in Frame Header does not match user selection!",
-                    "BitPerPixel in Frame Header does not match user selection!",
-                    "Framesize in Frame Header is too small for image"}}),
+    ::testing::Values(HeaderCase{ "RightHeader", { .frameSize = kRightSize, .bitsPerWord = 16, .lines = 800 }, {} },
+                      HeaderCase{ "FewerLines",
+                                  { .frameSize = kRightSize, .bitsPerWord = 16, .lines = 720 },
+                                  { "Height in Frame Header does not match user selection!" } },
+                      HeaderCase{ "OtherBitsPerWord",
+                                  { .frameSize = kRightSize, .bitsPerWord = 12, .lines = 800 },
+                                  { "BitPerPixel in Frame Header does not match user selection!" } },
+                      // Width x Height x BitPx_In / 8 = 12800 bytes of pixels must fit.
+                      HeaderCase{ "FrameSizeOneByteShort",
+                                  { .frameSize = 64 + 12799, .bitsPerWord = 16, .lines = 800 },
+                                  { "Framesize in Frame Header is too small for image" } },
+                      HeaderCase{
+                          "FrameSizeJustEnough", { .frameSize = 64 + 12800, .bitsPerWord = 16, .lines = 800 }, {} },
+                      HeaderCase{ "FrameSizeSmallerThanTheHeader",
+                                  { .frameSize = 10, .bitsPerWord = 16, .lines = 800 },
+                                  { "Framesize in Frame Header is too small for image" } },
+                      HeaderCase{ "AllThreeWrong",
+                                  { .frameSize = 0, .bitsPerWord = 8, .lines = 0 },
+                                  { "Height in Frame Header does not match user selection!",
+                                    "BitPerPixel in Frame Header does not match user selection!",
+                                    "Framesize in Frame Header is too small for image" } }),
     ::testing::PrintToStringParamName());
 
 // --- Core: frames that do not fill the image ------------------------------
@@ -339,7 +341,7 @@ struct MismatchCase {
     *os << c.name;
 }
 
-class ConverterMismatch : public ConverterFixture, public ::testing::WithParamInterface<MismatchCase> {};
+class ConverterMismatch : public ConverterFixture, public ::testing::WithParamInterface<MismatchCase> { };
 
 TEST_P(ConverterMismatch, PublishesImagesOfZerosAndWarnsOncePerRun)
 {
@@ -364,12 +366,12 @@ TEST_P(ConverterMismatch, PublishesImagesOfZerosAndWarnsOncePerRun)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConverterMismatch,
-    ::testing::Values(MismatchCase{"YuvIntoGray", "YUV422", "Mono16Bit",
-                                   "[Core] InputFormat YUV422 cannot be converted to OutputFormat Mono16Bit; the "
-                                   "output images are empty (all zero)"},
-                      MismatchCase{"MonoIntoRgb", "Mono", "YUYV_in_24bitRGB",
-                                   "[Core] InputFormat Mono cannot be converted to OutputFormat YUYV_in_24bitRGB; "
-                                   "the output images are empty (all zero)"}),
+    ::testing::Values(MismatchCase{ "YuvIntoGray", "YUV422", "Mono16Bit",
+                                    "[Core] InputFormat YUV422 cannot be converted to OutputFormat Mono16Bit; the "
+                                    "output images are empty (all zero)" },
+                      MismatchCase{ "MonoIntoRgb", "Mono", "YUYV_in_24bitRGB",
+                                    "[Core] InputFormat Mono cannot be converted to OutputFormat YUYV_in_24bitRGB; "
+                                    "the output images are empty (all zero)" }),
     ::testing::PrintToStringParamName());
 
 // --- reports per run and frame -------------------------------------------
@@ -386,8 +388,7 @@ TEST_F(ConverterFixture, TheConversionIsReportedOncePerRunOnItsFirstFrame)
             Feed(PatternFrame(4, 2, 2, &Ramp));
             ConvertOne();
         }
-        EXPECT_THAT(Reports(KOVA::Info),
-                    ElementsAre("Transforming YUV422 (12 Bits per Pixel) to YUVU, saved in RGB24"))
+        EXPECT_THAT(Reports(KOVA::Info), ElementsAre("Transforming YUV422 (12 Bits per Pixel) to YUVU, saved in RGB24"))
             << "run " << run;
         Stop();
         kernel.Clear();
@@ -448,7 +449,7 @@ struct RefusedCase {
     *os << c.name;
 }
 
-class ConverterRefuses : public ConverterFixture, public ::testing::WithParamInterface<RefusedCase> {};
+class ConverterRefuses : public ConverterFixture, public ::testing::WithParamInterface<RefusedCase> { };
 
 TEST_P(ConverterRefuses, ASizeTheImageCannotHaveFailsBirth)
 {
@@ -460,10 +461,10 @@ TEST_P(ConverterRefuses, ASizeTheImageCannotHaveFailsBirth)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConverterRefuses,
     ::testing::Values(
-        RefusedCase{"WidthZero", "Width", 0,
-                    "[Birth] Width and Height must be between 1 and 2147483647 (Width=0, Height=800)"},
-        RefusedCase{"NegativeHeight", "Height", -1,
-                    "[Birth] Width and Height must be between 1 and 2147483647 (Width=1280, Height=4294967295)"}),
+        RefusedCase{ "WidthZero", "Width", 0,
+                     "[Birth] Width and Height must be between 1 and 2147483647 (Width=0, Height=800)" },
+        RefusedCase{ "NegativeHeight", "Height", -1,
+                     "[Birth] Width and Height must be between 1 and 2147483647 (Width=1280, Height=4294967295)" }),
     ::testing::PrintToStringParamName());
 
 TEST_F(ConverterFixture, AFrameAfterTheFirstIsConvertedWithoutAllocating)
@@ -486,6 +487,6 @@ TEST(ConverterPackage, ThePackageListsTheUnitClientAndTheConverter)
     ASSERT_EQ(KOVAGetModulesDefStruct(nullptr, nullptr, 0), 2);
     const KOVAComponentDefinition* definitions[2] = {};
     ASSERT_EQ(KOVAGetModulesDefStruct(nullptr, definitions, 2), 2);
-    EXPECT_THAT((std::vector<std::string>{definitions[0]->name, definitions[1]->name}),
+    EXPECT_THAT((std::vector<std::string>{ definitions[0]->name, definitions[1]->name }),
                 ::testing::UnorderedElementsAre("VxQirUnitClient", "VxQirImageConverter"));
 }

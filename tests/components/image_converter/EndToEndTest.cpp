@@ -81,11 +81,11 @@ protected:
     void SetUp() override
     {
         host::HostKernel::Instance().Attach(&log, nullptr, &engine);
-        engine.Set("Engine.shutdownTimeout", host::EngineValue{int64_t{2'000'000}});
-        unit = component_test::StartLoopbackUnit(
-            {}, [this](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
+        engine.Set("Engine.shutdownTimeout", host::EngineValue{ int64_t{ 2'000'000 } });
+        unit =
+            component_test::StartLoopbackUnit({}, [this](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
                 const std::lock_guard lock(mutex);
-                frames.push_back({frame.height, frame.lineLengths.empty() ? 0 : frame.lineLengths[0], checksum});
+                frames.push_back({ frame.height, frame.lineLengths.empty() ? 0 : frame.lineLengths[0], checksum });
             });
     }
     void TearDown() override
@@ -103,19 +103,18 @@ protected:
         const std::string size = "Width = " + std::to_string(c.width) + ", Height = " + std::to_string(c.height);
         std::string toml = "[run]\nuntil = \"sources-end\"\nduration = \"60s\"\n";
         toml += "[[component]]\nname = \"camera\"\nmodel = \"HostRawFrameSource\"\nproperties = { " + size +
-                ", Format = \"" + (c.mono ? "Mono" : "YUV422") + "\", Count = " + std::to_string(kFrames) +
-                ", PeriodUs = 20000, FirstFrameDelayUs = 300000 }\n";
+            ", Format = \"" + (c.mono ? "Mono" : "YUV422") + "\", Count = " + std::to_string(kFrames) +
+            ", PeriodUs = 20000, FirstFrameDelayUs = 300000 }\n";
         toml += "[[component]]\nname = \"offset\"\nmodel = \"HostInt64Source\"\n"
                 "properties = { Mode = \"Constant\", Value = 1000000, Count = 1, PeriodUs = 1000 }\n";
         toml += "[[component]]\nname = \"conv\"\nmodel = \"VxQirImageConverter\"\nproperties = { " + size +
-                ", InputFormat = \"" + (c.mono ? "Mono" : "YUV422") + "\", OutputFormat = \"" +
-                (c.mono ? "Mono16Bit" : "YUYV_in_24bitRGB") + "\" }\n";
+            ", InputFormat = \"" + (c.mono ? "Mono" : "YUV422") + "\", OutputFormat = \"" +
+            (c.mono ? "Mono16Bit" : "YUYV_in_24bitRGB") + "\" }\n";
         toml += "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { QirControlIP = \"" +
-                std::string(UNIT_CONTROL_IP) + "\", QirControlPort = " + std::to_string(unit->controlPort()) +
-                ", SensorDataIP = \"" + UNIT_DATA_IP +
-                "\", SensorDataBasePort = " + std::to_string(unit->dataBasePort()) +
-                ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, TimeoutGet = 2000000"
-                ", TimeoutStream = 50000, StatusUpdatePeriod = 20000 }\n";
+            std::string(UNIT_CONTROL_IP) + "\", QirControlPort = " + std::to_string(unit->controlPort()) +
+            ", SensorDataIP = \"" + UNIT_DATA_IP + "\", SensorDataBasePort = " + std::to_string(unit->dataBasePort()) +
+            ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, TimeoutGet = 2000000"
+            ", TimeoutStream = 50000, StatusUpdatePeriod = 20000 }\n";
         toml += "[[connection]]\nfrom = \"camera.Frames\"\nto = \"conv.frame_in\"\n";
         toml += "[[connection]]\nfrom = \"conv.QIR_IPLImage\"\nto = \"uc.SensorDataIn\"\n";
         toml += "[[connection]]\nfrom = \"offset.Value\"\nto = \"uc.LoggingStartTime\"\n";
@@ -150,7 +149,7 @@ protected:
     }
 };
 
-class RawFramesToUnit : public RawFrameGraph, public ::testing::WithParamInterface<E2eCase> {};
+class RawFramesToUnit : public RawFrameGraph, public ::testing::WithParamInterface<E2eCase> { };
 
 } // namespace
 
@@ -174,8 +173,8 @@ TEST_P(RawFramesToUnit, EveryFrameArrivesWithTheChecksumOfItsConvertedImage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RawFramesToUnit,
-                         ::testing::Values(E2eCase{"Yuv422IntoRgb", false, 333, 24},
-                                           E2eCase{"MonoIntoGray", true, 333, 24}),
+                         ::testing::Values(E2eCase{ "Yuv422IntoRgb", false, 333, 24 },
+                                           E2eCase{ "MonoIntoGray", true, 333, 24 }),
                          ::testing::PrintToStringParamName());
 
 TEST_F(RawFrameGraph, WrongHeaderValuesAndShortFramesFromTheSourceReachTheConverterAsSuch)
@@ -197,8 +196,9 @@ TEST_F(RawFrameGraph, WrongHeaderValuesAndShortFramesFromTheSourceReachTheConver
         "BitPerPixel in Frame Header does not match user selection!",
         "Framesize in Frame Header is too small for image",
         "[Core] Frame of 164 bytes is shorter than the 320 bytes the conversion needs; converted 1 of 4 lines, "
-        "the others are zero"};
-    std::vector<std::string> expected = {"Output Image allocated: Width=16, height=4, BitsPerPixel=24"};
+        "the others are zero"
+    };
+    std::vector<std::string> expected = { "Output Image allocated: Width=16, height=4, BitsPerPixel=24" };
     expected.insert(expected.end(), perFrame.begin(), perFrame.end());
     expected.insert(expected.end(), perFrame.begin(), perFrame.end());
     EXPECT_EQ(Warnings("conv"), expected);

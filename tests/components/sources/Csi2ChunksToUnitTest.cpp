@@ -14,7 +14,7 @@ using ::testing::HasSubstr;
 
 constexpr const char* LINES = "Count = 6, DataChunks = 40, PayloadBytes = 1500, FrameStart = true, FrameEnd = true";
 
-class Csi2ChunksToUnit : public SourceToUnit {};
+class Csi2ChunksToUnit : public SourceToUnit { };
 
 TEST_F(Csi2ChunksToUnit, DataChunksArriveAsLinesWithTheSourcesChecksums)
 {
@@ -26,8 +26,8 @@ TEST_F(Csi2ChunksToUnit, DataChunksArriveAsLinesWithTheSourcesChecksums)
 
 TEST_F(Csi2ChunksToUnit, EmbeddedDataOfTheFirstFrameIsSentAheadOfTheLines)
 {
-    const host::RunResult result = RunSource(
-        "HostCsi2ChunkSource", std::string(LINES) + ", EmbeddedChunks = 2, EmbeddedBytes = 64", "");
+    const host::RunResult result =
+        RunSource("HostCsi2ChunkSource", std::string(LINES) + ", EmbeddedChunks = 2, EmbeddedBytes = 64", "");
     EXPECT_EQ(result.failed, 0) << log.Text();
     std::vector<uint32_t> lines(42, 1500);
     lines[0] = lines[1] = 64;
@@ -36,8 +36,8 @@ TEST_F(Csi2ChunksToUnit, EmbeddedDataOfTheFirstFrameIsSentAheadOfTheLines)
 
 TEST_F(Csi2ChunksToUnit, EmbeddedDataFirstSeenInALaterFrameIsLeftOut)
 {
-    const host::RunResult result = RunSource(
-        "HostCsi2ChunkSource", std::string(LINES) + ", EmbeddedChunks = 2, EmbeddedFromFrame = 3", "");
+    const host::RunResult result =
+        RunSource("HostCsi2ChunkSource", std::string(LINES) + ", EmbeddedChunks = 2, EmbeddedFromFrame = 3", "");
     EXPECT_EQ(result.failed, 0) << log.Text();
     ExpectReceivedAsSent(40, 1500);
 }

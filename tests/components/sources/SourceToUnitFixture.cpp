@@ -44,19 +44,25 @@ void SourceToUnit::TearDown()
 host::RunResult SourceToUnit::RunSource(const std::string& model, const std::string& sourceProperties,
                                         const std::string& unitProperties)
 {
-    const std::string toml =
-        "[run]\nuntil = \"sources-end\"\nduration = \"90s\"\n"
-        "[[component]]\nname = \"source\"\nmodel = \"" + model + "\"\n"
-        "properties = { ReportChecksums = true, StartDelayUs = 300000, PeriodUs = 20000, " + sourceProperties + " }\n"
+    const std::string toml = "[run]\nuntil = \"sources-end\"\nduration = \"90s\"\n"
+                             "[[component]]\nname = \"source\"\nmodel = \"" +
+        model +
+        "\"\n"
+        "properties = { ReportChecksums = true, StartDelayUs = 300000, PeriodUs = 20000, " +
+        sourceProperties +
+        " }\n"
         "[[component]]\nname = \"offset\"\nmodel = \"HostInt64Source\"\n"
         "properties = { Mode = \"Constant\", Value = 1000, PeriodUs = 1000, Count = 5 }\n"
         "[[component]]\nname = \"unit\"\nmodel = \"VxQirUnitClient\"\n"
-        "properties = { QirControlIP = \"" + std::string(UNIT_CONTROL_IP) + "\", QirControlPort = " +
-        std::to_string(unit_->controlPort()) + ", SensorDataIP = \"" + UNIT_DATA_IP + "\", SensorDataBasePort = " +
-        std::to_string(unit_->dataBasePort()) +
+        "properties = { QirControlIP = \"" +
+        std::string(UNIT_CONTROL_IP) + "\", QirControlPort = " + std::to_string(unit_->controlPort()) +
+        ", SensorDataIP = \"" + UNIT_DATA_IP + "\", SensorDataBasePort = " + std::to_string(unit_->dataBasePort()) +
         ", LocalControlIP = \"127.0.0.1\", LocalControlPort = 0, StatusUpdatePeriod = 20000, TimeoutGet = 2000000"
-        ", TimeoutStream = 2000000" + (unitProperties.empty() ? "" : ", " + unitProperties) + " }\n"
-        "[[connection]]\nfrom = \"source." + std::string(model == "HostCodedImageSource" ? "Images" : "Frames") +
+        ", TimeoutStream = 2000000" +
+        (unitProperties.empty() ? "" : ", " + unitProperties) +
+        " }\n"
+        "[[connection]]\nfrom = \"source." +
+        std::string(model == "HostCodedImageSource" ? "Images" : "Frames") +
         "\"\nto = \"unit.SensorDataIn\"\n"
         "[[connection]]\nfrom = \"offset.Value\"\nto = \"unit.LoggingStartTime\"\n";
 

@@ -43,7 +43,7 @@ void PrintTo(const CodedCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class CodedImages : public UnitClientFixture, public ::testing::WithParamInterface<CodedCase> {};
+class CodedImages : public UnitClientFixture, public ::testing::WithParamInterface<CodedCase> { };
 
 } // namespace
 
@@ -73,15 +73,14 @@ TEST_P(CodedImages, ArriveInChunksOfTheRoundedPayloadSizeWithZerosAfterTheLastBy
     EXPECT_EQ(Channel().frameWidth, 65536 / 3) << "buffer size / height";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PayloadSizes, CodedImages,
-    ::testing::Values(CodedCase{ "ThreeChunksAt8948", 8948, 20000, 8944 },
-                      CodedCase{ "ThreeChunksAt8950RoundedDownTo8944", 8950, 20000, 8944 },
-                      CodedCase{ "ExactMultipleHasNoPaddedChunk", 1448, 3 * 1448, 1448 },
-                      CodedCase{ "SmallestPayload", 8, 20, 8 }),
-    [](const auto& c) { return std::string(c.param.name); });
+INSTANTIATE_TEST_SUITE_P(PayloadSizes, CodedImages,
+                         ::testing::Values(CodedCase{ "ThreeChunksAt8948", 8948, 20000, 8944 },
+                                           CodedCase{ "ThreeChunksAt8950RoundedDownTo8944", 8950, 20000, 8944 },
+                                           CodedCase{ "ExactMultipleHasNoPaddedChunk", 1448, 3 * 1448, 1448 },
+                                           CodedCase{ "SmallestPayload", 8, 20, 8 }),
+                         [](const auto& c) { return std::string(c.param.name); });
 
-class CodedImageEdges : public UnitClientFixture {};
+class CodedImageEdges : public UnitClientFixture { };
 
 TEST_F(CodedImageEdges, AnEmptyImageSendsNothingButCountsAFrame)
 {

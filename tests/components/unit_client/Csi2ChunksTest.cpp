@@ -32,8 +32,7 @@ public:
         return *this;
     }
     /// A bus-data chunk with `payload` bus payload bytes.
-    Container& Data(SubType subType, uint16_t payload, uint8_t seed = 0,
-                    Type type = Type::UncompressedRAWDenslyPacked)
+    Container& Data(SubType subType, uint16_t payload, uint8_t seed = 0, Type type = Type::UncompressedRAWDenslyPacked)
     {
         payloads.push_back(bytes.size() + MIPICSI2::BUS_PAYLOAD_OFFSET);
         payloadLengths.push_back(payload);
@@ -151,8 +150,7 @@ TEST_F(ChunkFrames, AnEmptyFirstContainerDeclaresNoPackets)
 {
     TheScript().samples = { ScriptedSample{} };
     EXPECT_EQ(Run(Graph("Csi2Frame")).failed, 0);
-    EXPECT_TRUE(Reported("[Core] Will send the following data packets: .\nTotal packets per frame: 0"))
-        << log.Text();
+    EXPECT_TRUE(Reported("[Core] Will send the following data packets: .\nTotal packets per frame: 0")) << log.Text();
     EXPECT_EQ(Channel().frameHeight, 0u);
 }
 
@@ -181,7 +179,7 @@ void PrintTo(const HostileCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class HostileContainers : public ChunkFrames, public ::testing::WithParamInterface<HostileCase> {};
+class HostileContainers : public ChunkFrames, public ::testing::WithParamInterface<HostileCase> { };
 
 Container WithChunkOfLength(uint16_t length)
 {
@@ -215,7 +213,9 @@ Container CutHeader()
 Container TooShortForAPayload()
 {
     Container c;
-    c.Data(SubType::RAW12, 64, 0).Chunk(Type::UncompressedRAWDenslyPacked, SubType::RAW12, 12).Data(SubType::RAW12, 64, 1);
+    c.Data(SubType::RAW12, 64, 0)
+        .Chunk(Type::UncompressedRAWDenslyPacked, SubType::RAW12, 12)
+        .Data(SubType::RAW12, 64, 1);
     return c;
 }
 

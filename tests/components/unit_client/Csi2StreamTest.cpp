@@ -51,7 +51,7 @@ void PrintTo(const StreamCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class GrabberStreams : public UnitClientFixture, public ::testing::WithParamInterface<StreamCase> {};
+class GrabberStreams : public UnitClientFixture, public ::testing::WithParamInterface<StreamCase> { };
 
 std::string Flag(bool value)
 {
@@ -93,14 +93,13 @@ TEST_P(GrabberStreams, SendOnePacketPerRecordWithTheConfiguredPreambleAndPadding
     EXPECT_TRUE(Reported("[Core] Each packet has " + std::to_string(c.wordCount + 6) + " Bytes."));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Geometries, GrabberStreams,
-    ::testing::Values(StreamCase{ "Bpp16PacketAloneWithoutPreamble", 16, 3840, true, 3846 },
-                      StreamCase{ "Bpp16WithPreambleNoPaddingNeeded", 16, 3840, false, 3850 },
-                      StreamCase{ "Bpp12OnePaddingByte", 12, 3841, false, 3852 },
-                      StreamCase{ "Bpp64SixPaddingBytes", 64, 3840, false, 3856 },
-                      StreamCase{ "Bpp64PaddingNotSentWithoutPreamble", 64, 3840, true, 3846 }),
-    [](const auto& c) { return std::string(c.param.name); });
+INSTANTIATE_TEST_SUITE_P(Geometries, GrabberStreams,
+                         ::testing::Values(StreamCase{ "Bpp16PacketAloneWithoutPreamble", 16, 3840, true, 3846 },
+                                           StreamCase{ "Bpp16WithPreambleNoPaddingNeeded", 16, 3840, false, 3850 },
+                                           StreamCase{ "Bpp12OnePaddingByte", 12, 3841, false, 3852 },
+                                           StreamCase{ "Bpp64SixPaddingBytes", 64, 3840, false, 3856 },
+                                           StreamCase{ "Bpp64PaddingNotSentWithoutPreamble", 64, 3840, true, 3846 }),
+                         [](const auto& c) { return std::string(c.param.name); });
 
 class GrabberStreamEdges : public UnitClientFixture {
 protected:
@@ -192,7 +191,7 @@ void PrintTo(const RefusedStream& c, std::ostream* os)
     *os << c.name;
 }
 
-class RefusedStreams : public UnitClientFixture, public ::testing::WithParamInterface<RefusedStream> {};
+class RefusedStreams : public UnitClientFixture, public ::testing::WithParamInterface<RefusedStream> { };
 
 TEST_P(RefusedStreams, FailTheComponentAtTheFirstSampleWithoutSending)
 {
@@ -220,9 +219,10 @@ std::vector<uint8_t> WithoutPreamble()
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedStreams,
-    ::testing::Values(RefusedStream{ "BadPreamble", WithoutPreamble(), "Frame does not contain valid MIPI CSI2 data, aborting" },
-                      RefusedStream{ "BppZero", GrabberStream({ { 0x2C, 30 } }, 0, 0), "Grabber header field bpp is 0" },
-                      RefusedStream{ "ShorterThanTheFirstPacketHeader", std::vector<uint8_t>(70, 0xB8),
-                                     "byte stream of 70 bytes ends before its first packet header at byte offset 68" },
-                      RefusedStream{ "Empty", {}, "byte stream of 0 bytes ends before its first packet header" }),
+    ::testing::Values(
+        RefusedStream{ "BadPreamble", WithoutPreamble(), "Frame does not contain valid MIPI CSI2 data, aborting" },
+        RefusedStream{ "BppZero", GrabberStream({ { 0x2C, 30 } }, 0, 0), "Grabber header field bpp is 0" },
+        RefusedStream{ "ShorterThanTheFirstPacketHeader", std::vector<uint8_t>(70, 0xB8),
+                       "byte stream of 70 bytes ends before its first packet header at byte offset 68" },
+        RefusedStream{ "Empty", {}, "byte stream of 0 bytes ends before its first packet header" }),
     [](const auto& c) { return std::string(c.param.name); });

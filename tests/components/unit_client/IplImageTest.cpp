@@ -41,7 +41,7 @@ void PrintTo(const IplCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class IplImages : public UnitClientFixture, public ::testing::WithParamInterface<IplCase> {};
+class IplImages : public UnitClientFixture, public ::testing::WithParamInterface<IplCase> { };
 
 } // namespace
 
@@ -80,16 +80,15 @@ TEST_P(IplImages, ArriveAsOneLinePerRowWithTheRowBytesOnly)
     EXPECT_TRUE(Reported("Sending uncompressed IPL images."));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Geometries, IplImages,
-    ::testing::Values(IplCase{ "Vga640x480Rgb", { 640, 480, 8, "BGR", 4 }, 1920 },
-                      IplCase{ "RowPaddingIsNotSent", { 641, 4, 8, "BGR", 4 }, 1923 },
-                      IplCase{ "Depth12CountsOneBytePerChannel", { 5, 3, 12, "BGR", 4 }, 15 },
-                      IplCase{ "GrayWithWideAlignment", { 7, 3, 8, "GRAY", 8 }, 7 }),
-    [](const auto& c) { return std::string(c.param.name); });
+INSTANTIATE_TEST_SUITE_P(Geometries, IplImages,
+                         ::testing::Values(IplCase{ "Vga640x480Rgb", { 640, 480, 8, "BGR", 4 }, 1920 },
+                                           IplCase{ "RowPaddingIsNotSent", { 641, 4, 8, "BGR", 4 }, 1923 },
+                                           IplCase{ "Depth12CountsOneBytePerChannel", { 5, 3, 12, "BGR", 4 }, 15 },
+                                           IplCase{ "GrayWithWideAlignment", { 7, 3, 8, "GRAY", 8 }, 7 }),
+                         [](const auto& c) { return std::string(c.param.name); });
 
 
-class IplImageRefusal : public UnitClientFixture {};
+class IplImageRefusal : public UnitClientFixture { };
 
 TEST_F(IplImageRefusal, ALineLongerThan16BitsFailsTheFirstSampleNamingItsLength)
 {

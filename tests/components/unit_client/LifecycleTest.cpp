@@ -85,7 +85,7 @@ void PrintTo(const BirthRefusal& c, std::ostream* os)
     *os << c.name;
 }
 
-class BirthRefusals : public Lifecycle, public ::testing::WithParamInterface<BirthRefusal> {};
+class BirthRefusals : public Lifecycle, public ::testing::WithParamInterface<BirthRefusal> { };
 
 TEST_P(BirthRefusals, FailBirthNamingTheCause)
 {

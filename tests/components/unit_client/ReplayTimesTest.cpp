@@ -117,9 +117,9 @@ TEST_F(ReplayTimes, VerboseRunsReportEachStepAndEachStatus)
     Script(2, 1000);
     TheScript().periodUs = 100'000;
     EXPECT_EQ(Run(Graph("Ipl", "Verbose = true")).failed, 0);
-    for (const char* text : { "[Birth] Interface available", "[Birth] Channel registered.",
-                              "[Core] Output channel initialized.", "[Core] Replaying frames with 2 lines.",
-                              "[Core] Each packet has 12 Bytes.", "), , " })
+    for (const char* text :
+         { "[Birth] Interface available", "[Birth] Channel registered.", "[Core] Output channel initialized.",
+           "[Core] Replaying frames with 2 lines.", "[Core] Each packet has 12 Bytes.", "), , " })
         EXPECT_TRUE(Reported(text)) << text;
 }
 

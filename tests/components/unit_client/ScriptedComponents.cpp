@@ -13,27 +13,27 @@ std::mutex gStatusMutex; // guards gStatus
 StatusRecord gStatus;
 
 const KOVAOutputDefinition kSourceOutputs[] = {
-    {"Ipl", 0, {KOVA::IplImage, "", ""}, 0, 4, 1, 1},
-    {"Coded", 0, {KOVA::KOVAImage, "", ""}, 0, 4, 1, 1},
-    {"Stream", 0, {KOVA::Stream8, "", ""}, 0, 4, 1, 1},
-    {"Csi2Frame", 0, {KOVA::DynamicStructure, "KOVAMipiCsi2Frame", ""}, 0, 4, 1, 1},
-    {"OtherStruct", 0, {KOVA::DynamicStructure, "SomeOtherRecord", ""}, 0, 4, 1, 1},
-    {"Offset", 0, {KOVA::Integer64, "", ""}, 1, 4, 1, 1},
-    {"Start", 0, {KOVA::Integer64, "", ""}, 1, 4, 1, 1},
-    {"Stop", 0, {KOVA::Integer64, "", ""}, 1, 4, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Ipl", 0, { KOVA::IplImage, "", "" }, 0, 4, 1, 1 },
+    { "Coded", 0, { KOVA::KOVAImage, "", "" }, 0, 4, 1, 1 },
+    { "Stream", 0, { KOVA::Stream8, "", "" }, 0, 4, 1, 1 },
+    { "Csi2Frame", 0, { KOVA::DynamicStructure, "KOVAMipiCsi2Frame", "" }, 0, 4, 1, 1 },
+    { "OtherStruct", 0, { KOVA::DynamicStructure, "SomeOtherRecord", "" }, 0, 4, 1, 1 },
+    { "Offset", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
+    { "Start", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
+    { "Stop", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
-const KOVAInputDefinition kNoInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAPropertyDefinition kNoProperties[] = {{nullptr, nullptr, nullptr, false, false, false, false, 0}};
-const KOVAActionDefinition kNoActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kNoInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAPropertyDefinition kNoProperties[] = { { nullptr, nullptr, nullptr, false, false, false, false, 0 } };
+const KOVAActionDefinition kNoActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 const KOVATypeFilterBase kStatusFilter(0, 0, KOVA::Structure, "VXTQirStatusT", nullptr);
 const KOVAInputDefinition kRecorderInputs[] = {
-    {"State", 0, &kStatusFilter, KOVA::NeverSkippingReader, 1},
-    {"UnitTime", 0, &KOVA::FilterInteger64, KOVA::NeverSkippingReader, 1},
-    {nullptr, 0, nullptr, 0, 0},
+    { "State", 0, &kStatusFilter, KOVA::NeverSkippingReader, 1 },
+    { "UnitTime", 0, &KOVA::FilterInteger64, KOVA::NeverSkippingReader, 1 },
+    { nullptr, 0, nullptr, 0, 0 },
 };
-const KOVAOutputDefinition kNoOutputs[] = {{nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0}};
+const KOVAOutputDefinition kNoOutputs[] = { { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 } };
 
 } // namespace
 
@@ -61,9 +61,24 @@ void ClearRecordedStatus()
 }
 
 const KOVAComponentDefinition ScriptedSource::s_componentDefinition = {
-    "TestScriptedSource", "1.0.0", &ScriptedSource::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries, kNoInputs, KOVA::AllEntries, kSourceOutputs, KOVA::AllEntries, kNoProperties,
-    KOVA::AllEntries, kNoActions, 128, 1, true, 0,
+    "TestScriptedSource",
+    "1.0.0",
+    &ScriptedSource::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kNoInputs,
+    KOVA::AllEntries,
+    kSourceOutputs,
+    KOVA::AllEntries,
+    kNoProperties,
+    KOVA::AllEntries,
+    kNoActions,
+    128,
+    1,
+    true,
+    0,
 };
 KOVA_REGISTER_COMPONENT(ScriptedSource, ScriptedSource::s_componentDefinition);
 
@@ -117,7 +132,7 @@ void ScriptedSource::WriteSample(const ScriptedSample& sample)
         image->height = sample.codedHeight;
         image->width = 1;
         image->imageSize = static_cast<int32_t>(sample.codedImageSize >= 0 ? sample.codedImageSize
-                                                                            : static_cast<int64_t>(sample.bytes.size()));
+                                                                           : static_cast<int64_t>(sample.bytes.size()));
         out.Element()->Timestamp() = sample.timestampUs;
         break;
     }
@@ -165,9 +180,24 @@ void ScriptedSource::Core()
 }
 
 const KOVAComponentDefinition StatusRecorder::s_componentDefinition = {
-    "TestStatusRecorder", "1.0.0", &StatusRecorder::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries, kRecorderInputs, KOVA::AllEntries, kNoOutputs, KOVA::AllEntries, kNoProperties,
-    KOVA::AllEntries, kNoActions, 128, 1, true, 0,
+    "TestStatusRecorder",
+    "1.0.0",
+    &StatusRecorder::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kRecorderInputs,
+    KOVA::AllEntries,
+    kNoOutputs,
+    KOVA::AllEntries,
+    kNoProperties,
+    KOVA::AllEntries,
+    kNoActions,
+    128,
+    1,
+    true,
+    0,
 };
 KOVA_REGISTER_COMPONENT(StatusRecorder, StatusRecorder::s_componentDefinition);
 

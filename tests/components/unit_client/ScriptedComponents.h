@@ -22,7 +22,7 @@ struct ScriptedSample {
     int64_t offsetUs = 1000;
     int64_t startUs = -1;
     int64_t stopUs = -1;
-    int32_t codedHeight = 1; ///< framework image height
+    int32_t codedHeight = 1;     ///< framework image height
     int64_t codedImageSize = -1; ///< framework image imageSize; -1: bytes.size()
 };
 

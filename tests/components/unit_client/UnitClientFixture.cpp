@@ -28,8 +28,8 @@ void UnitClientFixture::StartUnit(vxqir::sim::EmulatorConfig config)
 {
     if (config.statusPeriod == std::chrono::milliseconds(10))
         config.statusPeriod = std::chrono::milliseconds(5);
-    unit = component_test::StartLoopbackUnit(
-        std::move(config), [this](const vxqir::sim::CompletedFrame& frame, uint64_t) {
+    unit =
+        component_test::StartLoopbackUnit(std::move(config), [this](const vxqir::sim::CompletedFrame& frame, uint64_t) {
             const std::lock_guard lock(framesMutex_);
             frames_.push_back({ frame.frameNumber, frame.height, frame.timestampNs, frame.bytes, frame.lineLengths });
         });
@@ -65,8 +65,8 @@ std::string UnitClientFixture::Graph(const std::string& sourceOutput, const std:
     std::string extra = extraProperties;
     if (startStop)
         extra += std::string(extra.empty() ? "" : ", ") + "StartStopTimeInputs = true";
-    toml += "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { " +
-            UnitClientProperties(extra) + " }\n";
+    toml += "[[component]]\nname = \"uc\"\nmodel = \"VxQirUnitClient\"\nproperties = { " + UnitClientProperties(extra) +
+        " }\n";
     toml += "[[component]]\nname = \"rec\"\nmodel = \"TestStatusRecorder\"\n";
     toml += "[[connection]]\nfrom = \"src." + sourceOutput + "\"\nto = \"uc.SensorDataIn\"\n";
     toml += "[[connection]]\nfrom = \"src.Offset\"\nto = \"uc.LoggingStartTime\"\n";

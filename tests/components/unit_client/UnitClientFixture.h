@@ -46,8 +46,8 @@ protected:
     /// A graph: the scripted source's `sourceOutput` into "SensorDataIn" of
     /// component "uc", its "Offset" into "LoggingStartTime" (and "Start" /
     /// "Stop" when `startStop`), and the status outputs into a recorder.
-    std::string Graph(const std::string& sourceOutput, const std::string& extraProperties = "",
-                      bool startStop = false, const std::string& run = "until = \"sources-end\"\nduration = \"60s\"");
+    std::string Graph(const std::string& sourceOutput, const std::string& extraProperties = "", bool startStop = false,
+                      const std::string& run = "until = \"sources-end\"\nduration = \"60s\"");
 
     /// Builds and runs `toml`; failing the test on build errors.
     host::RunResult Run(const std::string& toml);

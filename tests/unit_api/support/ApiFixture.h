@@ -27,13 +27,11 @@ bool eventually(Pred pred, std::chrono::milliseconds timeout = std::chrono::mill
 
 class ApiFixture : public ::testing::Test {
 protected:
-    ApiFixture() : api_(VXQIRApiS::createIsolated([] { return int64_t{ 0 }; },
-                                                  [](const char*) { return true; })) {}
+    ApiFixture() : api_(VXQIRApiS::createIsolated([] { return int64_t{ 0 }; }, [](const char*) { return true; })) { }
 
     // Registers channel `index` of unit_ with the given config; fails the test
     // on error.
-    VXTQirChannelHandle registerChannel(const VXTQirInputInterfaceT& config,
-                                       VXTQirChannelNumber index = 0)
+    VXTQirChannelHandle registerChannel(const VXTQirInputInterfaceT& config, VXTQirChannelNumber index = 0)
     {
         VXTQirChannelHandle handle = -1;
         EXPECT_EQ(api_->registerOutputChannel(&config, index, &handle), NoError);

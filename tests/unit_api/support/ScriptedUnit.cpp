@@ -39,8 +39,8 @@ Received receiveOne(int fd)
     Received datagram;
     sockaddr_in sender{};
     socklen_t length = sizeof(sender);
-    const ssize_t n = ::recvfrom(fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                 reinterpret_cast<sockaddr*>(&sender), &length);
+    const ssize_t n =
+        ::recvfrom(fd, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender), &length);
     if (n > 0)
         datagram.bytes.assign(buffer.begin(), buffer.begin() + n);
     char text[INET_ADDRSTRLEN] = {};
@@ -68,7 +68,8 @@ ReplaySensorMessageHeader sensorHeader(const Received& datagram)
 }
 
 ScriptedUnit::ScriptedUnit(std::string controlIp, std::string dataIp)
-    : controlIp_(std::move(controlIp)), dataIp_(std::move(dataIp))
+    : controlIp_(std::move(controlIp))
+    , dataIp_(std::move(dataIp))
 {
     controlFd_ = bindUdp(controlIp_, controlPort_);
     dataFd_ = bindUdp(dataIp_, dataPort_);
@@ -123,12 +124,24 @@ Bytes ScriptedUnit::defaultReply(const ReplayControlMessage& request)
         message->payload.buffer.total_buffer_size = fifoEntries_ * 4096;
         message->payload.buffer.total_fifo_entries = fifoEntries_;
         break;
-    case Command::SET_OFFSET_TIMESTAMP: offset_ = request.payload.ts; break;
-    case Command::SET_START_TIMESTAMP: start_ = request.payload.ts; break;
-    case Command::SET_STOP_TIMESTAMP: stop_ = request.payload.ts; break;
-    case Command::GET_OFFSET_TIMESTAMP: message->payload.timestamp = offset_; break;
-    case Command::GET_START_TIMESTAMP: message->payload.timestamp = start_; break;
-    case Command::GET_STOP_TIMESTAMP: message->payload.timestamp = stop_; break;
+    case Command::SET_OFFSET_TIMESTAMP:
+        offset_ = request.payload.ts;
+        break;
+    case Command::SET_START_TIMESTAMP:
+        start_ = request.payload.ts;
+        break;
+    case Command::SET_STOP_TIMESTAMP:
+        stop_ = request.payload.ts;
+        break;
+    case Command::GET_OFFSET_TIMESTAMP:
+        message->payload.timestamp = offset_;
+        break;
+    case Command::GET_START_TIMESTAMP:
+        message->payload.timestamp = start_;
+        break;
+    case Command::GET_STOP_TIMESTAMP:
+        message->payload.timestamp = stop_;
+        break;
     case Command::SET_FRAME_SIZE:
         width_ = request.payload.frameSize.width;
         height_ = request.payload.frameSize.height;
@@ -137,7 +150,8 @@ Bytes ScriptedUnit::defaultReply(const ReplayControlMessage& request)
         message->payload.frameSize.width = width_;
         message->payload.frameSize.height = height_;
         break;
-    default: break;
+    default:
+        break;
     }
     return reply;
 }
@@ -204,8 +218,7 @@ void ScriptedUnit::periodic()
     }
 }
 
-void ScriptedUnit::sendStatus(uint8_t channel, uint16_t flags, uint16_t rxPacket,
-                              uint32_t freeEntries, uint64_t timeNs)
+void ScriptedUnit::sendStatus(uint8_t channel, uint16_t flags, uint16_t rxPacket, uint32_t freeEntries, uint64_t timeNs)
 {
     Bytes status = makeStatus(channel, RESPONSE_PERIODIC_STATUS, 0);
     auto* message = reinterpret_cast<ReplayStatusMessage*>(status.data());
@@ -225,12 +238,10 @@ void ScriptedUnit::sendRaw(const Bytes& bytes)
 
 void ScriptedUnit::sendRawTo(const Bytes& bytes, const sockaddr_in& to)
 {
-    ::sendto(controlFd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-             sizeof(to));
+    ::sendto(controlFd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
 }
 
-void ScriptedUnit::startPeriodicStatus(uint8_t channel, uint32_t freeEntries,
-                                       std::chrono::milliseconds period)
+void ScriptedUnit::startPeriodicStatus(uint8_t channel, uint32_t freeEntries, std::chrono::milliseconds period)
 {
     {
         std::lock_guard lock(mutex_);

@@ -66,8 +66,7 @@ public:
     Bytes defaultReply(const ReplayControlMessage& request);
 
     // Sends a periodic status for a channel to the latest requester.
-    void sendStatus(uint8_t channel, uint16_t flags, uint16_t rxPacket, uint32_t freeEntries,
-                    uint64_t timeNs);
+    void sendStatus(uint8_t channel, uint16_t flags, uint16_t rxPacket, uint32_t freeEntries, uint64_t timeNs);
     // Sends raw bytes from the control socket to the latest requester (or to
     // the given address).
     void sendRaw(const Bytes& bytes);
@@ -80,10 +79,9 @@ public:
 
     // Waits until at least n requests (or data datagrams) arrived; returns a
     // copy of all received so far (possibly fewer after the timeout).
-    std::vector<Received> waitForRequests(size_t n, std::chrono::milliseconds timeout =
-                                                        std::chrono::milliseconds(3000));
-    std::vector<Received> waitForData(size_t n, std::chrono::milliseconds timeout =
-                                                    std::chrono::milliseconds(3000));
+    std::vector<Received> waitForRequests(size_t n,
+                                          std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+    std::vector<Received> waitForData(size_t n, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
     std::vector<Received> requests();
     std::vector<Received> data();
     // The latest requester's address (the client's control socket).
@@ -102,7 +100,7 @@ private:
     uint16_t dataPort_ = 0;
     std::atomic<uint32_t> fifoEntries_{ 100 };
 
-    std::mutex mutex_; // guards everything below
+    std::mutex mutex_;                     // guards everything below
     std::condition_variable changed_;      // a request or data datagram arrived
     std::condition_variable periodicWake_; // periodic status settings changed
     Responder responder_;

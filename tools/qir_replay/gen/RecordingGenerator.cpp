@@ -82,9 +82,10 @@ uint32_t generateRecording(const GenSpec& spec, const std::string& path, const s
             const auto timeNs = spec.startNs + static_cast<uint64_t>(std::llround(f * 1e9 / spec.fps));
             vxqir::frames::writeGrabberFrame(frame, grabberSpec(spec), f, timeNs);
         } else {
-            qir::raw::WriteFrameHeader(frame.data(), { .frameSize = static_cast<uint32_t>(frame.size()),
-                                                       .bitsPerWord = 16,
-                                                       .lines = static_cast<uint16_t>(spec.height) });
+            qir::raw::WriteFrameHeader(frame.data(),
+                                       { .frameSize = static_cast<uint32_t>(frame.size()),
+                                         .bitsPerWord = 16,
+                                         .lines = static_cast<uint16_t>(spec.height) });
             const size_t line = static_cast<size_t>(rawLineBytes(spec));
             for (uint32_t l = 0; l < spec.height; ++l)
                 vxqir::frames::fillPattern(std::span(frame).subspan(qir::raw::FrameHeaderSize + l * line, line),

@@ -14,15 +14,15 @@ enum class GenFormat : uint8_t { Grabber, Raw };
 
 struct GenSpec {
     GenFormat format = GenFormat::Grabber;
-    uint32_t width = 640;        ///< pixels per line
-    uint32_t height = 480;       ///< lines per frame
-    uint32_t bpp = 16;           ///< grabber: bits per pixel (8, 10, 12, 14, 16, 24)
-    bool rawMono = false;        ///< raw: one 16-bit word per pixel instead of two (YUV 4:2:2)
-    double fps = 30.0;           ///< grabber: spacing of the recorded start times
+    uint32_t width = 640;             ///< pixels per line
+    uint32_t height = 480;            ///< lines per frame
+    uint32_t bpp = 16;                ///< grabber: bits per pixel (8, 10, 12, 14, 16, 24)
+    bool rawMono = false;             ///< raw: one 16-bit word per pixel instead of two (YUV 4:2:2)
+    double fps = 30.0;                ///< grabber: spacing of the recorded start times
     uint64_t startNs = 1'000'000'000; ///< grabber: start time of frame 0
     uint32_t frames = 30;
     vxqir::frames::BytePattern pattern = vxqir::frames::BytePattern::Ramp;
-    bool shortPackets = false;   ///< grabber: frame start and end packets around the lines
+    bool shortPackets = false; ///< grabber: frame start and end packets around the lines
 };
 
 /// Why `spec` cannot be generated, naming the option; empty when it can.

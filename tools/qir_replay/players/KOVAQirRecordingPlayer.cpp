@@ -19,14 +19,14 @@ constexpr KOVAPropertyDefault kRawPixels = KOVAPropertyDefault::Enum("YUV422|Mon
 constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
                                           int32_t subtype = KOVA::PropertySubTypeNone)
 {
-    return {.name = name,
-            .value = value,
-            .unit = unit,
-            .needs2BeInitialized = false,
-            .canBeModifiedAfterStart = false,
-            .readOnly = false,
-            .locked = true,
-            .subtype = subtype};
+    return { .name = name,
+             .value = value,
+             .unit = unit,
+             .needs2BeInitialized = false,
+             .canBeModifiedAfterStart = false,
+             .readOnly = false,
+             .locked = true,
+             .subtype = subtype };
 }
 
 const KOVAPropertyDefinition kGrabberProperties[] = {
@@ -53,13 +53,13 @@ const KOVAPropertyDefinition kRawProperties[] = {
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    {"Frames", 0, {KOVA::Stream8, "", ""}, 0, 8, 1, 1},
-    {"LoggingStartTime", 0, {KOVA::Integer64, "", ""}, 1, 4, 1, 1},
-    {nullptr, 0, {0, nullptr, nullptr}, 0, 0, 0, 0},
+    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
+    { "LoggingStartTime", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
+    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = {{nullptr, 0, nullptr, 0, 0}};
-const KOVAActionDefinition kActions[] = {{nullptr, nullptr, false, {0, 0, 0}}};
+const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 /// Time after the last frame's time before the player ends.
 constexpr KOVATimestamp kDrainMarginUs = 500000;
@@ -67,15 +67,45 @@ constexpr KOVATimestamp kDrainMarginUs = 500000;
 } // namespace
 
 const KOVAComponentDefinition KOVAQirGrabberStreamPlayer::s_componentDefinition = {
-    "QirGrabberStreamPlayer", "1.0.0", &KOVAQirGrabberStreamPlayer::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,     kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kGrabberProperties,
-    KOVA::AllEntries,     kActions, 128, 1, true, 0,
+    "QirGrabberStreamPlayer",
+    "1.0.0",
+    &KOVAQirGrabberStreamPlayer::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kGrabberProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 const KOVAComponentDefinition KOVAQirRawFramePlayer::s_componentDefinition = {
-    "QirRawFramePlayer", "1.0.0", &KOVAQirRawFramePlayer::Instantiate, nullptr, nullptr, 0,
-    KOVA::AllEntries,     kInputs, KOVA::AllEntries, kOutputs, KOVA::AllEntries, kRawProperties,
-    KOVA::AllEntries,     kActions, 128, 1, true, 0,
+    "QirRawFramePlayer",
+    "1.0.0",
+    &KOVAQirRawFramePlayer::Instantiate,
+    nullptr,
+    nullptr,
+    0,
+    KOVA::AllEntries,
+    kInputs,
+    KOVA::AllEntries,
+    kOutputs,
+    KOVA::AllEntries,
+    kRawProperties,
+    KOVA::AllEntries,
+    kActions,
+    128,
+    1,
+    true,
+    0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAQirGrabberStreamPlayer, KOVAQirGrabberStreamPlayer::s_componentDefinition);
@@ -95,9 +125,9 @@ KOVAComponent* KOVAQirRawFramePlayer::Instantiate(const char* name, const KOVACo
 
 KOVAQirRecordingPlayer::KOVAQirRecordingPlayer(const char* name, const KOVAComponentDefinition* definition,
                                                qir::replay::RecordingFormat format)
-    : KOVAComponent(name, definition), format_(format)
-{
-}
+    : KOVAComponent(name, definition)
+    , format_(format)
+{ }
 
 uint64_t KOVAQirRecordingPlayer::FrameTimeUs(const std::vector<qir::replay::FrameEntry>& frames, double fps,
                                              double rate, size_t index, uint64_t pass)
@@ -145,8 +175,8 @@ void KOVAQirRecordingPlayer::Birth()
         Error("[Birth] Frames must be 0 or more, Loop 1 or more, StartDelayUs 0 or more");
     try {
         recording_.emplace(qir::replay::Recording::open(
-            file.Std(), format_,
-            pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono, keepGoing));
+            file.Std(), format_, pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono,
+            keepGoing));
     } catch (const qir::replay::RecordingError& error) {
         Error((KOVAString("[Birth] ") + error.what()).c_str());
     }
@@ -165,17 +195,17 @@ void KOVAQirRecordingPlayer::Birth()
 void KOVAQirRecordingPlayer::Core()
 {
     const auto& frames = recording_->frames();
-    const uint64_t perPass = frames_ > 0 ? std::min<uint64_t>(static_cast<uint64_t>(frames_), frames.size())
-                                         : frames.size();
+    const uint64_t perPass =
+        frames_ > 0 ? std::min<uint64_t>(static_cast<uint64_t>(frames_), frames.size()) : frames.size();
     if (handedOn_ >= perPass * static_cast<uint64_t>(loops_)) {
         // The unit plays the last frames from its FIFO after they were sent,
         // and the unit client releases the channel (which drops what still
         // waits) once this player has ended: stay until the last frame's time
         // has come at the unit's pace, counted from the first frame handed on.
-        const uint64_t last = FrameTimeUs(frames, fps_, rate_, static_cast<size_t>((handedOn_ - 1) % perPass),
-                                          (handedOn_ - 1) / perPass);
-        const KOVATimestamp due = firstHandedAt_ + static_cast<KOVATimestamp>(last - FrameTimeUs(frames, fps_, rate_, 0, 0)) +
-                                  kDrainMarginUs;
+        const uint64_t last =
+            FrameTimeUs(frames, fps_, rate_, static_cast<size_t>((handedOn_ - 1) % perPass), (handedOn_ - 1) / perPass);
+        const KOVATimestamp due =
+            firstHandedAt_ + static_cast<KOVATimestamp>(last - FrameTimeUs(frames, fps_, rate_, 0, 0)) + kDrainMarginUs;
         const KOVATimestamp now = KOVA::CurrentTime();
         if (now < due)
             Rest(due - now);
@@ -212,7 +242,7 @@ void KOVAQirRecordingPlayer::Core()
 
 void KOVAQirRecordingPlayer::Death()
 {
-    ReportInfo((KOVAStreamedString() << "[Death] Handed on " << handedOn_ << " frames, " << bytes_ << " bytes")
-                   .c_str());
+    ReportInfo(
+        (KOVAStreamedString() << "[Death] Handed on " << handedOn_ << " frames, " << bytes_ << " bytes").c_str());
     recording_.reset();
 }

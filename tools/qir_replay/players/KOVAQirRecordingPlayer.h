@@ -41,7 +41,7 @@ private:
     std::optional<qir::replay::Recording> recording_;
     double fps_ = 0.0;
     double rate_ = 1.0;
-    int64_t frames_ = 0;  ///< frames per pass (0: all)
+    int64_t frames_ = 0; ///< frames per pass (0: all)
     int64_t loops_ = 1;
     int64_t startDelayUs_ = 0;
     uint64_t handedOn_ = 0;
@@ -54,7 +54,8 @@ class KOVAQirGrabberStreamPlayer : public KOVAQirRecordingPlayer {
 public:
     static KOVAComponent* Instantiate(const char* name, const KOVAComponentDefinition* definition);
     KOVAQirGrabberStreamPlayer(const char* name, const KOVAComponentDefinition* definition)
-        : KOVAQirRecordingPlayer(name, definition, qir::replay::RecordingFormat::Grabber) {}
+        : KOVAQirRecordingPlayer(name, definition, qir::replay::RecordingFormat::Grabber)
+    { }
     static const KOVAComponentDefinition s_componentDefinition;
 };
 
@@ -62,6 +63,7 @@ class KOVAQirRawFramePlayer : public KOVAQirRecordingPlayer {
 public:
     static KOVAComponent* Instantiate(const char* name, const KOVAComponentDefinition* definition);
     KOVAQirRawFramePlayer(const char* name, const KOVAComponentDefinition* definition)
-        : KOVAQirRecordingPlayer(name, definition, qir::replay::RecordingFormat::Raw) {}
+        : KOVAQirRecordingPlayer(name, definition, qir::replay::RecordingFormat::Raw)
+    { }
     static const KOVAComponentDefinition s_componentDefinition;
 };

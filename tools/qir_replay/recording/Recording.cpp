@@ -47,7 +47,7 @@ MappedFile::MappedFile(const std::string& path) : path_(path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw RecordingError(path + ": cannot open: " + std::strerror(errno));
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         throw RecordingError(path + ": not a regular file");
@@ -72,9 +72,10 @@ MappedFile::~MappedFile()
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : path_(std::move(other.path_)), data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0))
-{
-}
+    : path_(std::move(other.path_))
+    , data_(std::exchange(other.data_, nullptr))
+    , size_(std::exchange(other.size_, 0))
+{ }
 
 std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes)
 {
@@ -97,8 +98,9 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
     recording.rawPixels_ = rawPixels;
     const auto sniffed = format ? format : sniffFormat(recording.file_.bytes());
     if (!sniffed)
-        damaged(path, 0, "neither a grabber stream nor raw frames (no grabber record at byte 64, no raw frame "
-                         "header of 16-bit words); --format names the format");
+        damaged(path, 0,
+                "neither a grabber stream nor raw frames (no grabber record at byte 64, no raw frame "
+                "header of 16-bit words); --format names the format");
     recording.format_ = *sniffed;
     try {
         if (recording.format_ == RecordingFormat::Grabber)
@@ -133,8 +135,11 @@ void Recording::indexGrabber()
         if (header.frame_size < GRABBER_HEADER_SIZE)
             damaged(path(), at, "grabber frame_size " + std::to_string(header.frame_size) + " is below 64");
         if (header.frame_size > bytes.size() - at)
-            damaged(path(), at, "grabber frame of " + std::to_string(header.frame_size) + " bytes runs past the end "
-                                "of the file (" + std::to_string(bytes.size() - at) + " bytes left)");
+            damaged(path(), at,
+                    "grabber frame of " + std::to_string(header.frame_size) +
+                        " bytes runs past the end "
+                        "of the file (" +
+                        std::to_string(bytes.size() - at) + " bytes left)");
         if (header.bpp == 0)
             damaged(path(), at + offsetof(sxpf_image_header_s, bpp), "grabber header with bpp 0");
         if (header.rows == 0)
@@ -164,8 +169,9 @@ void Recording::indexGrabber()
                 damaged(path(), at + record, "long packet of " + std::to_string(length) + " bytes");
             const uint32_t size = longPacketRecordSize(static_cast<uint16_t>(length), header.bpp);
             if (frame.size() - record < size)
-                damaged(path(), at + record, "long packet record " + std::to_string(row) + " of " +
-                                                 std::to_string(size) + " bytes runs past the grabber frame");
+                damaged(path(), at + record,
+                        "long packet record " + std::to_string(row) + " of " + std::to_string(size) +
+                            " bytes runs past the grabber frame");
             const size_t payload = record + CSI2_PREAMBLE_SIZE + CSI2_HEADER_SIZE;
             uint16_t stored = 0;
             std::memcpy(&stored, frame.data() + payload + packet.packet_length, sizeof stored);
@@ -204,8 +210,11 @@ void Recording::indexRaw()
         if (header.frameSize <= qir::raw::FrameHeaderSize)
             damaged(path(), at, "raw frame size " + std::to_string(header.frameSize) + " leaves no pixels");
         if (header.frameSize > bytes.size() - at)
-            damaged(path(), at, "raw frame of " + std::to_string(header.frameSize) + " bytes runs past the end of "
-                                "the file (" + std::to_string(bytes.size() - at) + " bytes left)");
+            damaged(path(), at,
+                    "raw frame of " + std::to_string(header.frameSize) +
+                        " bytes runs past the end of "
+                        "the file (" +
+                        std::to_string(bytes.size() - at) + " bytes left)");
         if (header.bitsPerWord != 16)
             damaged(path(), at + qir::raw::BitsPerWordOffset,
                     "raw frame of " + std::to_string(header.bitsPerWord) + "-bit words (16 are read)");
@@ -214,8 +223,9 @@ void Recording::indexRaw()
         const size_t pixelBytes = header.frameSize - qir::raw::FrameHeaderSize;
         const size_t lineBytes = pixelBytes / header.lines;
         if (pixelBytes % header.lines != 0 || lineBytes % (2 * wordsPerPixel) != 0)
-            damaged(path(), at, std::to_string(pixelBytes) + " pixel bytes are no whole number of lines of " +
-                                    std::to_string(header.lines) + " lines of whole pixels");
+            damaged(path(), at,
+                    std::to_string(pixelBytes) + " pixel bytes are no whole number of lines of " +
+                        std::to_string(header.lines) + " lines of whole pixels");
         const auto width = static_cast<uint32_t>(lineBytes / (2 * wordsPerPixel));
         if (frames_.empty()) {
             width_ = width;
@@ -223,8 +233,9 @@ void Recording::indexRaw()
             if (width_ > kMaxLines || uint64_t{ width_ } * 3 > kMaxLines)
                 damaged(path(), at, "raw lines of " + std::to_string(width_) + " pixels are too long for the unit");
         } else if (width != width_ || header.lines != height_) {
-            damaged(path(), at, "raw frame of " + std::to_string(width) + "x" + std::to_string(header.lines) +
-                                    " after frames of " + std::to_string(width_) + "x" + std::to_string(height_));
+            damaged(path(), at,
+                    "raw frame of " + std::to_string(width) + "x" + std::to_string(header.lines) + " after frames of " +
+                        std::to_string(width_) + "x" + std::to_string(height_));
         }
         frames_.push_back({ at, header.frameSize, 0 });
         largest_ = std::max<size_t>(largest_, header.frameSize);

@@ -74,8 +74,8 @@ struct GrabberFrameInfo {
 
 /// How frames reach the unit, for the checksums the unit reports.
 struct SendShape {
-    uint16_t width = 0;          ///< bytes (grabber) or pixels (raw) per line
-    uint16_t height = 0;         ///< lines per frame
+    uint16_t width = 0;  ///< bytes (grabber) or pixels (raw) per line
+    uint16_t height = 0; ///< lines per frame
     bool skipShortPackets = false;
 };
 
@@ -118,7 +118,7 @@ public:
     SendShape sendShape() const;
 
 private:
-    explicit Recording(MappedFile file) : file_(std::move(file)) {}
+    explicit Recording(MappedFile file) : file_(std::move(file)) { }
     void indexGrabber();
     void indexRaw();
 

@@ -49,13 +49,14 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             }
             const uint64_t span = frames.back().timeUs - std::min(frames.back().timeUs, frames.front().timeUs);
             seconds = frames.size() > 1 ? static_cast<double>(span) / 1e6 * static_cast<double>(frames.size()) /
-                                              static_cast<double>(frames.size() - 1)
+                    static_cast<double>(frames.size() - 1)
                                         : 0.0;
             std::fprintf(out, "  times: recorded, %.3f s from %" PRIu64 " us\n", seconds, frames.front().timeUs);
             if (notIncreasing > 0) {
                 doubtful = true;
-                std::fprintf(out, "  times: %zu frames do not come after the frame before them (first: frame %zu at "
-                                  "byte %zu); --fps gives times from a frame rate\n",
+                std::fprintf(out,
+                             "  times: %zu frames do not come after the frame before them (first: frame %zu at "
+                             "byte %zu); --fps gives times from a frame rate\n",
                              notIncreasing, firstBad, frames[firstBad].offset);
             }
         }
@@ -63,8 +64,8 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
         // Geometry and CSI-2 records.
         if (raw) {
             std::fprintf(out, "  geometry: %u x %u pixels, %s, every frame the same\n", recording.width(),
-                         recording.height(), recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit"
-                                                                                           : "YUV 4:2:2");
+                         recording.height(),
+                         recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit" : "YUV 4:2:2");
         } else {
             uint64_t ecc = 0, crc = 0, changed = 0, shorts = 0;
             const auto& info = recording.grabberInfo();
@@ -81,17 +82,19 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
                 doubtful = true;
                 std::fprintf(out, "  geometry: %" PRIu64 " frames differ from the first frame\n", changed);
             }
-            std::fprintf(out, "  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors\n", ecc, crc);
+            std::fprintf(out, "  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors\n", ecc,
+                         crc);
             if (shorts > 0)
-                std::fprintf(out, "  CSI-2: the frames hold %" PRIu64 " short packets (frame start/end); the unit "
-                                  "client leaves them out (SkipCsi2ShortPackages)\n",
+                std::fprintf(out,
+                             "  CSI-2: the frames hold %" PRIu64 " short packets (frame start/end); the unit "
+                             "client leaves them out (SkipCsi2ShortPackages)\n",
                              shorts);
         }
 
         // Data rate at the recorded cadence.
-        const double perSecond = seconds > 0 ? static_cast<double>(sentBytesPerFrame(recording)) *
-                                                   static_cast<double>(frames.size()) / seconds
-                                             : 0.0;
+        const double perSecond = seconds > 0
+            ? static_cast<double>(sentBytesPerFrame(recording)) * static_cast<double>(frames.size()) / seconds
+            : 0.0;
         const double gbit = perSecond * 8 / 1e9;
         std::fprintf(out, "  data rate: %.1f MB/s (%.3f Gbit/s): %.0f %% of a 1 Gbit/s link, %.0f %% of 10 Gbit/s\n",
                      perSecond / 1e6, gbit, gbit * 100, gbit * 10);

@@ -86,8 +86,9 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
     double seconds = 0.0;
     for (const Recording* recording : recordings) {
         const auto& frames = recording->frames();
-        const double fps = options.fps > 0 ? options.fps
-                           : recording->format() == RecordingFormat::Raw ? kDefaultRawFps : 0.0;
+        const double fps = options.fps > 0                ? options.fps
+            : recording->format() == RecordingFormat::Raw ? kDefaultRawFps
+                                                          : 0.0;
         size_t perPass = frames.size();
         if (options.frames > 0 && static_cast<size_t>(options.frames) < perPass)
             perPass = static_cast<size_t>(options.frames);
@@ -104,9 +105,10 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         const double fps = options.fps > 0 ? options.fps : raw ? kDefaultRawFps : 0.0;
         g << "\n[[component]]\nname = \"player" << n << "\"\n"
           << "model = \"" << (raw ? "QirRawFramePlayer" : "QirGrabberStreamPlayer") << "\"\n"
-          << "properties = { File = " << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string()) << ", Fps = " << number(fps)
-          << ", Rate = " << number(options.rate) << ", Frames = " << options.frames << ", Loop = " << options.loops
-          << ", StartDelayUs = " << options.startDelayUs;
+          << "properties = { File = "
+          << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string())
+          << ", Fps = " << number(fps) << ", Rate = " << number(options.rate) << ", Frames = " << options.frames
+          << ", Loop = " << options.loops << ", StartDelayUs = " << options.startDelayUs;
         if (options.keepGoing)
             g << ", KeepGoing = true";
         if (raw)

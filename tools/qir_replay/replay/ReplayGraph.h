@@ -30,22 +30,22 @@ inline constexpr const char* kEmbeddedControlIp = "127.0.0.2";
 inline constexpr const char* kEmbeddedDataIp = "127.0.0.3";
 
 struct ReplayOptions {
-    std::vector<std::string> recordings;       ///< recording i replays on channel i
-    std::optional<RecordingFormat> format;     ///< nullopt: by content
+    std::vector<std::string> recordings;   ///< recording i replays on channel i
+    std::optional<RecordingFormat> format; ///< nullopt: by content
     RawPixelFormat rawPixels = RawPixelFormat::Yuv422;
-    double fps = 0.0;                          ///< 0: grabber header times (raw frames need a rate)
-    double rate = 1.0;                         ///< playout speed
-    int64_t frames = 0;                        ///< frames per pass (0: all)
+    double fps = 0.0;   ///< 0: grabber header times (raw frames need a rate)
+    double rate = 1.0;  ///< playout speed
+    int64_t frames = 0; ///< frames per pass (0: all)
     int64_t loops = 1;
     double leadSeconds = 1.0;
-    std::optional<Endpoint> unit;              ///< nullopt: the embedded emulated unit
+    std::optional<Endpoint> unit; ///< nullopt: the embedded emulated unit
     std::optional<Endpoint> data;
     bool quiet = false;
     bool verbose = false;
     std::string summaryJson;
     std::string writeGraph;
     int64_t startDelayUs = 1000000;
-    bool keepGoing = false;                    ///< replay the whole frames before damage
+    bool keepGoing = false; ///< replay the whole frames before damage
 };
 
 /// Raw frames replay at this rate when --fps is not given.

@@ -75,7 +75,7 @@ void readComponentCounts(const host::ReportLog& log, ChannelSummary& summary)
 
 class Progress {
 public:
-    Progress(std::FILE* out, bool quiet) : out_(out), quiet_(quiet), live_(::isatty(::fileno(out)) == 1) {}
+    Progress(std::FILE* out, bool quiet) : out_(out), quiet_(quiet), live_(::isatty(::fileno(out)) == 1) { }
 
     void show(const std::string& line, bool final)
     {
@@ -167,8 +167,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             });
             unit->start();
         } catch (const std::exception& error) {
-            return fail(2, std::string("embedded unit on ") + kEmbeddedControlIp + " / " + kEmbeddedDataIp + ": " +
-                               error.what());
+            return fail(2,
+                        std::string("embedded unit on ") + kEmbeddedControlIp + " / " + kEmbeddedDataIp + ": " +
+                            error.what());
         }
         control = { kEmbeddedControlIp, unit->controlPort() };
         data = { kEmbeddedDataIp, unit->dataBasePort() };
@@ -223,7 +224,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             for (const auto& channel : unit->snapshot().channels) {
                 complete += channel.frames.framesComplete;
                 bytes += channel.bytes;
-                lowestFree = std::min(lowestFree, channel.fifoCapacity - std::min(channel.fifoUsed, channel.fifoCapacity));
+                lowestFree =
+                    std::min(lowestFree, channel.fifoCapacity - std::min(channel.fifoUsed, channel.fifoCapacity));
                 loss = loss || channel.loss;
             }
             const double fps = seconds > 0 ? static_cast<double>(complete) / seconds : 0.0;
@@ -336,16 +338,14 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                      static_cast<unsigned long long>(c.framesToSend),
                      c.unitClientFailed ? ", the unit client failed" : "");
         if (c.emulated)
-            std::fprintf(out,
-                         "; at the unit %llu complete, %llu incomplete, %llu of %llu checksums match, %llu played, "
-                         "%llu not played, %llu FIFO overflows%s",
-                         static_cast<unsigned long long>(c.framesComplete),
-                         static_cast<unsigned long long>(c.framesIncomplete),
-                         static_cast<unsigned long long>(c.checksumsMatched),
-                         static_cast<unsigned long long>(c.framesToSend),
-                         static_cast<unsigned long long>(c.framesPlayed),
-                         static_cast<unsigned long long>(c.framesNotPlayed),
-                         static_cast<unsigned long long>(c.fifoOverflows), c.loss ? ", loss flag set" : "");
+            std::fprintf(
+                out,
+                "; at the unit %llu complete, %llu incomplete, %llu of %llu checksums match, %llu played, "
+                "%llu not played, %llu FIFO overflows%s",
+                static_cast<unsigned long long>(c.framesComplete), static_cast<unsigned long long>(c.framesIncomplete),
+                static_cast<unsigned long long>(c.checksumsMatched), static_cast<unsigned long long>(c.framesToSend),
+                static_cast<unsigned long long>(c.framesPlayed), static_cast<unsigned long long>(c.framesNotPlayed),
+                static_cast<unsigned long long>(c.fifoOverflows), c.loss ? ", loss flag set" : "");
         std::fprintf(out, "\n");
     }
     for (const host::Report& report : log.Reports()) {
@@ -357,8 +357,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         std::fprintf(out, "replay interrupted\n");
         result.exitCode = qir::tools::kExitInterrupted;
     } else if (allGood) {
-        std::fprintf(out, unit ? "verdict: every frame arrived complete with the recording's checksum\n"
-                               : "verdict: every frame was handed to the unit client without error\n");
+        std::fprintf(out,
+                     unit ? "verdict: every frame arrived complete with the recording's checksum\n"
+                          : "verdict: every frame was handed to the unit client without error\n");
         result.exitCode = 0;
     } else {
         std::fprintf(out, "verdict: FAILED (see the channel lines above)\n");

@@ -18,10 +18,10 @@ struct ChannelSummary {
     std::string recording;
     std::string format;
     uint64_t framesInRecording = 0;
-    uint64_t framesToSend = 0;    ///< frames per pass x passes
-    uint64_t framesHandedOn = 0;  ///< by the player (read from the file and written to the graph)
+    uint64_t framesToSend = 0;   ///< frames per pass x passes
+    uint64_t framesHandedOn = 0; ///< by the player (read from the file and written to the graph)
     uint64_t bytesHandedOn = 0;
-    uint64_t framesSent = 0;      ///< by the unit client, whole
+    uint64_t framesSent = 0; ///< by the unit client, whole
     bool unitClientFailed = false;
     // With the embedded unit:
     bool emulated = false;
@@ -31,9 +31,9 @@ struct ChannelSummary {
     uint64_t checksumsMismatched = 0;
     uint64_t bytesAtUnit = 0;
     bool loss = false;
-    uint64_t framesPlayed = 0;     ///< every line played out of the unit's FIFO
-    uint64_t framesNotPlayed = 0;  ///< a line skipped, overflowed or never queued
-    uint64_t fifoOverflows = 0;    ///< lines that found the FIFO full
+    uint64_t framesPlayed = 0;    ///< every line played out of the unit's FIFO
+    uint64_t framesNotPlayed = 0; ///< a line skipped, overflowed or never queued
+    uint64_t fifoOverflows = 0;   ///< lines that found the FIFO full
 };
 
 struct ReplayResult {

@@ -17,8 +17,7 @@ using qir::replay::ReplayOptions;
 /// Options shared by the replay and the check.
 void addRecordingOptions(CLI::App& app, ReplayOptions& options, std::string& format, std::string& pixels)
 {
-    app.add_option("RECORDING", options.recordings,
-                   "recording files; the i-th replays on unit channel i")
+    app.add_option("RECORDING", options.recordings, "recording files; the i-th replays on unit channel i")
         ->required()
         ->check(CLI::ExistingFile);
     app.add_option("--format", format, "recording format: grabber or raw (default: recognised by content)")
@@ -67,14 +66,13 @@ int main(int argc, char** argv)
     if (argc > 1 && std::string(argv[1]) == "check")
         return runCheckCommand(argc - 1, argv + 1);
 
-    CLI::App app{
-        "qir-replay: replays camera recordings into a QIR unit through the player, image converter and unit "
-        "client components, and ends with a verdict.\n"
-        "Without --unit the frames go to an embedded emulated unit on 127.0.0.2 (control) / 127.0.0.3 (data) "
-        "that checks every frame against the recording.\n"
-        "Also: qir-replay check RECORDING... (pre-flight without sending; see qir-replay check --help).\n"
-        "Exit status: 0 every frame sent (and, emulated, arrived complete with the recording's checksum), "
-        "1 errors, 2 bad input or usage, 130 interrupted." };
+    CLI::App app{ "qir-replay: replays camera recordings into a QIR unit through the player, image converter and unit "
+                  "client components, and ends with a verdict.\n"
+                  "Without --unit the frames go to an embedded emulated unit on 127.0.0.2 (control) / 127.0.0.3 (data) "
+                  "that checks every frame against the recording.\n"
+                  "Also: qir-replay check RECORDING... (pre-flight without sending; see qir-replay check --help).\n"
+                  "Exit status: 0 every frame sent (and, emulated, arrived complete with the recording's checksum), "
+                  "1 errors, 2 bad input or usage, 130 interrupted." };
     app.name("qir-replay");
     ReplayOptions options;
     std::string format;
@@ -83,10 +81,12 @@ int main(int argc, char** argv)
     std::string data;
     std::string rate = "1";
     addRecordingOptions(app, options, format, pixels);
-    app.add_option("--unit", unit, "unit control address CONTROL_IP[:PORT] (port default 65024); "
-                                   "default: the embedded emulated unit");
-    app.add_option("--data", data, "unit data address DATA_IP[:BASE_PORT] (base port default 61440); "
-                                   "needed with --unit");
+    app.add_option("--unit", unit,
+                   "unit control address CONTROL_IP[:PORT] (port default 65024); "
+                   "default: the embedded emulated unit");
+    app.add_option("--data", data,
+                   "unit data address DATA_IP[:BASE_PORT] (base port default 61440); "
+                   "needed with --unit");
     app.add_option("--rate", rate, "playout speed: a factor such as 0.5 or 2 (times are divided by it)")
         ->capture_default_str();
     app.add_option("--frames", options.frames, "frames of each recording to replay (0: all)")
