@@ -88,6 +88,13 @@ const KOVAInputDefinition kInputs[] = {
       .typeFilter = &KOVA::FilterInteger64,
       .readerType = KOVA::SamplingReader,
       .subsampling = 1 },
+    // The newest frame out of the image converter behind the player (raw
+    // frames): its timestamp tells how far the converter has come.
+    { .name = "Converted",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterAny,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
     { .name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0 },
 };
 const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
@@ -101,6 +108,12 @@ constexpr KOVATimestamp kStartTimeWaitUs = 10000000;
 /// Longest wait after the last frame beyond the lead and its play time.
 constexpr KOVATimestamp kPlayoutWaitUs = 30000000;
 constexpr KOVATimestamp kPollUs = 10000;
+/// Frames handed on that the converter behind the player has not yet
+/// converted, at most: its FIFO reader lets the player's output overwrite
+/// what it has not read (8 elements), so the player waits below that.
+constexpr size_t kMaxUnconverted = 4;
+/// The converter showing no progress this long ends the replay.
+constexpr KOVATimestamp kConverterStallUs = 30000000;
 /// The stop time lies this long after the last frame's play time.
 constexpr int64_t kStopAfterUs = 86'400'000'000;
 
@@ -260,6 +273,7 @@ void KOVAQirRecordingPlayer::Birth()
     lastFreeChangeAt_ = 0;
     lossSeen_ = false;
     unitTimeUs_ = -1;
+    unconverted_.clear();
 }
 
 uint64_t KOVAQirRecordingPlayer::frameTime(uint64_t serial) const
@@ -317,6 +331,30 @@ void KOVAQirRecordingPlayer::followUnitState()
         lossSeen_ = lossSeen_ || status.loss;
         unitTimeUs_ = static_cast<int64_t>(status.currentTime_ns / 1000u);
         ++statuses_;
+    }
+}
+
+void KOVAQirRecordingPlayer::awaitConverter()
+{
+    KOVAInput* converted = FindInput("Converted");
+    if (!converted || !converted->IsConnected())
+        return;
+    KOVATimestamp progressAt = KOVA::CurrentTime();
+    for (;;) {
+        if (DataAvailableInFIFO(converted) > 0) {
+            KOVAIOElt* element = StartReading(converted);
+            const KOVATimestamp newest = element ? element->Timestamp() : 0;
+            StopReading(converted);
+            while (element && !unconverted_.empty() && unconverted_.front() <= newest) {
+                unconverted_.pop_front();
+                progressAt = KOVA::CurrentTime();
+            }
+        }
+        if (unconverted_.size() < kMaxUnconverted)
+            return;
+        if (KOVA::CurrentTime() - progressAt > kConverterStallUs)
+            Error("[Core] The image converter took no frame for 30 s");
+        Rest(1000);
     }
 }
 
@@ -418,6 +456,7 @@ void KOVAQirRecordingPlayer::Core()
         if (now < due)
             Rest(due - now);
     }
+    awaitConverter();
     const size_t index =
         static_cast<size_t>(handedOn_ % perPass_) + static_cast<size_t>(selected_.data() - recording_->frames().data());
     {
@@ -434,6 +473,7 @@ void KOVAQirRecordingPlayer::Core()
     }
     if (handedOn_ == 0)
         firstHandedAt_ = KOVA::CurrentTime();
+    unconverted_.push_back(static_cast<KOVATimestamp>(frameTime(handedOn_)));
     ++handedOn_;
 }
 

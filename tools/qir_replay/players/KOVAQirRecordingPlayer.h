@@ -39,6 +39,10 @@
 // for a while (the unit client releases the channel, dropping what waits,
 // once the player has ended).
 //
+// Raw frames pass the image converter, whose FIFO reader lets the player
+// overwrite frames it has not read: with "Converted" connected to the
+// converter's output, the player keeps fewer than four frames waiting for it.
+//
 // "FirstFrame" and "EndFrame" (0: to the end) pick frames [first, end) of
 // the recording; "Frames" and "Loop" apply to that selection.
 //
@@ -53,6 +57,7 @@
 #include "Recording.h"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 
@@ -83,6 +88,9 @@ private:
     /// Writes the offset, start and stop times; false when an output had no
     /// element free (try again).
     bool writeTimes();
+    /// Waits while too many frames handed on wait for the converter on
+    /// "Converted" (when connected).
+    void awaitConverter();
     /// Waits (bounded) for the shared start time or the unit's clock.
     void awaitStartTime();
     /// Takes every unit status that came in on "UnitState".
@@ -113,7 +121,8 @@ private:
     uint32_t lastFree_ = 0;
     KOVATimestamp lastFreeChangeAt_ = 0; ///< engine time the free count last changed
     bool lossSeen_ = false;
-    int64_t unitTimeUs_ = -1; ///< latest unit clock seen
+    int64_t unitTimeUs_ = -1;               ///< latest unit clock seen
+    std::deque<KOVATimestamp> unconverted_; ///< times of frames handed on, not yet seen converted
 };
 
 class KOVAQirGrabberStreamPlayer : public KOVAQirRecordingPlayer {

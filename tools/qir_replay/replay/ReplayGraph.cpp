@@ -227,6 +227,9 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
               << (mono ? "Mono16Bit" : "YUYV_in_24bitRGB") << "\" }\n";
             g << "\n[[connection]]\nfrom = \"" << frames << "\"\nto = \"converter" << n << ".frame_in\"\n";
             frames = "converter" + n + ".QIR_IPLImage";
+            // The player keeps pace with the converter, which would lose
+            // frames it has not read when the player ran ahead.
+            g << "\n[[connection]]\nfrom = \"" << frames << "\"\nto = \"player" << n << ".Converted\"\n";
         }
         g << "\n[[component]]\nname = \"unit" << n << "\"\nmodel = \"VxQirUnitClient\"\n"
           << "properties = { QirControlIP = " << quoted(control.ip) << ", QirControlPort = " << control.port
