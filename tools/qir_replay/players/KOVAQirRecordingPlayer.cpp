@@ -20,6 +20,7 @@ constexpr KOVAPropertyDefault kKeepGoing = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kRawPixels = KOVAPropertyDefault::Enum("YUV422|Mono", 0);
 constexpr KOVAPropertyDefault kReplayStart = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kLead = KOVAPropertyDefault::Integer(1000000);
+constexpr KOVAPropertyDefault kUnitClockOffset = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kFirstFrame = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kEndFrame = KOVAPropertyDefault::Integer(0);
 
@@ -46,6 +47,7 @@ const KOVAPropertyDefinition kGrabberProperties[] = {
     property("KeepGoing", &kKeepGoing, nullptr),
     property("ReplayStartUs", &kReplayStart, "us", KOVA::PropertySubTypeTime),
     property("LeadUs", &kLead, "us", KOVA::PropertySubTypeTime),
+    property("UnitClockOffsetUs", &kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
     property("FirstFrame", &kFirstFrame, nullptr),
     property("EndFrame", &kEndFrame, nullptr),
     property(nullptr, nullptr, nullptr),
@@ -62,6 +64,7 @@ const KOVAPropertyDefinition kRawProperties[] = {
     property("KeepGoing", &kKeepGoing, nullptr),
     property("ReplayStartUs", &kReplayStart, "us", KOVA::PropertySubTypeTime),
     property("LeadUs", &kLead, "us", KOVA::PropertySubTypeTime),
+    property("UnitClockOffsetUs", &kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
     property("FirstFrame", &kFirstFrame, nullptr),
     property("EndFrame", &kEndFrame, nullptr),
     property(nullptr, nullptr, nullptr),
@@ -228,6 +231,7 @@ void KOVAQirRecordingPlayer::Birth()
         Error("[Birth] Raw frames carry no times: Fps must be positive");
     Get(Property("ReplayStartUs"), replayStartUs_);
     Get(Property("LeadUs"), leadUs_);
+    Get(Property("UnitClockOffsetUs"), unitClockOffsetUs_);
     int64_t firstFrame = 0;
     int64_t endFrame = 0;
     Get(Property("FirstFrame"), firstFrame);
@@ -358,18 +362,27 @@ void KOVAQirRecordingPlayer::awaitConverter()
     }
 }
 
+int64_t KOVAQirRecordingPlayer::sharedStartTime()
+{
+    KOVAInput* shared = FindInput("StartTimeIn");
+    if (DataAvailableInFIFO(shared) > 0) {
+        KOVA::InputGuard<int64_t> start(this, shared);
+        if (start && *start.Get() > 0 && *start.Get() != kProvisionalStartUs)
+            return *start.Get();
+    }
+    return kProvisionalStartUs;
+}
+
 void KOVAQirRecordingPlayer::awaitStartTime()
 {
     KOVAInput* shared = FindInput("StartTimeIn");
     const bool fromShared = shared && shared->IsConnected();
     const KOVATimestamp limit = KOVA::CurrentTime() + kStartTimeWaitUs;
     for (;;) {
-        if (fromShared && DataAvailableInFIFO(shared) > 0) {
-            KOVA::InputGuard<int64_t> start(this, shared);
-            if (start && *start.Get() > 0 && *start.Get() != kProvisionalStartUs) {
-                startUs_ = *start.Get();
+        if (fromShared) {
+            startUs_ = sharedStartTime();
+            if (startUs_ != kProvisionalStartUs)
                 return;
-            }
         }
         if (!fromShared) {
             followUnitState();
@@ -426,17 +439,17 @@ void KOVAQirRecordingPlayer::Core()
         Finish();
     }
     if (!timesWritten_) {
-        if (replayStartUs_ > 0) {
+        KOVAInput* shared = FindInput("StartTimeIn");
+        KOVAInput* state = FindInput("UnitState");
+        if (replayStartUs_ > 0)
             startUs_ = replayStartUs_;
-        } else {
-            KOVAInput* shared = FindInput("StartTimeIn");
-            KOVAInput* state = FindInput("UnitState");
-            const bool startFromGraph = (shared && shared->IsConnected()) || (state && state->IsConnected());
-            // Without a source of a start time the unit starts on its own
-            // (at the first frame's arrival).
-            if (startFromGraph)
-                startUs_ = kProvisionalStartUs;
-        }
+        else if (shared && shared->IsConnected())
+            startUs_ = sharedStartTime(); // another player's start, or the provisional one until it comes
+        else if (unitClockOffsetUs_ != 0)
+            startUs_ = KOVA::CurrentTime() + unitClockOffsetUs_ + leadUs_;
+        else if (state && state->IsConnected())
+            startUs_ = kProvisionalStartUs; // the real one follows the unit's first status
+        // Otherwise the unit starts on its own (at the first frame's arrival).
         if (!writeTimes())
             return;
         timesWritten_ = true;

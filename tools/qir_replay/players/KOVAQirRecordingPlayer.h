@@ -13,15 +13,20 @@
 // Replay start: before its first frame a player also writes the replay
 // start and stop times on "ReplayStartTime" and "ReplayStopTime" (for a
 // unit client with "StartStopTimeInputs"), so that every channel of a run
-// starts at one unit time:
-//   - "ReplayStartUs" > 0: that unit time (qir-replay reads the unit's time
-//     before the run and gives every player the same value);
-//   - otherwise, in a graph on its own, from the input "StartTimeIn" (another
-//     player's "ReplayStartTime") or, when only "UnitState" is connected,
-//     the unit's time in its first status plus "LeadUs". The unit client
-//     polls the unit's status only once it has a first frame, so the first
-//     frame goes out with a provisional start far in the future (the unit
-//     holds it), and the real start follows before the second frame.
+// starts at one unit time. The first that applies:
+//   - "ReplayStartUs" > 0: that unit time;
+//   - "StartTimeIn" connected: the start another player wrote (every player
+//     but the first of a run takes the first one's start); until it comes,
+//     the provisional start below;
+//   - "UnitClockOffsetUs" not 0 (unit time minus engine time, as qir-replay
+//     measured it through the unit client library): the engine time of the
+//     first frame plus that offset plus "LeadUs";
+//   - "UnitState" connected: the unit's time in its first status plus
+//     "LeadUs". The unit client polls the unit's status only once it has a
+//     first frame, so the first frame goes out with a provisional start far
+//     in the future (the unit holds it), and the real start follows before
+//     the second frame.
+// Without any of them no start time is written: the unit starts on its own.
 // The stop time lies a day after the last frame's time: the unit stops
 // nothing of the replay; releasing the channel ends it.
 //
@@ -91,6 +96,8 @@ private:
     /// Waits while too many frames handed on wait for the converter on
     /// "Converted" (when connected).
     void awaitConverter();
+    /// The start on "StartTimeIn", or kProvisionalStartUs while none came.
+    int64_t sharedStartTime();
     /// Waits (bounded) for the shared start time or the unit's clock.
     void awaitStartTime();
     /// Takes every unit status that came in on "UnitState".
@@ -108,6 +115,7 @@ private:
     int64_t startDelayUs_ = 0;
     int64_t replayStartUs_ = 0; ///< property: 0 = from "StartTimeIn" or the unit's clock
     int64_t leadUs_ = 1000000;
+    int64_t unitClockOffsetUs_ = 0;                     ///< unit time minus engine time (0: not known)
     std::span<const qir::replay::FrameEntry> selected_; ///< FirstFrame .. EndFrame
     uint64_t perPass_ = 0;
     uint64_t handedOn_ = 0;

@@ -163,14 +163,14 @@ Endpoint parseEndpoint(const std::string& text, uint16_t defaultPort)
 
 std::string replayGraphText(const ReplayOptions& options, const std::vector<const Recording*>& recordings,
                             const Endpoint& control, const Endpoint& data, bool packagesInProcess,
-                            int64_t replayStartUs)
+                            int64_t unitClockOffsetUs)
 {
     std::ostringstream g;
     g << "# Written by qir-replay: replays ";
     for (size_t i = 0; i < recordings.size(); ++i)
         g << (i ? ", " : "") << recordings[i]->path() << " on channel " << channelOf(options, i);
     g << ".\n";
-    if (replayStartUs == 0)
+    if (unitClockOffsetUs == 0)
         g << "# Every channel starts at one unit time: player0 takes the unit's clock from the first status of\n"
              "# unit0 plus LeadUs and hands that start to the other players (StartTimeIn).\n";
     if (!packagesInProcess)
@@ -210,7 +210,9 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
           << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string())
           << ", Fps = " << number(fps) << ", Rate = " << number(options.rate) << ", Frames = " << options.frames
           << ", Loop = " << options.loops << ", StartDelayUs = " << options.startDelayUs
-          << ", ReplayStartUs = " << replayStartUs << ", LeadUs = " << std::llround(options.leadSeconds * 1e6);
+          << ", LeadUs = " << std::llround(options.leadSeconds * 1e6);
+        if (i == 0 && unitClockOffsetUs != 0)
+            g << ", UnitClockOffsetUs = " << unitClockOffsetUs;
         if (range.first != 0 || range.end != recording.frames().size())
             g << ", FirstFrame = " << range.first << ", EndFrame = " << range.end;
         if (options.keepGoing)
@@ -251,7 +253,7 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         // The unit's status: the player's measurements, its wait for the
         // last frame to play and (player0) the unit's clock for the start.
         connect(unit + ".oReplayStateInfo", player + ".UnitState");
-        if (replayStartUs == 0 && i > 0)
+        if (i > 0)
             connect("player0.ReplayStartTime", player + ".StartTimeIn");
     }
     return g.str();

@@ -91,11 +91,12 @@ unsigned channelOf(const ReplayOptions& options, size_t i);
 /// unit at `control` and `data`. `packagesInProcess` leaves the packages
 /// list out (the program's own components are used).
 ///
-/// `replayStartUs` > 0 is the unit time every channel starts at; 0 lets the
-/// graph find it: the first player takes the unit's time from its unit
-/// client's status plus the lead and hands that start to the others.
+/// Every channel starts at one unit time, which the first player finds and
+/// hands to the others: from `unitClockOffsetUs` (unit time minus engine
+/// time, measured before the run) plus the lead when it is not 0, else
+/// from its unit client's first status plus the lead.
 std::string replayGraphText(const ReplayOptions& options, const std::vector<const Recording*>& recordings,
                             const Endpoint& control, const Endpoint& data, bool packagesInProcess,
-                            int64_t replayStartUs);
+                            int64_t unitClockOffsetUs);
 
 } // namespace qir::replay

@@ -65,6 +65,7 @@ void readComponentCounts(const host::ReportLog& log, size_t slot, ChannelSummary
     static const std::regex state(
         R"(^\[Death\] Unit status: lowest FIFO free (\d+), loss flag (set|clear), \d+ statuses$)");
     static const std::regex sent(R"(^\[Death\] ?Sent (\d+) frames\.?$)");
+    static const std::regex start(R"(^Input received a new start timestamp: (\d+) us\)$)");
     const std::string player = "player" + std::to_string(slot);
     const std::string unit = "unit" + std::to_string(slot);
     const std::string timeout = VXQIR_ErrorToString(Timeout);
@@ -79,6 +80,8 @@ void readComponentCounts(const host::ReportLog& log, size_t slot, ChannelSummary
             summary.lossFlagSeen = m[2] == "set";
         } else if (report.source == unit && std::regex_match(report.text, m, sent)) {
             summary.framesSent = std::stoull(m[1]);
+        } else if (report.source == unit && std::regex_match(report.text, m, start)) {
+            summary.replayStartUs = std::stoll(m[1]); // the last one sent to the unit
         } else if (report.source == unit) {
             if (report.text.find(timeout) != std::string::npos ||
                 report.text.find("Component timeout reached") != std::string::npos)
@@ -213,12 +216,16 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         data = *options.data;
     }
 
-    // One start for every channel: the unit's time now plus the lead, so
+    // One start for every channel: the first player takes the unit's time
+    // when it begins (from this measurement of the unit's clock against the
+    // engine's), adds the lead and hands the start to the other players, so
     // that all channels start together at the unit and each frame plays at
     // its recorded time after the first.
+    host::SystemEngineClock clock;
     std::string why;
     const std::optional<int64_t> unitTime =
         readUnitTimeUs(control, data, channelOf(options, 0), std::chrono::milliseconds(1000), why);
+    const KOVATimestamp engineTime = clock.Now();
     if (!unitTime) {
         if (unit)
             unit->stop();
@@ -226,11 +233,11 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                     "the unit at " + control.ip + ":" + std::to_string(control.port) + " (data " + data.ip + ":" +
                         std::to_string(data.port) + ") did not take the channel; nothing was sent (" + why + ")");
     }
-    const int64_t replayStartUs = *unitTime + std::llround(options.leadSeconds * 1e6);
+    // 0 stands for "not measured": an offset of exactly 0 becomes 1 us.
+    const int64_t unitClockOffsetUs = *unitTime - engineTime == 0 ? 1 : *unitTime - engineTime;
 
     // The graph runs in-process on this program's own components.
     host::ReportLog log(options.verbose ? err : nullptr);
-    host::SystemEngineClock clock;
     host::EngineProperties engine;
     engine.Set("Engine.shutdownTimeout", int64_t{ 4'000'000 });
     host::HostKernel::Instance().Attach(&log, &clock, &engine);
@@ -240,7 +247,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     } detach;
 
     std::vector<std::string> errors;
-    const std::string text = replayGraphText(options, pointers, control, data, true, replayStartUs);
+    const std::string text = replayGraphText(options, pointers, control, data, true, unitClockOffsetUs);
     auto description = host::ParseGraphText(text, "replay graph", errors);
     auto package = host::PackageLibrary::InProcess("qir-replay", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
     if (!description || !package) {
@@ -295,6 +302,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     host::RunOptions run;
     run.until = description->until;
     run.durationUs = description->durationUs;
+    // A player's Birth maps and checks its whole recording (every CSI-2
+    // packet's checksum): seconds for a long high-resolution one.
+    run.limits.birthLimitUs = 120'000'000;
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
@@ -351,7 +361,6 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.framesToSend = perPass * static_cast<uint64_t>(options.loops);
         summary.firstFrame = range.first;
         summary.endFrame = range.end;
-        summary.replayStartUs = replayStartUs;
         readComponentCounts(log, i, summary);
         if (unit) {
             summary.emulated = true;
