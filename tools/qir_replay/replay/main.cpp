@@ -1,20 +1,54 @@
 // qir-replay: replays camera recordings into a QIR unit with one command,
 // or checks them first ("qir-replay check").
 #include "CheckCommand.h"
+#include "Diagnostics.h"
 #include "ReplayRun.h"
 #include "StopSignals.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <mutex>
 #include <numeric>
 #include <string>
+#include <string_view>
 #include <tuple>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
 using qir::replay::ReplayOptions;
+
+/// The library's diagnostic lines of one run, the first kMax of them.
+///
+/// Thread-safe: lines come from the library's listener thread and from
+/// the components' threads.
+class LibraryLines {
+public:
+    void add(std::string_view line)
+    {
+        std::lock_guard lock(mutex_);
+        if (lines_.size() < kMax)
+            lines_.emplace_back(line);
+        else
+            ++dropped_;
+    }
+
+    void print(std::FILE* to)
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : lines_)
+            std::fprintf(to, "library: %s\n", line.c_str());
+        if (dropped_ > 0)
+            std::fprintf(to, "library: ... and %zu more lines\n", dropped_);
+    }
+
+private:
+    static constexpr size_t kMax = 10000;
+    std::mutex mutex_; // guards lines_ and dropped_
+    std::vector<std::string> lines_;
+    size_t dropped_ = 0;
+};
 
 /// Options shared by the replay and the check.
 void addRecordingOptions(CLI::App& app, ReplayOptions& options, std::string& format, std::string& pixels)
@@ -189,27 +223,15 @@ int main(int argc, char** argv)
     }
     qir::tools::install_stop_signals();
 
-    // The unit client library prints its diagnostic lines (reachability,
-    // bind results) on standard output; they are collected so that they do
-    // not break the progress display, and shown with --verbose.
+    // The unit client library's diagnostic lines (reachability, bind
+    // results, send errors) are collected so that they do not break the
+    // progress display, and shown with --verbose after the run.
+    LibraryLines library;
+    vxqir::setDiagnosticSink([&library](vxqir::DiagnosticStream, std::string_view line) { library.add(line); });
+    const int code = qir::replay::runReplay(options, stdout, stderr).exitCode;
+    vxqir::setDiagnosticSink({});
     std::fflush(stdout);
-    const int userFd = ::dup(STDOUT_FILENO);
-    std::FILE* userOut = userFd >= 0 ? ::fdopen(userFd, "w") : nullptr;
-    std::FILE* collected = userOut != nullptr ? std::tmpfile() : nullptr;
-    if (collected == nullptr || ::dup2(::fileno(collected), STDOUT_FILENO) < 0) {
-        collected = nullptr;
-        userOut = stdout;
-    }
-    const int code = qir::replay::runReplay(options, userOut, stderr).exitCode;
-    std::fflush(userOut);
-    if (collected != nullptr) {
-        std::fflush(stdout);
-        if (options.verbose) {
-            std::rewind(collected);
-            char line[1024];
-            while (std::fgets(line, sizeof line, collected) != nullptr)
-                std::fprintf(stderr, "library: %s", line);
-        }
-    }
+    if (options.verbose)
+        library.print(stderr);
     return code;
 }
