@@ -168,7 +168,9 @@ int main(int argc, char** argv)
                  "replay the whole frames before damage in a recording (a warning names the damage) instead of "
                  "refusing it");
     app.add_flag("--quiet", options.quiet, "no progress lines");
-    app.add_flag("--verbose", options.verbose, "show every report of the components");
+    app.add_flag("--verbose", options.verbose,
+                 "show every report of the components and, after the run, the unit client library's diagnostic lines "
+                 "(otherwise collected and dropped)");
     app.add_option("--summary-json", options.summaryJson, "also write the summary as JSON to FILE");
     app.add_option("--write-graph", options.writeGraph,
                    "also write the equivalent graph file (for pck-host run or the engine) to FILE");
