@@ -231,7 +231,7 @@ TEST(ReplayTiming, AWrittenGraphStartsEveryChannelAtOneUnitTimeUnderPckHost)
     ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "20", "--frames", "5", "--fps", "25" },
                                      dir.file("a.grab"), dir));
     ASSERT_NO_FATAL_FAILURE(
-        generate({ "raw", "--width", "40", "--height", "10", "--frames", "3" }, dir.file("b.raw"), dir));
+        generate({ "raw", "--width", "40", "--height", "10", "--frames", "1" }, dir.file("b.raw"), dir));
     const std::string graph = dir.file("replay.toml");
     const auto written = run({ QIR_REPLAY_TOOL, "--quiet", "--map", dir.file("a.grab") + "=0", "--map",
                                dir.file("b.raw") + "=1", "--lead", "0.5", "--write-graph", graph },
@@ -267,7 +267,7 @@ TEST(ReplayTiming, AWrittenGraphStartsEveryChannelAtOneUnitTimeUnderPckHost)
     const auto& a = snapshot.channels.at(0);
     const auto& b = snapshot.channels.at(1);
     EXPECT_EQ(a.fifo.framesPlayed, 5u);
-    EXPECT_EQ(b.fifo.framesPlayed, 3u);
+    EXPECT_EQ(b.fifo.framesPlayed, 1u) << "a one-frame channel still learns the start";
     EXPECT_NE(a.times.startNs, 0u);
     EXPECT_EQ(a.times.startNs, b.times.startNs) << "one start time for both channels";
     const double apart =
@@ -277,11 +277,10 @@ TEST(ReplayTiming, AWrittenGraphStartsEveryChannelAtOneUnitTimeUnderPckHost)
     const auto recB = qir::replay::Recording::open(dir.file("b.raw"));
     std::lock_guard lock(mutex);
     ASSERT_EQ(sums[0].size(), 5u) << "the first frame, sent before the start time was known, came once";
-    ASSERT_EQ(sums[1].size(), 3u);
+    ASSERT_EQ(sums[1].size(), 1u);
     for (size_t f = 0; f < 5; ++f)
         EXPECT_EQ(sums[0][f], recA.sentChecksum(f)) << "frame " << f;
-    for (size_t f = 0; f < 3; ++f)
-        EXPECT_EQ(sums[1][f], recB.sentChecksum(f)) << "frame " << f;
+    EXPECT_EQ(sums[1][0], recB.sentChecksum(0));
 }
 
 } // namespace

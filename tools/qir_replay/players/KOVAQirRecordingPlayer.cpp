@@ -415,8 +415,9 @@ void KOVAQirRecordingPlayer::awaitPlayout()
     // The unit's clock must pass the last frame's play time, and its FIFO
     // must stay still (nothing more arriving or leaving) for a while.
     const int64_t playedBy = startUs_ + static_cast<int64_t>(frameTime(last) - frameTime(0));
-    const KOVATimestamp limit = now + leadUs_ + kPlayoutWaitUs +
-        static_cast<KOVATimestamp>(std::max<int64_t>(0, playedBy - std::max<int64_t>(unitTimeUs_, 0)));
+    // The last frame's play time is at most a lead and a replay away.
+    const int64_t ahead = std::clamp<int64_t>(playedBy - std::max<int64_t>(unitTimeUs_, 0), 0, kStopAfterUs);
+    const KOVATimestamp limit = now + leadUs_ + kPlayoutWaitUs + ahead;
     for (;;) {
         followUnitState();
         const KOVATimestamp at = KOVA::CurrentTime();
@@ -433,6 +434,13 @@ void KOVAQirRecordingPlayer::awaitPlayout()
 void KOVAQirRecordingPlayer::Core()
 {
     followUnitState();
+    if (handedOn_ > 0 && startUs_ == kProvisionalStartUs) {
+        // The first frame went out and made the unit client poll the unit:
+        // now the real start time can be had.
+        awaitStartTime();
+        while (!writeTimes())
+            Rest(kPollUs);
+    }
     const uint64_t total = perPass_ * static_cast<uint64_t>(loops_);
     if (handedOn_ >= total) {
         awaitPlayout();
@@ -456,13 +464,6 @@ void KOVAQirRecordingPlayer::Core()
     }
     if (handedOn_ == 0 && startDelayUs_ > 0)
         Rest(startDelayUs_);
-    if (handedOn_ == 1 && startUs_ == kProvisionalStartUs) {
-        // The first frame went out and made the unit client poll the unit:
-        // now the real start time can be had.
-        awaitStartTime();
-        while (!writeTimes())
-            Rest(kPollUs);
-    }
     if (handedOn_ > 0 && rate_ > 0.0) {
         const KOVATimestamp due = firstHandedAt_ + static_cast<KOVATimestamp>(frameTime(handedOn_) - frameTime(0));
         const KOVATimestamp now = KOVA::CurrentTime();
