@@ -8,6 +8,7 @@
 //
 // Bounded: a fixed number of frames (--frames, default 90), every wait
 // capped. Usage: bench_qir_replay [--frames N]
+#include "Diagnostics.h"
 #include "Recording.h"
 #include "RecordingGenerator.h"
 #include "ReplayRun.h"
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -109,6 +111,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_qir_replay: --frames must be from 2 to 600\n");
         return 2;
     }
+
+    // The library's diagnostic lines would only clutter the figures.
+    vxqir::setDiagnosticSink([](vxqir::DiagnosticStream, std::string_view) {});
 
     char dirTemplate[] = "/tmp/bench_qir_replay.XXXXXX";
     if (::mkdtemp(dirTemplate) == nullptr) {
