@@ -2,10 +2,12 @@
 # (`cmake --build build --target package`):
 #
 #   bin/                      pck-host, qir-unit-sim, qir-records,
-#                             vxqir-stream-example, qir-pck-check
+#                             vxqir-stream-example, qir-pck-check,
+#                             qir-replay, qir-gen
 #   lib/                      libvxqir.so (unit_api/), lib/pkgconfig/vxqir.pc,
 #                             lib/cmake/vxqir/ (find_package(vxqir))
-#   lib/qir-varnel/           the packages (.pck); pck-host looks here
+#   lib/qir-varnel/           the packages (.pck, qir_players.pck included);
+#                             pck-host looks here
 #   include/                  VXQIRApi.h
 #   share/doc/qir-varnel/     the READMEs, the C example, example graphs
 #
@@ -14,12 +16,12 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-foreach(program pck-host qir-unit-sim qir-records vxqir-stream-example qir-pck-check)
+foreach(program pck-host qir-unit-sim qir-records vxqir-stream-example qir-pck-check qir-replay qir-gen)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
-foreach(package tavrik_qir_varnel host_test_components)
+foreach(package tavrik_qir_varnel host_test_components qir_players)
   if(TARGET ${package})
     install(FILES $<TARGET_FILE:${package}> DESTINATION ${CMAKE_INSTALL_LIBDIR}/qir-varnel)
   endif()
@@ -41,6 +43,10 @@ foreach(readme package host)
     install(FILES ${PROJECT_SOURCE_DIR}/${readme}/README.md DESTINATION ${qir_doc_dir} RENAME README.${readme}.md)
   endif()
 endforeach()
+if(TARGET qir-replay)
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/qir_replay/README.md DESTINATION ${qir_doc_dir} RENAME README.qir-replay.md)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/recording-formats.md DESTINATION ${qir_doc_dir})
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/stream_frames.c DESTINATION ${qir_doc_dir}/examples)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/examples/ DESTINATION ${qir_doc_dir}/examples FILES_MATCHING
         PATTERN "*.toml")

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -173,7 +174,7 @@ TEST(ReplayProgram, AUnitThatNeverAnswersGivesOneLineWithItsAddressAndExitTwo)
                               ") did not take the channel; nothing was sent"),
               std::string::npos)
         << result.err;
-    EXPECT_NE(result.out.find("0 of 2 sent, the unit client failed"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("verdict"), std::string::npos) << "nothing was replayed: " << result.out;
 }
 
 TEST(ReplayProgram, CheckReportsCountsTimesAndCsiErrorsWithoutSending)
@@ -213,7 +214,9 @@ TEST(ReplayProgram, CtrlCInTheMiddleStopsCleanlyWithTheSummary)
     EXPECT_EQ(program.wait(&how), 130) << how << out << program.err();
     EXPECT_NE(out.find("channel 0: "), std::string::npos) << out;
     EXPECT_NE(out.find("replay interrupted"), std::string::npos) << out;
-    EXPECT_NE(program.err().find("UnregisterOutputChannel 0 succesful"), std::string::npos) << program.err();
+    EXPECT_TRUE(
+        std::regex_search(program.err(), std::regex("unit0: \\[Death\\] UnregisterOutputChannel \\d+ succesful")))
+        << program.err();
     const nlohmann::json summary = readJson(dir.file("s.json"));
     EXPECT_TRUE(summary["interrupted"].get<bool>());
     EXPECT_LT(summary["channels"][0]["framesHandedOn"].get<uint64_t>(), 150u);

@@ -209,5 +209,47 @@ TEST(FramesThroughTheFifo, AnIncompleteFrameIsForgottenOnceItsLinesLeft)
     EXPECT_EQ(fifo.framesAwaitingPlayout(), 0u);
 }
 
+// Play times against timestamps ----------------------------------------------------------
+
+FifoEntry timedLine(uint64_t arrivalNs, uint64_t timestampNs, uint64_t serial)
+{
+    FifoEntry e = block(arrivalNs, timestampNs);
+    e.frameSerial = serial;
+    return e;
+}
+
+TEST(FramePlayTimes, ABlockThatArrivesAfterItsTimePlaysOnArrivalAndCountsAsLate)
+{
+    ReplayFifo fifo(8, makeTimestampPlayout());
+    fifo.setTimes({ /*offset*/ 1000 * MS, /*start*/ 100 * MS, /*stop*/ 0 });
+    // Frame 1 (due 100 ms) is in before its time; frame 2 (due 140 ms) has
+    // one line on time and its last line 3.5 ms late.
+    ASSERT_TRUE(fifo.push(timedLine(90 * MS, 1000 * MS, 1)));
+    fifo.sealFrame(1, 1);
+    ASSERT_TRUE(fifo.push(timedLine(130 * MS, 1040 * MS, 2)));
+    ASSERT_TRUE(fifo.push(timedLine(143 * MS + MS / 2, 1040 * MS, 2)));
+    fifo.sealFrame(2, 2);
+    fifo.advance(200 * MS);
+
+    const FifoCounters& c = fifo.counters();
+    EXPECT_EQ(c.framesPlayed, 2u);
+    EXPECT_EQ(c.framesTimed, 2u);
+    EXPECT_EQ(c.lateMaxNs, 3 * MS + MS / 2);
+    EXPECT_EQ(c.lateSumNs, 3 * MS + MS / 2);
+    EXPECT_EQ(c.framesLateOver1ms, 1u);
+    EXPECT_EQ(c.firstFramePlayedNs, 100 * MS);
+    EXPECT_EQ(c.lastFramePlayedNs, 143 * MS + MS / 2) << "a late block never plays before it arrived";
+}
+
+TEST(FramePlayTimes, ModelsWithoutTimestampsTimeNoFrames)
+{
+    ReplayFifo fifo(8, makeImmediatePlayout());
+    ASSERT_TRUE(fifo.push(line(5 * MS, 1)));
+    fifo.sealFrame(1, 1);
+    EXPECT_EQ(fifo.counters().framesPlayed, 1u);
+    EXPECT_EQ(fifo.counters().framesTimed, 0u);
+    EXPECT_EQ(fifo.counters().firstFramePlayedNs, 5 * MS);
+}
+
 } // namespace
 } // namespace vxqir::sim

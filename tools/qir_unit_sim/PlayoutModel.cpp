@@ -11,7 +11,7 @@ class ImmediatePlayout final : public PlayoutModel {
 public:
     PlayoutDecision schedule(const FifoEntry& head, const PlayoutContext& context) const override
     {
-        return { std::max(head.arrivalNs, context.playerFreeNs), false };
+        return { std::max(head.arrivalNs, context.playerFreeNs), false, 0 };
     }
     std::string_view name() const override { return "immediate"; }
 };
@@ -22,7 +22,7 @@ public:
 
     PlayoutDecision schedule(const FifoEntry& head, const PlayoutContext& context) const override
     {
-        return { std::max(head.arrivalNs, context.playerFreeNs) + periodNs_, false };
+        return { std::max(head.arrivalNs, context.playerFreeNs) + periodNs_, false, 0 };
     }
     std::string_view name() const override { return "line-rate"; }
 
@@ -38,10 +38,11 @@ public:
         const uint64_t start = t.startNs != 0 ? t.startNs : context.firstArrivalNs;
         const uint64_t offset = t.offsetNs != 0 ? t.offsetNs : context.firstTimestampNs;
         const uint64_t sinceOffset = head.timestampNs > offset ? head.timestampNs - offset : 0;
-        const uint64_t due = std::max(saturatingAdd(start, sinceOffset), context.playerFreeNs);
+        const uint64_t intended = saturatingAdd(start, sinceOffset);
+        const uint64_t due = std::max({ intended, head.arrivalNs, context.playerFreeNs });
         if (t.stopNs != 0 && due > t.stopNs)
-            return { std::max({ t.stopNs, head.arrivalNs, context.playerFreeNs }), true };
-        return { due, false };
+            return { std::max({ t.stopNs, head.arrivalNs, context.playerFreeNs }), true, intended };
+        return { due, false, intended };
     }
     std::string_view name() const override { return "timestamps"; }
 

@@ -38,6 +38,9 @@ struct PlayoutContext {
 struct PlayoutDecision {
     uint64_t dueNs = 0;   ///< unit time at which the entry is freed
     bool skipped = false; ///< freed without being played (after the stop time)
+    /// Unit time the entry's timestamp asks for (0: the model plays by no
+    /// timestamp). `dueNs` minus this is how late the entry played.
+    uint64_t intendedNs = 0;
 };
 
 /// Strategy that schedules the head entry of a replay FIFO. Entries leave in
@@ -63,9 +66,10 @@ std::unique_ptr<PlayoutModel> makeLineRatePlayout(double linesPerSecond);
 ///   start + (timestamp - offset)
 /// where an unset start is the arrival of the first block since the channel
 /// was enabled or reset, and an unset offset is that block's timestamp (so
-/// the first block plays at once). A block that would play after a set stop
-/// time is dropped when the clock reaches the stop time. Timestamps before
-/// the offset play at the start.
+/// the first block plays at once). A block never plays before it arrived:
+/// one that comes after its time plays on arrival, late. A block that would
+/// play after a set stop time is dropped when the clock reaches the stop
+/// time. Timestamps before the offset play at the start.
 std::unique_ptr<PlayoutModel> makeTimestampPlayout();
 
 } // namespace vxqir::sim

@@ -28,7 +28,7 @@ void ReplayFifo::advance(uint64_t nowNs)
         ++(decision.skipped ? counters_.skipped : counters_.played);
         const FifoEntry left = entries_.front();
         entries_.pop_front();
-        leave(left, !decision.skipped);
+        leave(left, !decision.skipped, decision);
     }
 }
 
@@ -76,7 +76,7 @@ void ReplayFifo::clear()
     std::deque<FifoEntry> dropped;
     dropped.swap(entries_);
     for (const FifoEntry& entry : dropped)
-        leave(entry, false);
+        leave(entry, false, PlayoutDecision{});
     haveFirst_ = false;
     firstArrivalNs_ = 0;
     firstTimestampNs_ = 0;
@@ -86,7 +86,7 @@ void ReplayFifo::clear()
 
 namespace vxqir::sim {
 
-void ReplayFifo::leave(const FifoEntry& entry, bool played)
+void ReplayFifo::leave(const FifoEntry& entry, bool played, const PlayoutDecision& decision)
 {
     if (entry.frameSerial == 0)
         return;
@@ -95,10 +95,17 @@ void ReplayFifo::leave(const FifoEntry& entry, bool played)
         return;
     FrameTally& tally = found->second;
     --tally.queued;
-    if (played)
+    if (played) {
         ++tally.played;
-    else
+        tally.playedAtNs = std::max(tally.playedAtNs, decision.dueNs);
+        if (decision.intendedNs != 0) {
+            tally.timed = true;
+            if (decision.dueNs > decision.intendedNs)
+                tally.lateNs = std::max(tally.lateNs, decision.dueNs - decision.intendedNs);
+        }
+    } else {
         tally.lost = true;
+    }
     settle(entry.frameSerial);
 }
 
@@ -128,11 +135,32 @@ void ReplayFifo::settle(uint64_t serial)
         return;
     if (tally.sealed) {
         --sealedWaiting_;
-        ++(!tally.lost && tally.played >= tally.lines ? counters_.framesPlayed : counters_.framesNotPlayed);
+        const bool played = !tally.lost && tally.played >= tally.lines;
+        ++(played ? counters_.framesPlayed : counters_.framesNotPlayed);
+        if (played)
+            notePlayed(tally);
     } else if (!tally.forgotten) {
         return; // the frame is still arriving
     }
     frames_.erase(found);
+}
+
+} // namespace vxqir::sim
+
+namespace vxqir::sim {
+
+void ReplayFifo::notePlayed(const FrameTally& tally)
+{
+    if (counters_.firstFramePlayedNs == 0)
+        counters_.firstFramePlayedNs = tally.playedAtNs;
+    counters_.lastFramePlayedNs = std::max(counters_.lastFramePlayedNs, tally.playedAtNs);
+    if (!tally.timed)
+        return;
+    ++counters_.framesTimed;
+    counters_.lateSumNs += tally.lateNs;
+    counters_.lateMaxNs = std::max(counters_.lateMaxNs, tally.lateNs);
+    if (tally.lateNs > 1'000'000)
+        ++counters_.framesLateOver1ms;
 }
 
 } // namespace vxqir::sim

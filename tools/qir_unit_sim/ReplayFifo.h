@@ -21,6 +21,16 @@ struct FifoCounters {
     // Whole frames, once the channel has found them complete (sealFrame):
     uint64_t framesPlayed = 0;    ///< every line of the frame was played
     uint64_t framesNotPlayed = 0; ///< a line was skipped, overflowed or never queued
+    // Play times of the frames played, against the times their timestamps
+    // ask for (only under a playout model that plays by timestamps). A
+    // frame's play time is that of its last line; it is late by how much
+    // the latest of its lines played after its time.
+    uint64_t framesTimed = 0;        ///< frames played with a time to meet
+    uint64_t lateSumNs = 0;          ///< their lateness, summed
+    uint64_t lateMaxNs = 0;          ///< the latest one
+    uint64_t framesLateOver1ms = 0;  ///< frames played more than 1 ms after their time
+    uint64_t firstFramePlayedNs = 0; ///< unit time the first frame played (0: none yet)
+    uint64_t lastFramePlayedNs = 0;  ///< unit time the latest frame played
 };
 
 /// Replay FIFO of one channel. Time only moves forward when the caller
@@ -83,11 +93,16 @@ private:
         bool lost = false;  ///< a line was skipped or overflowed
         bool sealed = false;
         bool forgotten = false;
+        bool timed = false;      ///< a line played against a timestamp
+        uint64_t lateNs = 0;     ///< the latest line's lateness
+        uint64_t playedAtNs = 0; ///< when the last line played
     };
 
-    void leave(const FifoEntry& entry, bool played);
+    void leave(const FifoEntry& entry, bool played, const PlayoutDecision& decision);
     /// Counts and drops a tally once nothing of its frame waits any more.
     void settle(uint64_t serial);
+    /// Adds a frame played whole to the play-time counters.
+    void notePlayed(const FrameTally& tally);
 
     uint32_t capacity_;
     std::unique_ptr<PlayoutModel> model_;

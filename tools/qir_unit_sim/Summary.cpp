@@ -52,6 +52,17 @@ nlohmann::json channelJson(const ChannelSnapshot& c)
     j["fifo"] = { { "capacity", c.fifoCapacity }, { "used", c.fifoUsed },      { "max_fill", c.fifo.maxFill },
                   { "pushed", c.fifo.pushed },    { "played", c.fifo.played }, { "skipped", c.fifo.skipped },
                   { "frozen", c.fifoFrozen } };
+    // How late frames played against their timestamps (timestamp playout).
+    j["play_times"] = {
+        { "frames_timed", c.fifo.framesTimed },
+        { "late_max_ms", static_cast<double>(c.fifo.lateMaxNs) / 1e6 },
+        { "late_mean_ms",
+          c.fifo.framesTimed ? static_cast<double>(c.fifo.lateSumNs) / 1e6 / static_cast<double>(c.fifo.framesTimed)
+                             : 0.0 },
+        { "frames_late_over_1ms", c.fifo.framesLateOver1ms },
+        { "first_frame_played_ns", c.fifo.firstFramePlayedNs },
+        { "last_frame_played_ns", c.fifo.lastFramePlayedNs },
+    };
     j["available"] = c.available;
     j["enabled"] = c.enabled;
     j["status_enabled"] = c.statusEnabled;

@@ -1,10 +1,10 @@
 #include "ReachabilityCache.h"
 
+#include "Diagnostics.h"
 #include "socket.h"
 
 #include <chrono>
 #include <cinttypes>
-#include <cstdio>
 
 namespace vxqir {
 
@@ -31,20 +31,20 @@ bool ReachabilityCache::checkAndInsertIP(const char* ip)
         // Signed on purpose: a wall clock set back still counts as fresh.
         const int64_t age = now - entry->second;
         if (age <= FRESH_SECONDS) {
-            std::printf("[Debug] IP %s, last ping: %" PRId64 " ago -> SUCCESS\n", ip, age);
+            diagnose(DiagnosticStream::Output, "[Debug] IP %s, last ping: %" PRId64 " ago -> SUCCESS", ip, age);
             return true;
         }
-        std::printf("[Debug] IP %s too old.\n", ip);
+        diagnose(DiagnosticStream::Output, "[Debug] IP %s too old.", ip);
         availableIPs_.erase(entry);
     } else {
-        std::printf("[Debug] IP %s could not be found\n", ip);
+        diagnose(DiagnosticStream::Output, "[Debug] IP %s could not be found", ip);
     }
 
     if (!probe_(ip)) {
-        std::printf("[Debug] IP %s can not be pinged -> FAIL\n", ip);
+        diagnose(DiagnosticStream::Output, "[Debug] IP %s can not be pinged -> FAIL", ip);
         return false;
     }
-    std::printf("[Debug] IP %s can be pinged -> SUCCESS\n", ip);
+    diagnose(DiagnosticStream::Output, "[Debug] IP %s can be pinged -> SUCCESS", ip);
     availableIPs_[address] = now;
     return true;
 }

@@ -14,7 +14,7 @@ namespace vxqir {
 // An address enters the cache only after a successful probe; a hit does not
 // refresh it, so an address asked for often is probed again 20 seconds after
 // its last successful probe. Failed probes are never cached. Every decision
-// prints one "[Debug] IP ..." line on standard output.
+// writes one "[Debug] IP ..." diagnostic line for standard output.
 //
 // Thread-safe: the whole check, probe included, runs under one mutex, so
 // concurrent checks queue behind each other.

@@ -1,9 +1,10 @@
 #include "SensorDatagramSender.h"
 
+#include "Diagnostics.h"
+
 #include <netinet/udp.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace vxqir {
@@ -116,7 +117,7 @@ SocketError SensorDatagramSender::sendOne(int fd, const sockaddr_in& destination
     if (::sendmsg(fd, &message, 0) >= 0)
         return SocketError::NoError;
     const int error = errno;
-    std::fprintf(stderr, "Error: Failed to send data (errno %d)\n", error);
+    diagnose(DiagnosticStream::Error, "Error: Failed to send data (errno %d)", error);
     return error == EMSGSIZE ? SocketError::FragmentationError : SocketError::GenericError;
 }
 

@@ -1,11 +1,12 @@
 #include "socket.h"
 
+#include "Diagnostics.h"
+
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,13 +23,13 @@ int socket_create()
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
-        std::printf("Error: Failed to create socket\n");
+        diagnose(DiagnosticStream::Output, "Error: Failed to create socket");
         return -1;
     }
     const int policy = IP_PMTUDISC_DO;
     if (::setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &policy, sizeof(policy)) != 0) {
         const int error = errno;
-        std::printf("Error: Failed to set Don't Fragment stuff, %s\n", std::strerror(error));
+        diagnose(DiagnosticStream::Output, "Error: Failed to set Don't Fragment stuff, %s", std::strerror(error));
         ::close(fd);
         return -1;
     }
@@ -52,14 +53,14 @@ SocketError socket_send_to(int sockfd, const void* buf, size_t len, int flags, c
     if (sent >= 0)
         return SocketError::NoError;
     const int error = errno;
-    std::fprintf(stderr, "Error: Failed to send data (errno %d)\n", error);
+    diagnose(DiagnosticStream::Error, "Error: Failed to send data (errno %d)", error);
     return error == EMSGSIZE ? SocketError::FragmentationError : SocketError::GenericError;
 }
 
 SocketError socket_send(int sockfd, const void* buf, int len, int flags, const char* ip, int port)
 {
     if (len < 0) {
-        std::fprintf(stderr, "Error: Failed to send data (errno %d)\n", EINVAL);
+        diagnose(DiagnosticStream::Error, "Error: Failed to send data (errno %d)", EINVAL);
         return SocketError::GenericError;
     }
     return socket_send_to(sockfd, buf, static_cast<size_t>(len), flags, make_socket_address(ip, port));
@@ -75,7 +76,8 @@ int socket_receive(int sockfd, void* buf, int len, int flags, int& receive_len, 
         const int error = errno;
         const bool nothingQueued = (flags & MSG_DONTWAIT) != 0 && (error == EAGAIN || error == EWOULDBLOCK);
         if (!nothingQueued)
-            std::fprintf(stderr, "Error: Failed to receive data (errno %d, %s)\n", error, std::strerror(error));
+            diagnose(DiagnosticStream::Error, "Error: Failed to receive data (errno %d, %s)", error,
+                     std::strerror(error));
         return -1;
     }
     if (ip_buffer != nullptr && ip_buffer_size > 0) {
@@ -91,25 +93,25 @@ SocketError bind_socket(int sockfd, const char* ip, int port)
     const sockaddr_in address = make_socket_address(ip, port);
     const int result = ::bind(sockfd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
     const int error = errno;
-    std::printf("%d\n", result);
+    diagnose(DiagnosticStream::Output, "%d", result);
     if (result == 0)
         return SocketError::NoError;
 
     switch (error) {
     case EBADF:
-        std::printf("Bind: sockfd is not a valid file descriptor.\n");
+        diagnose(DiagnosticStream::Output, "Bind: sockfd is not a valid file descriptor.");
         break;
     case EACCES:
-        std::printf("Bind: The address %s/%d is protected.\n", ip != nullptr ? ip : "", port);
+        diagnose(DiagnosticStream::Output, "Bind: The address %s/%d is protected.", ip != nullptr ? ip : "", port);
         break;
     case EINVAL:
-        std::printf("Bind: The socket is already bound to an address.\n");
+        diagnose(DiagnosticStream::Output, "Bind: The socket is already bound to an address.");
         break;
     case EADDRINUSE:
-        std::printf("Bind: The given address is already in use.\n");
+        diagnose(DiagnosticStream::Output, "Bind: The given address is already in use.");
         break;
     default:
-        std::printf("Bind: Failed with errno %d", error);
+        diagnose(DiagnosticStream::Output, "Bind: Failed with errno %d", error);
         break;
     }
     return SocketError::GenericError;
@@ -119,7 +121,7 @@ void socket_close(int sockfd)
 {
     if (::close(sockfd) != 0) {
         const int error = errno;
-        std::fprintf(stderr, "Error: Failed to close socket (errno %d)\n", error);
+        diagnose(DiagnosticStream::Error, "Error: Failed to close socket (errno %d)", error);
     }
 }
 

@@ -6,9 +6,10 @@
 // detects a payload size that does not fit the network.
 //
 // All functions are thread-safe: each acts only on the descriptor it is
-// given. Failures are reported by one diagnostic line (standard output for
-// creation and binding, standard error for sending, receiving and closing)
-// and by the return value; nothing throws and nothing retries.
+// given. Failures are reported by one diagnostic line (Diagnostics.h;
+// standard output for creation and binding, standard error for sending,
+// receiving and closing) and by the return value; nothing throws and nothing
+// retries.
 #pragma once
 
 #include <netinet/in.h>

@@ -1,5 +1,8 @@
 #include "KOVAQirRecordingPlayer.h"
 
+#include "VXQIRApi.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -15,6 +18,11 @@ constexpr KOVAPropertyDefault kLoops = KOVAPropertyDefault::Integer(1);
 constexpr KOVAPropertyDefault kStartDelay = KOVAPropertyDefault::Integer(1000000);
 constexpr KOVAPropertyDefault kKeepGoing = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kRawPixels = KOVAPropertyDefault::Enum("YUV422|Mono", 0);
+constexpr KOVAPropertyDefault kReplayStart = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kLead = KOVAPropertyDefault::Integer(1000000);
+constexpr KOVAPropertyDefault kUnitClockOffset = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kFirstFrame = KOVAPropertyDefault::Integer(0);
+constexpr KOVAPropertyDefault kEndFrame = KOVAPropertyDefault::Integer(0);
 
 constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
                                           int32_t subtype = KOVA::PropertySubTypeNone)
@@ -37,6 +45,11 @@ const KOVAPropertyDefinition kGrabberProperties[] = {
     property("Loop", &kLoops, nullptr),
     property("StartDelayUs", &kStartDelay, "us", KOVA::PropertySubTypeTime),
     property("KeepGoing", &kKeepGoing, nullptr),
+    property("ReplayStartUs", &kReplayStart, "us", KOVA::PropertySubTypeTime),
+    property("LeadUs", &kLead, "us", KOVA::PropertySubTypeTime),
+    property("UnitClockOffsetUs", &kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
+    property("FirstFrame", &kFirstFrame, nullptr),
+    property("EndFrame", &kEndFrame, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 
@@ -49,20 +62,63 @@ const KOVAPropertyDefinition kRawProperties[] = {
     property("StartDelayUs", &kStartDelay, "us", KOVA::PropertySubTypeTime),
     property("PixelFormat", &kRawPixels, nullptr),
     property("KeepGoing", &kKeepGoing, nullptr),
+    property("ReplayStartUs", &kReplayStart, "us", KOVA::PropertySubTypeTime),
+    property("LeadUs", &kLead, "us", KOVA::PropertySubTypeTime),
+    property("UnitClockOffsetUs", &kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
+    property("FirstFrame", &kFirstFrame, nullptr),
+    property("EndFrame", &kEndFrame, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 
 const KOVAOutputDefinition kOutputs[] = {
     { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
     { "LoggingStartTime", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
+    { "ReplayStartTime", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
+    { "ReplayStopTime", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
     { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
 };
 
-const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
+// "UnitState" reads every status it can (a FIFO reader never holds the
+// unit client's status thread up: the oldest unread status is overwritten).
+const KOVAInputDefinition kInputs[] = {
+    { .name = "UnitState",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterAny,
+      .readerType = KOVA::FifoReader,
+      .subsampling = 1 },
+    { .name = "StartTimeIn",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    // The newest frame out of the image converter behind the player (raw
+    // frames): its timestamp tells how far the converter has come.
+    { .name = "Converted",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterAny,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    { .name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0 },
+};
 const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 /// Time after the last frame's time before the player ends.
 constexpr KOVATimestamp kDrainMarginUs = 500000;
+/// After the last frame: how long the unit's FIFO must stay still.
+constexpr KOVATimestamp kFifoStillUs = 200000;
+/// Longest wait for the shared start time or the unit's first status.
+constexpr KOVATimestamp kStartTimeWaitUs = 10000000;
+/// Longest wait after the last frame beyond the lead and its play time.
+constexpr KOVATimestamp kPlayoutWaitUs = 30000000;
+constexpr KOVATimestamp kPollUs = 10000;
+/// Frames handed on that the converter behind the player has not yet
+/// converted, at most: its FIFO reader lets the player's output overwrite
+/// what it has not read (8 elements), so the player waits below that.
+constexpr size_t kMaxUnconverted = 4;
+/// The converter showing no progress this long ends the replay.
+constexpr KOVATimestamp kConverterStallUs = 30000000;
+/// The stop time lies this long after the last frame's play time.
+constexpr int64_t kStopAfterUs = 86'400'000'000;
 
 } // namespace
 
@@ -129,11 +185,15 @@ KOVAQirRecordingPlayer::KOVAQirRecordingPlayer(const char* name, const KOVACompo
     , format_(format)
 { }
 
-uint64_t KOVAQirRecordingPlayer::FrameTimeUs(const std::vector<qir::replay::FrameEntry>& frames, double fps,
-                                             double rate, size_t index, uint64_t pass)
+uint64_t KOVAQirRecordingPlayer::FrameTimeUs(std::span<const qir::replay::FrameEntry> frames, double fps, double rate,
+                                             size_t index, uint64_t pass)
 {
     if (frames.empty())
         return 0;
+    if (rate == 0.0) {
+        const uint64_t first = fps > 0.0 ? 0 : frames.front().timeUs;
+        return first + pass * frames.size() + index;
+    }
     double first = 0.0;
     double at = 0.0;
     double length = 0.0;
@@ -169,10 +229,19 @@ void KOVAQirRecordingPlayer::Birth()
         Error("[Birth] Fps must be between 0 and 1000000");
     if (format_ == qir::replay::RecordingFormat::Raw && fps_ == 0.0)
         Error("[Birth] Raw frames carry no times: Fps must be positive");
-    if (!(rate_ > 0.0) || rate_ > 1e6)
-        Error("[Birth] Rate must be above 0 and at most 1000000");
+    Get(Property("ReplayStartUs"), replayStartUs_);
+    Get(Property("LeadUs"), leadUs_);
+    Get(Property("UnitClockOffsetUs"), unitClockOffsetUs_);
+    int64_t firstFrame = 0;
+    int64_t endFrame = 0;
+    Get(Property("FirstFrame"), firstFrame);
+    Get(Property("EndFrame"), endFrame);
+    if (!(rate_ >= 0.0) || rate_ > 1e6)
+        Error("[Birth] Rate must be 0 (as fast as flow control allows) or above, and at most 1000000");
     if (frames_ < 0 || loops_ < 1 || startDelayUs_ < 0)
         Error("[Birth] Frames must be 0 or more, Loop 1 or more, StartDelayUs 0 or more");
+    if (replayStartUs_ < 0 || replayStartUs_ >= kProvisionalStartUs || leadUs_ <= 0 || leadUs_ > 3'600'000'000)
+        Error("[Birth] ReplayStartUs must be 0 or a unit time, LeadUs above 0 and at most an hour");
     try {
         recording_.emplace(qir::replay::Recording::open(
             file.Std(), format_, pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono,
@@ -186,43 +255,224 @@ void KOVAQirRecordingPlayer::Birth()
                           .c_str());
     if (recording_->largestFrame() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
         Error("[Birth] A frame of the recording is too large for one sample");
+    const auto& frames = recording_->frames();
+    const auto count = static_cast<int64_t>(frames.size());
+    if (endFrame == 0)
+        endFrame = count;
+    if (firstFrame < 0 || endFrame > count || firstFrame >= endFrame)
+        Error((KOVAStreamedString() << "[Birth] FirstFrame " << firstFrame << " and EndFrame " << endFrame
+                                    << " pick no frames of the recording's " << count << " frames")
+                  .c_str());
+    selected_ = std::span<const qir::replay::FrameEntry>(frames).subspan(static_cast<size_t>(firstFrame),
+                                                                         static_cast<size_t>(endFrame - firstFrame));
+    perPass_ = frames_ > 0 ? std::min<uint64_t>(static_cast<uint64_t>(frames_), selected_.size()) : selected_.size();
     Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(recording_->largestFrame()));
     handedOn_ = 0;
     bytes_ = 0;
-    offsetWritten_ = false;
+    timesWritten_ = false;
+    startUs_ = -1;
+    statuses_ = 0;
+    lowestFree_ = 0;
+    lastFree_ = 0;
+    lastFreeChangeAt_ = 0;
+    lossSeen_ = false;
+    unitTimeUs_ = -1;
+    unconverted_.clear();
+}
+
+uint64_t KOVAQirRecordingPlayer::frameTime(uint64_t serial) const
+{
+    return FrameTimeUs(selected_, fps_, rate_, static_cast<size_t>(serial % perPass_), serial / perPass_);
+}
+
+int64_t KOVAQirRecordingPlayer::stopTimeFor(int64_t startUs) const
+{
+    if (startUs == kProvisionalStartUs)
+        return kProvisionalStartUs + kStopAfterUs;
+    const uint64_t total = perPass_ * static_cast<uint64_t>(loops_);
+    const auto span = static_cast<int64_t>(frameTime(total - 1) - frameTime(0));
+    return startUs + span + kStopAfterUs;
+}
+
+bool KOVAQirRecordingPlayer::writeTime(const char* output, int64_t value)
+{
+    KOVA::OutputGuard<int64_t> time(this, Output(output));
+    if (!time)
+        return false;
+    *time.Get() = value;
+    time.Element()->Timestamp() = KOVA::CurrentTime();
+    return true;
+}
+
+bool KOVAQirRecordingPlayer::writeTimes()
+{
+    // The start time is written before the offset: the unit client reads
+    // the offset first, and once it has one, with the start and stop
+    // times already in, it sends them together before the first frame.
+    if (startUs_ != -1) {
+        if (!writeTime("ReplayStartTime", startUs_) || !writeTime("ReplayStopTime", stopTimeFor(startUs_)))
+            return false;
+    }
+    return writeTime("LoggingStartTime", static_cast<int64_t>(frameTime(0)));
+}
+
+void KOVAQirRecordingPlayer::followUnitState()
+{
+    KOVAInput* input = FindInput("UnitState");
+    if (!input || !input->IsConnected())
+        return;
+    const KOVATimestamp now = KOVA::CurrentTime();
+    while (DataAvailableInFIFO(input) > 0) {
+        KOVA::InputGuard<VXTQirStatusT> sample(this, input);
+        if (!sample)
+            return;
+        const VXTQirStatusT status = *sample.Get();
+        if (statuses_ == 0 || status.freeFifoEntries < lowestFree_)
+            lowestFree_ = status.freeFifoEntries;
+        if (statuses_ == 0 || status.freeFifoEntries != lastFree_)
+            lastFreeChangeAt_ = now;
+        lastFree_ = status.freeFifoEntries;
+        lossSeen_ = lossSeen_ || status.loss;
+        unitTimeUs_ = static_cast<int64_t>(status.currentTime_ns / 1000u);
+        ++statuses_;
+    }
+}
+
+void KOVAQirRecordingPlayer::awaitConverter()
+{
+    KOVAInput* converted = FindInput("Converted");
+    if (!converted || !converted->IsConnected())
+        return;
+    KOVATimestamp progressAt = KOVA::CurrentTime();
+    for (;;) {
+        if (DataAvailableInFIFO(converted) > 0) {
+            KOVAIOElt* element = StartReading(converted);
+            const KOVATimestamp newest = element ? element->Timestamp() : 0;
+            StopReading(converted);
+            while (element && !unconverted_.empty() && unconverted_.front() <= newest) {
+                unconverted_.pop_front();
+                progressAt = KOVA::CurrentTime();
+            }
+        }
+        if (unconverted_.size() < kMaxUnconverted)
+            return;
+        if (KOVA::CurrentTime() - progressAt > kConverterStallUs)
+            Error("[Core] The image converter took no frame for 30 s");
+        Rest(1000);
+    }
+}
+
+int64_t KOVAQirRecordingPlayer::sharedStartTime()
+{
+    KOVAInput* shared = FindInput("StartTimeIn");
+    if (DataAvailableInFIFO(shared) > 0) {
+        KOVA::InputGuard<int64_t> start(this, shared);
+        if (start && *start.Get() > 0 && *start.Get() != kProvisionalStartUs)
+            return *start.Get();
+    }
+    return kProvisionalStartUs;
+}
+
+void KOVAQirRecordingPlayer::awaitStartTime()
+{
+    KOVAInput* shared = FindInput("StartTimeIn");
+    const bool fromShared = shared && shared->IsConnected();
+    const KOVATimestamp limit = KOVA::CurrentTime() + kStartTimeWaitUs;
+    for (;;) {
+        if (fromShared) {
+            startUs_ = sharedStartTime();
+            if (startUs_ != kProvisionalStartUs)
+                return;
+        }
+        if (!fromShared) {
+            followUnitState();
+            if (unitTimeUs_ >= 0) {
+                startUs_ = unitTimeUs_ + leadUs_;
+                return;
+            }
+        }
+        if (KOVA::CurrentTime() > limit)
+            Error(fromShared ? "[Core] No replay start time arrived on StartTimeIn within 10 s"
+                             : "[Core] The unit reported no status on UnitState within 10 s");
+        Rest(kPollUs);
+    }
+}
+
+void KOVAQirRecordingPlayer::awaitPlayout()
+{
+    const uint64_t last = handedOn_ - 1;
+    const KOVATimestamp now = KOVA::CurrentTime();
+    if (statuses_ == 0 || startUs_ < 0) {
+        // Without the unit's status: wait for the last frame's time at the
+        // unit's pace, counted from the first frame handed on (plus the lead
+        // when the frames were stamped for a start time).
+        const KOVATimestamp due = firstHandedAt_ + static_cast<KOVATimestamp>(frameTime(last) - frameTime(0)) +
+            (startUs_ >= 0 ? leadUs_ : 0) + kDrainMarginUs;
+        if (now < due)
+            Rest(due - now);
+        return;
+    }
+    // The unit's clock must pass the last frame's play time, and its FIFO
+    // must stay still (nothing more arriving or leaving) for a while.
+    const int64_t playedBy = startUs_ + static_cast<int64_t>(frameTime(last) - frameTime(0));
+    // The last frame's play time is at most a lead and a replay away.
+    const int64_t ahead = std::clamp<int64_t>(playedBy - std::max<int64_t>(unitTimeUs_, 0), 0, kStopAfterUs);
+    const KOVATimestamp limit = now + leadUs_ + kPlayoutWaitUs + ahead;
+    for (;;) {
+        followUnitState();
+        const KOVATimestamp at = KOVA::CurrentTime();
+        if (unitTimeUs_ >= playedBy + 100000 && at - lastFreeChangeAt_ >= kFifoStillUs)
+            return;
+        if (at > limit) {
+            ReportWarning("[Core] The unit did not show its FIFO played out in time; ending anyway");
+            return;
+        }
+        Rest(kPollUs);
+    }
 }
 
 void KOVAQirRecordingPlayer::Core()
 {
-    const auto& frames = recording_->frames();
-    const uint64_t perPass =
-        frames_ > 0 ? std::min<uint64_t>(static_cast<uint64_t>(frames_), frames.size()) : frames.size();
-    if (handedOn_ >= perPass * static_cast<uint64_t>(loops_)) {
-        // The unit plays the last frames from its FIFO after they were sent,
-        // and the unit client releases the channel (which drops what still
-        // waits) once this player has ended: stay until the last frame's time
-        // has come at the unit's pace, counted from the first frame handed on.
-        const uint64_t last =
-            FrameTimeUs(frames, fps_, rate_, static_cast<size_t>((handedOn_ - 1) % perPass), (handedOn_ - 1) / perPass);
-        const KOVATimestamp due =
-            firstHandedAt_ + static_cast<KOVATimestamp>(last - FrameTimeUs(frames, fps_, rate_, 0, 0)) + kDrainMarginUs;
+    followUnitState();
+    if (handedOn_ > 0 && startUs_ == kProvisionalStartUs) {
+        // The first frame went out and made the unit client poll the unit:
+        // now the real start time can be had.
+        awaitStartTime();
+        while (!writeTimes())
+            Rest(kPollUs);
+    }
+    const uint64_t total = perPass_ * static_cast<uint64_t>(loops_);
+    if (handedOn_ >= total) {
+        awaitPlayout();
+        Finish();
+    }
+    if (!timesWritten_) {
+        KOVAInput* shared = FindInput("StartTimeIn");
+        KOVAInput* state = FindInput("UnitState");
+        if (replayStartUs_ > 0)
+            startUs_ = replayStartUs_;
+        else if (shared && shared->IsConnected())
+            startUs_ = sharedStartTime(); // another player's start, or the provisional one until it comes
+        else if (unitClockOffsetUs_ != 0)
+            startUs_ = KOVA::CurrentTime() + unitClockOffsetUs_ + leadUs_;
+        else if (state && state->IsConnected())
+            startUs_ = kProvisionalStartUs; // the real one follows the unit's first status
+        // Otherwise the unit starts on its own (at the first frame's arrival).
+        if (!writeTimes())
+            return;
+        timesWritten_ = true;
+    }
+    if (handedOn_ == 0 && startDelayUs_ > 0)
+        Rest(startDelayUs_);
+    if (handedOn_ > 0 && rate_ > 0.0) {
+        const KOVATimestamp due = firstHandedAt_ + static_cast<KOVATimestamp>(frameTime(handedOn_) - frameTime(0));
         const KOVATimestamp now = KOVA::CurrentTime();
         if (now < due)
             Rest(due - now);
-        Finish();
     }
-    if (!offsetWritten_) {
-        KOVA::OutputGuard<int64_t> offset(this, Output("LoggingStartTime"));
-        if (!offset)
-            return;
-        *offset.Get() = static_cast<int64_t>(FrameTimeUs(frames, fps_, rate_, 0, 0));
-        offset.Element()->Timestamp() = KOVA::CurrentTime();
-        offsetWritten_ = true;
-    }
-    if (handedOn_ == 0 && startDelayUs_ > 0)
-        Rest(startDelayUs_); // the unit client takes frames once the unit's status and the offset are in
-    const size_t index = static_cast<size_t>(handedOn_ % perPass);
-    const uint64_t pass = handedOn_ / perPass;
+    awaitConverter();
+    const size_t index =
+        static_cast<size_t>(handedOn_ % perPass_) + static_cast<size_t>(selected_.data() - recording_->frames().data());
     {
         KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
         if (!sample)
@@ -232,11 +482,12 @@ void KOVAQirRecordingPlayer::Core()
         const std::span<const uint8_t> bytes = recording_->frameBytes(index);
         std::memcpy(sample.Get(), bytes.data(), bytes.size());
         sample.Element()->VectorSize() = static_cast<int32_t>(bytes.size());
-        sample.Element()->Timestamp() = static_cast<KOVATimestamp>(FrameTimeUs(frames, fps_, rate_, index, pass));
+        sample.Element()->Timestamp() = static_cast<KOVATimestamp>(frameTime(handedOn_));
         bytes_ += bytes.size();
     }
     if (handedOn_ == 0)
         firstHandedAt_ = KOVA::CurrentTime();
+    unconverted_.push_back(static_cast<KOVATimestamp>(frameTime(handedOn_)));
     ++handedOn_;
 }
 
@@ -244,5 +495,9 @@ void KOVAQirRecordingPlayer::Death()
 {
     ReportInfo(
         (KOVAStreamedString() << "[Death] Handed on " << handedOn_ << " frames, " << bytes_ << " bytes").c_str());
+    if (statuses_ > 0)
+        ReportInfo((KOVAStreamedString() << "[Death] Unit status: lowest FIFO free " << lowestFree_ << ", loss flag "
+                                         << (lossSeen_ ? "set" : "clear") << ", " << statuses_ << " statuses")
+                       .c_str());
     recording_.reset();
 }

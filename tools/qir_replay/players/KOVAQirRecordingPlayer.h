@@ -10,16 +10,61 @@
 //   QirRawFramePlayer       raw frames with the 64-byte raw frame header, for
 //                           the image converter (times from "Fps")
 //
+// Replay start: before its first frame a player also writes the replay
+// start and stop times on "ReplayStartTime" and "ReplayStopTime" (for a
+// unit client with "StartStopTimeInputs"), so that every channel of a run
+// starts at one unit time. The first that applies:
+//   - "ReplayStartUs" > 0: that unit time;
+//   - "StartTimeIn" connected: the start another player wrote (every player
+//     but the first of a run takes the first one's start); until it comes,
+//     the provisional start below;
+//   - "UnitClockOffsetUs" not 0 (unit time minus engine time, as qir-replay
+//     measured it through the unit client library): the engine time of the
+//     first frame plus that offset plus "LeadUs";
+//   - "UnitState" connected: the unit's time in its first status plus
+//     "LeadUs". The unit client polls the unit's status only once it has a
+//     first frame, so the first frame goes out with a provisional start far
+//     in the future (the unit holds it), and the real start follows before
+//     the second frame.
+// Without any of them no start time is written: the unit starts on its own.
+// The stop time lies a day after the last frame's time: the unit stops
+// nothing of the replay; releasing the channel ends it.
+//
+// Pacing: frame n is handed on no earlier than its time after the first
+// frame (scaled by "Rate"), so each frame reaches the unit ahead of its play
+// time by about the lead, and the unit client never waits long for FIFO
+// room. "Rate" 0 is as fast as flow control allows: frame n is stamped
+// first + n microseconds, so the unit plays every frame as soon as it is in
+// from the start time on.
+//
+// With "UnitState" connected to the unit client's "oReplayStateInfo", the
+// player follows the unit's status: it keeps the lowest free FIFO count and
+// whether the loss flag was set, and after its last frame it stays until the
+// unit's clock has passed that frame's play time and the FIFO has been still
+// for a while (the unit client releases the channel, dropping what waits,
+// once the player has ended).
+//
+// Raw frames pass the image converter, whose FIFO reader lets the player
+// overwrite frames it has not read: with "Converted" connected to the
+// converter's output, the player keeps fewer than four frames waiting for it.
+//
+// "FirstFrame" and "EndFrame" (0: to the end) pick frames [first, end) of
+// the recording; "Frames" and "Loop" apply to that selection.
+//
 // A damaged recording fails Birth naming the file and byte offset; with
 // "KeepGoing" the whole frames before the damage are played (a warning says
-// what was left out). At Death each reports "[Death] Handed on N frames, B bytes".
+// what was left out). At Death each reports "[Death] Handed on N frames, B bytes"
+// and, when it saw the unit's status, "[Death] Unit status: lowest FIFO free
+// F, loss flag set|clear, S statuses".
 #pragma once
 
 #include "KOVA.h"
 #include "Recording.h"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <span>
 
 class KOVAQirRecordingPlayer : public KOVAComponent {
 public:
@@ -30,13 +75,37 @@ public:
     void Core() override;
     void Death() override;
 
-    /// Time of frame `index` of pass `pass` (from 0), in microseconds:
-    /// recorded (or index / fps) and, for later passes, shifted by whole
-    /// recording lengths; scaled by 1 / rate from the first frame on.
-    static uint64_t FrameTimeUs(const std::vector<qir::replay::FrameEntry>& frames, double fps, double rate,
-                                size_t index, uint64_t pass);
+    /// Time of frame `index` of pass `pass` (from 0) of `frames`, in
+    /// microseconds: recorded (or index / fps) and, for later passes,
+    /// shifted by whole lengths of `frames`; scaled by 1 / rate from the
+    /// first frame on. A rate of 0 (as fast as flow control allows) gives
+    /// the first frame's time plus the frame's serial in microseconds.
+    static uint64_t FrameTimeUs(std::span<const qir::replay::FrameEntry> frames, double fps, double rate, size_t index,
+                                uint64_t pass);
+
+    /// A start time far beyond any unit clock, in microseconds: the unit
+    /// holds frames stamped for it until the real start arrives.
+    static constexpr int64_t kProvisionalStartUs = 9'000'000'000'000'000;
 
 private:
+    uint64_t frameTime(uint64_t serial) const;
+    bool writeTime(const char* output, int64_t value);
+    /// Writes the offset, start and stop times; false when an output had no
+    /// element free (try again).
+    bool writeTimes();
+    /// Waits while too many frames handed on wait for the converter on
+    /// "Converted" (when connected).
+    void awaitConverter();
+    /// The start on "StartTimeIn", or kProvisionalStartUs while none came.
+    int64_t sharedStartTime();
+    /// Waits (bounded) for the shared start time or the unit's clock.
+    void awaitStartTime();
+    /// Takes every unit status that came in on "UnitState".
+    void followUnitState();
+    /// After the last frame: stays until the unit has played it.
+    void awaitPlayout();
+    int64_t stopTimeFor(int64_t startUs) const;
+
     qir::replay::RecordingFormat format_;
     std::optional<qir::replay::Recording> recording_;
     double fps_ = 0.0;
@@ -44,10 +113,24 @@ private:
     int64_t frames_ = 0; ///< frames per pass (0: all)
     int64_t loops_ = 1;
     int64_t startDelayUs_ = 0;
+    int64_t replayStartUs_ = 0; ///< property: 0 = from "StartTimeIn" or the unit's clock
+    int64_t leadUs_ = 1000000;
+    int64_t unitClockOffsetUs_ = 0;                     ///< unit time minus engine time (0: not known)
+    std::span<const qir::replay::FrameEntry> selected_; ///< FirstFrame .. EndFrame
+    uint64_t perPass_ = 0;
     uint64_t handedOn_ = 0;
     uint64_t bytes_ = 0;
-    bool offsetWritten_ = false;
+    bool timesWritten_ = false;
+    int64_t startUs_ = -1;            ///< unit time of the replay start (-1: none, the unit picks)
     KOVATimestamp firstHandedAt_ = 0; ///< engine time the first frame was handed on
+    // From the unit's status on "UnitState":
+    uint64_t statuses_ = 0;
+    uint32_t lowestFree_ = 0;
+    uint32_t lastFree_ = 0;
+    KOVATimestamp lastFreeChangeAt_ = 0; ///< engine time the free count last changed
+    bool lossSeen_ = false;
+    int64_t unitTimeUs_ = -1;               ///< latest unit clock seen
+    std::deque<KOVATimestamp> unconverted_; ///< times of frames handed on, not yet seen converted
 };
 
 class KOVAQirGrabberStreamPlayer : public KOVAQirRecordingPlayer {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -45,6 +46,96 @@ std::string number(double value)
 
 } // namespace
 
+FrameBound parseFrameBound(const std::string& text)
+{
+    FrameBound bound;
+    const auto number = [&](const std::string& digits, bool integer) {
+        size_t used = 0;
+        double value = -1.0;
+        try {
+            value = integer ? static_cast<double>(std::stoull(digits, &used)) : std::stod(digits, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (digits.empty() || used != digits.size() || !(value >= 0.0) || !std::isfinite(value) ||
+            digits.find_first_of("+-") != std::string::npos)
+            throw std::invalid_argument("\"" + text +
+                                        "\": give a time after the first frame such as 1.5s or 250ms, or a frame "
+                                        "index such as #10");
+        return value;
+    };
+    if (!text.empty() && text[0] == '#') {
+        bound.isFrame = true;
+        bound.frame = static_cast<uint64_t>(number(text.substr(1), true));
+    } else if (text.size() > 2 && text.compare(text.size() - 2, 2, "ms") == 0) {
+        bound.seconds = number(text.substr(0, text.size() - 2), false) / 1000.0;
+    } else if (!text.empty() && text.back() == 's') {
+        bound.seconds = number(text.substr(0, text.size() - 1), false);
+    } else {
+        number("", false); // neither unit nor '#': refused with the syntax
+    }
+    return bound;
+}
+
+std::pair<std::string, unsigned> parseChannelMap(const std::string& text)
+{
+    const size_t equals = text.rfind('=');
+    const std::string channel = equals == std::string::npos ? "" : text.substr(equals + 1);
+    size_t used = 0;
+    unsigned long value = 256;
+    try {
+        value = std::stoul(channel, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (equals == 0 || channel.empty() || used != channel.size() || value > 255 ||
+        channel.find_first_not_of("0123456789") != std::string::npos)
+        throw std::invalid_argument("--map \"" + text + "\": give FILE=CHANNEL with a channel from 0 to 255");
+    return { text.substr(0, equals), static_cast<unsigned>(value) };
+}
+
+double timingFps(const ReplayOptions& options, const Recording& recording)
+{
+    if (options.fps > 0)
+        return options.fps;
+    return recording.format() == RecordingFormat::Raw ? kDefaultRawFps : 0.0;
+}
+
+FrameRange selectFrames(const ReplayOptions& options, const Recording& recording)
+{
+    const auto& frames = recording.frames();
+    const double fps = timingFps(options, recording);
+    // Seconds of frame i after the first frame, as the players time it.
+    const auto secondsOf = [&](size_t i) {
+        return fps > 0 ? static_cast<double>(i) / fps
+                       : static_cast<double>(frames[i].timeUs - frames.front().timeUs) / 1e6;
+    };
+    // The first frame at or after a bound.
+    const auto indexOf = [&](const FrameBound& bound) {
+        if (bound.isFrame)
+            return static_cast<size_t>(std::min<uint64_t>(bound.frame, frames.size()));
+        size_t i = 0;
+        // A frame within a microsecond of the bound counts as on it.
+        while (i < frames.size() && secondsOf(i) < bound.seconds - 1e-6)
+            ++i;
+        return i;
+    };
+    FrameRange range{ 0, frames.size() };
+    if (options.from)
+        range.first = indexOf(*options.from);
+    if (options.to)
+        range.end = indexOf(*options.to);
+    if (range.first >= range.end)
+        throw std::invalid_argument(recording.path() + ": --from and --to pick none of its " +
+                                    std::to_string(frames.size()) + " frames");
+    return range;
+}
+
+unsigned channelOf(const ReplayOptions& options, size_t i)
+{
+    return i < options.channels.size() ? options.channels[i] : static_cast<unsigned>(i);
+}
+
 Endpoint parseEndpoint(const std::string& text, uint16_t defaultPort)
 {
     Endpoint endpoint;
@@ -71,13 +162,17 @@ Endpoint parseEndpoint(const std::string& text, uint16_t defaultPort)
 }
 
 std::string replayGraphText(const ReplayOptions& options, const std::vector<const Recording*>& recordings,
-                            const Endpoint& control, const Endpoint& data, bool packagesInProcess)
+                            const Endpoint& control, const Endpoint& data, bool packagesInProcess,
+                            int64_t unitClockOffsetUs)
 {
     std::ostringstream g;
     g << "# Written by qir-replay: replays ";
     for (size_t i = 0; i < recordings.size(); ++i)
-        g << (i ? ", " : "") << recordings[i]->path() << " on channel " << i;
+        g << (i ? ", " : "") << recordings[i]->path() << " on channel " << channelOf(options, i);
     g << ".\n";
+    if (unitClockOffsetUs == 0)
+        g << "# Every channel starts at one unit time: player0 takes the unit's clock from the first status of\n"
+             "# unit0 plus LeadUs and hands that start to the other players (StartTimeIn).\n";
     if (!packagesInProcess)
         g << "packages = [\"qir_players.pck\", \"tavrik_qir_varnel.pck\"]\n";
     g << "[engine]\n\"Engine.shutdownTimeout\" = 4000000\n";
@@ -86,29 +181,40 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
     double seconds = 0.0;
     for (const Recording* recording : recordings) {
         const auto& frames = recording->frames();
-        const double fps = options.fps > 0                ? options.fps
-            : recording->format() == RecordingFormat::Raw ? kDefaultRawFps
-                                                          : 0.0;
-        size_t perPass = frames.size();
+        const double fps = timingFps(options, *recording);
+        const FrameRange range = selectFrames(options, *recording);
+        size_t perPass = range.end - range.first;
         if (options.frames > 0 && static_cast<size_t>(options.frames) < perPass)
             perPass = static_cast<size_t>(options.frames);
+        const size_t last = range.first + perPass - 1;
         double pass = fps > 0 ? static_cast<double>(perPass) / fps
-                              : static_cast<double>(frames[perPass - 1].timeUs - frames.front().timeUs) / 1e6;
-        seconds = std::max(seconds, pass * static_cast<double>(options.loops) / options.rate);
+                              : static_cast<double>(frames[last].timeUs - frames[range.first].timeUs) / 1e6;
+        // As fast as flow control allows: a generous 1 ms per frame.
+        if (options.rate == 0)
+            pass = static_cast<double>(perPass) * 0.001;
+        const double rate = options.rate == 0 ? 1.0 : options.rate;
+        seconds = std::max(seconds, pass * static_cast<double>(options.loops) / rate);
     }
+    seconds += options.leadSeconds + static_cast<double>(options.startDelayUs) / 1e6;
     g << "duration = \"" << static_cast<int64_t>(std::ceil(seconds * 2 + 60)) << "s\"\n";
 
     for (size_t i = 0; i < recordings.size(); ++i) {
         const Recording& recording = *recordings[i];
         const std::string n = std::to_string(i);
         const bool raw = recording.format() == RecordingFormat::Raw;
-        const double fps = options.fps > 0 ? options.fps : raw ? kDefaultRawFps : 0.0;
+        const double fps = timingFps(options, recording);
+        const FrameRange range = selectFrames(options, recording);
         g << "\n[[component]]\nname = \"player" << n << "\"\n"
           << "model = \"" << (raw ? "QirRawFramePlayer" : "QirGrabberStreamPlayer") << "\"\n"
           << "properties = { File = "
           << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string())
           << ", Fps = " << number(fps) << ", Rate = " << number(options.rate) << ", Frames = " << options.frames
-          << ", Loop = " << options.loops << ", StartDelayUs = " << options.startDelayUs;
+          << ", Loop = " << options.loops << ", StartDelayUs = " << options.startDelayUs
+          << ", LeadUs = " << std::llround(options.leadSeconds * 1e6);
+        if (i == 0 && unitClockOffsetUs != 0)
+            g << ", UnitClockOffsetUs = " << unitClockOffsetUs;
+        if (range.first != 0 || range.end != recording.frames().size())
+            g << ", FirstFrame = " << range.first << ", EndFrame = " << range.end;
         if (options.keepGoing)
             g << ", KeepGoing = true";
         if (raw)
@@ -123,17 +229,32 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
               << (mono ? "Mono16Bit" : "YUYV_in_24bitRGB") << "\" }\n";
             g << "\n[[connection]]\nfrom = \"" << frames << "\"\nto = \"converter" << n << ".frame_in\"\n";
             frames = "converter" + n + ".QIR_IPLImage";
+            // The player keeps pace with the converter, which would lose
+            // frames it has not read when the player ran ahead.
+            g << "\n[[connection]]\nfrom = \"" << frames << "\"\nto = \"player" << n << ".Converted\"\n";
         }
         g << "\n[[component]]\nname = \"unit" << n << "\"\nmodel = \"VxQirUnitClient\"\n"
           << "properties = { QirControlIP = " << quoted(control.ip) << ", QirControlPort = " << control.port
           << ", SensorDataIP = " << quoted(data.ip) << ", SensorDataBasePort = " << data.port
-          << ", ChannelNumber = " << i << ", LocalControlIP = \""
+          << ", ChannelNumber = " << channelOf(options, i) << ", LocalControlIP = \""
           << (control.ip.rfind("127.", 0) == 0 ? "127.0.0.1" : "0.0.0.0") << "\", LocalControlPort = 0"
           << ", StatusUpdatePeriod = 20000, TimeoutGet = 1000000, TimeoutStream = 1000000"
-          << (recording.hasShortPackets() ? ", SkipCsi2ShortPackages = true" : "") << " }\n";
-        g << "\n[[connection]]\nfrom = \"" << frames << "\"\nto = \"unit" << n << ".SensorDataIn\"\n";
-        g << "\n[[connection]]\nfrom = \"player" << n << ".LoggingStartTime\"\nto = \"unit" << n
-          << ".LoggingStartTime\"\n";
+          << ", StartStopTimeInputs = true" << (recording.hasShortPackets() ? ", SkipCsi2ShortPackages = true" : "")
+          << " }\n";
+        const auto connect = [&](const std::string& from, const std::string& to) {
+            g << "\n[[connection]]\nfrom = \"" << from << "\"\nto = \"" << to << "\"\n";
+        };
+        const std::string player = "player" + n;
+        const std::string unit = "unit" + n;
+        connect(frames, unit + ".SensorDataIn");
+        connect(player + ".LoggingStartTime", unit + ".LoggingStartTime");
+        connect(player + ".ReplayStartTime", unit + ".ReplayStartTime");
+        connect(player + ".ReplayStopTime", unit + ".ReplayStopTime");
+        // The unit's status: the player's measurements, its wait for the
+        // last frame to play and (player0) the unit's clock for the start.
+        connect(unit + ".oReplayStateInfo", player + ".UnitState");
+        if (i > 0)
+            connect("player0.ReplayStartTime", player + ".StartTimeIn");
     }
     return g.str();
 }

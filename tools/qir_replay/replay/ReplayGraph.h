@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qir::replay {
@@ -29,32 +30,73 @@ inline constexpr uint16_t kDefaultDataBasePort = 61440;
 inline constexpr const char* kEmbeddedControlIp = "127.0.0.2";
 inline constexpr const char* kEmbeddedDataIp = "127.0.0.3";
 
+/// One end of the frames to replay: a time after the recording's first
+/// frame ("1.5s") or a frame index ("#10").
+struct FrameBound {
+    bool isFrame = false;
+    uint64_t frame = 0;
+    double seconds = 0.0;
+};
+
+/// "1.5s", "0s", "250ms" or "#10". Throws std::invalid_argument naming what
+/// is wrong.
+FrameBound parseFrameBound(const std::string& text);
+
+/// "FILE=CHANNEL" of --map, the channel 0 to 255. Throws
+/// std::invalid_argument naming what is wrong.
+std::pair<std::string, unsigned> parseChannelMap(const std::string& text);
+
 struct ReplayOptions {
-    std::vector<std::string> recordings;   ///< recording i replays on channel i
+    std::vector<std::string> recordings;   ///< the recordings of the run
+    std::vector<unsigned> channels;        ///< unit channel of recordings[i] (empty: channel i)
     std::optional<RecordingFormat> format; ///< nullopt: by content
     RawPixelFormat rawPixels = RawPixelFormat::Yuv422;
     double fps = 0.0;   ///< 0: grabber header times (raw frames need a rate)
-    double rate = 1.0;  ///< playout speed
+    double rate = 1.0;  ///< playout speed; 0: as fast as flow control allows (--rate max)
     int64_t frames = 0; ///< frames per pass (0: all)
     int64_t loops = 1;
-    double leadSeconds = 1.0;
-    std::optional<Endpoint> unit; ///< nullopt: the embedded emulated unit
+    std::optional<FrameBound> from; ///< first frame: at or after it
+    std::optional<FrameBound> to;   ///< frames before it
+    double leadSeconds = 1.0;       ///< replay start = unit time + lead
+    std::optional<Endpoint> unit;   ///< nullopt: the embedded emulated unit
     std::optional<Endpoint> data;
     bool quiet = false;
     bool verbose = false;
     std::string summaryJson;
     std::string writeGraph;
-    int64_t startDelayUs = 1000000;
+    int64_t startDelayUs = 0;
     bool keepGoing = false; ///< replay the whole frames before damage
 };
 
 /// Raw frames replay at this rate when --fps is not given.
 inline constexpr double kDefaultRawFps = 30.0;
 
+/// The frame rate that times `recording` (0: its recorded times).
+double timingFps(const ReplayOptions& options, const Recording& recording);
+
+/// Frames [first, end) of a recording picked by --from and --to.
+struct FrameRange {
+    size_t first = 0;
+    size_t end = 0;
+};
+
+/// The frames of `recording` that --from and --to pick (all without them).
+/// Throws std::invalid_argument when they pick none, naming the recording.
+FrameRange selectFrames(const ReplayOptions& options, const Recording& recording);
+
+/// Unit channel of recording `i`.
+unsigned channelOf(const ReplayOptions& options, size_t i);
+
 /// The graph file for `recordings` (opened from options.recordings), for a
 /// unit at `control` and `data`. `packagesInProcess` leaves the packages
 /// list out (the program's own components are used).
+///
+/// Every channel starts at one unit time, which the first player finds and
+/// hands to the others: from `unitClockOffsetUs` (unit time minus engine
+/// time, measured before the run) plus the lead when it is not 0, else
+/// from its unit client's first status plus the lead.
 std::string replayGraphText(const ReplayOptions& options, const std::vector<const Recording*>& recordings,
-                            const Endpoint& control, const Endpoint& data, bool packagesInProcess);
+                            const Endpoint& control, const Endpoint& data, bool packagesInProcess,
+                            int64_t unitClockOffsetUs);
 
 } // namespace qir::replay

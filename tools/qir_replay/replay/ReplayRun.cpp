@@ -12,6 +12,8 @@
 #include "ReportLog.h"
 #include "StopSignals.h"
 #include "UnitEmulator.h"
+#include "UnitTime.h"
+#include "VXQIRApi.h"
 
 #include <nlohmann/json.hpp>
 
@@ -22,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <unistd.h>
 
 namespace qir::replay {
@@ -43,32 +46,48 @@ void writeFileAtomically(const std::string& path, const std::string& text, const
     file.commit();
 }
 
-/// The frames a channel hands on: frames per pass times passes.
-uint64_t framesToSend(const ReplayOptions& options, const Recording& recording)
+/// Frames per pass of a recording: the frames picked by --from and --to,
+/// at most --frames of them.
+uint64_t framesPerPass(const ReplayOptions& options, const FrameRange& range)
 {
-    uint64_t perPass = recording.frames().size();
+    uint64_t perPass = range.end - range.first;
     if (options.frames > 0 && static_cast<uint64_t>(options.frames) < perPass)
         perPass = static_cast<uint64_t>(options.frames);
-    return perPass * static_cast<uint64_t>(options.loops);
+    return perPass;
 }
 
-/// The players' "[Death] Handed on N frames, B bytes" and the unit
-/// clients' "[Death]Sent N frames." of channel `summary.channel`.
-void readComponentCounts(const host::ReportLog& log, ChannelSummary& summary)
+/// The players' "[Death] Handed on N frames, B bytes" and "[Death] Unit
+/// status: ...", and the unit clients' "[Death]Sent N frames." and
+/// time-outs, of graph slot `slot` (componentsplayerN and unitN).
+void readComponentCounts(const host::ReportLog& log, size_t slot, ChannelSummary& summary)
 {
     static const std::regex handed(R"(^\[Death\] Handed on (\d+) frames, (\d+) bytes$)");
+    static const std::regex state(
+        R"(^\[Death\] Unit status: lowest FIFO free (\d+), loss flag (set|clear), \d+ statuses$)");
     static const std::regex sent(R"(^\[Death\] ?Sent (\d+) frames\.?$)");
-    const std::string player = "player" + std::to_string(summary.channel);
-    const std::string unit = "unit" + std::to_string(summary.channel);
+    static const std::regex start(R"(^Input received a new start timestamp: (\d+) us\)$)");
+    const std::string player = "player" + std::to_string(slot);
+    const std::string unit = "unit" + std::to_string(slot);
+    const std::string timeout = VXQIR_ErrorToString(Timeout);
     for (const host::Report& report : log.Reports()) {
         std::smatch m;
         if (report.source == player && std::regex_match(report.text, m, handed)) {
             summary.framesHandedOn = std::stoull(m[1]);
             summary.bytesHandedOn = std::stoull(m[2]);
+        } else if (report.source == player && std::regex_match(report.text, m, state)) {
+            summary.statusSeen = true;
+            summary.lowestFifoFree = static_cast<uint32_t>(std::stoul(m[1]));
+            summary.lossFlagSeen = m[2] == "set";
         } else if (report.source == unit && std::regex_match(report.text, m, sent)) {
             summary.framesSent = std::stoull(m[1]);
-        } else if (report.source == unit && report.level == KOVA::Error) {
-            summary.unitClientFailed = true;
+        } else if (report.source == unit && std::regex_match(report.text, m, start)) {
+            summary.replayStartUs = std::stoll(m[1]); // the last one sent to the unit
+        } else if (report.source == unit) {
+            if (report.text.find(timeout) != std::string::npos ||
+                report.text.find("Component timeout reached") != std::string::npos)
+                ++summary.sendTimeouts;
+            if (report.level == KOVA::Error)
+                summary.unitClientFailed = true;
         }
     }
 }
@@ -111,16 +130,35 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         return result;
     };
 
+    // One recording per channel.
+    std::set<unsigned> taken;
+    unsigned channelCount = 0;
+    for (size_t i = 0; i < options.recordings.size(); ++i) {
+        const unsigned channel = channelOf(options, i);
+        if (channel > 255)
+            return fail(2,
+                        "channel " + std::to_string(channel) + " of " + options.recordings[i] +
+                            ": a unit serves channels 0 to 255");
+        if (!taken.insert(channel).second)
+            return fail(
+                2, "channel " + std::to_string(channel) + " is given twice (again for " + options.recordings[i] + ")");
+        channelCount = std::max(channelCount, channel + 1);
+    }
+
     // Every recording is read and checked before anything is sent.
     std::vector<Recording> recordings;
+    std::vector<FrameRange> ranges;
     try {
         for (const std::string& path : options.recordings) {
             recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
             if (!recordings.back().damage().empty())
                 std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
                              recordings.back().damage().c_str(), recordings.back().frames().size());
+            ranges.push_back(selectFrames(options, recordings.back()));
         }
     } catch (const RecordingError& error) {
+        return fail(2, error.what());
+    } catch (const std::invalid_argument& error) {
         return fail(2, error.what());
     }
     std::vector<const Recording*> pointers;
@@ -135,7 +173,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         const Endpoint control = embedded ? Endpoint{ kEmbeddedControlIp, kDefaultControlPort } : *options.unit;
         const Endpoint data = embedded ? Endpoint{ kEmbeddedDataIp, kDefaultDataBasePort } : *options.data;
         try {
-            writeFileAtomically(options.writeGraph, replayGraphText(options, pointers, control, data, false),
+            writeFileAtomically(options.writeGraph, replayGraphText(options, pointers, control, data, false, 0),
                                 options.recordings);
         } catch (const std::exception& error) {
             return fail(2, std::string("--write-graph: ") + error.what());
@@ -151,13 +189,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         vxqir::sim::EmulatorConfig config;
         config.controlIp = kEmbeddedControlIp;
         config.dataIp = kEmbeddedDataIp;
-        config.channels = static_cast<unsigned>(recordings.size());
+        config.channels = channelCount;
         config.checksumEveryFrame = true;
         config.socketReceiveBuffer = 32 << 20;
         // Lines leave the unit's FIFO at their recorded times, as on a real
         // unit, so the replay runs at the recording's cadence.
         config.channel.playout.kind = vxqir::sim::PlayoutKind::Timestamps;
-        received->perChannel.resize(recordings.size());
+        received->perChannel.resize(channelCount);
         try {
             unit = std::make_unique<vxqir::sim::UnitEmulator>(config);
             unit->addFrameObserver([received](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
@@ -178,9 +216,28 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         data = *options.data;
     }
 
+    // One start for every channel: the first player takes the unit's time
+    // when it begins (from this measurement of the unit's clock against the
+    // engine's), adds the lead and hands the start to the other players, so
+    // that all channels start together at the unit and each frame plays at
+    // its recorded time after the first.
+    host::SystemEngineClock clock;
+    std::string why;
+    const std::optional<int64_t> unitTime =
+        readUnitTimeUs(control, data, channelOf(options, 0), std::chrono::milliseconds(1000), why);
+    const KOVATimestamp engineTime = clock.Now();
+    if (!unitTime) {
+        if (unit)
+            unit->stop();
+        return fail(2,
+                    "the unit at " + control.ip + ":" + std::to_string(control.port) + " (data " + data.ip + ":" +
+                        std::to_string(data.port) + ") did not take the channel; nothing was sent (" + why + ")");
+    }
+    // 0 stands for "not measured": an offset of exactly 0 becomes 1 us.
+    const int64_t unitClockOffsetUs = *unitTime - engineTime == 0 ? 1 : *unitTime - engineTime;
+
     // The graph runs in-process on this program's own components.
     host::ReportLog log(options.verbose ? err : nullptr);
-    host::SystemEngineClock clock;
     host::EngineProperties engine;
     engine.Set("Engine.shutdownTimeout", int64_t{ 4'000'000 });
     host::HostKernel::Instance().Attach(&log, &clock, &engine);
@@ -190,9 +247,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     } detach;
 
     std::vector<std::string> errors;
-    const std::string text = replayGraphText(options, pointers, control, data, true);
+    const std::string text = replayGraphText(options, pointers, control, data, true, unitClockOffsetUs);
     auto description = host::ParseGraphText(text, "replay graph", errors);
-    std::string why;
     auto package = host::PackageLibrary::InProcess("qir-replay", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
     if (!description || !package) {
         for (const auto& error : errors)
@@ -209,8 +265,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     }
 
     uint64_t total = 0;
-    for (const Recording& recording : recordings)
-        total += framesToSend(options, recording);
+    for (const FrameRange& range : ranges)
+        total += framesPerPass(options, range) * static_cast<uint64_t>(options.loops);
     Progress progress(out, options.quiet);
     const auto started = Clock::now();
     auto progressLine = [&] {
@@ -246,6 +302,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     host::RunOptions run;
     run.until = description->until;
     run.durationUs = description->durationUs;
+    // A player's Birth maps and checks its whole recording (every CSI-2
+    // packet's checksum): seconds for a long high-resolution one.
+    run.limits.birthLimitUs = 120'000'000;
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
@@ -292,16 +351,20 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     const auto snapshot = unit ? unit->snapshot() : vxqir::sim::EmulatorSnapshot{};
     for (size_t i = 0; i < recordings.size(); ++i) {
         const Recording& recording = recordings[i];
+        const FrameRange& range = ranges[i];
+        const uint64_t perPass = framesPerPass(options, range);
         ChannelSummary summary;
-        summary.channel = static_cast<unsigned>(i);
+        summary.channel = channelOf(options, i);
         summary.recording = recording.path();
         summary.format = std::string(formatName(recording.format()));
         summary.framesInRecording = recording.frames().size();
-        summary.framesToSend = framesToSend(options, recording);
-        readComponentCounts(log, summary);
+        summary.framesToSend = perPass * static_cast<uint64_t>(options.loops);
+        summary.firstFrame = range.first;
+        summary.endFrame = range.end;
+        readComponentCounts(log, i, summary);
         if (unit) {
             summary.emulated = true;
-            const auto& channel = snapshot.channels.at(i);
+            const auto& channel = snapshot.channels.at(summary.channel);
             summary.framesComplete = channel.frames.framesComplete;
             summary.framesIncomplete = channel.frames.framesIncomplete;
             summary.bytesAtUnit = channel.bytes;
@@ -309,13 +372,20 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             summary.framesPlayed = channel.fifo.framesPlayed;
             summary.framesNotPlayed = channel.fifo.framesNotPlayed;
             summary.fifoOverflows = channel.fifo.overflows;
+            summary.framesTimed = channel.fifo.framesTimed;
+            summary.lateMaxMs = static_cast<double>(channel.fifo.lateMaxNs) / 1e6;
+            summary.lateMeanMs = channel.fifo.framesTimed == 0
+                ? 0.0
+                : static_cast<double>(channel.fifo.lateSumNs) / 1e6 / static_cast<double>(channel.fifo.framesTimed);
+            summary.framesLateOver1ms = channel.fifo.framesLateOver1ms;
+            summary.firstFramePlayedNs = channel.fifo.firstFramePlayedNs;
+            summary.lastFramePlayedNs = channel.fifo.lastFramePlayedNs;
             // Frame k at the unit is frame k of the replay: recording frame
-            // k mod frames-per-pass.
-            const uint64_t perPass = summary.framesToSend / static_cast<uint64_t>(options.loops);
+            // first + k mod frames-per-pass.
             std::lock_guard lock(received->mutex);
-            const auto& sums = received->perChannel[i];
+            const auto& sums = received->perChannel[summary.channel];
             for (size_t k = 0; k < sums.size(); ++k) {
-                if (sums[k] == recording.sentChecksum(static_cast<size_t>(k % perPass)))
+                if (sums[k] == recording.sentChecksum(range.first + static_cast<size_t>(k % perPass)))
                     ++summary.checksumsMatched;
                 else
                     ++summary.checksumsMismatched;
@@ -326,7 +396,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 allGood = false;
         }
         if (summary.framesHandedOn != summary.framesToSend || summary.framesSent != summary.framesToSend ||
-            summary.unitClientFailed)
+            summary.unitClientFailed || summary.lossFlagSeen)
             allGood = false;
         result.channels.push_back(summary);
     }
@@ -346,6 +416,17 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 static_cast<unsigned long long>(c.checksumsMatched), static_cast<unsigned long long>(c.framesToSend),
                 static_cast<unsigned long long>(c.framesPlayed), static_cast<unsigned long long>(c.framesNotPlayed),
                 static_cast<unsigned long long>(c.fifoOverflows), c.loss ? ", loss flag set" : "");
+        std::fprintf(out, "\n");
+        std::fprintf(out, "  %llu send time-outs", static_cast<unsigned long long>(c.sendTimeouts));
+        if (c.statusSeen)
+            std::fprintf(out, ", unit FIFO free at least %u, loss flag %s", c.lowestFifoFree,
+                         c.lossFlagSeen ? "SET" : "clear");
+        else
+            std::fprintf(out, ", no unit status seen");
+        // Under --rate max the frames carry no times to meet.
+        if (c.emulated && c.framesTimed > 0 && options.rate > 0)
+            std::fprintf(out, "; played late by at most %.3f ms (mean %.3f ms), %llu frames more than 1 ms late",
+                         c.lateMaxMs, c.lateMeanMs, static_cast<unsigned long long>(c.framesLateOver1ms));
         std::fprintf(out, "\n");
     }
     for (const host::Report& report : log.Reports()) {
@@ -405,7 +486,27 @@ std::string summaryJsonText(const ReplayResult& result)
             { "unitClientFailed", c.unitClientFailed },
             { "emulatedUnit", c.emulated },
         };
+        j["firstFrame"] = c.firstFrame;
+        j["endFrame"] = c.endFrame;
+        j["replayStartUs"] = c.replayStartUs;
+        j["sendTimeouts"] = c.sendTimeouts;
+        // The unit client retries a send whose wait for FIFO room timed out
+        // without telling anyone: retries cannot be counted.
+        j["sendRetries"] = nullptr;
+        if (c.statusSeen) {
+            j["lowestFifoFree"] = c.lowestFifoFree;
+            j["lossFlagSeen"] = c.lossFlagSeen;
+        } else {
+            j["lowestFifoFree"] = nullptr;
+            j["lossFlagSeen"] = nullptr;
+        }
         if (c.emulated) {
+            j["framesTimed"] = c.framesTimed;
+            j["lateMaxMs"] = c.lateMaxMs;
+            j["lateMeanMs"] = c.lateMeanMs;
+            j["framesLateOver1ms"] = c.framesLateOver1ms;
+            j["firstFramePlayedNs"] = c.firstFramePlayedNs;
+            j["lastFramePlayedNs"] = c.lastFramePlayedNs;
             j["framesComplete"] = c.framesComplete;
             j["framesIncomplete"] = c.framesIncomplete;
             j["checksumsMatched"] = c.checksumsMatched;

@@ -34,6 +34,25 @@ struct ChannelSummary {
     uint64_t framesPlayed = 0;    ///< every line played out of the unit's FIFO
     uint64_t framesNotPlayed = 0; ///< a line skipped, overflowed or never queued
     uint64_t fifoOverflows = 0;   ///< lines that found the FIFO full
+    // Play times at the embedded unit, against the frames' timestamps:
+    uint64_t framesTimed = 0;        ///< frames played with a time to meet
+    double lateMaxMs = 0.0;          ///< the latest frame
+    double lateMeanMs = 0.0;         ///< mean over the frames timed
+    uint64_t framesLateOver1ms = 0;  ///< frames played more than 1 ms after their time
+    uint64_t firstFramePlayedNs = 0; ///< unit time the first frame played
+    uint64_t lastFramePlayedNs = 0;  ///< unit time the last frame played
+
+    // From the unit client and the unit's status (any unit):
+    uint64_t firstFrame = 0;   ///< first frame of the recording replayed (--from)
+    uint64_t endFrame = 0;     ///< frames before this one (--to)
+    int64_t replayStartUs = 0; ///< unit time of the replay start (0: none given)
+    /// Sends that ended in a time-out, as the unit client reported them (it
+    /// retries a send whose FIFO wait timed out without a report, so those
+    /// retries are not counted; a time-out that ends a send is).
+    uint64_t sendTimeouts = 0;
+    bool statusSeen = false;     ///< the player saw the unit's status
+    uint32_t lowestFifoFree = 0; ///< lowest free FIFO count in the unit's status
+    bool lossFlagSeen = false;   ///< the unit's status showed the loss flag
 };
 
 struct ReplayResult {

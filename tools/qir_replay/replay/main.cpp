@@ -1,24 +1,59 @@
 // qir-replay: replays camera recordings into a QIR unit with one command,
 // or checks them first ("qir-replay check").
 #include "CheckCommand.h"
+#include "Diagnostics.h"
 #include "ReplayRun.h"
 #include "StopSignals.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <mutex>
+#include <numeric>
 #include <string>
-#include <unistd.h>
+#include <string_view>
+#include <tuple>
+#include <vector>
 
 namespace {
 
 using qir::replay::ReplayOptions;
 
+/// The library's diagnostic lines of one run, the first kMax of them.
+///
+/// Thread-safe: lines come from the library's listener thread and from
+/// the components' threads.
+class LibraryLines {
+public:
+    void add(std::string_view line)
+    {
+        std::lock_guard lock(mutex_);
+        if (lines_.size() < kMax)
+            lines_.emplace_back(line);
+        else
+            ++dropped_;
+    }
+
+    void print(std::FILE* to)
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : lines_)
+            std::fprintf(to, "library: %s\n", line.c_str());
+        if (dropped_ > 0)
+            std::fprintf(to, "library: ... and %zu more lines\n", dropped_);
+    }
+
+private:
+    static constexpr size_t kMax = 10000;
+    std::mutex mutex_; // guards lines_ and dropped_
+    std::vector<std::string> lines_;
+    size_t dropped_ = 0;
+};
+
 /// Options shared by the replay and the check.
 void addRecordingOptions(CLI::App& app, ReplayOptions& options, std::string& format, std::string& pixels)
 {
     app.add_option("RECORDING", options.recordings, "recording files; the i-th replays on unit channel i")
-        ->required()
         ->check(CLI::ExistingFile);
     app.add_option("--format", format, "recording format: grabber or raw (default: recognised by content)")
         ->check(CLI::IsMember({ "grabber", "raw" }));
@@ -49,6 +84,7 @@ int runCheckCommand(int argc, char** argv)
     std::string format;
     std::string pixels = "yuv422";
     addRecordingOptions(app, options, format, pixels);
+    app.get_option("RECORDING")->required();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -80,15 +116,44 @@ int main(int argc, char** argv)
     std::string unit;
     std::string data;
     std::string rate = "1";
+    std::vector<std::string> maps;
+    std::string from;
+    std::string to;
     addRecordingOptions(app, options, format, pixels);
+    app.add_option("--map", maps,
+                   "FILE=CHANNEL: replay FILE on unit channel CHANNEL (0 to 255); repeat it for several recordings "
+                   "and cameras in one run (after the RECORDINGs, which take channels 0, 1, ...); a channel given "
+                   "twice is refused")
+        ->check([](const std::string& text) {
+            try {
+                const auto map = qir::replay::parseChannelMap(text);
+                return CLI::ExistingFile(map.first);
+            } catch (const std::invalid_argument& error) {
+                return std::string(error.what());
+            }
+        });
     app.add_option("--unit", unit,
                    "unit control address CONTROL_IP[:PORT] (port default 65024); "
                    "default: the embedded emulated unit");
     app.add_option("--data", data,
                    "unit data address DATA_IP[:BASE_PORT] (base port default 61440); "
                    "needed with --unit");
-    app.add_option("--rate", rate, "playout speed: a factor such as 0.5 or 2 (times are divided by it)")
+    app.add_option("--rate", rate,
+                   "playout speed: a factor from 0.01 to 1000 such as 0.5 or 2 (times are divided by it), or max: as "
+                   "fast as the unit's flow control allows (frame n is stamped first + n microseconds, so the "
+                   "unit plays each frame as soon as it is in, from the start time on)")
         ->capture_default_str();
+    app.add_option("--lead", options.leadSeconds,
+                   "seconds between the unit's time before the first frame and the replay start shared by every "
+                   "channel (above 0)")
+        ->check(CLI::Range(0.001, 3600.0))
+        ->capture_default_str();
+    app.add_option("--from", from,
+                   "first frame to replay: a time after the recording's first frame (1.5s, 250ms) or a frame index "
+                   "(#10, from 0); default: the first frame");
+    app.add_option("--to", to,
+                   "replay the frames before this one: a time after the first frame (3s) or a frame index (#20); "
+                   "default: to the end");
     app.add_option("--frames", options.frames, "frames of each recording to replay (0: all)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
@@ -96,14 +161,16 @@ int main(int argc, char** argv)
         ->check(CLI::Range(int64_t{ 1 }, int64_t{ 1000000 }))
         ->capture_default_str();
     app.add_option("--start-delay", options.startDelayUs,
-                   "microseconds the players wait before their first frame, while the unit client connects")
+                   "microseconds the players wait before their first frame (it comes out of the lead)")
         ->check(CLI::Range(int64_t{ 0 }, int64_t{ 60'000'000 }))
         ->capture_default_str();
     app.add_flag("--keep-going", options.keepGoing,
                  "replay the whole frames before damage in a recording (a warning names the damage) instead of "
                  "refusing it");
     app.add_flag("--quiet", options.quiet, "no progress lines");
-    app.add_flag("--verbose", options.verbose, "show every report of the components");
+    app.add_flag("--verbose", options.verbose,
+                 "show every report of the components and, after the run, the unit client library's diagnostic lines "
+                 "(otherwise collected and dropped)");
     app.add_option("--summary-json", options.summaryJson, "also write the summary as JSON to FILE");
     app.add_option("--write-graph", options.writeGraph,
                    "also write the equivalent graph file (for pck-host run or the engine) to FILE");
@@ -114,13 +181,33 @@ int main(int argc, char** argv)
         return code == 0 ? 0 : 2;
     }
     applyRecordingOptions(options, format, pixels);
+    options.channels.resize(options.recordings.size());
+    std::iota(options.channels.begin(), options.channels.end(), 0u);
+    for (const std::string& map : maps) {
+        const auto [file, channel] = qir::replay::parseChannelMap(map);
+        options.recordings.push_back(file);
+        options.channels.push_back(channel);
+    }
+    if (options.recordings.empty()) {
+        std::fprintf(stderr, "qir-replay: name a RECORDING or give --map FILE=CHANNEL (see --help)\n");
+        return 2;
+    }
+    for (auto [name, text, bound] : { std::tuple{ "--from", &from, &options.from }, { "--to", &to, &options.to } }) {
+        try {
+            if (!text->empty())
+                *bound = qir::replay::parseFrameBound(*text);
+        } catch (const std::invalid_argument& error) {
+            std::fprintf(stderr, "qir-replay: %s %s\n", name, error.what());
+            return 2;
+        }
+    }
     try {
         size_t used = 0;
-        options.rate = std::stod(rate, &used);
-        if (used != rate.size() || !(options.rate >= 0.01) || options.rate > 1000)
+        options.rate = rate == "max" ? 0.0 : std::stod(rate, &used);
+        if (rate != "max" && (used != rate.size() || !(options.rate >= 0.01) || options.rate > 1000))
             throw std::invalid_argument(rate);
     } catch (const std::exception&) {
-        std::fprintf(stderr, "qir-replay: --rate %s: give a factor between 0.01 and 1000\n", rate.c_str());
+        std::fprintf(stderr, "qir-replay: --rate %s: give a factor between 0.01 and 1000, or max\n", rate.c_str());
         return 2;
     }
     try {
@@ -138,27 +225,15 @@ int main(int argc, char** argv)
     }
     qir::tools::install_stop_signals();
 
-    // The unit client library prints its diagnostic lines (reachability,
-    // bind results) on standard output; they are collected so that they do
-    // not break the progress display, and shown with --verbose.
+    // The unit client library's diagnostic lines (reachability, bind
+    // results, send errors) are collected so that they do not break the
+    // progress display, and shown with --verbose after the run.
+    LibraryLines library;
+    vxqir::setDiagnosticSink([&library](vxqir::DiagnosticStream, std::string_view line) { library.add(line); });
+    const int code = qir::replay::runReplay(options, stdout, stderr).exitCode;
+    vxqir::setDiagnosticSink({});
     std::fflush(stdout);
-    const int userFd = ::dup(STDOUT_FILENO);
-    std::FILE* userOut = userFd >= 0 ? ::fdopen(userFd, "w") : nullptr;
-    std::FILE* collected = userOut != nullptr ? std::tmpfile() : nullptr;
-    if (collected == nullptr || ::dup2(::fileno(collected), STDOUT_FILENO) < 0) {
-        collected = nullptr;
-        userOut = stdout;
-    }
-    const int code = qir::replay::runReplay(options, userOut, stderr).exitCode;
-    std::fflush(userOut);
-    if (collected != nullptr) {
-        std::fflush(stdout);
-        if (options.verbose) {
-            std::rewind(collected);
-            char line[1024];
-            while (std::fgets(line, sizeof line, collected) != nullptr)
-                std::fprintf(stderr, "library: %s", line);
-        }
-    }
+    if (options.verbose)
+        library.print(stderr);
     return code;
 }
