@@ -223,21 +223,28 @@ void KOVAQirRecordingPlayer::Core()
         Rest(startDelayUs_); // the unit client takes frames once the unit's status and the offset are in
     const size_t index = static_cast<size_t>(handedOn_ % perPass);
     const uint64_t pass = handedOn_ / perPass;
-    {
-        KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
-        if (!sample)
-            return;
-        // The one copy the framework asks for: from the mapped file into the
-        // output's sample buffer.
-        const std::span<const uint8_t> bytes = recording_->frameBytes(index);
-        std::memcpy(sample.Get(), bytes.data(), bytes.size());
-        sample.Element()->VectorSize() = static_cast<int32_t>(bytes.size());
-        sample.Element()->Timestamp() = static_cast<KOVATimestamp>(FrameTimeUs(frames, fps_, rate_, index, pass));
-        bytes_ += bytes.size();
-    }
+    const std::optional<size_t> written =
+        WriteFrame(index, static_cast<KOVATimestamp>(FrameTimeUs(frames, fps_, rate_, index, pass)));
+    if (!written)
+        return;
+    bytes_ += *written;
     if (handedOn_ == 0)
         firstHandedAt_ = KOVA::CurrentTime();
     ++handedOn_;
+}
+
+std::optional<size_t> KOVAQirRecordingPlayer::WriteFrame(size_t index, KOVATimestamp time)
+{
+    KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
+    if (!sample)
+        return std::nullopt;
+    // The one copy the framework asks for: from the mapped file into the
+    // output's sample buffer.
+    const std::span<const uint8_t> bytes = recording_->frameBytes(index);
+    std::memcpy(sample.Get(), bytes.data(), bytes.size());
+    sample.Element()->VectorSize() = static_cast<int32_t>(bytes.size());
+    sample.Element()->Timestamp() = time;
+    return bytes.size();
 }
 
 void KOVAQirRecordingPlayer::Death()

@@ -36,6 +36,13 @@ public:
     static uint64_t FrameTimeUs(const std::vector<qir::replay::FrameEntry>& frames, double fps, double rate,
                                 size_t index, uint64_t pass);
 
+protected:
+    /// Writes frame `index` of the recording as one sample on "Frames",
+    /// stamped `time`. Returns the bytes handed on, or nothing when no sample
+    /// buffer is free (Core tries again on its next call). The default hands
+    /// on the frame's bytes as a byte stream.
+    virtual std::optional<size_t> WriteFrame(size_t index, KOVATimestamp time);
+
 private:
     qir::replay::RecordingFormat format_;
     std::optional<qir::replay::Recording> recording_;
