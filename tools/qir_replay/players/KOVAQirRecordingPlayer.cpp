@@ -184,9 +184,9 @@ void KOVAQirRecordingPlayer::Birth()
         ReportWarning((KOVAStreamedString() << "[Birth] " << recording_->damage() << "; playing the "
                                             << recording_->frames().size() << " whole frames before it")
                           .c_str());
-    if (recording_->largestFrame() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        Error("[Birth] A frame of the recording is too large for one sample");
-    Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(recording_->largestFrame()));
+    if (fps_ == 0.0 && !recording_->carriesTimes())
+        Error("[Birth] The frames carry no times: Fps must be positive");
+    AllocateFrames();
     handedOn_ = 0;
     bytes_ = 0;
     offsetWritten_ = false;
@@ -245,6 +245,13 @@ std::optional<size_t> KOVAQirRecordingPlayer::WriteFrame(size_t index, KOVATimes
     sample.Element()->VectorSize() = static_cast<int32_t>(bytes.size());
     sample.Element()->Timestamp() = time;
     return bytes.size();
+}
+
+void KOVAQirRecordingPlayer::AllocateFrames()
+{
+    if (recording_->largestFrame() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        Error("[Birth] A frame of the recording is too large for one sample");
+    Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(recording_->largestFrame()));
 }
 
 void KOVAQirRecordingPlayer::Death()

@@ -42,6 +42,10 @@ protected:
     /// buffer is free (Core tries again on its next call). The default hands
     /// on the frame's bytes as a byte stream.
     virtual std::optional<size_t> WriteFrame(size_t index, KOVATimestamp time);
+    /// Allocates the sample buffers of "Frames" at Birth, once the recording
+    /// is open; the default fits the largest frame's bytes.
+    virtual void AllocateFrames();
+    const qir::replay::Recording& recording() const { return *recording_; }
 
 private:
     qir::replay::RecordingFormat format_;

@@ -1,5 +1,7 @@
 #include "ReplayGraph.h"
 
+#include "PlayerChoice.h"
+
 #include <arpa/inet.h>
 
 #include <cmath>
@@ -86,9 +88,7 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
     double seconds = 0.0;
     for (const Recording* recording : recordings) {
         const auto& frames = recording->frames();
-        const double fps = options.fps > 0                ? options.fps
-            : recording->format() == RecordingFormat::Raw ? kDefaultRawFps
-                                                          : 0.0;
+        const double fps = options.fps > 0 ? options.fps : !recording->carriesTimes() ? kDefaultRawFps : 0.0;
         size_t perPass = frames.size();
         if (options.frames > 0 && static_cast<size_t>(options.frames) < perPass)
             perPass = static_cast<size_t>(options.frames);
@@ -102,9 +102,10 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         const Recording& recording = *recordings[i];
         const std::string n = std::to_string(i);
         const bool raw = recording.format() == RecordingFormat::Raw;
-        const double fps = options.fps > 0 ? options.fps : raw ? kDefaultRawFps : 0.0;
+        const double fps = options.fps > 0 ? options.fps : !recording.carriesTimes() ? kDefaultRawFps : 0.0;
+        const PlayerChoice player = playerChoice(recording);
         g << "\n[[component]]\nname = \"player" << n << "\"\n"
-          << "model = \"" << (raw ? "QirRawFramePlayer" : "QirGrabberStreamPlayer") << "\"\n"
+          << "model = \"" << player.model << "\"\n"
           << "properties = { File = "
           << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string())
           << ", Fps = " << number(fps) << ", Rate = " << number(options.rate) << ", Frames = " << options.frames
@@ -129,8 +130,8 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
           << ", SensorDataIP = " << quoted(data.ip) << ", SensorDataBasePort = " << data.port
           << ", ChannelNumber = " << i << ", LocalControlIP = \""
           << (control.ip.rfind("127.", 0) == 0 ? "127.0.0.1" : "0.0.0.0") << "\", LocalControlPort = 0"
-          << ", StatusUpdatePeriod = 20000, TimeoutGet = 1000000, TimeoutStream = 1000000"
-          << (recording.hasShortPackets() ? ", SkipCsi2ShortPackages = true" : "") << " }\n";
+          << ", StatusUpdatePeriod = 20000, TimeoutGet = 1000000, TimeoutStream = 1000000" << player.unitProperties
+          << " }\n";
         g << "\n[[connection]]\nfrom = \"" << frames << "\"\nto = \"unit" << n << ".SensorDataIn\"\n";
         g << "\n[[connection]]\nfrom = \"player" << n << ".LoggingStartTime\"\nto = \"unit" << n
           << ".LoggingStartTime\"\n";
