@@ -30,7 +30,7 @@ bool isSpace(uint8_t c)
 }
 
 /// One decimal number of a PNM header after white space and comments.
-uint32_t pnmNumber(std::span<const uint8_t> bytes, size_t& at, const char* what)
+uint32_t pnmNumber(std::span<const uint8_t> bytes, size_t& at, const char* what, size_t* startedAt = nullptr)
 {
     for (;;) {
         while (at < bytes.size() && isSpace(bytes[at]))
@@ -47,6 +47,8 @@ uint32_t pnmNumber(std::span<const uint8_t> bytes, size_t& at, const char* what)
     if (bytes[at] < '0' || bytes[at] > '9')
         throw ImageHeaderError(at, std::string("the ") + what + " is no decimal number");
     const size_t start = at;
+    if (startedAt != nullptr)
+        *startedAt = start;
     uint64_t value = 0;
     while (at < bytes.size() && bytes[at] >= '0' && bytes[at] <= '9') {
         value = value * 10 + (bytes[at] - '0');
@@ -102,8 +104,8 @@ ImageGeometry readPnmHeader(std::span<const uint8_t> bytes)
         throw ImageHeaderError(at, "no white space after the magic number");
     g.width = pnmNumber(bytes, at, "width");
     g.height = pnmNumber(bytes, at, "height");
-    const size_t maxvalAt = at;
-    const uint32_t maxval = pnmNumber(bytes, at, "maximum value");
+    size_t maxvalAt = at;
+    const uint32_t maxval = pnmNumber(bytes, at, "maximum value", &maxvalAt);
     if (maxval == 0 || maxval > 255)
         throw ImageHeaderError(maxvalAt,
                                "maximum value " + std::to_string(maxval) + " (8-bit samples, 1 to 255, are read)");
