@@ -10,6 +10,7 @@
 #include "data_types/BaseHeader.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cmath>
 #include <cstring>
@@ -369,6 +370,34 @@ TEST(ImageSequences, ADamagedImageNamesItsFileAndKeepGoingPlaysTheImagesBefore)
     const Recording kept = Recording::open(seq, std::nullopt, {}, true);
     EXPECT_EQ(kept.frames().size(), 2u);
     EXPECT_EQ(kept.sentChecksum(1), whole.sentChecksum(1));
+}
+
+TEST(ImageSequences, APngWithAlphaDecodesTheSameWhateverTheSampleBufferHeldBefore)
+{
+    TempDir dir;
+    const std::string seq = dir.file("seq");
+    std::filesystem::create_directory(seq);
+    // 3 x 2 RGBA pixels, half transparent.
+    std::vector<uint8_t> rgba(3 * 2 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = static_cast<uint8_t>(i % 4 == 3 ? 128 : 40 * i);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 3;
+    image.height = 2;
+    image.format = PNG_FORMAT_RGBA;
+    ASSERT_TRUE(png_image_write_to_file(&image, (seq + "/a.png").c_str(), 0, rgba.data(), 0, nullptr));
+
+    const Recording recording = Recording::open(seq);
+    ASSERT_EQ(recording.channels(), 3u);
+    // A sample buffer reused from an earlier frame holds other bytes.
+    for (const uint8_t before : { uint8_t{ 0x00 }, uint8_t{ 0xFF } }) {
+        std::vector<uint8_t> pixels(9 * 2, before);
+        recording.decodeImage(0, pixels.data(), 9);
+        vxqir::frames::FrameChecksum sum;
+        sum.update(pixels);
+        EXPECT_EQ(sum.value(), recording.sentChecksum(0)) << "buffer filled with " << int{ before };
+    }
 }
 
 TEST(ImageSequences, JpegImagesGoOutAsHeightPacketsLargeEnoughForTheLargestImage)

@@ -172,7 +172,9 @@ void Recording::decodeImage(size_t index, uint8_t* out, size_t rowStride) const
         png_image_free(&image);
         throw RecordingError(file + ": the PNG changed while it was read");
     }
-    if (!png_image_finish_read(&image, nullptr, out, static_cast<png_int_32>(rowStride), nullptr))
+    // Alpha is composed onto black, never onto what the buffer held before.
+    const png_color black{ 0, 0, 0 };
+    if (!png_image_finish_read(&image, &black, out, static_cast<png_int_32>(rowStride), nullptr))
         throw RecordingError(file + ": the PNG does not decode: " + image.message);
 }
 
