@@ -2,12 +2,15 @@
 // each form, qir-replay plays it into the embedded emulated unit over
 // loopback UDP, and every frame must arrive complete with the checksum of
 // its source; damaged input gives one line naming the file and the byte.
+#include "Recording.h"
 #include "ToolRunner.h"
+#include "UnitEmulator.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <mutex>
 
 namespace {
 
@@ -178,7 +181,7 @@ TEST(ReplayedForms, CheckCountsSkippedRecordsRecorderFlagsAndTheCodedPackets)
     ASSERT_NO_FATAL_FAILURE(generate({ "jpeg", "--width", "32", "--height", "16", "--frames", "2" }, jpeg, dir));
     const auto coded = run({ QIR_REPLAY_TOOL, "check", jpeg }, dir);
     EXPECT_EQ(coded.exit_code, 0) << coded.out << coded.err;
-    EXPECT_NE(coded.out.find("32 x 16 pixels, gray, JPEG files"), std::string::npos) << coded.out;
+    EXPECT_NE(coded.out.find("32 x 16 pixels, one component, JPEG files"), std::string::npos) << coded.out;
     EXPECT_NE(coded.out.find("each image goes out as 16 packets of"), std::string::npos) << coded.out;
 }
 
@@ -196,6 +199,53 @@ TEST(ReplayedForms, QirGenWritesADirectoryOnlyWhenCompleteAndNeverOverAnother)
         EXPECT_TRUE(entry.path().filename() == "seq" || entry.path().filename().string().rfind("seq", 0) != 0)
             << entry.path();
     EXPECT_EQ(run({ QIR_GEN_TOOL, "png", "--bpp", "16", "-o", dir.file("x") }, dir).exit_code, 2);
+}
+
+TEST(ReplayedForms, WrittenGraphsRunByPckHostDeliverTheSourcesChecksums)
+{
+    // The players come from the package, and the JPEG graph carries the
+    // unit client's packet size.
+    for (const std::vector<std::string>& gen :
+         { std::vector<std::string>{ "record", "--other-records", "--width", "48", "--height", "12", "--frames", "4" },
+           std::vector<std::string>{ "jpeg", "--bpp", "24", "--width", "40", "--height", "24", "--frames", "4",
+                                     "--pattern", "Noise" },
+           std::vector<std::string>{ "pgm", "--width", "40", "--height", "8", "--frames", "4" } }) {
+        SCOPED_TRACE(gen[0]);
+        TempDir dir;
+        const std::string rec = dir.file("rec");
+        ASSERT_NO_FATAL_FAILURE(generate(gen, rec, dir));
+        const std::string graph = dir.file("replay.toml");
+        const auto replay = run({ QIR_REPLAY_TOOL, rec, "--quiet", "--write-graph", graph }, dir);
+        ASSERT_EQ(replay.exit_code, 0) << replay.out << replay.err;
+
+        vxqir::sim::EmulatorConfig config;
+        config.controlIp = "127.0.0.2";
+        config.dataIp = "127.0.0.3";
+        config.checksumEveryFrame = true;
+        vxqir::sim::UnitEmulator unit(config);
+        std::mutex mutex;
+        std::vector<uint64_t> sums;
+        unit.addFrameObserver([&](const vxqir::sim::CompletedFrame&, uint64_t checksum) {
+            std::lock_guard lock(mutex);
+            sums.push_back(checksum);
+        });
+        unit.start();
+        const auto host = run({ PCK_HOST_TOOL, "run", graph, "--package-dir", QIR_PACKAGE_DIR, "--quiet", "--set",
+                                "unit0.QirControlPort=" + std::to_string(unit.controlPort()), "--set",
+                                "unit0.SensorDataBasePort=" + std::to_string(unit.dataBasePort()) },
+                              dir);
+        EXPECT_EQ(host.exit_code, 0) << host.out << host.err;
+        unit.waitUntil([](const auto& s) { return s.channels[0].frames.framesComplete >= 4; },
+                       std::chrono::seconds(10));
+        unit.drainChecksums();
+        unit.stop();
+
+        const auto recording = qir::replay::Recording::open(rec);
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(sums.size(), 4u);
+        for (size_t f = 0; f < sums.size(); ++f)
+            EXPECT_EQ(sums[f], recording.sentChecksum(f)) << "frame " << f;
+    }
 }
 
 } // namespace

@@ -112,13 +112,13 @@ void Recording::indexImages(std::optional<RecordingFormat> format)
         }
         info.width = g.width;
         info.height = g.height;
-        info.channels = jpeg ? 1 : g.channels;
+        info.channels = g.channels; // JPEG: its components
         info.pixelOffset = g.pixelOffset;
         if (frames_.empty()) {
             width_ = info.width;
             height_ = info.height;
             channels_ = info.channels;
-        } else if (info.width != width_ || info.height != height_ || info.channels != channels_) {
+        } else if (info.width != width_ || info.height != height_ || (info.channels != channels_ && !jpeg)) {
             throw RecordingError(file + ": byte 0: an image of " + std::to_string(info.width) + " x " +
                                  std::to_string(info.height) + " pixels, " + std::to_string(info.channels) +
                                  " channels after images of " + std::to_string(width_) + " x " +

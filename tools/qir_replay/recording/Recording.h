@@ -91,7 +91,7 @@ struct ImageInfo {
     ImageKind kind = ImageKind::Pgm;
     uint32_t width = 0;
     uint32_t height = 0;
-    uint8_t channels = 1;   ///< 1 gray, 3 RGB (as sent)
+    uint8_t channels = 1;   ///< 1 gray, 3 RGB (as sent); JPEG: its components
     size_t pixelOffset = 0; ///< PGM/PPM: where the pixels start
     std::string name;       ///< the file's name in the directory
 };
@@ -138,7 +138,8 @@ public:
     /// whose names carry a time); otherwise times come from a frame rate.
     bool carriesTimes() const;
 
-    /// Raw frames: width in pixels and lines. Grabber: packet bytes and long packets.
+    /// Raw frames and images: width in pixels and lines. Grabber: packet bytes
+    /// and long packets. Record files: the first Video header's width and height.
     uint32_t width() const { return width_; }
     uint32_t height() const { return height_; }
     /// Grabber: bits per pixel of the first frame's header.

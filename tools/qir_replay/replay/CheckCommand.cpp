@@ -134,8 +134,13 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             doubtful = checkVideoRecords(recording, out) || doubtful;
         } else if (recording.format() == RecordingFormat::Images || recording.format() == RecordingFormat::Jpeg) {
             const ImageInfo& first = recording.imageInfo().front();
+            const bool jpeg = recording.format() == RecordingFormat::Jpeg;
             std::fprintf(out, "  geometry: %u x %u pixels, %s, %s files, every image the same\n", recording.width(),
-                         recording.height(), recording.channels() == 1 ? "gray" : "RGB", kindName(first.kind));
+                         recording.height(),
+                         jpeg ? (recording.channels() == 1 ? "one component" : "several components")
+                             : recording.channels() == 1 ? "gray"
+                                                         : "RGB",
+                         kindName(first.kind));
             if (recording.format() == RecordingFormat::Jpeg)
                 std::fprintf(out, "  coded: each image goes out as %u packets of %u bytes (its bytes, then zeros)\n",
                              recording.height(), recording.codedPacketBytes());
