@@ -34,7 +34,7 @@ int main(int argc, char** argv)
     app.add_option("--height", spec.height, "lines per frame")->capture_default_str();
     app.add_option("--frames", spec.frames, "frames")->capture_default_str();
     app.add_option("--fps", spec.fps, "frames per second of the recorded times (all but raw)")->capture_default_str();
-    app.add_option("--bpp", spec.bpp, "grabber, record: bits per pixel; png, jpeg: 8 gray or 24 RGB")
+    app.add_option("--bpp", spec.bpp, "grabber, record: bits per pixel; png, jpeg: 8 gray or 24 RGB (default 8)")
         ->capture_default_str();
     app.add_option("--pattern", pattern, "content: Ramp, Counter or Noise")
         ->check(CLI::IsMember({ "Ramp", "Counter", "Noise" }))
@@ -76,8 +76,12 @@ int main(int argc, char** argv)
                          spec.frames, output.c_str());
             return qir::tools::kExitInterrupted;
         }
-        std::printf("qir-gen: wrote %s: %u %s frames of %llu bytes\n", output.c_str(), written, format.c_str(),
-                    static_cast<unsigned long long>(qir::gen::genFrameBytes(spec)));
+        if (qir::gen::isImageFormat(spec.format))
+            std::printf("qir-gen: wrote %s: %u %s images of %u x %u pixels\n", output.c_str(), written, format.c_str(),
+                        spec.width, spec.height);
+        else
+            std::printf("qir-gen: wrote %s: %u %s frames of %llu bytes\n", output.c_str(), written, format.c_str(),
+                        static_cast<unsigned long long>(qir::gen::genFrameBytes(spec)));
     } catch (const qir::tools::OutputFileError& error) {
         std::fprintf(stderr, "qir-gen: %s\n", error.what());
         return 1;

@@ -114,7 +114,10 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             seconds = frames.size() > 1 ? static_cast<double>(span) / 1e6 * static_cast<double>(frames.size()) /
                     static_cast<double>(frames.size() - 1)
                                         : 0.0;
-            std::fprintf(out, "  times: recorded, %.3f s from %" PRIu64 " us\n", seconds, frames.front().timeUs);
+            const bool named =
+                recording.format() == RecordingFormat::Images || recording.format() == RecordingFormat::Jpeg;
+            std::fprintf(out, "  times: %s, %.3f s from %" PRIu64 " us\n", named ? "from the file names" : "recorded",
+                         seconds, frames.front().timeUs);
             if (notIncreasing > 0) {
                 doubtful = true;
                 std::fprintf(out,
