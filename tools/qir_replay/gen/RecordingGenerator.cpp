@@ -1,4 +1,5 @@
 #include "RecordingGenerator.h"
+#include "FormGenerators.h"
 
 #include "GrabberFrameBuilder.h"
 #include "OutputFile.h"
@@ -31,12 +32,37 @@ uint64_t rawLineBytes(const GenSpec& spec)
 
 } // namespace
 
+const char* genFormatName(GenFormat format)
+{
+    switch (format) {
+    case GenFormat::Grabber:
+        return "grabber";
+    case GenFormat::Raw:
+        return "raw";
+    case GenFormat::Record:
+        return "record";
+    case GenFormat::Png:
+        return "png";
+    case GenFormat::Pgm:
+        return "pgm";
+    case GenFormat::Ppm:
+        return "ppm";
+    case GenFormat::Jpeg:
+        return "jpeg";
+    }
+    return "unknown";
+}
+
 std::string checkGenSpec(const GenSpec& spec)
 {
     if (spec.width < 1 || spec.height < 1 || spec.height > 65535)
         return "--width must be 1 or more and --height between 1 and 65535";
     if (spec.frames < 1)
         return "--frames must be 1 or more";
+    if (spec.format != GenFormat::Raw && (!(spec.fps > 0) || spec.fps > 1e6))
+        return "--fps must be above 0 and at most 1000000";
+    if (spec.format == GenFormat::Record || isImageFormat(spec.format))
+        return checkFormSpec(spec);
     if (spec.format == GenFormat::Grabber) {
         if (!(spec.fps > 0) || spec.fps > 1e6)
             return "--fps must be above 0 and at most 1000000";
@@ -63,6 +89,8 @@ std::string checkGenSpec(const GenSpec& spec)
 
 uint64_t genFrameBytes(const GenSpec& spec)
 {
+    if (spec.format == GenFormat::Record || isImageFormat(spec.format))
+        return formFrameBytes(spec);
     if (spec.format == GenFormat::Grabber)
         return vxqir::frames::grabberFrameSize(grabberSpec(spec));
     return qir::raw::FrameHeaderSize + rawLineBytes(spec) * spec.height;
@@ -73,6 +101,10 @@ uint32_t generateRecording(const GenSpec& spec, const std::string& path, const s
     const std::string why = checkGenSpec(spec);
     if (!why.empty())
         throw std::invalid_argument(why);
+    if (spec.format == GenFormat::Record)
+        return generateRecordFile(spec, path, stop);
+    if (isImageFormat(spec.format))
+        return generateImageDirectory(spec, path, stop);
     qir::tools::OutputFile out(path, "recording");
     std::vector<uint8_t> frame(static_cast<size_t>(genFrameBytes(spec)));
     for (uint32_t f = 0; f < spec.frames; ++f) {

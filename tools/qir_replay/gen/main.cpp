@@ -1,5 +1,5 @@
-// qir-gen: writes synthetic camera recordings (grabber streams, raw frames)
-// that qir-replay replays.
+// qir-gen: writes synthetic camera recordings (grabber streams, raw frames,
+// record files, image sequences) that qir-replay replays.
 #include "RecordingGenerator.h"
 #include "OutputFile.h"
 #include "StopSignals.h"
@@ -10,24 +10,32 @@
 
 int main(int argc, char** argv)
 {
-    CLI::App app{ "qir-gen: writes a synthetic camera recording for qir-replay.\n"
-                  "  grabber  grabber frames of CSI-2 packets (64-byte grabber header, recorded start times)\n"
-                  "  raw      raw frames with the 64-byte raw frame header (YUV 4:2:2 or mono 16-bit words)\n"
-                  "The file appears only when complete. Exit status: 0 written, 1 write error, 2 bad usage, "
-                  "130 interrupted." };
+    CLI::App app{
+        "qir-gen: writes a synthetic camera recording for qir-replay.\n"
+        "  grabber  grabber frames of CSI-2 packets (64-byte grabber header, recorded start times)\n"
+        "  raw      raw frames with the 64-byte raw frame header (YUV 4:2:2 or mono 16-bit words)\n"
+        "  record   sensor data records: one Video record per frame holding a CSI-2 chunk container\n"
+        "  png, pgm, ppm  a directory of images, one file per frame, names carrying the frame's time\n"
+        "  jpeg     a directory of JPEG images\n"
+        "The file (or directory) appears only when complete. Exit status: 0 written, 1 write error, 2 bad usage, "
+        "130 interrupted."
+    };
     app.name("qir-gen");
     qir::gen::GenSpec spec;
     std::string format;
     std::string output;
     std::string pattern = "Ramp";
     std::string pixels = "yuv422";
-    app.add_option("FORMAT", format, "grabber or raw")->required()->check(CLI::IsMember({ "grabber", "raw" }));
-    app.add_option("-o,--output", output, "the recording file to write")->required();
+    app.add_option("FORMAT", format, "grabber, raw, record, png, pgm, ppm or jpeg")
+        ->required()
+        ->check(CLI::IsMember({ "grabber", "raw", "record", "png", "pgm", "ppm", "jpeg" }));
+    app.add_option("-o,--output", output, "the recording file (image formats: a new directory) to write")->required();
     app.add_option("--width", spec.width, "pixels per line")->capture_default_str();
     app.add_option("--height", spec.height, "lines per frame")->capture_default_str();
     app.add_option("--frames", spec.frames, "frames")->capture_default_str();
-    app.add_option("--fps", spec.fps, "grabber: frames per second of the recorded times")->capture_default_str();
-    app.add_option("--bpp", spec.bpp, "grabber: bits per pixel")->capture_default_str();
+    app.add_option("--fps", spec.fps, "frames per second of the recorded times (all but raw)")->capture_default_str();
+    app.add_option("--bpp", spec.bpp, "grabber, record: bits per pixel; png, jpeg: 8 gray or 24 RGB (default 8)")
+        ->capture_default_str();
     app.add_option("--pattern", pattern, "content: Ramp, Counter or Noise")
         ->check(CLI::IsMember({ "Ramp", "Counter", "Noise" }))
         ->capture_default_str();
@@ -35,13 +43,24 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({ "yuv422", "mono" }))
         ->capture_default_str();
     app.add_flag("--short-packets", spec.shortPackets, "grabber: frame start and end packets around the lines");
+    app.add_flag("--other-records", spec.otherRecords, "record: a CAN record before every Video record");
+    bool untimed = false;
+    app.add_flag("--untimed-names", untimed, "images: names without times (frame_000000.png); replay them with --fps");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
     }
-    spec.format = format == "raw" ? qir::gen::GenFormat::Raw : qir::gen::GenFormat::Grabber;
+    for (const auto f :
+         { qir::gen::GenFormat::Grabber, qir::gen::GenFormat::Raw, qir::gen::GenFormat::Record,
+           qir::gen::GenFormat::Png, qir::gen::GenFormat::Pgm, qir::gen::GenFormat::Ppm, qir::gen::GenFormat::Jpeg })
+        if (format == qir::gen::genFormatName(f))
+            spec.format = f;
+    spec.timedNames = !untimed;
+    if (app.count("--bpp") == 0 &&
+        (spec.format == qir::gen::GenFormat::Png || spec.format == qir::gen::GenFormat::Jpeg))
+        spec.bpp = 8;
     spec.rawMono = pixels == "mono";
     spec.pattern = *vxqir::frames::bytePatternFromName(pattern);
     const std::string why = qir::gen::checkGenSpec(spec);
@@ -57,8 +76,12 @@ int main(int argc, char** argv)
                          spec.frames, output.c_str());
             return qir::tools::kExitInterrupted;
         }
-        std::printf("qir-gen: wrote %s: %u %s frames of %llu bytes\n", output.c_str(), written, format.c_str(),
-                    static_cast<unsigned long long>(qir::gen::genFrameBytes(spec)));
+        if (qir::gen::isImageFormat(spec.format))
+            std::printf("qir-gen: wrote %s: %u %s images of %u x %u pixels\n", output.c_str(), written, format.c_str(),
+                        spec.width, spec.height);
+        else
+            std::printf("qir-gen: wrote %s: %u %s frames of %llu bytes\n", output.c_str(), written, format.c_str(),
+                        static_cast<unsigned long long>(qir::gen::genFrameBytes(spec)));
     } catch (const qir::tools::OutputFileError& error) {
         std::fprintf(stderr, "qir-gen: %s\n", error.what());
         return 1;

@@ -1,5 +1,7 @@
 #include "KOVAQirRecordingPlayer.h"
 
+#include "KOVAQirPlayerTables.h"
+
 #include "VXQIRApi.h"
 
 #include <algorithm>
@@ -9,98 +11,37 @@
 
 namespace {
 
-constexpr KOVAPropertyDefault kFile = KOVAPropertyDefault::Text("");
-constexpr KOVAPropertyDefault kGrabberFps = KOVAPropertyDefault::Float(0.0);
+using qir_players::property;
+
 constexpr KOVAPropertyDefault kRawFps = KOVAPropertyDefault::Float(30.0);
-constexpr KOVAPropertyDefault kRate = KOVAPropertyDefault::Float(1.0);
-constexpr KOVAPropertyDefault kFrames = KOVAPropertyDefault::Integer(0);
-constexpr KOVAPropertyDefault kLoops = KOVAPropertyDefault::Integer(1);
-constexpr KOVAPropertyDefault kStartDelay = KOVAPropertyDefault::Integer(1000000);
-constexpr KOVAPropertyDefault kKeepGoing = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kRawPixels = KOVAPropertyDefault::Enum("YUV422|Mono", 0);
-constexpr KOVAPropertyDefault kReplayStart = KOVAPropertyDefault::Integer(0);
-constexpr KOVAPropertyDefault kLead = KOVAPropertyDefault::Integer(1000000);
-constexpr KOVAPropertyDefault kUnitClockOffset = KOVAPropertyDefault::Integer(0);
-constexpr KOVAPropertyDefault kFirstFrame = KOVAPropertyDefault::Integer(0);
-constexpr KOVAPropertyDefault kEndFrame = KOVAPropertyDefault::Integer(0);
 
-constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
-                                          int32_t subtype = KOVA::PropertySubTypeNone)
-{
-    return { .name = name,
-             .value = value,
-             .unit = unit,
-             .needs2BeInitialized = false,
-             .canBeModifiedAfterStart = false,
-             .readOnly = false,
-             .locked = true,
-             .subtype = subtype };
-}
-
-const KOVAPropertyDefinition kGrabberProperties[] = {
-    property("File", &kFile, nullptr),
-    property("Fps", &kGrabberFps, "1/s"),
-    property("Rate", &kRate, nullptr),
-    property("Frames", &kFrames, nullptr),
-    property("Loop", &kLoops, nullptr),
-    property("StartDelayUs", &kStartDelay, "us", KOVA::PropertySubTypeTime),
-    property("KeepGoing", &kKeepGoing, nullptr),
-    property("ReplayStartUs", &kReplayStart, "us", KOVA::PropertySubTypeTime),
-    property("LeadUs", &kLead, "us", KOVA::PropertySubTypeTime),
-    property("UnitClockOffsetUs", &kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
-    property("FirstFrame", &kFirstFrame, nullptr),
-    property("EndFrame", &kEndFrame, nullptr),
-    property(nullptr, nullptr, nullptr),
-};
-
+/// Raw frames: the players' properties with 30 frames/s and a pixel format.
 const KOVAPropertyDefinition kRawProperties[] = {
-    property("File", &kFile, nullptr),
+    property("File", &qir_players::kFile, nullptr),
     property("Fps", &kRawFps, "1/s"),
-    property("Rate", &kRate, nullptr),
-    property("Frames", &kFrames, nullptr),
-    property("Loop", &kLoops, nullptr),
-    property("StartDelayUs", &kStartDelay, "us", KOVA::PropertySubTypeTime),
+    property("Rate", &qir_players::kRate, nullptr),
+    property("Frames", &qir_players::kFrames, nullptr),
+    property("Loop", &qir_players::kLoops, nullptr),
+    property("StartDelayUs", &qir_players::kStartDelay, "us", KOVA::PropertySubTypeTime),
     property("PixelFormat", &kRawPixels, nullptr),
-    property("KeepGoing", &kKeepGoing, nullptr),
-    property("ReplayStartUs", &kReplayStart, "us", KOVA::PropertySubTypeTime),
-    property("LeadUs", &kLead, "us", KOVA::PropertySubTypeTime),
-    property("UnitClockOffsetUs", &kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
-    property("FirstFrame", &kFirstFrame, nullptr),
-    property("EndFrame", &kEndFrame, nullptr),
+    property("KeepGoing", &qir_players::kKeepGoing, nullptr),
+    property("ReplayStartUs", &qir_players::kReplayStart, "us", KOVA::PropertySubTypeTime),
+    property("LeadUs", &qir_players::kLead, "us", KOVA::PropertySubTypeTime),
+    property("UnitClockOffsetUs", &qir_players::kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
+    property("FirstFrame", &qir_players::kFirstFrame, nullptr),
+    property("EndFrame", &qir_players::kEndFrame, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
-    { "LoggingStartTime", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { "ReplayStartTime", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { "ReplayStopTime", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    qir_players::framesOutput({ .code = KOVA::Stream8, .name = "", .unit = "" }),
+    qir_players::kLoggingStartTimeOutput,
+    qir_players::kReplayStartTimeOutput,
+    qir_players::kReplayStopTimeOutput,
+    qir_players::kOutputsEnd,
 };
 
-// "UnitState" reads every status it can (a FIFO reader never holds the
-// unit client's status thread up: the oldest unread status is overwritten).
-const KOVAInputDefinition kInputs[] = {
-    { .name = "UnitState",
-      .reserved = 0,
-      .typeFilter = &KOVA::FilterAny,
-      .readerType = KOVA::FifoReader,
-      .subsampling = 1 },
-    { .name = "StartTimeIn",
-      .reserved = 0,
-      .typeFilter = &KOVA::FilterInteger64,
-      .readerType = KOVA::SamplingReader,
-      .subsampling = 1 },
-    // The newest frame out of the image converter behind the player (raw
-    // frames): its timestamp tells how far the converter has come.
-    { .name = "Converted",
-      .reserved = 0,
-      .typeFilter = &KOVA::FilterAny,
-      .readerType = KOVA::SamplingReader,
-      .subsampling = 1 },
-    { .name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0 },
-};
-const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
 
 /// Time after the last frame's time before the player ends.
 constexpr KOVATimestamp kDrainMarginUs = 500000;
@@ -130,13 +71,13 @@ const KOVAComponentDefinition KOVAQirGrabberStreamPlayer::s_componentDefinition 
     nullptr,
     0,
     KOVA::AllEntries,
-    kInputs,
+    qir_players::kPlayerInputs,
     KOVA::AllEntries,
     kOutputs,
     KOVA::AllEntries,
-    kGrabberProperties,
+    qir_players::kPlayerProperties,
     KOVA::AllEntries,
-    kActions,
+    qir_players::kNoActions,
     128,
     1,
     true,
@@ -151,13 +92,13 @@ const KOVAComponentDefinition KOVAQirRawFramePlayer::s_componentDefinition = {
     nullptr,
     0,
     KOVA::AllEntries,
-    kInputs,
+    qir_players::kPlayerInputs,
     KOVA::AllEntries,
     kOutputs,
     KOVA::AllEntries,
     kRawProperties,
     KOVA::AllEntries,
-    kActions,
+    qir_players::kNoActions,
     128,
     1,
     true,
@@ -253,8 +194,8 @@ void KOVAQirRecordingPlayer::Birth()
         ReportWarning((KOVAStreamedString() << "[Birth] " << recording_->damage() << "; playing the "
                                             << recording_->frames().size() << " whole frames before it")
                           .c_str());
-    if (recording_->largestFrame() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        Error("[Birth] A frame of the recording is too large for one sample");
+    if (fps_ == 0.0 && !recording_->carriesTimes())
+        Error("[Birth] The frames carry no times: Fps must be positive");
     const auto& frames = recording_->frames();
     const auto count = static_cast<int64_t>(frames.size());
     if (endFrame == 0)
@@ -266,7 +207,7 @@ void KOVAQirRecordingPlayer::Birth()
     selected_ = std::span<const qir::replay::FrameEntry>(frames).subspan(static_cast<size_t>(firstFrame),
                                                                          static_cast<size_t>(endFrame - firstFrame));
     perPass_ = frames_ > 0 ? std::min<uint64_t>(static_cast<uint64_t>(frames_), selected_.size()) : selected_.size();
-    Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(recording_->largestFrame()));
+    AllocateFrames();
     handedOn_ = 0;
     bytes_ = 0;
     timesWritten_ = false;
@@ -473,22 +414,35 @@ void KOVAQirRecordingPlayer::Core()
     awaitConverter();
     const size_t index =
         static_cast<size_t>(handedOn_ % perPass_) + static_cast<size_t>(selected_.data() - recording_->frames().data());
-    {
-        KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
-        if (!sample)
-            return;
-        // The one copy the framework asks for: from the mapped file into the
-        // output's sample buffer.
-        const std::span<const uint8_t> bytes = recording_->frameBytes(index);
-        std::memcpy(sample.Get(), bytes.data(), bytes.size());
-        sample.Element()->VectorSize() = static_cast<int32_t>(bytes.size());
-        sample.Element()->Timestamp() = static_cast<KOVATimestamp>(frameTime(handedOn_));
-        bytes_ += bytes.size();
-    }
+    const std::optional<size_t> written = WriteFrame(index, static_cast<KOVATimestamp>(frameTime(handedOn_)));
+    if (!written)
+        return;
+    bytes_ += *written;
     if (handedOn_ == 0)
         firstHandedAt_ = KOVA::CurrentTime();
     unconverted_.push_back(static_cast<KOVATimestamp>(frameTime(handedOn_)));
     ++handedOn_;
+}
+
+std::optional<size_t> KOVAQirRecordingPlayer::WriteFrame(size_t index, KOVATimestamp time)
+{
+    KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
+    if (!sample)
+        return std::nullopt;
+    // The one copy the framework asks for: from the mapped file into the
+    // output's sample buffer.
+    const std::span<const uint8_t> bytes = recording_->frameBytes(index);
+    std::memcpy(sample.Get(), bytes.data(), bytes.size());
+    sample.Element()->VectorSize() = static_cast<int32_t>(bytes.size());
+    sample.Element()->Timestamp() = time;
+    return bytes.size();
+}
+
+void KOVAQirRecordingPlayer::AllocateFrames()
+{
+    if (recording_->largestFrame() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        Error("[Birth] A frame of the recording is too large for one sample");
+    Output("Frames")->AllocOutputBuffer(static_cast<int32_t>(recording_->largestFrame()));
 }
 
 void KOVAQirRecordingPlayer::Death()

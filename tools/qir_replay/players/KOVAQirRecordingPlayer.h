@@ -87,6 +87,17 @@ public:
     /// holds frames stamped for it until the real start arrives.
     static constexpr int64_t kProvisionalStartUs = 9'000'000'000'000'000;
 
+protected:
+    /// Writes frame `index` of the recording as one sample on "Frames",
+    /// stamped `time`. Returns the bytes handed on, or nothing when no sample
+    /// buffer is free (Core tries again on its next call). The default hands
+    /// on the frame's bytes as a byte stream.
+    virtual std::optional<size_t> WriteFrame(size_t index, KOVATimestamp time);
+    /// Allocates the sample buffers of "Frames" at Birth, once the recording
+    /// is open; the default fits the largest frame's bytes.
+    virtual void AllocateFrames();
+    const qir::replay::Recording& recording() const { return *recording_; }
+
 private:
     uint64_t frameTime(uint64_t serial) const;
     bool writeTime(const char* output, int64_t value);

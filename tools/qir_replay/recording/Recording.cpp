@@ -30,7 +30,19 @@ constexpr uint32_t kMaxLines = 0xFFFF;
 
 std::string_view formatName(RecordingFormat format)
 {
-    return format == RecordingFormat::Grabber ? "grabber" : "raw";
+    switch (format) {
+    case RecordingFormat::Grabber:
+        return "grabber";
+    case RecordingFormat::Raw:
+        return "raw";
+    case RecordingFormat::Record:
+        return "record";
+    case RecordingFormat::Images:
+        return "images";
+    case RecordingFormat::Jpeg:
+        return "jpeg";
+    }
+    return "unknown";
 }
 
 std::optional<RecordingFormat> parseFormatName(std::string_view name)
@@ -39,6 +51,12 @@ std::optional<RecordingFormat> parseFormatName(std::string_view name)
         return RecordingFormat::Grabber;
     if (name == "raw")
         return RecordingFormat::Raw;
+    if (name == "record")
+        return RecordingFormat::Record;
+    if (name == "images")
+        return RecordingFormat::Images;
+    if (name == "jpeg")
+        return RecordingFormat::Jpeg;
     return std::nullopt;
 }
 
@@ -79,11 +97,13 @@ MappedFile::MappedFile(MappedFile&& other) noexcept
 
 std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes)
 {
-    if (bytes.size() < qir::raw::FrameHeaderSize)
-        return std::nullopt;
     if (bytes.size() >= MIPICSI2::FIRST_PACKET_HEADER_OFFSET &&
         MIPICSI2::readUint32Le(bytes.data(), MIPICSI2::FIRST_RECORD_OFFSET) == MIPICSI2::CSI2_PREAMBLE)
         return RecordingFormat::Grabber;
+    if (looksLikeRecordFile(bytes))
+        return RecordingFormat::Record;
+    if (bytes.size() < qir::raw::FrameHeaderSize)
+        return std::nullopt;
     qir::raw::FrameHeader header;
     qir::raw::ReadFrameHeader(bytes.data(), bytes.size(), header);
     if (header.frameSize > qir::raw::FrameHeaderSize && header.bitsPerWord == 16 && header.lines > 0)
@@ -94,19 +114,35 @@ std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes)
 Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels,
                           bool keepGoing)
 {
-    Recording recording{ MappedFile(path) };
+    Recording recording{ path };
     recording.rawPixels_ = rawPixels;
-    const auto sniffed = format ? format : sniffFormat(recording.file_.bytes());
-    if (!sniffed)
+    struct stat st { };
+    const bool directory = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool imageFormat = format == RecordingFormat::Images || format == RecordingFormat::Jpeg;
+    if (directory != imageFormat && format)
+        throw RecordingError(
+            path +
+            (directory ? ": a directory holds images, not the " + std::string(formatName(*format)) + " format"
+                       : ": images are read from a directory"));
+    if (!directory)
+        recording.files_.emplace_back(path);
+    const auto sniffed = directory ? format : format ? format : sniffFormat(recording.fileBytes());
+    if (!sniffed && !directory)
         damaged(path, 0,
-                "neither a grabber stream nor raw frames (no grabber record at byte 64, no raw frame "
-                "header of 16-bit words); --format names the format");
-    recording.format_ = *sniffed;
+                "neither a grabber stream, a record file nor raw frames (no grabber record at byte 64, no "
+                "whole record at byte 0, no raw frame header of 16-bit words); --format names the format");
     try {
-        if (recording.format_ == RecordingFormat::Grabber)
-            recording.indexGrabber();
-        else
-            recording.indexRaw();
+        if (directory) {
+            recording.indexImages(format);
+        } else {
+            recording.format_ = *sniffed;
+            if (recording.format_ == RecordingFormat::Grabber)
+                recording.indexGrabber();
+            else if (recording.format_ == RecordingFormat::Record)
+                recording.indexRecords();
+            else
+                recording.indexRaw();
+        }
     } catch (const RecordingError& error) {
         // Frames are indexed only once whole, so the index holds exactly the
         // frames before the damage.
@@ -114,19 +150,44 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
             throw;
         recording.damage_ = error.what();
     }
+    if (recording.format_ == RecordingFormat::Jpeg)
+        recording.sizeCodedPackets();
     return recording;
 }
 
 std::span<const uint8_t> Recording::frameBytes(size_t index) const
 {
     const FrameEntry& frame = frames_.at(index);
-    return file_.bytes().subspan(frame.offset, frame.size);
+    return files_.at(frame.file).bytes().subspan(frame.offset, frame.size);
+}
+
+uint64_t Recording::totalBytes() const
+{
+    uint64_t total = 0;
+    for (const MappedFile& file : files_)
+        total += file.bytes().size();
+    return total;
+}
+
+bool Recording::carriesTimes() const
+{
+    switch (format_) {
+    case RecordingFormat::Grabber:
+    case RecordingFormat::Record:
+        return true;
+    case RecordingFormat::Raw:
+        return false;
+    case RecordingFormat::Images:
+    case RecordingFormat::Jpeg:
+        return namesCarryTimes_;
+    }
+    return false;
 }
 
 void Recording::indexGrabber()
 {
     using namespace MIPICSI2;
-    const std::span<const uint8_t> bytes = file_.bytes();
+    const std::span<const uint8_t> bytes = fileBytes();
     size_t at = 0;
     while (at < bytes.size()) {
         if (bytes.size() - at < GRABBER_HEADER_SIZE)
@@ -200,7 +261,7 @@ void Recording::indexGrabber()
 
 void Recording::indexRaw()
 {
-    const std::span<const uint8_t> bytes = file_.bytes();
+    const std::span<const uint8_t> bytes = fileBytes();
     const size_t wordsPerPixel = rawPixels_ == RawPixelFormat::Yuv422 ? 2 : 1;
     size_t at = 0;
     while (at < bytes.size()) {
@@ -247,9 +308,15 @@ SendShape Recording::sendShape() const
 {
     SendShape shape;
     shape.skipShortPackets = hasShortPackets_;
-    shape.height = static_cast<uint16_t>(height_);
+    shape.height = static_cast<uint16_t>(format_ == RecordingFormat::Record ? videoInfo_.front().dataChunks : height_);
     if (format_ == RecordingFormat::Grabber)
         shape.width = static_cast<uint16_t>(width_);
+    else if (format_ == RecordingFormat::Record)
+        shape.width = static_cast<uint16_t>(videoInfo_.empty() ? 0 : videoInfo_.front().payloadBytes);
+    else if (format_ == RecordingFormat::Images)
+        shape.width = static_cast<uint16_t>(lineBytes());
+    else if (format_ == RecordingFormat::Jpeg)
+        shape.width = static_cast<uint16_t>(codedPacketBytes_);
     else
         shape.width = static_cast<uint16_t>(width_ * (rawPixels_ == RawPixelFormat::Yuv422 ? 3 : 2));
     return shape;
@@ -258,6 +325,10 @@ SendShape Recording::sendShape() const
 uint64_t Recording::sentChecksum(size_t index) const
 {
     using namespace MIPICSI2;
+    if (format_ == RecordingFormat::Record)
+        return recordSentChecksum(index);
+    if (format_ == RecordingFormat::Images || format_ == RecordingFormat::Jpeg)
+        return imageSentChecksum(index);
     const std::span<const uint8_t> frame = frameBytes(index);
     vxqir::frames::FrameChecksum sum;
     if (format_ == RecordingFormat::Grabber) {

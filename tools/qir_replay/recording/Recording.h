@@ -1,14 +1,21 @@
 // Recording.h - camera recordings on disk, mapped read-only and indexed.
 //
-// Two forms are read (docs/recording-formats.md):
+// Five forms are read (docs/recording-formats.md):
 //   grabber streams  grabber frames one after the other, each starting with
 //                    the 64-byte grabber header whose frame_size gives its length
 //   raw frames       frames with the 64-byte raw frame header (frame size,
 //                    bits per word, lines), YUV 4:2:2 or mono 16-bit words
+//   record files     sensor data records; each Video record's payload is a
+//                    MIPI CSI-2 chunk container (RecordFile.cpp)
+//   images           a directory of PNG, PGM or PPM files, sorted by name,
+//                    sent as IPL images (ImageSequence.cpp)
+//   JPEG images      a directory of JPEG files, sent as coded images
 //
 // Every read is checked against the file's size; damage is reported as a
 // RecordingError whose text names the file and the byte offset.
 #pragma once
+
+#include "data_types/VideoHeader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,11 +28,11 @@
 
 namespace qir::replay {
 
-enum class RecordingFormat : uint8_t { Grabber, Raw };
+enum class RecordingFormat : uint8_t { Grabber, Raw, Record, Images, Jpeg };
 enum class RawPixelFormat : uint8_t { Yuv422, Mono };
 
 std::string_view formatName(RecordingFormat format);
-/// "grabber" or "raw"; nullopt for anything else.
+/// "grabber", "raw", "record", "images" or "jpeg"; nullopt for anything else.
 std::optional<RecordingFormat> parseFormatName(std::string_view name);
 
 /// A recording that cannot be read: "FILE: byte OFFSET: cause" (or
@@ -60,7 +67,33 @@ private:
 struct FrameEntry {
     size_t offset = 0;
     size_t size = 0;
-    uint64_t timeUs = 0; ///< grabber: the header's start time; raw: 0 (times come from a frame rate)
+    uint64_t timeUs = 0; ///< grabber: the header's start time; record: the record's; raw: 0 (from a frame rate)
+    uint32_t file = 0;   ///< images: which file of the directory
+};
+
+/// A Video record of a record file: its header and what its chunk container holds.
+struct VideoFrameInfo {
+    qir::data_types::VideoHeader header{};
+    size_t recordOffset = 0;      ///< where the record starts in the file
+    uint32_t dataChunks = 0;      ///< chunks that carry packet data
+    uint32_t payloadBytes = 0;    ///< bus payload bytes of the first data chunk
+    uint32_t lengthChanges = 0;   ///< data chunks whose bus payload length differs from the first one's
+    uint32_t eccErrors = 0;       ///< chunks whose recorder flagged a packet header (ECC) error
+    uint32_t checksumErrors = 0;  ///< chunks whose recorder flagged a payload checksum error
+    uint32_t shortDataChunks = 0; ///< data chunks too short to carry a bus payload
+};
+
+/// The kind of one image file.
+enum class ImageKind : uint8_t { Pgm, Ppm, Png, Jpeg };
+
+/// An image file of an image sequence.
+struct ImageInfo {
+    ImageKind kind = ImageKind::Pgm;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t channels = 1;   ///< 1 gray, 3 RGB (as sent); JPEG: its components
+    size_t pixelOffset = 0; ///< PGM/PPM: where the pixels start
+    std::string name;       ///< the file's name in the directory
 };
 
 /// What is known of a grabber frame's packet records.
@@ -82,8 +115,8 @@ struct SendShape {
 /// A recording, mapped and indexed. Thread-safe to read once constructed.
 class Recording {
 public:
-    /// Maps `path`, picks the format by content unless `format` is given and
-    /// indexes every frame. Throws RecordingError on damage or an unknown
+    /// Maps `path` (a file, or a directory of images), picks the format by
+    /// content unless `format` is given and indexes every frame. Throws RecordingError on damage or an unknown
     /// format; with `keepGoing`, damage after at least one whole frame ends
     /// the index there instead (damage() tells what and where).
     static Recording open(const std::string& path, std::optional<RecordingFormat> format = std::nullopt,
@@ -93,15 +126,20 @@ public:
     /// whole file was read.
     const std::string& damage() const { return damage_; }
 
-    const std::string& path() const { return file_.path(); }
+    const std::string& path() const { return path_; }
     RecordingFormat format() const { return format_; }
     RawPixelFormat rawPixels() const { return rawPixels_; }
     const std::vector<FrameEntry>& frames() const { return frames_; }
     std::span<const uint8_t> frameBytes(size_t index) const;
     size_t largestFrame() const { return largest_; }
-    uint64_t totalBytes() const { return file_.bytes().size(); }
+    uint64_t totalBytes() const;
 
-    /// Raw frames: width in pixels and lines. Grabber: packet bytes and long packets.
+    /// The frames carry their own times (grabber, record files, images
+    /// whose names carry a time); otherwise times come from a frame rate.
+    bool carriesTimes() const;
+
+    /// Raw frames and images: width in pixels and lines. Grabber: packet bytes
+    /// and long packets. Record files: the first Video header's width and height.
     uint32_t width() const { return width_; }
     uint32_t height() const { return height_; }
     /// Grabber: bits per pixel of the first frame's header.
@@ -112,21 +150,55 @@ public:
     /// Per grabber frame: packet counts and header/payload check results.
     const std::vector<GrabberFrameInfo>& grabberInfo() const { return grabberInfo_; }
 
+    /// Record files: per frame its Video header and chunk checks; records of
+    /// other types were skipped (counted).
+    const std::vector<VideoFrameInfo>& videoInfo() const { return videoInfo_; }
+    uint64_t skippedRecords() const { return skippedRecords_; }
+
+    /// Images: per frame its file; files of the directory that are no image were skipped.
+    const std::vector<ImageInfo>& imageInfo() const { return imageInfo_; }
+    uint64_t skippedFiles() const { return skippedFiles_; }
+    /// IPL images: bytes of one line as sent (width x channels).
+    uint32_t lineBytes() const { return width_ * channels_; }
+    uint8_t channels() const { return channels_; }
+    /// JPEG: bytes of each unit packet. Every image is sent as `height`
+    /// packets of this size: its bytes, then zeros.
+    uint32_t codedPacketBytes() const { return codedPacketBytes_; }
+
+    /// Writes the pixels of IPL image frame `index` (PNG decoded, PGM/PPM
+    /// copied) to `out`, rows `rowStride` bytes apart. Throws RecordingError
+    /// naming the file when a PNG does not decode.
+    void decodeImage(size_t index, uint8_t* out, size_t rowStride) const;
+
     /// Checksum of frame `index` as the emulated unit reports it after the
     /// unit client (and, for raw frames, the image converter) sent it.
     uint64_t sentChecksum(size_t index) const;
     SendShape sendShape() const;
 
 private:
-    explicit Recording(MappedFile file) : file_(std::move(file)) { }
+    explicit Recording(std::string path) : path_(std::move(path)) { }
     void indexGrabber();
     void indexRaw();
+    void indexRecords();
+    void indexImages(std::optional<RecordingFormat> format);
+    void sizeCodedPackets();
+    uint64_t recordSentChecksum(size_t index) const;
+    uint64_t imageSentChecksum(size_t index) const;
+    std::span<const uint8_t> fileBytes() const { return files_.front().bytes(); }
 
-    MappedFile file_;
+    std::string path_;
+    std::vector<MappedFile> files_;
     RecordingFormat format_ = RecordingFormat::Grabber;
     RawPixelFormat rawPixels_ = RawPixelFormat::Yuv422;
     std::vector<FrameEntry> frames_;
     std::vector<GrabberFrameInfo> grabberInfo_;
+    std::vector<VideoFrameInfo> videoInfo_;
+    std::vector<ImageInfo> imageInfo_;
+    uint64_t skippedRecords_ = 0;
+    uint64_t skippedFiles_ = 0;
+    uint8_t channels_ = 1;
+    uint32_t codedPacketBytes_ = 0;
+    bool namesCarryTimes_ = false;
     size_t largest_ = 0;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
@@ -135,7 +207,10 @@ private:
     std::string damage_;
 };
 
-/// The format the first bytes of a file look like; nullopt when neither.
+/// The format the first bytes of a file look like; nullopt when none.
 std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes);
+
+/// The bytes start with a whole sensor data record of a known type.
+bool looksLikeRecordFile(std::span<const uint8_t> bytes);
 
 } // namespace qir::replay

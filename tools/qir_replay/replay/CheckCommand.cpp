@@ -1,5 +1,8 @@
 #include "CheckCommand.h"
 
+#include "EmulatorConfig.h"
+#include "unit_client/csi2/MipiCsi2Chunks.h"
+
 #include <cinttypes>
 
 namespace qir::replay {
@@ -13,6 +16,66 @@ uint64_t sentBytesPerFrame(const Recording& recording)
     return uint64_t{ shape.width } * shape.height;
 }
 
+/// Where frame `index` lies, for a reader to find it.
+std::string placeOf(const Recording& recording, size_t index)
+{
+    if (recording.format() == RecordingFormat::Images || recording.format() == RecordingFormat::Jpeg)
+        return recording.imageInfo()[index].name;
+    return "byte " + std::to_string(recording.frames()[index].offset);
+}
+
+const char* kindName(ImageKind kind)
+{
+    switch (kind) {
+    case ImageKind::Pgm:
+        return "PGM";
+    case ImageKind::Ppm:
+        return "PPM";
+    case ImageKind::Png:
+        return "PNG";
+    case ImageKind::Jpeg:
+        return "JPEG";
+    }
+    return "?";
+}
+
+/// Geometry and chunk checks of a record file's Video records; true when doubtful.
+bool checkVideoRecords(const Recording& recording, std::FILE* out)
+{
+    const auto& info = recording.videoInfo();
+    const VideoFrameInfo& first = info.front();
+    uint64_t ecc = 0, crc = 0, wordCounts = 0, changed = 0;
+    for (const VideoFrameInfo& frame : info) {
+        ecc += frame.eccErrors;
+        crc += frame.checksumErrors;
+        wordCounts += frame.lengthChanges + frame.shortDataChunks;
+        if (frame.dataChunks != first.dataChunks || frame.payloadBytes != first.payloadBytes ||
+            frame.header.width != first.header.width || frame.header.height != first.header.height ||
+            frame.header.pixel_format != first.header.pixel_format)
+            ++changed;
+    }
+    std::fprintf(out, "  geometry: %u x %u pixels, pixel format %s (0x%02X); %u data chunks of %u bytes per frame\n",
+                 first.header.width, first.header.height,
+                 MIPICSI2::subTypeToString(static_cast<MIPICSI2::SubType>(first.header.pixel_format)),
+                 first.header.pixel_format, first.dataChunks, first.payloadBytes);
+    if (recording.skippedRecords() > 0)
+        std::fprintf(out, "  records: %" PRIu64 " records of other types than Video skipped\n",
+                     recording.skippedRecords());
+    bool doubtful = false;
+    if (changed > 0) {
+        doubtful = true;
+        std::fprintf(out,
+                     "  geometry: %" PRIu64 " frames differ from the first frame (the unit takes the first frame's "
+                     "lines; the others arrive incomplete)\n",
+                     changed);
+    }
+    std::fprintf(out,
+                 "  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors (flagged by the "
+                 "recorder), %" PRIu64 " data chunks whose word count differs from the first\n",
+                 ecc, crc, wordCounts);
+    return doubtful;
+}
+
 } // namespace
 
 int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
@@ -21,7 +84,7 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
     for (const std::string& path : options.recordings) {
         std::optional<Recording> opened;
         try {
-            opened.emplace(Recording::open(path, options.format, options.rawPixels));
+            opened.emplace(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
         } catch (const RecordingError& error) {
             std::fprintf(err, "qir-replay: %s\n", error.what());
             worst = 2;
@@ -35,7 +98,7 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
 
         // Times: recorded (grabber) or from the frame rate.
         const bool raw = recording.format() == RecordingFormat::Raw;
-        const double fps = options.fps > 0 ? options.fps : raw ? kDefaultRawFps : 0.0;
+        const double fps = options.fps > 0 ? options.fps : !recording.carriesTimes() ? kDefaultRawFps : 0.0;
         double seconds = 0.0;
         if (fps > 0) {
             seconds = static_cast<double>(frames.size()) / fps;
@@ -51,18 +114,43 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             seconds = frames.size() > 1 ? static_cast<double>(span) / 1e6 * static_cast<double>(frames.size()) /
                     static_cast<double>(frames.size() - 1)
                                         : 0.0;
-            std::fprintf(out, "  times: recorded, %.3f s from %" PRIu64 " us\n", seconds, frames.front().timeUs);
+            const bool named =
+                recording.format() == RecordingFormat::Images || recording.format() == RecordingFormat::Jpeg;
+            std::fprintf(out, "  times: %s, %.3f s from %" PRIu64 " us\n", named ? "from the file names" : "recorded",
+                         seconds, frames.front().timeUs);
             if (notIncreasing > 0) {
                 doubtful = true;
                 std::fprintf(out,
                              "  times: %zu frames do not come after the frame before them (first: frame %zu at "
-                             "byte %zu); --fps gives times from a frame rate\n",
-                             notIncreasing, firstBad, frames[firstBad].offset);
+                             "%s); --fps gives times from a frame rate\n",
+                             notIncreasing, firstBad, placeOf(recording, firstBad).c_str());
             }
         }
 
         // Geometry and CSI-2 records.
-        if (raw) {
+        if (!recording.damage().empty()) {
+            doubtful = true;
+            std::fprintf(out, "  damage: %s; the %zu whole frames before it replay with --keep-going\n",
+                         recording.damage().c_str(), frames.size());
+        }
+        if (recording.format() == RecordingFormat::Record) {
+            doubtful = checkVideoRecords(recording, out) || doubtful;
+        } else if (recording.format() == RecordingFormat::Images || recording.format() == RecordingFormat::Jpeg) {
+            const ImageInfo& first = recording.imageInfo().front();
+            const bool jpeg = recording.format() == RecordingFormat::Jpeg;
+            std::fprintf(out, "  geometry: %u x %u pixels, %s, %s files, every image the same\n", recording.width(),
+                         recording.height(),
+                         jpeg ? (recording.channels() == 1 ? "one component" : "several components")
+                             : recording.channels() == 1 ? "gray"
+                                                         : "RGB",
+                         kindName(first.kind));
+            if (recording.format() == RecordingFormat::Jpeg)
+                std::fprintf(out, "  coded: each image goes out as %u packets of %u bytes (its bytes, then zeros)\n",
+                             recording.height(), recording.codedPacketBytes());
+            if (recording.skippedFiles() > 0)
+                std::fprintf(out, "  files: %" PRIu64 " files of the directory are no images and were skipped\n",
+                             recording.skippedFiles());
+        } else if (raw) {
             std::fprintf(out, "  geometry: %u x %u pixels, %s, every frame the same\n", recording.width(),
                          recording.height(),
                          recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit" : "YUV 4:2:2");
@@ -101,6 +189,16 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
         if (gbit > 10) {
             doubtful = true;
             std::fprintf(out, "  data rate: above what a 10 Gbit/s link carries\n");
+        }
+
+        // Every line takes one entry of the unit's replay FIFO.
+        const uint32_t fifo = vxqir::sim::ChannelConfig{}.fifoEntries;
+        const uint32_t lines = recording.sendShape().height;
+        std::fprintf(out, "  unit FIFO: %u entries per frame, %u frames fit the emulated unit's %u entries\n", lines,
+                     lines > 0 ? fifo / lines : 0, fifo);
+        if (lines > fifo) {
+            doubtful = true;
+            std::fprintf(out, "  unit FIFO: a frame needs more entries than the emulated unit has\n");
         }
         std::fprintf(out, "  %s\n", doubtful ? "doubtful: see above" : "ready to replay");
         if (doubtful && worst == 0)

@@ -1,5 +1,7 @@
 #include "ReplayGraph.h"
 
+#include "PlayerChoice.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -98,7 +100,7 @@ double timingFps(const ReplayOptions& options, const Recording& recording)
 {
     if (options.fps > 0)
         return options.fps;
-    return recording.format() == RecordingFormat::Raw ? kDefaultRawFps : 0.0;
+    return !recording.carriesTimes() ? kDefaultRawFps : 0.0;
 }
 
 FrameRange selectFrames(const ReplayOptions& options, const Recording& recording)
@@ -204,8 +206,9 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         const bool raw = recording.format() == RecordingFormat::Raw;
         const double fps = timingFps(options, recording);
         const FrameRange range = selectFrames(options, recording);
+        const PlayerChoice choice = playerChoice(recording);
         g << "\n[[component]]\nname = \"player" << n << "\"\n"
-          << "model = \"" << (raw ? "QirRawFramePlayer" : "QirGrabberStreamPlayer") << "\"\n"
+          << "model = \"" << choice.model << "\"\n"
           << "properties = { File = "
           << quoted(packagesInProcess ? recording.path() : std::filesystem::absolute(recording.path()).string())
           << ", Fps = " << number(fps) << ", Rate = " << number(options.rate) << ", Frames = " << options.frames
@@ -239,8 +242,7 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
           << ", ChannelNumber = " << channelOf(options, i) << ", LocalControlIP = \""
           << (control.ip.rfind("127.", 0) == 0 ? "127.0.0.1" : "0.0.0.0") << "\", LocalControlPort = 0"
           << ", StatusUpdatePeriod = 20000, TimeoutGet = 1000000, TimeoutStream = 1000000"
-          << ", StartStopTimeInputs = true" << (recording.hasShortPackets() ? ", SkipCsi2ShortPackages = true" : "")
-          << " }\n";
+          << ", StartStopTimeInputs = true" << choice.unitProperties << " }\n";
         const auto connect = [&](const std::string& from, const std::string& to) {
             g << "\n[[connection]]\nfrom = \"" << from << "\"\nto = \"" << to << "\"\n";
         };

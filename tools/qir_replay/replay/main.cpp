@@ -53,16 +53,19 @@ private:
 /// Options shared by the replay and the check.
 void addRecordingOptions(CLI::App& app, ReplayOptions& options, std::string& format, std::string& pixels)
 {
-    app.add_option("RECORDING", options.recordings, "recording files; the i-th replays on unit channel i")
-        ->check(CLI::ExistingFile);
-    app.add_option("--format", format, "recording format: grabber or raw (default: recognised by content)")
-        ->check(CLI::IsMember({ "grabber", "raw" }));
+    app.add_option("RECORDING", options.recordings,
+                   "recording files, or directories of images; the i-th replays on unit channel i")
+        ->check(CLI::ExistingPath);
+    app.add_option("--format", format,
+                   "recording format: grabber, raw, record, images (PNG/PGM/PPM) or jpeg (default: recognised by "
+                   "content)")
+        ->check(CLI::IsMember({ "grabber", "raw", "record", "images", "jpeg" }));
     app.add_option("--raw-pixels", pixels, "pixels of raw frames: yuv422 (two 16-bit words) or mono (one)")
         ->check(CLI::IsMember({ "yuv422", "mono" }))
         ->capture_default_str();
     app.add_option("--fps", options.fps,
-                   "frame rate for the frames' times; 0: grabber streams use their recorded times, raw frames "
-                   "30 frames per second")
+                   "frame rate for the frames' times; 0: grabber streams, record files and images whose names carry "
+                   "times use their recorded times, the others 30 frames per second")
         ->check(CLI::Range(0.0, 1e6))
         ->capture_default_str();
 }
