@@ -393,7 +393,10 @@ void KOVAQirRecordingPlayer::Core()
         if (replayStartUs_ > 0)
             startUs_ = replayStartUs_;
         else if (shared && shared->IsConnected())
-            startUs_ = sharedStartTime(); // another player's start, or the provisional one until it comes
+            // Another player's start, once that player has it: the unit
+            // client forwards a new start only with a sample, so a frame sent
+            // under the provisional start could be the last one it sees.
+            awaitStartTime();
         else if (unitClockOffsetUs_ != 0)
             startUs_ = KOVA::CurrentTime() + unitClockOffsetUs_ + leadUs_;
         else if (state && state->IsConnected())
