@@ -151,15 +151,15 @@ TEST(Diagnostics, TheDefaultPathAllocatesNothing)
 
 TEST(Diagnostics, LinesFromSeveralThreadsReachTheSinkWholeAndOnceEach)
 {
-    constexpr int THREADS = 4;
-    constexpr int LINES = 500;
+    constexpr int kThreads = 4;
+    constexpr int kLines = 500;
     std::vector<Line> lines;
     {
         CollectedLines collected;
         std::vector<std::thread> writers;
-        for (int t = 0; t < THREADS; ++t)
+        for (int t = 0; t < kThreads; ++t)
             writers.emplace_back([t] {
-                for (int i = 0; i < LINES; ++i)
+                for (int i = 0; i < kLines; ++i)
                     diagnose(t % 2 == 0 ? DiagnosticStream::Output : DiagnosticStream::Error,
                              "[Debug] IP 127.0.0.%d, last ping: %d ago -> SUCCESS", t, i);
             });
@@ -167,7 +167,7 @@ TEST(Diagnostics, LinesFromSeveralThreadsReachTheSinkWholeAndOnceEach)
             writer.join();
         lines = collected.lines();
     }
-    ASSERT_EQ(lines.size(), static_cast<size_t>(THREADS * LINES));
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
     std::set<std::string> distinct;
     for (const auto& [stream, text] : lines) {
         int thread = -1;
