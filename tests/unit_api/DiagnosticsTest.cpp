@@ -128,12 +128,17 @@ TEST(Diagnostics, ALineLongerThanTheFormattingBufferReachesTheSinkWhole)
 
 TEST(Diagnostics, ALineRefusedByAThrowingSinkGoesToItsStream)
 {
+    // A short line and one longer than the formatting buffer, which takes
+    // the other way to the sink.
+    const std::string address(3000, '7');
     setDiagnosticSink([](DiagnosticStream, std::string_view) { throw std::runtime_error("display gone"); });
-    const Printed printed =
-        capture([] { diagnose(DiagnosticStream::Error, "Error: Failed to close socket (errno %d)", 9); });
+    const Printed printed = capture([&] {
+        diagnose(DiagnosticStream::Error, "Error: Failed to close socket (errno %d)", 9);
+        diagnose(DiagnosticStream::Output, "[Debug] IP %s too old.", address.c_str());
+    });
     setDiagnosticSink({});
     EXPECT_EQ(printed.err, "Error: Failed to close socket (errno 9)\n");
-    EXPECT_EQ(printed.out, "");
+    EXPECT_EQ(printed.out, "[Debug] IP " + address + " too old.\n");
 }
 
 TEST(Diagnostics, TheDefaultPathAllocatesNothing)
