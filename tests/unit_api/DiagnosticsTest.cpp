@@ -128,12 +128,17 @@ TEST(Diagnostics, ALineLongerThanTheFormattingBufferReachesTheSinkWhole)
 
 TEST(Diagnostics, ALineRefusedByAThrowingSinkGoesToItsStream)
 {
+    // A short line and one longer than the formatting buffer, which takes
+    // the other way to the sink.
+    const std::string address(3000, '7');
     setDiagnosticSink([](DiagnosticStream, std::string_view) { throw std::runtime_error("display gone"); });
-    const Printed printed =
-        capture([] { diagnose(DiagnosticStream::Error, "Error: Failed to close socket (errno %d)", 9); });
+    const Printed printed = capture([&] {
+        diagnose(DiagnosticStream::Error, "Error: Failed to close socket (errno %d)", 9);
+        diagnose(DiagnosticStream::Output, "[Debug] IP %s too old.", address.c_str());
+    });
     setDiagnosticSink({});
     EXPECT_EQ(printed.err, "Error: Failed to close socket (errno 9)\n");
-    EXPECT_EQ(printed.out, "");
+    EXPECT_EQ(printed.out, "[Debug] IP " + address + " too old.\n");
 }
 
 TEST(Diagnostics, TheDefaultPathAllocatesNothing)
@@ -151,15 +156,15 @@ TEST(Diagnostics, TheDefaultPathAllocatesNothing)
 
 TEST(Diagnostics, LinesFromSeveralThreadsReachTheSinkWholeAndOnceEach)
 {
-    constexpr int THREADS = 4;
-    constexpr int LINES = 500;
+    constexpr int kThreads = 4;
+    constexpr int kLines = 500;
     std::vector<Line> lines;
     {
         CollectedLines collected;
         std::vector<std::thread> writers;
-        for (int t = 0; t < THREADS; ++t)
+        for (int t = 0; t < kThreads; ++t)
             writers.emplace_back([t] {
-                for (int i = 0; i < LINES; ++i)
+                for (int i = 0; i < kLines; ++i)
                     diagnose(t % 2 == 0 ? DiagnosticStream::Output : DiagnosticStream::Error,
                              "[Debug] IP 127.0.0.%d, last ping: %d ago -> SUCCESS", t, i);
             });
@@ -167,7 +172,7 @@ TEST(Diagnostics, LinesFromSeveralThreadsReachTheSinkWholeAndOnceEach)
             writer.join();
         lines = collected.lines();
     }
-    ASSERT_EQ(lines.size(), static_cast<size_t>(THREADS * LINES));
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
     std::set<std::string> distinct;
     for (const auto& [stream, text] : lines) {
         int thread = -1;

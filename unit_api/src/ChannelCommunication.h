@@ -7,6 +7,7 @@
 #include "SensorDatagramSender.h"
 #include "SocketHandle.h"
 #include "VXQIRApi.h"
+#include "VXQIRBatch.h"
 
 #include <netinet/in.h>
 
@@ -30,15 +31,6 @@ namespace vxqir {
 // vtable: it is raised exactly when the process may be unable to open
 // anything, so nothing in raising it should need more than memory.
 struct DataSocketUnavailable { };
-
-// One block of sensor data for ChannelState::sendReplayBlocks: what its
-// datagrams carry in their headers (frame and line number, stream id,
-// timestamp) and its payload, borrowed from the caller for the call.
-struct ReplayBlock {
-    VXTQirPacketPropertiesT properties;
-    const uint8_t* payload;
-    uint16_t payloadSize;
-};
 
 // One output channel of one QIR unit.
 //

@@ -45,9 +45,12 @@ void writeLine(DiagnosticStream stream, const char* format, std::va_list argumen
 // Formats into a stack buffer; only a line longer than it allocates.
 void callSink(DiagnosticStream stream, const char* format, std::va_list arguments)
 {
+    // Each formatting pass consumes its own copy of the arguments.
+    std::va_list longLine;
+    std::va_list fallback;
+    va_copy(longLine, arguments);
+    va_copy(fallback, arguments);
     char buffer[512];
-    std::va_list again;
-    va_copy(again, arguments);
     const int length = std::vsnprintf(buffer, sizeof(buffer), format, arguments);
     try {
         if (length < 0) {
@@ -56,18 +59,16 @@ void callSink(DiagnosticStream stream, const char* format, std::va_list argument
             state().sink(stream, std::string_view(buffer, static_cast<size_t>(length)));
         } else {
             std::string line(static_cast<size_t>(length) + 1, '\0');
-            std::vsnprintf(line.data(), line.size(), format, again);
+            std::vsnprintf(line.data(), line.size(), format, longLine);
             line.pop_back();
             state().sink(stream, line);
         }
     } catch (...) {
         // A failing sink must not cost the line nor unwind into the library.
-        std::va_list fallback;
-        va_copy(fallback, again);
         writeLine(stream, format, fallback);
-        va_end(fallback);
     }
-    va_end(again);
+    va_end(fallback);
+    va_end(longLine);
 }
 
 } // namespace

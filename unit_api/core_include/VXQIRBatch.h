@@ -3,13 +3,22 @@
 // libvxqir.so: a program on the C API sends one block per call.
 #pragma once
 
-#include "ChannelCommunication.h"
 #include "VXQIRApi.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 namespace vxqir {
+
+// One block of sensor data: what its datagrams carry in their headers (frame
+// and line number, stream id, timestamp) and its payload, borrowed from the
+// caller for the call.
+struct ReplayBlock {
+    VXTQirPacketPropertiesT properties;
+    const uint8_t* payload;
+    uint16_t payloadSize;
+};
 
 // Sends a run of blocks of one channel through the process-wide core, as
 // VXQIR_ReplayStreamData would send them one by one (same datagrams, same
