@@ -155,7 +155,7 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     const auto control = *Ipv4Endpoint::parse("127.0.0.1", static_cast<uint16_t>(std::stoi(ready.at("control_port"))));
     const auto data = *Ipv4Endpoint::parse("127.0.0.1", static_cast<uint16_t>(std::stoi(ready.at("data_base_port"))));
     testing::RawUnitClient client(control, data);
-    ReplayControlMessage frameSize = testing::makeRequest(Command::SET_FRAME_SIZE, 1, 1);
+    ReplayControlMessage frameSize = makeControlMessage(1, Command::SET_FRAME_SIZE, 1);
     frameSize.payload.frameSize = { 100, 4 };
     ASSERT_TRUE(client.request(frameSize));
     ASSERT_TRUE(client.request(Command::ENABLE_CHANNEL, 1));
