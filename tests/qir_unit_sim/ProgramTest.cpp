@@ -2,6 +2,7 @@
 // duration, summary and exit codes.
 
 #include "Fnv1a64.h"
+#include "ChildProcess.h"
 #include "RawUnitClient.h"
 #include "UdpSocket.h"
 
@@ -30,12 +31,6 @@ namespace fs = std::filesystem;
 
 constexpr auto WAIT = 10s;
 
-std::string readText(const fs::path& p)
-{
-    std::ifstream in(p);
-    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
-}
-
 /// Polls until `condition` holds or `WAIT` passed.
 template <typename Condition>
 bool eventually(Condition condition)
@@ -53,70 +48,34 @@ bool eventually(Condition condition)
 /// private directory. Killed and reaped on destruction if still running.
 class RunningProgram {
 public:
+    /// Arguments "@NAME" name file NAME in the private directory.
     /// `fileSizeLimit` (bytes, 0: none) limits every file the program writes.
     explicit RunningProgram(std::vector<std::string> args, rlim_t fileSizeLimit = 0)
     {
-        std::string pattern = (fs::temp_directory_path() / "qir-unit-sim-run-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
         for (auto& a : args) {
             if (a.rfind("@", 0) == 0)
-                a = (dir_ / a.substr(1)).string();
+                a = file(a.substr(1)).string();
         }
         args.insert(args.begin(), QIR_UNIT_SIM_PROGRAM);
-        // Everything the child needs is prepared before the fork: between
-        // fork and exec only async-signal-safe calls are made.
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const std::string outPath = (dir_ / "stdout").string();
-        const std::string errPath = (dir_ / "stderr").string();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            if (fileSizeLimit > 0) {
-                const rlimit limit{ fileSizeLimit, fileSizeLimit };
-                ::setrlimit(RLIMIT_FSIZE, &limit);
-            }
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-    }
-    ~RunningProgram()
-    {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        fs::remove_all(dir_);
+        process_.start(std::move(args), fileSizeLimit);
     }
 
-    fs::path file(const std::string& name) const { return dir_ / name; }
+    fs::path file(const std::string& name) const { return process_.file(name); }
     /// Names of the files in the program's folder, sorted.
     std::vector<std::string> files() const
     {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_))
+        for (const auto& entry : fs::directory_iterator(process_.folder()))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string output(const std::string& name) const { return readText(file(name)); }
-    void signal(int sig) const { ::kill(pid_, sig); }
+    std::string output(const std::string& name) const { return process_.output(name); }
+    void signal(int sig) const { process_.signal(sig); }
 
     /// The exit code, or -1 when the program did not end within `WAIT` or
     /// ended by a signal.
-    int exitCode()
-    {
-        int status = 0;
-        if (!eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
-            return -1;
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int exitCode() { return process_.exitCode(WAIT); }
 
     /// The key=value pairs of the ready file, once it is there.
     std::map<std::string, std::string> ready() const
@@ -124,7 +83,7 @@ public:
         std::map<std::string, std::string> values;
         if (!eventually([&] { return fs::exists(file("ready")); }))
             return values;
-        std::istringstream in(readText(file("ready")));
+        std::istringstream in(output("ready"));
         for (std::string line; std::getline(in, line);) {
             const auto eq = line.find('=');
             if (eq != std::string::npos)
@@ -134,9 +93,7 @@ public:
     }
 
 private:
-    fs::path dir_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
+    qir::test::ChildProcess process_{ "qir-unit-sim-run" };
 };
 
 std::vector<std::string> standardArgs()
