@@ -99,10 +99,35 @@ struct BadNameCase {
 
 namespace {
 constexpr KOVAPropertyDefault kAny = KOVAPropertyDefault::Integer(1);
-const KOVAPropertyDefinition kBadProperty[] = { { "9Lives", &kAny, nullptr, false, false, false, true, 0 }, {} };
-const KOVAInputDefinition kBadInput[] = { { "in put", 0, nullptr, 0, 1 }, {} };
-const KOVAOutputDefinition kBadOutput[] = { { "1out", 0, { KOVA::Integer64, "", "" }, 1, 2, 1, 1 }, {} };
-const KOVAActionDefinition kBadAction[] = { { "a-b", nullptr, false, {} }, {} };
+const KOVAPropertyDefinition kBadProperty[] = {
+    { .name = "9Lives",
+      .value = &kAny,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    {},
+};
+const KOVAInputDefinition kBadInput[] = {
+    { .name = "in put", .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 1 },
+    {},
+};
+const KOVAOutputDefinition kBadOutput[] = {
+    { .name = "1out",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 2,
+      .subsampling = 1,
+      .shareable = 1 },
+    {},
+};
+const KOVAActionDefinition kBadAction[] = {
+    { .name = "a-b", .action = nullptr, .allowedWhenComponentDead = false, .reserved = {} },
+    {},
+};
 KOVAComponentDefinition withTables(const KOVAPropertyDefinition* p, const KOVAInputDefinition* i,
                                    const KOVAOutputDefinition* o, const KOVAActionDefinition* a)
 {
