@@ -6,6 +6,7 @@
 #include "RawUnitClient.h"
 #include "UdpSocket.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -118,18 +119,18 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     ASSERT_TRUE(client.request(Command::ENABLE_CHANNEL, 1));
     uint16_t packet = 0;
     client.sendPatternFrame(1, 3, 4, 100, 1448, packet);
-    ASSERT_TRUE(eventually([&] { return program.output("stdout").find("frame channel=1") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return program.output("stdout").find("frame channel=1") != std::string::npos; }))
+        << program.output("stdout");
 
     program.signal(GetParam());
     ASSERT_EQ(program.exitCode(), 0) << program.output("stderr");
     const std::string checksum = Fnv1a64::toHex(testing::patternFrameChecksum(3, 4, 100));
-    EXPECT_NE(program.output("stdout").find("channel=1 datagrams=4 bytes=400 blocks=4 frames_complete=1 "
-                                            "frames_incomplete=0 packet_gaps=0 bad_datagrams=0 fifo_overflows=0 "
-                                            "fifo_played=4 fifo_skipped=0 frames_played=1 verdict=delivered "
-                                            "checksum=" +
-                                            checksum),
-              std::string::npos)
-        << program.output("stdout");
+    EXPECT_THAT(program.output("stdout"),
+                ::testing::HasSubstr("channel=1 datagrams=4 bytes=400 blocks=4 frames_complete=1 "
+                                     "frames_incomplete=0 packet_gaps=0 bad_datagrams=0 fifo_overflows=0 "
+                                     "fifo_played=4 fifo_skipped=0 frames_played=1 verdict=delivered "
+                                     "checksum=" +
+                                     checksum));
     const auto summary = nlohmann::json::parse(program.output("summary.json"));
     ASSERT_EQ(summary.at("channels").size(), 2u);
     EXPECT_EQ(summary["channels"][1].at("frames_complete"), 1);
@@ -158,7 +159,8 @@ TEST(Program, FreezesAndReleasesTheFifosOnUserSignals)
     RunningProgram program(standardArgs());
     ASSERT_FALSE(program.ready().empty());
     program.signal(SIGUSR1);
-    ASSERT_TRUE(eventually([&] { return program.output("stderr").find("FIFOs frozen") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return program.output("stderr").find("FIFOs frozen") != std::string::npos; }))
+        << program.output("stderr");
     program.signal(SIGTERM);
     ASSERT_EQ(program.exitCode(), 0);
     auto summary = nlohmann::json::parse(program.output("summary.json"));
@@ -171,7 +173,7 @@ TEST(Program, RefusesABusyControlPortNamingTheAddress)
     const std::string port = std::to_string(taken.localPort());
     RunningProgram program({ "--control-ip", "127.0.0.1", "--control-port", port, "--no-live" });
     EXPECT_EQ(program.exitCode(), 1);
-    EXPECT_NE(program.output("stderr").find("127.0.0.1:" + port), std::string::npos) << program.output("stderr");
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("127.0.0.1:" + port));
 }
 
 TEST(Program, SummaryOnStandardOutputIsTheOnlyThingThere)
@@ -181,8 +183,8 @@ TEST(Program, SummaryOnStandardOutputIsTheOnlyThingThere)
     ASSERT_EQ(program.exitCode(), 0) << program.output("stderr");
     const auto summary = nlohmann::json::parse(program.output("stdout"));
     EXPECT_EQ(summary.at("channels").size(), 2u);
-    EXPECT_NE(program.output("stderr").find("qir-unit-sim ready control="), std::string::npos);
-    EXPECT_NE(program.output("stderr").find("channel=1 datagrams=0"), std::string::npos);
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("qir-unit-sim ready control="));
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("channel=1 datagrams=0"));
 }
 
 TEST(Program, SummaryThatCannotBeWrittenFailsAndLeavesNoFile)
@@ -192,10 +194,9 @@ TEST(Program, SummaryThatCannotBeWrittenFailsAndLeavesNoFile)
     args.insert(args.end(), { "--duration", "0.2" });
     RunningProgram program(args, 1024);
     EXPECT_EQ(program.exitCode(), 1);
-    EXPECT_NE(program.output("stderr").find("summary file " + program.file("summary.json").string() +
-                                            ": cannot write: File too large"),
-              std::string::npos)
-        << program.output("stderr");
+    EXPECT_THAT(program.output("stderr"),
+                ::testing::HasSubstr("summary file " + program.file("summary.json").string() +
+                                     ": cannot write: File too large"));
     EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout" }));
 }
 
@@ -220,7 +221,7 @@ TEST_P(UnwritableOutputs, AreRefusedBeforeTheSessionStarts)
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
     RunningProgram program(args);
     EXPECT_EQ(program.exitCode(), 2);
-    EXPECT_NE(program.output("stderr").find(GetParam().says), std::string::npos) << program.output("stderr");
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr(GetParam().says));
     EXPECT_EQ(program.output("stdout"), "") << "nothing started";
     EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout" }));
 }
@@ -242,7 +243,7 @@ TEST(Program, RefusesABadOptionWithAUsageError)
              { "--channels", "0" }, { "--frobnicate" }, { "--channels" }, { "--duration", "x" } }) {
         RunningProgram program(args);
         EXPECT_EQ(program.exitCode(), 2) << args[0];
-        EXPECT_NE(program.output("stderr").find(args[0]), std::string::npos) << program.output("stderr");
+        EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr(args[0]));
     }
 }
 
@@ -254,7 +255,7 @@ TEST(Program, AnswersHelpWithTheOptionsAndTheirDefaults)
     const size_t option = help.find("--status-period-ms");
     ASSERT_NE(option, std::string::npos) << help;
     const std::string line = help.substr(option, help.find('\n', option) - option);
-    EXPECT_NE(line.find("=10"), std::string::npos) << line;
+    EXPECT_THAT(line, ::testing::HasSubstr("=10"));
 }
 
 } // namespace

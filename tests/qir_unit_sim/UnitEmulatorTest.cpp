@@ -5,6 +5,7 @@
 #include "Summary.h"
 #include "UnitEmulator.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -547,10 +548,9 @@ TEST_F(Emulator, AFrameLeftInAFrozenFifoWhenTheChannelIsDisabledWasNotPlayed)
     EXPECT_EQ(c.framesAwaitingPlayout, 0u);
     const ChannelVerdict v = channelVerdict(c);
     EXPECT_FALSE(v.delivered);
-    EXPECT_NE(verificationLine(c).find("frames_complete=1 "), std::string::npos);
-    EXPECT_NE(verificationLine(c).find("fifo_played=0 fifo_skipped=2 frames_played=0 verdict=not_delivered"),
-              std::string::npos)
-        << verificationLine(c);
+    EXPECT_THAT(verificationLine(c), ::testing::HasSubstr("frames_complete=1 "));
+    EXPECT_THAT(verificationLine(c),
+                ::testing::HasSubstr("fifo_played=0 fifo_skipped=2 frames_played=0 verdict=not_delivered"));
 }
 
 // Replay FIFO ---------------------------------------------------------------------------
