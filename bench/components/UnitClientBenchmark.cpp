@@ -19,6 +19,7 @@
 #include "ReplayMessages.h"
 #include "VXQIRApi.h"
 
+#include "abi/KOVATableEnd.h"
 #include "Graph.h"
 #include "GraphFile.h"
 #include "GraphRunner.h"
@@ -174,38 +175,57 @@ private:
 
 constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(100);
 const KOVAPropertyDefinition kProperties[] = {
-    { "Count", &kCount, nullptr, false, false, false, true, 0 },
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    { .name = "Count",
+      .value = &kCount,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    KOVA::EndOfProperties,
 };
 const KOVAOutputDefinition kOutputs[] = {
-    { "Image", 0, { KOVA::IplImage, "", "" }, 0, 4, 1, 1 },
-    { "Offset", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Image",
+      .reserved = 0,
+      .type = { .code = KOVA::IplImage, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Offset",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
-const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kInputs[] = { KOVA::EndOfInputs };
+const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
 const KOVAComponentDefinition BenchFrameSource::s_componentDefinition = {
-    "BenchFrameSource",
-    "1.0.0",
-    &BenchFrameSource::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "BenchFrameSource",
+    .version = "1.0.0",
+    .instFunct = &BenchFrameSource::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 KOVA_REGISTER_COMPONENT(BenchFrameSource, BenchFrameSource::s_componentDefinition);
 

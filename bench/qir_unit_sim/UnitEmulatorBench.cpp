@@ -102,7 +102,7 @@ void BM_BareSocketSenderIntoEmulator(benchmark::State& state)
     unit.start();
     testing::RawUnitClient client(*Ipv4Endpoint::parse("127.0.0.2", unit.controlPort()),
                                   *Ipv4Endpoint::parse("127.0.0.3", unit.dataBasePort()));
-    ReplayControlMessage frameSize = testing::makeRequest(Command::SET_FRAME_SIZE, 0, 1);
+    ReplayControlMessage frameSize = makeControlMessage(0, Command::SET_FRAME_SIZE, 1);
     frameSize.payload.frameSize = { static_cast<uint16_t>(payload), LINES_PER_FRAME };
     if (!client.request(frameSize)) {
         state.SkipWithError("the emulator did not answer");

@@ -1,5 +1,6 @@
 #include "image_converter/KOVAraw2qir_ipl.h"
 
+#include "abi/KOVATableEnd.h"
 #include "image_converter/RawFrameConversion.h"
 #include "image_converter/RawFrameHeader.h"
 
@@ -46,7 +47,7 @@ const KOVAInputDefinition kInputs[] = {
       .typeFilter = &KOVA::FilterStream8,
       .readerType = KOVA::FifoReader,
       .subsampling = 1 },
-    { .name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0 },
+    KOVA::EndOfInputs,
 };
 
 // The type name is the empty text, not null: an input whose filter has a
@@ -60,18 +61,10 @@ const KOVAOutputDefinition kOutputs[] = {
       .fifoSize = 16,
       .subsampling = 1,
       .shareable = 1 },
-    { .name = nullptr,
-      .reserved = 0,
-      .type = { .code = 0, .name = nullptr, .unit = nullptr },
-      .size = 0,
-      .fifoSize = 0,
-      .subsampling = 0,
-      .shareable = 0 },
+    KOVA::EndOfOutputs,
 };
 
-const KOVAActionDefinition kActions[] = {
-    { .name = nullptr, .action = nullptr, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
-};
+const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 const char* InputFormatText(uint8_t format)
 {

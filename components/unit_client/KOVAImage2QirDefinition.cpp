@@ -2,6 +2,7 @@
 // registration, instantiation and the dynamic inputs.
 #include "KOVAImage2Qir.h"
 
+#include "abi/KOVATableEnd.h"
 #include "csi2/KOVAMipiCsi2Frame.h"
 
 namespace {
@@ -32,7 +33,7 @@ const KOVAInputDefinition inputsDefinition[] = {
       .typeFilter = &KOVA::FilterInteger64,
       .readerType = KOVA::SamplingReader,
       .subsampling = 1 },
-    { .name = nullptr, .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 0 },
+    KOVA::EndOfInputs,
 };
 
 const KOVAOutputDefinition outputsDefinition[] = {
@@ -124,14 +125,7 @@ const KOVAPropertyDefinition propertiesDefinition[] = {
     ordinary("SkipCsi2ShortPackages", &kFalse),
     ordinary("Unregister_Channel", &kFalse),
     section("debug_end", &kFalse, KOVA::PropertySubTypeEndSubSection),
-    { .name = nullptr,
-      .value = nullptr,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = false,
-      .subtype = 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAActionFunction kResetChannel{ .function = &KOVAImage2Qir::ResetQirChannel, .functionWithArgument = nullptr };
@@ -144,7 +138,7 @@ const KOVAActionDefinition actionsDefinition[] = {
       .action = &kClearStatusFlags,
       .allowedWhenComponentDead = false,
       .reserved = { 0, 0, 0 } },
-    { .name = nullptr, .action = nullptr, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
+    KOVA::EndOfActions,
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 // The factory: one dispatch on the type byte, by value or shared.
 
 #include "data_types/AnyContainer.h"
-#include "data_types/ByteReader.h"
+#include "byte_io/ByteReader.h"
 #include "data_types/RecordCheck.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 #include "data_types/EthernetContainer.h"
 
 #include "data_types/AuthenticationHeaderLayout.h"
-#include "data_types/ByteReader.h"
+#include "byte_io/ByteReader.h"
 #include "data_types/ByteWriter.h"
 #include "data_types/ContainerError.h"
 #include "data_types/EthernetLayout.h"

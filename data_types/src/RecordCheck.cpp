@@ -1,6 +1,6 @@
 #include "data_types/RecordCheck.h"
 
-#include "data_types/ByteReader.h"
+#include "byte_io/ByteReader.h"
 #include "data_types/RecordLayout.h"
 
 #include <string>

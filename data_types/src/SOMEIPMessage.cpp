@@ -1,6 +1,6 @@
 #include "data_types/SOMEIPMessage.h"
 
-#include "data_types/ByteReader.h"
+#include "byte_io/ByteReader.h"
 #include "data_types/ContainerError.h"
 #include "data_types/SomeIpWireLayout.h"
 

@@ -6,6 +6,8 @@
 // then N further inputs: seeded random bytes and random mutations of the
 // files. The run is deterministic for a given seed and bounded by N.
 
+#include "byte_io/Bytes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using qir::Bytes;
 
 void collectFiles(const std::filesystem::path& path, std::vector<Bytes>& seeds)
 {

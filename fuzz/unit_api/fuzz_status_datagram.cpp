@@ -95,18 +95,6 @@ private:
     std::abort();
 }
 
-ReplayStatusMessage statusRecord(uint8_t channel, uint16_t type, uint16_t id)
-{
-    ReplayStatusMessage message{};
-    std::memcpy(message.MAGIC_BYTES, QIR_STATUS_MAGIC_BYTES.data(), QIR_STATUS_MAGIC_BYTES.size());
-    message.VERSION = QIR_PROTOCOL_VERSION;
-    message.packet_length = static_cast<uint8_t>(STATUS_MESSAGE_SIZE);
-    message.channel = channel;
-    message.response_type = type;
-    message.response_id = id;
-    return message;
-}
-
 void deliver(Target& target, const ReplayStatusMessage& message, const char* sender)
 {
     target.endpoint->processDatagram(reinterpret_cast<const uint8_t*>(&message), STATUS_MESSAGE_SIZE, sender);
@@ -174,7 +162,7 @@ public:
             type = RESPONSE_PERIODIC_STATUS;
             break; // never a reply
         }
-        const ReplayStatusMessage message = statusRecord(static_cast<uint8_t>(at.index), type, id);
+        const ReplayStatusMessage message = makeStatusMessage(static_cast<uint8_t>(at.index), type, id);
         const int copies = (kind & 0x80) != 0 ? 2 : 1; // repeated replies
         for (int n = 0; n < copies; ++n)
             deliver(target_, message, at.unit);
@@ -209,7 +197,7 @@ public:
     {
         const size_t channel = in.u8() % CHANNELS.size();
         ReplayStatusMessage message =
-            statusRecord(static_cast<uint8_t>(CHANNELS[channel].index), RESPONSE_PERIODIC_STATUS, 0);
+            makeStatusMessage(static_cast<uint8_t>(CHANNELS[channel].index), RESPONSE_PERIODIC_STATUS, 0);
         message.payload.status.free_fifo_entries = in.u16();
         message.payload.status.rx_packet_num = in.u16();
         deliver(target_, message, CHANNELS[channel].unit);

@@ -1,5 +1,6 @@
 #include "KOVAHostCodedImageSource.h"
 
+#include "abi/KOVATableEnd.h"
 #include "KOVAHostSourceProperties.h"
 
 #include <cstring>
@@ -18,52 +19,72 @@ constexpr KOVAPropertyDefault kImageSection = KOVAPropertyDefault::Text("Image")
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { "image_begin", &kImageSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
-    { "Width", &kWidth, "px", false, false, false, true, 0 },
-    { "Height", &kHeight, nullptr, false, false, false, true, 0 },
-    { "MinImageSize", &kAuto, "bytes", false, false, false, true, 0 },
-    { "MaxImageSize", &kAuto, "bytes", false, false, false, true, 0 },
-    { "Pattern", &kPattern, nullptr, false, false, false, true, 0 },
-    { "image_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
-    { "MaxPayLoadSize", &kMaxPayload, "bytes", false, false, false, true, 0 },
+    { .name = "image_begin",
+      .value = &kImageSection,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeBeginSubSection },
+    host_sources::row("Width", &kWidth, "px"),
+    host_sources::row("Height", &kHeight, nullptr),
+    host_sources::row("MinImageSize", &kAuto, "bytes"),
+    host_sources::row("MaxImageSize", &kAuto, "bytes"),
+    host_sources::row("Pattern", &kPattern, nullptr),
+    { .name = "image_end",
+      .value = &kSectionEnd,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeEndSubSection },
+    host_sources::row("MaxPayLoadSize", &kMaxPayload, "bytes"),
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,
     host_sources::PeriodUs,
     host_sources::Count,
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Images", 0, { KOVA::KOVAImage, "", "" }, 0, 8, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Images",
+      .reserved = 0,
+      .type = { .code = KOVA::KOVAImage, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 8,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
 
-const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kInputs[] = { KOVA::EndOfInputs };
+const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 constexpr char IMAGE_CODING[4] = { 'Q', 'T', 'S', 'T' };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostCodedImageSource::s_componentDefinition = {
-    "HostCodedImageSource",
-    "1.0.0",
-    &KOVAHostCodedImageSource::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "HostCodedImageSource",
+    .version = "1.0.0",
+    .instFunct = &KOVAHostCodedImageSource::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostCodedImageSource, KOVAHostCodedImageSource::s_componentDefinition);

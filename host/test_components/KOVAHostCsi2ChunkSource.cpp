@@ -1,5 +1,6 @@
 #include "KOVAHostCsi2ChunkSource.h"
 
+#include "abi/KOVATableEnd.h"
 #include "KOVAHostSourceProperties.h"
 
 #include <algorithm>
@@ -24,56 +25,76 @@ constexpr KOVAPropertyDefault kFrameSection = KOVAPropertyDefault::Text("Frame")
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { "frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
-    { "DataChunks", &kDataChunks, nullptr, false, false, false, true, 0 },
-    { "PayloadBytes", &kPayloadBytes, "bytes", false, false, false, true, 0 },
-    { "ChunkType", &kChunkType, nullptr, false, false, false, true, 0 },
-    { "SubType", &kSubType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa },
-    { "FrameStart", &kOn, nullptr, false, false, false, true, 0 },
-    { "FrameEnd", &kOn, nullptr, false, false, false, true, 0 },
-    { "MetaData", &kOff, nullptr, false, false, false, true, 0 },
-    { "EmbeddedChunks", &kZero, nullptr, false, false, false, true, 0 },
-    { "EmbeddedBytes", &kEmbeddedBytes, "bytes", false, false, false, true, 0 },
-    { "EmbeddedFromFrame", &kZero, nullptr, false, false, false, true, 0 },
-    { "ShortFrame", &kNone, nullptr, false, false, false, true, 0 },
-    { "Pattern", &kPattern, nullptr, false, false, false, true, 0 },
-    { "frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
+    { .name = "frame_begin",
+      .value = &kFrameSection,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeBeginSubSection },
+    host_sources::row("DataChunks", &kDataChunks, nullptr),
+    host_sources::row("PayloadBytes", &kPayloadBytes, "bytes"),
+    host_sources::row("ChunkType", &kChunkType, nullptr),
+    host_sources::row("SubType", &kSubType, nullptr, KOVA::PropertySubTypeHexa),
+    host_sources::row("FrameStart", &kOn, nullptr),
+    host_sources::row("FrameEnd", &kOn, nullptr),
+    host_sources::row("MetaData", &kOff, nullptr),
+    host_sources::row("EmbeddedChunks", &kZero, nullptr),
+    host_sources::row("EmbeddedBytes", &kEmbeddedBytes, "bytes"),
+    host_sources::row("EmbeddedFromFrame", &kZero, nullptr),
+    host_sources::row("ShortFrame", &kNone, nullptr),
+    host_sources::row("Pattern", &kPattern, nullptr),
+    { .name = "frame_end",
+      .value = &kSectionEnd,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeEndSubSection },
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,
     host_sources::PeriodUs,
     host_sources::Count,
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Frames", 0, { KOVA::DynamicStructure, KOVA_MIPI_CSI2_FRAME_TYPE_NAME, "" }, 0, 8, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Frames",
+      .reserved = 0,
+      .type = { .code = KOVA::DynamicStructure, .name = KOVA_MIPI_CSI2_FRAME_TYPE_NAME, .unit = "" },
+      .size = 0,
+      .fifoSize = 8,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
 
-const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kInputs[] = { KOVA::EndOfInputs };
+const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostCsi2ChunkSource::s_componentDefinition = {
-    "HostCsi2ChunkSource",
-    "1.0.0",
-    &KOVAHostCsi2ChunkSource::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "HostCsi2ChunkSource",
+    .version = "1.0.0",
+    .instFunct = &KOVAHostCsi2ChunkSource::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostCsi2ChunkSource, KOVAHostCsi2ChunkSource::s_componentDefinition);

@@ -1,5 +1,6 @@
 #include "KOVAHostCsi2GrabberSource.h"
 
+#include "abi/KOVATableEnd.h"
 #include "KOVAHostSourceProperties.h"
 
 namespace {
@@ -19,55 +20,89 @@ constexpr KOVAPropertyDefault kUnitSection = KOVAPropertyDefault::Text("As the u
 constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { "frame_begin", &kFrameSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
-    { "WordCount", &kWordCount, "bytes", false, false, false, true, 0 },
-    { "LongPackets", &kLongPackets, nullptr, false, false, false, true, 0 },
-    { "Bpp", &kBpp, "bits", false, false, false, true, 0 },
-    { "DataType", &kDataType, nullptr, false, false, false, true, KOVA::PropertySubTypeHexa },
-    { "FrameStart", &kOff, nullptr, false, false, false, true, 0 },
-    { "FrameEnd", &kOff, nullptr, false, false, false, true, 0 },
-    { "Pattern", &kPattern, nullptr, false, false, false, true, 0 },
-    { "frame_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
-    { "unit_begin", &kUnitSection, nullptr, false, false, true, true, KOVA::PropertySubTypeBeginSubSection },
-    { "SkipCsi2Preamble", &kOn, nullptr, false, false, false, true, 0 },
-    { "SkipCsi2ShortPackages", &kOff, nullptr, false, false, false, true, 0 },
-    { "unit_end", &kSectionEnd, nullptr, false, false, true, true, KOVA::PropertySubTypeEndSubSection },
+    { .name = "frame_begin",
+      .value = &kFrameSection,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeBeginSubSection },
+    host_sources::row("WordCount", &kWordCount, "bytes"),
+    host_sources::row("LongPackets", &kLongPackets, nullptr),
+    host_sources::row("Bpp", &kBpp, "bits"),
+    host_sources::row("DataType", &kDataType, nullptr, KOVA::PropertySubTypeHexa),
+    host_sources::row("FrameStart", &kOff, nullptr),
+    host_sources::row("FrameEnd", &kOff, nullptr),
+    host_sources::row("Pattern", &kPattern, nullptr),
+    { .name = "frame_end",
+      .value = &kSectionEnd,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeEndSubSection },
+    { .name = "unit_begin",
+      .value = &kUnitSection,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeBeginSubSection },
+    host_sources::row("SkipCsi2Preamble", &kOn, nullptr),
+    host_sources::row("SkipCsi2ShortPackages", &kOff, nullptr),
+    { .name = "unit_end",
+      .value = &kSectionEnd,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = true,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeEndSubSection },
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,
     host_sources::PeriodUs,
     host_sources::Count,
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Frames",
+      .reserved = 0,
+      .type = { .code = KOVA::Stream8, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 8,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
 
-const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kInputs[] = { KOVA::EndOfInputs };
+const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostCsi2GrabberSource::s_componentDefinition = {
-    "HostCsi2GrabberSource",
-    "1.0.0",
-    &KOVAHostCsi2GrabberSource::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "HostCsi2GrabberSource",
+    .version = "1.0.0",
+    .instFunct = &KOVAHostCsi2GrabberSource::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostCsi2GrabberSource, KOVAHostCsi2GrabberSource::s_componentDefinition);

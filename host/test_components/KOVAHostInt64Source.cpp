@@ -1,5 +1,6 @@
 #include "KOVAHostInt64Source.h"
 
+#include "abi/KOVATableEnd.h"
 namespace {
 
 constexpr KOVAPropertyDefault kMode = KOVAPropertyDefault::Enum("Constant|Counter|Clock", 1);
@@ -8,42 +9,76 @@ constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(100000);
 constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(0);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { "Mode", &kMode, nullptr, false, false, false, true, 0 },
-    { "Value", &kValue, nullptr, false, false, false, true, 0 },
-    { "PeriodUs", &kPeriod, "us", false, false, false, true, KOVA::PropertySubTypeTime },
-    { "Count", &kCount, nullptr, false, false, false, true, 0 },
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    { .name = "Mode",
+      .value = &kMode,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "Value",
+      .value = &kValue,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "PeriodUs",
+      .value = &kPeriod,
+      .unit = "us",
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = KOVA::PropertySubTypeTime },
+    { .name = "Count",
+      .value = &kCount,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Value", 0, { KOVA::Integer64, "", "" }, 1, 16, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Value",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 16,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
 
-const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kInputs[] = { KOVA::EndOfInputs };
+const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostInt64Source::s_componentDefinition = {
-    "HostInt64Source",
-    "1.0.0",
-    &KOVAHostInt64Source::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "HostInt64Source",
+    .version = "1.0.0",
+    .instFunct = &KOVAHostInt64Source::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostInt64Source, KOVAHostInt64Source::s_componentDefinition);

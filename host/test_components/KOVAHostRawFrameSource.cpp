@@ -1,5 +1,6 @@
 #include "KOVAHostRawFrameSource.h"
 
+#include "abi/KOVATableEnd.h"
 #include "KOVAHostSourceProperties.h"
 
 #include "../../components/image_converter/RawFrameHeader.h"
@@ -39,12 +40,18 @@ const KOVAPropertyDefinition kProperties[] = {
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 8, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Frames",
+      .reserved = 0,
+      .type = { .code = KOVA::Stream8, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 8,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
 
-const KOVAInputDefinition kInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAActionDefinition kActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kInputs[] = { KOVA::EndOfInputs };
+const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 // Frames up to 256 MiB (for instance 8192 x 8192 YUV 4:2:2).
 constexpr int64_t kLargestFrame = int64_t{ 1 } << 28;
@@ -52,24 +59,24 @@ constexpr int64_t kLargestFrame = int64_t{ 1 } << 28;
 } // namespace
 
 const KOVAComponentDefinition KOVAHostRawFrameSource::s_componentDefinition = {
-    "HostRawFrameSource",
-    "1.0.0",
-    &KOVAHostRawFrameSource::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "HostRawFrameSource",
+    .version = "1.0.0",
+    .instFunct = &KOVAHostRawFrameSource::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostRawFrameSource, KOVAHostRawFrameSource::s_componentDefinition);

@@ -1,5 +1,6 @@
 #include "KOVAHostSampleSink.h"
 
+#include "abi/KOVATableEnd.h"
 #include "types/KOVATypeNames.h"
 
 namespace {
@@ -8,48 +9,67 @@ constexpr KOVAPropertyDefault kPrint = KOVAPropertyDefault::Bool(false);
 constexpr KOVAPropertyDefault kExpectSequence = KOVAPropertyDefault::Bool(false);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { "Print", &kPrint, nullptr, false, true, false, true, 0 },
-    { "ExpectSequence", &kExpectSequence, nullptr, false, false, false, true, 0 },
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    { .name = "Print",
+      .value = &kPrint,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = true,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "ExpectSequence",
+      .value = &kExpectSequence,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAInputDefinition kInputs[] = {
-    { "In", 0, &KOVA::FilterAny, KOVA::NeverSkippingReader, 1 },
-    { nullptr, 0, nullptr, 0, 0 },
+    { .name = "In",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterAny,
+      .readerType = KOVA::NeverSkippingReader,
+      .subsampling = 1 },
+    KOVA::EndOfInputs,
 };
 
-const KOVAOutputDefinition kOutputs[] = { { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 } };
+const KOVAOutputDefinition kOutputs[] = { KOVA::EndOfOutputs };
 
-const KOVAActionFunction kPrintSummary = { &KOVAHostSampleSink::PrintSummary, nullptr };
-const KOVAActionFunction kResetCount = { &KOVAHostSampleSink::ResetCount, nullptr };
+const KOVAActionFunction kPrintSummary = { .function = &KOVAHostSampleSink::PrintSummary,
+                                           .functionWithArgument = nullptr };
+const KOVAActionFunction kResetCount = { .function = &KOVAHostSampleSink::ResetCount, .functionWithArgument = nullptr };
 
 const KOVAActionDefinition kActions[] = {
-    { "PrintSummary", &kPrintSummary, true, { 0, 0, 0 } },
-    { "ResetCount", &kResetCount, false, { 0, 0, 0 } },
-    { nullptr, nullptr, false, { 0, 0, 0 } },
+    { .name = "PrintSummary", .action = &kPrintSummary, .allowedWhenComponentDead = true, .reserved = { 0, 0, 0 } },
+    { .name = "ResetCount", .action = &kResetCount, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
+    KOVA::EndOfActions,
 };
 
 } // namespace
 
 const KOVAComponentDefinition KOVAHostSampleSink::s_componentDefinition = {
-    "HostSampleSink",
-    "1.0.0",
-    &KOVAHostSampleSink::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "HostSampleSink",
+    .version = "1.0.0",
+    .instFunct = &KOVAHostSampleSink::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVAHostSampleSink, KOVAHostSampleSink::s_componentDefinition);

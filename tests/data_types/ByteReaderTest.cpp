@@ -1,8 +1,9 @@
-// The bounds-checked reader and writer of outside bytes.
+// The bounds-checked reader (shared by the containers and the emulator) and
+// writer of outside bytes.
 
 #include "TestBytes.h"
 
-#include "data_types/ByteReader.h"
+#include "byte_io/ByteReader.h"
 #include "data_types/ByteWriter.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,17 @@ TEST(ByteReader, ReadBytesOfTheExactRemainderSucceeds)
     EXPECT_FALSE(reader.overflowed());
     reader.skip(1);
     EXPECT_TRUE(reader.overflowed());
+}
+
+TEST(ByteReader, RestIsWhatFollowsThePositionAndStaysPutOnOverflow)
+{
+    const Bytes bytes = hex("0102 030405");
+    ByteReader reader(bytes);
+    reader.read<uint16_t>();
+    EXPECT_EQ(Bytes(reader.rest().begin(), reader.rest().end()), hex("030405"));
+    EXPECT_TRUE(reader.read_bytes(4).empty());
+    EXPECT_EQ(reader.rest().size(), 3u);
+    EXPECT_EQ(reader.size(), 5u);
 }
 
 TEST(ByteWriter, WritesNothingThatDoesNotFitAndStaysOverflowed)

@@ -6,6 +6,7 @@
 
 #include "data_types/DataContainer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,12 +74,12 @@ TEST(RecordsTool, ListsOneLinePerRecordWithItsSummary)
     ASSERT_EQ(result.exit_code, 0) << result.start_error << result.err;
     const auto all = lines(result.out);
     ASSERT_EQ(all.size(), 5u) << result.out;
-    EXPECT_NE(all[1].find("1.000000"), std::string::npos) << all[1];
-    EXPECT_NE(all[1].find("id 0x123 dlc 8"), std::string::npos) << all[1];
-    EXPECT_NE(all[2].find("LIN"), std::string::npos) << all[2];
-    EXPECT_NE(all[3].find("198.51.100.1:30490 -> 198.51.100.2:30490"), std::string::npos) << all[3];
-    EXPECT_NE(all[3].find("SOME/IP 0x4711.0x8002"), std::string::npos) << all[3];
-    EXPECT_NE(all[4].find("FlexRay"), std::string::npos) << all[4];
+    EXPECT_THAT(all[1], ::testing::HasSubstr("1.000000"));
+    EXPECT_THAT(all[1], ::testing::HasSubstr("id 0x123 dlc 8"));
+    EXPECT_THAT(all[2], ::testing::HasSubstr("LIN"));
+    EXPECT_THAT(all[3], ::testing::HasSubstr("198.51.100.1:30490 -> 198.51.100.2:30490"));
+    EXPECT_THAT(all[3], ::testing::HasSubstr("SOME/IP 0x4711.0x8002"));
+    EXPECT_THAT(all[4], ::testing::HasSubstr("FlexRay"));
 }
 
 TEST(RecordsTool, StatsCountRecordsAndBytesPerTypeAndTheTimeSpan)
@@ -92,7 +93,7 @@ TEST(RecordsTool, StatsCountRecordsAndBytesPerTypeAndTheTimeSpan)
     EXPECT_EQ(row(result.out, "total"), (std::vector<std::string>{ "total", "4", std::to_string(file.size()), "62" }))
         << result.out;
     EXPECT_EQ(row(result.out, "CAN"), (std::vector<std::string>{ "CAN", "1", "35", "8" })) << result.out;
-    EXPECT_NE(result.out.find("time span: 1.000000 .. 1.000300"), std::string::npos) << result.out;
+    EXPECT_THAT(result.out, ::testing::HasSubstr("time span: 1.000000 .. 1.000300"));
 }
 
 TEST(RecordsTool, GeneratesTheSameFileForTheSameSeed)
@@ -158,9 +159,9 @@ TEST(RecordsTool, ReportsARecordWhoseLengthsDisagreeAndStopsThere)
     write_file(dir.file("bad.rec"), cat({ records[0], records[1], records[2], records[3] }));
     const RunResult result = run({ kTool, "ls", dir.file("bad.rec") }, dir);
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_NE(result.err.find("offset " + std::to_string(offset) + ": length 23 disagrees with payload_length 2"),
-              std::string::npos)
-        << result.err;
+    EXPECT_THAT(
+        result.err,
+        ::testing::HasSubstr("offset " + std::to_string(offset) + ": length 23 disagrees with payload_length 2"));
     EXPECT_EQ(listed_records(result), 1u);
 }
 
@@ -172,8 +173,7 @@ TEST(RecordsTool, SkipsARecordOfUnknownTypeAndGoesOn)
     write_file(dir.file("mixed.rec"), cat({ records[0], unknown, records[1] }));
     const RunResult result = run({ kTool, "ls", dir.file("mixed.rec") }, dir);
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_NE(result.err.find("offset " + std::to_string(records[0].size()) + ": type byte 42"), std::string::npos)
-        << result.err;
+    EXPECT_THAT(result.err, ::testing::HasSubstr("offset " + std::to_string(records[0].size()) + ": type byte 42"));
     EXPECT_EQ(listed_records(result), 2u);
 }
 
@@ -182,7 +182,7 @@ TEST(RecordsTool, MissingFileIsAFailureNamingThePath)
     TempDir dir;
     const RunResult result = run({ kTool, "stats", dir.file("absent.rec") }, dir);
     EXPECT_EQ(result.exit_code, 2);
-    EXPECT_NE(result.err.find("absent.rec"), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, ::testing::HasSubstr("absent.rec"));
 }
 
 TEST(RecordsTool, EmptyFileHasNoRecordsAndNoFault)
@@ -191,7 +191,7 @@ TEST(RecordsTool, EmptyFileHasNoRecordsAndNoFault)
     write_file(dir.file("empty.rec"), {});
     const RunResult result = run({ kTool, "stats", dir.file("empty.rec") }, dir);
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_NE(result.out.find("time span: none"), std::string::npos);
+    EXPECT_THAT(result.out, ::testing::HasSubstr("time span: none"));
 }
 
 // SOME/IP -------------------------------------------------------------------------------------
@@ -209,10 +209,9 @@ TEST(RecordsTool, ListsSomeIpMessagesOfEthernetFramesAndSomeIpRecords)
     ASSERT_EQ(result.exit_code, 0) << result.err;
     const auto all = lines(result.out);
     ASSERT_EQ(all.size(), 3u) << result.out;
-    EXPECT_NE(all[1].find("198.51.100.1:30490 -> 198.51.100.2:30490 service 0x4711 method 0x8002 (event)"),
-              std::string::npos)
-        << all[1];
-    EXPECT_NE(all[2].find("record service 0x0ABC"), std::string::npos) << all[2];
+    EXPECT_THAT(all[1],
+                ::testing::HasSubstr("198.51.100.1:30490 -> 198.51.100.2:30490 service 0x4711 method 0x8002 (event)"));
+    EXPECT_THAT(all[2], ::testing::HasSubstr("record service 0x0ABC"));
 }
 
 TEST(RecordsTool, SomeIpOnAChosenPortThatIsNotSomeIpIsAnError)
@@ -225,7 +224,7 @@ TEST(RecordsTool, SomeIpOnAChosenPortThatIsNotSomeIpIsAnError)
     EXPECT_EQ(any.exit_code, 0) << "without --port other UDP traffic is only noted";
     const RunResult chosen = run({ kTool, "someip", "--port", "5000", dir.file("u.rec") }, dir);
     EXPECT_EQ(chosen.exit_code, 1);
-    EXPECT_NE(chosen.err.find("offset 0: Container does not valid SOME/IP data"), std::string::npos) << chosen.err;
+    EXPECT_THAT(chosen.err, ::testing::HasSubstr("offset 0: Container does not valid SOME/IP data"));
 }
 
 } // namespace

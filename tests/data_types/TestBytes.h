@@ -2,6 +2,8 @@
 // library's own serialization.
 #pragma once
 
+#include "byte_io/Bytes.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -10,7 +12,7 @@
 
 namespace qir::data_types::test {
 
-using Bytes = std::vector<uint8_t>;
+using qir::Bytes;
 
 /// Bytes from hex text; spaces are ignored ("01 02 0a").
 inline Bytes hex(std::string_view text)

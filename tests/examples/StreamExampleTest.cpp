@@ -1,6 +1,7 @@
 // vxqir-stream-example as a user runs it: help, usage errors, Ctrl-C in the
 // middle of a stream and a unit that does not answer.
 
+#include "ChildProcess.h"
 #include "UnitEmulator.h"
 
 #include <gtest/gtest.h>
@@ -8,30 +9,17 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 namespace vxqir::examples {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Generous bound for anything the tests wait for; nothing measures speed.
 constexpr auto WAIT = 20s;
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path);
-    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
-}
 
 /// The example running in a child process, output in files of a private
 /// folder. Killed and reaped on destruction if still running.
@@ -39,59 +27,19 @@ class Example {
 public:
     explicit Example(std::vector<std::string> args)
     {
-        std::string pattern = (fs::temp_directory_path() / "stream-example-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
         args.insert(args.begin(), STREAM_EXAMPLE_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const std::string outPath = (dir_ / "stdout").string();
-        const std::string errPath = (dir_ / "stderr").string();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            // Only async-signal-safe calls between fork and exec.
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        process_.start(std::move(args));
     }
-    ~Example()
-    {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        fs::remove_all(dir_);
-    }
-    Example(const Example&) = delete;
-    Example& operator=(const Example&) = delete;
 
-    std::string out() const { return readText(dir_ / "stdout"); }
-    std::string err() const { return readText(dir_ / "stderr"); }
-    void signal(int sig) const { ::kill(pid_, sig); }
+    std::string out() const { return process_.output("stdout"); }
+    std::string err() const { return process_.output("stderr"); }
+    void signal(int sig) const { process_.signal(sig); }
 
     /// The exit code; -1 when the program ended by a signal or not within WAIT.
-    int exitCode()
-    {
-        const auto deadline = std::chrono::steady_clock::now() + WAIT;
-        int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return -1;
-            std::this_thread::sleep_for(5ms);
-        }
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int exitCode() { return process_.exitCode(WAIT); }
 
 private:
-    fs::path dir_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
+    qir::test::ChildProcess process_{ "stream-example" };
 };
 
 /// An emulated unit on the loopback addresses the tests use.

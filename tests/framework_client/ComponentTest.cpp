@@ -1,5 +1,6 @@
 // The component base: elements made from the definition tables, names,
 // dynamic inputs, properties, actions, guards and the unwinding of Error.
+#include "CollectedAssertions.h"
 #include "TestComponent.h"
 #include <ostream>
 
@@ -82,7 +83,7 @@ TEST_F(Component, NewInputOfAnAbsentModelFailsDynamic)
     auto c = KOVATestComponent::Make("c");
     c->onDynamic = [](KOVATestComponent& self) { self.NewInput("Nope"); };
     EXPECT_EQ(c->EngineDynamic(), KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "The given model (Nope) does not exist."));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "The given model (Nope) does not exist."));
 }
 
 struct BadNameCase {
@@ -99,10 +100,35 @@ struct BadNameCase {
 
 namespace {
 constexpr KOVAPropertyDefault kAny = KOVAPropertyDefault::Integer(1);
-const KOVAPropertyDefinition kBadProperty[] = { { "9Lives", &kAny, nullptr, false, false, false, true, 0 }, {} };
-const KOVAInputDefinition kBadInput[] = { { "in put", 0, nullptr, 0, 1 }, {} };
-const KOVAOutputDefinition kBadOutput[] = { { "1out", 0, { KOVA::Integer64, "", "" }, 1, 2, 1, 1 }, {} };
-const KOVAActionDefinition kBadAction[] = { { "a-b", nullptr, false, {} }, {} };
+const KOVAPropertyDefinition kBadProperty[] = {
+    { .name = "9Lives",
+      .value = &kAny,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    {},
+};
+const KOVAInputDefinition kBadInput[] = {
+    { .name = "in put", .reserved = 0, .typeFilter = nullptr, .readerType = 0, .subsampling = 1 },
+    {},
+};
+const KOVAOutputDefinition kBadOutput[] = {
+    { .name = "1out",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 2,
+      .subsampling = 1,
+      .shareable = 1 },
+    {},
+};
+const KOVAActionDefinition kBadAction[] = {
+    { .name = "a-b", .action = nullptr, .allowedWhenComponentDead = false, .reserved = {} },
+    {},
+};
 KOVAComponentDefinition withTables(const KOVAPropertyDefinition* p, const KOVAInputDefinition* i,
                                    const KOVAOutputDefinition* o, const KOVAActionDefinition* a)
 {
@@ -123,7 +149,7 @@ TEST_P(ComponentBadName, IsReportedAndTheInstanceMarkedFailed)
     TestKernel::Installed().Clear();
     KOVATestComponent c("bad", &GetParam().definition);
     EXPECT_TRUE(c.EngineState() & KOVA::ErrorState);
-    EXPECT_TRUE(TestKernel::Installed().Has(KOVA::Error, GetParam().text));
+    EXPECT_TRUE(qir::test::HasReportAt(TestKernel::Installed(), KOVA::Error, GetParam().text));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,7 +194,7 @@ TEST_F(Component, AStdExceptionEscapingDeathIsCaughtAndReported)
     auto c = KOVATestComponent::Make("c");
     c->onDeath = [](KOVATestComponent&) { throw std::runtime_error("boom"); };
     EXPECT_EQ(c->EngineDeath(), KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "c: unhandled std::exception thrown from Death() (boom)"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "c: unhandled std::exception thrown from Death() (boom)"));
     EXPECT_TRUE(c->EngineState() & KOVA::DeadState);
 }
 
@@ -176,11 +202,11 @@ TEST_F(Component, UnknownElementsFailTheCallWithTheirTexts)
 {
     auto c = KOVATestComponent::Make("c");
     EXPECT_EQ(c->RunAsCore([](KOVATestComponent& self) { self.Input("Nope"); }), KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Trying to access unknown input Nope"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "Trying to access unknown input Nope"));
     EXPECT_EQ(c->RunAsCore([](KOVATestComponent& self) { self.Output(7); }), KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Trying to access unknown output #7"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "Trying to access unknown output #7"));
     EXPECT_EQ(c->RunAsCore([](KOVATestComponent& self) { self.Property("Nope"); }), KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Trying to access unknown property Nope"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "Trying to access unknown property Nope"));
 }
 
 TEST_F(Component, PropertyReadsConvertEnumerationsToTheirIndexAndText)
@@ -257,7 +283,7 @@ TEST_F(Component, ActionsAreRefusedWhileTheComponentIsDeadUnlessAllowed)
     EXPECT_EQ(c->EngineTriggerAction(1, nullptr, why), KOVA::NoError);
     ASSERT_EQ(c->EnginePrepareStart(), KOVA::NoError);
     EXPECT_EQ(c->EngineTriggerAction(0, nullptr, why), KOVA::NoError);
-    EXPECT_TRUE(kernel.Has(KOVA::Info, "poked"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Info, "poked"));
     EXPECT_EQ(c->EngineDeath(), KOVA::NoError);
     EXPECT_EQ(c->EngineTriggerAction(0, nullptr, why), KOVA::Refused);
     EXPECT_EQ(c->EngineTriggerAction(9, nullptr, why), KOVA::Refused);
@@ -349,18 +375,20 @@ TEST_F(Guards, AnInputGuardOfAnotherTypeFails)
     EXPECT_EQ(
         reader->RunAsCore([](KOVATestComponent& self) { KOVA::InputGuard<double> g(&self, self.Input("Extra")); }),
         KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error,
-                           "The ElementType of the InputGuard of [input_name:Extra] doesn't match the actual type of "
-                           "the input"));
+    EXPECT_TRUE(qir::test::HasReportAt(
+        kernel, KOVA::Error,
+        "The ElementType of the InputGuard of [input_name:Extra] doesn't match the actual type of "
+        "the input"));
 }
 
 TEST_F(Guards, AnOutputGuardOfAnotherTypeFails)
 {
     EXPECT_EQ(writer->RunAsCore([](KOVATestComponent& self) { KOVA::OutputGuard<float> g(&self, self.Output("Out")); }),
               KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error,
-                           "The ElementType of the OutputGuard of [output_name:Out] doesn't match the actual type of "
-                           "the output"));
+    EXPECT_TRUE(qir::test::HasReportAt(
+        kernel, KOVA::Error,
+        "The ElementType of the OutputGuard of [output_name:Out] doesn't match the actual type of "
+        "the output"));
 }
 
 TEST_F(Guards, ElementPointersAreCheckedForTypeAndIndex)
@@ -370,15 +398,15 @@ TEST_F(Guards, ElementPointersAreCheckedForTypeAndIndex)
         KOVA::GetIOElementPointer<int64_t>(*guard.Element(), 1);
     }),
               KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Element index is out of bounds. [elementIndex:1]"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "Element index is out of bounds. [elementIndex:1]"));
     EXPECT_EQ(writer->RunAsCore([](KOVATestComponent& self) {
         KOVA::OutputGuard<int64_t> guard(&self, self.Output("Out"));
         KOVA::GetIOElementPointer<double>(*guard.Element(), 0);
     }),
               KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error,
-                           "[ElementType != ioElt.Type] The requested ElementType is different from "
-                           "actual data type of the I/O element"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error,
+                                       "[ElementType != ioElt.Type] The requested ElementType is different from "
+                                       "actual data type of the I/O element"));
 }
 
 TEST_F(Guards, ReadingAgainReleasesTheElementStillHeld)
@@ -411,12 +439,14 @@ TEST_F(Component, IplImageBuffersAreAllocatedOnceFromTheModel)
     EXPECT_EQ(
         c->RunAsCore([&](KOVATestComponent& self) { self.Output("Image")->AllocOutputBufferIplImage(model, true); }),
         KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Output buffer already initialized. Can't initialize an output buffer twice."));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error,
+                                       "Output buffer already initialized. Can't initialize an output buffer twice."));
     c->EngineFreeBuffers();
     const IplImage huge = KOVA::IplImageModel(30000, 30000, "BGRA", 0, 8, 4);
     EXPECT_EQ(
         c->RunAsCore([&](KOVATestComponent& self) { self.Output("Image")->AllocOutputBufferIplImage(huge, false); }),
         KOVA::ErrorException);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Requested buffer size ["));
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Please reduce the requested output buffer size and/or the output FIFO size"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "Requested buffer size ["));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error,
+                                       "Please reduce the requested output buffer size and/or the output FIFO size"));
 }

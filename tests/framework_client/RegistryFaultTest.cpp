@@ -1,5 +1,6 @@
 // Registry faults that change the process for good, in a program of their
 // own: a duplicate component registration, and Uninitialize.
+#include "CollectedAssertions.h"
 #include "TestKernel.h"
 #include "abi/KOVAPackageEntry.h"
 #include "registry/KOVAComponentRegistration.h"
@@ -32,7 +33,7 @@ TEST(RegistryFaults, ADuplicateRegistrationIsRecordedAndThePackageRefusesTheHand
     EXPECT_EQ(errors[0], "Module KOVATwice already referenced in the category KOVAComponent\n");
     TestKernel kernel;
     EXPECT_EQ(KOVAPckInit(&kernel, KOVA::PackageKey), 0);
-    EXPECT_TRUE(kernel.Has(KOVA::Error, "Module KOVATwice already referenced"));
+    EXPECT_TRUE(qir::test::HasReportAt(kernel, KOVA::Error, "Module KOVATwice already referenced"));
     EXPECT_EQ(KOVAGetModulesDefStruct("KOVAComponent", nullptr, 0), 1);
 }
 

@@ -1,5 +1,6 @@
 #include "TestComponent.h"
 
+#include "abi/KOVATableEnd.h"
 namespace {
 
 constexpr KOVAPropertyDefault kFlag = KOVAPropertyDefault::Bool(false);
@@ -8,24 +9,76 @@ constexpr KOVAPropertyDefault kFormat = KOVAPropertyDefault::Enum("A|B|C", 1);
 constexpr KOVAPropertyDefault kLabel = KOVAPropertyDefault::Text("label");
 
 const KOVAPropertyDefinition kProperties[] = {
-    { "Flag", &kFlag, nullptr, false, true, false, true, 0 },
-    { "Number", &kNumber, nullptr, false, false, false, true, 0 },
-    { "Format", &kFormat, nullptr, false, false, false, true, 0 },
-    { "Label", &kLabel, nullptr, false, false, false, true, 0 },
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    { .name = "Flag",
+      .value = &kFlag,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = true,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "Number",
+      .value = &kNumber,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "Format",
+      .value = &kFormat,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "Label",
+      .value = &kLabel,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAInputDefinition kInputs[] = {
-    { "In", 0, &KOVA::FilterInteger64, KOVA::NeverSkippingReader, 1 },
-    { "Extra", 0, &KOVA::FilterAny, KOVA::SamplingReader, 1 },
-    { "Late", 0, &KOVA::FilterInteger64, KOVA::SamplingReader, 1 },
-    { nullptr, 0, nullptr, 0, 0 },
+    { .name = "In",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::NeverSkippingReader,
+      .subsampling = 1 },
+    { .name = "Extra",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterAny,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    { .name = "Late",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    KOVA::EndOfInputs,
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Out", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { "Image", 0, { KOVA::IplImage, "", "" }, 0, 2, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Out",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Image",
+      .reserved = 0,
+      .type = { .code = KOVA::IplImage, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 2,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
 
 void poke(KOVAModule* module, int32_t)
@@ -33,33 +86,33 @@ void poke(KOVAModule* module, int32_t)
     static_cast<KOVATestComponent*>(module)->ReportInfo("poked");
 }
 
-const KOVAActionFunction kPoke = { &poke, nullptr };
+const KOVAActionFunction kPoke = { .function = &poke, .functionWithArgument = nullptr };
 
 const KOVAActionDefinition kActions[] = {
-    { "Poke", &kPoke, false, { 0, 0, 0 } },
-    { "Anytime", &kPoke, true, { 0, 0, 0 } },
-    { nullptr, nullptr, false, { 0, 0, 0 } },
+    { .name = "Poke", .action = &kPoke, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
+    { .name = "Anytime", .action = &kPoke, .allowedWhenComponentDead = true, .reserved = { 0, 0, 0 } },
+    KOVA::EndOfActions,
 };
 
 const KOVAComponentDefinition kDefinition = {
-    "TestComponent",
-    "2.0.0",
-    &KOVATestComponent::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    2,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "TestComponent",
+    .version = "2.0.0",
+    .instFunct = &KOVATestComponent::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = 2,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 } // namespace

@@ -58,6 +58,16 @@ public:
         return false;
     }
 
+    /// Every report as a line "level L, SOURCE: TEXT" (for failure messages).
+    std::string Text()
+    {
+        const std::lock_guard lock(mutex_);
+        std::string text;
+        for (const auto& e : entries_)
+            text += "  level " + std::to_string(e.level) + ", " + e.source + ": " + e.text + "\n";
+        return text;
+    }
+
 private:
     std::mutex mutex_;
     std::vector<Entry> entries_;

@@ -1,5 +1,6 @@
 #include "LifecycleComponent.h"
 
+#include "abi/KOVATableEnd.h"
 #include <thread>
 
 namespace {
@@ -8,55 +9,97 @@ constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kFalse = KOVAPropertyDefault::Bool(false);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { "BirthUs", &kZero, "us", false, false, false, true, 0 },
-    { "FailInBirth", &kFalse, nullptr, false, false, false, true, 0 },
-    { "FailInCore", &kFalse, nullptr, false, false, false, true, 0 },
-    { "DeathMs", &kZero, "ms", false, false, false, true, 0 },
-    { nullptr, nullptr, nullptr, false, false, false, false, 0 },
+    { .name = "BirthUs",
+      .value = &kZero,
+      .unit = "us",
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "FailInBirth",
+      .value = &kFalse,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "FailInCore",
+      .value = &kFalse,
+      .unit = nullptr,
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    { .name = "DeathMs",
+      .value = &kZero,
+      .unit = "ms",
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
+    KOVA::EndOfProperties,
 };
 
 const KOVAInputDefinition kInputs[] = {
-    { "In", 0, &KOVA::FilterAny, KOVA::NeverSkippingReader, 1 },
-    { "Numbers", 0, &KOVA::FilterInteger64, KOVA::SamplingReader, 1 },
-    { nullptr, 0, nullptr, 0, 0 },
+    { .name = "In",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterAny,
+      .readerType = KOVA::NeverSkippingReader,
+      .subsampling = 1 },
+    { .name = "Numbers",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::SamplingReader,
+      .subsampling = 1 },
+    KOVA::EndOfInputs,
 };
 
 const KOVAOutputDefinition kOutputs[] = {
-    { "Value", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Value",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
 
 void ping(KOVAModule* module, int32_t)
 {
     static_cast<KOVATestLifecycle*>(module)->ReportInfo("ping");
 }
-const KOVAActionFunction kPing = { &ping, nullptr };
+const KOVAActionFunction kPing = { .function = &ping, .functionWithArgument = nullptr };
 const KOVAActionDefinition kActions[] = {
-    { "Ping", &kPing, false, { 0, 0, 0 } },
-    { nullptr, nullptr, false, { 0, 0, 0 } },
+    { .name = "Ping", .action = &kPing, .allowedWhenComponentDead = false, .reserved = { 0, 0, 0 } },
+    KOVA::EndOfActions,
 };
 
 } // namespace
 
 const KOVAComponentDefinition KOVATestLifecycle::s_componentDefinition = {
-    "TestLifecycle",
-    "0.1.0",
-    &KOVATestLifecycle::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kProperties,
-    KOVA::AllEntries,
-    kActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "TestLifecycle",
+    .version = "0.1.0",
+    .instFunct = &KOVATestLifecycle::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 
 KOVA_REGISTER_COMPONENT(KOVATestLifecycle, KOVATestLifecycle::s_componentDefinition);

@@ -1,6 +1,7 @@
 // The lifecycle the engine stand-in runs: Birth within its time limit, Core
 // until the run ends, stop by waking blocking calls, Death, and components
 // that fail or refuse to die.
+#include "CollectedAssertions.h"
 #include "HostFixture.h"
 
 #include <atomic>
@@ -31,8 +32,8 @@ TEST_F(Lifecycle, ABirthBeyondItsLimitIsReportedAndTheComponentStillDies)
     const auto start = Clock::now();
     const host::RunResult result = run.Run();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
-    EXPECT_TRUE(log.Contains("c", "Couldn't start. Birth didn't occur correctly (0.2s timeout).")) << log.Text();
-    EXPECT_TRUE(log.Contains("c", "[Death] ran")) << "Death runs after a failed start";
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "Couldn't start. Birth didn't occur correctly (0.2s timeout)."));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran")) << "Death runs after a failed start";
     EXPECT_EQ(result.refused, 0);
     EXPECT_EQ(result.failed, 1) << "a component that could not start failed";
 }
@@ -46,7 +47,7 @@ TEST_F(Lifecycle, TheRealBirthLimitIsThreeSeconds)
     const auto start = Clock::now();
     run.Run();
     const auto took = Clock::now() - start;
-    EXPECT_TRUE(log.Contains("c", "Couldn't start. Birth didn't occur correctly (3s timeout).")) << log.Text();
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "Couldn't start. Birth didn't occur correctly (3s timeout)."));
     EXPECT_GE(took, std::chrono::milliseconds(2900));
     EXPECT_LT(took, std::chrono::seconds(30));
 }
@@ -55,15 +56,15 @@ TEST_F(Lifecycle, ABirthWithinItsLimitIsNotReported)
 {
     options.limits.birthLimitUs = 5'000'000;
     Run(lifecycleGraph("BirthUs = 1000", "50ms"));
-    EXPECT_FALSE(log.Contains("c", "Couldn't start")) << log.Text();
-    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    EXPECT_FALSE(qir::test::HasReport(log, "c", "Couldn't start"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran"));
 }
 
 TEST_F(Lifecycle, AnErrorInCoreStopsTheComponentAndDeathStillRuns)
 {
     const host::RunResult result = Run(lifecycleGraph("FailInCore = true", "10s"));
-    EXPECT_TRUE(log.Contains("c", "[Core] failing on purpose")) << log.Text();
-    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Core] failing on purpose"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran"));
     EXPECT_EQ(result.failed, 1);
     // Its only component died, so the run did not wait for its 10 seconds.
     const auto reports = log.Reports();
@@ -85,8 +86,8 @@ model = "TestLifecycle"
 from = "silent.Value"
 to = "reader.In"
 )");
-    EXPECT_TRUE(log.Contains("reader", "[Death] ran")) << log.Text();
-    EXPECT_TRUE(log.Contains("silent", "[Death] ran"));
+    EXPECT_TRUE(qir::test::HasReport(log, "reader", "[Death] ran"));
+    EXPECT_TRUE(qir::test::HasReport(log, "silent", "[Death] ran"));
     EXPECT_EQ(result.refused, 0);
     EXPECT_EQ(result.failed, 0);
 }
@@ -98,9 +99,9 @@ TEST_F(Lifecycle, AComponentThatRefusesToDieIsReportedAndWaitedFor)
     const host::RunResult result = Run(lifecycleGraph("DeathMs = 600", "50ms"));
     EXPECT_EQ(result.refused, 1);
     EXPECT_EQ(result.abandoned, 0);
-    EXPECT_TRUE(log.Contains("c", "c refuses to die after 0.1 seconds. The component model TestLifecycle"))
-        << log.Text();
-    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    EXPECT_TRUE(
+        qir::test::HasReport(log, "c", "c refuses to die after 0.1 seconds. The component model TestLifecycle"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran"));
 }
 
 TEST_F(Lifecycle, ScheduledActionsRunWhileTheComponentLivesAndAreRefusedOnceItIsDead)
@@ -116,7 +117,7 @@ at = "50ms"
 component = "c"
 action = "Ping"
 )");
-    EXPECT_TRUE(log.Contains("c", "ping")) << log.Text();
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "ping"));
     std::string why;
     EXPECT_FALSE(runner->TriggerAction("c", "Ping", "", why));
     EXPECT_EQ(why, "action Ping of c is refused: the component is not running");
@@ -144,7 +145,7 @@ from = "numbers.Value"
 to = "sink.In"
 )");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
-    EXPECT_TRUE(log.Contains("sink", "[Death] Received 300 samples (2400 bytes), 0 sequence gaps")) << log.Text();
+    EXPECT_TRUE(qir::test::HasReport(log, "sink", "[Death] Received 300 samples (2400 bytes), 0 sequence gaps"));
     EXPECT_EQ(result.failed, 0);
 }
 
@@ -166,15 +167,15 @@ from = "camera.Image"
 to = "images.In"
 )");
     // 5 images of 8 rows of 32 x 3 bytes.
-    EXPECT_TRUE(log.Contains("images", "[Death] Received 5 samples (3840 bytes)")) << log.Text();
+    EXPECT_TRUE(qir::test::HasReport(log, "images", "[Death] Received 5 samples (3840 bytes)"));
 }
 
 TEST_F(Lifecycle, AFailedBirthIsReportedAndCountsAsAFailure)
 {
     const host::RunResult result = Run(lifecycleGraph("FailInBirth = true", "10s"));
-    EXPECT_TRUE(log.Contains("c", "[Birth] failing on purpose")) << log.Text();
-    EXPECT_TRUE(log.Contains("c", "Couldn't start. Birth failed")) << log.Text();
-    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Birth] failing on purpose"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "Couldn't start. Birth failed"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran"));
     EXPECT_EQ(result.failed, 1);
     EXPECT_FALSE(result.interrupted);
 }
@@ -208,7 +209,7 @@ from = "numbers.Value"
 to = "sink.In"
 )");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(15)) << "the run waited for its cap";
-    EXPECT_TRUE(log.Contains("sink", "[Death] Received 300 samples (2400 bytes), 0 sequence gaps")) << log.Text();
+    EXPECT_TRUE(qir::test::HasReport(log, "sink", "[Death] Received 300 samples (2400 bytes), 0 sequence gaps"));
     EXPECT_EQ(result.failed, 1);
 }
 
@@ -224,7 +225,7 @@ TEST_F(Lifecycle, AnInterruptedRunSaysSo)
     user.join();
     EXPECT_TRUE(result.interrupted);
     EXPECT_EQ(result.failed, 0);
-    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran"));
 }
 
 // A component that would not die is left running; when it ends at last,
@@ -240,7 +241,7 @@ TEST_F(Lifecycle, AnAbandonedComponentEndsSafelyAfterItsRunnerIsGone)
     const auto deadline = Clock::now() + std::chrono::seconds(20);
     while (!log.Contains("c", "[Death] ran") && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(log.Contains("c", "[Death] ran"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran"));
     // Time for the thread to record that it ended.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }

@@ -13,7 +13,6 @@ namespace vxqir::sim {
 namespace {
 
 using testing::field;
-using testing::makeRequest;
 using testing::makeSensorDatagram;
 
 std::vector<uint8_t> bytesOf(const ReplayControlMessage& m)
@@ -26,7 +25,7 @@ class EveryCommand : public ::testing::TestWithParam<Command> { };
 
 TEST_P(EveryCommand, IsAcceptedWithTheLengthOfItsPayload)
 {
-    ReplayControlMessage m = makeRequest(GetParam(), 7, 0xBEEF);
+    ReplayControlMessage m = makeControlMessage(7, GetParam(), 0xBEEF);
     m.payload.ts = 0x1122334455667788ull;
     const auto bytes = bytesOf(m);
     const ParsedRequest parsed = parseControlRequest(bytes, bytes.size());
@@ -56,6 +55,15 @@ TEST(ControlRequestParser, ReadsTheFrameSizeOfTheDocumentedExampleRequest)
     EXPECT_EQ(parsed.request.requestId(), 0x0105);
 }
 
+TEST(ControlRequestBuilder, BuildsTheBytesOfTheDocumentedExampleRequest)
+{
+    ReplayControlMessage m = makeControlMessage(2, Command::SET_FRAME_SIZE, 0x0105);
+    m.payload.frameSize = { 1920, 1080 };
+    const std::vector<uint8_t> expected{ 'Q',  'I',  'R',  '-',  'C',  0x03, 0x10, 0x02,
+                                         0x30, 0x00, 0x05, 0x01, 0x80, 0x07, 0x38, 0x04 };
+    EXPECT_EQ(bytesOf(m), expected);
+}
+
 struct MalformedRequest {
     const char* name;
     std::vector<uint8_t> bytes;
@@ -65,7 +73,7 @@ struct MalformedRequest {
 
 std::vector<uint8_t> validGet()
 {
-    return bytesOf(makeRequest(Command::GET_START_TIMESTAMP, 0, 1));
+    return bytesOf(makeControlMessage(0, Command::GET_START_TIMESTAMP, 1));
 }
 
 std::vector<uint8_t> with(std::vector<uint8_t> b, size_t at, uint8_t value)
@@ -84,7 +92,7 @@ std::vector<MalformedRequest> malformedRequests()
 {
     auto longDatagram = validGet();
     longDatagram.resize(300, 0);
-    auto setOffsetWithoutPayload = bytesOf(makeRequest(Command::SET_OFFSET_TIMESTAMP, 0, 1));
+    auto setOffsetWithoutPayload = bytesOf(makeControlMessage(0, Command::SET_OFFSET_TIMESTAMP, 1));
     setOffsetWithoutPayload.resize(12);
     setOffsetWithoutPayload[6] = 12;
     auto getWithPayload = validGet();

@@ -7,6 +7,7 @@
 #include "PngWriter.h"
 #include "Summary.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <png.h>
@@ -116,7 +117,7 @@ TEST(CommandLine, PrintsHelpAndEndsWithoutError)
     const ParseResult r = parse({ "--help" });
     EXPECT_FALSE(r.options);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.message.find("--control-ip"), std::string::npos);
+    EXPECT_THAT(r.message, ::testing::HasSubstr("--control-ip"));
 }
 
 struct RefusedArguments {
@@ -137,7 +138,7 @@ TEST_P(RefusedCommandLines, EndWithAUsageErrorNamingTheOption)
     const ParseResult r = parse(GetParam().args);
     EXPECT_FALSE(r.options);
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.message.find(GetParam().mentions), std::string::npos) << r.message;
+    EXPECT_THAT(r.message, ::testing::HasSubstr(GetParam().mentions));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -206,8 +207,8 @@ TEST(Summary, ListsEveryChannelWithItsCountersAndTheLastChecksum)
     EXPECT_EQ(c.at("fifo_overflows"), 6);
     EXPECT_EQ(c.at("checksum"), "85944171f73967e8");
     EXPECT_TRUE(j["channels"][1].at("checksum").is_null()) << "no complete frame, no checksum";
-    EXPECT_TRUE(j.contains("control"));
-    EXPECT_TRUE(j.contains("unit"));
+    EXPECT_TRUE(j.contains("control")) << j.dump(2);
+    EXPECT_TRUE(j.contains("unit")) << j.dump(2);
 }
 
 TEST(Summary, GivesOneGreppableLinePerChannel)
@@ -217,7 +218,7 @@ TEST(Summary, GivesOneGreppableLinePerChannel)
               "channel=0 datagrams=10 bytes=14480 blocks=5 frames_complete=2 frames_incomplete=1 "
               "packet_gaps=3 bad_datagrams=4 fifo_overflows=6 fifo_played=0 fifo_skipped=0 "
               "frames_played=0 verdict=not_delivered checksum=85944171f73967e8");
-    EXPECT_NE(verificationLine(s.channels[1]).find("checksum=-"), std::string::npos);
+    EXPECT_THAT(verificationLine(s.channels[1]), ::testing::HasSubstr("checksum=-"));
 }
 
 // A channel whose frames all arrived complete and were all played.
@@ -256,12 +257,12 @@ TEST_P(ChannelVerdicts, SayDeliveredOnlyWhenEveryFrameReachedTheDeviceUnderTest)
     const std::string line = verificationLine(s);
     if (c.reason == nullptr) {
         EXPECT_TRUE(v.delivered);
-        EXPECT_NE(line.find(" verdict=delivered "), std::string::npos) << line;
+        EXPECT_THAT(line, ::testing::HasSubstr(" verdict=delivered "));
         return;
     }
     EXPECT_FALSE(v.delivered);
     EXPECT_NE(std::find(v.reasons.begin(), v.reasons.end(), c.reason), v.reasons.end()) << c.reason;
-    EXPECT_NE(line.find(" verdict=not_delivered "), std::string::npos) << line;
+    EXPECT_THAT(line, ::testing::HasSubstr(" verdict=not_delivered "));
     const nlohmann::json j = makeSummary(EmulatorSnapshot{ {}, { s } }, SummaryContext{});
     EXPECT_EQ(j["channels"][0].at("verdict"), "not_delivered");
 }
@@ -305,11 +306,11 @@ TEST(LiveDisplay, ShowsRatesSinceThePreviousSnapshotAndTheLossyChannels)
     after.channels[0].bytes += 4'000'000;
     after.channels[0].frames.framesComplete += 4;
     const std::string line = formatLiveLine(before, after, 2.0);
-    EXPECT_NE(line.find("1000 dgram/s"), std::string::npos) << line;
-    EXPECT_NE(line.find("2.0 MB/s"), std::string::npos) << line;
-    EXPECT_NE(line.find("frames 6 (2.0/s)"), std::string::npos) << line;
-    EXPECT_NE(line.find("free 14/16"), std::string::npos) << line;
-    EXPECT_NE(line.find("loss ch1"), std::string::npos) << line;
+    EXPECT_THAT(line, ::testing::HasSubstr("1000 dgram/s"));
+    EXPECT_THAT(line, ::testing::HasSubstr("2.0 MB/s"));
+    EXPECT_THAT(line, ::testing::HasSubstr("frames 6 (2.0/s)"));
+    EXPECT_THAT(line, ::testing::HasSubstr("free 14/16"));
+    EXPECT_THAT(line, ::testing::HasSubstr("loss ch1"));
 }
 
 // Frame dump ---------------------------------------------------------------------------
@@ -441,7 +442,7 @@ TEST(FrameDump, StopsWritingAfterTheFrameLimitButKeepsTheIndex)
     }
     EXPECT_EQ(dumper.counters().rawFiles, 2u);
     const auto index = readFile(dir.path() / "index.txt");
-    EXPECT_NE(std::string(index.begin(), index.end()).find("1 2 42 4 0000000000000002"), std::string::npos);
+    EXPECT_THAT(std::string(index.begin(), index.end()), ::testing::HasSubstr("1 2 42 4 0000000000000002"));
 }
 
 TEST(FrameDump, RefusesADirectoryItCannotCreateNamingIt)
@@ -462,7 +463,7 @@ TEST(PngWriter, RefusesPixelsThatDoNotMakeTheGivenPicture)
     TemporaryDirectory dir;
     const std::vector<uint8_t> pixels(10);
     const std::string error = writePng(dir.path() / "x.png", PixelFormat::Gray8, 4, 3, pixels);
-    EXPECT_NE(error.find("10 bytes"), std::string::npos) << error;
+    EXPECT_THAT(error, ::testing::HasSubstr("10 bytes"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.png"));
 }
 

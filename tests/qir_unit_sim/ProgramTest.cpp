@@ -2,9 +2,11 @@
 // duration, summary and exit codes.
 
 #include "Fnv1a64.h"
+#include "ChildProcess.h"
 #include "RawUnitClient.h"
 #include "UdpSocket.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -30,12 +32,6 @@ namespace fs = std::filesystem;
 
 constexpr auto WAIT = 10s;
 
-std::string readText(const fs::path& p)
-{
-    std::ifstream in(p);
-    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
-}
-
 /// Polls until `condition` holds or `WAIT` passed.
 template <typename Condition>
 bool eventually(Condition condition)
@@ -53,70 +49,34 @@ bool eventually(Condition condition)
 /// private directory. Killed and reaped on destruction if still running.
 class RunningProgram {
 public:
+    /// Arguments "@NAME" name file NAME in the private directory.
     /// `fileSizeLimit` (bytes, 0: none) limits every file the program writes.
     explicit RunningProgram(std::vector<std::string> args, rlim_t fileSizeLimit = 0)
     {
-        std::string pattern = (fs::temp_directory_path() / "qir-unit-sim-run-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
         for (auto& a : args) {
             if (a.rfind("@", 0) == 0)
-                a = (dir_ / a.substr(1)).string();
+                a = file(a.substr(1)).string();
         }
         args.insert(args.begin(), QIR_UNIT_SIM_PROGRAM);
-        // Everything the child needs is prepared before the fork: between
-        // fork and exec only async-signal-safe calls are made.
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const std::string outPath = (dir_ / "stdout").string();
-        const std::string errPath = (dir_ / "stderr").string();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            if (fileSizeLimit > 0) {
-                const rlimit limit{ fileSizeLimit, fileSizeLimit };
-                ::setrlimit(RLIMIT_FSIZE, &limit);
-            }
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-    }
-    ~RunningProgram()
-    {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        fs::remove_all(dir_);
+        process_.start(std::move(args), fileSizeLimit);
     }
 
-    fs::path file(const std::string& name) const { return dir_ / name; }
+    fs::path file(const std::string& name) const { return process_.file(name); }
     /// Names of the files in the program's folder, sorted.
     std::vector<std::string> files() const
     {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_))
+        for (const auto& entry : fs::directory_iterator(process_.folder()))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string output(const std::string& name) const { return readText(file(name)); }
-    void signal(int sig) const { ::kill(pid_, sig); }
+    std::string output(const std::string& name) const { return process_.output(name); }
+    void signal(int sig) const { process_.signal(sig); }
 
     /// The exit code, or -1 when the program did not end within `WAIT` or
     /// ended by a signal.
-    int exitCode()
-    {
-        int status = 0;
-        if (!eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
-            return -1;
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int exitCode() { return process_.exitCode(WAIT); }
 
     /// The key=value pairs of the ready file, once it is there.
     std::map<std::string, std::string> ready() const
@@ -124,7 +84,7 @@ public:
         std::map<std::string, std::string> values;
         if (!eventually([&] { return fs::exists(file("ready")); }))
             return values;
-        std::istringstream in(readText(file("ready")));
+        std::istringstream in(output("ready"));
         for (std::string line; std::getline(in, line);) {
             const auto eq = line.find('=');
             if (eq != std::string::npos)
@@ -134,9 +94,7 @@ public:
     }
 
 private:
-    fs::path dir_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
+    qir::test::ChildProcess process_{ "qir-unit-sim-run" };
 };
 
 std::vector<std::string> standardArgs()
@@ -155,24 +113,24 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     const auto control = *Ipv4Endpoint::parse("127.0.0.1", static_cast<uint16_t>(std::stoi(ready.at("control_port"))));
     const auto data = *Ipv4Endpoint::parse("127.0.0.1", static_cast<uint16_t>(std::stoi(ready.at("data_base_port"))));
     testing::RawUnitClient client(control, data);
-    ReplayControlMessage frameSize = testing::makeRequest(Command::SET_FRAME_SIZE, 1, 1);
+    ReplayControlMessage frameSize = makeControlMessage(1, Command::SET_FRAME_SIZE, 1);
     frameSize.payload.frameSize = { 100, 4 };
     ASSERT_TRUE(client.request(frameSize));
     ASSERT_TRUE(client.request(Command::ENABLE_CHANNEL, 1));
     uint16_t packet = 0;
     client.sendPatternFrame(1, 3, 4, 100, 1448, packet);
-    ASSERT_TRUE(eventually([&] { return program.output("stdout").find("frame channel=1") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return program.output("stdout").find("frame channel=1") != std::string::npos; }))
+        << program.output("stdout");
 
     program.signal(GetParam());
     ASSERT_EQ(program.exitCode(), 0) << program.output("stderr");
     const std::string checksum = Fnv1a64::toHex(testing::patternFrameChecksum(3, 4, 100));
-    EXPECT_NE(program.output("stdout").find("channel=1 datagrams=4 bytes=400 blocks=4 frames_complete=1 "
-                                            "frames_incomplete=0 packet_gaps=0 bad_datagrams=0 fifo_overflows=0 "
-                                            "fifo_played=4 fifo_skipped=0 frames_played=1 verdict=delivered "
-                                            "checksum=" +
-                                            checksum),
-              std::string::npos)
-        << program.output("stdout");
+    EXPECT_THAT(program.output("stdout"),
+                ::testing::HasSubstr("channel=1 datagrams=4 bytes=400 blocks=4 frames_complete=1 "
+                                     "frames_incomplete=0 packet_gaps=0 bad_datagrams=0 fifo_overflows=0 "
+                                     "fifo_played=4 fifo_skipped=0 frames_played=1 verdict=delivered "
+                                     "checksum=" +
+                                     checksum));
     const auto summary = nlohmann::json::parse(program.output("summary.json"));
     ASSERT_EQ(summary.at("channels").size(), 2u);
     EXPECT_EQ(summary["channels"][1].at("frames_complete"), 1);
@@ -201,7 +159,8 @@ TEST(Program, FreezesAndReleasesTheFifosOnUserSignals)
     RunningProgram program(standardArgs());
     ASSERT_FALSE(program.ready().empty());
     program.signal(SIGUSR1);
-    ASSERT_TRUE(eventually([&] { return program.output("stderr").find("FIFOs frozen") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return program.output("stderr").find("FIFOs frozen") != std::string::npos; }))
+        << program.output("stderr");
     program.signal(SIGTERM);
     ASSERT_EQ(program.exitCode(), 0);
     auto summary = nlohmann::json::parse(program.output("summary.json"));
@@ -214,7 +173,7 @@ TEST(Program, RefusesABusyControlPortNamingTheAddress)
     const std::string port = std::to_string(taken.localPort());
     RunningProgram program({ "--control-ip", "127.0.0.1", "--control-port", port, "--no-live" });
     EXPECT_EQ(program.exitCode(), 1);
-    EXPECT_NE(program.output("stderr").find("127.0.0.1:" + port), std::string::npos) << program.output("stderr");
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("127.0.0.1:" + port));
 }
 
 TEST(Program, SummaryOnStandardOutputIsTheOnlyThingThere)
@@ -224,8 +183,8 @@ TEST(Program, SummaryOnStandardOutputIsTheOnlyThingThere)
     ASSERT_EQ(program.exitCode(), 0) << program.output("stderr");
     const auto summary = nlohmann::json::parse(program.output("stdout"));
     EXPECT_EQ(summary.at("channels").size(), 2u);
-    EXPECT_NE(program.output("stderr").find("qir-unit-sim ready control="), std::string::npos);
-    EXPECT_NE(program.output("stderr").find("channel=1 datagrams=0"), std::string::npos);
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("qir-unit-sim ready control="));
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("channel=1 datagrams=0"));
 }
 
 TEST(Program, SummaryThatCannotBeWrittenFailsAndLeavesNoFile)
@@ -235,10 +194,9 @@ TEST(Program, SummaryThatCannotBeWrittenFailsAndLeavesNoFile)
     args.insert(args.end(), { "--duration", "0.2" });
     RunningProgram program(args, 1024);
     EXPECT_EQ(program.exitCode(), 1);
-    EXPECT_NE(program.output("stderr").find("summary file " + program.file("summary.json").string() +
-                                            ": cannot write: File too large"),
-              std::string::npos)
-        << program.output("stderr");
+    EXPECT_THAT(program.output("stderr"),
+                ::testing::HasSubstr("summary file " + program.file("summary.json").string() +
+                                     ": cannot write: File too large"));
     EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout" }));
 }
 
@@ -263,7 +221,7 @@ TEST_P(UnwritableOutputs, AreRefusedBeforeTheSessionStarts)
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
     RunningProgram program(args);
     EXPECT_EQ(program.exitCode(), 2);
-    EXPECT_NE(program.output("stderr").find(GetParam().says), std::string::npos) << program.output("stderr");
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr(GetParam().says));
     EXPECT_EQ(program.output("stdout"), "") << "nothing started";
     EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout" }));
 }
@@ -285,7 +243,7 @@ TEST(Program, RefusesABadOptionWithAUsageError)
              { "--channels", "0" }, { "--frobnicate" }, { "--channels" }, { "--duration", "x" } }) {
         RunningProgram program(args);
         EXPECT_EQ(program.exitCode(), 2) << args[0];
-        EXPECT_NE(program.output("stderr").find(args[0]), std::string::npos) << program.output("stderr");
+        EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr(args[0]));
     }
 }
 
@@ -297,7 +255,7 @@ TEST(Program, AnswersHelpWithTheOptionsAndTheirDefaults)
     const size_t option = help.find("--status-period-ms");
     ASSERT_NE(option, std::string::npos) << help;
     const std::string line = help.substr(option, help.find('\n', option) - option);
-    EXPECT_NE(line.find("=10"), std::string::npos) << line;
+    EXPECT_THAT(line, ::testing::HasSubstr("=10"));
 }
 
 } // namespace

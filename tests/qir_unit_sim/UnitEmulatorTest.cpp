@@ -5,6 +5,7 @@
 #include "Summary.h"
 #include "UnitEmulator.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -21,7 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::field;
-using testing::makeRequest;
 using testing::makeSensorDatagram;
 using testing::patternFrameChecksum;
 using testing::patternLine;
@@ -60,7 +60,7 @@ protected:
 
     void setFrameSize(uint8_t channel, uint16_t width, uint16_t height)
     {
-        ReplayControlMessage m = makeRequest(Command::SET_FRAME_SIZE, channel, 900);
+        ReplayControlMessage m = makeControlMessage(channel, Command::SET_FRAME_SIZE, 900);
         m.payload.frameSize = { width, height };
         ASSERT_TRUE(client->request(m));
     }
@@ -84,7 +84,7 @@ class EveryCommandReply : public Emulator, public ::testing::WithParamInterface<
 TEST_P(EveryCommandReply, CarriesTheChannelTheRequestIdAndTheExpectedResponseType)
 {
     const Command command = GetParam();
-    const auto reply = client->request(makeRequest(command, 1, 0xA55A));
+    const auto reply = client->request(makeControlMessage(1, command, 0xA55A));
     ASSERT_TRUE(reply);
     const uint16_t expected =
         command == Command::GET_BUFFER_SIZE ? RESPONSE_BUFFER_SIZE : static_cast<uint16_t>(command);
@@ -108,16 +108,16 @@ class ReplayTimes : public Emulator, public ::testing::WithParamInterface<TimeQu
 TEST_P(ReplayTimes, ReadBackTheValueLastSet)
 {
     for (uint64_t value : { 0x0102030405060708ull, 42ull }) {
-        ReplayControlMessage set = makeRequest(GetParam().set, 0, 10);
+        ReplayControlMessage set = makeControlMessage(0, GetParam().set, 10);
         set.payload.ts = value;
         ASSERT_TRUE(client->request(set));
-        const auto reply = client->request(makeRequest(GetParam().get, 0, 11));
+        const auto reply = client->request(makeControlMessage(0, GetParam().get, 11));
         ASSERT_TRUE(reply);
         EXPECT_EQ(field(reply->message.response_type), static_cast<uint16_t>(GetParam().get));
         EXPECT_EQ(field(reply->message.payload.timestamp), value);
     }
     // The other channel keeps its own times.
-    const auto other = client->request(makeRequest(GetParam().get, 1, 12));
+    const auto other = client->request(makeControlMessage(1, GetParam().get, 12));
     ASSERT_TRUE(other);
     EXPECT_EQ(field(other->message.payload.timestamp), 0u);
 }
@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Stop, ReplayTimes,
 TEST_F(Emulator, ReadsBackTheFrameSizeLastSet)
 {
     setFrameSize(0, 1920, 1080);
-    const auto reply = client->request(makeRequest(Command::GET_FRAME_SIZE, 0, 5));
+    const auto reply = client->request(makeControlMessage(0, Command::GET_FRAME_SIZE, 5));
     ASSERT_TRUE(reply);
     EXPECT_EQ(field(reply->message.response_type), 49);
     EXPECT_EQ(field(reply->message.payload.frameSize.width), 1920);
@@ -141,7 +141,7 @@ TEST_F(Emulator, ReadsBackTheFrameSizeLastSet)
 
 TEST_F(Emulator, ReportsTheFifoAndBufferSizeInTheBufferSizeReply)
 {
-    const auto reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 0, 5));
+    const auto reply = client->request(makeControlMessage(0, Command::GET_BUFFER_SIZE, 5));
     ASSERT_TRUE(reply);
     EXPECT_EQ(field(reply->message.response_type), RESPONSE_BUFFER_SIZE);
     EXPECT_EQ(field(reply->message.payload.buffer.total_fifo_entries), 64u);
@@ -150,7 +150,7 @@ TEST_F(Emulator, ReportsTheFifoAndBufferSizeInTheBufferSizeReply)
 
 TEST_F(Emulator, AnswersNotAvailableForAChannelItDoesNotServe)
 {
-    const auto reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 2, 5));
+    const auto reply = client->request(makeControlMessage(2, Command::GET_BUFFER_SIZE, 5));
     ASSERT_TRUE(reply);
     EXPECT_EQ(field(reply->message.response_type), RESPONSE_CHANNEL_NOT_AVAILABLE);
     EXPECT_EQ(field(reply->message.channel), 2);
@@ -160,11 +160,11 @@ TEST_F(Emulator, AnswersNotAvailableForAChannelItDoesNotServe)
 TEST_F(Emulator, AnswersNotAvailableForAChannelMarkedSoUntilItIsAvailableAgain)
 {
     unit->setChannelAvailable(1, false);
-    auto reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 1, 5));
+    auto reply = client->request(makeControlMessage(1, Command::GET_BUFFER_SIZE, 5));
     ASSERT_TRUE(reply);
     EXPECT_EQ(field(reply->message.response_type), RESPONSE_CHANNEL_NOT_AVAILABLE);
     unit->setChannelAvailable(1, true);
-    reply = client->request(makeRequest(Command::GET_BUFFER_SIZE, 1, 6));
+    reply = client->request(makeControlMessage(1, Command::GET_BUFFER_SIZE, 6));
     ASSERT_TRUE(reply);
     EXPECT_EQ(field(reply->message.response_type), RESPONSE_BUFFER_SIZE);
 }
@@ -175,19 +175,19 @@ TEST_F(Emulator, CountsMalformedRequestsAndAnswersNoneOfThem)
         const auto* p = reinterpret_cast<const uint8_t*>(&m);
         return std::vector<uint8_t>(p, p + m.packet_length);
     };
-    auto wrongMagic = bytesOf(makeRequest(Command::ENABLE_CHANNEL, 0, 1));
+    auto wrongMagic = bytesOf(makeControlMessage(0, Command::ENABLE_CHANNEL, 1));
     wrongMagic[4] = 'S';
-    auto wrongVersion = bytesOf(makeRequest(Command::ENABLE_CHANNEL, 0, 2));
+    auto wrongVersion = bytesOf(makeControlMessage(0, Command::ENABLE_CHANNEL, 2));
     wrongVersion[5] = 4;
-    auto wrongLength = bytesOf(makeRequest(Command::ENABLE_CHANNEL, 0, 3));
+    auto wrongLength = bytesOf(makeControlMessage(0, Command::ENABLE_CHANNEL, 3));
     wrongLength[6] = 13;
-    auto unknownCommand = bytesOf(makeRequest(Command::ENABLE_CHANNEL, 0, 4));
+    auto unknownCommand = bytesOf(makeControlMessage(0, Command::ENABLE_CHANNEL, 4));
     unknownCommand[8] = 99;
     for (const auto& bytes : { wrongMagic, wrongVersion, wrongLength, unknownCommand, std::vector<uint8_t>(3, 0) })
         client->sendControlBytes(bytes);
 
     // The first datagram that comes back answers the valid request sent last.
-    client->send(makeRequest(Command::RESET_CHANNEL, 0, 77));
+    client->send(makeControlMessage(0, Command::RESET_CHANNEL, 77));
     const auto first = client->receive(5s);
     ASSERT_TRUE(first);
     EXPECT_EQ(field(first->message.response_id), 77);
@@ -205,8 +205,8 @@ TEST_F(Emulator, CountsMalformedRequestsAndAnswersNoneOfThem)
 TEST_F(Emulator, RepliesToTheSenderOfEachRequest)
 {
     RawUnitClient other(controlEndpoint(), dataEndpoint());
-    other.send(makeRequest(Command::GET_FRAME_SIZE, 0, 500));
-    client->send(makeRequest(Command::GET_FRAME_SIZE, 0, 600));
+    other.send(makeControlMessage(0, Command::GET_FRAME_SIZE, 500));
+    client->send(makeControlMessage(0, Command::GET_FRAME_SIZE, 600));
     const auto toOther = other.receive(5s);
     const auto toClient = client->receive(5s);
     ASSERT_TRUE(toOther);
@@ -465,7 +465,7 @@ TEST(EmulatorOrder, AppliesAControlRequestOnlyAfterTheDataThatArrivedBeforeIt)
                          *Ipv4Endpoint::parse("127.0.0.1", unit.dataBasePort()));
     constexpr uint16_t FRAMES = 5;
     constexpr uint16_t LINES = 100;
-    ReplayControlMessage frameSize = makeRequest(Command::SET_FRAME_SIZE, 0, 1);
+    ReplayControlMessage frameSize = makeControlMessage(0, Command::SET_FRAME_SIZE, 1);
     frameSize.payload.frameSize = { 64, LINES };
     ASSERT_TRUE(client.request(frameSize));
     ASSERT_TRUE(client.request(Command::ENABLE_CHANNEL, 0));
@@ -495,7 +495,7 @@ TEST(EmulatorStop, VerifiesEverythingSentBeforeItWasStopped)
     unit.start();
     RawUnitClient client(*Ipv4Endpoint::parse("127.0.0.1", unit.controlPort()),
                          *Ipv4Endpoint::parse("127.0.0.1", unit.dataBasePort()));
-    ReplayControlMessage frameSize = makeRequest(Command::SET_FRAME_SIZE, 0, 1);
+    ReplayControlMessage frameSize = makeControlMessage(0, Command::SET_FRAME_SIZE, 1);
     frameSize.payload.frameSize = { 32, 1 };
     ASSERT_TRUE(client.request(frameSize));
     constexpr uint16_t FRAMES = 300;
@@ -548,10 +548,9 @@ TEST_F(Emulator, AFrameLeftInAFrozenFifoWhenTheChannelIsDisabledWasNotPlayed)
     EXPECT_EQ(c.framesAwaitingPlayout, 0u);
     const ChannelVerdict v = channelVerdict(c);
     EXPECT_FALSE(v.delivered);
-    EXPECT_NE(verificationLine(c).find("frames_complete=1 "), std::string::npos);
-    EXPECT_NE(verificationLine(c).find("fifo_played=0 fifo_skipped=2 frames_played=0 verdict=not_delivered"),
-              std::string::npos)
-        << verificationLine(c);
+    EXPECT_THAT(verificationLine(c), ::testing::HasSubstr("frames_complete=1 "));
+    EXPECT_THAT(verificationLine(c),
+                ::testing::HasSubstr("fifo_played=0 fifo_skipped=2 frames_played=0 verdict=not_delivered"));
 }
 
 // Replay FIFO ---------------------------------------------------------------------------
@@ -599,10 +598,10 @@ TEST_F(Emulator, PlaysOutByTimestampsAgainstTheUnitClock)
     start(config);
     setFrameSize(0, 8, 3);
     ASSERT_TRUE(client->request(Command::ENABLE_CHANNEL, 0));
-    ReplayControlMessage startAt = makeRequest(Command::SET_START_TIMESTAMP, 0, 20);
+    ReplayControlMessage startAt = makeControlMessage(0, Command::SET_START_TIMESTAMP, 20);
     startAt.payload.ts = UNIT_TIME + 1'000'000;
     ASSERT_TRUE(client->request(startAt));
-    ReplayControlMessage offset = makeRequest(Command::SET_OFFSET_TIMESTAMP, 0, 21);
+    ReplayControlMessage offset = makeControlMessage(0, Command::SET_OFFSET_TIMESTAMP, 21);
     offset.payload.ts = 5'000'000'000;
     ASSERT_TRUE(client->request(offset));
     for (uint16_t l = 0; l < 3; ++l) {
@@ -634,7 +633,7 @@ TEST_F(Emulator, DropsAboutTheConfiguredShareOfReplies)
 {
     unit->setReplyDropShare(0.5);
     for (int i = 0; i < 200; ++i)
-        client->send(makeRequest(Command::GET_FRAME_SIZE, 0, static_cast<uint16_t>(i)));
+        client->send(makeControlMessage(0, Command::GET_FRAME_SIZE, static_cast<uint16_t>(i)));
     ASSERT_TRUE(unit->waitUntil([](const EmulatorSnapshot& s) { return s.control.requests == 200; }, WAIT));
     const ControlSnapshot c = unit->snapshot().control;
     EXPECT_EQ(c.repliesDropped + c.repliesSent, 200u);
@@ -756,7 +755,7 @@ TEST_F(Emulator, TakesFaultsAndSnapshotsFromOtherThreadsWhileServing)
     for (uint16_t f = 0; f < 20; ++f) {
         client->sendPatternFrame(0, f, 8, 64, 64, packet0);
         client->sendPatternFrame(1, f, 8, 64, 64, packet1);
-        client->send(makeRequest(Command::GET_FRAME_SIZE, 1, f));
+        client->send(makeControlMessage(1, Command::GET_FRAME_SIZE, f));
     }
     const bool arrived = unit->waitUntil(
         [](const EmulatorSnapshot& s) {

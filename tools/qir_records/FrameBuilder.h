@@ -3,6 +3,7 @@
 // SOME/IP messages) and whole records of every channel type.
 #pragma once
 
+#include "byte_io/Bytes.h"
 #include "data_types/BaseHeader.h"
 
 #include <array>
@@ -13,7 +14,7 @@
 
 namespace qir::records {
 
-using Bytes = std::vector<uint8_t>;
+using qir::Bytes;
 using Ipv6Address = std::array<uint8_t, 16>;
 using MacAddress = std::array<uint8_t, 6>;
 

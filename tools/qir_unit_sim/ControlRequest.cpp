@@ -1,6 +1,6 @@
 #include "ControlRequest.h"
 
-#include "ByteReader.h"
+#include "byte_io/ByteReader.h"
 
 #include <algorithm>
 
@@ -30,8 +30,8 @@ std::string_view requestFaultName(RequestFault fault)
 ParsedRequest parseControlRequest(std::span<const uint8_t> bytes, size_t receivedLength)
 {
     ParsedRequest out;
-    ByteReader reader(bytes);
-    const auto magic = reader.take(QIR_CONTROL_MAGIC_BYTES.size());
+    qir::ByteReader reader(bytes);
+    const auto magic = reader.read_bytes(QIR_CONTROL_MAGIC_BYTES.size());
     const auto version = reader.read<uint8_t>();
     const auto packetLength = reader.read<uint8_t>();
     const auto channel = reader.read<uint8_t>();
@@ -62,7 +62,7 @@ ParsedRequest parseControlRequest(std::span<const uint8_t> bytes, size_t receive
         out.fault = RequestFault::PayloadMismatch;
         return out;
     }
-    const auto payload = reader.take(payloadLength);
+    const auto payload = reader.read_bytes(payloadLength);
     if (reader.overflowed()) {
         out.fault = RequestFault::TooShort;
         return out;

@@ -12,18 +12,6 @@
 
 namespace vxqir::sim::testing {
 
-ReplayControlMessage makeRequest(Command command, uint8_t channel, uint16_t requestId)
-{
-    ReplayControlMessage m{};
-    std::copy(QIR_CONTROL_MAGIC_BYTES.begin(), QIR_CONTROL_MAGIC_BYTES.end(), m.MAGIC_BYTES);
-    m.VERSION = QIR_PROTOCOL_VERSION;
-    m.packet_length = static_cast<uint8_t>(CONTROL_HEADER_LENGTH + commandPayloadLength(command));
-    m.channel_number = channel;
-    m.command = static_cast<uint16_t>(command);
-    m.request_id = requestId;
-    return m;
-}
-
 std::vector<uint8_t> makeSensorDatagram(uint16_t frame, uint16_t line, uint16_t packetNumber, uint8_t flags,
                                         std::span<const uint8_t> payload, uint64_t timestamp)
 {
@@ -102,7 +90,7 @@ std::optional<ReceivedStatus> RawUnitClient::request(Command command, uint8_t ch
                                                      std::chrono::milliseconds timeout,
                                                      void (*fill)(ReplayControlMessage&))
 {
-    ReplayControlMessage m = makeRequest(command, channel, nextRequestId_++);
+    ReplayControlMessage m = makeControlMessage(channel, command, nextRequestId_++);
     if (fill != nullptr)
         fill(m);
     return request(m, timeout);

@@ -31,10 +31,6 @@ struct ReceivedStatus {
     Ipv4Endpoint sender;
 };
 
-/// A control request with the given fields; only `packet_length` bytes of
-/// `bytes()` are meant to be sent.
-ReplayControlMessage makeRequest(Command command, uint8_t channel, uint16_t requestId);
-
 /// Bytes of a sensor datagram with the given header fields and payload;
 /// payloadSize and version are filled in.
 std::vector<uint8_t> makeSensorDatagram(uint16_t frame, uint16_t line, uint16_t packetNumber, uint8_t flags,

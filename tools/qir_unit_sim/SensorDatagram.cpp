@@ -1,6 +1,6 @@
 #include "SensorDatagram.h"
 
-#include "ByteReader.h"
+#include "byte_io/ByteReader.h"
 
 #include <algorithm>
 
@@ -32,7 +32,7 @@ ParsedDatagram parseSensorDatagram(std::span<const uint8_t> bytes, size_t receiv
         out.fault = DatagramFault::Truncated;
         return out;
     }
-    ByteReader reader(bytes);
+    qir::ByteReader reader(bytes);
     const auto header = reader.read<ReplaySensorMessageHeader>();
     if (reader.overflowed()) {
         out.fault = DatagramFault::TooShort;

@@ -250,7 +250,22 @@ static_assert(offsetof(ReplaySensorMessageHeader, streamID) == 10);
 static_assert(offsetof(ReplaySensorMessageHeader, reserved2) == 11);
 static_assert(offsetof(ReplaySensorMessageHeader, timestamp) == 16);
 
-// Building a status record ----------------------------------------------------
+// Building control and status records ----------------------------------------
+
+// A control request as a client sends it: control magic, protocol version,
+// the length of the header plus the command's payload, the channel, command
+// and request id, and a zero payload that the caller may fill.
+inline ReplayControlMessage makeControlMessage(uint8_t channel, Command command, uint16_t requestId)
+{
+    ReplayControlMessage message{};
+    std::memcpy(message.MAGIC_BYTES, QIR_CONTROL_MAGIC_BYTES.data(), QIR_CONTROL_MAGIC_BYTES.size());
+    message.VERSION = QIR_PROTOCOL_VERSION;
+    message.packet_length = static_cast<uint8_t>(CONTROL_HEADER_LENGTH + commandPayloadLength(command));
+    message.channel_number = channel;
+    message.command = static_cast<uint16_t>(command);
+    message.request_id = requestId;
+    return message;
+}
 
 // A status record as a unit sends it: status magic, protocol version, length
 // 28, the channel, response type and response id, and a zero payload that the

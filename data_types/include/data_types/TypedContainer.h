@@ -3,7 +3,7 @@
 #pragma once
 
 #include "data_types/BaseContainer.h"
-#include "data_types/ByteReader.h"
+#include "byte_io/ByteReader.h"
 #include "data_types/RecordCheck.h"
 
 #include <cstring>

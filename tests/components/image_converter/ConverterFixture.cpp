@@ -1,20 +1,31 @@
 #include "ConverterFixture.h"
 
+#include "abi/KOVATableEnd.h"
 namespace converter_test {
 namespace {
 
 const KOVAOutputDefinition kFeederOutputs[] = {
-    { "Frames", 0, { KOVA::Stream8, "", "" }, 0, 4, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Frames",
+      .reserved = 0,
+      .type = { .code = KOVA::Stream8, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
-const KOVAInputDefinition kNoInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAOutputDefinition kNoOutputs[] = { { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 } };
-const KOVAPropertyDefinition kNoProperties[] = { { nullptr, nullptr, nullptr, false, false, false, false, 0 } };
-const KOVAActionDefinition kNoActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kNoInputs[] = { KOVA::EndOfInputs };
+const KOVAOutputDefinition kNoOutputs[] = { KOVA::EndOfOutputs };
+const KOVAPropertyDefinition kNoProperties[] = { KOVA::EndOfProperties };
+const KOVAActionDefinition kNoActions[] = { KOVA::EndOfActions };
 
 const KOVAInputDefinition kReaderInputs[] = {
-    { "SensorDataIn", 0, &UnitClientImageFilter(), KOVA::NeverSkippingReader, 1 },
-    { nullptr, 0, nullptr, 0, 0 },
+    { .name = "SensorDataIn",
+      .reserved = 0,
+      .typeFilter = &UnitClientImageFilter(),
+      .readerType = KOVA::NeverSkippingReader,
+      .subsampling = 1 },
+    KOVA::EndOfInputs,
 };
 
 // Frames of up to 16 MiB.
@@ -25,24 +36,24 @@ constexpr int32_t kFeederBytes = 1 << 24;
 const KOVAComponentDefinition& FeederDefinition()
 {
     static const KOVAComponentDefinition d = {
-        "TestRawFeeder",
-        "1.0.0",
-        &KOVATestComponent::Instantiate,
-        nullptr,
-        nullptr,
-        0,
-        KOVA::AllEntries,
-        kNoInputs,
-        KOVA::AllEntries,
-        kFeederOutputs,
-        KOVA::AllEntries,
-        kNoProperties,
-        KOVA::AllEntries,
-        kNoActions,
-        128,
-        1,
-        true,
-        0,
+        .name = "TestRawFeeder",
+        .version = "1.0.0",
+        .instFunct = &KOVATestComponent::Instantiate,
+        .regFunct = nullptr,
+        .unregFunct = nullptr,
+        .maxNumberOfInstances = 0,
+        .nbInputs = KOVA::AllEntries,
+        .inputs = kNoInputs,
+        .nbOutputs = KOVA::AllEntries,
+        .outputs = kFeederOutputs,
+        .nbProperties = KOVA::AllEntries,
+        .properties = kNoProperties,
+        .nbActions = KOVA::AllEntries,
+        .actions = kNoActions,
+        .priority = 128,
+        .kind = 1,
+        .threaded = true,
+        .reserved = 0,
     };
     return d;
 }
@@ -50,24 +61,24 @@ const KOVAComponentDefinition& FeederDefinition()
 const KOVAComponentDefinition& ReaderDefinition()
 {
     static const KOVAComponentDefinition d = {
-        "TestImageReader",
-        "1.0.0",
-        &KOVATestComponent::Instantiate,
-        nullptr,
-        nullptr,
-        0,
-        KOVA::AllEntries,
-        kReaderInputs,
-        KOVA::AllEntries,
-        kNoOutputs,
-        KOVA::AllEntries,
-        kNoProperties,
-        KOVA::AllEntries,
-        kNoActions,
-        128,
-        1,
-        true,
-        0,
+        .name = "TestImageReader",
+        .version = "1.0.0",
+        .instFunct = &KOVATestComponent::Instantiate,
+        .regFunct = nullptr,
+        .unregFunct = nullptr,
+        .maxNumberOfInstances = 0,
+        .nbInputs = KOVA::AllEntries,
+        .inputs = kReaderInputs,
+        .nbOutputs = KOVA::AllEntries,
+        .outputs = kNoOutputs,
+        .nbProperties = KOVA::AllEntries,
+        .properties = kNoProperties,
+        .nbActions = KOVA::AllEntries,
+        .actions = kNoActions,
+        .priority = 128,
+        .kind = 1,
+        .threaded = true,
+        .reserved = 0,
     };
     return d;
 }

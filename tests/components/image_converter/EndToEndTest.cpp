@@ -2,6 +2,7 @@
 // on loopback (control 127.0.0.2, data 127.0.0.3): every frame arrives
 // complete, and the unit's checksum of it equals the checksum of the image
 // the frame converts into, computed here from the source's pattern.
+#include "CollectedAssertions.h"
 #include "FrameChecksum.h"
 #include "HostKernel.h"
 #include "InProcessGraph.h"
@@ -167,7 +168,7 @@ TEST_P(RawFramesToUnit, EveryFrameArrivesWithTheChecksumOfItsConvertedImage)
         EXPECT_EQ(vxqir::frames::checksumText(frames[n].checksum),
                   vxqir::frames::checksumText(ExpectedChecksum(c.mono, c.width, c.height, n)));
     }
-    EXPECT_TRUE(log.Contains("", "[Death]Sent 5 frames."));
+    EXPECT_TRUE(qir::test::HasReport(log, "", "[Death]Sent 5 frames."));
     // The source's headers are right, so the converter has nothing to warn about.
     EXPECT_THAT(Warnings("conv"), ::testing::ElementsAre(::testing::StartsWith("Output Image allocated: ")));
 }
@@ -202,5 +203,5 @@ TEST_F(RawFrameGraph, WrongHeaderValuesAndShortFramesFromTheSourceReachTheConver
     expected.insert(expected.end(), perFrame.begin(), perFrame.end());
     expected.insert(expected.end(), perFrame.begin(), perFrame.end());
     EXPECT_EQ(Warnings("conv"), expected);
-    EXPECT_TRUE(log.Contains("sink", "[Death] Received 2 samples"));
+    EXPECT_TRUE(qir::test::HasReport(log, "sink", "[Death] Received 2 samples"));
 }

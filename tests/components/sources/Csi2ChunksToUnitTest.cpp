@@ -3,6 +3,7 @@
 // bus payloads of the data chunks arrive as lines, frame markers and meta
 // data stay behind, and the chunk kinds of the run's first frame decide
 // what is sent later.
+#include "CollectedAssertions.h"
 #include "SourceToUnitFixture.h"
 
 #include <gmock/gmock.h>
@@ -21,7 +22,7 @@ TEST_F(Csi2ChunksToUnit, DataChunksArriveAsLinesWithTheSourcesChecksums)
     const host::RunResult result = RunSource("HostCsi2ChunkSource", std::string(LINES) + ", MetaData = true", "");
     EXPECT_EQ(result.failed, 0) << log.Text();
     ExpectReceivedAsSent(40, 1500);
-    EXPECT_TRUE(log.Contains("unit", "Total packets per frame: 40")) << log.Text();
+    EXPECT_TRUE(qir::test::HasReport(log, "unit", "Total packets per frame: 40"));
 }
 
 TEST_F(Csi2ChunksToUnit, EmbeddedDataOfTheFirstFrameIsSentAheadOfTheLines)
@@ -49,7 +50,7 @@ TEST_F(Csi2ChunksToUnit, AFrameWithADataChunkFewerIsSentWithAWarning)
 {
     const host::RunResult result = RunSource("HostCsi2ChunkSource", std::string(LINES) + ", ShortFrame = 4", "");
     EXPECT_EQ(result.failed, 0) << log.Text();
-    EXPECT_TRUE(log.Contains("unit", "Packet number (39) does not match height (40)")) << log.Text();
+    EXPECT_TRUE(qir::test::HasReport(log, "unit", "Packet number (39) does not match height (40)"));
 
     const std::vector<SentFrame> sent = Sent();
     ASSERT_EQ(sent.size(), 6u);

@@ -1,5 +1,6 @@
 #include "ScriptedComponents.h"
 
+#include "abi/KOVATableEnd.h"
 #include "unit_client/csi2/KOVAMipiCsi2Frame.h"
 
 #include <algorithm>
@@ -13,27 +14,83 @@ std::mutex gStatusMutex; // guards gStatus
 StatusRecord gStatus;
 
 const KOVAOutputDefinition kSourceOutputs[] = {
-    { "Ipl", 0, { KOVA::IplImage, "", "" }, 0, 4, 1, 1 },
-    { "Coded", 0, { KOVA::KOVAImage, "", "" }, 0, 4, 1, 1 },
-    { "Stream", 0, { KOVA::Stream8, "", "" }, 0, 4, 1, 1 },
-    { "Csi2Frame", 0, { KOVA::DynamicStructure, "KOVAMipiCsi2Frame", "" }, 0, 4, 1, 1 },
-    { "OtherStruct", 0, { KOVA::DynamicStructure, "SomeOtherRecord", "" }, 0, 4, 1, 1 },
-    { "Offset", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { "Start", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { "Stop", 0, { KOVA::Integer64, "", "" }, 1, 4, 1, 1 },
-    { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 },
+    { .name = "Ipl",
+      .reserved = 0,
+      .type = { .code = KOVA::IplImage, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Coded",
+      .reserved = 0,
+      .type = { .code = KOVA::KOVAImage, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Stream",
+      .reserved = 0,
+      .type = { .code = KOVA::Stream8, .name = "", .unit = "" },
+      .size = 0,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Csi2Frame",
+      .reserved = 0,
+      .type = { .code = KOVA::DynamicStructure, .name = "KOVAMipiCsi2Frame", .unit = "" },
+      .size = 0,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "OtherStruct",
+      .reserved = 0,
+      .type = { .code = KOVA::DynamicStructure, .name = "SomeOtherRecord", .unit = "" },
+      .size = 0,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Offset",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Start",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    { .name = "Stop",
+      .reserved = 0,
+      .type = { .code = KOVA::Integer64, .name = "", .unit = "" },
+      .size = 1,
+      .fifoSize = 4,
+      .subsampling = 1,
+      .shareable = 1 },
+    KOVA::EndOfOutputs,
 };
-const KOVAInputDefinition kNoInputs[] = { { nullptr, 0, nullptr, 0, 0 } };
-const KOVAPropertyDefinition kNoProperties[] = { { nullptr, nullptr, nullptr, false, false, false, false, 0 } };
-const KOVAActionDefinition kNoActions[] = { { nullptr, nullptr, false, { 0, 0, 0 } } };
+const KOVAInputDefinition kNoInputs[] = { KOVA::EndOfInputs };
+const KOVAPropertyDefinition kNoProperties[] = { KOVA::EndOfProperties };
+const KOVAActionDefinition kNoActions[] = { KOVA::EndOfActions };
 
 const KOVATypeFilterBase kStatusFilter(0, 0, KOVA::Structure, "VXTQirStatusT", nullptr);
 const KOVAInputDefinition kRecorderInputs[] = {
-    { "State", 0, &kStatusFilter, KOVA::NeverSkippingReader, 1 },
-    { "UnitTime", 0, &KOVA::FilterInteger64, KOVA::NeverSkippingReader, 1 },
-    { nullptr, 0, nullptr, 0, 0 },
+    { .name = "State",
+      .reserved = 0,
+      .typeFilter = &kStatusFilter,
+      .readerType = KOVA::NeverSkippingReader,
+      .subsampling = 1 },
+    { .name = "UnitTime",
+      .reserved = 0,
+      .typeFilter = &KOVA::FilterInteger64,
+      .readerType = KOVA::NeverSkippingReader,
+      .subsampling = 1 },
+    KOVA::EndOfInputs,
 };
-const KOVAOutputDefinition kNoOutputs[] = { { nullptr, 0, { 0, nullptr, nullptr }, 0, 0, 0, 0 } };
+const KOVAOutputDefinition kNoOutputs[] = { KOVA::EndOfOutputs };
 
 } // namespace
 
@@ -61,24 +118,24 @@ void ClearRecordedStatus()
 }
 
 const KOVAComponentDefinition ScriptedSource::s_componentDefinition = {
-    "TestScriptedSource",
-    "1.0.0",
-    &ScriptedSource::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kNoInputs,
-    KOVA::AllEntries,
-    kSourceOutputs,
-    KOVA::AllEntries,
-    kNoProperties,
-    KOVA::AllEntries,
-    kNoActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "TestScriptedSource",
+    .version = "1.0.0",
+    .instFunct = &ScriptedSource::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kNoInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kSourceOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kNoProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kNoActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 KOVA_REGISTER_COMPONENT(ScriptedSource, ScriptedSource::s_componentDefinition);
 
@@ -180,24 +237,24 @@ void ScriptedSource::Core()
 }
 
 const KOVAComponentDefinition StatusRecorder::s_componentDefinition = {
-    "TestStatusRecorder",
-    "1.0.0",
-    &StatusRecorder::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    kRecorderInputs,
-    KOVA::AllEntries,
-    kNoOutputs,
-    KOVA::AllEntries,
-    kNoProperties,
-    KOVA::AllEntries,
-    kNoActions,
-    128,
-    1,
-    true,
-    0,
+    .name = "TestStatusRecorder",
+    .version = "1.0.0",
+    .instFunct = &StatusRecorder::Instantiate,
+    .regFunct = nullptr,
+    .unregFunct = nullptr,
+    .maxNumberOfInstances = 0,
+    .nbInputs = KOVA::AllEntries,
+    .inputs = kRecorderInputs,
+    .nbOutputs = KOVA::AllEntries,
+    .outputs = kNoOutputs,
+    .nbProperties = KOVA::AllEntries,
+    .properties = kNoProperties,
+    .nbActions = KOVA::AllEntries,
+    .actions = kNoActions,
+    .priority = 128,
+    .kind = 1,
+    .threaded = true,
+    .reserved = 0,
 };
 KOVA_REGISTER_COMPONENT(StatusRecorder, StatusRecorder::s_componentDefinition);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ReplayMessages.h"
+#include "byte_io/Bytes.h"
 #include "VXQIRApi.h"
 
 #include <netinet/in.h>
@@ -19,7 +20,7 @@
 
 namespace vxqir::test {
 
-using Bytes = std::vector<uint8_t>;
+using qir::Bytes;
 
 // One datagram as received by the unit.
 struct Received {

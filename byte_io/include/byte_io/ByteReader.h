@@ -7,21 +7,25 @@
 #include <span>
 #include <type_traits>
 
-namespace qir::data_types {
+namespace qir {
 
 /// Reads fields one after the other from a span it does not own, and never
 /// past its end.
 ///
 /// A read that would go past the end reads nothing, returns a zero value
-/// (or an empty span) and sets the overflow flag, which stays set: a parser
-/// reads a whole header and checks `overflowed()` once. Thread-bound.
+/// (or an empty span), leaves the position where it was and sets the
+/// overflow flag, which stays set: every later read fails too. A parser reads
+/// a whole header and checks `overflowed()` once.
+///
+/// Thread-bound: one reader belongs to the thread that parses one datagram
+/// or record.
 class ByteReader {
 public:
     /// Reads from `data`, which must outlive the reader.
     explicit ByteReader(std::span<const uint8_t> data) noexcept : data_(data) { }
 
     /// Reads a trivially copyable value in host (little-endian) order, as the
-    /// packed record headers are stored.
+    /// packed record and wire headers are stored.
     template <typename T>
     T read() noexcept
     {
@@ -67,8 +71,12 @@ public:
     /// Moves `count` bytes on; past the end it sets the overflow flag.
     void skip(size_t count) noexcept { read_bytes(count); }
 
+    /// The bytes not read yet (all that follow the position).
+    std::span<const uint8_t> rest() const noexcept { return data_.subspan(position_); }
+
     size_t position() const noexcept { return position_; }
     size_t remaining() const noexcept { return data_.size() - position_; }
+    size_t size() const noexcept { return data_.size(); }
     bool overflowed() const noexcept { return overflowed_; }
 
 private:
@@ -77,4 +85,4 @@ private:
     bool overflowed_ = false;
 };
 
-} // namespace qir::data_types
+} // namespace qir
