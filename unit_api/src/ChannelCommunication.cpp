@@ -52,13 +52,10 @@ ChannelState::~ChannelState()
 
 ReplayControlMessage ChannelState::initReplayControlMessage(Command command, size_t payload_length) const
 {
-    ReplayControlMessage message{};
-    std::memcpy(message.MAGIC_BYTES, QIR_CONTROL_MAGIC_BYTES.data(), QIR_CONTROL_MAGIC_BYTES.size());
-    message.VERSION = QIR_PROTOCOL_VERSION;
+    // request_id is drawn when the message is sent (sendControlMessage). The
+    // length is the caller's: a request sends the payload it fills.
+    ReplayControlMessage message = makeControlMessage(static_cast<uint8_t>(channel_index_ & 0xFF), command, 0);
     message.packet_length = static_cast<uint8_t>(CONTROL_HEADER_LENGTH + payload_length);
-    message.channel_number = static_cast<uint8_t>(channel_index_ & 0xFF);
-    message.command = static_cast<uint16_t>(command);
-    // request_id is drawn when the message is sent (sendControlMessage).
     return message;
 }
 
