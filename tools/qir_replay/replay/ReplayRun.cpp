@@ -7,8 +7,10 @@
 #include "GraphRunner.h"
 #include "HostKernel.h"
 #include "KOVA.h"
+#include "KOVAQirRecordingPlayer.h"
 #include "OutputFile.h"
 #include "PackageLibrary.h"
+#include "ReplayProgress.h"
 #include "ReportLog.h"
 #include "StopSignals.h"
 #include "UnitEmulator.h"
@@ -91,32 +93,6 @@ void readComponentCounts(const host::ReportLog& log, size_t slot, ChannelSummary
         }
     }
 }
-
-class Progress {
-public:
-    Progress(std::FILE* out, bool quiet) : out_(out), quiet_(quiet), live_(::isatty(::fileno(out)) == 1) { }
-
-    void show(const std::string& line, bool final)
-    {
-        if (quiet_)
-            return;
-        const auto now = Clock::now();
-        if (!final && now - last_ < (live_ ? std::chrono::milliseconds(200) : std::chrono::seconds(2)))
-            return;
-        last_ = now;
-        if (live_)
-            std::fprintf(out_, "\r\033[K%s%s", line.c_str(), final ? "\n" : "");
-        else
-            std::fprintf(out_, "%s\n", line.c_str());
-        std::fflush(out_);
-    }
-
-private:
-    std::FILE* out_;
-    bool quiet_;
-    bool live_;
-    Clock::time_point last_{};
-};
 
 } // namespace
 
@@ -264,39 +240,40 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         return fail(1, "the replay graph was refused");
     }
 
-    uint64_t total = 0;
-    for (const FrameRange& range : ranges)
-        total += framesPerPass(options, range) * static_cast<uint64_t>(options.loops);
-    Progress progress(out, options.quiet);
+    // Progress from the players, which run in-process: frames and bytes
+    // handed on and the unit's status as they saw it, for any unit.
+    std::vector<KOVAQirRecordingPlayer*> players;
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        host::HostComponent* component = graph->Find("player" + std::to_string(i));
+        players.push_back(component ? dynamic_cast<KOVAQirRecordingPlayer*>(&component->Port()) : nullptr);
+    }
+    std::vector<KOVAQirRecordingPlayer::Progress> lastCounts(recordings.size());
+    ProgressDisplay progress(out, options.quiet);
     const auto started = Clock::now();
-    auto progressLine = [&] {
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        char line[256];
-        if (unit) {
-            uint64_t complete = 0;
-            uint64_t bytes = 0;
-            uint32_t lowestFree = UINT32_MAX;
-            bool loss = false;
-            for (const auto& channel : unit->snapshot().channels) {
-                complete += channel.frames.framesComplete;
-                bytes += channel.bytes;
-                lowestFree =
-                    std::min(lowestFree, channel.fifoCapacity - std::min(channel.fifoUsed, channel.fifoCapacity));
-                loss = loss || channel.loss;
+    auto progressSnapshot = [&] {
+        ProgressSnapshot snapshot;
+        snapshot.elapsedSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+        const auto emulated = unit ? unit->snapshot() : vxqir::sim::EmulatorSnapshot{};
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            if (players[i])
+                lastCounts[i] = players[i]->LiveProgress();
+            const KOVAQirRecordingPlayer::Progress& counts = lastCounts[i];
+            ChannelProgress channel;
+            channel.channel = channelOf(options, i);
+            channel.recording = recordings[i].path();
+            channel.framesTotal = framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops);
+            channel.framesSent = counts.framesHandedOn;
+            channel.bytesSent = counts.bytesHandedOn;
+            if (counts.statuses > 0) {
+                channel.fifoFreeLatest = counts.latestFree;
+                channel.fifoFreeLowest = counts.lowestFree;
             }
-            const double fps = seconds > 0 ? static_cast<double>(complete) / seconds : 0.0;
-            const double eta = fps > 0 ? static_cast<double>(total - std::min(total, complete)) / fps : 0.0;
-            std::snprintf(line, sizeof line,
-                          "replaying: %llu/%llu frames complete at the unit, %.1f fps, %.1f MB/s, FIFO free %u%s, "
-                          "%.1f s, ETA %.0f s",
-                          static_cast<unsigned long long>(complete), static_cast<unsigned long long>(total), fps,
-                          seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0, lowestFree,
-                          loss ? ", LOSS" : "", seconds, eta);
-        } else {
-            std::snprintf(line, sizeof line, "replaying: %llu frames to %s, %.1f s",
-                          static_cast<unsigned long long>(total), control.ip.c_str(), seconds);
+            channel.loss = counts.loss;
+            if (unit && channel.channel < emulated.channels.size())
+                channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
+            snapshot.channels.push_back(std::move(channel));
         }
-        return std::string(line);
+        return snapshot;
     };
 
     host::RunOptions run;
@@ -308,12 +285,17 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
-        progress.show(progressLine(), false);
+        progress.update(progressSnapshot, false);
     };
     host::RunResult ran;
     {
         host::GraphRunner runner(*graph, run);
         ran = runner.Run();
+    }
+    for (size_t i = 0; i < players.size(); ++i) {
+        if (players[i])
+            lastCounts[i] = players[i]->LiveProgress();
+        players[i] = nullptr; // the graph and its players go now
     }
     graph.reset(); // every component has died: channels are unregistered
     result.interrupted = ran.interrupted || qir::tools::stop_requested();
@@ -344,7 +326,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         }
         unit->stop();
     }
-    progress.show(progressLine(), true);
+    progress.update(progressSnapshot, true);
 
     // The summary.
     bool allGood = ran.failed == 0 && ran.refused == 0 && ran.abandoned == 0;
