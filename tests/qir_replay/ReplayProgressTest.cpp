@@ -93,6 +93,16 @@ INSTANTIATE_TEST_SUITE_P(
                                 4.0,
                                 { "100/100 frames", "all sent" },
                                 { "ETA" } },
+                      LineCase{ "RatesOfAFinishedChannelAreOverItsSendingTime",
+                                with(halfway(),
+                                     [](auto& c) {
+                                         c.framesSent = 100;
+                                         c.bytesSent = 40'000'000;
+                                         c.secondsToLastFrame = 4.0;
+                                     }),
+                                60.0,
+                                { "25.0 fps", "10.0 MB/s", "all sent" },
+                                {} },
                       LineCase{ "EmbeddedUnitAndSecondUnit",
                                 with(halfway(),
                                      [](auto& c) {

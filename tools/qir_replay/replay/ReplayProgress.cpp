@@ -22,8 +22,9 @@ __attribute__((format(printf, 1, 2))) std::string format(const char* pattern, ..
     return text;
 }
 
-std::string lineOf(const ChannelProgress& c, double seconds)
+std::string lineOf(const ChannelProgress& c, double elapsed)
 {
+    const double seconds = c.secondsToLastFrame.value_or(elapsed);
     std::string line = "ch " + std::to_string(c.channel);
     if (c.unit)
         line += "@" + std::to_string(*c.unit);

@@ -24,6 +24,9 @@ struct ChannelProgress {
     std::optional<uint32_t> fifoFreeLowest;
     bool loss = false;                            ///< the unit's status showed the loss flag
     std::optional<uint64_t> framesCompleteAtUnit; ///< with the embedded unit
+    /// Seconds from the replay's beginning to the channel's last frame, once
+    /// every frame is sent: its rates are over that time, not the elapsed.
+    std::optional<double> secondsToLastFrame;
 };
 
 struct ProgressSnapshot {

@@ -288,6 +288,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         players.push_back(component ? dynamic_cast<KOVAQirRecordingPlayer*>(&component->Port()) : nullptr);
     }
     std::vector<KOVAQirRecordingPlayer::Progress> lastCounts(recordings.size());
+    std::vector<std::optional<double>> doneAt(recordings.size()); // seconds to each channel's last frame
     ProgressDisplay progress(out, options.quiet);
     const auto started = Clock::now();
     auto progressSnapshot = [&] {
@@ -311,6 +312,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 channel.fifoFreeLowest = counts.lowestFree;
             }
             channel.loss = counts.loss;
+            if (!doneAt[i] && channel.framesSent >= channel.framesTotal)
+                doneAt[i] = snapshot.elapsedSeconds;
+            channel.secondsToLastFrame = doneAt[i];
             if (unit && channel.channel < emulated.channels.size())
                 channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
             snapshot.channels.push_back(std::move(channel));
