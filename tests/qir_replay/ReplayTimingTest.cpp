@@ -1,7 +1,8 @@
 // qir-replay's timing as the embedded emulated unit sees it: channels that
 // start together, frames played at their times scaled by --rate, --rate max,
-// the frames --from and --to pick, --map and its errors, and a written graph
-// that finds its start time itself under pck-host.
+// the frames --from and --to pick, --map and its errors, channels on two
+// units started from one clock, and a written graph that finds its start
+// time itself under pck-host.
 #include "Recording.h"
 #include "ToolRunner.h"
 #include "UnitEmulator.h"
