@@ -1,7 +1,8 @@
 // qir-replay's timing as the embedded emulated unit sees it: channels that
 // start together, frames played at their times scaled by --rate, --rate max,
-// the frames --from and --to pick, --map and its errors, and a written graph
-// that finds its start time itself under pck-host.
+// the frames --from and --to pick, --map and its errors, channels on two
+// units started from one clock, and a written graph that finds its start
+// time itself under pck-host.
 #include "Recording.h"
 #include "ToolRunner.h"
 #include "UnitEmulator.h"
@@ -9,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -224,7 +227,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{ "RangeThatPicksNothing", { "REC", "--from", "#6", "--to", "#6" }, "pick none of its 10 frames" },
         BadInputCase{ "RangeBeyondTheEnd", { "REC", "--from", "5s" }, "pick none of its 10 frames" },
         BadInputCase{ "UnknownRateWord", { "REC", "--rate", "fast" }, "--rate fast" },
-        BadInputCase{ "LeadOfZero", { "REC", "--lead", "0" }, "--lead" }),
+        BadInputCase{ "LeadOfZero", { "REC", "--lead", "0" }, "--lead" },
+        // Channels on several units. The addresses are never reached: the
+        // refusal comes before anything is sent.
+        BadInputCase{ "UnitIndexWithoutAnyUnit", { "--map", "REC=0@1" }, "unit 1 of" },
+        BadInputCase{ "UnitIndexBeyondTheUnitsGiven",
+                      { "--unit", "127.0.0.2", "--data", "127.0.0.3", "--map", "REC=0@1" },
+                      "--unit names units 0 to 0" },
+        BadInputCase{ "UnitIndexThatIsNoNumber", { "--map", "REC=0@x" }, "FILE=CHANNEL@UNIT" },
+        BadInputCase{ "UnitWithoutData", { "REC", "--unit", "127.0.0.2" }, "1 --unit but 0 --data" },
+        BadInputCase{ "DataWithoutUnit", { "REC", "--data", "127.0.0.3" }, "--data needs --unit" },
+        BadInputCase{ "MoreUnitsThanData",
+                      { "REC", "--unit", "127.0.0.2", "--data", "127.0.0.3", "--unit", "127.0.0.4" },
+                      "2 --unit but 1 --data" },
+        BadInputCase{ "ChannelTwiceOnOneOfTwoUnits",
+                      { "--unit", "127.0.0.2", "--data", "127.0.0.3", "--unit", "127.0.0.4", "--data", "127.0.0.5",
+                        "--map", "REC=2@1", "--map", "REC=2@1" },
+                      "channel 2@1 is given twice" }),
     [](const auto& param) { return param.param.name; });
 
 TEST(ReplayTiming, AWrittenGraphStartsEveryChannelAtOneUnitTimeUnderPckHost)
@@ -283,6 +302,103 @@ TEST(ReplayTiming, AWrittenGraphStartsEveryChannelAtOneUnitTimeUnderPckHost)
     for (size_t f = 0; f < 5; ++f)
         EXPECT_EQ(sums[0][f], recA.sentChecksum(f)) << "frame " << f;
     EXPECT_EQ(sums[1][0], recB.sentChecksum(0));
+}
+
+TEST(ReplayTiming, ChannelsOnTwoUnitsArriveCompleteAtEachAndStartAtOneTime)
+{
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "96", "--height", "30", "--frames", "6", "--fps", "30" },
+                                     dir.file("a.grab"), dir));
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "raw", "--width", "40", "--height", "12", "--frames", "4" }, dir.file("b.raw"), dir));
+
+    struct Unit {
+        std::unique_ptr<vxqir::sim::UnitEmulator> emulator;
+        std::mutex mutex;
+        std::vector<uint64_t> sums; // channel 0
+    };
+    Unit units[2];
+    const char* addresses[2][2] = { { "127.0.0.2", "127.0.0.3" }, { "127.0.0.4", "127.0.0.5" } };
+    std::vector<std::string> args = { QIR_REPLAY_TOOL,          "--quiet",       "--summary-json",
+                                      dir.file("summary.json"), "--write-graph", dir.file("graph.toml") };
+    for (int u = 0; u < 2; ++u) {
+        vxqir::sim::EmulatorConfig config;
+        config.controlIp = addresses[u][0];
+        config.dataIp = addresses[u][1];
+        config.channels = 1;
+        config.checksumEveryFrame = true;
+        config.socketReceiveBuffer = 16 << 20;
+        config.channel.playout.kind = vxqir::sim::PlayoutKind::Timestamps;
+        config.channel.ptpSynced = u == 0; // the second unit is not synchronised: a warning
+        units[u].emulator = std::make_unique<vxqir::sim::UnitEmulator>(config);
+        Unit& unit = units[u];
+        unit.emulator->addFrameObserver([&unit](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
+            std::lock_guard lock(unit.mutex);
+            if (frame.channel == 0)
+                unit.sums.push_back(checksum);
+        });
+        unit.emulator->start();
+        args.insert(args.end(),
+                    { "--unit", std::string(addresses[u][0]) + ":" + std::to_string(unit.emulator->controlPort()),
+                      "--data", std::string(addresses[u][1]) + ":" + std::to_string(unit.emulator->dataBasePort()) });
+    }
+    // Channel 0 on both units: one channel per unit, not the same one twice.
+    args.insert(args.end(), { "--map", dir.file("a.grab") + "=0", "--map", dir.file("b.raw") + "=0@1" });
+    const auto result = run(args, dir);
+    std::vector<vxqir::sim::EmulatorSnapshot> snapshots;
+    for (Unit& unit : units) {
+        unit.emulator->drainChecksums();
+        // Frames still in a FIFO play at their time (bounded wait).
+        unit.emulator->waitUntil([](const auto& s) { return s.channels.at(0).framesAwaitingPlayout == 0; },
+                                 std::chrono::milliseconds(10000));
+        snapshots.push_back(unit.emulator->snapshot());
+        unit.emulator->stop();
+    }
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+
+    EXPECT_EQ(result.err.find("warning: unit 0 "), std::string::npos) << result.err;
+    const size_t warned = result.err.find("warning: unit 1 (127.0.0.4:");
+    EXPECT_NE(warned, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("warning: unit 1 ", warned + 1), std::string::npos) << "warned once: " << result.err;
+
+    const char* files[2] = { "a.grab", "b.raw" };
+    const size_t frames[2] = { 6, 4 };
+    for (int u = 0; u < 2; ++u) {
+        const auto recording = qir::replay::Recording::open(dir.file(files[u]));
+        std::lock_guard lock(units[u].mutex);
+        ASSERT_EQ(units[u].sums.size(), frames[u]) << "unit " << u;
+        for (size_t f = 0; f < frames[u]; ++f)
+            EXPECT_EQ(units[u].sums[f], recording.sentChecksum(f)) << "unit " << u << ", frame " << f;
+        EXPECT_EQ(snapshots[u].channels.at(0).fifo.framesPlayed, frames[u]) << "unit " << u;
+    }
+    EXPECT_NE(snapshots[0].channels.at(0).times.startNs, 0u);
+    EXPECT_EQ(snapshots[0].channels.at(0).times.startNs, snapshots[1].channels.at(0).times.startNs)
+        << "one start for both units, from unit 0's clock";
+
+    const nlohmann::json summary = readJson(dir.file("summary.json"));
+    ASSERT_EQ(summary["channels"].size(), 2u);
+    EXPECT_EQ(summary["channels"][0]["unit"], 0);
+    EXPECT_EQ(summary["channels"][1]["unit"], 1);
+    EXPECT_NE(result.out.find("channel 0@1: "), std::string::npos) << result.out;
+
+    // The written graph gives each unit client its own unit's addresses.
+    const std::string graph = qir::data_types::test::read_file(dir.file("graph.toml"));
+    const auto unitClient = [&](const std::string& name) {
+        const size_t at = graph.find("name = \"" + name + "\"");
+        return at == std::string::npos ? std::string()
+                                       : graph.substr(at, graph.find('\n', graph.find("properties", at)) - at);
+    };
+    for (int u = 0; u < 2; ++u) {
+        const std::string client = unitClient("unit" + std::to_string(u));
+        EXPECT_NE(client.find("QirControlIP = \"" + std::string(addresses[u][0]) + "\""), std::string::npos) << client;
+        EXPECT_NE(client.find("QirControlPort = " + std::to_string(units[u].emulator->controlPort())),
+                  std::string::npos)
+            << client;
+        EXPECT_NE(client.find("SensorDataIP = \"" + std::string(addresses[u][1]) + "\""), std::string::npos) << client;
+        EXPECT_NE(client.find("SensorDataBasePort = " + std::to_string(units[u].emulator->dataBasePort())),
+                  std::string::npos)
+            << client;
+    }
 }
 
 } // namespace

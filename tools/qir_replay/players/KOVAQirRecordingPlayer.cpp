@@ -219,6 +219,25 @@ void KOVAQirRecordingPlayer::Birth()
     lossSeen_ = false;
     unitTimeUs_ = -1;
     unconverted_.clear();
+    liveFrames_ = 0;
+    liveBytes_ = 0;
+    liveStatuses_ = 0;
+    liveLatestFree_ = 0;
+    liveLowestFree_ = 0;
+    liveLoss_ = false;
+}
+
+KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
+{
+    Progress progress;
+    // Statuses first: a status count above 0 promises free counts from one.
+    progress.statuses = liveStatuses_.load(std::memory_order_acquire);
+    progress.latestFree = liveLatestFree_.load(std::memory_order_relaxed);
+    progress.lowestFree = liveLowestFree_.load(std::memory_order_relaxed);
+    progress.loss = liveLoss_.load(std::memory_order_relaxed);
+    progress.framesHandedOn = liveFrames_.load(std::memory_order_relaxed);
+    progress.bytesHandedOn = liveBytes_.load(std::memory_order_relaxed);
+    return progress;
 }
 
 uint64_t KOVAQirRecordingPlayer::frameTime(uint64_t serial) const
@@ -276,6 +295,10 @@ void KOVAQirRecordingPlayer::followUnitState()
         lossSeen_ = lossSeen_ || status.loss;
         unitTimeUs_ = static_cast<int64_t>(status.currentTime_ns / 1000u);
         ++statuses_;
+        liveLatestFree_.store(lastFree_, std::memory_order_relaxed);
+        liveLowestFree_.store(lowestFree_, std::memory_order_relaxed);
+        liveLoss_.store(lossSeen_, std::memory_order_relaxed);
+        liveStatuses_.store(statuses_, std::memory_order_release);
     }
 }
 
@@ -425,6 +448,8 @@ void KOVAQirRecordingPlayer::Core()
         firstHandedAt_ = KOVA::CurrentTime();
     unconverted_.push_back(static_cast<KOVATimestamp>(frameTime(handedOn_)));
     ++handedOn_;
+    liveBytes_.store(bytes_, std::memory_order_relaxed);
+    liveFrames_.store(handedOn_, std::memory_order_relaxed);
 }
 
 std::optional<size_t> KOVAQirRecordingPlayer::WriteFrame(size_t index, KOVATimestamp time)

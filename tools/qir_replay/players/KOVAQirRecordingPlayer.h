@@ -61,6 +61,7 @@
 #include "KOVA.h"
 #include "Recording.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -82,6 +83,19 @@ public:
     /// the first frame's time plus the frame's serial in microseconds.
     static uint64_t FrameTimeUs(std::span<const qir::replay::FrameEntry> frames, double fps, double rate, size_t index,
                                 uint64_t pass);
+
+    /// What the player has done so far, for a progress display.
+    struct Progress {
+        uint64_t framesHandedOn = 0;
+        uint64_t bytesHandedOn = 0;
+        uint64_t statuses = 0;   ///< unit statuses seen on "UnitState"
+        uint32_t latestFree = 0; ///< free FIFO count of the latest status
+        uint32_t lowestFree = 0; ///< lowest free FIFO count seen
+        bool loss = false;       ///< a status showed the loss flag
+    };
+    /// Thread-safe: may be read from any thread while the component runs
+    /// (each field is read on its own, so they may be one status apart).
+    Progress LiveProgress() const;
 
     /// A start time far beyond any unit clock, in microseconds: the unit
     /// holds frames stamped for it until the real start arrives.
@@ -142,6 +156,14 @@ private:
     bool lossSeen_ = false;
     int64_t unitTimeUs_ = -1;               ///< latest unit clock seen
     std::deque<KOVATimestamp> unconverted_; ///< times of frames handed on, not yet seen converted
+    // Copies of the counts above for LiveProgress(), written by the
+    // component's thread.
+    std::atomic<uint64_t> liveFrames_{ 0 };
+    std::atomic<uint64_t> liveBytes_{ 0 };
+    std::atomic<uint64_t> liveStatuses_{ 0 };
+    std::atomic<uint32_t> liveLatestFree_{ 0 };
+    std::atomic<uint32_t> liveLowestFree_{ 0 };
+    std::atomic<bool> liveLoss_{ false };
 };
 
 class KOVAQirGrabberStreamPlayer : public KOVAQirRecordingPlayer {

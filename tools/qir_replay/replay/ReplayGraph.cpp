@@ -79,21 +79,25 @@ FrameBound parseFrameBound(const std::string& text)
     return bound;
 }
 
-std::pair<std::string, unsigned> parseChannelMap(const std::string& text)
+ChannelMap parseChannelMap(const std::string& text)
 {
     const size_t equals = text.rfind('=');
-    const std::string channel = equals == std::string::npos ? "" : text.substr(equals + 1);
-    size_t used = 0;
-    unsigned long value = 256;
-    try {
-        value = std::stoul(channel, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (equals == 0 || channel.empty() || used != channel.size() || value > 255 ||
-        channel.find_first_not_of("0123456789") != std::string::npos)
-        throw std::invalid_argument("--map \"" + text + "\": give FILE=CHANNEL with a channel from 0 to 255");
-    return { text.substr(0, equals), static_cast<unsigned>(value) };
+    const std::string target = equals == std::string::npos ? "" : text.substr(equals + 1);
+    const size_t at = target.find('@');
+    // A decimal number up to `limit`, or nothing.
+    const auto decimal = [](const std::string& digits, unsigned long limit) -> std::optional<unsigned> {
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        const unsigned long value = std::stoul(digits);
+        return value <= limit ? std::optional<unsigned>(static_cast<unsigned>(value)) : std::nullopt;
+    };
+    const std::optional<unsigned> channel = decimal(target.substr(0, at), 255);
+    const std::optional<unsigned> unit = at == std::string::npos ? 0u : decimal(target.substr(at + 1), 65535);
+    if (equals == 0 || equals == std::string::npos || !channel || !unit)
+        throw std::invalid_argument("--map \"" + text +
+                                    "\": give FILE=CHANNEL or FILE=CHANNEL@UNIT with a channel from 0 to 255 and "
+                                    "a unit index from 0");
+    return { text.substr(0, equals), *channel, *unit };
 }
 
 double timingFps(const ReplayOptions& options, const Recording& recording)
@@ -138,6 +142,11 @@ unsigned channelOf(const ReplayOptions& options, size_t i)
     return i < options.channels.size() ? options.channels[i] : static_cast<unsigned>(i);
 }
 
+unsigned unitOf(const ReplayOptions& options, size_t i)
+{
+    return i < options.unitIndexes.size() ? options.unitIndexes[i] : 0u;
+}
+
 Endpoint parseEndpoint(const std::string& text, uint16_t defaultPort)
 {
     Endpoint endpoint;
@@ -164,13 +173,13 @@ Endpoint parseEndpoint(const std::string& text, uint16_t defaultPort)
 }
 
 std::string replayGraphText(const ReplayOptions& options, const std::vector<const Recording*>& recordings,
-                            const Endpoint& control, const Endpoint& data, bool packagesInProcess,
-                            int64_t unitClockOffsetUs)
+                            const std::vector<UnitAddress>& units, bool packagesInProcess, int64_t unitClockOffsetUs)
 {
     std::ostringstream g;
     g << "# Written by qir-replay: replays ";
     for (size_t i = 0; i < recordings.size(); ++i)
-        g << (i ? ", " : "") << recordings[i]->path() << " on channel " << channelOf(options, i);
+        g << (i ? ", " : "") << recordings[i]->path() << " on channel " << channelOf(options, i)
+          << (units.size() > 1 ? " of unit " + std::to_string(unitOf(options, i)) : "");
     g << ".\n";
     if (unitClockOffsetUs == 0)
         g << "# Every channel starts at one unit time: player0 takes the unit's clock from the first status of\n"
@@ -207,6 +216,8 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         const double fps = timingFps(options, recording);
         const FrameRange range = selectFrames(options, recording);
         const PlayerChoice choice = playerChoice(recording);
+        const Endpoint& control = units.at(unitOf(options, i)).control;
+        const Endpoint& data = units.at(unitOf(options, i)).data;
         g << "\n[[component]]\nname = \"player" << n << "\"\n"
           << "model = \"" << choice.model << "\"\n"
           << "properties = { File = "

@@ -42,13 +42,22 @@ struct FrameBound {
 /// is wrong.
 FrameBound parseFrameBound(const std::string& text);
 
-/// "FILE=CHANNEL" of --map, the channel 0 to 255. Throws
-/// std::invalid_argument naming what is wrong.
-std::pair<std::string, unsigned> parseChannelMap(const std::string& text);
+/// One --map: a recording on a channel of a unit.
+struct ChannelMap {
+    std::string file;
+    unsigned channel = 0;
+    unsigned unit = 0; ///< index of the unit in the order of --unit
+};
+
+/// "FILE=CHANNEL" or "FILE=CHANNEL@UNIT" of --map, the channel 0 to 255,
+/// the unit an index from 0 (default 0). Throws std::invalid_argument
+/// naming what is wrong.
+ChannelMap parseChannelMap(const std::string& text);
 
 struct ReplayOptions {
     std::vector<std::string> recordings;   ///< the recordings of the run
     std::vector<unsigned> channels;        ///< unit channel of recordings[i] (empty: channel i)
+    std::vector<unsigned> unitIndexes;     ///< unit of recordings[i], an index into units (empty: unit 0)
     std::optional<RecordingFormat> format; ///< nullopt: by content
     RawPixelFormat rawPixels = RawPixelFormat::Yuv422;
     double fps = 0.0;   ///< 0: grabber header times (raw frames need a rate)
@@ -58,8 +67,10 @@ struct ReplayOptions {
     std::optional<FrameBound> from; ///< first frame: at or after it
     std::optional<FrameBound> to;   ///< frames before it
     double leadSeconds = 1.0;       ///< replay start = unit time + lead
-    std::optional<Endpoint> unit;   ///< nullopt: the embedded emulated unit
-    std::optional<Endpoint> data;
+    /// Control and data addresses of the units, the i-th data address
+    /// belonging to the i-th unit; none: the embedded emulated unit.
+    std::vector<Endpoint> units;
+    std::vector<Endpoint> datas;
     bool quiet = false;
     bool verbose = false;
     std::string summaryJson;
@@ -87,8 +98,17 @@ FrameRange selectFrames(const ReplayOptions& options, const Recording& recording
 /// Unit channel of recording `i`.
 unsigned channelOf(const ReplayOptions& options, size_t i);
 
-/// The graph file for `recordings` (opened from options.recordings), for a
-/// unit at `control` and `data`. `packagesInProcess` leaves the packages
+/// Index of the unit of recording `i`.
+unsigned unitOf(const ReplayOptions& options, size_t i);
+
+/// The addresses of one unit.
+struct UnitAddress {
+    Endpoint control;
+    Endpoint data;
+};
+
+/// The graph file for `recordings` (opened from options.recordings), for
+/// the units at `units` (recording i goes to units[unitOf(options, i)]). `packagesInProcess` leaves the packages
 /// list out (the program's own components are used).
 ///
 /// Every channel starts at one unit time, which the first player finds and
@@ -96,7 +116,6 @@ unsigned channelOf(const ReplayOptions& options, size_t i);
 /// time, measured before the run) plus the lead when it is not 0, else
 /// from its unit client's first status plus the lead.
 std::string replayGraphText(const ReplayOptions& options, const std::vector<const Recording*>& recordings,
-                            const Endpoint& control, const Endpoint& data, bool packagesInProcess,
-                            int64_t unitClockOffsetUs);
+                            const std::vector<UnitAddress>& units, bool packagesInProcess, int64_t unitClockOffsetUs);
 
 } // namespace qir::replay

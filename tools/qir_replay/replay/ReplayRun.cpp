@@ -7,8 +7,10 @@
 #include "GraphRunner.h"
 #include "HostKernel.h"
 #include "KOVA.h"
+#include "KOVAQirRecordingPlayer.h"
 #include "OutputFile.h"
 #include "PackageLibrary.h"
+#include "ReplayProgress.h"
 #include "ReportLog.h"
 #include "StopSignals.h"
 #include "UnitEmulator.h"
@@ -92,32 +94,6 @@ void readComponentCounts(const host::ReportLog& log, size_t slot, ChannelSummary
     }
 }
 
-class Progress {
-public:
-    Progress(std::FILE* out, bool quiet) : out_(out), quiet_(quiet), live_(::isatty(::fileno(out)) == 1) { }
-
-    void show(const std::string& line, bool final)
-    {
-        if (quiet_)
-            return;
-        const auto now = Clock::now();
-        if (!final && now - last_ < (live_ ? std::chrono::milliseconds(200) : std::chrono::seconds(2)))
-            return;
-        last_ = now;
-        if (live_)
-            std::fprintf(out_, "\r\033[K%s%s", line.c_str(), final ? "\n" : "");
-        else
-            std::fprintf(out_, "%s\n", line.c_str());
-        std::fflush(out_);
-    }
-
-private:
-    std::FILE* out_;
-    bool quiet_;
-    bool live_;
-    Clock::time_point last_{};
-};
-
 } // namespace
 
 ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err)
@@ -130,18 +106,32 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         return result;
     };
 
-    // One recording per channel.
-    std::set<unsigned> taken;
+    // One recording per channel of a unit; the same channel on two units
+    // is two channels.
+    const bool embedded = options.units.empty();
+    const size_t unitCount = embedded ? 1 : options.units.size();
+    if (options.datas.size() != options.units.size())
+        return fail(2,
+                    std::to_string(options.units.size()) + " --unit but " + std::to_string(options.datas.size()) +
+                        " --data: give one --data (the unit's data address) per --unit");
+    std::set<std::pair<unsigned, unsigned>> taken;
     unsigned channelCount = 0;
     for (size_t i = 0; i < options.recordings.size(); ++i) {
         const unsigned channel = channelOf(options, i);
+        const unsigned unitIndex = unitOf(options, i);
+        const std::string where = std::to_string(channel) + (unitCount > 1 ? "@" + std::to_string(unitIndex) : "");
         if (channel > 255)
             return fail(2,
                         "channel " + std::to_string(channel) + " of " + options.recordings[i] +
                             ": a unit serves channels 0 to 255");
-        if (!taken.insert(channel).second)
-            return fail(
-                2, "channel " + std::to_string(channel) + " is given twice (again for " + options.recordings[i] + ")");
+        if (unitIndex >= unitCount)
+            return fail(2,
+                        "unit " + std::to_string(unitIndex) + " of " + options.recordings[i] + " (--map ...=" +
+                            std::to_string(channel) + "@" + std::to_string(unitIndex) + ") is not given: " +
+                            (embedded ? std::string("without --unit there is only the embedded unit 0")
+                                      : "--unit names units 0 to " + std::to_string(unitCount - 1)));
+        if (!taken.insert({ unitIndex, channel }).second)
+            return fail(2, "channel " + where + " is given twice (again for " + options.recordings[i] + ")");
         channelCount = std::max(channelCount, channel + 1);
     }
 
@@ -165,15 +155,15 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     for (const Recording& recording : recordings)
         pointers.push_back(&recording);
 
-    const bool embedded = !options.unit.has_value();
-    if (!embedded && !options.data)
-        return fail(2, "--unit needs --data (the unit's data address)");
-
     if (!options.writeGraph.empty()) {
-        const Endpoint control = embedded ? Endpoint{ kEmbeddedControlIp, kDefaultControlPort } : *options.unit;
-        const Endpoint data = embedded ? Endpoint{ kEmbeddedDataIp, kDefaultDataBasePort } : *options.data;
+        std::vector<UnitAddress> addresses;
+        if (embedded)
+            addresses.push_back(
+                { { kEmbeddedControlIp, kDefaultControlPort }, { kEmbeddedDataIp, kDefaultDataBasePort } });
+        for (size_t u = 0; u < options.units.size(); ++u)
+            addresses.push_back({ options.units[u], options.datas[u] });
         try {
-            writeFileAtomically(options.writeGraph, replayGraphText(options, pointers, control, data, false, 0),
+            writeFileAtomically(options.writeGraph, replayGraphText(options, pointers, addresses, false, 0),
                                 options.recordings);
         } catch (const std::exception& error) {
             return fail(2, std::string("--write-graph: ") + error.what());
@@ -183,8 +173,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // The embedded unit: verifies every frame and reports its checksum.
     std::unique_ptr<vxqir::sim::UnitEmulator> unit;
     auto received = std::make_shared<ReceivedChecksums>();
-    Endpoint control;
-    Endpoint data;
+    std::vector<UnitAddress> addresses;
     if (embedded) {
         vxqir::sim::EmulatorConfig config;
         config.controlIp = kEmbeddedControlIp;
@@ -209,12 +198,24 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                         std::string("embedded unit on ") + kEmbeddedControlIp + " / " + kEmbeddedDataIp + ": " +
                             error.what());
         }
-        control = { kEmbeddedControlIp, unit->controlPort() };
-        data = { kEmbeddedDataIp, unit->dataBasePort() };
+        addresses.push_back({ { kEmbeddedControlIp, unit->controlPort() }, { kEmbeddedDataIp, unit->dataBasePort() } });
     } else {
-        control = *options.unit;
-        data = *options.data;
+        for (size_t u = 0; u < options.units.size(); ++u)
+            addresses.push_back({ options.units[u], options.datas[u] });
     }
+    const auto describe = [&](size_t u) {
+        const UnitAddress& a = addresses[u];
+        return "the unit at " + a.control.ip + ":" + std::to_string(a.control.port) + " (data " + a.data.ip + ":" +
+            std::to_string(a.data.port) + ")";
+    };
+    // A channel of each unit for reading its clock: the first one replayed
+    // on it, else 0.
+    const auto probeChannel = [&](size_t u) {
+        for (size_t i = 0; i < options.recordings.size(); ++i)
+            if (unitOf(options, i) == u)
+                return channelOf(options, i);
+        return 0u;
+    };
 
     // One start for every channel: the first player takes the unit's time
     // when it begins (from this measurement of the unit's clock against the
@@ -223,15 +224,30 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // its recorded time after the first.
     host::SystemEngineClock clock;
     std::string why;
-    const std::optional<int64_t> unitTime =
-        readUnitTimeUs(control, data, channelOf(options, 0), std::chrono::milliseconds(1000), why);
+    bool ptpSynced = true;
+    const std::optional<int64_t> unitTime = readUnitTimeUs(addresses[0].control, addresses[0].data, probeChannel(0),
+                                                           std::chrono::milliseconds(1000), why, &ptpSynced);
     const KOVATimestamp engineTime = clock.Now();
     if (!unitTime) {
         if (unit)
             unit->stop();
-        return fail(2,
-                    "the unit at " + control.ip + ":" + std::to_string(control.port) + " (data " + data.ip + ":" +
-                        std::to_string(data.port) + ") did not take the channel; nothing was sent (" + why + ")");
+        return fail(2, describe(0) + " did not take the channel; nothing was sent (" + why + ")");
+    }
+    // The start is taken from unit 0's clock for every unit: without a
+    // shared clock the channels of the other units start at other times.
+    for (size_t u = 0; u < addresses.size() && addresses.size() > 1; ++u) {
+        bool synced = u == 0 ? ptpSynced : true;
+        if (u > 0 &&
+            !readUnitTimeUs(addresses[u].control, addresses[u].data, probeChannel(u), std::chrono::milliseconds(1000),
+                            why, &synced))
+            return fail(2,
+                        describe(u) + " (unit " + std::to_string(u) + ") did not take the channel; nothing was sent (" +
+                            why + ")");
+        if (!synced)
+            std::fprintf(err,
+                         "qir-replay: warning: unit %zu (%s:%u) says its clock is not synchronised by PTP; its "
+                         "channels start at unit 0's time only if the units share a clock\n",
+                         u, addresses[u].control.ip.c_str(), addresses[u].control.port);
     }
     // 0 stands for "not measured": an offset of exactly 0 becomes 1 us.
     const int64_t unitClockOffsetUs = *unitTime - engineTime == 0 ? 1 : *unitTime - engineTime;
@@ -247,7 +263,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     } detach;
 
     std::vector<std::string> errors;
-    const std::string text = replayGraphText(options, pointers, control, data, true, unitClockOffsetUs);
+    const std::string text = replayGraphText(options, pointers, addresses, true, unitClockOffsetUs);
     auto description = host::ParseGraphText(text, "replay graph", errors);
     auto package = host::PackageLibrary::InProcess("qir-replay", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
     if (!description || !package) {
@@ -264,39 +280,46 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         return fail(1, "the replay graph was refused");
     }
 
-    uint64_t total = 0;
-    for (const FrameRange& range : ranges)
-        total += framesPerPass(options, range) * static_cast<uint64_t>(options.loops);
-    Progress progress(out, options.quiet);
+    // Progress from the players, which run in-process: frames and bytes
+    // handed on and the unit's status as they saw it, for any unit.
+    std::vector<KOVAQirRecordingPlayer*> players;
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        host::HostComponent* component = graph->Find("player" + std::to_string(i));
+        players.push_back(component ? dynamic_cast<KOVAQirRecordingPlayer*>(&component->Port()) : nullptr);
+    }
+    std::vector<KOVAQirRecordingPlayer::Progress> lastCounts(recordings.size());
+    std::vector<std::optional<double>> doneAt(recordings.size()); // seconds to each channel's last frame
+    ProgressDisplay progress(out, options.quiet);
     const auto started = Clock::now();
-    auto progressLine = [&] {
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        char line[256];
-        if (unit) {
-            uint64_t complete = 0;
-            uint64_t bytes = 0;
-            uint32_t lowestFree = UINT32_MAX;
-            bool loss = false;
-            for (const auto& channel : unit->snapshot().channels) {
-                complete += channel.frames.framesComplete;
-                bytes += channel.bytes;
-                lowestFree =
-                    std::min(lowestFree, channel.fifoCapacity - std::min(channel.fifoUsed, channel.fifoCapacity));
-                loss = loss || channel.loss;
+    auto progressSnapshot = [&] {
+        ProgressSnapshot snapshot;
+        snapshot.elapsedSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+        const auto emulated = unit ? unit->snapshot() : vxqir::sim::EmulatorSnapshot{};
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            if (players[i])
+                lastCounts[i] = players[i]->LiveProgress();
+            const KOVAQirRecordingPlayer::Progress& counts = lastCounts[i];
+            ChannelProgress channel;
+            channel.channel = channelOf(options, i);
+            if (addresses.size() > 1)
+                channel.unit = unitOf(options, i);
+            channel.recording = recordings[i].path();
+            channel.framesTotal = framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops);
+            channel.framesSent = counts.framesHandedOn;
+            channel.bytesSent = counts.bytesHandedOn;
+            if (counts.statuses > 0) {
+                channel.fifoFreeLatest = counts.latestFree;
+                channel.fifoFreeLowest = counts.lowestFree;
             }
-            const double fps = seconds > 0 ? static_cast<double>(complete) / seconds : 0.0;
-            const double eta = fps > 0 ? static_cast<double>(total - std::min(total, complete)) / fps : 0.0;
-            std::snprintf(line, sizeof line,
-                          "replaying: %llu/%llu frames complete at the unit, %.1f fps, %.1f MB/s, FIFO free %u%s, "
-                          "%.1f s, ETA %.0f s",
-                          static_cast<unsigned long long>(complete), static_cast<unsigned long long>(total), fps,
-                          seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0, lowestFree,
-                          loss ? ", LOSS" : "", seconds, eta);
-        } else {
-            std::snprintf(line, sizeof line, "replaying: %llu frames to %s, %.1f s",
-                          static_cast<unsigned long long>(total), control.ip.c_str(), seconds);
+            channel.loss = counts.loss;
+            if (!doneAt[i] && channel.framesSent >= channel.framesTotal)
+                doneAt[i] = snapshot.elapsedSeconds;
+            channel.secondsToLastFrame = doneAt[i];
+            if (unit && channel.channel < emulated.channels.size())
+                channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
+            snapshot.channels.push_back(std::move(channel));
         }
-        return std::string(line);
+        return snapshot;
     };
 
     host::RunOptions run;
@@ -308,12 +331,17 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
-        progress.show(progressLine(), false);
+        progress.update(progressSnapshot, false);
     };
     host::RunResult ran;
     {
         host::GraphRunner runner(*graph, run);
         ran = runner.Run();
+    }
+    for (size_t i = 0; i < players.size(); ++i) {
+        if (players[i])
+            lastCounts[i] = players[i]->LiveProgress();
+        players[i] = nullptr; // the graph and its players go now
     }
     graph.reset(); // every component has died: channels are unregistered
     result.interrupted = ran.interrupted || qir::tools::stop_requested();
@@ -344,7 +372,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         }
         unit->stop();
     }
-    progress.show(progressLine(), true);
+    progress.update(progressSnapshot, true);
 
     // The summary.
     bool allGood = ran.failed == 0 && ran.refused == 0 && ran.abandoned == 0;
@@ -355,6 +383,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         const uint64_t perPass = framesPerPass(options, range);
         ChannelSummary summary;
         summary.channel = channelOf(options, i);
+        summary.unit = unitOf(options, i);
+        summary.unitCount = addresses.size();
         summary.recording = recording.path();
         summary.format = std::string(formatName(recording.format()));
         summary.framesInRecording = recording.frames().size();
@@ -402,11 +432,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     }
 
     for (const ChannelSummary& c : result.channels) {
-        std::fprintf(out, "channel %u: %s (%s): %llu frames read (%llu bytes), %llu of %llu sent%s", c.channel,
-                     c.recording.c_str(), c.format.c_str(), static_cast<unsigned long long>(c.framesHandedOn),
-                     static_cast<unsigned long long>(c.bytesHandedOn), static_cast<unsigned long long>(c.framesSent),
-                     static_cast<unsigned long long>(c.framesToSend),
-                     c.unitClientFailed ? ", the unit client failed" : "");
+        const std::string where = c.unitCount > 1 ? "@" + std::to_string(c.unit) : "";
+        std::fprintf(
+            out, "channel %u%s: %s (%s): %llu frames read (%llu bytes), %llu of %llu sent%s", c.channel, where.c_str(),
+            c.recording.c_str(), c.format.c_str(), static_cast<unsigned long long>(c.framesHandedOn),
+            static_cast<unsigned long long>(c.bytesHandedOn), static_cast<unsigned long long>(c.framesSent),
+            static_cast<unsigned long long>(c.framesToSend), c.unitClientFailed ? ", the unit client failed" : "");
         if (c.emulated)
             std::fprintf(
                 out,
@@ -451,8 +482,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         for (const ChannelSummary& c : result.channels)
             unreachable = unreachable && c.unitClientFailed && c.framesSent == 0;
         if (unreachable) {
-            std::fprintf(err, "qir-replay: the unit at %s:%u (data %s:%u) did not take the channel; nothing was sent\n",
-                         control.ip.c_str(), control.port, data.ip.c_str(), data.port);
+            for (size_t u = 0; u < addresses.size(); ++u)
+                std::fprintf(err, "qir-replay: %s did not take the channel; nothing was sent\n", describe(u).c_str());
             result.exitCode = 2;
         }
     }
@@ -476,6 +507,7 @@ std::string summaryJsonText(const ReplayResult& result)
     for (const ChannelSummary& c : result.channels) {
         nlohmann::json j = {
             { "channel", c.channel },
+            { "unit", c.unit },
             { "recording", c.recording },
             { "format", c.format },
             { "framesInRecording", c.framesInRecording },

@@ -15,6 +15,8 @@ namespace qir::replay {
 /// What happened on one channel.
 struct ChannelSummary {
     unsigned channel = 0;
+    unsigned unit = 0;    ///< index of the unit (in the order of --unit)
+    size_t unitCount = 1; ///< units of the run
     std::string recording;
     std::string format;
     uint64_t framesInRecording = 0;

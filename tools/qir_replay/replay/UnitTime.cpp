@@ -7,7 +7,7 @@
 namespace qir::replay {
 
 std::optional<int64_t> readUnitTimeUs(const Endpoint& control, const Endpoint& data, unsigned channel,
-                                      std::chrono::milliseconds timeout, std::string& why)
+                                      std::chrono::milliseconds timeout, std::string& why, bool* ptpSynced)
 {
     VXTQirInputInterfaceT unit{};
     unit.controlIP = control.ip.c_str();
@@ -41,9 +41,11 @@ std::optional<int64_t> readUnitTimeUs(const Endpoint& control, const Endpoint& d
         VXTQirStatusT status{};
         while ((result = VXQIR_GetCurrentState(handle, &status)) != NoError && std::chrono::steady_clock::now() < limit)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        if (result == NoError)
+        if (result == NoError) {
             time = static_cast<int64_t>(status.currentTime_ns / 1000u);
-        else
+            if (ptpSynced)
+                *ptpSynced = status.ptpSynced;
+        } else
             why = "it sent no status within " + std::to_string(timeout.count()) + " ms";
     }
     VXQIR_UnregisterOutputChannel(handle);

@@ -19,9 +19,10 @@ namespace qir::replay {
 ///
 /// Returns the unit time in microseconds, or nullopt with the reason in
 /// `why` (the unit did not answer within `timeout`, the channel is not
-/// served, ...). Blocks up to about `timeout` plus the library's own probe
+/// served, ...). `ptpSynced`, when given, receives the status's PTP
+/// synchronisation flag. Blocks up to about `timeout` plus the library's own probe
 /// of both addresses. Thread-safe as the library is.
 std::optional<int64_t> readUnitTimeUs(const Endpoint& control, const Endpoint& data, unsigned channel,
-                                      std::chrono::milliseconds timeout, std::string& why);
+                                      std::chrono::milliseconds timeout, std::string& why, bool* ptpSynced = nullptr);
 
 } // namespace qir::replay

@@ -54,7 +54,7 @@ private:
 void addRecordingOptions(CLI::App& app, ReplayOptions& options, std::string& format, std::string& pixels)
 {
     app.add_option("RECORDING", options.recordings,
-                   "recording files, or directories of images; the i-th replays on unit channel i")
+                   "recording files, or directories of images; the i-th replays on channel i of unit 0")
         ->check(CLI::ExistingPath);
     app.add_option("--format", format,
                    "recording format: grabber, raw, record, images (PNG/PGM/PPM) or jpeg (default: recognised by "
@@ -116,31 +116,33 @@ int main(int argc, char** argv)
     ReplayOptions options;
     std::string format;
     std::string pixels = "yuv422";
-    std::string unit;
-    std::string data;
+    std::vector<std::string> units;
+    std::vector<std::string> datas;
     std::string rate = "1";
     std::vector<std::string> maps;
     std::string from;
     std::string to;
     addRecordingOptions(app, options, format, pixels);
     app.add_option("--map", maps,
-                   "FILE=CHANNEL: replay FILE on unit channel CHANNEL (0 to 255); repeat it for several recordings "
-                   "and cameras in one run (after the RECORDINGs, which take channels 0, 1, ...); a channel given "
-                   "twice is refused")
+                   "FILE=CHANNEL[@UNIT]: replay FILE on channel CHANNEL (0 to 255) of unit UNIT (the index of its "
+                   "--unit from 0; default 0); repeat it for several recordings and cameras in one run (after the "
+                   "RECORDINGs, which take channels 0, 1, ... of unit 0); a channel given twice on one unit is "
+                   "refused")
         ->check([](const std::string& text) {
             try {
                 const auto map = qir::replay::parseChannelMap(text);
-                return CLI::ExistingFile(map.first);
+                return CLI::ExistingFile(map.file);
             } catch (const std::invalid_argument& error) {
                 return std::string(error.what());
             }
         });
-    app.add_option("--unit", unit,
-                   "unit control address CONTROL_IP[:PORT] (port default 65024); "
-                   "default: the embedded emulated unit");
-    app.add_option("--data", data,
-                   "unit data address DATA_IP[:BASE_PORT] (base port default 61440); "
-                   "needed with --unit");
+    app.add_option("--unit", units,
+                   "unit control address CONTROL_IP[:PORT] (port default 65024); repeat it for channels on several "
+                   "units (unit 0, 1, ... in order; every channel starts at one time taken from unit 0's clock, so "
+                   "the units must share a clock through PTP); default: the embedded emulated unit");
+    app.add_option("--data", datas,
+                   "unit data address DATA_IP[:BASE_PORT] (base port default 61440); one per --unit, the i-th for "
+                   "the i-th unit");
     app.add_option("--rate", rate,
                    "playout speed: a factor from 0.01 to 1000 such as 0.5 or 2 (times are divided by it), or max: as "
                    "fast as the unit's flow control allows (frame n is stamped first + n microseconds, so the "
@@ -187,9 +189,11 @@ int main(int argc, char** argv)
     options.channels.resize(options.recordings.size());
     std::iota(options.channels.begin(), options.channels.end(), 0u);
     for (const std::string& map : maps) {
-        const auto [file, channel] = qir::replay::parseChannelMap(map);
-        options.recordings.push_back(file);
-        options.channels.push_back(channel);
+        const qir::replay::ChannelMap parsed = qir::replay::parseChannelMap(map);
+        options.recordings.push_back(parsed.file);
+        options.channels.push_back(parsed.channel);
+        options.unitIndexes.resize(options.channels.size() - 1, 0u);
+        options.unitIndexes.push_back(parsed.unit);
     }
     if (options.recordings.empty()) {
         std::fprintf(stderr, "qir-replay: name a RECORDING or give --map FILE=CHANNEL (see --help)\n");
@@ -214,16 +218,22 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        if (!unit.empty())
-            options.unit = qir::replay::parseEndpoint(unit, qir::replay::kDefaultControlPort);
-        if (!data.empty())
-            options.data = qir::replay::parseEndpoint(data, qir::replay::kDefaultDataBasePort);
+        for (const std::string& unit : units)
+            options.units.push_back(qir::replay::parseEndpoint(unit, qir::replay::kDefaultControlPort));
+        for (const std::string& data : datas)
+            options.datas.push_back(qir::replay::parseEndpoint(data, qir::replay::kDefaultDataBasePort));
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "qir-replay: %s\n", error.what());
         return 2;
     }
-    if (options.data && !options.unit) {
+    if (units.empty() && !datas.empty()) {
         std::fprintf(stderr, "qir-replay: --data needs --unit\n");
+        return 2;
+    }
+    if (units.size() != datas.size()) {
+        std::fprintf(stderr,
+                     "qir-replay: %zu --unit but %zu --data: give one --data (the unit's data address) per --unit\n",
+                     units.size(), datas.size());
         return 2;
     }
     qir::tools::install_stop_signals();

@@ -1,0 +1,160 @@
+// The progress lines of qir-replay, formatted from snapshots.
+#include "ReplayProgress.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using qir::replay::ChannelProgress;
+using qir::replay::ProgressSnapshot;
+
+ChannelProgress halfway()
+{
+    ChannelProgress c;
+    c.channel = 3;
+    c.recording = "/data/rec/front.grab";
+    c.framesSent = 50;
+    c.framesTotal = 100;
+    c.bytesSent = 20'000'000;
+    c.fifoFreeLatest = 400;
+    c.fifoFreeLowest = 120;
+    return c;
+}
+
+struct LineCase {
+    const char* name;
+    ChannelProgress channel;
+    double seconds;
+    std::vector<std::string> present;
+    std::vector<std::string> absent;
+};
+
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ProgressLine : public ::testing::TestWithParam<LineCase> { };
+
+TEST_P(ProgressLine, ShowsWhatTheChannelHasDone)
+{
+    const LineCase& c = GetParam();
+    const auto lines = qir::replay::progressLines(ProgressSnapshot{ c.seconds, { c.channel } });
+    ASSERT_EQ(lines.size(), 1u);
+    for (const std::string& text : c.present)
+        EXPECT_NE(lines[0].find(text), std::string::npos) << "\"" << text << "\" missing in: " << lines[0];
+    for (const std::string& text : c.absent)
+        EXPECT_EQ(lines[0].find(text), std::string::npos) << "\"" << text << "\" unexpected in: " << lines[0];
+}
+
+ChannelProgress with(ChannelProgress c, auto change)
+{
+    change(c);
+    return c;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProgressLine,
+    ::testing::Values(LineCase{ "Halfway",
+                                halfway(),
+                                2.0,
+                                { "ch 3 front.grab: ", "50/100 frames", "25.0 fps", "10.0 MB/s",
+                                  "FIFO free 400 (lowest 120)", "ETA 2 s" },
+                                { "LOSS", "/data/rec", "@", "complete at the unit" } },
+                      LineCase{ "LossFlag", with(halfway(), [](auto& c) { c.loss = true; }), 2.0, { ", LOSS" }, {} },
+                      LineCase{
+                          "ZeroElapsedTime", halfway(), 0.0, { "0.0 fps", "0.0 MB/s", "ETA ?" }, { "inf", "nan" } },
+                      LineCase{ "NothingSentYet",
+                                with(halfway(), [](auto& c) { c.framesSent = 0, c.bytesSent = 0; }),
+                                1.0,
+                                { "0/100 frames", "0.0 fps", "ETA ?" },
+                                { "inf", "nan" } },
+                      LineCase{ "UnknownFifo",
+                                with(halfway(),
+                                     [](auto& c) {
+                                         c.fifoFreeLatest.reset();
+                                         c.fifoFreeLowest.reset();
+                                     }),
+                                2.0,
+                                { "FIFO free ?" },
+                                { "lowest" } },
+                      LineCase{ "TotalZero",
+                                with(halfway(), [](auto& c) { c.framesSent = 0, c.framesTotal = 0, c.bytesSent = 0; }),
+                                1.0,
+                                { "0/0 frames", "all sent" },
+                                { "ETA", "inf", "nan" } },
+                      LineCase{ "EverythingSent",
+                                with(halfway(), [](auto& c) { c.framesSent = 100; }),
+                                4.0,
+                                { "100/100 frames", "all sent" },
+                                { "ETA" } },
+                      LineCase{ "RatesOfAFinishedChannelAreOverItsSendingTime",
+                                with(halfway(),
+                                     [](auto& c) {
+                                         c.framesSent = 100;
+                                         c.bytesSent = 40'000'000;
+                                         c.secondsToLastFrame = 4.0;
+                                     }),
+                                60.0,
+                                { "25.0 fps", "10.0 MB/s", "all sent" },
+                                {} },
+                      LineCase{ "EmbeddedUnitAndSecondUnit",
+                                with(halfway(),
+                                     [](auto& c) {
+                                         c.unit = 1;
+                                         c.framesCompleteAtUnit = 48;
+                                     }),
+                                2.0,
+                                { "ch 3@1 front.grab", "(48 complete at the unit)" },
+                                {} }),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(ProgressText, LiveLinesAreRedrawnInPlaceOverTheLinesShownBefore)
+{
+    ProgressSnapshot snapshot{ 1.0, { halfway(), with(halfway(), [](auto& c) { c.channel = 4; }) } };
+    const std::string first = qir::replay::progressText(snapshot, true, 0);
+    EXPECT_EQ(first.find("\033["), first.find("\033[K")) << "nothing to move over the first time";
+    EXPECT_EQ(first.substr(0, 4), "\r\033[K");
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 2);
+
+    const std::string again = qir::replay::progressText(snapshot, true, 2);
+    EXPECT_EQ(again.substr(0, 4), "\033[2A") << "up over the two lines drawn before";
+    EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), 2);
+    EXPECT_NE(again.find("\r\033[Kch 3 "), std::string::npos);
+    EXPECT_NE(again.find("\r\033[Kch 4 "), std::string::npos);
+
+    // Fewer channels than rows drawn: the rows left over are cleared, so
+    // the cursor ends below everything drawn.
+    snapshot.channels.pop_back();
+    const std::string fewer = qir::replay::progressText(snapshot, true, 2);
+    EXPECT_EQ(std::count(fewer.begin(), fewer.end(), '\n'), 2);
+    EXPECT_NE(fewer.find("\r\033[K\n"), std::string::npos);
+}
+
+TEST(ProgressText, LiveLinesAreCutToTheTerminalSoThatNoneWraps)
+{
+    const ProgressSnapshot snapshot{ 1.0, { halfway() } };
+    const auto lines = qir::replay::progressLines(snapshot, 30);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].size(), 29u);
+    EXPECT_GT(qir::replay::progressLines(snapshot)[0].size(), 29u);
+}
+
+TEST(ProgressText, PlainTextIsOneLinePerChannelWithoutTerminalControls)
+{
+    const ProgressSnapshot snapshot{ 2.0, { halfway(), with(halfway(), [](auto& c) { c.channel = 4; }) } };
+    const std::string text = qir::replay::progressText(snapshot, false, 2, 30);
+    EXPECT_EQ(text.find('\033'), std::string::npos) << text;
+    EXPECT_EQ(text.find('\r'), std::string::npos) << text;
+    EXPECT_EQ(text,
+              "replaying 2.0 s: " + qir::replay::progressLines(snapshot)[0] +
+                  "\nreplaying 2.0 s: " + qir::replay::progressLines(snapshot)[1] + "\n")
+        << "plain lines are never cut";
+}
+
+} // namespace

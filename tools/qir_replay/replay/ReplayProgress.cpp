@@ -1,0 +1,114 @@
+#include "ReplayProgress.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdarg>
+#include <filesystem>
+
+namespace qir::replay {
+
+namespace {
+
+__attribute__((format(printf, 1, 2))) std::string format(const char* pattern, ...)
+{
+    char text[160];
+    va_list values;
+    va_start(values, pattern);
+    std::vsnprintf(text, sizeof text, pattern, values);
+    va_end(values);
+    return text;
+}
+
+std::string lineOf(const ChannelProgress& c, double elapsed)
+{
+    const double seconds = c.secondsToLastFrame.value_or(elapsed);
+    std::string line = "ch " + std::to_string(c.channel);
+    if (c.unit)
+        line += "@" + std::to_string(*c.unit);
+    line += " " + std::filesystem::path(c.recording).filename().string() + ": ";
+    line += format("%" PRIu64 "/%" PRIu64 " frames", c.framesSent, c.framesTotal);
+    if (c.framesCompleteAtUnit)
+        line += format(" (%" PRIu64 " complete at the unit)", *c.framesCompleteAtUnit);
+    const bool timed = seconds > 0.0;
+    const double fps = timed ? static_cast<double>(c.framesSent) / seconds : 0.0;
+    line += format(", %.1f fps, %.1f MB/s", fps, timed ? static_cast<double>(c.bytesSent) / 1e6 / seconds : 0.0);
+    if (c.fifoFreeLatest)
+        line += format(", FIFO free %" PRIu32 " (lowest %" PRIu32 ")", *c.fifoFreeLatest,
+                       c.fifoFreeLowest.value_or(*c.fifoFreeLatest));
+    else
+        line += ", FIFO free ?";
+    if (c.loss)
+        line += ", LOSS";
+    if (c.framesSent >= c.framesTotal)
+        line += ", all sent";
+    else if (fps > 0.0)
+        line += format(", ETA %.0f s", static_cast<double>(c.framesTotal - c.framesSent) / fps);
+    else
+        line += ", ETA ?";
+    return line;
+}
+
+} // namespace
+
+std::vector<std::string> progressLines(const ProgressSnapshot& snapshot, size_t columns)
+{
+    std::vector<std::string> lines;
+    for (const ChannelProgress& channel : snapshot.channels) {
+        lines.push_back(lineOf(channel, snapshot.elapsedSeconds));
+        // A line that wraps would take two rows and spoil the redraw.
+        if (columns > 1 && lines.back().size() > columns - 1)
+            lines.back().resize(columns - 1);
+    }
+    return lines;
+}
+
+std::string progressText(const ProgressSnapshot& snapshot, bool live, size_t linesShown, size_t columns)
+{
+    std::string text;
+    if (live) {
+        if (linesShown > 0)
+            text += "\033[" + std::to_string(linesShown) + "A";
+        for (const std::string& line : progressLines(snapshot, columns))
+            text += "\r\033[K" + line + "\n";
+        // Rows of an earlier, longer list stay cleared.
+        for (size_t extra = snapshot.channels.size(); extra < linesShown; ++extra)
+            text += "\r\033[K\n";
+        return text;
+    }
+    const std::string when = format("replaying %.1f s: ", snapshot.elapsedSeconds);
+    for (const std::string& line : progressLines(snapshot))
+        text += when + line + "\n";
+    return text;
+}
+
+ProgressDisplay::ProgressDisplay(std::FILE* out, bool quiet)
+    : out_(out)
+    , quiet_(quiet)
+    , live_(::isatty(::fileno(out)) == 1)
+{
+    winsize size{};
+    if (live_ && ::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0)
+        columns_ = size.ws_col;
+}
+
+void ProgressDisplay::update(const std::function<ProgressSnapshot()>& take, bool final)
+{
+    if (quiet_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto every = live_ ? std::chrono::milliseconds(200) : std::chrono::milliseconds(2000);
+    if (!final && last_ && now - *last_ < every)
+        return;
+    last_ = now;
+    const ProgressSnapshot snapshot = take();
+    const std::string text = progressText(snapshot, live_, linesShown_, columns_);
+    std::fputs(text.c_str(), out_);
+    std::fflush(out_);
+    if (live_)
+        linesShown_ = std::max(linesShown_, snapshot.channels.size());
+}
+
+} // namespace qir::replay

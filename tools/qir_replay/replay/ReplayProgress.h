@@ -1,0 +1,66 @@
+// ReplayProgress.h - the progress of a replay, one line per channel: live
+// lines redrawn in place on a terminal, plain periodic lines otherwise.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qir::replay {
+
+/// One channel's progress at one moment.
+struct ChannelProgress {
+    unsigned channel = 0;
+    std::optional<unsigned> unit; ///< shown as "CHANNEL@UNIT" when several units are used
+    std::string recording;        ///< shown by its file name
+    uint64_t framesSent = 0;      ///< handed on by the player
+    uint64_t framesTotal = 0;
+    uint64_t bytesSent = 0;
+    std::optional<uint32_t> fifoFreeLatest; ///< nullopt: no unit status seen yet
+    std::optional<uint32_t> fifoFreeLowest;
+    bool loss = false;                            ///< the unit's status showed the loss flag
+    std::optional<uint64_t> framesCompleteAtUnit; ///< with the embedded unit
+    /// Seconds from the replay's beginning to the channel's last frame, once
+    /// every frame is sent: its rates are over that time, not the elapsed.
+    std::optional<double> secondsToLastFrame;
+};
+
+struct ProgressSnapshot {
+    double elapsedSeconds = 0.0; ///< since the replay began
+    std::vector<ChannelProgress> channels;
+};
+
+/// The progress lines of `snapshot`, one per channel, without line ends.
+/// `columns` > 0 cuts each line to fit that many columns.
+std::vector<std::string> progressLines(const ProgressSnapshot& snapshot, size_t columns = 0);
+
+/// The text that shows `snapshot`: live, it first moves the cursor up over
+/// the `linesShown` lines drawn before and draws over them; plain, it
+/// writes each line after "replaying" and the elapsed time.
+std::string progressText(const ProgressSnapshot& snapshot, bool live, size_t linesShown, size_t columns = 0);
+
+/// Shows a replay's progress on `out`: on a terminal at most 5 times a
+/// second, in place; otherwise every 2 s; never when quiet. Used on one
+/// thread.
+class ProgressDisplay {
+public:
+    ProgressDisplay(std::FILE* out, bool quiet);
+
+    /// Shows `take()` when it is time to (always when `final`, so that the
+    /// last state stays on screen).
+    void update(const std::function<ProgressSnapshot()>& take, bool final);
+
+private:
+    std::FILE* out_;
+    bool quiet_;
+    bool live_;
+    size_t columns_ = 0;
+    size_t linesShown_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> last_;
+};
+
+} // namespace qir::replay
