@@ -20,6 +20,7 @@
 #include "VXQIRApi.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include "Graph.h"
 #include "GraphFile.h"
 #include "GraphRunner.h"
@@ -207,26 +208,14 @@ const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
-const KOVAComponentDefinition BenchFrameSource::s_componentDefinition = {
-    .name = "BenchFrameSource",
-    .version = "1.0.0",
-    .instFunct = &BenchFrameSource::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition BenchFrameSource::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "BenchFrameSource",
+                              .version = "1.0.0",
+                              .instantiate = &BenchFrameSource::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 KOVA_REGISTER_COMPONENT(BenchFrameSource, BenchFrameSource::s_componentDefinition);
 
 namespace {

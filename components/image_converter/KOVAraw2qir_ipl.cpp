@@ -1,6 +1,7 @@
 #include "image_converter/KOVAraw2qir_ipl.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include "image_converter/RawFrameConversion.h"
 #include "image_converter/RawFrameHeader.h"
 
@@ -78,26 +79,14 @@ const char* OutputFormatText(uint8_t format)
 
 } // namespace
 
-const KOVAComponentDefinition KOVAraw2qir_ipl::s_componentDefinition = {
-    .name = "VxQirImageConverter",
-    .version = "1.0.0",
-    .instFunct = &KOVAraw2qir_ipl::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVAraw2qir_ipl::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "VxQirImageConverter",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAraw2qir_ipl::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVAraw2qir_ipl, KOVAraw2qir_ipl::s_componentDefinition);
 KOVA_MODULE_MARKER(moduleDescr, "VxQirImageConverter", "1.0.0");

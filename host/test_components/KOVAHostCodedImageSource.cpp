@@ -1,6 +1,7 @@
 #include "KOVAHostCodedImageSource.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include "KOVAHostSourceProperties.h"
 
 #include <cstring>
@@ -66,26 +67,14 @@ constexpr char IMAGE_CODING[4] = { 'Q', 'T', 'S', 'T' };
 
 } // namespace
 
-const KOVAComponentDefinition KOVAHostCodedImageSource::s_componentDefinition = {
-    .name = "HostCodedImageSource",
-    .version = "1.0.0",
-    .instFunct = &KOVAHostCodedImageSource::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVAHostCodedImageSource::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "HostCodedImageSource",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAHostCodedImageSource::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVAHostCodedImageSource, KOVAHostCodedImageSource::s_componentDefinition);
 KOVA_MODULE_MARKER(moduleDescr, "HostCodedImageSource", "1.0.0");

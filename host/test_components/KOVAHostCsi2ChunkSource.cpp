@@ -1,6 +1,7 @@
 #include "KOVAHostCsi2ChunkSource.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include "KOVAHostSourceProperties.h"
 
 #include <algorithm>
@@ -76,26 +77,14 @@ const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
-const KOVAComponentDefinition KOVAHostCsi2ChunkSource::s_componentDefinition = {
-    .name = "HostCsi2ChunkSource",
-    .version = "1.0.0",
-    .instFunct = &KOVAHostCsi2ChunkSource::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVAHostCsi2ChunkSource::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "HostCsi2ChunkSource",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAHostCsi2ChunkSource::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVAHostCsi2ChunkSource, KOVAHostCsi2ChunkSource::s_componentDefinition);
 KOVA_MODULE_MARKER(moduleDescr, "HostCsi2ChunkSource", "1.0.0");

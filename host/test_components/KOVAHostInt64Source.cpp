@@ -1,6 +1,7 @@
 #include "KOVAHostInt64Source.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 namespace {
 
 constexpr KOVAPropertyDefault kMode = KOVAPropertyDefault::Enum("Constant|Counter|Clock", 1);
@@ -60,26 +61,14 @@ const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
-const KOVAComponentDefinition KOVAHostInt64Source::s_componentDefinition = {
-    .name = "HostInt64Source",
-    .version = "1.0.0",
-    .instFunct = &KOVAHostInt64Source::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVAHostInt64Source::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "HostInt64Source",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAHostInt64Source::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVAHostInt64Source, KOVAHostInt64Source::s_componentDefinition);
 KOVA_MODULE_MARKER(moduleDescr, "HostInt64Source", "1.0.0");

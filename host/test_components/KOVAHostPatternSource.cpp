@@ -1,6 +1,7 @@
 #include "KOVAHostPatternSource.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include <cstring>
 
 namespace {
@@ -105,26 +106,14 @@ const KOVAActionDefinition kActions[] = { KOVA::EndOfActions };
 
 } // namespace
 
-const KOVAComponentDefinition KOVAHostPatternSource::s_componentDefinition = {
-    .name = "HostPatternSource",
-    .version = "1.0.0",
-    .instFunct = &KOVAHostPatternSource::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVAHostPatternSource::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "HostPatternSource",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAHostPatternSource::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVAHostPatternSource, KOVAHostPatternSource::s_componentDefinition);
 KOVA_MODULE_MARKER(moduleDescr, "HostPatternSource", "1.0.0");

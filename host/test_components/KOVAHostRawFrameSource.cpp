@@ -1,6 +1,7 @@
 #include "KOVAHostRawFrameSource.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include "KOVAHostSourceProperties.h"
 
 #include "../../components/image_converter/RawFrameHeader.h"
@@ -58,26 +59,14 @@ constexpr int64_t kLargestFrame = int64_t{ 1 } << 28;
 
 } // namespace
 
-const KOVAComponentDefinition KOVAHostRawFrameSource::s_componentDefinition = {
-    .name = "HostRawFrameSource",
-    .version = "1.0.0",
-    .instFunct = &KOVAHostRawFrameSource::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVAHostRawFrameSource::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "HostRawFrameSource",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAHostRawFrameSource::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVAHostRawFrameSource, KOVAHostRawFrameSource::s_componentDefinition);
 KOVA_MODULE_MARKER(moduleDescr, "HostRawFrameSource", "1.0.0");

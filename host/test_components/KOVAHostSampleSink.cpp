@@ -1,6 +1,7 @@
 #include "KOVAHostSampleSink.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include "types/KOVATypeNames.h"
 
 namespace {
@@ -51,26 +52,14 @@ const KOVAActionDefinition kActions[] = {
 
 } // namespace
 
-const KOVAComponentDefinition KOVAHostSampleSink::s_componentDefinition = {
-    .name = "HostSampleSink",
-    .version = "1.0.0",
-    .instFunct = &KOVAHostSampleSink::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVAHostSampleSink::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "HostSampleSink",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAHostSampleSink::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVAHostSampleSink, KOVAHostSampleSink::s_componentDefinition);
 KOVA_MODULE_MARKER(moduleDescr, "HostSampleSink", "1.0.0");

@@ -1,6 +1,7 @@
 #include "LifecycleComponent.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include <thread>
 
 namespace {
@@ -81,26 +82,14 @@ const KOVAActionDefinition kActions[] = {
 
 } // namespace
 
-const KOVAComponentDefinition KOVATestLifecycle::s_componentDefinition = {
-    .name = "TestLifecycle",
-    .version = "0.1.0",
-    .instFunct = &KOVATestLifecycle::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition KOVATestLifecycle::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "TestLifecycle",
+                              .version = "0.1.0",
+                              .instantiate = &KOVATestLifecycle::Instantiate,
+                              .inputs = kInputs,
+                              .outputs = kOutputs,
+                              .properties = kProperties,
+                              .actions = kActions });
 
 KOVA_REGISTER_COMPONENT(KOVATestLifecycle, KOVATestLifecycle::s_componentDefinition);
 

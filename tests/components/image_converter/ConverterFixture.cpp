@@ -1,6 +1,7 @@
 #include "ConverterFixture.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 namespace converter_test {
 namespace {
 
@@ -35,51 +36,25 @@ constexpr int32_t kFeederBytes = 1 << 24;
 
 const KOVAComponentDefinition& FeederDefinition()
 {
-    static const KOVAComponentDefinition d = {
-        .name = "TestRawFeeder",
-        .version = "1.0.0",
-        .instFunct = &KOVATestComponent::Instantiate,
-        .regFunct = nullptr,
-        .unregFunct = nullptr,
-        .maxNumberOfInstances = 0,
-        .nbInputs = KOVA::AllEntries,
-        .inputs = kNoInputs,
-        .nbOutputs = KOVA::AllEntries,
-        .outputs = kFeederOutputs,
-        .nbProperties = KOVA::AllEntries,
-        .properties = kNoProperties,
-        .nbActions = KOVA::AllEntries,
-        .actions = kNoActions,
-        .priority = 128,
-        .kind = 1,
-        .threaded = true,
-        .reserved = 0,
-    };
+    static const KOVAComponentDefinition d = KOVA::ThreadedComponent({ .name = "TestRawFeeder",
+                                                                       .version = "1.0.0",
+                                                                       .instantiate = &KOVATestComponent::Instantiate,
+                                                                       .inputs = kNoInputs,
+                                                                       .outputs = kFeederOutputs,
+                                                                       .properties = kNoProperties,
+                                                                       .actions = kNoActions });
     return d;
 }
 
 const KOVAComponentDefinition& ReaderDefinition()
 {
-    static const KOVAComponentDefinition d = {
-        .name = "TestImageReader",
-        .version = "1.0.0",
-        .instFunct = &KOVATestComponent::Instantiate,
-        .regFunct = nullptr,
-        .unregFunct = nullptr,
-        .maxNumberOfInstances = 0,
-        .nbInputs = KOVA::AllEntries,
-        .inputs = kReaderInputs,
-        .nbOutputs = KOVA::AllEntries,
-        .outputs = kNoOutputs,
-        .nbProperties = KOVA::AllEntries,
-        .properties = kNoProperties,
-        .nbActions = KOVA::AllEntries,
-        .actions = kNoActions,
-        .priority = 128,
-        .kind = 1,
-        .threaded = true,
-        .reserved = 0,
-    };
+    static const KOVAComponentDefinition d = KOVA::ThreadedComponent({ .name = "TestImageReader",
+                                                                       .version = "1.0.0",
+                                                                       .instantiate = &KOVATestComponent::Instantiate,
+                                                                       .inputs = kReaderInputs,
+                                                                       .outputs = kNoOutputs,
+                                                                       .properties = kNoProperties,
+                                                                       .actions = kNoActions });
     return d;
 }
 

@@ -1,6 +1,7 @@
 #include "ScriptedComponents.h"
 
 #include "abi/KOVATableEnd.h"
+#include "abi/KOVAThreadedComponent.h"
 #include "unit_client/csi2/KOVAMipiCsi2Frame.h"
 
 #include <algorithm>
@@ -117,26 +118,14 @@ void ClearRecordedStatus()
     gStatus = {};
 }
 
-const KOVAComponentDefinition ScriptedSource::s_componentDefinition = {
-    .name = "TestScriptedSource",
-    .version = "1.0.0",
-    .instFunct = &ScriptedSource::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kNoInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kSourceOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kNoProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kNoActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition ScriptedSource::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "TestScriptedSource",
+                              .version = "1.0.0",
+                              .instantiate = &ScriptedSource::Instantiate,
+                              .inputs = kNoInputs,
+                              .outputs = kSourceOutputs,
+                              .properties = kNoProperties,
+                              .actions = kNoActions });
 KOVA_REGISTER_COMPONENT(ScriptedSource, ScriptedSource::s_componentDefinition);
 
 KOVAComponent* ScriptedSource::Instantiate(const char* name, const KOVAComponentDefinition* definition)
@@ -236,26 +225,14 @@ void ScriptedSource::Core()
         Rest(script.periodUs);
 }
 
-const KOVAComponentDefinition StatusRecorder::s_componentDefinition = {
-    .name = "TestStatusRecorder",
-    .version = "1.0.0",
-    .instFunct = &StatusRecorder::Instantiate,
-    .regFunct = nullptr,
-    .unregFunct = nullptr,
-    .maxNumberOfInstances = 0,
-    .nbInputs = KOVA::AllEntries,
-    .inputs = kRecorderInputs,
-    .nbOutputs = KOVA::AllEntries,
-    .outputs = kNoOutputs,
-    .nbProperties = KOVA::AllEntries,
-    .properties = kNoProperties,
-    .nbActions = KOVA::AllEntries,
-    .actions = kNoActions,
-    .priority = 128,
-    .kind = 1,
-    .threaded = true,
-    .reserved = 0,
-};
+const KOVAComponentDefinition StatusRecorder::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "TestStatusRecorder",
+                              .version = "1.0.0",
+                              .instantiate = &StatusRecorder::Instantiate,
+                              .inputs = kRecorderInputs,
+                              .outputs = kNoOutputs,
+                              .properties = kNoProperties,
+                              .actions = kNoActions });
 KOVA_REGISTER_COMPONENT(StatusRecorder, StatusRecorder::s_componentDefinition);
 
 KOVAComponent* StatusRecorder::Instantiate(const char* name, const KOVAComponentDefinition* definition)

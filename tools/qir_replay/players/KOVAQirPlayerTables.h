@@ -2,6 +2,7 @@
 #pragma once
 
 #include "KOVA.h"
+#include "abi/KOVAThreadedComponent.h"
 
 namespace qir_players {
 
@@ -115,24 +116,13 @@ inline constexpr KOVAOutputDefinition kOutputsEnd = {
 constexpr KOVAComponentDefinition playerDefinition(const char* name, KOVAInstantiateFunction instantiate,
                                                    const KOVAOutputDefinition* outputs)
 {
-    return { .name = name,
-             .version = "1.0.0",
-             .instFunct = instantiate,
-             .regFunct = nullptr,
-             .unregFunct = nullptr,
-             .maxNumberOfInstances = 0,
-             .nbInputs = KOVA::AllEntries,
-             .inputs = kPlayerInputs,
-             .nbOutputs = KOVA::AllEntries,
-             .outputs = outputs,
-             .nbProperties = KOVA::AllEntries,
-             .properties = kPlayerProperties,
-             .nbActions = KOVA::AllEntries,
-             .actions = kNoActions,
-             .priority = 128,
-             .kind = 1,
-             .threaded = true,
-             .reserved = 0 };
+    return KOVA::ThreadedComponent({ .name = name,
+                                     .version = "1.0.0",
+                                     .instantiate = instantiate,
+                                     .inputs = kPlayerInputs,
+                                     .outputs = outputs,
+                                     .properties = kPlayerProperties,
+                                     .actions = kNoActions });
 }
 
 } // namespace qir_players

@@ -63,47 +63,17 @@ constexpr int64_t kStopAfterUs = 86'400'000'000;
 
 } // namespace
 
-const KOVAComponentDefinition KOVAQirGrabberStreamPlayer::s_componentDefinition = {
-    "QirGrabberStreamPlayer",
-    "1.0.0",
-    &KOVAQirGrabberStreamPlayer::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    qir_players::kPlayerInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    qir_players::kPlayerProperties,
-    KOVA::AllEntries,
-    qir_players::kNoActions,
-    128,
-    1,
-    true,
-    0,
-};
+const KOVAComponentDefinition KOVAQirGrabberStreamPlayer::s_componentDefinition =
+    qir_players::playerDefinition("QirGrabberStreamPlayer", &KOVAQirGrabberStreamPlayer::Instantiate, kOutputs);
 
-const KOVAComponentDefinition KOVAQirRawFramePlayer::s_componentDefinition = {
-    "QirRawFramePlayer",
-    "1.0.0",
-    &KOVAQirRawFramePlayer::Instantiate,
-    nullptr,
-    nullptr,
-    0,
-    KOVA::AllEntries,
-    qir_players::kPlayerInputs,
-    KOVA::AllEntries,
-    kOutputs,
-    KOVA::AllEntries,
-    kRawProperties,
-    KOVA::AllEntries,
-    qir_players::kNoActions,
-    128,
-    1,
-    true,
-    0,
-};
+const KOVAComponentDefinition KOVAQirRawFramePlayer::s_componentDefinition =
+    KOVA::ThreadedComponent({ .name = "QirRawFramePlayer",
+                              .version = "1.0.0",
+                              .instantiate = &KOVAQirRawFramePlayer::Instantiate,
+                              .inputs = qir_players::kPlayerInputs,
+                              .outputs = kOutputs,
+                              .properties = kRawProperties,
+                              .actions = qir_players::kNoActions });
 
 KOVA_REGISTER_COMPONENT(KOVAQirGrabberStreamPlayer, KOVAQirGrabberStreamPlayer::s_componentDefinition);
 KOVA_MODULE_MARKER(grabberModuleDescr, "QirGrabberStreamPlayer", "1.0.0");
