@@ -3,6 +3,7 @@
 // loopback UDP, and every frame must arrive complete with the checksum of
 // its source; damaged input gives one line naming the file and the byte.
 #include "Recording.h"
+#include "ReplayToolRuns.h"
 #include "ToolRunner.h"
 #include "UnitEmulator.h"
 
@@ -19,6 +20,8 @@ using qir::data_types::test::read_file;
 using qir::data_types::test::run;
 using qir::data_types::test::TempDir;
 using qir::data_types::test::write_file;
+using qir::replay::test::generate;
+using qir::replay::test::readJson;
 
 struct FormCase {
     std::string name;
@@ -30,15 +33,6 @@ struct FormCase {
 void PrintTo(const FormCase& c, std::ostream* os)
 {
     *os << c.name;
-}
-
-void generate(const std::vector<std::string>& args, const std::string& path, const TempDir& dir)
-{
-    std::vector<std::string> all = { QIR_GEN_TOOL };
-    all.insert(all.end(), args.begin(), args.end());
-    all.insert(all.end(), { "-o", path });
-    const auto result = run(all, dir);
-    ASSERT_EQ(result.exit_code, 0) << result.start_error << result.err;
 }
 
 class ReplayedForm : public ::testing::TestWithParam<FormCase> { };
@@ -55,7 +49,7 @@ TEST_P(ReplayedForm, EveryFrameArrivesCompleteWithTheSourcesChecksum)
     ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("verdict: every frame arrived complete"), std::string::npos) << result.out;
 
-    const nlohmann::json summary = nlohmann::json::parse(read_file(dir.file("summary.json")));
+    const nlohmann::json summary = readJson(dir.file("summary.json"));
     const auto& channel = summary["channels"][0];
     EXPECT_EQ(channel["format"], c.format);
     const uint64_t frames = channel["framesToSend"];
@@ -117,7 +111,7 @@ TEST(ReplayedForms, ADamagedRecordFileGivesOneLineWithItsByteAndKeepGoingPlaysTh
         run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("s.json") }, dir);
     EXPECT_EQ(kept.exit_code, 0) << kept.out << kept.err;
     EXPECT_NE(kept.err.find("replaying the 2 whole frames before it"), std::string::npos) << kept.err;
-    const nlohmann::json summary = nlohmann::json::parse(read_file(dir.file("s.json")));
+    const nlohmann::json summary = readJson(dir.file("s.json"));
     EXPECT_EQ(summary["channels"][0]["checksumsMatched"], 2);
 }
 
@@ -218,30 +212,9 @@ TEST(ReplayedForms, WrittenGraphsRunByPckHostDeliverTheSourcesChecksums)
         const auto replay = run({ QIR_REPLAY_TOOL, rec, "--quiet", "--write-graph", graph }, dir);
         ASSERT_EQ(replay.exit_code, 0) << replay.out << replay.err;
 
-        vxqir::sim::EmulatorConfig config;
-        config.controlIp = "127.0.0.2";
-        config.dataIp = "127.0.0.3";
-        config.checksumEveryFrame = true;
-        vxqir::sim::UnitEmulator unit(config);
-        std::mutex mutex;
-        std::vector<uint64_t> sums;
-        unit.addFrameObserver([&](const vxqir::sim::CompletedFrame&, uint64_t checksum) {
-            std::lock_guard lock(mutex);
-            sums.push_back(checksum);
-        });
-        unit.start();
-        const auto host = run({ PCK_HOST_TOOL, "run", graph, "--package-dir", QIR_PACKAGE_DIR, "--quiet", "--set",
-                                "unit0.QirControlPort=" + std::to_string(unit.controlPort()), "--set",
-                                "unit0.SensorDataBasePort=" + std::to_string(unit.dataBasePort()) },
-                              dir);
-        EXPECT_EQ(host.exit_code, 0) << host.out << host.err;
-        unit.waitUntil([](const auto& s) { return s.channels[0].frames.framesComplete >= 4; },
-                       std::chrono::seconds(10));
-        unit.drainChecksums();
-        unit.stop();
+        const std::vector<uint64_t> sums = qir::replay::test::checksumsOfWrittenGraph(graph, 4, dir);
 
         const auto recording = qir::replay::Recording::open(rec);
-        std::lock_guard lock(mutex);
         ASSERT_EQ(sums.size(), 4u);
         for (size_t f = 0; f < sums.size(); ++f)
             EXPECT_EQ(sums[f], recording.sentChecksum(f)) << "frame " << f;

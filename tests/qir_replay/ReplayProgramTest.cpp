@@ -3,6 +3,7 @@
 // the middle of a replay, and the written graph run by pck-host against an
 // emulated unit of the test.
 #include "Recording.h"
+#include "ReplayToolRuns.h"
 #include "ToolRunner.h"
 #include "UnitEmulator.h"
 
@@ -24,6 +25,8 @@ namespace {
 using qir::data_types::test::PipedProgram;
 using qir::data_types::test::run;
 using qir::data_types::test::TempDir;
+using qir::replay::test::generate;
+using qir::replay::test::readJson;
 
 struct FormCase {
     std::string name;
@@ -34,20 +37,6 @@ struct FormCase {
 void PrintTo(const FormCase& c, std::ostream* os)
 {
     *os << c.name;
-}
-
-nlohmann::json readJson(const std::string& path)
-{
-    return nlohmann::json::parse(qir::data_types::test::read_file(path));
-}
-
-void generate(const std::vector<std::string>& args, const std::string& path, const TempDir& dir)
-{
-    std::vector<std::string> all = { QIR_GEN_TOOL };
-    all.insert(all.end(), args.begin(), args.end());
-    all.insert(all.end(), { "-o", path });
-    const auto result = run(all, dir);
-    ASSERT_EQ(result.exit_code, 0) << result.start_error << result.err;
 }
 
 class ReplayForm : public ::testing::TestWithParam<FormCase> { };
@@ -231,30 +220,9 @@ TEST(ReplayProgram, TheWrittenGraphRunByPckHostDeliversTheSameChecksums)
     const auto replay = run({ QIR_REPLAY_TOOL, rec, "--quiet", "--write-graph", graph }, dir);
     ASSERT_EQ(replay.exit_code, 0) << replay.out << replay.err;
 
-    vxqir::sim::EmulatorConfig config;
-    config.controlIp = "127.0.0.2";
-    config.dataIp = "127.0.0.3";
-    config.checksumEveryFrame = true;
-    config.socketReceiveBuffer = 16 << 20;
-    vxqir::sim::UnitEmulator unit(config);
-    std::mutex mutex;
-    std::vector<uint64_t> sums;
-    unit.addFrameObserver([&](const vxqir::sim::CompletedFrame&, uint64_t checksum) {
-        std::lock_guard lock(mutex);
-        sums.push_back(checksum);
-    });
-    unit.start();
-    const auto host = run({ PCK_HOST_TOOL, "run", graph, "--package-dir", QIR_PACKAGE_DIR, "--quiet", "--set",
-                            "unit0.QirControlPort=" + std::to_string(unit.controlPort()), "--set",
-                            "unit0.SensorDataBasePort=" + std::to_string(unit.dataBasePort()) },
-                          dir);
-    EXPECT_EQ(host.exit_code, 0) << host.out << host.err;
-    unit.waitUntil([](const auto& s) { return s.channels[0].frames.framesComplete >= 5; }, std::chrono::seconds(10));
-    unit.drainChecksums();
-    unit.stop();
+    const std::vector<uint64_t> sums = qir::replay::test::checksumsOfWrittenGraph(graph, 5, dir);
 
     const auto recording = qir::replay::Recording::open(rec);
-    std::lock_guard lock(mutex);
     ASSERT_EQ(sums.size(), 5u);
     for (size_t f = 0; f < sums.size(); ++f)
         EXPECT_EQ(sums[f], recording.sentChecksum(f)) << "frame " << f;

@@ -4,6 +4,7 @@
 // units started from one clock, and a written graph that finds its start
 // time itself under pck-host.
 #include "Recording.h"
+#include "ReplayToolRuns.h"
 #include "ToolRunner.h"
 #include "UnitEmulator.h"
 
@@ -21,22 +22,10 @@ namespace {
 
 using qir::data_types::test::run;
 using qir::data_types::test::TempDir;
+using qir::replay::test::generate;
+using qir::replay::test::readJson;
 
 constexpr double kMs = 1e6; // nanoseconds
-
-nlohmann::json readJson(const std::string& path)
-{
-    return nlohmann::json::parse(qir::data_types::test::read_file(path));
-}
-
-void generate(const std::vector<std::string>& args, const std::string& path, const TempDir& dir)
-{
-    std::vector<std::string> all = { QIR_GEN_TOOL };
-    all.insert(all.end(), args.begin(), args.end());
-    all.insert(all.end(), { "-o", path });
-    const auto result = run(all, dir);
-    ASSERT_EQ(result.exit_code, 0) << result.start_error << result.err;
-}
 
 /// Runs qir-replay with `args` (and --quiet --summary-json), expects exit 0
 /// and returns the summary.
