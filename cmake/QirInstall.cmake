@@ -8,7 +8,7 @@
 #                             lib/cmake/vxqir/ (find_package(vxqir))
 #   lib/qir-varnel/           the packages (.pck, qir_players.pck included);
 #                             pck-host looks here
-#   include/                  VXQIRApi.h
+#   include/                  VXQIRApi.h, VXQIRApiProgress.h
 #   share/doc/qir-varnel/     the READMEs, the C example, example graphs
 #
 # The package's dependencies are computed by dpkg-shlibdeps.

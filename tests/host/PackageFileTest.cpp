@@ -52,7 +52,7 @@ TEST(PackageFile, EndsWithItsInformationBlock)
     EXPECT_EQ(info->Find("DATE")->size(), 8u);
 }
 
-TEST(PackageFile, ExportsOnlyTheEntryPointsAndTheSeventeenUnitFunctions)
+TEST(PackageFile, ExportsOnlyTheEntryPointsAndTheUnitClientFunctions)
 {
     const std::set<std::string> expected = { "KOVAPckInit",
                                              "KOVAGetModulesDefStruct",
@@ -72,7 +72,9 @@ TEST(PackageFile, ExportsOnlyTheEntryPointsAndTheSeventeenUnitFunctions)
                                              "VXQIR_ReplayStreamData",
                                              "VXQIR_ResetChannel",
                                              "VXQIR_ClearStatusFlags",
-                                             "VXQIR_ErrorToString" };
+                                             "VXQIR_ErrorToString",
+                                             "VXQIR_GetChannelProgress",
+                                             "VXQIR_GetChannelProgressAt" };
     EXPECT_EQ(exportedFunctions(QIR_PACKAGE_FILE), expected);
 }
 

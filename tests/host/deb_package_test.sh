@@ -31,7 +31,7 @@ dpkg-deb -f "$deb" Depends
 dpkg-deb -f "$deb" Depends | grep -q "libc6 (>=" || fail "the package's dependencies were not computed"
 dpkg-deb -x "$deb" "$scratch/root"
 root=$scratch/root/usr
-for file in include/VXQIRApi.h lib/pkgconfig/vxqir.pc lib/cmake/vxqir/vxqirConfig.cmake bin/pck-host \
+for file in include/VXQIRApi.h include/VXQIRApiProgress.h lib/pkgconfig/vxqir.pc lib/cmake/vxqir/vxqirConfig.cmake bin/pck-host \
             bin/qir-unit-sim lib/qir-varnel/tavrik_qir_varnel.pck share/doc/qir-varnel/README.md; do
     [ -e "$root/$file" ] || fail "the package has no $file"
 done

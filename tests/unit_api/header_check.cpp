@@ -1,4 +1,6 @@
-// The public header compiles on its own as C++.
+// The public headers compile as C++.
 #include <VXQIRApi.h>
+#include <VXQIRApiProgress.h>
 
 static_assert(sizeof(VXTQirError) == 4);
+static_assert(sizeof(VXTQirChannelProgressT::datagramsSent) == 8);

@@ -10,10 +10,11 @@ cmake --install "$build" --prefix "$prefix" > /dev/null
 pc=$(find "$prefix" -name vxqir.pc)
 [ -n "$pc" ] || { echo "vxqir.pc not installed" >&2; exit 1; }
 export PKG_CONFIG_PATH=$(dirname "$pc")
-# The C API header is the library's one public header: nothing else of it
+# The C API headers are the library's public headers: nothing else of it
 # is installed.
-headers=$(cd "$prefix/include" && find . -type f | sort)
-[ "$headers" = "./VXQIRApi.h" ] || { echo "installed headers besides VXQIRApi.h: $headers" >&2; exit 1; }
+headers=$(cd "$prefix/include" && find . -type f | sort | tr '\n' ' ')
+[ "$headers" = "./VXQIRApi.h ./VXQIRApiProgress.h " ] ||
+  { echo "installed headers besides VXQIRApi.h and VXQIRApiProgress.h: $headers" >&2; exit 1; }
 # shellcheck disable=SC2046
 "$cc" -std=c11 -Wall -Werror -o "$prefix/example" "$source/examples/stream_frames.c" \
   $(pkg-config --cflags --libs vxqir)

@@ -28,12 +28,15 @@ typedef struct VXTQirChannelProgressT {
     /* Datagrams sent on the channel since it was registered. */
     uint64_t datagramsSent;
     /* Of those, how many the unit acknowledged: its latest status's
-     * rx_packet_num, widened to 64 bits against datagramsSent. */
+     * rx_packet_num, widened to 64 bits against datagramsSent. Never goes
+     * back; a number the channel has not sent acknowledges nothing. */
     uint64_t datagramsAcknowledged;
     /* Frames sent: datagrams with the end-of-frame mark. */
     uint64_t framesSent;
     /* Of those, how many the unit acknowledged (their end-of-frame datagram
-     * is at or before datagramsAcknowledged). */
+     * is at or before datagramsAcknowledged). With more than a thousand
+     * frames unacknowledged at once it may lag behind, never run ahead; it
+     * is exact once every datagram is acknowledged. */
     uint64_t framesAcknowledged;
     /* Periodic status messages received on the channel. */
     uint64_t statusCount;
@@ -48,17 +51,15 @@ typedef struct VXTQirChannelProgressT {
 
 /* Fills *progress for a registered channel. InvalidChannelHandle for an
  * unknown handle, then InvalidPointer for a NULL progress. */
-VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgress(VXTQirChannelHandle channelHandle,
-                                                  VXTQirChannelProgressT* progress);
+VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgress(VXTQirChannelHandle channelHandle, VXTQirChannelProgressT* progress);
 
 /* The same for the channel channelIndex of the unit whose control address is
  * controlIP (dotted-decimal) and control port controlPort, whichever handle
  * registered it. InvalidPointer for a NULL controlIP or progress,
  * ChannelNotAvailable when no such channel is registered in this process's
- * copy of the library. */
+ * copy of the library (a text that is not an IPv4 address names none). */
 VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgressAt(const char* controlIP, uint16_t controlPort,
-                                                    VXTQirChannelNumber channelIndex,
-                                                    VXTQirChannelProgressT* progress);
+                                                    VXTQirChannelNumber channelIndex, VXTQirChannelProgressT* progress);
 
 #ifdef __cplusplus
 }

@@ -300,6 +300,9 @@ void ChannelState::processStatusMessage(const ReplayStatusMessage& message)
         const StatusPayload& status = message.payload.status;
         {
             std::lock_guard lock(qir_state_mutex_);
+            acknowledgeLocked(status.rx_packet_num);
+            ++progress_.statusCount;
+            progress_.lastStatus = std::chrono::steady_clock::now();
             qir_state_.enabled = (status.flags & STATUS_FLAG_ENABLED) != 0;
             qir_state_.loss = (status.flags & STATUS_FLAG_LOSS) != 0;
             qir_state_.ptpSynced = (status.flags & STATUS_FLAG_PTP_SYNCED) != 0;
@@ -332,6 +335,86 @@ VXTQirError ChannelState::getCurrentState(VXTQirStatusT& status) const
         return DataNotAvailable;
     status = qir_state_;
     return NoError;
+}
+
+// Progress -------------------------------------------------------------------
+
+void ChannelState::noteSentLocked(uint16_t packetNumber, bool endOfFrame) const
+{
+    Progress& p = progress_;
+    const uint64_t position = p.datagramsSent++;
+    p.lastPacketNumber = packetNumber;
+    if (!endOfFrame)
+        return;
+    ++p.framesSent;
+    if (p.frameEndsCount == FRAME_ENDS_KEPT) {
+        // The oldest end leaves the ring; it is counted once the newest end
+        // that left is acknowledged, which implies it.
+        ++p.overflowCount;
+        p.overflowLast = p.frameEnds[p.frameEndsHead];
+        p.frameEndsHead = (p.frameEndsHead + 1) % FRAME_ENDS_KEPT;
+        --p.frameEndsCount;
+    }
+    p.frameEnds[(p.frameEndsHead + p.frameEndsCount) % FRAME_ENDS_KEPT] = position;
+    ++p.frameEndsCount;
+}
+
+void ChannelState::acknowledgeLocked(uint16_t rxPacketNumber)
+{
+    Progress& p = progress_;
+    if (p.datagramsSent == 0)
+        return; // a number of an earlier run: nothing of ours to acknowledge
+    // Signed distance from the latest datagram sent: 0 acknowledges all of
+    // them, -k all but the last k. A number ahead of ours (a status of an
+    // earlier run, or one that overtook the count of a datagram just sent)
+    // acknowledges nothing new; neither does one behind our first datagram.
+    const int32_t behind = QIRBufferNotifier::packetDistance(p.lastPacketNumber, rxPacketNumber);
+    if (behind > 0 || static_cast<uint64_t>(-static_cast<int64_t>(behind)) >= p.datagramsSent)
+        return;
+    const uint64_t acknowledged = p.datagramsSent - static_cast<uint64_t>(-static_cast<int64_t>(behind));
+    if (acknowledged <= p.datagramsAcknowledged)
+        return; // never backwards: statuses may arrive out of order
+    p.datagramsAcknowledged = acknowledged;
+    if (p.overflowCount > 0) {
+        if (p.overflowLast >= acknowledged)
+            return; // the ring's ends are newer still
+        p.framesAcknowledged += p.overflowCount;
+        p.overflowCount = 0;
+    }
+    while (p.frameEndsCount > 0 && p.frameEnds[p.frameEndsHead] < acknowledged) {
+        ++p.framesAcknowledged;
+        p.frameEndsHead = (p.frameEndsHead + 1) % FRAME_ENDS_KEPT;
+        --p.frameEndsCount;
+    }
+}
+
+VXTQirChannelProgressT ChannelState::progress(std::chrono::steady_clock::time_point now) const
+{
+    VXTQirChannelProgressT result{};
+    result.fifoEntries = channel_buffer_notifier_.totalBufferSlots();
+    std::lock_guard lock(qir_state_mutex_);
+    const Progress& p = progress_;
+    result.datagramsSent = p.datagramsSent;
+    result.datagramsAcknowledged = p.datagramsAcknowledged;
+    result.framesSent = p.framesSent;
+    result.framesAcknowledged = p.framesAcknowledged;
+    result.statusCount = p.statusCount;
+    result.msSinceStatus = -1;
+    if (p.lastStatus)
+        result.msSinceStatus =
+            std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(now - *p.lastStatus).count());
+    if (qir_state_received_)
+        result.status = qir_state_;
+    return result;
+}
+
+void ChannelState::setNextPacketNumber(uint16_t packetNumber) const
+{
+    packet_number_ = packetNumber;
+    // The counts go on; the widening follows the new numbering from the
+    // datagram that will carry it.
+    std::lock_guard lock(qir_state_mutex_);
+    progress_.lastPacketNumber = static_cast<uint16_t>(packetNumber - 1);
 }
 
 // Sensor data ----------------------------------------------------------------
@@ -387,6 +470,10 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
         if (result != SocketError::NoError)
             return DataSocketError;
 
+        {
+            std::lock_guard lock(qir_state_mutex_);
+            noteSentLocked(packet_number_, msg.endOfFrame());
+        }
         ++packet_number_;
         sent += current;
     }
@@ -480,6 +567,11 @@ VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t
 
         const SensorDatagramSender::Result result = sender_.send(data_socket_.get(), data_address_);
         packet_number_ = static_cast<uint16_t>(packet_number_ + result.sent);
+        if (result.sent > 0) {
+            std::lock_guard lock(qir_state_mutex_);
+            for (size_t i = 0; i < result.sent; ++i)
+                noteSentLocked(sender_.header(i).packetNumber, sender_.header(i).endOfFrame());
+        }
         for (size_t i = 0; i < result.sent; ++i) {
             // The end-of-line mark is on the last datagram of each block.
             if (sender_.header(i).endOfLine()) {
@@ -500,6 +592,12 @@ VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t
 bool ChannelState::isSameChannel(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex) const
 {
     return inputInterface.controlIP != nullptr && control_ip_ == inputInterface.controlIP &&
+        channel_index_ == channelIndex;
+}
+
+bool ChannelState::isChannelAt(in_addr address, in_port_t port, VXTQirChannelNumber channelIndex) const
+{
+    return control_address_.sin_addr.s_addr == address.s_addr && control_address_.sin_port == port &&
         channel_index_ == channelIndex;
 }
 

@@ -7,10 +7,12 @@
 #include "SensorDatagramSender.h"
 #include "SocketHandle.h"
 #include "VXQIRApi.h"
+#include "VXQIRApiProgress.h"
 #include "VXQIRBatch.h"
 
 #include <netinet/in.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -74,6 +76,11 @@ public:
     // Copies the latest periodic status; DataNotAvailable before the first.
     VXTQirError getCurrentState(VXTQirStatusT& status) const;
 
+    // What was sent on the channel and what the unit acknowledged of it, with
+    // the latest status and its age on the steady clock `now`. One
+    // consistent snapshot. Thread-safe.
+    VXTQirChannelProgressT progress(std::chrono::steady_clock::time_point now) const;
+
     // Sends one block under flow control. msg carries frame and line number,
     // stream id, timestamp and version; payload size, packet number and the
     // end marks are filled per datagram. Thread-bound (see class comment).
@@ -112,6 +119,9 @@ public:
 
     // True when this is channel channelIndex of the unit at controlIP.
     bool isSameChannel(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex) const;
+    // True when this is channel channelIndex of the unit whose control
+    // socket is at address:port (network byte order in both).
+    bool isChannelAt(in_addr address, in_port_t port, VXTQirChannelNumber channelIndex) const;
     ChannelKey getChannelKey() const;
 
     // The two halves of one control request, for callers that keep several
@@ -133,7 +143,11 @@ public:
     uint16_t nextPacketNumber() const { return packet_number_; }
     // Sets the number of the next sensor datagram; lets tests reach the
     // 16-bit wrap without 65536 datagrams. Thread-bound, like sendReplayData.
-    void setNextPacketNumber(uint16_t packetNumber) const { packet_number_ = packetNumber; }
+    void setNextPacketNumber(uint16_t packetNumber) const;
+
+    // End-of-frame positions the progress keeps while they wait for the
+    // unit's acknowledgement (see Progress).
+    static constexpr size_t FRAME_ENDS_KEPT = 1024;
 
 private:
     // One control request whose reply is awaited.
@@ -166,6 +180,13 @@ private:
     VXTQirError controlStatusMsg(bool enabled) const;
     VXTQirError getBufferSize() const;
 
+    // Counts one datagram just sent; requires qir_state_mutex_. Sending
+    // thread.
+    void noteSentLocked(uint16_t packetNumber, bool endOfFrame) const;
+    // Takes the acknowledgement of a periodic status; requires
+    // qir_state_mutex_.
+    void acknowledgeLocked(uint16_t rxPacketNumber);
+
     // How many blocks from the first on flow control lets go together now;
     // at least 1 (the caller has just waited for room for the first).
     size_t blocksCleared(std::span<const ReplayBlock> blocks) const;
@@ -193,9 +214,38 @@ private:
     mutable SensorDatagramSender sender_;
     mutable QIRBufferNotifier channel_buffer_notifier_;
 
-    mutable std::mutex qir_state_mutex_; // guards qir_state_ and qir_state_received_
+    // What was sent and acknowledged. Datagrams are counted from 0 in 64
+    // bits; the unit's 16-bit rx_packet_num is widened against the latest
+    // datagram sent: the flow-control window keeps the unacknowledged span
+    // below 32768 datagrams, so the signed 16-bit distance names the
+    // datagram. A frame counts as acknowledged when its end-of-frame
+    // datagram is. The end positions not yet acknowledged are kept in a
+    // fixed ring (no allocation on the send path); when more frames than it
+    // holds are unacknowledged, the oldest leave the ring into `overflow`,
+    // which counts them as acknowledged only once the newest of them is:
+    // the count may then lag, never run ahead, and is exact again when the
+    // unit has acknowledged everything.
+    struct Progress {
+        uint64_t datagramsSent = 0;
+        uint64_t datagramsAcknowledged = 0;
+        uint64_t framesSent = 0;
+        uint64_t framesAcknowledged = 0;
+        uint64_t statusCount = 0;
+        uint16_t lastPacketNumber = 0; // of the latest datagram sent
+        std::optional<std::chrono::steady_clock::time_point> lastStatus;
+        std::array<uint64_t, FRAME_ENDS_KEPT> frameEnds{}; // ring of positions, oldest at frameEndsHead
+        size_t frameEndsHead = 0;
+        size_t frameEndsCount = 0;
+        uint64_t overflowCount = 0; // frames that left the ring unacknowledged
+        uint64_t overflowLast = 0;  // position of the newest of them
+    };
+
+    // Guards qir_state_, qir_state_received_ and progress_; held briefly by
+    // the listener (status) and the sending thread (datagrams sent).
+    mutable std::mutex qir_state_mutex_;
     VXTQirStatusT qir_state_{};
     bool qir_state_received_ = false;
+    mutable Progress progress_;
 
     // Height of the last frame size the unit acknowledged; written by
     // initReplay's caller, read by the sending thread.

@@ -4,6 +4,7 @@
 // reported as InternalError.
 
 #include "VXQIRApi.h"
+#include "VXQIRApiProgress.h"
 
 #include "VXQIRApiImpl.h"
 
@@ -113,6 +114,18 @@ VXQIR_EXPORT VXTQirError VXQIR_ResetChannel(VXTQirChannelHandle channelHandle)
 VXQIR_EXPORT VXTQirError VXQIR_ClearStatusFlags(VXTQirChannelHandle channelHandle)
 {
     return guarded([&](VXQIRApiS& api) { return api.clearStatusFlags(channelHandle); });
+}
+
+VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgress(VXTQirChannelHandle channelHandle, VXTQirChannelProgressT* progress)
+{
+    return guarded([&](VXQIRApiS& api) { return api.getChannelProgress(channelHandle, progress); });
+}
+
+VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgressAt(const char* controlIP, uint16_t controlPort,
+                                                    VXTQirChannelNumber channelIndex, VXTQirChannelProgressT* progress)
+{
+    return guarded(
+        [&](VXQIRApiS& api) { return api.getChannelProgressAt(controlIP, controlPort, channelIndex, progress); });
 }
 
 } // extern "C"

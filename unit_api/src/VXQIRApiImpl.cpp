@@ -2,12 +2,14 @@
 
 #include "socket.h"
 
+#include <arpa/inet.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <limits>
 #include <stdexcept>
 #include <vector>
@@ -357,6 +359,42 @@ VXTQirError VXQIRApiS::replayStreamBlocks(VXTQirChannelHandle handle, std::span<
         if (!isValidPointer(block.payload))
             return InvalidPointer;
     return lookup.channel->sendReplayBlocks(blocks, *blocksSent);
+}
+
+VXTQirError VXQIRApiS::getChannelProgress(VXTQirChannelHandle handle, VXTQirChannelProgressT* progress) const
+{
+    const Lookup lookup = getChannelState(handle);
+    if (!lookup.channel)
+        return lookup.error;
+    if (!isValidPointer(progress))
+        return InvalidPointer;
+    *progress = lookup.channel->progress(std::chrono::steady_clock::now());
+    return NoError;
+}
+
+VXTQirError VXQIRApiS::getChannelProgressAt(const char* controlIP, uint16_t controlPort,
+                                            VXTQirChannelNumber channelIndex, VXTQirChannelProgressT* progress) const
+{
+    if (!isValidPointer(controlIP) || !isValidPointer(progress))
+        return InvalidPointer;
+    in_addr address{};
+    // Not an address: no channel can be registered under it.
+    if (::inet_pton(AF_INET, controlIP, &address) != 1)
+        return ChannelNotAvailable;
+    ChannelStatePtr found;
+    {
+        std::lock_guard lock(channelMutex_);
+        for (const auto& [handle, channel] : outputChannel_) {
+            if (channel->isChannelAt(address, htons(controlPort), channelIndex)) {
+                found = channel;
+                break;
+            }
+        }
+    }
+    if (!found)
+        return ChannelNotAvailable;
+    *progress = found->progress(std::chrono::steady_clock::now());
+    return NoError;
 }
 
 VXTQirError VXQIRApiS::resetChannel(VXTQirChannelHandle handle)

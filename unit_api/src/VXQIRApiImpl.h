@@ -5,6 +5,7 @@
 #include "InterfaceCommunication.h"
 #include "ReachabilityCache.h"
 #include "VXQIRApi.h"
+#include "VXQIRApiProgress.h"
 
 #include <atomic>
 #include <forward_list>
@@ -66,6 +67,11 @@ public:
     // the C API: the package's components reach it through the core.
     VXTQirError replayStreamBlocks(VXTQirChannelHandle handle, std::span<const ReplayBlock> blocks,
                                    size_t* blocksSent) const;
+    // VXQIR_GetChannelProgress and VXQIR_GetChannelProgressAt
+    // (VXQIRApiProgress.h).
+    VXTQirError getChannelProgress(VXTQirChannelHandle handle, VXTQirChannelProgressT* progress) const;
+    VXTQirError getChannelProgressAt(const char* controlIP, uint16_t controlPort, VXTQirChannelNumber channelIndex,
+                                     VXTQirChannelProgressT* progress) const;
     VXTQirError resetChannel(VXTQirChannelHandle handle);
     VXTQirError clearStatusFlags(VXTQirChannelHandle handle);
     VXTQirError isInputInterfaceAvailable(const VXTQirInputInterfaceT* inputInterface);
