@@ -12,10 +12,11 @@
  * Exits 1 on any error, naming the call and the library's text for it (a
  * time-out says what did not come in time); 2 on a usage error.
  *
- * SIGINT or SIGTERM stops the stream after the block being sent: the
- * channel is unregistered (the unit stops replay and status messages), the
- * frames sent so far are printed ("frames_sent=N") and the exit status is
- * 130.
+ * SIGINT or SIGTERM before registration (the reachability probe included)
+ * ends the program with status 130 at once. During the stream it stops after
+ * the block being sent: the channel is unregistered (the unit stops replay
+ * and status messages), the frames sent so far are printed ("frames_sent=N")
+ * and the exit status is 130.
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -307,7 +308,10 @@ int main(int argc, char** argv)
     parse(argc, argv, &o);
     installStopSignals();
 
-    if (!o.skipPing && failed("VXQIR_IsInputInterfaceAvailable", VXQIR_IsInputInterfaceAvailable(&o.unit)))
+    /* A signal during the reachability probe ends it as failed: the signal,
+     * not the failure, is the reason to stop then. */
+    const VXTQirError reachable = o.skipPing ? NoError : VXQIR_IsInputInterfaceAvailable(&o.unit);
+    if (!stopSignal && failed("VXQIR_IsInputInterfaceAvailable", reachable))
         return 1;
     if (stopSignal) {
         printf("stopped by a signal before registering: frames_sent=0\n");

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -48,7 +49,22 @@ VXQIRApiS::VXQIRApiS(ReachabilityCache::Clock clock, ReachabilityCache::Probe pr
     , wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     socket_init();
-    receive_thread_ = std::thread([this] { listen(); });
+    // The listener starts with every signal blocked: a signal meant for the
+    // program (Ctrl-C during a reachability probe, for one) goes to the
+    // program's threads, where it can interrupt what they wait for.
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t previous;
+    const bool masked = ::pthread_sigmask(SIG_SETMASK, &all, &previous) == 0;
+    try {
+        receive_thread_ = std::thread([this] { listen(); });
+    } catch (...) {
+        if (masked)
+            ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        throw;
+    }
+    if (masked)
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 VXQIRApiS::~VXQIRApiS()

@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace vxqir {
 
@@ -131,18 +129,6 @@ bool is_valid_ipv4(const char* ip)
         return false;
     in_addr parsed{};
     return ::inet_pton(AF_INET, ip, &parsed) == 1;
-}
-
-bool is_available(const char* ip)
-{
-    in_addr parsed{};
-    if (ip == nullptr || ::inet_pton(AF_INET, ip, &parsed) != 1)
-        return false;
-    char rendered[20] = {};
-    if (::inet_ntop(AF_INET, &parsed, rendered, sizeof(rendered)) == nullptr)
-        return false;
-    const std::string command = std::string("ping -c1 -s1 -W1 ") + rendered + " > /dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
 }
 
 } // namespace vxqir

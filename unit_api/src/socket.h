@@ -64,9 +64,18 @@ void socket_close(int sockfd);
 // True when the text is a dotted-decimal IPv4 address (inet_pton rules).
 bool is_valid_ipv4(const char* ip);
 
-// One reachability probe: a single ping with a one-second wait. Returns false
-// without running anything when the text is not an IPv4 address; only the
-// address re-rendered from its parsed form ever reaches the shell.
+// One reachability probe (ReachabilityProbe.cpp): runs
+// `ping -c1 -s1 -W1 ADDRESS` found on PATH, its output discarded, and returns
+// true when it exits with 0. Returns false without running anything when the
+// text is not an IPv4 address; only the address re-rendered from its parsed
+// form is passed, as one argument, and no shell is involved.
+//
+// The wait for ping lets signals through: a signal that ends the process
+// ends it during the probe as at any other time, and a signal caught on the
+// probing thread interrupts the wait: the probe then stops ping and returns
+// false, so a caller that set a flag in its handler can give up at once.
+// (The library's own listener thread blocks every signal, so a signal sent
+// to a single-threaded program reaches the probing thread.)
 bool is_available(const char* ip);
 
 } // namespace vxqir
