@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <ostream>
 
 namespace vxqir::test {
@@ -77,11 +78,11 @@ TEST_F(ControlRequests, RequestIdsWrapFrom65535ToZero)
     }));
 }
 
-TEST_F(ControlRequests, AMissingReplyEndsInTimeoutAndTheChannelGoesOnWorking)
+TEST_F(ControlRequests, ARequestUnansweredInEveryTryEndsInTimeoutAndTheChannelGoesOnWorking)
 {
     int ignored = 0;
     unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
-        if (ignored++ == 0)
+        if (ignored++ < ChannelState::CONTROL_TRIES)
             return std::nullopt;
         return unit_.defaultReply(request);
     });
@@ -90,27 +91,99 @@ TEST_F(ControlRequests, AMissingReplyEndsInTimeoutAndTheChannelGoesOnWorking)
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(api_->setReplayOffset(handle, 10), Timeout);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, ChannelState::CONTROL_TRIES * std::chrono::milliseconds(190));
     EXPECT_EQ(api_->setReplayOffset(handle, 20), NoError);
     uint64_t offset = 0;
     EXPECT_EQ(api_->getReplayOffset(handle, &offset), NoError);
     EXPECT_EQ(offset, 20u);
 }
 
+// A request whose replies are lost: one lost reply costs a repeated
+// request if the request is safe to repeat, else the call.
+struct LostReplyCase {
+    const char* name;
+    Command command;                                                  // the request whose replies are lost
+    std::function<VXTQirError(VXQIRApiS&, VXTQirChannelHandle)> call; // makes that request
+    bool repeated;
+};
+
+class LostReply : public ApiFixture, public ::testing::WithParamInterface<LostReplyCase> { };
+
+TEST_P(LostReply, IsMadeGoodByTheSameRequestAgainWhenItIsSafeToRepeat)
+{
+    const LostReplyCase& c = GetParam();
+    std::mutex mutex;
+    std::vector<ReplayControlMessage> seen; // of c.command, guarded by mutex
+    unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
+        if (static_cast<Command>(request.command) == c.command) {
+            std::lock_guard lock(mutex);
+            seen.push_back(request);
+            if (seen.size() < ChannelState::CONTROL_TRIES)
+                return std::nullopt; // every reply but the last try's is lost
+        }
+        return unit_.defaultReply(request);
+    });
+    const VXTQirChannelHandle handle = registerChannel(unit_.config(1448, 100));
+    EXPECT_EQ(c.call(*api_, handle), c.repeated ? NoError : Timeout);
+
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(seen.size(), c.repeated ? size_t{ ChannelState::CONTROL_TRIES } : 1u);
+    for (const ReplayControlMessage& again : seen) {
+        // The same datagram each time, request id included.
+        EXPECT_EQ(std::memcmp(&again, &seen.front(), seen.front().packet_length), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, LostReply,
+    ::testing::Values(
+        LostReplyCase{ "SetFrameSize", Command::SET_FRAME_SIZE,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.initOutputChannel(h, 64, 4); }, true },
+        LostReplyCase{ "EnableChannel", Command::ENABLE_CHANNEL,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.initOutputChannel(h, 64, 4); }, true },
+        LostReplyCase{ "EnableStatusMessages", Command::ENABLE_STATUS_MESSAGES,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.initOutputChannel(h, 64, 4); }, true },
+        LostReplyCase{ "GetBufferSize", Command::GET_BUFFER_SIZE,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.isOutputChannelAvailable(h); }, true },
+        LostReplyCase{ "SetStartTimestamp", Command::SET_START_TIMESTAMP,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.setReplayStartTime(h, 5, 0, 0); }, true },
+        LostReplyCase{ "SetOffsetTimestamp", Command::SET_OFFSET_TIMESTAMP,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.setReplayOffset(h, 5); }, true },
+        LostReplyCase{ "SetStopTimestamp", Command::SET_STOP_TIMESTAMP,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.setReplayStopTime(h, 5); }, true },
+        LostReplyCase{ "GetStartTimestamp", Command::GET_START_TIMESTAMP,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                           uint64_t start = 0;
+                           return api.getReplayStartTime(h, &start, nullptr, nullptr);
+                       },
+                       true },
+        LostReplyCase{ "GetFrameSize", Command::GET_FRAME_SIZE,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) {
+                           uint16_t width = 0, height = 0;
+                           return api.getFrameSize(h, &width, &height);
+                       },
+                       true },
+        LostReplyCase{ "ResetChannel", Command::RESET_CHANNEL,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.resetChannel(h); }, false },
+        LostReplyCase{ "ClearStatusFlags", Command::CLEAR_STATUS_FLAGS,
+                       [](VXQIRApiS& api, VXTQirChannelHandle h) { return api.clearStatusFlags(h); }, false }),
+    [](const ::testing::TestParamInfo<LostReplyCase>& testCase) { return testCase.param.name; });
+
 TEST_F(ControlRequests, ALateReplyToAnAbandonedRequestIsDropped)
 {
     std::atomic<int> seen{ 0 };
     unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
         if (seen++ == 0) {
-            // Answer the first request only after the client gave up on it.
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            // Answer the first request (and its repetitions, queued
+            // meanwhile) only after the client gave up on all its tries.
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
         }
         return unit_.defaultReply(request);
     });
     const VXTQirInputInterfaceT config = unit_.config(1448, 50);
     const VXTQirChannelHandle handle = registerChannel(config);
     EXPECT_EQ(api_->setReplayStartTime(handle, 5, 0, 0), Timeout);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250)); // the late reply comes and goes
+    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // the late replies come and go
     uint64_t start = 0;
     unit_.setResponder({});
     EXPECT_EQ(api_->getReplayStartTime(handle, &start, nullptr, nullptr), NoError);

@@ -103,7 +103,7 @@ VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> req
 }
 
 VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> request_id, ReplayStatusMessage& message,
-                                                     std::chrono::milliseconds timeout) const
+                                                     std::chrono::milliseconds timeout, OnTimeout onTimeout) const
 {
     if (!request_id)
         return InternalError; // every id pending: the request was never sent
@@ -117,6 +117,8 @@ VXTQirError ChannelState::waitForReplayStatusMessage(std::optional<uint16_t> req
     // inserted or erased, and only this waiter erases its own entry (ids are
     // unique among pending requests).
     const bool completed = requests_completed_.wait_until(lock, deadline, [&] { return entry->second.completed; });
+    if (!completed && onTimeout == OnTimeout::Keep)
+        return Timeout; // the entry still takes a late reply
 
     VXTQirError result = Timeout;
     if (completed && entry->second.sendFailed) {
@@ -150,15 +152,34 @@ void ChannelState::setNextRequestId(uint16_t request_id) const
     request_id_ = request_id;
 }
 
-VXTQirError ChannelState::exchange(const ReplayControlMessage& request, ReplayStatusMessage& reply) const
+VXTQirError ChannelState::exchange(ReplayControlMessage request, ReplayStatusMessage& reply,
+                                   Repetition repetition) const
 {
-    return waitForReplayStatusMessage(sendControlMessage(request), reply);
+    const std::optional<uint16_t> id = sendControlMessage(request);
+    const std::chrono::milliseconds timeout(qir_get_timeout_ms_.load(std::memory_order_relaxed));
+    // Without a wait (a channel saying goodbye) there is nothing to repeat.
+    const int tries = repetition == Repetition::Repeatable && timeout.count() > 0 ? CONTROL_TRIES : 1;
+    for (int sent = 1;; ++sent) {
+        const bool last = sent == tries;
+        const VXTQirError result =
+            waitForReplayStatusMessage(id, reply, timeout, last ? OnTimeout::Remove : OnTimeout::Keep);
+        if (result != Timeout || last)
+            return result;
+        // The same datagram again: a reply to either try answers it.
+        request.request_id = *id;
+        const int socket = control_socket_ ? control_socket_->get() : -1;
+        if (socket_send_to(socket, &request, request.packet_length, 0, control_address_) != SocketError::NoError) {
+            std::lock_guard lock(requests_mutex_);
+            running_requests_.erase(*id);
+            return ControlSocketError;
+        }
+    }
 }
 
-VXTQirError ChannelState::simpleRequest(Command command) const
+VXTQirError ChannelState::simpleRequest(Command command, Repetition repetition) const
 {
     ReplayStatusMessage reply{};
-    return waitForReplayStatusMessage(sendUserRequest(command), reply);
+    return exchange(initReplayControlMessage(command, 0), reply, repetition);
 }
 
 VXTQirError ChannelState::sendTimestamp(Command command, uint64_t ts) const
@@ -166,12 +187,12 @@ VXTQirError ChannelState::sendTimestamp(Command command, uint64_t ts) const
     ReplayControlMessage request = initReplayControlMessage(command, sizeof(request.payload.ts));
     request.payload.ts = ts;
     ReplayStatusMessage reply{};
-    return exchange(request, reply);
+    return exchange(request, reply, Repetition::Repeatable);
 }
 
 VXTQirError ChannelState::query(Command command, uint16_t expectedType, ReplayStatusMessage& reply) const
 {
-    const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(command), reply);
+    const VXTQirError result = exchange(initReplayControlMessage(command, 0), reply, Repetition::Repeatable);
     if (result != NoError)
         return result;
     return reply.response_type == expectedType ? NoError : InternalError;
@@ -192,7 +213,7 @@ VXTQirError ChannelState::setFrameSize(uint16_t width, uint16_t height) const
     request.payload.frameSize.width = width;
     request.payload.frameSize.height = height;
     ReplayStatusMessage reply{};
-    const VXTQirError result = exchange(request, reply);
+    const VXTQirError result = exchange(request, reply, Repetition::Repeatable);
     if (result == NoError)
         frame_height_.store(height, std::memory_order_release);
     return result;
@@ -200,12 +221,13 @@ VXTQirError ChannelState::setFrameSize(uint16_t width, uint16_t height) const
 
 VXTQirError ChannelState::controlReplay(bool enabled) const
 {
-    return simpleRequest(enabled ? Command::ENABLE_CHANNEL : Command::DISABLE_CHANNEL);
+    return simpleRequest(enabled ? Command::ENABLE_CHANNEL : Command::DISABLE_CHANNEL, Repetition::Repeatable);
 }
 
 VXTQirError ChannelState::controlStatusMsg(bool enabled) const
 {
-    return simpleRequest(enabled ? Command::ENABLE_STATUS_MESSAGES : Command::DISABLE_STATUS_MESSAGES);
+    return simpleRequest(enabled ? Command::ENABLE_STATUS_MESSAGES : Command::DISABLE_STATUS_MESSAGES,
+                         Repetition::Repeatable);
 }
 
 VXTQirError ChannelState::getBufferSize() const
@@ -232,7 +254,8 @@ VXTQirError ChannelState::initReplay(uint16_t width, uint16_t height) const
 VXTQirError ChannelState::isAvailable() const
 {
     ReplayStatusMessage reply{};
-    const VXTQirError result = waitForReplayStatusMessage(sendUserRequest(Command::GET_BUFFER_SIZE), reply);
+    const VXTQirError result =
+        exchange(initReplayControlMessage(Command::GET_BUFFER_SIZE, 0), reply, Repetition::Repeatable);
     if (result != NoError)
         return result; // 0x8004 has become ChannelNotAvailable already
     return reply.response_type == RESPONSE_BUFFER_SIZE ? NoError : InternalError;
@@ -281,12 +304,16 @@ VXTQirError ChannelState::getFrameSize(uint16_t& width, uint16_t& height) const
 
 VXTQirError ChannelState::resetChannel() const
 {
-    return simpleRequest(Command::RESET_CHANNEL);
+    // Not repeated: data sent meanwhile by the sending thread would be
+    // reset by the second try.
+    return simpleRequest(Command::RESET_CHANNEL, Repetition::Once);
 }
 
 VXTQirError ChannelState::clearStatusFlags() const
 {
-    return simpleRequest(Command::CLEAR_STATUS_FLAGS);
+    // Not repeated: a loss the unit flags between two tries would be
+    // cleared unseen.
+    return simpleRequest(Command::CLEAR_STATUS_FLAGS, Repetition::Once);
 }
 
 // Status -------------------------------------------------------------------

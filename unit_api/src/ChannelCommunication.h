@@ -137,6 +137,11 @@ public:
     // tests reach the 16-bit wrap without 65536 round trips. Thread-safe.
     void setNextRequestId(uint16_t request_id) const;
 
+    // How often a request that is safe to repeat is sent before it is given
+    // up: each try waits the whole reply timeout, and a reply to any of them
+    // (they carry one request id) answers the request.
+    static constexpr int CONTROL_TRIES = 3;
+
     // Flow-control counters, for diagnostics and tests.
     const QIRBufferNotifier& bufferNotifier() const { return channel_buffer_notifier_; }
     // Packet number the next sensor datagram will carry.
@@ -150,6 +155,13 @@ public:
     static constexpr size_t FRAME_ENDS_KEPT = 1024;
 
 private:
+    // Whether a request may be sent again when its reply does not come:
+    // Repeatable when doing it twice leaves the unit as doing it once (it
+    // sets a value, or only reads); Once otherwise.
+    enum class Repetition { Repeatable, Once };
+    // What a timed-out wait does with the pending entry.
+    enum class OnTimeout { Remove, Keep };
+
     // One control request whose reply is awaited.
     struct PendingRequest {
         bool completed = false;
@@ -164,11 +176,14 @@ private:
     std::optional<uint16_t> sendUserRequest(Command cmd) const;
     VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id, ReplayStatusMessage& message) const;
     VXTQirError waitForReplayStatusMessage(std::optional<uint16_t> request_id, ReplayStatusMessage& message,
-                                           std::chrono::milliseconds timeout) const;
-    // Sends a request and waits for its reply.
-    VXTQirError exchange(const ReplayControlMessage& request, ReplayStatusMessage& reply) const;
+                                           std::chrono::milliseconds timeout,
+                                           OnTimeout onTimeout = OnTimeout::Remove) const;
+    // Sends a request and waits for its reply; a Repeatable request is sent
+    // again, under the same id, after each timed-out try, CONTROL_TRIES
+    // tries in all.
+    VXTQirError exchange(ReplayControlMessage request, ReplayStatusMessage& reply, Repetition repetition) const;
     // Sends a payload-less request; any reply counts.
-    VXTQirError simpleRequest(Command command) const;
+    VXTQirError simpleRequest(Command command, Repetition repetition) const;
     // Sends a timestamp request; any reply counts.
     VXTQirError sendTimestamp(Command command, uint64_t ts) const;
     // Sends a payload-less GET request whose reply must carry expectedType.
