@@ -61,6 +61,11 @@ public:
     static void ResetQirChannel(KOVAModule* module, int32_t actionIndex);
     static void ClearStatusFlags(KOVAModule* module, int32_t actionIndex);
 
+    /// How long the unit may send no status before the status thread stops
+    /// publishing its last one: 1 s, or two "StatusUpdatePeriod"s when
+    /// longer (a status is looked at once a period).
+    static int64_t UnitTimeoutMs(int64_t statusPeriodUs);
+
     /// Bytes that pad a record of `bytes` bytes to whole pixels of `bpp_`
     /// bits (0 while bpp_ is 0, which the byte-stream path refuses).
     uint16_t calculatePaddingBytes(uint16_t bytes) const;

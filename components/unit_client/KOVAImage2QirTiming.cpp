@@ -2,11 +2,26 @@
 // publishes the unit's channel status and clock.
 #include "KOVAImage2Qir.h"
 
+#include "VXQIRApiProgress.h"
+
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace {
 
 constexpr KOVATimestamp kRestAfterTimeUs = 10000;
+
+/// Shortest unit time-out: no status for this long means the unit is silent.
+constexpr int64_t kUnitTimeoutMs = 1000;
+
+/// Milliseconds of the steady clock, the clock the library ages statuses on.
+int64_t SteadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 const char* InputNameOf(KOVAImage2Qir::TimestampType type)
 {
@@ -113,15 +128,40 @@ void KOVAImage2Qir::check_and_send_Timestamp(VXTQirChannelHandle handle, Timesta
     Rest(kRestAfterTimeUs);
 }
 
+int64_t KOVAImage2Qir::UnitTimeoutMs(int64_t statusPeriodUs)
+{
+    return std::max<int64_t>(kUnitTimeoutMs, 2 * (statusPeriodUs / 1000));
+}
+
 void KOVAImage2Qir::WriteStatusToOutput()
 {
     const int64_t period = statusPeriodUs_;
+    const int64_t unitTimeoutMs = UnitTimeoutMs(period);
     start_event_.Set();
     if (IsDying())
         return;
+    // While the unit is silent: the steady time (ms) its last status came.
+    std::optional<int64_t> silentSinceMs;
     for (;;) {
-        VXTQirStatusT status{};
-        if (VXQIR_GetCurrentState(qir_ch_handle_, &status) == NoError) {
+        VXTQirChannelProgressT progress{};
+        const bool known = VXQIR_GetChannelProgress(qir_ch_handle_, &progress) == NoError && progress.statusCount > 0;
+        const int64_t nowMs = SteadyMilliseconds();
+        if (known && progress.msSinceStatus > unitTimeoutMs && !silentSinceMs) {
+            // A status that old is no longer the unit's state: not published
+            // until the unit speaks again.
+            silentSinceMs = nowMs - progress.msSinceStatus;
+            KOVAStreamedString text;
+            text << "[Status] No status from the unit for " << progress.msSinceStatus << " ms";
+            ReportWarning(text);
+        } else if (known && progress.msSinceStatus <= unitTimeoutMs && silentSinceMs) {
+            KOVAStreamedString text;
+            text << "[Status] Status from the unit again after " << (nowMs - progress.msSinceStatus - *silentSinceMs)
+                 << " ms";
+            ReportWarning(text);
+            silentSinceMs.reset();
+        }
+        if (known && !silentSinceMs) {
+            const VXTQirStatusT& status = progress.status;
             KOVA::OutputGuard<VXTQirStatusT> info(this, Output(0));
             if (info) {
                 std::memcpy(info.Get(), &status, sizeof status);

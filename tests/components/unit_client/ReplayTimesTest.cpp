@@ -5,6 +5,10 @@
 
 #include <gmock/gmock.h>
 
+#include <chrono>
+#include <string>
+#include <thread>
+
 using namespace unit_client_test;
 
 namespace {
@@ -136,4 +140,42 @@ TEST_F(ReplayTimes, AUnitThatSendsNoStatusGetsNeitherTimesNorSamplesAndTheOutput
     EXPECT_EQ(Channel().datagrams, 0u);
     EXPECT_EQ(Channel().times.offsetNs, 0u) << "no time before a valid status";
     EXPECT_TRUE(Reported("[Death] UnregisterOutputChannel ")) << "the stop woke the wait";
+}
+
+TEST_F(ReplayTimes, AStatusTheUnitStoppedSendingIsNoLongerPublishedAndItsReturnIsSaid)
+{
+    StartUnit();
+    Script(1, 1000);
+    // StatusUpdatePeriod 20 ms: the unit time-out is 1 s.
+    size_t publishedBeforeSilence = 0, publishedLateInSilence = 0;
+    std::thread unitSide([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (RecordedStatus().states.empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        unit->setStatusStopped(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1400));
+        publishedBeforeSilence = RecordedStatus().states.size();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        publishedLateInSilence = RecordedStatus().states.size();
+        unit->setStatusStopped(false);
+    });
+    const auto result = Run(Graph("Ipl", "", false, "until = \"duration\"\nduration = \"4s\""));
+    unitSide.join();
+    EXPECT_EQ(result.failed, 0);
+
+    EXPECT_GT(publishedBeforeSilence, 0u);
+    EXPECT_EQ(publishedLateInSilence, publishedBeforeSilence) << "a stale status was published";
+    EXPECT_GT(RecordedStatus().states.size(), publishedLateInSilence) << "the status came back";
+    EXPECT_EQ(CountReports("[Status] No status from the unit for "), 1u);
+    EXPECT_EQ(CountReports("[Status] Status from the unit again after "), 1u);
+    // Both name the silence in milliseconds: more than the time-out.
+    for (const auto& report : log.Reports()) {
+        for (const std::string text :
+             { "[Status] No status from the unit for ", "[Status] Status from the unit again after " }) {
+            const auto at = report.text.find(text);
+            if (at != std::string::npos) {
+                EXPECT_GT(std::stol(report.text.substr(at + text.size())), 1000) << report.text;
+            }
+        }
+    }
 }
