@@ -220,12 +220,14 @@ void Graph::Connect(const ConnectionDescription& description, std::vector<std::s
         return;
     }
     KOVA::StringReceiver why;
-    if (input->Connect(*output, why) != KOVA::NoError) {
+    auto source = std::make_unique<HeldSampleSource>(*output);
+    if (input->Connect(*source, why) != KOVA::NoError) {
         errors.push_back(where + "output " + from->Name() + "." + output->Name() + " cannot feed input " + to->Name() +
                          "." + input->Name() + ": " + why.Text());
         return;
     }
-    connections_.push_back({ from, output, to, input, text });
+    connections_.push_back({ from, output, to, input, text, source.get() });
+    sources_.push_back(std::move(source));
 }
 
 Graph::~Graph()
@@ -243,6 +245,9 @@ Graph::~Graph()
     if (keepPackages) {
         for (auto& package : packages_)
             package->KeepLoaded();
+        // An abandoned component may still read through its sources.
+        for (auto& source : sources_)
+            (void)source.release();
     }
     packages_.clear();
 }

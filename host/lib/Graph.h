@@ -4,6 +4,7 @@
 #pragma once
 
 #include "GraphDescription.h"
+#include "HeldSampleSource.h"
 #include "HostComponent.h"
 #include "PackageLibrary.h"
 
@@ -19,6 +20,9 @@ struct Connection {
     HostComponent* to;
     KOVAInputPort* input;
     std::string text; ///< "from.Out -> to.In"
+    /// What the input reads through: the output, counting the samples the
+    /// input holds.
+    const HeldSampleSource* source;
 };
 
 struct ScheduledAction {
@@ -67,6 +71,8 @@ private:
     void Connect(const ConnectionDescription& description, std::vector<std::string>& errors);
 
     std::vector<std::unique_ptr<PackageLibrary>> packages_;
+    // Destroyed after the components, whose inputs read through them.
+    std::vector<std::unique_ptr<HeldSampleSource>> sources_;
     std::vector<std::unique_ptr<HostComponent>> components_;
     std::vector<Connection> connections_;
     std::vector<ScheduledAction> actions_;

@@ -104,13 +104,15 @@ void GraphRunner::CheckSourcesEnd()
             const ComponentRunner* feederRunner = RunnerOf(feeder);
             upstreamDead = upstreamDead && (!feederRunner || feederRunner->IsDead());
         }
+        // Work left: a sample in its FIFO, or one it holds (a component
+        // resting with its last sample in hand, until it can send it).
         bool dataLeft = false;
         for (const auto& connection : graph_.Connections()) {
             if (connection.to == &runner.Component() && KOVA::IsFifoStyleReader(connection.input->ReaderKind()))
-                dataLeft = dataLeft || connection.input->DataAvailable();
+                dataLeft = dataLeft || connection.input->DataAvailable() || connection.source->HoldsSample();
         }
-        // Stop it once its feeders are dead and it has read everything,
-        // seen a few times in a row so that a sample in hand is finished.
+        // Stop it once its feeders are dead and it has read and let go of
+        // everything, seen a few times in a row.
         quietPolls_[i] = upstreamDead && !dataLeft ? quietPolls_[i] + 1 : 0;
         if (quietPolls_[i] >= 3)
             runner.RequestStop();

@@ -154,6 +154,13 @@ int run(const RunSettings& settings, bool checkOnly)
     host::HostKernel::Instance().Attach(&log, &clock, &engine);
     log.SetTimeOrigin(clock.Now());
 
+    // From here on Ctrl-C is taken, also while the packages load (which
+    // can take long): it is looked at once they are loaded.
+    struct sigaction action { };
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
     std::unique_ptr<host::Graph> graph;
     if (description) {
         std::vector<std::string> searchDirs = settings.packageDirs;
@@ -162,6 +169,12 @@ int run(const RunSettings& settings, bool checkOnly)
         std::vector<std::unique_ptr<host::PackageLibrary>> packages;
         if (host::Graph::LoadPackages(*description, searchDirs, packages, errors))
             graph = host::Graph::Build(*description, std::move(packages), errors);
+    }
+    if (gInterrupted.load()) {
+        graph.reset();
+        std::cerr << "pck-host: interrupted while loading the packages; nothing ran.\n";
+        host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr);
+        return 130;
     }
     if (!graph || !errors.empty()) {
         graph.reset();
@@ -199,11 +212,6 @@ int run(const RunSettings& settings, bool checkOnly)
                 runCommand(*line, runner);
         };
     }
-    struct sigaction action { };
-    action.sa_handler = onSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
     host::RunResult result;
     const auto started = std::chrono::steady_clock::now();
     {

@@ -34,6 +34,14 @@ const KOVAPropertyDefinition kProperties[] = {
       .readOnly = false,
       .locked = true,
       .subtype = 0 },
+    { .name = "HoldUs",
+      .value = &kZero,
+      .unit = "us",
+      .needs2BeInitialized = false,
+      .canBeModifiedAfterStart = false,
+      .readOnly = false,
+      .locked = true,
+      .subtype = 0 },
     { .name = "DeathMs",
       .value = &kZero,
       .unit = "ms",
@@ -107,7 +115,18 @@ void KOVATestLifecycle::Core()
     if (GetBool("FailInCore"))
         Error("[Core] failing on purpose");
     if (Input("In")->IsConnected()) {
-        StartReading(Input("In"));
+        KOVAIOElt* sample = StartReading(Input("In"));
+        const int64_t holdUs = GetInteger("HoldUs");
+        if (sample != nullptr && holdUs > 0) {
+            // Rests with the sample in hand, as a component that waits
+            // until it can pass the sample on.
+            Rest(holdUs);
+            ++handled_;
+            KOVAStreamedString text;
+            text << "[Core] handled sample " << handled_;
+            ReportInfo(text);
+            StopReading(Input("In"));
+        }
         return;
     }
     Rest(KOVA::Infinite);

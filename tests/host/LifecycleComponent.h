@@ -16,10 +16,15 @@ public:
     /// With "FailInBirth": Error. Else rests "BirthUs" microseconds (woken
     /// at stop).
     void Birth() override;
-    /// With "FailInCore": Error. With "In" connected: reads it (blocking).
-    /// Otherwise rests until stopped.
+    /// With "FailInCore": Error. With "In" connected: reads it (blocking)
+    /// and, with "HoldUs", rests that long holding the sample, then reports
+    /// "[Core] handled sample N" and lets it go. Otherwise rests until
+    /// stopped.
     void Core() override;
     /// Sleeps "DeathMs" milliseconds without looking at the stop, then
     /// reports "[Death] ran".
     void Death() override;
+
+private:
+    int64_t handled_ = 0; ///< samples held and let go (primary thread)
 };

@@ -149,6 +149,31 @@ to = "sink.In"
     EXPECT_EQ(result.failed, 0);
 }
 
+TEST_F(Lifecycle, SourcesEndLetsAComponentRestingWithItsLastSampleInHandFinishIt)
+{
+    // The source ends at once; the reader rests 300 ms with each sample,
+    // the last one included, while its input is empty.
+    const host::RunResult result = Run(R"(
+[run]
+until = "sources-end"
+duration = "60s"
+[[component]]
+name = "numbers"
+model = "HostInt64Source"
+properties = { Mode = "Counter", Count = 3, PeriodUs = 0 }
+[[component]]
+name = "c"
+model = "TestLifecycle"
+properties = { HoldUs = 300000 }
+[[connection]]
+from = "numbers.Value"
+to = "c.In"
+)");
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Core] handled sample 3"));
+    EXPECT_TRUE(qir::test::HasReport(log, "c", "[Death] ran"));
+    EXPECT_EQ(result.failed, 0);
+}
+
 TEST_F(Lifecycle, PatternImagesReachASinkThroughAnIplImageConnection)
 {
     Run(R"(
