@@ -11,7 +11,9 @@
 #   include/                  VXQIRApi.h, VXQIRApiProgress.h
 #   share/doc/qir-varnel/     the READMEs, the C example, example graphs
 #
-# The package's dependencies are computed by dpkg-shlibdeps.
+# The package's library dependencies are computed by dpkg-shlibdeps; the
+# programs it runs are named: iputils-ping for the library's reachability
+# probe (ping).
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -61,6 +63,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Added to what dpkg-shlibdeps finds: VXQIR_IsInputInterfaceAvailable runs ping.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "iputils-ping")
 # libvxqir.so.3 is in the package itself: dpkg-shlibdeps finds it there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_LIBDIR})
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)

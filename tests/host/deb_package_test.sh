@@ -29,6 +29,8 @@ cpack --config "$build/CPackConfig.cmake" -B "$scratch/cpack" >"$scratch/cpack.l
 deb=$(ls "$scratch"/cpack/qir-varnel_*.deb)
 dpkg-deb -f "$deb" Depends
 dpkg-deb -f "$deb" Depends | grep -q "libc6 (>=" || fail "the package's dependencies were not computed"
+# The library's reachability probe runs ping.
+dpkg-deb -f "$deb" Depends | tr ',' '\n' | grep -qx " *iputils-ping" || fail "the package does not depend on iputils-ping"
 dpkg-deb -x "$deb" "$scratch/root"
 root=$scratch/root/usr
 for file in include/VXQIRApi.h include/VXQIRApiProgress.h lib/pkgconfig/vxqir.pc lib/cmake/vxqir/vxqirConfig.cmake bin/pck-host \
