@@ -195,6 +195,7 @@ void KOVAQirRecordingPlayer::Birth()
     liveLatestFree_ = 0;
     liveLowestFree_ = 0;
     liveLoss_ = false;
+    liveStartUs_ = -1;
 }
 
 KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
@@ -207,6 +208,7 @@ KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
     progress.loss = liveLoss_.load(std::memory_order_relaxed);
     progress.framesHandedOn = liveFrames_.load(std::memory_order_relaxed);
     progress.bytesHandedOn = liveBytes_.load(std::memory_order_relaxed);
+    progress.startUs = liveStartUs_.load(std::memory_order_relaxed);
     return progress;
 }
 
@@ -242,6 +244,7 @@ bool KOVAQirRecordingPlayer::writeTimes()
     if (startUs_ != -1) {
         if (!writeTime("ReplayStartTime", startUs_) || !writeTime("ReplayStopTime", stopTimeFor(startUs_)))
             return false;
+        liveStartUs_.store(startUs_, std::memory_order_relaxed);
     }
     return writeTime("LoggingStartTime", static_cast<int64_t>(frameTime(0)));
 }
@@ -334,6 +337,15 @@ void KOVAQirRecordingPlayer::awaitStartTime()
 
 void KOVAQirRecordingPlayer::awaitPlayout()
 {
+    if (holdEnd_.load()) {
+        // The program that holds the player judges the end from what the
+        // unit acknowledged; Rest raises when the engine stops the player.
+        while (!endReleased_.load()) {
+            followUnitState();
+            Rest(kPollUs);
+        }
+        return;
+    }
     const uint64_t last = handedOn_ - 1;
     const KOVATimestamp now = KOVA::CurrentTime();
     if (statuses_ == 0 || startUs_ < 0) {

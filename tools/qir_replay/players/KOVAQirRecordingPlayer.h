@@ -92,10 +92,24 @@ public:
         uint32_t latestFree = 0; ///< free FIFO count of the latest status
         uint32_t lowestFree = 0; ///< lowest free FIFO count seen
         bool loss = false;       ///< a status showed the loss flag
+        /// Unit time of the replay start the player wrote, in microseconds
+        /// (-1: none yet or the unit starts on its own; kProvisionalStartUs
+        /// while it waits for the unit's clock).
+        int64_t startUs = -1;
     };
     /// Thread-safe: may be read from any thread while the component runs
     /// (each field is read on its own, so they may be one status apart).
     Progress LiveProgress() const;
+
+    /// For a program that runs the player in-process and reads what the
+    /// unit acknowledged itself (qir-replay): called before the run, it
+    /// makes the player stay after its last frame until ReleaseEnd is
+    /// called or the engine stops it, however long that takes, instead of
+    /// judging the unit's playout from its status. Thread-safe.
+    void HoldEndUntilReleased() { holdEnd_.store(true); }
+    /// Lets a held player end (once its last frame is handed on).
+    /// Thread-safe.
+    void ReleaseEnd() { endReleased_.store(true); }
 
     /// A start time far beyond any unit clock, in microseconds: the unit
     /// holds frames stamped for it until the real start arrives.
@@ -164,6 +178,11 @@ private:
     std::atomic<uint32_t> liveLatestFree_{ 0 };
     std::atomic<uint32_t> liveLowestFree_{ 0 };
     std::atomic<bool> liveLoss_{ false };
+    std::atomic<int64_t> liveStartUs_{ -1 };
+    // Set from other threads (HoldEndUntilReleased, ReleaseEnd); kept
+    // across Birth.
+    std::atomic<bool> holdEnd_{ false };
+    std::atomic<bool> endReleased_{ false };
 };
 
 class KOVAQirGrabberStreamPlayer : public KOVAQirRecordingPlayer {

@@ -251,8 +251,11 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
           << "properties = { QirControlIP = " << quoted(control.ip) << ", QirControlPort = " << control.port
           << ", SensorDataIP = " << quoted(data.ip) << ", SensorDataBasePort = " << data.port
           << ", ChannelNumber = " << channelOf(options, i) << ", LocalControlIP = \""
-          << (control.ip.rfind("127.", 0) == 0 ? "127.0.0.1" : "0.0.0.0") << "\", LocalControlPort = 0"
-          << ", StatusUpdatePeriod = 20000, TimeoutGet = 1000000, TimeoutStream = 1000000"
+          << (control.ip.rfind("127.", 0) == 0 ? "127.0.0.1" : "0.0.0.0")
+          << "\", LocalControlPort = 0"
+          // A short wait for FIFO room: the unit client tries again at once,
+          // and a stopping one notices its stop after at most this long.
+          << ", StatusUpdatePeriod = 20000, TimeoutGet = 1000000, TimeoutStream = 250000"
           << ", StartStopTimeInputs = true" << choice.unitProperties << " }\n";
         const auto connect = [&](const std::string& from, const std::string& to) {
             g << "\n[[connection]]\nfrom = \"" << from << "\"\nto = \"" << to << "\"\n";

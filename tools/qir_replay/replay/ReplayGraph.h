@@ -77,6 +77,11 @@ struct ReplayOptions {
     std::string writeGraph;
     int64_t startDelayUs = 0;
     bool keepGoing = false; ///< replay the whole frames before damage
+    /// No valid status from a unit this long ends the replay (unit lost).
+    double unitTimeoutSeconds = 1.0;
+    /// A channel whose FIFO holds lines due to play and does not play them
+    /// this long ends the replay (stalled).
+    double stallTimeoutSeconds = 5.0;
 };
 
 /// Raw frames replay at this rate when --fps is not given.

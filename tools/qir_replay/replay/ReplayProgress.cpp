@@ -30,19 +30,28 @@ std::string lineOf(const ChannelProgress& c, double elapsed)
         line += "@" + std::to_string(*c.unit);
     line += " " + std::filesystem::path(c.recording).filename().string() + ": ";
     line += format("%" PRIu64 "/%" PRIu64 " frames", c.framesSent, c.framesTotal);
+    if (c.framesAcknowledged)
+        line += format(", %" PRIu64 " acknowledged", *c.framesAcknowledged);
     if (c.framesCompleteAtUnit)
         line += format(" (%" PRIu64 " complete at the unit)", *c.framesCompleteAtUnit);
     const bool timed = seconds > 0.0;
     const double fps = timed ? static_cast<double>(c.framesSent) / seconds : 0.0;
     line += format(", %.1f fps, %.1f MB/s", fps, timed ? static_cast<double>(c.bytesSent) / 1e6 / seconds : 0.0);
-    if (c.fifoFreeLatest)
+    const bool stale = c.statusAgeSeconds && *c.statusAgeSeconds > kStaleStatusSeconds;
+    if (stale)
+        line += format(", unit status STALE (none for %.1f s)", *c.statusAgeSeconds);
+    else if (c.fifoFreeLatest)
         line += format(", FIFO free %" PRIu32 " (lowest %" PRIu32 ")", *c.fifoFreeLatest,
                        c.fifoFreeLowest.value_or(*c.fifoFreeLatest));
     else
         line += ", FIFO free ?";
     if (c.loss)
         line += ", LOSS";
-    if (c.framesSent >= c.framesTotal)
+    if (!c.end.empty())
+        line += ", " + c.end;
+    else if (stale)
+        line += ", ETA ?";
+    else if (c.framesSent >= c.framesTotal)
         line += ", all sent";
     else if (fps > 0.0)
         line += format(", ETA %.0f s", static_cast<double>(c.framesTotal - c.framesSent) / fps);

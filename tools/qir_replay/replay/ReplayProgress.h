@@ -27,7 +27,15 @@ struct ChannelProgress {
     /// Seconds from the replay's beginning to the channel's last frame, once
     /// every frame is sent: its rates are over that time, not the elapsed.
     std::optional<double> secondsToLastFrame;
+    std::optional<uint64_t> framesAcknowledged; ///< by the unit (nullopt: channel not registered yet)
+    /// Seconds since the unit's latest status; beyond kStaleStatusSeconds
+    /// the line shows the unit as stale instead of its last figures.
+    std::optional<double> statusAgeSeconds;
+    std::string end; ///< "delivered" or "FAILED" once the channel ended
 };
+
+/// A unit status older than this shows as stale.
+inline constexpr double kStaleStatusSeconds = 0.25;
 
 struct ProgressSnapshot {
     double elapsedSeconds = 0.0; ///< since the replay began

@@ -16,6 +16,7 @@
 #include "UnitEmulator.h"
 #include "UnitTime.h"
 #include "VXQIRApi.h"
+#include "VXQIRApiProgress.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,8 +26,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <regex>
+#include <ctime>
 #include <set>
+#include <span>
 #include <unistd.h>
 
 namespace qir::replay {
@@ -58,40 +60,59 @@ uint64_t framesPerPass(const ReplayOptions& options, const FrameRange& range)
     return perPass;
 }
 
-/// The players' "[Death] Handed on N frames, B bytes" and "[Death] Unit
-/// status: ...", and the unit clients' "[Death]Sent N frames." and
-/// time-outs, of graph slot `slot` (componentsplayerN and unitN).
-void readComponentCounts(const host::ReportLog& log, size_t slot, ChannelSummary& summary)
+/// The unit client of graph slot `slot` (unitN): sends that ended in a
+/// time-out (its reports carrying the library's "Timeout" text or "Component
+/// timeout reached") and whether it reported an error.
+void readUnitClientReports(const host::ReportLog& log, size_t slot, ChannelSummary& summary)
 {
-    static const std::regex handed(R"(^\[Death\] Handed on (\d+) frames, (\d+) bytes$)");
-    static const std::regex state(
-        R"(^\[Death\] Unit status: lowest FIFO free (\d+), loss flag (set|clear), \d+ statuses$)");
-    static const std::regex sent(R"(^\[Death\] ?Sent (\d+) frames\.?$)");
-    static const std::regex start(R"(^Input received a new start timestamp: (\d+) us\)$)");
-    const std::string player = "player" + std::to_string(slot);
     const std::string unit = "unit" + std::to_string(slot);
     const std::string timeout = VXQIR_ErrorToString(Timeout);
     for (const host::Report& report : log.Reports()) {
-        std::smatch m;
-        if (report.source == player && std::regex_match(report.text, m, handed)) {
-            summary.framesHandedOn = std::stoull(m[1]);
-            summary.bytesHandedOn = std::stoull(m[2]);
-        } else if (report.source == player && std::regex_match(report.text, m, state)) {
-            summary.statusSeen = true;
-            summary.lowestFifoFree = static_cast<uint32_t>(std::stoul(m[1]));
-            summary.lossFlagSeen = m[2] == "set";
-        } else if (report.source == unit && std::regex_match(report.text, m, sent)) {
-            summary.framesSent = std::stoull(m[1]);
-        } else if (report.source == unit && std::regex_match(report.text, m, start)) {
-            summary.replayStartUs = std::stoll(m[1]); // the last one sent to the unit
-        } else if (report.source == unit) {
-            if (report.text.find(timeout) != std::string::npos ||
-                report.text.find("Component timeout reached") != std::string::npos)
-                ++summary.sendTimeouts;
-            if (report.level == KOVA::Error)
-                summary.unitClientFailed = true;
-        }
+        if (report.source != unit)
+            continue;
+        if (report.text.find(timeout) != std::string::npos ||
+            report.text.find("Component timeout reached") != std::string::npos)
+            ++summary.sendTimeouts;
+        if (report.level == KOVA::Error)
+            summary.unitClientFailed = true;
     }
+}
+
+/// "HH:MM:SS.mmm", local time.
+std::string clockText(std::chrono::system_clock::time_point at)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(ms));
+    return text;
+}
+
+const char* endName(ChannelEnd end)
+{
+    switch (end) {
+    case ChannelEnd::Delivered:
+        return "delivered";
+    case ChannelEnd::Lost:
+        return "unit lost";
+    case ChannelEnd::Stalled:
+        return "stalled";
+    case ChannelEnd::Short:
+        return "sent short";
+    case ChannelEnd::Running:
+        break;
+    }
+    return "not delivered";
+}
+
+std::string secondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
 }
 
 } // namespace
@@ -231,7 +252,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     if (!unitTime) {
         if (unit)
             unit->stop();
-        return fail(2, describe(0) + " did not take the channel; nothing was sent (" + why + ")");
+        return fail(1, describe(0) + " did not take the channel; nothing was sent (" + why + ")");
     }
     // The start is taken from unit 0's clock for every unit: without a
     // shared clock the channels of the other units start at other times.
@@ -240,7 +261,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         if (u > 0 &&
             !readUnitTimeUs(addresses[u].control, addresses[u].data, probeChannel(u), std::chrono::milliseconds(1000),
                             why, &synced))
-            return fail(2,
+            return fail(1,
                         describe(u) + " (unit " + std::to_string(u) + ") did not take the channel; nothing was sent (" +
                             why + ")");
         if (!synced)
@@ -255,7 +276,10 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // The graph runs in-process on this program's own components.
     host::ReportLog log(options.verbose ? err : nullptr);
     host::EngineProperties engine;
-    engine.Set("Engine.shutdownTimeout", int64_t{ 4'000'000 });
+    // A stopping unit client tries half of this to hand on the lines it
+    // holds: short, so that a lost unit or a stall ends the run soon after
+    // it is seen. Every frame of a delivered run is sent before its end.
+    engine.Set("Engine.shutdownTimeout", int64_t{ 1'000'000 });
     host::HostKernel::Instance().Attach(&log, &clock, &engine);
     log.SetTimeOrigin(clock.Now());
     struct Detach {
@@ -287,6 +311,34 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         host::HostComponent* component = graph->Find("player" + std::to_string(i));
         players.push_back(component ? dynamic_cast<KOVAQirRecordingPlayer*>(&component->Port()) : nullptr);
     }
+    // The end of each channel, from what its unit acknowledged: the players
+    // stay after their last frame until their channel is delivered.
+    WatchLimits limits;
+    limits.unitTimeout = std::chrono::milliseconds(std::llround(options.unitTimeoutSeconds * 1000.0));
+    limits.stallTimeout = std::chrono::milliseconds(std::llround(options.stallTimeoutSeconds * 1000.0));
+    std::vector<ChannelWatch> watches;
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        const std::span<const FrameEntry> selected = std::span<const FrameEntry>(recordings[i].frames())
+                                                         .subspan(ranges[i].first, ranges[i].end - ranges[i].first);
+        const uint64_t perPass = framesPerPass(options, ranges[i]);
+        const double fps = timingFps(options, recordings[i]);
+        const double rate = options.rate;
+        const auto frameTime = [selected, fps, rate, perPass](uint64_t serial) {
+            return static_cast<int64_t>(KOVAQirRecordingPlayer::FrameTimeUs(
+                selected, fps, rate, static_cast<size_t>(serial % perPass), serial / perPass));
+        };
+        watches.emplace_back(
+            perPass * static_cast<uint64_t>(options.loops),
+            [frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); }, limits);
+        if (players[i])
+            players[i]->HoldEndUntilReleased();
+    }
+    // Components of the graph, to see one fail.
+    std::vector<KOVAComponentPort*> ports;
+    for (size_t i = 0; i < recordings.size(); ++i)
+        for (const char* name : { "player", "converter", "unit" })
+            if (host::HostComponent* component = graph->Find(name + std::to_string(i)))
+                ports.push_back(&component->Port());
     std::vector<KOVAQirRecordingPlayer::Progress> lastCounts(recordings.size());
     std::vector<std::optional<double>> doneAt(recordings.size()); // seconds to each channel's last frame
     ProgressDisplay progress(out, options.quiet);
@@ -317,20 +369,108 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             channel.secondsToLastFrame = doneAt[i];
             if (unit && channel.channel < emulated.channels.size())
                 channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
+            if (const auto& latest = watches[i].latest()) {
+                channel.framesAcknowledged = latest->framesAcknowledged;
+                if (latest->statusCount > 0) {
+                    channel.fifoFreeLatest = latest->status.freeFifoEntries;
+                    channel.fifoFreeLowest = watches[i].lowestFree();
+                }
+            }
+            channel.statusAgeSeconds = watches[i].statusAgeSeconds();
+            if (watches[i].end() != ChannelEnd::Running)
+                channel.end = watches[i].end() == ChannelEnd::Delivered ? "delivered" : "FAILED";
             snapshot.channels.push_back(std::move(channel));
         }
         return snapshot;
     };
 
+    // Each poll reads every channel's counts from the library the unit
+    // clients use (linked into this program), releases the player of a
+    // delivered channel and ends the run at a lost unit, a stalled FIFO or a
+    // failed component.
+    std::vector<bool> released(recordings.size(), false);
+    bool ending = false;
+    const auto endRun = [&](host::GraphRunner& runner, const std::string& cause) {
+        if (!cause.empty()) {
+            std::fprintf(err, "qir-replay: %s\n", cause.c_str());
+            result.failures.push_back(cause);
+        }
+        ending = true;
+        runner.RequestEnd();
+    };
+    const auto watchChannels = [&](host::GraphRunner& runner) {
+        const auto now = Clock::now();
+        std::set<unsigned> lostUnits;
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            ChannelObservation observation;
+            observation.now = now;
+            const Endpoint& control = addresses[unitOf(options, i)].control;
+            VXTQirChannelProgressT counts{};
+            if (VXQIR_GetChannelProgressAt(control.ip.c_str(), control.port,
+                                           static_cast<VXTQirChannelNumber>(channelOf(options, i)), &counts) == NoError)
+                observation.progress = counts;
+            const KOVAQirRecordingPlayer::Progress played = players[i] ? players[i]->LiveProgress() : lastCounts[i];
+            observation.framesHandedOn = played.framesHandedOn;
+            if (played.startUs > 0 && played.startUs != KOVAQirRecordingPlayer::kProvisionalStartUs)
+                observation.startUs = played.startUs;
+            const ChannelEnd end = watches[i].observe(observation);
+            if (end == ChannelEnd::Delivered && !released[i] && players[i]) {
+                players[i]->ReleaseEnd();
+                released[i] = true;
+            }
+            if (ending)
+                continue;
+            const std::string channelName = "unit " + control.ip + " channel " + std::to_string(channelOf(options, i));
+            if (end == ChannelEnd::Lost)
+                lostUnits.insert(unitOf(options, i));
+            else if (end == ChannelEnd::Stalled)
+                endRun(runner, channelName + ": FIFO not played for " + secondsText(options.stallTimeoutSeconds));
+            else if (end == ChannelEnd::Short)
+                endRun(runner,
+                       channelName + ": the unit client sent " + std::to_string(watches[i].latest()->framesSent) +
+                           " of " +
+                           std::to_string(framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops)) +
+                           " frames and nothing more for " + secondsText(options.stallTimeoutSeconds));
+        }
+        // One line per lost unit, naming what each of its channels had
+        // acknowledged.
+        for (const unsigned u : lostUnits) {
+            if (ending)
+                break;
+            std::string acknowledged;
+            std::optional<std::chrono::system_clock::time_point> since;
+            for (size_t i = 0; i < recordings.size(); ++i) {
+                if (unitOf(options, i) != u)
+                    continue;
+                if (!since || watches[i].lastStatusAt() > *since)
+                    since = watches[i].lastStatusAt();
+                acknowledged += ", channel " + std::to_string(channelOf(options, i)) + " acknowledged frames up to " +
+                    std::to_string(watches[i].latest() ? watches[i].latest()->framesAcknowledged : 0);
+            }
+            endRun(runner,
+                   "unit " + addresses[u].control.ip + ": no status for " + secondsText(options.unitTimeoutSeconds) +
+                       " (since " + clockText(*since) + ")" + acknowledged);
+        }
+        if (!ending)
+            for (KOVAComponentPort* port : ports)
+                if ((port->EngineState() & KOVA::ErrorState) != 0) {
+                    endRun(runner, "");
+                    break;
+                }
+    };
+
     host::RunOptions run;
     run.until = description->until;
-    run.durationUs = description->durationUs;
+    // No cap: the run ends when every channel is delivered (its player
+    // ends), or at a lost unit, a stall or a failure.
+    run.durationUs = -1;
     // A player's Birth maps and checks its whole recording (every CSI-2
     // packet's checksum): seconds for a long high-resolution one.
     run.limits.birthLimitUs = 120'000'000;
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
+        watchChannels(runner);
         progress.update(progressSnapshot, false);
     };
     host::RunResult ran;
@@ -391,7 +531,50 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.framesToSend = perPass * static_cast<uint64_t>(options.loops);
         summary.firstFrame = range.first;
         summary.endFrame = range.end;
-        readComponentCounts(log, i, summary);
+        readUnitClientReports(log, i, summary);
+        const KOVAQirRecordingPlayer::Progress& counts = lastCounts[i];
+        summary.framesHandedOn = counts.framesHandedOn;
+        summary.bytesHandedOn = counts.bytesHandedOn;
+        summary.statusSeen = counts.statuses > 0;
+        summary.lowestFifoFree = counts.lowestFree;
+        summary.lossFlagSeen = counts.loss;
+        if (counts.startUs > 0 && counts.startUs != KOVAQirRecordingPlayer::kProvisionalStartUs)
+            summary.replayStartUs = counts.startUs;
+        const ChannelWatch& watch = watches[i];
+        if (const auto& latest = watch.latest()) {
+            summary.framesSent = latest->framesSent;
+            summary.framesAcknowledged = latest->framesAcknowledged;
+            summary.datagramsSent = latest->datagramsSent;
+            summary.datagramsAcknowledged = latest->datagramsAcknowledged;
+            summary.statusCount = latest->statusCount;
+            summary.fifoEntries = latest->fifoEntries;
+            summary.fifoFreeAtEnd = latest->status.freeFifoEntries;
+            summary.lossFlagSeen = summary.lossFlagSeen || latest->status.loss != 0;
+            if (latest->statusCount > 0 && !summary.statusSeen) {
+                summary.statusSeen = true;
+                summary.lowestFifoFree = watch.lowestFree().value_or(latest->status.freeFifoEntries);
+            }
+        }
+        summary.end = watch.end();
+        summary.stalls = watch.stalls();
+        const std::string name = "channel " + std::to_string(summary.channel) +
+            (addresses.size() > 1 ? "@" + std::to_string(summary.unit) : "");
+        std::vector<std::string> reasons;
+        if (summary.end == ChannelEnd::Lost)
+            reasons.push_back("the unit sent no status for " + secondsText(options.unitTimeoutSeconds));
+        else if (summary.end == ChannelEnd::Stalled)
+            reasons.push_back("the unit's FIFO was not played for " + secondsText(options.stallTimeoutSeconds));
+        else if (summary.end != ChannelEnd::Delivered)
+            reasons.push_back(std::to_string(summary.framesAcknowledged) + " of " +
+                              std::to_string(summary.framesToSend) +
+                              " frames acknowledged by the unit and played out of its FIFO");
+        if (summary.framesHandedOn != summary.framesToSend && summary.end == ChannelEnd::Delivered)
+            reasons.push_back(std::to_string(summary.framesHandedOn) + " of " + std::to_string(summary.framesToSend) +
+                              " frames read");
+        if (summary.unitClientFailed)
+            reasons.push_back("the unit client failed");
+        if (summary.lossFlagSeen)
+            reasons.push_back("the unit's loss flag was set");
         if (unit) {
             summary.emulated = true;
             const auto& channel = snapshot.channels.at(summary.channel);
@@ -423,21 +606,32 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             if (summary.framesComplete != summary.framesToSend || summary.framesIncomplete != 0 ||
                 summary.checksumsMatched != summary.framesToSend || summary.framesPlayed != summary.framesToSend ||
                 summary.fifoOverflows != 0)
-                allGood = false;
+                reasons.push_back(std::to_string(summary.checksumsMatched) + " of " +
+                                  std::to_string(summary.framesToSend) + " complete with the recording's checksum, " +
+                                  std::to_string(summary.framesPlayed) + " played, " +
+                                  std::to_string(summary.fifoOverflows) + " FIFO overflows at the embedded unit");
         }
-        if (summary.framesHandedOn != summary.framesToSend || summary.framesSent != summary.framesToSend ||
-            summary.unitClientFailed || summary.lossFlagSeen)
+        for (const std::string& reason : reasons) {
+            summary.endText += (summary.endText.empty() ? "" : "; ") + reason;
+            result.failures.push_back(name + ": " + reason);
+        }
+        if (!reasons.empty())
             allGood = false;
         result.channels.push_back(summary);
     }
 
     for (const ChannelSummary& c : result.channels) {
         const std::string where = c.unitCount > 1 ? "@" + std::to_string(c.unit) : "";
-        std::fprintf(
-            out, "channel %u%s: %s (%s): %llu frames read (%llu bytes), %llu of %llu sent%s", c.channel, where.c_str(),
-            c.recording.c_str(), c.format.c_str(), static_cast<unsigned long long>(c.framesHandedOn),
-            static_cast<unsigned long long>(c.bytesHandedOn), static_cast<unsigned long long>(c.framesSent),
-            static_cast<unsigned long long>(c.framesToSend), c.unitClientFailed ? ", the unit client failed" : "");
+        std::fprintf(out,
+                     "channel %u%s: %s (%s): %llu frames read (%llu bytes), %llu of %llu sent, %llu acknowledged by "
+                     "the unit%s%s",
+                     c.channel, where.c_str(), c.recording.c_str(), c.format.c_str(),
+                     static_cast<unsigned long long>(c.framesHandedOn),
+                     static_cast<unsigned long long>(c.bytesHandedOn), static_cast<unsigned long long>(c.framesSent),
+                     static_cast<unsigned long long>(c.framesToSend),
+                     static_cast<unsigned long long>(c.framesAcknowledged),
+                     c.end == ChannelEnd::Delivered ? " and played out of its FIFO" : "",
+                     c.unitClientFailed ? ", the unit client failed" : "");
         if (c.emulated)
             std::fprintf(
                 out,
@@ -450,7 +644,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         std::fprintf(out, "\n");
         std::fprintf(out, "  %llu send time-outs", static_cast<unsigned long long>(c.sendTimeouts));
         if (c.statusSeen)
-            std::fprintf(out, ", unit FIFO free at least %u, loss flag %s", c.lowestFifoFree,
+            std::fprintf(out, ", unit FIFO free at least %u of %u, loss flag %s", c.lowestFifoFree, c.fifoEntries,
                          c.lossFlagSeen ? "SET" : "clear");
         else
             std::fprintf(out, ", no unit status seen");
@@ -459,6 +653,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::fprintf(out, "; played late by at most %.3f ms (mean %.3f ms), %llu frames more than 1 ms late",
                          c.lateMaxMs, c.lateMeanMs, static_cast<unsigned long long>(c.framesLateOver1ms));
         std::fprintf(out, "\n");
+        for (const Stall& stall : c.stalls)
+            std::fprintf(out, "  FIFO not played for %.1f s from %s\n", stall.seconds, clockText(stall.began).c_str());
     }
     for (const host::Report& report : log.Reports()) {
         if (report.level == KOVA::Error)
@@ -471,21 +667,16 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     } else if (allGood) {
         std::fprintf(out,
                      unit ? "verdict: every frame arrived complete with the recording's checksum\n"
-                          : "verdict: every frame was handed to the unit client without error\n");
+                          : "verdict: delivered: every frame acknowledged by the unit and played out of its FIFO\n");
         result.exitCode = 0;
     } else {
-        std::fprintf(out, "verdict: FAILED (see the channel lines above)\n");
+        std::string causes;
+        for (const std::string& failure : result.failures)
+            causes += (causes.empty() ? "" : "; ") + failure;
+        if (causes.empty())
+            causes = "a component failed (see its errors above)";
+        std::fprintf(out, "verdict: FAILED: %s\n", causes.c_str());
         result.exitCode = 1;
-        // A unit that never took a frame is bad input (a wrong or unreachable
-        // address); one that failed during the replay is an error.
-        bool unreachable = !unit;
-        for (const ChannelSummary& c : result.channels)
-            unreachable = unreachable && c.unitClientFailed && c.framesSent == 0;
-        if (unreachable) {
-            for (size_t u = 0; u < addresses.size(); ++u)
-                std::fprintf(err, "qir-replay: %s did not take the channel; nothing was sent\n", describe(u).c_str());
-            result.exitCode = 2;
-        }
     }
 
     if (!options.summaryJson.empty()) {
@@ -518,6 +709,19 @@ std::string summaryJsonText(const ReplayResult& result)
             { "unitClientFailed", c.unitClientFailed },
             { "emulatedUnit", c.emulated },
         };
+        j["framesAcknowledged"] = c.framesAcknowledged;
+        j["datagramsSent"] = c.datagramsSent;
+        j["datagramsAcknowledged"] = c.datagramsAcknowledged;
+        j["statusCount"] = c.statusCount;
+        j["fifoEntries"] = c.fifoEntries;
+        j["fifoFreeAtEnd"] = c.fifoFreeAtEnd;
+        j["delivered"] = c.end == ChannelEnd::Delivered && c.endText.empty();
+        j["end"] = endName(c.end);
+        j["failure"] = c.endText.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.endText);
+        nlohmann::json stalls = nlohmann::json::array();
+        for (const Stall& stall : c.stalls)
+            stalls.push_back({ { "began", clockText(stall.began) }, { "seconds", stall.seconds } });
+        j["stalls"] = stalls;
         j["firstFrame"] = c.firstFrame;
         j["endFrame"] = c.endFrame;
         j["replayStartUs"] = c.replayStartUs;
@@ -553,6 +757,7 @@ std::string summaryJsonText(const ReplayResult& result)
     }
     nlohmann::json root = { { "exitCode", result.exitCode },
                             { "interrupted", result.interrupted },
+                            { "failures", result.failures },
                             { "channels", channels } };
     return root.dump(2) + "\n";
 }

@@ -3,6 +3,7 @@
 // and ends with a summary per channel and an exit status.
 #pragma once
 
+#include "ChannelWatch.h"
 #include "ReplayGraph.h"
 
 #include <cstdint>
@@ -23,7 +24,16 @@ struct ChannelSummary {
     uint64_t framesToSend = 0;   ///< frames per pass x passes
     uint64_t framesHandedOn = 0; ///< by the player (read from the file and written to the graph)
     uint64_t bytesHandedOn = 0;
-    uint64_t framesSent = 0; ///< by the unit client, whole
+    uint64_t framesSent = 0;         ///< by the unit client, whole (the library's count)
+    uint64_t framesAcknowledged = 0; ///< of those, the unit acknowledged (its status's rx_packet_num)
+    uint64_t datagramsSent = 0;
+    uint64_t datagramsAcknowledged = 0;
+    uint64_t statusCount = 0;             ///< the unit's statuses for the channel
+    uint32_t fifoEntries = 0;             ///< the unit's FIFO size (0: not initialised)
+    uint32_t fifoFreeAtEnd = 0;           ///< free FIFO count in the unit's latest status
+    ChannelEnd end = ChannelEnd::Running; ///< Delivered: acknowledged and played out of the FIFO
+    std::string endText;                  ///< why it failed (empty when delivered)
+    std::vector<Stall> stalls;            ///< times the FIFO stood still with lines due
     bool unitClientFailed = false;
     // With the embedded unit:
     bool emulated = false;
@@ -62,12 +72,15 @@ struct ReplayResult {
     bool interrupted = false;
     std::vector<ChannelSummary> channels;
     std::vector<std::string> errors;
+    std::vector<std::string> failures; ///< why the verdict failed, one line each
 };
 
 /// Runs the replay; every line for the user goes to `out` (progress and
-/// summary) or `err` (errors). Exit codes: 0 all sent (and, emulated,
-/// arrived complete with the source's checksums), 1 errors, 2 bad input,
-/// 130 interrupted.
+/// summary) or `err` (errors). Exit codes: 0 delivered (every frame
+/// acknowledged by the unit and played out of its FIFO, and, emulated,
+/// complete with the source's checksums), 1 the unit or the network failed
+/// (unreachable, lost, stalled, refused a channel) or the replay failed
+/// otherwise, 2 bad input, 130 interrupted.
 ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err);
 
 /// The summary as JSON text.

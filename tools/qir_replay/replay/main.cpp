@@ -110,8 +110,10 @@ int main(int argc, char** argv)
                   "Without --unit the frames go to an embedded emulated unit on 127.0.0.2 (control) / 127.0.0.3 (data) "
                   "that checks every frame against the recording.\n"
                   "Also: qir-replay check RECORDING... (pre-flight without sending; see qir-replay check --help).\n"
-                  "Exit status: 0 every frame sent (and, emulated, arrived complete with the recording's checksum), "
-                  "1 errors, 2 bad input or usage, 130 interrupted." };
+                  "Exit status: 0 delivered: every frame acknowledged by the unit and played out of its FIFO (and, "
+                  "emulated, complete with the recording's checksum); 1 the unit or the network failed (unreachable, "
+                  "lost, stalled, refused a channel) or the replay failed otherwise; 2 only bad input or usage; 130 "
+                  "interrupted." };
     app.name("qir-replay");
     ReplayOptions options;
     std::string format;
@@ -172,6 +174,15 @@ int main(int argc, char** argv)
     app.add_flag("--keep-going", options.keepGoing,
                  "replay the whole frames before damage in a recording (a warning names the damage) instead of "
                  "refusing it");
+    app.add_option("--unit-timeout", options.unitTimeoutSeconds,
+                   "seconds without a valid status from a unit that end the replay (the unit is lost; exit 1)")
+        ->check(CLI::Range(0.05, 3600.0))
+        ->capture_default_str();
+    app.add_option("--stall-timeout", options.stallTimeoutSeconds,
+                   "seconds a channel's FIFO may hold lines due to play without playing any before the replay ends "
+                   "(stalled; exit 1); shorter stalls are reported in the summary")
+        ->check(CLI::Range(0.1, 86400.0))
+        ->capture_default_str();
     app.add_flag("--quiet", options.quiet, "no progress lines");
     app.add_flag("--verbose", options.verbose,
                  "show every report of the components and, after the run, the unit client library's diagnostic lines "
