@@ -10,8 +10,10 @@
 #include "data_types/BaseHeader.h"
 
 #include <gtest/gtest.h>
+
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -350,6 +352,28 @@ TEST(ImageSequences, EmptyMixedAndMisnamedInputIsRefusedWithOneClearText)
     const std::string file = dir.file("one.pgm");
     write_file(file, bytesOf(pgm(4, 2)));
     EXPECT_EQ(openError(file, RecordingFormat::Images), file + ": images are read from a directory");
+}
+
+TEST(ImageSequences, AChunkTypeOfAnyBytesIsNamedAsPrintableText)
+{
+    TempDir dir;
+    const std::string seq = dir.file("seq");
+    GenSpec spec = formSpec(GenFormat::Png, 24);
+    qir::gen::generateRecording(spec, seq, {});
+    const Recording whole = Recording::open(seq);
+    const std::string first = seq + "/" + whole.imageInfo()[0].name;
+    std::vector<uint8_t> bytes = readBytes(first);
+    // The type of the chunk after IHDR (at byte 33): a NUL, an ESC, a letter
+    // and a backslash.
+    bytes[37] = 0x00;
+    bytes[38] = 0x1B;
+    bytes[39] = 'a';
+    bytes[40] = '\\';
+    write_file(first, bytes);
+
+    const std::string text = openError(seq);
+    EXPECT_NE(text.find("PNG chunk \\x00\\x1Ba\\x5C "), std::string::npos) << text;
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) << text;
 }
 
 TEST(ImageSequences, ADamagedImageNamesItsFileAndKeepGoingPlaysTheImagesBefore)

@@ -10,12 +10,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -209,6 +211,42 @@ TEST(ReplayProgram, CtrlCInTheMiddleStopsCleanlyWithTheSummary)
     const nlohmann::json summary = readJson(dir.file("s.json"));
     EXPECT_TRUE(summary["interrupted"].get<bool>());
     EXPECT_LT(summary["channels"][0]["framesHandedOn"].get<uint64_t>(), 150u);
+}
+
+TEST(ReplayProgram, ARecordingCutShortWhileItReplaysEndsWithExitOneNamingFileAndFrame)
+{
+    TempDir dir;
+    const std::string rec = dir.file("long.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "200", "--frames", "100", "--fps", "20" }, rec, dir));
+    const auto size = std::filesystem::file_size(rec);
+    PipedProgram program({ QIR_REPLAY_TOOL, rec, "--summary-json", dir.file("s.json") }, dir);
+    const std::string first = program.read(10); // the first progress line: the run has begun
+    ASSERT_NE(first.find("replaying"), std::string::npos) << first << program.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_EQ(::truncate(rec.c_str(), static_cast<off_t>(size / 4)), 0);
+    const std::string out = first + program.read_all();
+    std::string how;
+    EXPECT_EQ(program.wait(&how), 1) << how << out << program.err();
+    EXPECT_TRUE(how.empty()) << how;
+    EXPECT_NE(program.err().find(rec + ": frame "), std::string::npos) << program.err();
+    EXPECT_NE(program.err().find("the file changed while it was replayed"), std::string::npos) << program.err();
+    EXPECT_NE(out.find("verdict: FAILED"), std::string::npos) << out;
+    EXPECT_FALSE(readJson(dir.file("s.json"))["channels"][0]["delivered"].get<bool>());
+}
+
+TEST(ReplayProgram, APipeOrADeviceIsRefusedAtOnceByCheckAndReplay)
+{
+    TempDir dir;
+    const std::string pipe = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& path : { pipe, std::string("/dev/zero") })
+        for (const std::vector<std::string>& args : { std::vector<std::string>{ QIR_REPLAY_TOOL, path },
+                                                      std::vector<std::string>{ QIR_REPLAY_TOOL, "check", path } }) {
+            const auto result = run(args, dir); // a pipe without a writer would hang a reader
+            EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+            EXPECT_NE(result.err.find("not a regular file"), std::string::npos) << result.err;
+        }
 }
 
 TEST(ReplayProgram, TheWrittenGraphRunByPckHostDeliversTheSameChecksums)

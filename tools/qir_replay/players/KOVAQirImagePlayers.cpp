@@ -97,7 +97,7 @@ std::optional<size_t> KOVAQirJpegSequencePlayer::WriteFrame(size_t index, KOVATi
     // The JPEG's bytes unchanged, then zeros to whole `height` packets: the
     // unit counts a frame complete when its last line arrives.
     const auto size = static_cast<int32_t>(uint64_t{ recording().codedPacketBytes() } * recording().height());
-    std::memcpy(image->imageData, bytes.data(), bytes.size());
+    CopyFrame(index, reinterpret_cast<uint8_t*>(image->imageData));
     std::memset(image->imageData + bytes.size(), 0, static_cast<size_t>(size) - bytes.size());
     image->width = static_cast<int32_t>(recording().width());
     image->height = static_cast<int32_t>(recording().height());

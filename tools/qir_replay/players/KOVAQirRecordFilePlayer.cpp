@@ -59,7 +59,7 @@ std::optional<size_t> KOVAQirRecordFilePlayer::WriteFrame(size_t index, KOVATime
     // the mapped file.
     const std::span<const uint8_t> container = recording().frameBytes(index);
     uint8_t* data = bytes + sizeof(KOVAMipiCsi2Frame);
-    std::memcpy(data, container.data(), container.size());
+    CopyFrame(index, data);
     const auto& video = recording().videoInfo()[index].header;
     KOVAMipiCsi2Frame record{};
     record.ts = time;

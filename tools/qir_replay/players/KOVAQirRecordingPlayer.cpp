@@ -439,13 +439,23 @@ std::optional<size_t> KOVAQirRecordingPlayer::WriteFrame(size_t index, KOVATimes
     KOVA::OutputGuard<uint8_t> sample(this, Output("Frames"));
     if (!sample)
         return std::nullopt;
-    // The one copy the framework asks for: from the mapped file into the
-    // output's sample buffer.
+    // The one copy the framework asks for: from the file into the output's
+    // sample buffer (read, not taken from the mapping, so that a file cut
+    // short meanwhile fails the player instead of faulting).
     const std::span<const uint8_t> bytes = recording_->frameBytes(index);
-    std::memcpy(sample.Get(), bytes.data(), bytes.size());
+    CopyFrame(index, sample.Get());
     sample.Element()->VectorSize() = static_cast<int32_t>(bytes.size());
     sample.Element()->Timestamp() = time;
     return bytes.size();
+}
+
+void KOVAQirRecordingPlayer::CopyFrame(size_t index, uint8_t* into)
+{
+    try {
+        recording_->copyFrame(index, into);
+    } catch (const qir::replay::RecordingError& error) {
+        Error((KOVAString("[Core] ") + error.what()).c_str());
+    }
 }
 
 void KOVAQirRecordingPlayer::AllocateFrames()

@@ -125,6 +125,10 @@ protected:
     /// is open; the default fits the largest frame's bytes.
     virtual void AllocateFrames();
     const qir::replay::Recording& recording() const { return *recording_; }
+    /// Copies frame `index` of the recording to `into` from the file; a
+    /// file cut short since Birth fails the player (Error) naming the file,
+    /// frame and byte.
+    void CopyFrame(size_t index, uint8_t* into);
 
 private:
     uint64_t frameTime(uint64_t serial) const;

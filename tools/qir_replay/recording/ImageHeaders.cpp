@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 namespace qir::replay {
@@ -136,7 +137,15 @@ ImageGeometry readPngHeader(std::span<const uint8_t> bytes)
                 at, "PNG chunk cut short (" + std::to_string(bytes.size() - at) + " bytes left, IEND not reached)");
         const uint32_t length = readUint32Be(bytes.data() + at);
         const uint8_t* type = bytes.data() + at + 4;
-        const std::string name(reinterpret_cast<const char*>(type), 4);
+        // The type as printable text: a damaged one may hold any byte.
+        std::string name;
+        for (int k = 0; k < 4; ++k) {
+            char text[8];
+            if (type[k] >= 0x20 && type[k] < 0x7F && type[k] != '\\')
+                name += static_cast<char>(type[k]);
+            else
+                name.append(text, static_cast<size_t>(std::snprintf(text, sizeof text, "\\x%02X", type[k])));
+        }
         if (length > 0x7FFFFFFFu || length > bytes.size() - at - 12)
             throw ImageHeaderError(
                 at, "PNG chunk " + name + " of " + std::to_string(length) + " bytes runs past the end of the file");

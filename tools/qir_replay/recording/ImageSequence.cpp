@@ -81,6 +81,7 @@ void Recording::indexImages(std::optional<RecordingFormat> format)
     namesCarryTimes_ = std::all_of(times.begin(), times.end(), [](const auto& t) { return t.has_value(); });
 
     for (size_t i = 0; i < names.size(); ++i) {
+        checkInterrupted();
         const std::string file = names[i].string();
         files_.emplace_back(file);
         const std::span<const uint8_t> bytes = files_.back().bytes();
@@ -153,7 +154,10 @@ void Recording::sizeCodedPackets()
 void Recording::decodeImage(size_t index, uint8_t* out, size_t rowStride) const
 {
     const ImageInfo& info = imageInfo_.at(index);
-    const std::span<const uint8_t> bytes = frameBytes(index);
+    // Read from the file, not the mapping: the file may have changed since.
+    std::vector<uint8_t> copy(frameBytes(index).size());
+    copyFrame(index, copy.data());
+    const std::span<const uint8_t> bytes(copy);
     const size_t line = size_t{ info.width } * info.channels;
     if (info.kind == ImageKind::Pgm || info.kind == ImageKind::Ppm) {
         for (size_t y = 0; y < info.height; ++y)

@@ -49,6 +49,7 @@ void Recording::indexRecords()
     qir::data_types::RecordScanner scanner(bytes);
     uint64_t videoRecords = 0;
     while (const auto record = scanner.next()) {
+        checkInterrupted();
         if (record->fault != qir::data_types::RecordFault::None || record->header.type != ChannelType::Video) {
             ++skippedRecords_;
             continue;

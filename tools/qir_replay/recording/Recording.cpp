@@ -62,13 +62,14 @@ std::optional<RecordingFormat> parseFormatName(std::string_view name)
 
 MappedFile::MappedFile(const std::string& path) : path_(path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a named pipe would wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw RecordingError(path + ": cannot open: " + std::strerror(errno));
     struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw RecordingError(path + ": not a regular file");
+        throw RecordingError(path + ": not a regular file (a pipe, device or socket cannot be replayed)");
     }
     if (st.st_size == 0) {
         ::close(fd);
@@ -77,23 +78,54 @@ MappedFile::MappedFile(const std::string& path) : path_(path)
     size_ = static_cast<size_t>(st.st_size);
     void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
     const int mapErrno = errno;
-    ::close(fd);
-    if (map == MAP_FAILED)
+    if (map == MAP_FAILED) {
+        ::close(fd);
         throw RecordingError(path + ": cannot map: " + std::strerror(mapErrno));
+    }
     data_ = static_cast<const uint8_t*>(map);
+    fd_ = fd;
 }
 
 MappedFile::~MappedFile()
 {
     if (data_ != nullptr)
         ::munmap(const_cast<uint8_t*>(data_), size_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : path_(std::move(other.path_))
     , data_(std::exchange(other.data_, nullptr))
     , size_(std::exchange(other.size_, 0))
+    , fd_(std::exchange(other.fd_, -1))
 { }
+
+void MappedFile::read(size_t offset, std::span<uint8_t> into) const
+{
+    size_t done = 0;
+    while (done < into.size()) {
+        const ssize_t n = ::pread(fd_, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            struct stat st { };
+            const std::string now = ::fstat(fd_, &st) == 0
+                ? "it now holds " + std::to_string(st.st_size) + " bytes, not " + std::to_string(size_)
+                : std::string(std::strerror(errno));
+            throw RecordingError(path_ + ": byte " + std::to_string(offset + done) +
+                                 ": the file changed while it was replayed (" +
+                                 (n < 0 ? std::string(std::strerror(errno)) : now) + ")");
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+bool MappedFile::intact() const
+{
+    struct stat st { };
+    return ::fstat(fd_, &st) == 0 && static_cast<size_t>(st.st_size) >= size_;
+}
 
 std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes)
 {
@@ -111,10 +143,17 @@ std::optional<RecordingFormat> sniffFormat(std::span<const uint8_t> bytes)
     return std::nullopt;
 }
 
+void Recording::checkInterrupted() const
+{
+    if (interrupted_ && interrupted_())
+        throw RecordingInterrupted(path_ + ": interrupted while it was read");
+}
+
 Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels,
-                          bool keepGoing)
+                          bool keepGoing, const std::function<bool()>& interrupted)
 {
     Recording recording{ path };
+    recording.interrupted_ = interrupted;
     recording.rawPixels_ = rawPixels;
     struct stat st { };
     const bool directory = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -143,6 +182,8 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
             else
                 recording.indexRaw();
         }
+    } catch (const RecordingInterrupted&) {
+        throw;
     } catch (const RecordingError& error) {
         // Frames are indexed only once whole, so the index holds exactly the
         // frames before the damage.
@@ -150,6 +191,7 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
             throw;
         recording.damage_ = error.what();
     }
+    recording.interrupted_ = nullptr;
     if (recording.format_ == RecordingFormat::Jpeg)
         recording.sizeCodedPackets();
     return recording;
@@ -159,6 +201,26 @@ std::span<const uint8_t> Recording::frameBytes(size_t index) const
 {
     const FrameEntry& frame = frames_.at(index);
     return files_.at(frame.file).bytes().subspan(frame.offset, frame.size);
+}
+
+void Recording::copyFrame(size_t index, uint8_t* into) const
+{
+    const FrameEntry& frame = frames_.at(index);
+    try {
+        files_.at(frame.file).read(frame.offset, { into, frame.size });
+    } catch (const RecordingError& error) {
+        // "FILE: byte B: ..." becomes "FILE: frame N, byte B: ...".
+        const std::string text = error.what();
+        const std::string file = files_.at(frame.file).path() + ": ";
+        throw RecordingError(text.rfind(file, 0) == 0
+                                 ? file + "frame " + std::to_string(index) + ", " + text.substr(file.size())
+                                 : "frame " + std::to_string(index) + ": " + text);
+    }
+}
+
+bool Recording::intact() const
+{
+    return std::all_of(files_.begin(), files_.end(), [](const MappedFile& file) { return file.intact(); });
 }
 
 uint64_t Recording::totalBytes() const
@@ -190,6 +252,7 @@ void Recording::indexGrabber()
     const std::span<const uint8_t> bytes = fileBytes();
     size_t at = 0;
     while (at < bytes.size()) {
+        checkInterrupted();
         if (bytes.size() - at < GRABBER_HEADER_SIZE)
             damaged(path(), at, "grabber header cut short (" + std::to_string(bytes.size() - at) + " of 64 bytes)");
         const sxpf_image_header_s header = readGrabberHeader(bytes.data() + at);
@@ -265,6 +328,7 @@ void Recording::indexRaw()
     const size_t wordsPerPixel = rawPixels_ == RawPixelFormat::Yuv422 ? 2 : 1;
     size_t at = 0;
     while (at < bytes.size()) {
+        checkInterrupted();
         qir::raw::FrameHeader header;
         if (!qir::raw::ReadFrameHeader(bytes.data() + at, bytes.size() - at, header))
             damaged(path(), at, "raw frame header cut short (" + std::to_string(bytes.size() - at) + " of 64 bytes)");

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -42,11 +43,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// A file mapped read-only. Move-only; unmaps on destruction. Thread-safe
-/// to read once constructed.
+/// Opening a recording was interrupted (Ctrl-C while it was indexed).
+class RecordingInterrupted : public RecordingError {
+public:
+    using RecordingError::RecordingError;
+};
+
+/// A file mapped read-only, and kept open for reading it safely while it
+/// may change. Move-only; unmaps and closes on destruction. Thread-safe to
+/// read once constructed.
 class MappedFile {
 public:
-    /// Throws RecordingError for a missing, unreadable, empty or non-regular file.
+    /// Throws RecordingError for a missing, unreadable, empty or non-regular
+    /// file (a pipe or a device is refused at once, without reading it).
     explicit MappedFile(const std::string& path);
     ~MappedFile();
     MappedFile(MappedFile&& other) noexcept;
@@ -54,13 +63,23 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
+    /// The mapped bytes: reading them faults (SIGBUS) where the file was
+    /// cut short since; what runs while the file may change reads with
+    /// `read` instead.
     std::span<const uint8_t> bytes() const { return { data_, size_ }; }
     const std::string& path() const { return path_; }
+    /// Copies into.size() bytes at `offset` from the file itself. Throws
+    /// RecordingError naming the file and byte when the file no longer holds
+    /// them (cut short since it was mapped).
+    void read(size_t offset, std::span<uint8_t> into) const;
+    /// True while the file is as long as when it was mapped.
+    bool intact() const;
 
 private:
     std::string path_;
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
+    int fd_ = -1;
 };
 
 /// One frame of a recording: where its bytes lie and its recorded time.
@@ -119,8 +138,12 @@ public:
     /// content unless `format` is given and indexes every frame. Throws RecordingError on damage or an unknown
     /// format; with `keepGoing`, damage after at least one whole frame ends
     /// the index there instead (damage() tells what and where).
+    /// `interrupted`, when given, is asked between frames while indexing: once
+    /// it answers true, open throws RecordingInterrupted (a long file is
+    /// indexed for seconds).
     static Recording open(const std::string& path, std::optional<RecordingFormat> format = std::nullopt,
-                          RawPixelFormat rawPixels = RawPixelFormat::Yuv422, bool keepGoing = false);
+                          RawPixelFormat rawPixels = RawPixelFormat::Yuv422, bool keepGoing = false,
+                          const std::function<bool()>& interrupted = {});
 
     /// The damage that ended the index early (keepGoing); empty when the
     /// whole file was read.
@@ -131,6 +154,13 @@ public:
     RawPixelFormat rawPixels() const { return rawPixels_; }
     const std::vector<FrameEntry>& frames() const { return frames_; }
     std::span<const uint8_t> frameBytes(size_t index) const;
+    /// Copies frame `index`'s bytes (frameBytes(index).size() of them) to
+    /// `into` from the file itself, not the mapping. Throws RecordingError
+    /// naming the file, the frame and the byte when the file was cut short
+    /// since it was opened.
+    void copyFrame(size_t index, uint8_t* into) const;
+    /// True while every file of the recording is as long as when opened.
+    bool intact() const;
     size_t largestFrame() const { return largest_; }
     uint64_t totalBytes() const;
 
@@ -177,6 +207,8 @@ public:
 
 private:
     explicit Recording(std::string path) : path_(std::move(path)) { }
+    /// Throws RecordingInterrupted when the open was interrupted.
+    void checkInterrupted() const;
     void indexGrabber();
     void indexRaw();
     void indexRecords();
@@ -205,6 +237,7 @@ private:
     uint8_t bpp_ = 0;
     bool hasShortPackets_ = false;
     std::string damage_;
+    std::function<bool()> interrupted_; ///< while opening
 };
 
 /// The format the first bytes of a file look like; nullopt when none.

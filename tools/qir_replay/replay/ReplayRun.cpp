@@ -161,12 +161,16 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     std::vector<FrameRange> ranges;
     try {
         for (const std::string& path : options.recordings) {
-            recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
+            recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing,
+                                                 [] { return qir::tools::stop_requested(); }));
             if (!recordings.back().damage().empty())
                 std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
                              recordings.back().damage().c_str(), recordings.back().frames().size());
             ranges.push_back(selectFrames(options, recordings.back()));
         }
+    } catch (const RecordingInterrupted& error) {
+        result.interrupted = true;
+        return fail(qir::tools::kExitInterrupted, std::string(error.what()) + "; nothing was sent");
     } catch (const RecordingError& error) {
         return fail(2, error.what());
     } catch (const std::invalid_argument& error) {
@@ -597,11 +601,21 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             // first + k mod frames-per-pass.
             std::lock_guard lock(received->mutex);
             const auto& sums = received->perChannel[summary.channel];
-            for (size_t k = 0; k < sums.size(); ++k) {
-                if (sums[k] == recording.sentChecksum(range.first + static_cast<size_t>(k % perPass)))
-                    ++summary.checksumsMatched;
-                else
-                    ++summary.checksumsMismatched;
+            // A recording cut short during the replay has no checksums to
+            // compare with (and its mapping must not be read).
+            if (recording.intact()) {
+                try {
+                    for (size_t k = 0; k < sums.size(); ++k) {
+                        if (sums[k] == recording.sentChecksum(range.first + static_cast<size_t>(k % perPass)))
+                            ++summary.checksumsMatched;
+                        else
+                            ++summary.checksumsMismatched;
+                    }
+                } catch (const RecordingError& error) {
+                    reasons.push_back(error.what());
+                }
+            } else {
+                reasons.push_back(recording.path() + " changed during the replay: its checksums cannot be compared");
             }
             if (summary.framesComplete != summary.framesToSend || summary.framesIncomplete != 0 ||
                 summary.checksumsMatched != summary.framesToSend || summary.framesPlayed != summary.framesToSend ||
