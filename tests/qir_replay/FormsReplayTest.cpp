@@ -108,7 +108,8 @@ TEST(ReplayedForms, ADamagedRecordFileGivesOneLineWithItsByteAndKeepGoingPlaysTh
             << errors[0];
     }
     const auto kept =
-        run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("s.json") }, dir);
+        run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--allow-damage", "--quiet", "--summary-json", dir.file("s.json") },
+            dir);
     EXPECT_EQ(kept.exit_code, 0) << kept.out << kept.err;
     EXPECT_NE(kept.err.find("replaying the 2 whole frames before it"), std::string::npos) << kept.err;
     const nlohmann::json summary = readJson(dir.file("s.json"));
@@ -138,7 +139,7 @@ TEST(ReplayedForms, BadImagesAndEmptyDirectoriesGiveOneLineAndExitTwo)
     EXPECT_EQ(lines(bad.err),
               std::vector<std::string>{ "qir-replay: " + second + ": byte " + std::to_string(bytes.size() - 1) +
                                         ": pixels cut short: 95 of 96 bytes" });
-    const auto kept = run({ QIR_REPLAY_TOOL, seq, "--keep-going", "--quiet" }, dir);
+    const auto kept = run({ QIR_REPLAY_TOOL, seq, "--keep-going", "--allow-damage", "--quiet" }, dir);
     EXPECT_EQ(kept.exit_code, 0) << kept.out << kept.err;
     EXPECT_NE(kept.out.find("1 of 1 checksums match"), std::string::npos) << kept.out;
 

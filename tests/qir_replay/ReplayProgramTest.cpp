@@ -124,9 +124,23 @@ TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwoUnlessKeepGoing)
                   "qir-replay: " + rec + ": byte " + std::to_string(2 * frame) + ": grabber frame of " +
                       std::to_string(frame) + " bytes runs past the end of the file (100 bytes left)");
     }
-    // --keep-going replays the two whole frames before the damage and says what it left out.
+    // --keep-going replays the two whole frames before the damage and says
+    // what it left out; the verdict fails unless --allow-damage.
+    const auto failed =
+        run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("d.json") }, dir);
+    EXPECT_EQ(failed.exit_code, 1) << failed.out << failed.err;
+    EXPECT_NE(
+        failed.out.find("verdict: FAILED: channel 0: the recording is damaged: only the 2 whole frames before byte " +
+                        std::to_string(2 * frame)),
+        std::string::npos)
+        << failed.out;
+    const auto damage = readJson(dir.file("d.json"))["channels"][0]["damage"];
+    EXPECT_EQ(damage["offset"], 2 * frame);
+    EXPECT_EQ(damage["bytesSkipped"], 100);
+    EXPECT_EQ(damage["framesSkipped"], 1);
     const auto kept =
-        run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--quiet", "--summary-json", dir.file("s.json") }, dir);
+        run({ QIR_REPLAY_TOOL, rec, "--keep-going", "--allow-damage", "--quiet", "--summary-json", dir.file("s.json") },
+            dir);
     EXPECT_EQ(kept.exit_code, 0) << kept.out << kept.err;
     EXPECT_NE(
         kept.err.find("qir-replay: warning: " + rec + ": byte " + std::to_string(2 * frame) + ": grabber frame of "),
@@ -234,6 +248,77 @@ TEST(ReplayProgram, ARecordingCutShortWhileItReplaysEndsWithExitOneNamingFileAnd
     EXPECT_NE(out.find("verdict: FAILED"), std::string::npos) << out;
     EXPECT_FALSE(readJson(dir.file("s.json"))["channels"][0]["delivered"].get<bool>());
 }
+
+TEST(ReplayProgram, LateFramesAreCountedAndFailTheRunOnlyBeyondMaxLate)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "16", "--frames", "10", "--fps", "30" }, rec, dir));
+    // The players wait 0.6 s of a 0.2-s lead: every frame comes 0.4 s late.
+    const std::vector<std::string> late = {
+        QIR_REPLAY_TOOL, rec, "--quiet", "--lead", "0.2", "--start-delay", "600000"
+    };
+    std::vector<std::string> reported = late;
+    reported.insert(reported.end(), { "--summary-json", dir.file("r.json") });
+    const auto onlyReported = run(reported, dir);
+    EXPECT_EQ(onlyReported.exit_code, 0) << onlyReported.out << onlyReported.err;
+    EXPECT_NE(onlyReported.out.find("10 frames reached the unit after their play time"), std::string::npos)
+        << onlyReported.out;
+    EXPECT_EQ(readJson(dir.file("r.json"))["channels"][0]["framesLate"], 10);
+
+    std::vector<std::string> failing = late;
+    failing.insert(failing.end(), { "--max-late", "100", "--summary-json", dir.file("f.json") });
+    const auto failed = run(failing, dir);
+    EXPECT_EQ(failed.exit_code, 1) << failed.out << failed.err;
+    EXPECT_NE(failed.out.find("frames reached the unit more than 100 ms after their play time"), std::string::npos)
+        << failed.out;
+    EXPECT_EQ(readJson(dir.file("f.json"))["channels"][0]["framesLateOverMax"], 10);
+}
+
+struct TimeCase {
+    std::string name;
+    uint64_t thirdFrameTime; ///< written into the third frame's grabber header (its own unit)
+    std::string refusal;
+};
+
+void PrintTo(const TimeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ReplayTimes : public ::testing::TestWithParam<TimeCase> { };
+
+TEST_P(ReplayTimes, CheckAndReplayRefuseTheSameRecordedTimesNamingFrameAndByte)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "8", "--frames", "4", "--fps", "30" }, rec, dir));
+    std::string bytes = qir::data_types::test::read_file(rec);
+    const size_t frame = bytes.size() / 4;
+    const uint64_t time = GetParam().thirdFrameTime;
+    for (size_t k = 0; k < 8; ++k) // ts_start lo and hi, little-endian, at byte 16 of the header
+        bytes[2 * frame + 16 + k] = static_cast<char>(time >> (8 * k));
+    qir::data_types::test::write_file(rec, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    for (const std::vector<std::string>& args : { std::vector<std::string>{ QIR_REPLAY_TOOL, rec },
+                                                  std::vector<std::string>{ QIR_REPLAY_TOOL, "check", rec } }) {
+        const auto result = run(args, dir);
+        EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+        EXPECT_EQ(
+            result.err.rfind("qir-replay: " + rec + ": frame 2 (byte " + std::to_string(2 * frame) + "): time ", 0), 0u)
+            << result.err;
+        EXPECT_NE(result.err.find(GetParam().refusal), std::string::npos) << result.err;
+    }
+    // Times from a frame rate replace them.
+    EXPECT_EQ(run({ QIR_REPLAY_TOOL, rec, "--quiet", "--fps", "30" }, dir).exit_code, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReplayTimes,
+                         ::testing::Values(TimeCase{ "Decreasing", 5, "comes before the previous frame's" },
+                                           TimeCase{ "CenturiesApart", uint64_t{ 1 } << 62,
+                                                     "is more than a day after the previous frame's" }),
+                         [](const auto& param) { return param.param.name; });
 
 TEST(ReplayProgram, APipeOrADeviceIsRefusedAtOnceByCheckAndReplay)
 {

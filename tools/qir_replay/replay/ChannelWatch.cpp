@@ -73,6 +73,17 @@ ChannelEnd ChannelWatch::observe(const ChannelObservation& observation)
         return end_;
 
     const VXTQirStatusT& status = p.status;
+    if (limits_.timed && observation.startUs) {
+        const auto unitNowUs = static_cast<int64_t>(status.currentTime_ns / 1000u);
+        for (; framesAcknowledged_ < std::min(p.framesAcknowledged, framesToSend_); ++framesAcknowledged_) {
+            const int64_t lateUs = unitNowUs - (*observation.startUs + playOffsetUs_(framesAcknowledged_));
+            if (lateUs <= 0)
+                continue;
+            ++lateness_.frames;
+            lateness_.framesOverMax += lateUs > limits_.maxLateUs ? 1 : 0;
+            lateness_.maxUs = std::max(lateness_.maxUs, lateUs);
+        }
+    }
     lowestFree_ = std::min(lowestFree_.value_or(status.freeFifoEntries), status.freeFifoEntries);
     const bool allHandedOn = observation.framesHandedOn >= framesToSend_;
     const bool unitHasAll = p.datagramsAcknowledged == p.datagramsSent && p.framesAcknowledged == p.framesSent;

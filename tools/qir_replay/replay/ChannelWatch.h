@@ -21,6 +21,20 @@ struct WatchLimits {
     std::chrono::milliseconds stallTimeout{ 5000 }; ///< FIFO not played this long: stalled
     /// Shorter stalls than this are not kept for the summary.
     std::chrono::milliseconds shortestStallKept{ 1000 };
+    /// Frames are timed (not --rate max): a frame the unit acknowledged
+    /// only after its play time is late.
+    bool timed = true;
+    /// Late frames beyond this many microseconds are counted apart.
+    int64_t maxLateUs = 0;
+};
+
+/// Frames the unit acknowledged only after their play time (by the unit's
+/// clock in the status that acknowledged them): they cannot have played on
+/// time. The status period makes this a bound from above.
+struct Lateness {
+    uint64_t frames = 0;        ///< acknowledged after their play time
+    uint64_t framesOverMax = 0; ///< more than maxLateUs after it
+    int64_t maxUs = 0;          ///< the latest, in microseconds
 };
 
 /// A channel at one poll.
@@ -71,6 +85,7 @@ public:
     const std::vector<Stall>& stalls() const { return stalls_; }
     /// The lowest free FIFO count seen in the unit's status (nullopt: none).
     std::optional<uint32_t> lowestFree() const { return lowestFree_; }
+    const Lateness& lateness() const { return lateness_; }
 
 private:
     bool due(const ChannelObservation& observation, const VXTQirChannelProgressT& progress) const;
@@ -94,6 +109,8 @@ private:
     uint64_t datagramsSent_ = 0;
     std::chrono::steady_clock::time_point sentSince_{};
     std::vector<Stall> stalls_;
+    uint64_t framesAcknowledged_ = 0; ///< judged for lateness so far
+    Lateness lateness_;
 };
 
 } // namespace qir::replay

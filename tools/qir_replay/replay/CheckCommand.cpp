@@ -91,6 +91,12 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             continue;
         }
         const Recording& recording = *opened;
+        // What the replay would refuse, check refuses too.
+        if (const auto refusal = replayRefusal(options, recording)) {
+            std::fprintf(err, "qir-replay: %s\n", refusal->c_str());
+            worst = 2;
+            continue;
+        }
         const auto& frames = recording.frames();
         std::fprintf(out, "%s: %s, %zu frames, %" PRIu64 " bytes\n", path.c_str(),
                      std::string(formatName(recording.format())).c_str(), frames.size(), recording.totalBytes());

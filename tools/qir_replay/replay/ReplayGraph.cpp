@@ -107,6 +107,34 @@ double timingFps(const ReplayOptions& options, const Recording& recording)
     return !recording.carriesTimes() ? kDefaultRawFps : 0.0;
 }
 
+std::optional<std::string> replayRefusal(const ReplayOptions& options, const Recording& recording)
+{
+    const auto& frames = recording.frames();
+    const bool oneFile = recording.format() != RecordingFormat::Images && recording.format() != RecordingFormat::Jpeg;
+    const auto where = [&](size_t i) {
+        return recording.path() + ": frame " + std::to_string(i) +
+            (oneFile ? " (byte " + std::to_string(frames[i].offset) + ")" : "") + ": ";
+    };
+    for (size_t i = 0; i < frames.size(); ++i)
+        if (frames[i].size > kLargestFrameBytes)
+            return where(i) + std::to_string(frames[i].size) + " bytes, more than a sample can hold (" +
+                std::to_string(kLargestFrameBytes) + " bytes)";
+    if (timingFps(options, recording) > 0)
+        return std::nullopt;
+    constexpr uint64_t kDayUs = 86'400'000'000;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        const uint64_t before = frames[i - 1].timeUs;
+        const uint64_t at = frames[i].timeUs;
+        if (at < before)
+            return where(i) + "time " + std::to_string(at) + " us comes before the previous frame's " +
+                std::to_string(before) + " us; --fps gives times from a frame rate";
+        if (at - before > kDayUs)
+            return where(i) + "time " + std::to_string(at) + " us is more than a day after the previous frame's " +
+                std::to_string(before) + " us; --fps gives times from a frame rate";
+    }
+    return std::nullopt;
+}
+
 FrameRange selectFrames(const ReplayOptions& options, const Recording& recording)
 {
     const auto& frames = recording.frames();

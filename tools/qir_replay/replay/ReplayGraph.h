@@ -82,6 +82,11 @@ struct ReplayOptions {
     /// A channel whose FIFO holds lines due to play and does not play them
     /// this long ends the replay (stalled).
     double stallTimeoutSeconds = 5.0;
+    /// Frames played later than this fail the run (nullopt: lateness is
+    /// only reported).
+    std::optional<double> maxLateMs;
+    /// A replay that skipped damaged frames (keepGoing) may still pass.
+    bool allowDamage = false;
 };
 
 /// Raw frames replay at this rate when --fps is not given.
@@ -99,6 +104,16 @@ struct FrameRange {
 /// The frames of `recording` that --from and --to pick (all without them).
 /// Throws std::invalid_argument when they pick none, naming the recording.
 FrameRange selectFrames(const ReplayOptions& options, const Recording& recording);
+
+/// The largest frame a sample can carry, in bytes (a sample holds at most
+/// 2 GiB, less room for its record).
+inline constexpr uint64_t kLargestFrameBytes = 0x7FFFFFFFu - 4096u;
+
+/// Why the replay refuses `recording` although it could be read, naming
+/// the file, frame and byte offset; nullopt when it can be replayed: a frame
+/// larger than a sample can hold, or (when its recorded times are used)
+/// a time before the previous frame's or more than a day after it.
+std::optional<std::string> replayRefusal(const ReplayOptions& options, const Recording& recording);
 
 /// Unit channel of recording `i`.
 unsigned channelOf(const ReplayOptions& options, size_t i);

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -166,6 +167,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             if (!recordings.back().damage().empty())
                 std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
                              recordings.back().damage().c_str(), recordings.back().frames().size());
+            if (const auto refusal = replayRefusal(options, recordings.back()))
+                return fail(2, *refusal);
             ranges.push_back(selectFrames(options, recordings.back()));
         }
     } catch (const RecordingInterrupted& error) {
@@ -320,6 +323,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     WatchLimits limits;
     limits.unitTimeout = std::chrono::milliseconds(std::llround(options.unitTimeoutSeconds * 1000.0));
     limits.stallTimeout = std::chrono::milliseconds(std::llround(options.stallTimeoutSeconds * 1000.0));
+    // Under --rate max the frames carry no times to meet.
+    limits.timed = options.rate > 0;
+    limits.maxLateUs = std::llround(options.maxLateMs.value_or(0.0) * 1000.0);
     std::vector<ChannelWatch> watches;
     for (size_t i = 0; i < recordings.size(); ++i) {
         const std::span<const FrameEntry> selected = std::span<const FrameEntry>(recordings[i].frames())
@@ -561,6 +567,19 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         }
         summary.end = watch.end();
         summary.stalls = watch.stalls();
+        summary.lateness = watch.lateness();
+        summary.damage = recording.damage();
+        if (!summary.damage.empty() && recording.format() != RecordingFormat::Images &&
+            recording.format() != RecordingFormat::Jpeg && !recording.frames().empty()) {
+            const FrameEntry& last = recording.frames().back();
+            summary.damageOffset = last.offset + last.size;
+            summary.bytesSkipped =
+                recording.totalBytes() - std::min<uint64_t>(summary.damageOffset, recording.totalBytes());
+            const double mean =
+                static_cast<double>(summary.damageOffset) / static_cast<double>(recording.frames().size());
+            summary.framesSkipped = std::max<uint64_t>(
+                1, static_cast<uint64_t>(std::ceil(static_cast<double>(summary.bytesSkipped) / mean)));
+        }
         const std::string name = "channel " + std::to_string(summary.channel) +
             (addresses.size() > 1 ? "@" + std::to_string(summary.unit) : "");
         std::vector<std::string> reasons;
@@ -577,6 +596,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                               " frames read");
         if (summary.unitClientFailed)
             reasons.push_back("the unit client failed");
+        if (!summary.damage.empty() && !options.allowDamage)
+            reasons.push_back("the recording is damaged: only the " + std::to_string(recording.frames().size()) +
+                              " whole frames before byte " + std::to_string(summary.damageOffset) +
+                              " were replayed (--allow-damage accepts that)");
+        if (options.maxLateMs && summary.lateness.framesOverMax > 0)
+            reasons.push_back(std::to_string(summary.lateness.framesOverMax) + " frames reached the unit more than " +
+                              std::to_string(std::llround(*options.maxLateMs)) + " ms after their play time");
         if (summary.lossFlagSeen)
             reasons.push_back("the unit's loss flag was set");
         if (unit) {
@@ -617,6 +643,11 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             } else {
                 reasons.push_back(recording.path() + " changed during the replay: its checksums cannot be compared");
             }
+            if (options.maxLateMs && options.rate > 0 && summary.lateMaxMs > *options.maxLateMs &&
+                summary.lateness.framesOverMax == 0)
+                reasons.push_back("frames played up to " + std::to_string(std::llround(summary.lateMaxMs)) +
+                                  " ms late at the embedded unit, more than " +
+                                  std::to_string(std::llround(*options.maxLateMs)) + " ms");
             if (summary.framesComplete != summary.framesToSend || summary.framesIncomplete != 0 ||
                 summary.checksumsMatched != summary.framesToSend || summary.framesPlayed != summary.framesToSend ||
                 summary.fifoOverflows != 0)
@@ -667,6 +698,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::fprintf(out, "; played late by at most %.3f ms (mean %.3f ms), %llu frames more than 1 ms late",
                          c.lateMaxMs, c.lateMeanMs, static_cast<unsigned long long>(c.framesLateOver1ms));
         std::fprintf(out, "\n");
+        if (options.rate > 0 && c.lateness.frames > 0)
+            std::fprintf(out, "  %llu frames reached the unit after their play time (by up to %.1f ms)\n",
+                         static_cast<unsigned long long>(c.lateness.frames),
+                         static_cast<double>(c.lateness.maxUs) / 1000.0);
+        if (!c.damage.empty())
+            std::fprintf(out, "  damaged: %s; replayed the frames before byte %llu\n", c.damage.c_str(),
+                         static_cast<unsigned long long>(c.damageOffset));
         for (const Stall& stall : c.stalls)
             std::fprintf(out, "  FIFO not played for %.1f s from %s\n", stall.seconds, clockText(stall.began).c_str());
     }
@@ -736,6 +774,18 @@ std::string summaryJsonText(const ReplayResult& result)
         for (const Stall& stall : c.stalls)
             stalls.push_back({ { "began", clockText(stall.began) }, { "seconds", stall.seconds } });
         j["stalls"] = stalls;
+        j["framesLate"] = c.lateness.frames;
+        j["framesLateOverMax"] = c.lateness.framesOverMax;
+        j["lateByMaxMs"] = static_cast<double>(c.lateness.maxUs) / 1000.0;
+        if (c.damage.empty()) {
+            j["damage"] = nullptr;
+        } else {
+            j["damage"] = { { "text", c.damage },
+                            { "offset", c.damageOffset },
+                            { "bytesSkipped", c.bytesSkipped },
+                            { "framesSkipped",
+                              c.framesSkipped ? nlohmann::json(*c.framesSkipped) : nlohmann::json(nullptr) } };
+        }
         j["firstFrame"] = c.firstFrame;
         j["endFrame"] = c.endFrame;
         j["replayStartUs"] = c.replayStartUs;

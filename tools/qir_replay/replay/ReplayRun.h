@@ -34,6 +34,12 @@ struct ChannelSummary {
     ChannelEnd end = ChannelEnd::Running; ///< Delivered: acknowledged and played out of the FIFO
     std::string endText;                  ///< why it failed (empty when delivered)
     std::vector<Stall> stalls;            ///< times the FIFO stood still with lines due
+    Lateness lateness;                    ///< frames acknowledged after their play time
+    // Damage that ended the recording's index early (--keep-going):
+    std::string damage;                    ///< what and where (empty: none)
+    uint64_t damageOffset = 0;             ///< first byte not replayed
+    uint64_t bytesSkipped = 0;             ///< from there to the end of the file
+    std::optional<uint64_t> framesSkipped; ///< estimated from the mean frame size
     bool unitClientFailed = false;
     // With the embedded unit:
     bool emulated = false;

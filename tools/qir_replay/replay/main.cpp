@@ -183,6 +183,14 @@ int main(int argc, char** argv)
                    "(stalled; exit 1); shorter stalls are reported in the summary")
         ->check(CLI::Range(0.1, 86400.0))
         ->capture_default_str();
+    double maxLate = -1.0;
+    app.add_option("--max-late", maxLate,
+                   "milliseconds: frames that reach the unit (or, emulated, play) later than this after their play "
+                   "time fail the run (default: late frames are only counted in the summary)")
+        ->check(CLI::Range(0.0, 3.6e6));
+    app.add_flag("--allow-damage", options.allowDamage,
+                 "with --keep-going: a replay that skipped damaged frames may still pass (the damage stays in the "
+                 "summary and JSON)");
     app.add_flag("--quiet", options.quiet, "no progress lines");
     app.add_flag("--verbose", options.verbose,
                  "show every report of the components and, after the run, the unit client library's diagnostic lines "
@@ -197,6 +205,8 @@ int main(int argc, char** argv)
         return code == 0 ? 0 : 2;
     }
     applyRecordingOptions(options, format, pixels);
+    if (maxLate >= 0.0)
+        options.maxLateMs = maxLate;
     options.channels.resize(options.recordings.size());
     std::iota(options.channels.begin(), options.channels.end(), 0u);
     for (const std::string& map : maps) {
