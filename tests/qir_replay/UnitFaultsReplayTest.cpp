@@ -221,6 +221,18 @@ TEST(ReplayUnitFaults, MoreThan65535FramesAreCountedWhole)
     EXPECT_EQ(unit->snapshot().channels[0].frames.framesComplete, 65537u);
 }
 
+TEST(ReplayUnitFaults, AddressOptionsTakeOneValueEachSoTheRecordingMayFollowThem)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.grab");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "3" }, rec, dir));
+    auto unit = startUnit();
+    const auto result = run({ QIR_REPLAY_TOOL, "--unit", "127.0.0.2:" + std::to_string(unit->controlPort()), "--data",
+                              "127.0.0.3:" + std::to_string(unit->dataBasePort()), rec, "--quiet" },
+                            dir);
+    EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+}
+
 TEST(ReplayUnitFaults, ARefusedChannelIsAUnitFailureNotBadInput)
 {
     TempDir dir;

@@ -130,6 +130,7 @@ int main(int argc, char** argv)
                    "--unit from 0; default 0); repeat it for several recordings and cameras in one run (after the "
                    "RECORDINGs, which take channels 0, 1, ... of unit 0); a channel given twice on one unit is "
                    "refused")
+        ->allow_extra_args(false)
         ->check([](const std::string& text) {
             try {
                 const auto map = qir::replay::parseChannelMap(text);
@@ -141,10 +142,12 @@ int main(int argc, char** argv)
     app.add_option("--unit", units,
                    "unit control address CONTROL_IP[:PORT] (port default 65024); repeat it for channels on several "
                    "units (unit 0, 1, ... in order; every channel starts at one time taken from unit 0's clock, so "
-                   "the units must share a clock through PTP); default: the embedded emulated unit");
+                   "the units must share a clock through PTP); default: the embedded emulated unit")
+        ->allow_extra_args(false);
     app.add_option("--data", datas,
                    "unit data address DATA_IP[:BASE_PORT] (base port default 61440); one per --unit, the i-th for "
-                   "the i-th unit");
+                   "the i-th unit")
+        ->allow_extra_args(false);
     app.add_option("--rate", rate,
                    "playout speed: a factor from 0.01 to 1000 such as 0.5 or 2 (times are divided by it), or max: as "
                    "fast as the unit's flow control allows (frame n is stamped first + n microseconds, so the "
