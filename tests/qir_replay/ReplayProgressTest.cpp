@@ -60,58 +60,73 @@ ChannelProgress with(ChannelProgress c, auto change)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgressLine,
-    ::testing::Values(LineCase{ "Halfway",
-                                halfway(),
-                                2.0,
-                                { "ch 3 front.grab: ", "50/100 frames", "25.0 fps", "10.0 MB/s",
-                                  "FIFO free 400 (lowest 120)", "ETA 2 s" },
-                                { "LOSS", "/data/rec", "@", "complete at the unit" } },
-                      LineCase{ "LossFlag", with(halfway(), [](auto& c) { c.loss = true; }), 2.0, { ", LOSS" }, {} },
-                      LineCase{
-                          "ZeroElapsedTime", halfway(), 0.0, { "0.0 fps", "0.0 MB/s", "ETA ?" }, { "inf", "nan" } },
-                      LineCase{ "NothingSentYet",
-                                with(halfway(), [](auto& c) { c.framesSent = 0, c.bytesSent = 0; }),
-                                1.0,
-                                { "0/100 frames", "0.0 fps", "ETA ?" },
-                                { "inf", "nan" } },
-                      LineCase{ "UnknownFifo",
-                                with(halfway(),
-                                     [](auto& c) {
-                                         c.fifoFreeLatest.reset();
-                                         c.fifoFreeLowest.reset();
-                                     }),
-                                2.0,
-                                { "FIFO free ?" },
-                                { "lowest" } },
-                      LineCase{ "TotalZero",
-                                with(halfway(), [](auto& c) { c.framesSent = 0, c.framesTotal = 0, c.bytesSent = 0; }),
-                                1.0,
-                                { "0/0 frames", "all sent" },
-                                { "ETA", "inf", "nan" } },
-                      LineCase{ "EverythingSent",
-                                with(halfway(), [](auto& c) { c.framesSent = 100; }),
-                                4.0,
-                                { "100/100 frames", "all sent" },
-                                { "ETA" } },
-                      LineCase{ "RatesOfAFinishedChannelAreOverItsSendingTime",
-                                with(halfway(),
-                                     [](auto& c) {
-                                         c.framesSent = 100;
-                                         c.bytesSent = 40'000'000;
-                                         c.secondsToLastFrame = 4.0;
-                                     }),
-                                60.0,
-                                { "25.0 fps", "10.0 MB/s", "all sent" },
-                                {} },
-                      LineCase{ "EmbeddedUnitAndSecondUnit",
-                                with(halfway(),
-                                     [](auto& c) {
-                                         c.unit = 1;
-                                         c.framesCompleteAtUnit = 48;
-                                     }),
-                                2.0,
-                                { "ch 3@1 front.grab", "(48 complete at the unit)" },
-                                {} }),
+    ::testing::Values(
+        LineCase{
+            "Halfway",
+            halfway(),
+            2.0,
+            { "ch 3 front.grab: ", "50/100 frames", "25.0 fps", "10.0 MB/s", "FIFO free 400 (lowest 120)", "ETA 2 s" },
+            { "LOSS", "/data/rec", "@", "complete at the unit" } },
+        LineCase{ "LossFlag", with(halfway(), [](auto& c) { c.loss = true; }), 2.0, { ", LOSS" }, {} },
+        LineCase{ "AcknowledgedAndFreshStatus",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.framesAcknowledged = 42;
+                           c.statusAgeSeconds = 0.02;
+                       }),
+                  2.0,
+                  { "50/100 frames, 42 acknowledged", "FIFO free 400 (lowest 120)" },
+                  { "STALE" } },
+        LineCase{ "StaleUnitShowsNoOldFigures",
+                  with(halfway(), [](auto& c) { c.statusAgeSeconds = 1.5; }),
+                  2.0,
+                  { "unit status STALE (none for 1.5 s)", "ETA ?" },
+                  { "FIFO free", "ETA 2 s" } },
+        LineCase{ "EndedChannel", with(halfway(), [](auto& c) { c.end = "FAILED"; }), 2.0, { ", FAILED" }, { "ETA" } },
+        LineCase{ "ZeroElapsedTime", halfway(), 0.0, { "0.0 fps", "0.0 MB/s", "ETA ?" }, { "inf", "nan" } },
+        LineCase{ "NothingSentYet",
+                  with(halfway(), [](auto& c) { c.framesSent = 0, c.bytesSent = 0; }),
+                  1.0,
+                  { "0/100 frames", "0.0 fps", "ETA ?" },
+                  { "inf", "nan" } },
+        LineCase{ "UnknownFifo",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.fifoFreeLatest.reset();
+                           c.fifoFreeLowest.reset();
+                       }),
+                  2.0,
+                  { "FIFO free ?" },
+                  { "lowest" } },
+        LineCase{ "TotalZero",
+                  with(halfway(), [](auto& c) { c.framesSent = 0, c.framesTotal = 0, c.bytesSent = 0; }),
+                  1.0,
+                  { "0/0 frames", "all sent" },
+                  { "ETA", "inf", "nan" } },
+        LineCase{ "EverythingSent",
+                  with(halfway(), [](auto& c) { c.framesSent = 100; }),
+                  4.0,
+                  { "100/100 frames", "all sent" },
+                  { "ETA" } },
+        LineCase{ "RatesOfAFinishedChannelAreOverItsSendingTime",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.framesSent = 100;
+                           c.bytesSent = 40'000'000;
+                           c.secondsToLastFrame = 4.0;
+                       }),
+                  60.0,
+                  { "25.0 fps", "10.0 MB/s", "all sent" },
+                  {} },
+        LineCase{ "EmbeddedUnitAndSecondUnit",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.unit = 1;
+                           c.framesCompleteAtUnit = 48;
+                       }),
+                  2.0,
+                  { "ch 3@1 front.grab", "(48 complete at the unit)" },
+                  {} }),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(ProgressText, LiveLinesAreRedrawnInPlaceOverTheLinesShownBefore)
