@@ -75,7 +75,15 @@ private:
     void BuildInputInterface();
     SampleKind KindOfInput(KOVAInput* input);
     void InitPath(KOVAIOElt* element);
+    /// Sends one sample by the path of its kind, then settles the frame
+    /// number and the count of frames sent (FinishFrame).
     void ProcessPath(KOVAIOElt* element);
+    /// After a sample: a sample sent whole advances the frame number and
+    /// counts as sent; one sent in part (some unit packets went out) still
+    /// advances the frame number, so the next sample's packets never reach
+    /// the unit under the number of the part frame, but does not count; a
+    /// sample of which nothing went out keeps the number for the next one.
+    void FinishFrame(bool whole);
 
     // Replay times and status (KOVAImage2QirTiming.cpp).
     int64_t GetTimestamp_from_Input(TimestampType type);
@@ -83,10 +91,15 @@ private:
     void WriteStatusToOutput();
 
     // Image paths and the send loop (KOVAImage2QirImages.cpp).
+    // Each process_ operation returns true when the whole sample was sent.
     void init_ipl_image(KOVAIOElt* element);
-    void process_ipl_image(KOVAIOElt* element);
+    bool process_ipl_image(KOVAIOElt* element);
     void init_kova_image(KOVAIOElt* element);
-    void process_kova_image(KOVAIOElt* element);
+    bool process_kova_image(KOVAIOElt* element);
+    /// Once per run: a sample of `chunks` packets, fewer than the `height_`
+    /// lines declared, never completes at the unit (its end-of-frame mark
+    /// belongs to line height_ - 1).
+    void WarnFewerChunksThanHeight(uint32_t chunks);
     /// Collects one block of the current sample for a batched send; sends
     /// the collected run when it is full. NoError while nothing failed.
     VXTQirError QueueBlock(const VXTQirPacketPropertiesT& packetProperties, const uint8_t* buffer, uint16_t bufferSize);
@@ -103,11 +116,37 @@ private:
 
     // MIPI CSI-2 paths (KOVAImage2QirCsi2.cpp).
     void init_mipi_csi2_image(KOVAIOElt* element);
-    void process_mipi_csi2_image(KOVAIOElt* element);
+    bool process_mipi_csi2_image(KOVAIOElt* element);
     void init_kova_csi2_frame(KOVAIOElt* element);
-    void process_kova_csi2_frame(KOVAIOElt* element);
+    bool process_kova_csi2_frame(KOVAIOElt* element);
     /// Checks the stream's size and first preamble; Error on a bad preamble.
     bool CheckCsi2Stream(const uint8_t* stream, int64_t used);
+    /// What a grabber frame holds, from a walk of its records (each read by
+    /// its own header) before anything of it is sent.
+    struct GrabberFrameCheck {
+        enum class Fault : uint8_t {
+            None,
+            LengthDiffers, ///< a long packet's length differs from pck_len_byte_: nothing is sent
+            NoPreamble,    ///< a record lacks its preamble (the layout is broken): nothing is sent
+            StreamEnds,    ///< the stream ends inside a record: the records before it are sent
+        };
+        Fault fault = Fault::None;
+        bool shortReadAsLong = false; ///< StreamEnds at a short record sent as a long one
+        uint32_t sendable = 0;        ///< records before the fault (all the frame's `rows` without one)
+        uint32_t lines = 0;           ///< unit packets among them (short packets left out when skipped)
+        uint32_t faultRecord = 0;     ///< record number of the fault
+        size_t faultOffset = 0;       ///< its byte offset in the stream
+        uint32_t faultLength = 0;     ///< LengthDiffers: the packet length found
+    };
+    GrabberFrameCheck CheckGrabberFrame(const uint8_t* stream, int64_t used) const;
+    /// What a GrabberFrameCheck fault of the frame `frameCounter_` is, for
+    /// a report (the caller adds what became of the frame).
+    KOVAString GrabberFaultText(const GrabberFrameCheck& check, int64_t used) const;
+    /// Bytes a record sends: the packet alone ("SkipCsi2Preamble") or
+    /// preamble, packet and padding; every record is sent as a long packet
+    /// of pck_len_byte_ bytes.
+    int64_t Csi2SendOffset() const;
+    int64_t Csi2SendLength() const;
     /// Reads the chunk-container record of `element`; false (with a warning)
     /// when the element is too small to hold one.
     bool ReadCsi2Frame(KOVAIOElt* element, struct KOVAMipiCsi2Frame& frame);
@@ -136,7 +175,8 @@ private:
     std::atomic<int64_t> startTs_{ -1 };
     std::atomic<int64_t> stopTs_{ -1 };
     int64_t offsetTs_ = -1;
-    uint16_t frameCounter_ = 0;
+    uint16_t frameCounter_ = 0; ///< number of the next frame (wraps)
+    uint64_t framesSent_ = 0;   ///< samples of this run sent whole, for Death's report
     bool firstTime_ = true;
     bool use_add_ts_inputs_ = false;
     uint8_t bpp_ = 0;
@@ -151,8 +191,9 @@ private:
 
     // Run state beyond the fields above.
     SampleKind kind_ = SampleKind::None;
-    uint16_t csi2Records_ = 0;        ///< records per grabber frame (header rows of the first sample)
     bool warnedShortPackets_ = false; ///< the short-packet advice was given this run
+    bool warnedFewerChunks_ = false;  ///< the fewer-chunks-than-height advice was given this run
+    uint64_t blocksSent_ = 0;         ///< unit packets of the current sample that went out
     int64_t statusPeriodUs_ = 0;
     std::vector<uint8_t> lastChunk_; ///< zero-filled last chunk of a framework image, kept for the run
     /// Blocks of the current sample not yet sent; the pixels stay borrowed
