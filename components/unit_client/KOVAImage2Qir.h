@@ -34,6 +34,7 @@
 #include "KOVA.h"
 #include "VXQIRApi.h"
 #include "VXQIRBatch.h"
+#include "csi2/GrabberFrameCheck.h"
 #include "csi2/MipiCsi2Chunks.h"
 
 #include <atomic>
@@ -121,32 +122,11 @@ private:
     bool process_kova_csi2_frame(KOVAIOElt* element);
     /// Checks the stream's size and first preamble; Error on a bad preamble.
     bool CheckCsi2Stream(const uint8_t* stream, int64_t used);
-    /// What a grabber frame holds, from a walk of its records (each read by
-    /// its own header) before anything of it is sent.
-    struct GrabberFrameCheck {
-        enum class Fault : uint8_t {
-            None,
-            LengthDiffers, ///< a long packet's length differs from pck_len_byte_: nothing is sent
-            NoPreamble,    ///< a record lacks its preamble (the layout is broken): nothing is sent
-            StreamEnds,    ///< the stream ends inside a record: the records before it are sent
-        };
-        Fault fault = Fault::None;
-        bool shortReadAsLong = false; ///< StreamEnds at a short record sent as a long one
-        uint32_t sendable = 0;        ///< records before the fault (all the frame's `rows` without one)
-        uint32_t lines = 0;           ///< unit packets among them (short packets left out when skipped)
-        uint32_t faultRecord = 0;     ///< record number of the fault
-        size_t faultOffset = 0;       ///< its byte offset in the stream
-        uint32_t faultLength = 0;     ///< LengthDiffers: the packet length found
-    };
-    GrabberFrameCheck CheckGrabberFrame(const uint8_t* stream, int64_t used) const;
+    /// How the records of this run go out (first sample, properties).
+    MIPICSI2::GrabberSendShape Csi2SendShape() const;
     /// What a GrabberFrameCheck fault of the frame `frameCounter_` is, for
     /// a report (the caller adds what became of the frame).
-    KOVAString GrabberFaultText(const GrabberFrameCheck& check, int64_t used) const;
-    /// Bytes a record sends: the packet alone ("SkipCsi2Preamble") or
-    /// preamble, packet and padding; every record is sent as a long packet
-    /// of pck_len_byte_ bytes.
-    int64_t Csi2SendOffset() const;
-    int64_t Csi2SendLength() const;
+    KOVAString GrabberFaultText(const MIPICSI2::GrabberFrameCheck& check, int64_t used) const;
     /// Reads the chunk-container record of `element`; false (with a warning)
     /// when the element is too small to hold one.
     bool ReadCsi2Frame(KOVAIOElt* element, struct KOVAMipiCsi2Frame& frame);

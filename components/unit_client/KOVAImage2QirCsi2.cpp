@@ -4,7 +4,6 @@
 #include "KOVAImage2Qir.h"
 
 #include "csi2/GrabberImageHeader.h"
-#include "csi2/GrabberRecordWalk.h"
 #include "csi2/KOVAMipiCsi2Frame.h"
 
 #include <cstring>
@@ -36,64 +35,17 @@ bool KOVAImage2Qir::CheckCsi2Stream(const uint8_t* stream, int64_t used)
     return true;
 }
 
-int64_t KOVAImage2Qir::Csi2SendOffset() const
+MIPICSI2::GrabberSendShape KOVAImage2Qir::Csi2SendShape() const
 {
-    return skip_preamble_ ? static_cast<int64_t>(MIPICSI2::CSI2_PREAMBLE_SIZE) : 0;
+    return MIPICSI2::GrabberSendShape{ .packetLength = pck_len_byte_,
+                                       .bpp = bpp_,
+                                       .skipShortPackets = skip_short_packages_,
+                                       .skipPreamble = skip_preamble_ };
 }
 
-int64_t KOVAImage2Qir::Csi2SendLength() const
+KOVAString KOVAImage2Qir::GrabberFaultText(const MIPICSI2::GrabberFrameCheck& check, int64_t used) const
 {
-    const uint32_t unpadded = MIPICSI2::CSI2_PREAMBLE_SIZE + uint32_t{ pck_len_byte_ };
-    return skip_preamble_ ? int64_t{ pck_len_byte_ } : unpadded + MIPICSI2::recordPadding(unpadded, bpp_);
-}
-
-KOVAImage2Qir::GrabberFrameCheck KOVAImage2Qir::CheckGrabberFrame(const uint8_t* stream, int64_t used) const
-{
-    using Fault = GrabberFrameCheck::Fault;
-    GrabberFrameCheck check;
-    const auto fault = [&check](Fault kind, uint32_t record, size_t offset) {
-        check.fault = kind;
-        check.faultRecord = record;
-        check.faultOffset = offset;
-        return check;
-    };
-    // Each frame is walked over its own records; the unit's geometry stays
-    // the first sample's.
-    const uint16_t rows = MIPICSI2::readGrabberHeader(stream).rows;
-    MIPICSI2::GrabberRecordWalk walk(stream, static_cast<size_t>(used), rows, bpp_);
-    MIPICSI2::GrabberRecord record;
-    while (walk.next(record)) {
-        if (record.isShort && skip_short_packages_) {
-            ++check.sendable;
-            continue;
-        }
-        if (!record.isShort && record.packetLength != pck_len_byte_) {
-            check.faultLength = record.packetLength;
-            return fault(Fault::LengthDiffers, record.index, record.offset);
-        }
-        // Every record goes out with the declared packet length; a short
-        // one read as long takes the bytes after its header with it.
-        if (static_cast<int64_t>(record.offset) + Csi2SendOffset() + Csi2SendLength() > used) {
-            check.shortReadAsLong = record.isShort;
-            return fault(Fault::StreamEnds, record.index, record.offset);
-        }
-        ++check.sendable;
-        ++check.lines;
-    }
-    switch (walk.end()) {
-    case MIPICSI2::RecordWalkEnd::NoPreamble:
-        return fault(Fault::NoPreamble, walk.recordsRead(), walk.endOffset());
-    case MIPICSI2::RecordWalkEnd::HeaderCut:
-    case MIPICSI2::RecordWalkEnd::PacketCut:
-        return fault(Fault::StreamEnds, walk.recordsRead(), walk.endOffset());
-    default:
-        return check;
-    }
-}
-
-KOVAString KOVAImage2Qir::GrabberFaultText(const GrabberFrameCheck& check, int64_t used) const
-{
-    using Fault = GrabberFrameCheck::Fault;
+    using Fault = MIPICSI2::GrabberFrameCheck::Fault;
     KOVAStreamedString text;
     text << "[Core] Frame " << frameCounter_ << ": ";
     switch (check.fault) {
@@ -185,8 +137,9 @@ void KOVAImage2Qir::init_mipi_csi2_image(KOVAIOElt* element)
     height_ = header.rows;
 
     // The first sample sets the geometry: it must go out whole itself.
-    const GrabberFrameCheck check = CheckGrabberFrame(stream, used);
-    if (check.fault != GrabberFrameCheck::Fault::None) {
+    const MIPICSI2::GrabberFrameCheck check =
+        MIPICSI2::checkGrabberFrame(stream, static_cast<size_t>(used), Csi2SendShape());
+    if (check.fault != MIPICSI2::GrabberFrameCheck::Fault::None) {
         KOVAString text = GrabberFaultText(check, used);
         if (check.shortReadAsLong)
             text += "; set SkipCsi2ShortPackages to true to leave short packets out";
@@ -215,14 +168,15 @@ void KOVAImage2Qir::init_mipi_csi2_image(KOVAIOElt* element)
 
 bool KOVAImage2Qir::process_mipi_csi2_image(KOVAIOElt* element)
 {
-    using Fault = GrabberFrameCheck::Fault;
+    using Fault = MIPICSI2::GrabberFrameCheck::Fault;
     const uint8_t* stream = element->Stream8();
     const int64_t used = element->IOEltUsedSizeInBytes();
     if (!CheckCsi2Stream(stream, used))
         return false;
     // Walk the whole frame before sending: a frame whose layout differs
     // from the declared one is not sent at all.
-    const GrabberFrameCheck check = CheckGrabberFrame(stream, used);
+    const MIPICSI2::GrabberSendShape shape = Csi2SendShape();
+    const MIPICSI2::GrabberFrameCheck check = MIPICSI2::checkGrabberFrame(stream, static_cast<size_t>(used), shape);
     if (check.fault == Fault::LengthDiffers || check.fault == Fault::NoPreamble) {
         ReportWarning((GrabberFaultText(check, used) + "; frame not sent.").c_str());
         return false;
@@ -247,8 +201,8 @@ bool KOVAImage2Qir::process_mipi_csi2_image(KOVAIOElt* element)
             ReportWarning(text);
         }
         properties.lineNumber = line++;
-        const uint8_t* start = stream + record.offset + Csi2SendOffset();
-        if (!SendSucceeded(QueueBlock(properties, start, static_cast<uint16_t>(Csi2SendLength()))))
+        const uint8_t* start = stream + record.offset + MIPICSI2::sendOffset(shape);
+        if (!SendSucceeded(QueueBlock(properties, start, static_cast<uint16_t>(MIPICSI2::sendLength(shape)))))
             return false;
     }
     if (!SendSucceeded(FlushBlocks()))
