@@ -93,8 +93,9 @@ void KOVAImage2Qir::WarnFewerChunksThanHeight(uint32_t chunks)
     KOVAStreamedString text;
     text << "[Core] Frame " << frameCounter_ << " went out as " << chunks << " packets, fewer than the " << height_
          << " lines declared to the unit: the unit ends a frame at line " << height_ - 1
-         << ", so such frames never complete there. Make every sample fill the declared lines (a smaller "
-            "MaxPayLoadSize, or samples padded to a whole frame). Given once per run.";
+         << ", so such frames never complete there. Make every sample fill the declared lines: coded images "
+            "need a MaxPayLoadSize that cuts each into at least that many packets, or padding up to it; chunk "
+            "containers need as many data chunks as the first frame. Given once per run.";
     ReportWarning(text);
 }
 
