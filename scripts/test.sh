@@ -3,7 +3,9 @@
 #   0. the format check (scripts/check-format.sh);
 #   1. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
 #   2. ThreadSanitizer build, the tests labelled "concurrency";
-#   3. the normal build (build/), all tests. Its ctest summary is the last line.
+#   3. clang build of the fuzz targets (build-fuzz-check/): compiled and
+#      linked, not run, so that scripts/fuzz.sh keeps building;
+#   4. the normal build (build/), all tests. Its ctest summary is the last line.
 # Safe to run again: builds are incremental.
 #
 #   scripts/test.sh [-h|--help]     takes no other arguments
@@ -15,7 +17,9 @@ Builds everything and runs every test, as CI does:
   0. scripts/check-format.sh: every C/C++ file formatted as .clang-format says;
   1. build-asan/: AddressSanitizer + UndefinedBehaviorSanitizer (Debug, -O0), all tests;
   2. build-tsan/: ThreadSanitizer (Debug, -O1), the tests labelled "concurrency";
-  3. build/: the normal build (RelWithDebInfo), all tests; ctest's summary is the last line.
+  3. build-fuzz-check/: the fuzz targets built with clang and libFuzzer (-O1, no
+     debug info), not run: scripts/fuzz.sh keeps building;
+  4. build/: the normal build (RelWithDebInfo), all tests; ctest's summary is the last line.
 Installs missing Debian packages first (scripts/apt-packages.txt, as root).
 Jobs: all cores (nproc). No options besides -h/--help.
 Exit status: 0 all passed, non-zero otherwise; 2 on a usage error.
@@ -64,6 +68,18 @@ configure build-tsan -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1" \
 cmake --build build-tsan -j "$jobs" --target qir_concurrency_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   norandom ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L concurrency
+
+echo "== Fuzz targets with clang (built, not run) =="
+# Only the fuzz targets and what they link, at -O1 without debug info and
+# without sanitizers: it catches what clang alone refuses (its own warnings
+# under -Werror, libFuzzer linking) at the least compile time. scripts/fuzz.sh
+# builds the same targets with ASan and UBSan to run them.
+mkdir -p build-fuzz-check
+configure build-fuzz-check -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  "-DCMAKE_C_FLAGS_RELEASE=-O1" "-DCMAKE_CXX_FLAGS_RELEASE=-O1" -DQIR_FUZZ=ON -DQIR_BUILD_BENCH=OFF
+mapfile -t fuzz_targets < <(cmake --build build-fuzz-check --target help | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\): .*/\1/p')
+[ ${#fuzz_targets[@]} -gt 0 ] || { echo "test.sh: no fuzz targets in build-fuzz-check" >&2; exit 1; }
+cmake --build build-fuzz-check -j "$jobs" --target "${fuzz_targets[@]}"
 
 echo "== Normal build =="
 mkdir -p build

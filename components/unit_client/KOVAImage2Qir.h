@@ -34,6 +34,7 @@
 #include "KOVA.h"
 #include "VXQIRApi.h"
 #include "VXQIRBatch.h"
+#include "csi2/GrabberFrameCheck.h"
 #include "csi2/MipiCsi2Chunks.h"
 
 #include <atomic>
@@ -80,7 +81,15 @@ private:
     void BuildInputInterface();
     SampleKind KindOfInput(KOVAInput* input);
     void InitPath(KOVAIOElt* element);
+    /// Sends one sample by the path of its kind, then settles the frame
+    /// number and the count of frames sent (FinishFrame).
     void ProcessPath(KOVAIOElt* element);
+    /// After a sample: a sample sent whole advances the frame number and
+    /// counts as sent; one sent in part (some unit packets went out) still
+    /// advances the frame number, so the next sample's packets never reach
+    /// the unit under the number of the part frame, but does not count; a
+    /// sample of which nothing went out keeps the number for the next one.
+    void FinishFrame(bool whole);
 
     // Replay times and status (KOVAImage2QirTiming.cpp).
     int64_t GetTimestamp_from_Input(TimestampType type);
@@ -88,10 +97,15 @@ private:
     void WriteStatusToOutput();
 
     // Image paths and the send loop (KOVAImage2QirImages.cpp).
+    // Each process_ operation returns true when the whole sample was sent.
     void init_ipl_image(KOVAIOElt* element);
-    void process_ipl_image(KOVAIOElt* element);
+    bool process_ipl_image(KOVAIOElt* element);
     void init_kova_image(KOVAIOElt* element);
-    void process_kova_image(KOVAIOElt* element);
+    bool process_kova_image(KOVAIOElt* element);
+    /// Once per run: a sample of `chunks` packets, fewer than the `height_`
+    /// lines declared, never completes at the unit (its end-of-frame mark
+    /// belongs to line height_ - 1).
+    void WarnFewerChunksThanHeight(uint32_t chunks);
     /// Collects one block of the current sample for a batched send; sends
     /// the collected run when it is full. NoError while nothing failed.
     VXTQirError QueueBlock(const VXTQirPacketPropertiesT& packetProperties, const uint8_t* buffer, uint16_t bufferSize);
@@ -108,11 +122,16 @@ private:
 
     // MIPI CSI-2 paths (KOVAImage2QirCsi2.cpp).
     void init_mipi_csi2_image(KOVAIOElt* element);
-    void process_mipi_csi2_image(KOVAIOElt* element);
+    bool process_mipi_csi2_image(KOVAIOElt* element);
     void init_kova_csi2_frame(KOVAIOElt* element);
-    void process_kova_csi2_frame(KOVAIOElt* element);
+    bool process_kova_csi2_frame(KOVAIOElt* element);
     /// Checks the stream's size and first preamble; Error on a bad preamble.
     bool CheckCsi2Stream(const uint8_t* stream, int64_t used);
+    /// How the records of this run go out (first sample, properties).
+    MIPICSI2::GrabberSendShape Csi2SendShape() const;
+    /// What a GrabberFrameCheck fault of the frame `frameCounter_` is, for
+    /// a report (the caller adds what became of the frame).
+    KOVAString GrabberFaultText(const MIPICSI2::GrabberFrameCheck& check, int64_t used) const;
     /// Reads the chunk-container record of `element`; false (with a warning)
     /// when the element is too small to hold one.
     bool ReadCsi2Frame(KOVAIOElt* element, struct KOVAMipiCsi2Frame& frame);
@@ -141,7 +160,8 @@ private:
     std::atomic<int64_t> startTs_{ -1 };
     std::atomic<int64_t> stopTs_{ -1 };
     int64_t offsetTs_ = -1;
-    uint16_t frameCounter_ = 0;
+    uint16_t frameCounter_ = 0; ///< number of the next frame (wraps)
+    uint64_t framesSent_ = 0;   ///< samples of this run sent whole, for Death's report
     bool firstTime_ = true;
     bool use_add_ts_inputs_ = false;
     uint8_t bpp_ = 0;
@@ -156,8 +176,9 @@ private:
 
     // Run state beyond the fields above.
     SampleKind kind_ = SampleKind::None;
-    uint16_t csi2Records_ = 0;        ///< records per grabber frame (header rows of the first sample)
     bool warnedShortPackets_ = false; ///< the short-packet advice was given this run
+    bool warnedFewerChunks_ = false;  ///< the fewer-chunks-than-height advice was given this run
+    uint64_t blocksSent_ = 0;         ///< unit packets of the current sample that went out
     int64_t statusPeriodUs_ = 0;
     std::vector<uint8_t> lastChunk_; ///< zero-filled last chunk of a framework image, kept for the run
     /// Blocks of the current sample not yet sent; the pixels stay borrowed

@@ -61,6 +61,7 @@ VXTQirError KOVAImage2Qir::FlushBlocks()
         size_t sent = 0;
         result = vxqir::ReplayStreamBlocks(qir_ch_handle_, rest, &sent);
         rest = rest.subspan(sent);
+        blocksSent_ += sent;
         // The time-out counts from the first attempt at the block that waits.
         if (sent > 0)
             start = KOVA::CurrentTime();
@@ -73,6 +74,29 @@ VXTQirError KOVAImage2Qir::FlushBlocks()
     }
     pendingBlocks_.clear();
     return result;
+}
+
+void KOVAImage2Qir::FinishFrame(bool whole)
+{
+    if (whole)
+        ++framesSent_;
+    if (whole || blocksSent_ > 0)
+        ++frameCounter_;
+    blocksSent_ = 0;
+}
+
+void KOVAImage2Qir::WarnFewerChunksThanHeight(uint32_t chunks)
+{
+    if (warnedFewerChunks_ || chunks >= height_)
+        return;
+    warnedFewerChunks_ = true;
+    KOVAStreamedString text;
+    text << "[Core] Frame " << frameCounter_ << " went out as " << chunks << " packets, fewer than the " << height_
+         << " lines declared to the unit: the unit ends a frame at line " << height_ - 1
+         << ", so such frames never complete there. Make every sample fill the declared lines: coded images "
+            "need a MaxPayLoadSize that cuts each into at least that many packets, or padding up to it; chunk "
+            "containers need as many data chunks as the first frame. Given once per run.";
+    ReportWarning(text);
 }
 
 bool KOVAImage2Qir::SendSucceeded(VXTQirError result)
@@ -117,7 +141,7 @@ void KOVAImage2Qir::init_ipl_image(KOVAIOElt* element)
     Rest(kRestAfterInitUs);
 }
 
-void KOVAImage2Qir::process_ipl_image(KOVAIOElt* element)
+bool KOVAImage2Qir::process_ipl_image(KOVAIOElt* element)
 {
     const IplImage& image = *KOVA::GetIOElementPointer<IplImage>(*element, 0);
     VXTQirPacketPropertiesT properties = PacketPropertiesOf(element);
@@ -127,7 +151,7 @@ void KOVAImage2Qir::process_ipl_image(KOVAIOElt* element)
         text << "[Core] Frame " << frameCounter_ << ": IPL line length " << line
              << " bytes does not fit 16 bits; frame not sent.";
         ReportWarning(text);
-        return;
+        return false;
     }
     const auto lineLength = static_cast<uint16_t>(line);
     const auto* pixels = reinterpret_cast<const uint8_t*>(image.imageData);
@@ -137,20 +161,18 @@ void KOVAImage2Qir::process_ipl_image(KOVAIOElt* element)
         // Never read outside the element, whatever its header says.
         if (!pixels || offset < 0 || offset + lineLength > available) {
             if (!SendSucceeded(FlushBlocks()))
-                return;
+                return false;
             KOVAStreamedString text;
             text << "[Core] Frame " << frameCounter_ << ": row " << row << " at byte offset " << offset
                  << " lies outside the image's " << available << " bytes; frame not sent whole.";
             ReportWarning(text);
-            return;
+            return false;
         }
         properties.lineNumber = static_cast<uint16_t>(row);
         if (!SendSucceeded(QueueBlock(properties, pixels + offset, lineLength)))
-            return;
+            return false;
     }
-    if (!SendSucceeded(FlushBlocks()))
-        return;
-    ++frameCounter_;
+    return SendSucceeded(FlushBlocks());
 }
 
 void KOVAImage2Qir::init_kova_image(KOVAIOElt* element)
@@ -163,13 +185,14 @@ void KOVAImage2Qir::init_kova_image(KOVAIOElt* element)
         Error(text);
     }
     const int32_t maxBytesPerLine = image.bufferSize / image.height;
+    height_ = static_cast<uint16_t>(image.height);
     InitOutputChannel(static_cast<uint16_t>(maxBytesPerLine), static_cast<uint16_t>(image.height));
     if (verbose_)
         ReportInfo("[Core] Output channel initialized.");
     Rest(kRestAfterInitUs);
 }
 
-void KOVAImage2Qir::process_kova_image(KOVAIOElt* element)
+bool KOVAImage2Qir::process_kova_image(KOVAIOElt* element)
 {
     const KOVAImage& image = *KOVA::GetIOElementPointer<KOVAImage>(*element, 0);
     int64_t maxPayload = 0;
@@ -180,7 +203,7 @@ void KOVAImage2Qir::process_kova_image(KOVAIOElt* element)
         text << "[Core] Frame " << frameCounter_ << ": MaxPayLoadSize " << maxPayload
              << " gives no usable packet size; frame not sent.";
         ReportError(text);
-        return;
+        return false;
     }
     VXTQirPacketPropertiesT properties = PacketPropertiesOf(element);
 
@@ -216,11 +239,11 @@ void KOVAImage2Qir::process_kova_image(KOVAIOElt* element)
             sentBytes = imageSize;
         }
         if (!SendSucceeded(result))
-            return;
+            return false;
         ++chunk;
     }
     if (!SendSucceeded(FlushBlocks()))
-        return;
-    if (whole)
-        ++frameCounter_;
+        return false;
+    WarnFewerChunksThanHeight(chunk);
+    return whole;
 }

@@ -61,6 +61,8 @@ void KOVAImage2Qir::Birth()
     start_event_.Reset();
     firstTime_ = true;
     frameCounter_ = 0;
+    framesSent_ = 0;
+    blocksSent_ = 0;
     startTs_ = -1;
     stopTs_ = -1;
     offsetTs_ = -1;
@@ -68,8 +70,8 @@ void KOVAImage2Qir::Birth()
     // time or a sample.
     valid_status_ = false;
     kind_ = SampleKind::None;
-    csi2Records_ = 0;
     warnedShortPackets_ = false;
+    warnedFewerChunks_ = false;
 
     Get(Property("SkipCsi2ShortPackages"), flag);
     skip_short_packages_ = flag;
@@ -165,22 +167,25 @@ void KOVAImage2Qir::InitPath(KOVAIOElt* element)
 
 void KOVAImage2Qir::ProcessPath(KOVAIOElt* element)
 {
+    blocksSent_ = 0;
+    bool whole = false;
     switch (kind_) {
     case SampleKind::Ipl:
-        process_ipl_image(element);
+        whole = process_ipl_image(element);
         break;
     case SampleKind::KovaImage:
-        process_kova_image(element);
+        whole = process_kova_image(element);
         break;
     case SampleKind::Csi2Stream:
-        process_mipi_csi2_image(element);
+        whole = process_mipi_csi2_image(element);
         break;
     case SampleKind::Csi2Frame:
-        process_kova_csi2_frame(element);
+        whole = process_kova_csi2_frame(element);
         break;
     case SampleKind::None:
-        break;
+        return;
     }
+    FinishFrame(whole);
 }
 
 void KOVAImage2Qir::Core()
@@ -229,7 +234,7 @@ void KOVAImage2Qir::Death()
     {
         KOVAStreamedString text;
         text << "[Death]"
-             << "Sent " << frameCounter_ << " frames.";
+             << "Sent " << framesSent_ << " frames.";
         ReportInfo(text);
     }
     if (qir_ch_handle_ == -1)

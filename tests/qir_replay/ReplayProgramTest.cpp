@@ -201,6 +201,32 @@ TEST(ReplayProgram, CheckReportsCountsTimesAndCsiErrorsWithoutSending)
     EXPECT_NE(result.out.find("of a 1 Gbit/s link"), std::string::npos) << result.out;
 }
 
+TEST(ReplayProgram, CheckRefusesAGrabberRecordingWhosePacketLengthChangesUnlessToldToKeepGoing)
+{
+    TempDir dir;
+    const std::string narrow = dir.file("narrow.bin");
+    const std::string wide = dir.file("wide.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "100", "--height", "4", "--frames", "3", "--fps", "20" }, narrow, dir));
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "200", "--height", "4", "--frames", "1", "--fps", "20" }, wide, dir));
+    const std::string first = qir::data_types::test::read_file(narrow);
+    const std::string bytes = first + qir::data_types::test::read_file(wide);
+    const std::string rec = dir.file("rec.bin");
+    qir::data_types::test::write_file(rec, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+
+    const auto refused = run({ QIR_REPLAY_TOOL, "check", rec }, dir);
+    EXPECT_EQ(refused.exit_code, 2) << refused.out << refused.err;
+    // The wide frame's first long packet follows its grabber header and preamble.
+    EXPECT_NE(refused.err.find(rec + ": frame 3 at byte " + std::to_string(first.size() + 64) + ": a long packet of "),
+              std::string::npos)
+        << refused.err;
+
+    const auto checked = run({ QIR_REPLAY_TOOL, "check", "--keep-going", rec }, dir);
+    EXPECT_EQ(checked.exit_code, 1) << checked.out << checked.err;
+    EXPECT_NE(checked.out.find("1 frames hold long packets of another length"), std::string::npos) << checked.out;
+}
+
 TEST(ReplayProgram, CtrlCInTheMiddleStopsCleanlyWithTheSummary)
 {
     TempDir dir;

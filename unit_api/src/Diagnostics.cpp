@@ -33,7 +33,11 @@ std::FILE* streamFile(DiagnosticStream stream)
     return stream == DiagnosticStream::Error ? stderr : stdout;
 }
 
-void writeLine(DiagnosticStream stream, const char* format, std::va_list arguments)
+// `format` and `arguments` come from diagnose(), whose format attribute has
+// the compiler check every call; marking these helpers as format functions
+// too lets their v*printf calls take the format under -Wformat=2.
+__attribute__((format(printf, 2, 0))) void writeLine(DiagnosticStream stream, const char* format,
+                                                     std::va_list arguments)
 {
     std::FILE* file = streamFile(stream);
     ::flockfile(file);
@@ -43,7 +47,7 @@ void writeLine(DiagnosticStream stream, const char* format, std::va_list argumen
 }
 
 // Formats into a stack buffer; only a line longer than it allocates.
-void callSink(DiagnosticStream stream, const char* format, std::va_list arguments)
+__attribute__((format(printf, 2, 0))) void callSink(DiagnosticStream stream, const char* format, std::va_list arguments)
 {
     // Each formatting pass consumes its own copy of the arguments.
     std::va_list longLine;

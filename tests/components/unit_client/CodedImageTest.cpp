@@ -145,3 +145,20 @@ TEST_F(CodedImageEdges, AHeightOfZeroAtTheFirstImageFailsTheComponentNamingTheFi
     EXPECT_TRUE(Reported("[Core] Framework image height is 0"));
     EXPECT_EQ(Channel().datagrams, 0u);
 }
+
+TEST_F(CodedImageEdges, ImagesOfFewerChunksThanTheirHeightNeverCompleteAndAreAdvisedAgainstOncePerRun)
+{
+    StartUnit();
+    Script& script = TheScript();
+    script.kind = SampleKind::Coded;
+    for (uint8_t n = 0; n < 3; ++n) {
+        ScriptedSample sample;
+        sample.bytes = CodedBytes(20000, n);
+        sample.codedHeight = 5;
+        script.samples.push_back(sample);
+    }
+    EXPECT_EQ(Run(Graph("Coded")).failed, 0);
+    EXPECT_EQ(CountReports("went out as 3 packets, fewer than the 5 lines declared to the unit"), 1u) << log.Text();
+    EXPECT_TRUE(Frames().empty()) << "the end-of-frame mark belongs to line 4, which no image reaches";
+    EXPECT_TRUE(Reported("[Death]Sent 3 frames."));
+}

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 using namespace unit_client_test;
@@ -203,7 +204,7 @@ TEST_F(Lifecycle, AnActionTheUnitDoesNotAnswerIsAWarning)
     EXPECT_TRUE(Reported("Resetting QIR Channel failed: ")) << log.Text();
 }
 
-TEST_F(Lifecycle, TheFrameCounterWrapsAfter65536Frames)
+TEST_F(Lifecycle, TheFrameNumberWrapsAfter65536FramesWhileTheCountOfSentFramesGoesOn)
 {
     StartUnit();
     auto& script = TheScript();
@@ -213,8 +214,83 @@ TEST_F(Lifecycle, TheFrameCounterWrapsAfter65536Frames)
     sample.bytes.assign(4, 9);
     script.samples.assign(65537, sample);
     EXPECT_EQ(Run(Graph("Ipl", "", false, "until = \"sources-end\"\nduration = \"150s\"")).failed, 0);
-    EXPECT_TRUE(Reported("[Death]Sent 1 frames.")) << "65537 frames modulo 65536";
+    EXPECT_TRUE(Reported("[Death]Sent 65537 frames.")) << log.Text();
     const auto frames = Frames();
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back().frameNumber, 0) << "frame 65536 went out as number 0";
+}
+
+TEST_F(Lifecycle, SendsThatTimeOutOnAFullUnitFifoAreRetriedUntilEveryFrameGoesOutWhole)
+{
+    vxqir::sim::EmulatorConfig config;
+    config.fifoFrozen = true;
+    config.channel.fifoEntries = 4; // two frames of two rows
+    StartUnit(config);
+    IplScript(6);
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> fullSince;
+    bool released = false;
+    // The FIFO stays full for several stream time-outs (50 ms each), then drains.
+    options.poll = [&](host::GraphRunner&) {
+        if (released || Channel().blocks < 4)
+            return;
+        if (!fullSince)
+            fullSince = Clock::now();
+        else if (Clock::now() - *fullSince > std::chrono::milliseconds(400)) {
+            unit->releaseAllFifos();
+            released = true;
+        }
+    };
+    EXPECT_EQ(Run(Graph("Ipl", "TimeoutStream = 50000")).failed, 0);
+    EXPECT_TRUE(released);
+    EXPECT_EQ(Frames().size(), 6u);
+    EXPECT_EQ(Channel().frames.framesIncomplete, 0u);
+    EXPECT_EQ(log.CountAtLevel(KOVA::Error), 0u) << log.Text();
+    EXPECT_FALSE(Reported("[Core] " + std::string(VXQIR_ErrorToString(Timeout)))) << log.Text();
+    EXPECT_TRUE(Reported("[Death]Sent 6 frames."));
+}
+
+TEST_F(Lifecycle, AHandleThatDeathCouldNotUnregisterIsReleasedAtTheNextBirth)
+{
+    StartUnit();
+    IplScript(1);
+    // Handles are given out in sequence: a probe tells the one the
+    // component will get.
+    const std::string control = UNIT_CONTROL_IP;
+    const std::string data = UNIT_DATA_IP;
+    VXTQirInputInterfaceT probeInterface{};
+    probeInterface.controlIP = control.c_str();
+    probeInterface.controlPort = unit->controlPort();
+    probeInterface.dataIP = data.c_str();
+    probeInterface.dataBasePort = unit->dataBasePort();
+    probeInterface.localIP = "127.0.0.1";
+    probeInterface.localPort = 0;
+    probeInterface.maxPayloadSize = 1448;
+    probeInterface.timeoutGet_ms = 200;
+    probeInterface.timeoutStream_ms = 200;
+    VXTQirChannelHandle probe = -1;
+    ASSERT_EQ(VXQIR_RegisterOutputChannel(&probeInterface, 1, &probe), NoError);
+    ASSERT_EQ(VXQIR_UnregisterOutputChannel(probe), NoError);
+    const VXTQirChannelHandle component = probe + 1;
+
+    // The first run loses its channel behind its back once its frame is
+    // complete, so Death cannot unregister it and keeps the handle.
+    options.poll = [&](host::GraphRunner&) {
+        if (Channel().frames.framesComplete >= 1)
+            (void)VXQIR_UnregisterOutputChannel(component);
+    };
+    Run(Graph("Ipl", "Unregister_Channel = true, Verbose = true"));
+    ASSERT_TRUE(Reported("[Death]" + std::string(VXQIR_ErrorToString(InvalidChannelHandle)))) << log.Text();
+
+    // The same instance runs again.
+    options.poll = nullptr;
+    runner = std::make_unique<host::GraphRunner>(*graph, options);
+    EXPECT_EQ(runner->Run().failed, 0);
+    EXPECT_TRUE(Reported("QIR Channel Handle: " + std::to_string(component))) << log.Text();
+    EXPECT_TRUE(Reported("[Birth] Unregistering output channel failed: " +
+                         std::string(VXQIR_ErrorToString(InvalidChannelHandle))));
+    EXPECT_EQ(CountReports("[Birth] Channel registered."), 2u);
+    EXPECT_TRUE(Reported("[Death] UnregisterOutputChannel " + std::to_string(component + 1) + " succesful."))
+        << "the second run registered a channel of its own and released it";
+    EXPECT_EQ(Frames().size(), 1u);
 }

@@ -179,3 +179,34 @@ TEST_F(ReplayTimes, AStatusTheUnitStoppedSendingIsNoLongerPublishedAndItsReturnI
         }
     }
 }
+
+TEST_F(ReplayTimes, ATimeTheUnitRefusesIsOneBareErrorAndTheSamplesStillGoOut)
+{
+    StartUnit();
+    Script(5, 1000);
+    auto& script = TheScript();
+    // Two samples without an offset first: the unit is set up and the time
+    // not yet sent when the unit stops answering.
+    script.samples[0].offsetUs = -1;
+    script.samples[1].offsetUs = -1;
+    script.periodUs = 300'000;
+    bool dropping = false;
+    options.poll = [&](host::GraphRunner&) {
+        if (!dropping && Reported("[Core] Output channel initialized.")) {
+            unit->setReplyDropShare(1.0);
+            dropping = true;
+        } else if (dropping && log.CountAtLevel(KOVA::Error) > 0) {
+            unit->setReplyDropShare(0.0);
+        }
+    };
+    EXPECT_EQ(Run(Graph("Ipl", "Verbose = true, TimeoutGet = 200000")).failed, 0);
+
+    std::vector<std::string> errors;
+    for (const auto& report : log.Reports())
+        if (report.level == KOVA::Error)
+            errors.push_back(report.text);
+    EXPECT_EQ(errors, std::vector<std::string>{ VXQIR_ErrorToString(Timeout) }) << "the bare text, once";
+    EXPECT_EQ(CountReports("Input received a new offset timestamp: 1000 us)"), 1u) << "not sent again";
+    EXPECT_EQ(Frames().size(), 3u) << "the stored time lets every later sample go out";
+    EXPECT_TRUE(Reported("[Death]Sent 3 frames.")) << log.Text();
+}

@@ -303,6 +303,11 @@ void Recording::indexGrabber()
                 ++info.checksumErrors;
             if (info.longPackets == 0)
                 info.lineBytes = length;
+            const uint32_t declared = frames_.empty() ? info.lineBytes : width_;
+            if (length != declared && info.otherLengthBytes == 0) {
+                info.otherLengthBytes = length;
+                info.otherLengthOffset = at + record;
+            }
             ++info.longPackets;
             record += size;
         }

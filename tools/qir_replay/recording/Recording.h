@@ -122,6 +122,11 @@ struct GrabberFrameInfo {
     uint32_t lineBytes = 0;      ///< bytes of the first long packet (header, payload, checksum)
     uint32_t eccErrors = 0;      ///< long and short packet headers whose ECC byte disagrees
     uint32_t checksumErrors = 0; ///< long packets whose CRC-16 disagrees
+    /// The first long packet whose length differs from the recording's
+    /// packet length (the first frame's first long packet), which the unit
+    /// client does not send: its length and file byte offset; 0 for none.
+    uint32_t otherLengthBytes = 0;
+    uint64_t otherLengthOffset = 0;
 };
 
 /// How frames reach the unit, for the checksums the unit reports.

@@ -161,8 +161,33 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
                          recording.height(),
                          recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit" : "YUV 4:2:2");
         } else {
-            uint64_t ecc = 0, crc = 0, changed = 0, shorts = 0;
+            uint64_t ecc = 0, crc = 0, changed = 0, shorts = 0, otherLength = 0;
             const auto& info = recording.grabberInfo();
+            size_t firstOther = 0;
+            for (size_t i = 0; i < info.size(); ++i) {
+                if (info[i].otherLengthBytes != 0 && otherLength++ == 0)
+                    firstOther = i;
+            }
+            if (otherLength > 0 && !options.keepGoing) {
+                // The unit client does not send such frames: a replay of
+                // this recording would not be the recording.
+                std::fprintf(err,
+                             "qir-replay: %s: frame %zu at byte %" PRIu64 ": a long packet of %u bytes, not the %u "
+                             "bytes of the recording's packets; the unit client does not send such frames "
+                             "(%" PRIu64 " of them; --keep-going checks on)\n",
+                             path.c_str(), firstOther, info[firstOther].otherLengthOffset,
+                             info[firstOther].otherLengthBytes, recording.width(), otherLength);
+                worst = 2;
+                continue;
+            }
+            if (otherLength > 0) {
+                doubtful = true;
+                std::fprintf(out,
+                             "  geometry: %" PRIu64 " frames hold long packets of another length than %u bytes "
+                             "(first: frame %zu at byte %" PRIu64 ", %u bytes); the unit client does not send them\n",
+                             otherLength, recording.width(), firstOther, info[firstOther].otherLengthOffset,
+                             info[firstOther].otherLengthBytes);
+            }
             for (const GrabberFrameInfo& frame : info) {
                 ecc += frame.eccErrors;
                 crc += frame.checksumErrors;

@@ -87,6 +87,9 @@ int runCheckCommand(int argc, char** argv)
     std::string format;
     std::string pixels = "yuv422";
     addRecordingOptions(app, options, format, pixels);
+    app.add_flag("--keep-going", options.keepGoing,
+                 "check on, as doubtful, past damage and past grabber frames whose packet length differs from the "
+                 "first frame's (frames the unit client does not send), instead of refusing the recording");
     app.get_option("RECORDING")->required();
     try {
         app.parse(argc, argv);
