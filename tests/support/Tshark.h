@@ -36,8 +36,8 @@ inline TsharkOutput runTshark(const std::filesystem::path& capture, const std::s
                               const std::string& arguments)
 {
     const std::filesystem::path errFile = capture.string() + ".tshark-stderr";
-    const std::string command = "tshark -r '" + capture.string() + "' -X 'lua_script:" + dissector + "' " +
-        arguments + " 2>'" + errFile.string() + "'";
+    const std::string command = "tshark -r '" + capture.string() + "' -X 'lua_script:" + dissector + "' " + arguments +
+        " 2>'" + errFile.string() + "'";
     TsharkOutput result;
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr)

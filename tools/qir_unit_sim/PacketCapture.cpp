@@ -64,9 +64,9 @@ std::array<uint8_t, kHeaders> headersOf(const Ipv4Endpoint& from, const Ipv4Endp
 
 } // namespace
 
-PacketCapture::PacketCapture(const std::string& path)
+PacketCapture::PacketCapture(const std::string& path, std::span<const std::string> inputs)
     : path_(path)
-    , file_(std::make_unique<qir::tools::OutputFile>(path, "capture file"))
+    , file_(std::make_unique<qir::tools::OutputFile>(path, "capture file", inputs))
 {
     pcap_ = pcap_open_dead_with_tstamp_precision(DLT_RAW, kSnapshotLength, PCAP_TSTAMP_PRECISION_NANO);
     if (pcap_ == nullptr)

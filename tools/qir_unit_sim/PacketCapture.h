@@ -36,9 +36,10 @@ namespace vxqir::sim {
 /// records any more.
 class PacketCapture {
 public:
-    /// Checks the path and makes the temporary file. Throws
-    /// qir::tools::OutputFileError naming the file and the reason.
-    explicit PacketCapture(const std::string& path);
+    /// Checks the path (that it names none of `inputs` either) and makes the
+    /// temporary file. Throws qir::tools::OutputFileError naming the file
+    /// and the reason.
+    explicit PacketCapture(const std::string& path, std::span<const std::string> inputs = {});
     /// Without commit() the temporary file is removed.
     ~PacketCapture();
     PacketCapture(const PacketCapture&) = delete;

@@ -75,6 +75,7 @@ struct ReplayOptions {
     bool verbose = false;
     std::string summaryJson;
     std::string writeGraph;
+    std::string capture; ///< the embedded unit's datagrams into this file ("": none)
     int64_t startDelayUs = 0;
     bool keepGoing = false; ///< replay the whole frames before damage
 };

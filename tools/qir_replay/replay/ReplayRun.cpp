@@ -13,6 +13,7 @@
 #include "ReplayProgress.h"
 #include "ReportLog.h"
 #include "StopSignals.h"
+#include "ReplayCapture.h"
 #include "UnitEmulator.h"
 #include "UnitTime.h"
 #include "VXQIRApi.h"
@@ -185,6 +186,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         // unit, so the replay runs at the recording's cadence.
         config.channel.playout.kind = vxqir::sim::PlayoutKind::Timestamps;
         received->perChannel.resize(channelCount);
+        try {
+            if (!options.capture.empty())
+                config.capture = std::make_shared<vxqir::sim::PacketCapture>(options.capture, options.recordings);
+        } catch (const std::exception& error) {
+            return fail(2, std::string("--capture: ") + error.what());
+        }
         try {
             unit = std::make_unique<vxqir::sim::UnitEmulator>(config);
             unit->addFrameObserver([received](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
@@ -488,6 +495,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         }
     }
 
+    if (unit)
+        commitCapture(*unit, out, err, result);
     if (!options.summaryJson.empty()) {
         try {
             writeFileAtomically(options.summaryJson, summaryJsonText(result), options.recordings);
