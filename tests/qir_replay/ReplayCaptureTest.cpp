@@ -12,10 +12,10 @@
 
 namespace {
 
-using ::testing::HasSubstr;
 using qir::data_types::test::run;
 using qir::data_types::test::TempDir;
 using qir::replay::test::generate;
+using ::testing::HasSubstr;
 
 TEST(ReplayCapture, HoldsEveryFrameOfTheReplayAndTheUnitsStatus)
 {
@@ -31,8 +31,8 @@ TEST(ReplayCapture, HoldsEveryFrameOfTheReplayAndTheUnitsStatus)
 
     // The embedded unit's ports are its own choice: the data port is the one
     // that the datagrams to the data address went to.
-    const auto ports = qir::test::runTshark(capture, QIR_WIRESHARK_DISSECTOR,
-                                            "-Y 'ip.dst==127.0.0.3' -T fields -e udp.dstport");
+    const auto ports =
+        qir::test::runTshark(capture, QIR_WIRESHARK_DISSECTOR, "-Y 'ip.dst==127.0.0.3' -T fields -e udp.dstport");
     ASSERT_EQ(ports.exitCode, 0) << ports.err;
     const std::string dataPort = ports.out.substr(0, ports.out.find('\n'));
     ASSERT_FALSE(dataPort.empty()) << "no datagram to 127.0.0.3";
@@ -68,9 +68,8 @@ TEST(ReplayCapture, IsRefusedForARealUnitAndForAPathThatCannotBeWritten)
     TempDir dir;
     const std::string rec = dir.file("rec.bin");
     ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "1" }, rec, dir));
-    const auto withUnit = run({ QIR_REPLAY_TOOL, rec, "--unit", "127.0.0.2", "--data", "127.0.0.3", "--capture",
-                                dir.file("c.pcap") },
-                              dir);
+    const auto withUnit = run(
+        { QIR_REPLAY_TOOL, rec, "--unit", "127.0.0.2", "--data", "127.0.0.3", "--capture", dir.file("c.pcap") }, dir);
     EXPECT_EQ(withUnit.exit_code, 2);
     EXPECT_THAT(withUnit.err, HasSubstr("--capture records the embedded unit"));
 

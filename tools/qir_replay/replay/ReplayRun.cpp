@@ -14,6 +14,7 @@
 #include "ReportLog.h"
 #include "StopSignals.h"
 #include "ReplayCapture.h"
+#include "ReplayReport.h"
 #include "UnitEmulator.h"
 #include "UnitTime.h"
 #include "VXQIRApi.h"
@@ -335,10 +336,16 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // A player's Birth maps and checks its whole recording (every CSI-2
     // packet's checksum): seconds for a long high-resolution one.
     run.limits.birthLimitUs = 120'000'000;
+    std::optional<TimingCollector> timing;
+    if (!options.report.empty())
+        timing.emplace(recordings.size(), kReportSamplePeriodSeconds);
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
         progress.update(progressSnapshot, false);
+        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        if (timing && timing->due(seconds))
+            timing->add(seconds, sampleChannels(options, players, unit.get()));
     };
     host::RunResult ran;
     {
@@ -497,6 +504,10 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
 
     if (unit)
         commitCapture(*unit, out, err, result);
+    if (timing)
+        writeReplayReport(options, *timing,
+                          unit ? std::optional<uint32_t>(unit->config().channel.fifoEntries) : std::nullopt, result,
+                          err);
     if (!options.summaryJson.empty()) {
         try {
             writeFileAtomically(options.summaryJson, summaryJsonText(result), options.recordings);

@@ -1,0 +1,33 @@
+// ReplayReport.h - qir-replay --report: the series sampled during a replay
+// and the timing report written from them at the end.
+#pragma once
+
+#include "KOVAQirRecordingPlayer.h"
+#include "ReplayRun.h"
+#include "TimingCollector.h"
+#include "UnitEmulator.h"
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace qir::replay {
+
+/// Seconds between two samples of the report's series.
+inline constexpr double kReportSamplePeriodSeconds = 0.05;
+
+/// The counters of every recording's channel now: the players' own counts
+/// (any unit) and, with the embedded `unit` (may be null), its play times.
+/// `players[i]` may be null.
+std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
+                                          const std::vector<KOVAQirRecordingPlayer*>& players,
+                                          const vxqir::sim::UnitEmulator* unit);
+
+/// Writes the report of `result` with the series of `collector` to
+/// options.report (atomically). `fifoEntries` is the unit's FIFO size when
+/// known (the embedded unit's), for the sending threshold. A report that
+/// cannot be written is said on `err` and turns a successful exit code into 1.
+void writeReplayReport(const ReplayOptions& options, TimingCollector& collector, std::optional<uint32_t> fifoEntries,
+                       ReplayResult& result, std::FILE* err);
+
+} // namespace qir::replay
