@@ -73,9 +73,9 @@ void writeReplayReport(const ReplayOptions& options, TimingCollector& collector,
         if (fifoEntries)
             s.fifoThreshold = kSendingThresholdShare * *fifoEntries;
     }
-    data.summaryHeader = { "channel",     "recording",          "frames to send", "sent",
-                           "complete",    "late max (ms)",      "late mean (ms)", "frames > 1 ms late",
-                           "lowest free", "send time-outs",     "loss flag" };
+    data.summaryHeader = { "channel",     "recording",      "frames to send", "sent",
+                           "complete",    "late max (ms)",  "late mean (ms)", "frames > 1 ms late",
+                           "lowest free", "send time-outs", "loss flag" };
     for (size_t i = 0; i < result.channels.size(); ++i) {
         const ChannelSummary& c = result.channels[i];
         data.summaryRows.push_back({
@@ -92,7 +92,8 @@ void writeReplayReport(const ReplayOptions& options, TimingCollector& collector,
             c.lossFlagSeen ? "SET" : "clear",
         });
     }
-    data.summaryRows.push_back({ "exit code", std::to_string(result.exitCode) + (result.interrupted ? " (interrupted)" : "") });
+    data.summaryRows.push_back(
+        { "exit code", std::to_string(result.exitCode) + (result.interrupted ? " (interrupted)" : "") });
     try {
         qir::tools::OutputFile file(options.report, "report file", options.recordings);
         file.write(timingReportHtml(data));

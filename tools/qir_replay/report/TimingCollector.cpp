@@ -28,7 +28,8 @@ void TimingCollector::add(double seconds, std::span<const ChannelSample> samples
             if (*now.framesTimed > timedBefore) {
                 const uint64_t lateNs = now.lateSumNs - std::min(before.lateSumNs, now.lateSumNs);
                 s.lateness.push_back(
-                    { seconds, static_cast<double>(lateNs) / 1e6 / static_cast<double>(*now.framesTimed - timedBefore) });
+                    { seconds,
+                      static_cast<double>(lateNs) / 1e6 / static_cast<double>(*now.framesTimed - timedBefore) });
             }
         }
         previous_[i] = now;

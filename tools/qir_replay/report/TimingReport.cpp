@@ -75,8 +75,8 @@ Range valueRange(std::span<const SeriesPoint> points, std::optional<double> extr
 /// One panel: frame, grid, ticks with units, the series as a polyline, an
 /// optional dashed threshold and a legend.
 void panel(std::string& out, double y0, const std::string& title, const std::string& unit,
-           std::span<const SeriesPoint> points, const char* seriesClass, const std::string& seriesLabel,
-           Range time, std::optional<double> threshold, size_t maxPoints, const std::string& empty)
+           std::span<const SeriesPoint> points, const char* seriesClass, const std::string& seriesLabel, Range time,
+           std::optional<double> threshold, size_t maxPoints, const std::string& empty)
 {
     const Range values = valueRange(points, threshold);
     const double top = y0 + kTop;
@@ -100,8 +100,8 @@ void panel(std::string& out, double y0, const std::string& title, const std::str
     }
     out += "<text x=\"" + number(kLeft + kPlotWidth) + "\" y=\"" + number(bottom + 30) +
         "\" text-anchor=\"end\">time since the replay began (s)</text>\n";
-    out += "<rect class=\"axis\" x=\"" + number(kLeft) + "\" y=\"" + number(top) + "\" width=\"" +
-        number(kPlotWidth) + "\" height=\"" + number(kPlotHeight) + "\"/>\n";
+    out += "<rect class=\"axis\" x=\"" + number(kLeft) + "\" y=\"" + number(top) + "\" width=\"" + number(kPlotWidth) +
+        "\" height=\"" + number(kPlotHeight) + "\"/>\n";
 
     if (threshold) {
         out += "<line class=\"threshold\" x1=\"" + number(kLeft) + "\" x2=\"" + number(kLeft + kPlotWidth) +
@@ -112,8 +112,8 @@ void panel(std::string& out, double y0, const std::string& title, const std::str
             number(top + kPlotHeight / 2) + "\" text-anchor=\"middle\">" + htmlEscape(empty) + "</text>\n";
     } else {
         const std::vector<SeriesPoint> kept = decimateMinMax(points, maxPoints);
-        out += "<polyline class=\"" + std::string(seriesClass) + "\" data-samples=\"" +
-            std::to_string(points.size()) + "\" points=\"";
+        out += "<polyline class=\"" + std::string(seriesClass) + "\" data-samples=\"" + std::to_string(points.size()) +
+            "\" points=\"";
         for (size_t i = 0; i < kept.size(); ++i) {
             if (i > 0)
                 out += ' ';
@@ -130,8 +130,8 @@ void panel(std::string& out, double y0, const std::string& title, const std::str
     out += "<text x=\"" + number(lx + 30) + "\" y=\"" + number(ly + 4) + "\">" + htmlEscape(seriesLabel) + "</text>";
     if (threshold) {
         lx += 160;
-        out += "<line class=\"threshold\" x1=\"" + number(lx) + "\" x2=\"" + number(lx + 24) + "\" y1=\"" +
-            number(ly) + "\" y2=\"" + number(ly) + "\"/>";
+        out += "<line class=\"threshold\" x1=\"" + number(lx) + "\" x2=\"" + number(lx + 24) + "\" y1=\"" + number(ly) +
+            "\" y2=\"" + number(ly) + "\"/>";
         out += "<text x=\"" + number(lx + 30) + "\" y=\"" + number(ly + 4) + "\">sending threshold (" +
             number(*threshold, 0) + ")</text>";
     }
@@ -158,12 +158,23 @@ std::string htmlEscape(const std::string& text)
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -213,8 +224,8 @@ std::string timingReportHtml(const TimingReportData& data, size_t maxPoints)
             number(kPanelHeight * 3, 0) + "\" role=\"img\" aria-label=\"" + htmlEscape(c.name) + "\">\n";
         panel(out, 0, "Lateness of the frames at the unit", "ms", c.lateness, "lateness", "lateness", time,
               std::nullopt, maxPoints, "not measured");
-        panel(out, kPanelHeight, "Free FIFO entries", "entries", c.fifoFree, "fifo-free", "free entries (status)",
-              time, c.fifoThreshold, maxPoints, "no status seen");
+        panel(out, kPanelHeight, "Free FIFO entries", "entries", c.fifoFree, "fifo-free", "free entries (status)", time,
+              c.fifoThreshold, maxPoints, "no status seen");
         panel(out, kPanelHeight * 2, "Send rate", "frames/s", c.sendRate, "send-rate", "frames handed on", time,
               std::nullopt, maxPoints, "nothing sent");
         out += "</svg>\n";

@@ -20,8 +20,8 @@ struct SeriesPoint {
 
 /// What was collected for one channel.
 struct ChannelSeries {
-    std::string name;                 ///< "channel 0", "channel 1@1"
-    std::string recording;            ///< the recording's path
+    std::string name;                  ///< "channel 0", "channel 1@1"
+    std::string recording;             ///< the recording's path
     std::vector<SeriesPoint> lateness; ///< ms late of the frames played (empty: not measured)
     std::vector<SeriesPoint> fifoFree; ///< free FIFO entries in the unit's status
     std::vector<SeriesPoint> sendRate; ///< frames per second handed to the unit client
