@@ -14,11 +14,11 @@
 
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::Not;
 using qir::data_types::test::run;
 using qir::data_types::test::TempDir;
 using qir::replay::test::generate;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -149,12 +149,13 @@ TEST(ReportInABrowser, ShowsAReplaysReportWithOnePlotPerChannelAndLeavesAScreens
     TempDir dir;
     ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "100", "--height", "20", "--frames", "12", "--fps", "20" },
                                      dir.file("a.bin"), dir));
-    ASSERT_NO_FATAL_FAILURE(generate({ "raw", "--width", "50", "--height", "10", "--frames", "8" }, dir.file("b.bin"),
-                                     dir));
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "raw", "--width", "50", "--height", "10", "--frames", "8" }, dir.file("b.bin"), dir));
     const fs::path page = outputFolder() / "replay-report.html";
     const auto replay =
         run({ QIR_REPLAY_TOOL, dir.file("a.bin"), dir.file("b.bin"), "--quiet", "--report", page.string() }, dir);
     ASSERT_EQ(replay.exit_code, 0) << replay.out << replay.err;
+    EXPECT_THAT(replay.out, HasSubstr("report: " + page.string()));
 
     const BrowserView view = load(page, dir);
     ASSERT_EQ(view.exitCode, 0) << view.log;
@@ -168,9 +169,8 @@ TEST(ReportInABrowser, ShowsAReplaysReportWithOnePlotPerChannelAndLeavesAScreens
         size_t at = view.dom.find(marker);
         for (size_t points : counts) {
             ASSERT_NE(at, std::string::npos);
-            EXPECT_EQ(std::to_string(points), view.dom.substr(at + marker.size(),
-                                                              view.dom.find('"', at + marker.size()) -
-                                                                  at - marker.size()))
+            EXPECT_EQ(std::to_string(points),
+                      view.dom.substr(at + marker.size(), view.dom.find('"', at + marker.size()) - at - marker.size()))
                 << cls;
             at = view.dom.find(marker, at + 1);
         }
@@ -185,6 +185,19 @@ TEST(ReportInABrowser, ShowsAReplaysReportWithOnePlotPerChannelAndLeavesAScreens
     ASSERT_EQ(shot.exitCode, 0) << shot.log;
     EXPECT_TRUE(fs::exists(screenshot)) << shot.log;
     std::printf("report: %s\nscreenshot: %s\n", page.c_str(), screenshot.c_str());
+}
+
+TEST(ReportInABrowser, ReportPathIsCheckedBeforeTheReplay)
+{
+    // Needs no browser: a report that cannot be written is refused at once.
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "8", "--frames", "2" }, dir.file("a.bin"), dir));
+    const auto replay =
+        run({ QIR_REPLAY_TOOL, dir.file("a.bin"), "--quiet", "--report", dir.file("missing/r.html") }, dir);
+    EXPECT_EQ(replay.exit_code, 2);
+    EXPECT_THAT(replay.err, HasSubstr("--report: report file"));
+    EXPECT_THAT(replay.out, Not(HasSubstr("sent")));
 }
 
 } // namespace

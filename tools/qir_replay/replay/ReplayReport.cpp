@@ -50,8 +50,8 @@ std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
     return samples;
 }
 
-void writeReplayReport(const ReplayOptions& options, TimingCollector& collector, std::optional<uint32_t> fifoEntries,
-                       ReplayResult& result, std::FILE* err)
+void writeReplayReport(qir::tools::OutputFile& file, const ReplayOptions& options, TimingCollector& collector,
+                       std::optional<uint32_t> fifoEntries, ReplayResult& result, std::FILE* out, std::FILE* err)
 {
     TimingReportData data;
     data.title = "qir-replay timing report";
@@ -95,9 +95,9 @@ void writeReplayReport(const ReplayOptions& options, TimingCollector& collector,
     data.summaryRows.push_back(
         { "exit code", std::to_string(result.exitCode) + (result.interrupted ? " (interrupted)" : "") });
     try {
-        qir::tools::OutputFile file(options.report, "report file", options.recordings);
         file.write(timingReportHtml(data));
         file.commit();
+        std::fprintf(out, "report: %s\n", file.path().c_str());
     } catch (const std::exception& error) {
         std::fprintf(err, "qir-replay: --report: %s\n", error.what());
         result.errors.push_back(std::string("--report: ") + error.what());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "KOVAQirRecordingPlayer.h"
+#include "OutputFile.h"
 #include "ReplayRun.h"
 #include "TimingCollector.h"
 #include "UnitEmulator.h"
@@ -23,11 +24,12 @@ std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
                                           const std::vector<KOVAQirRecordingPlayer*>& players,
                                           const vxqir::sim::UnitEmulator* unit);
 
-/// Writes the report of `result` with the series of `collector` to
-/// options.report (atomically). `fifoEntries` is the unit's FIFO size when
-/// known (the embedded unit's), for the sending threshold. A report that
-/// cannot be written is said on `err` and turns a successful exit code into 1.
-void writeReplayReport(const ReplayOptions& options, TimingCollector& collector, std::optional<uint32_t> fifoEntries,
-                       ReplayResult& result, std::FILE* err);
+/// Writes the report of `result` with the series of `collector` into `file`
+/// (opened on options.report) and puts it in place. `fifoEntries` is the unit's FIFO size when
+/// known (the embedded unit's), for the sending threshold. Says where the
+/// report is on `out`; a report that cannot be written is said on `err` and
+/// turns a successful exit code into 1.
+void writeReplayReport(qir::tools::OutputFile& file, const ReplayOptions& options, TimingCollector& collector,
+                       std::optional<uint32_t> fifoEntries, ReplayResult& result, std::FILE* out, std::FILE* err);
 
 } // namespace qir::replay

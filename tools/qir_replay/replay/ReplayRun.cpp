@@ -337,8 +337,15 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // packet's checksum): seconds for a long high-resolution one.
     run.limits.birthLimitUs = 120'000'000;
     std::optional<TimingCollector> timing;
-    if (!options.report.empty())
+    std::optional<qir::tools::OutputFile> reportFile; // checked now, written at the end
+    if (!options.report.empty()) {
+        try {
+            reportFile.emplace(options.report, "report file", options.recordings);
+        } catch (const std::exception& error) {
+            return fail(2, std::string("--report: ") + error.what());
+        }
         timing.emplace(recordings.size(), kReportSamplePeriodSeconds);
+    }
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
@@ -505,9 +512,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     if (unit)
         commitCapture(*unit, out, err, result);
     if (timing)
-        writeReplayReport(options, *timing,
+        writeReplayReport(*reportFile, options, *timing,
                           unit ? std::optional<uint32_t>(unit->config().channel.fifoEntries) : std::nullopt, result,
-                          err);
+                          out, err);
     if (!options.summaryJson.empty()) {
         try {
             writeFileAtomically(options.summaryJson, summaryJsonText(result), options.recordings);
