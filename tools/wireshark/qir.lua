@@ -31,7 +31,12 @@
 -- malformed messages. Every read is checked against the bytes captured: a
 -- short or garbled datagram is flagged, never a Lua error.
 
-local qir = Proto("qir", "QIR unit protocol")
+-- Loaded once: with the installed plugin, `-X lua_script:` names it a second
+-- time, which then steps aside instead of failing to register again.
+local registered_first, qir = pcall(Proto, "qir", "QIR unit protocol")
+if not registered_first then
+    return
+end
 
 -- Constants -------------------------------------------------------------------
 
