@@ -85,6 +85,7 @@ TimingReportData twoChannels()
     a.fifoFree = sawtooth(50);
     a.sendRate = sawtooth(3);
     a.fifoThreshold = 409.6;
+    a.marks = { { 12.0, "stall" } };
     ChannelSeries b;
     b.name = "channel 1";
     b.recording = "c.bin";
@@ -111,6 +112,8 @@ TEST(TimingReportHtml, DrawsOnePlotPerChannelWithTheDecimatedSeries)
     EXPECT_THAT(html, HasSubstr("sending threshold (410)"));
     EXPECT_THAT(html, HasSubstr("Lateness of the frames at the unit (ms)"));
     EXPECT_THAT(html, HasSubstr("time since the replay began (s)"));
+    EXPECT_EQ(occurrences(html, "<line class=\"mark\""), 3u) << "the stall on each of channel 0's panels";
+    EXPECT_EQ(occurrences(html, ">stall</text>"), 1u);
 }
 
 TEST(TimingReportHtml, IsSelfContainedAndEscapesEveryText)
@@ -138,16 +141,24 @@ TEST(TimingCollector, MakesRatesAndIntervalLatenessOfTheCountersDeltas)
     s.framesTimed = 4;
     s.lateSumNs = 8'000'000; // 4 frames, 2 ms late each
     collector.add(0.5, std::span(&s, 1));
+    s.framesToSend = 20;
     s.framesHandedOn = 10; // a stall: nothing handed on, nothing played
     collector.add(1.0, std::span(&s, 1));
+    s.framesHandedOn = 12;
+    collector.add(1.2, std::span(&s, 1));
 
     const ChannelSeries& c = collector.series()[0];
-    ASSERT_EQ(c.sendRate.size(), 2u);
+    ASSERT_EQ(c.sendRate.size(), 3u);
     EXPECT_DOUBLE_EQ(c.sendRate[0].v, 20.0);
     EXPECT_DOUBLE_EQ(c.sendRate[1].v, 0.0);
+    ASSERT_EQ(c.marks.size(), 2u);
+    EXPECT_EQ(c.marks[0].text, "stall");
+    EXPECT_DOUBLE_EQ(c.marks[0].t, 0.5) << "where the last frame went";
+    EXPECT_EQ(c.marks[1].text, "resume");
+    EXPECT_DOUBLE_EQ(c.marks[1].t, 1.2);
     ASSERT_EQ(c.lateness.size(), 1u) << "no frame played in the last interval";
     EXPECT_DOUBLE_EQ(c.lateness[0].v, 2.0);
-    ASSERT_EQ(c.fifoFree.size(), 2u) << "no status before the second sample";
+    ASSERT_EQ(c.fifoFree.size(), 3u) << "no status before the second sample";
     EXPECT_DOUBLE_EQ(c.fifoFree[0].v, 100.0);
 }
 

@@ -2,6 +2,7 @@
 
 #include "OutputFile.h"
 
+#include <algorithm>
 #include <string>
 
 #ifndef QIR_REPLAY_VERSION
@@ -30,6 +31,7 @@ std::string milliseconds(double value)
 
 std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
                                           const std::vector<KOVAQirRecordingPlayer*>& players,
+                                          const std::vector<uint64_t>& framesToSend,
                                           const vxqir::sim::UnitEmulator* unit)
 {
     const auto emulated = unit ? unit->snapshot() : vxqir::sim::EmulatorSnapshot{};
@@ -38,6 +40,7 @@ std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
         if (players[i] != nullptr) {
             const KOVAQirRecordingPlayer::Progress p = players[i]->LiveProgress();
             samples[i].framesHandedOn = p.framesHandedOn;
+            samples[i].framesToSend = framesToSend[i];
             if (p.statuses > 0)
                 samples[i].fifoFree = p.latestFree;
         }
@@ -72,6 +75,12 @@ void writeReplayReport(qir::tools::OutputFile& file, const ReplayOptions& option
         s.recording = c.recording;
         if (fifoEntries)
             s.fifoThreshold = kSendingThresholdShare * *fifoEntries;
+        if (result.interrupted) {
+            double end = 0.0;
+            for (const auto* series : { &s.lateness, &s.fifoFree, &s.sendRate })
+                end = series->empty() ? end : std::max(end, series->back().t);
+            s.marks.push_back({ end, "interrupted" });
+        }
     }
     data.summaryHeader = { "channel",     "recording",      "frames to send", "sent",
                            "complete",    "late max (ms)",  "late mean (ms)", "frames > 1 ms late",

@@ -19,9 +19,10 @@ inline constexpr double kReportSamplePeriodSeconds = 0.05;
 
 /// The counters of every recording's channel now: the players' own counts
 /// (any unit) and, with the embedded `unit` (may be null), its play times.
-/// `players[i]` may be null.
+/// `players[i]` may be null; `framesToSend[i]` is its total.
 std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
                                           const std::vector<KOVAQirRecordingPlayer*>& players,
+                                          const std::vector<uint64_t>& framesToSend,
                                           const vxqir::sim::UnitEmulator* unit);
 
 /// Writes the report of `result` with the series of `collector` into `file`

@@ -346,13 +346,16 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         }
         timing.emplace(recordings.size(), kReportSamplePeriodSeconds);
     }
+    std::vector<uint64_t> framesToSend;
+    for (size_t i = 0; i < recordings.size(); ++i)
+        framesToSend.push_back(framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops));
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
         progress.update(progressSnapshot, false);
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
         if (timing && timing->due(seconds))
-            timing->add(seconds, sampleChannels(options, players, unit.get()));
+            timing->add(seconds, sampleChannels(options, players, framesToSend, unit.get()));
     };
     host::RunResult ran;
     {

@@ -7,6 +7,8 @@ namespace qir::replay {
 TimingCollector::TimingCollector(size_t channels, double periodSeconds)
     : period_(periodSeconds)
     , previous_(channels)
+    , lastProgress_(channels, 0.0)
+    , stalled_(channels, false)
     , series_(channels)
 { }
 
@@ -31,6 +33,16 @@ void TimingCollector::add(double seconds, std::span<const ChannelSample> samples
                     { seconds,
                       static_cast<double>(lateNs) / 1e6 / static_cast<double>(*now.framesTimed - timedBefore) });
             }
+        }
+        if (now.framesHandedOn > before.framesHandedOn || !last_) {
+            if (stalled_[i])
+                s.marks.push_back({ seconds, "resume" });
+            stalled_[i] = false;
+            lastProgress_[i] = seconds;
+        } else if (!stalled_[i] && now.framesHandedOn < now.framesToSend &&
+                   seconds - lastProgress_[i] >= kStallSeconds) {
+            s.marks.push_back({ lastProgress_[i], "stall" });
+            stalled_[i] = true;
         }
         previous_[i] = now;
     }

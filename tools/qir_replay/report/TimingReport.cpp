@@ -30,6 +30,8 @@ svg .lateness { stroke: #c0392b; }
 svg .fifo-free { stroke: #2471a3; }
 svg .send-rate { stroke: #1e8449; }
 svg .threshold { stroke: #d68910; stroke-width: 1.5; stroke-dasharray: 6 4; }
+svg .mark { stroke: #7d3c98; stroke-width: 1; stroke-dasharray: 2 3; }
+svg .mark-label { fill: #7d3c98; font-size: 11px; }
 table { border-collapse: collapse; margin-top: 8px; }
 th, td { border: 1px solid #ccc; padding: 3px 8px; text-align: right; }
 th { background: #f0f0f0; } td:first-child, th:first-child { text-align: left; }
@@ -76,7 +78,8 @@ Range valueRange(std::span<const SeriesPoint> points, std::optional<double> extr
 /// optional dashed threshold and a legend.
 void panel(std::string& out, double y0, const std::string& title, const std::string& unit,
            std::span<const SeriesPoint> points, const char* seriesClass, const std::string& seriesLabel, Range time,
-           std::optional<double> threshold, size_t maxPoints, const std::string& empty)
+           std::optional<double> threshold, size_t maxPoints, const std::string& empty,
+           std::span<const SeriesMark> marks, bool labelMarks)
 {
     const Range values = valueRange(points, threshold);
     const double top = y0 + kTop;
@@ -103,6 +106,14 @@ void panel(std::string& out, double y0, const std::string& title, const std::str
     out += "<rect class=\"axis\" x=\"" + number(kLeft) + "\" y=\"" + number(top) + "\" width=\"" + number(kPlotWidth) +
         "\" height=\"" + number(kPlotHeight) + "\"/>\n";
 
+    for (const SeriesMark& m : marks) {
+        out += "<line class=\"mark\" x1=\"" + number(x(m.t)) + "\" x2=\"" + number(x(m.t)) + "\" y1=\"" + number(top) +
+            "\" y2=\"" + number(bottom) + "\"/>";
+        if (labelMarks)
+            out += "<text class=\"mark-label\" x=\"" + number(x(m.t) + 3) + "\" y=\"" + number(top + 12) + "\">" +
+                htmlEscape(m.text) + "</text>";
+        out += "\n";
+    }
     if (threshold) {
         out += "<line class=\"threshold\" x1=\"" + number(kLeft) + "\" x2=\"" + number(kLeft + kPlotWidth) +
             "\" y1=\"" + number(y(*threshold)) + "\" y2=\"" + number(y(*threshold)) + "\"/>\n";
@@ -145,6 +156,8 @@ Range timeRange(const ChannelSeries& c)
         for (const SeriesPoint& p : *series)
             r.high = std::max(r.high, p.t);
     }
+    for (const SeriesMark& m : c.marks)
+        r.high = std::max(r.high, m.t);
     if (r.high < 1e-9)
         r.high = 1.0;
     return r;
@@ -223,11 +236,11 @@ std::string timingReportHtml(const TimingReportData& data, size_t maxPoints)
             number(kPanelHeight * 3, 0) + "\" width=\"" + number(kWidth, 0) + "\" height=\"" +
             number(kPanelHeight * 3, 0) + "\" role=\"img\" aria-label=\"" + htmlEscape(c.name) + "\">\n";
         panel(out, 0, "Lateness of the frames at the unit", "ms", c.lateness, "lateness", "lateness", time,
-              std::nullopt, maxPoints, "not measured");
+              std::nullopt, maxPoints, "not measured", c.marks, false);
         panel(out, kPanelHeight, "Free FIFO entries", "entries", c.fifoFree, "fifo-free", "free entries (status)", time,
-              c.fifoThreshold, maxPoints, "no status seen");
+              c.fifoThreshold, maxPoints, "no status seen", c.marks, false);
         panel(out, kPanelHeight * 2, "Send rate", "frames/s", c.sendRate, "send-rate", "frames handed on", time,
-              std::nullopt, maxPoints, "nothing sent");
+              std::nullopt, maxPoints, "nothing sent", c.marks, true);
         out += "</svg>\n";
     }
 

@@ -18,6 +18,13 @@ struct SeriesPoint {
     bool operator==(const SeriesPoint&) const = default;
 };
 
+/// A moment worth a mark on every panel: a stall, a resume, the end of an
+/// interrupted replay.
+struct SeriesMark {
+    double t = 0.0;
+    std::string text;
+};
+
 /// What was collected for one channel.
 struct ChannelSeries {
     std::string name;                  ///< "channel 0", "channel 1@1"
@@ -27,6 +34,7 @@ struct ChannelSeries {
     std::vector<SeriesPoint> sendRate; ///< frames per second handed to the unit client
     /// Entries below which the sender waits (nullopt: FIFO size unknown).
     std::optional<double> fifoThreshold;
+    std::vector<SeriesMark> marks;
 };
 
 /// Everything the report shows.
@@ -54,7 +62,8 @@ inline constexpr size_t kReportMaxPoints = 4000;
 /// loaded from elsewhere). One `svg.plot` per channel (data-channel = its
 /// index in `data.channels`) with three panels; every series is one
 /// `polyline` whose class names it (lateness, fifo-free, send-rate) and
-/// whose `points` hold the decimated samples. Texts are escaped. Pure.
+/// whose `points` hold the decimated samples; each mark is a vertical
+/// `line.mark` on every panel, labelled on the last. Texts are escaped. Pure.
 std::string timingReportHtml(const TimingReportData& data, size_t maxPoints = kReportMaxPoints);
 
 /// `text` with &, <, >, " and ' as HTML entities.
