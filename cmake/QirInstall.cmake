@@ -10,6 +10,9 @@
 #                             pck-host looks here
 #   include/                  VXQIRApi.h, VXQIRApiProgress.h
 #   share/doc/qir-varnel/     the READMEs, the C example, example graphs
+#   lib/<multiarch>/wireshark/plugins/
+#                             qir.lua, the Wireshark dissector (Wireshark's
+#                             global Lua plugin folder on Debian)
 #
 # The package's library dependencies are computed by dpkg-shlibdeps; the
 # programs it runs are named: iputils-ping for the library's reachability
@@ -52,6 +55,16 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/stream_frames.c DESTINATION ${qir_doc_dir}/examples)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/examples/ DESTINATION ${qir_doc_dir}/examples FILES_MATCHING
         PATTERN "*.toml")
+
+# Wireshark loads every Lua file of its global plugin folder at start; on
+# Debian that is /usr/lib/<multiarch>/wireshark/plugins (`tshark -G folders`).
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(qir_wireshark_plugin_dir lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+else()
+  set(qir_wireshark_plugin_dir lib/wireshark/plugins)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/qir.lua DESTINATION ${qir_wireshark_plugin_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/README.md DESTINATION ${qir_doc_dir} RENAME README.wireshark.md)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME qir-varnel)

@@ -164,6 +164,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedArguments{ "SummaryAndReadyFileTheSame",
                           { "--summary-json", "a", "--ready-file", "a" },
                           "--summary-json and --ready-file name the same file a" },
+        RefusedArguments{ "CaptureAndSummaryTheSame",
+                          { "--summary-json", "a", "--capture", "a" },
+                          "--capture names the same file as --summary-json or --ready-file: a" },
         RefusedArguments{ "StrayArgument", { "extra" }, "extra" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 

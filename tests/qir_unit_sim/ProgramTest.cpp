@@ -105,9 +105,11 @@ std::vector<std::string> standardArgs()
 
 class StopSignal : public ::testing::TestWithParam<int> { };
 
-TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
+TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationTheSummaryAndTheCapture)
 {
-    RunningProgram program(standardArgs());
+    auto args = standardArgs();
+    args.insert(args.end(), { "--capture", "@run.pcapng" });
+    RunningProgram program(args);
     const auto ready = program.ready();
     ASSERT_EQ(ready.count("control_port"), 1u) << program.output("stderr");
     const auto control = *Ipv4Endpoint::parse("127.0.0.1", static_cast<uint16_t>(std::stoi(ready.at("control_port"))));
@@ -138,8 +140,11 @@ TEST_P(StopSignal, EndsTheProgramCleanlyWithTheVerificationAndTheSummary)
     EXPECT_EQ(summary["channels"][0].at("verdict"), "not_delivered") << "channel 0 received nothing";
     EXPECT_EQ(summary["channels"][1].at("checksum"), checksum);
     EXPECT_TRUE(summary["channels"][0].at("checksum").is_null());
+    // Requests, replies and data; what tshark reads in it, CaptureTest shows.
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("datagrams captured in"));
+    EXPECT_GT(program.output("run.pcapng").size(), 24u + 8 * (16 + 28));
     // The ready file goes with the program; no temporary file stays behind.
-    EXPECT_EQ(program.files(), (std::vector<std::string>{ "stderr", "stdout", "summary.json" }));
+    EXPECT_EQ(program.files(), (std::vector<std::string>{ "run.pcapng", "stderr", "stdout", "summary.json" }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGTERM, SIGINT),
@@ -233,6 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         UnwritableOutput{
             "SummaryInAMissingFolder", { "--summary-json", "@missing/x.json" }, "missing: No such file or directory" },
         UnwritableOutput{ "ReadyFileInAMissingFolder", { "--ready-file", "@missing/ready" }, "ready file " },
+        UnwritableOutput{ "CaptureInAMissingFolder", { "--capture", "@missing/run.pcapng" }, "capture file " },
         UnwritableOutput{
             "SummaryAndReadyFileTheSame", { "--summary-json", "@x", "--ready-file", "@x" }, "name the same file" }),
     [](const auto& testCase) { return std::string(testCase.param.name); });

@@ -88,6 +88,10 @@ void addOptions(CLI::App& app, ProgramOptions& o, RawOptions& raw)
     app.add_option("--ready-file", o.readyFile,
                    "Write control_port=, data_base_port= ... to FILE once the sockets are bound; removed at the end "
                    "(default: none)");
+    app.add_option("--capture", o.capture,
+                   "Record every datagram received and sent (control, status, data) with its addresses into FILE, "
+                   "written at the end (classic pcap format, which Wireshark and tshark read whatever the name; "
+                   "slows the unit down at high data rates; default: none)");
     app.add_option("--playout", raw.playout, "How FIFO entries are played out: immediate, line-rate, timestamps")
         ->check(CLI::IsMember({ "immediate", "line-rate", "timestamps" }));
     app.add_option("--line-rate", raw.lineRate,
@@ -175,6 +179,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv)
     }
     if (!o.summaryJson.empty() && o.summaryJson == o.readyFile)
         return refuse("--summary-json and --ready-file name the same file " + o.readyFile);
+    if (!o.capture.empty() && (o.capture == o.summaryJson || o.capture == o.readyFile))
+        return refuse("--capture names the same file as --summary-json or --ready-file: " + o.capture);
     if (!raw.pixelFormat.empty() && raw.dumpDir.empty())
         return refuse("--pixel-format needs --dump DIR");
     if (!raw.dumpDir.empty()) {

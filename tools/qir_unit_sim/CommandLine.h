@@ -17,6 +17,7 @@ struct ProgramOptions {
     double durationSeconds = 0.0; ///< 0: until SIGINT or SIGTERM
     std::string summaryJson;      ///< "" none, "-" standard output
     std::string readyFile;        ///< written once the sockets are bound
+    std::string capture;          ///< "" none, else the capture file of every datagram
     std::optional<DumpConfig> dump;
     LiveMode live = LiveMode::Auto;
     bool printFrames = false;

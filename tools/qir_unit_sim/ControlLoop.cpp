@@ -19,7 +19,7 @@ constexpr size_t CONTROL_SLOT_BYTES = 512;
 
 ControlLoop::ControlLoop(const UdpSocket& socket, const Channels& channels, const ReplyFaultSettings& faults,
                          std::chrono::milliseconds statusPeriod, uint64_t seed, ProgressNotifier& progress,
-                         std::chrono::milliseconds statusDelay, InArrivalOrder inArrivalOrder)
+                         std::chrono::milliseconds statusDelay, InArrivalOrder inArrivalOrder, PacketCapture* capture)
     : socket_(socket)
     , channels_(channels)
     , faults_(faults)
@@ -27,6 +27,8 @@ ControlLoop::ControlLoop(const UdpSocket& socket, const Channels& channels, cons
     , statusDelay_(statusDelay)
     , inArrivalOrder_(std::move(inArrivalOrder))
     , progress_(progress)
+    , capture_(capture)
+    , local_(Ipv4Endpoint::ofSocket(socket.fd()))
     , random_(seed)
     , batch_(CONTROL_SLOTS, CONTROL_SLOT_BYTES)
 { }
@@ -97,12 +99,14 @@ void ControlLoop::serveRequests()
             const ReceivedDatagram d = batch_.datagram(i);
             const ParsedRequest parsed = parseControlRequest(d.bytes, d.length);
             if (parsed.fault != RequestFault::None) {
+                if (capture_ != nullptr)
+                    capture_->record(batch_.sender(i), local_, d.bytes, d.length);
                 std::lock_guard lock(countersMutex_);
                 ++counters_.malformedRequests;
                 ++counters_.malformedByReason[static_cast<size_t>(parsed.fault)];
                 continue;
             }
-            answer(parsed.request, batch_.sender(i));
+            answer(parsed.request, batch_.sender(i), d);
         }
         progress_.notify();
         if (static_cast<size_t>(n) < batch_.capacity())
@@ -110,20 +114,29 @@ void ControlLoop::serveRequests()
     }
 }
 
-void ControlLoop::answer(const ControlRequest& request, const Ipv4Endpoint& sender)
+void ControlLoop::answer(const ControlRequest& request, const Ipv4Endpoint& sender, const ReceivedDatagram& datagram)
 {
+    // Recorded once the data that arrived before it was taken, so that the
+    // capture shows data and control in the order of their arrival.
+    const auto record = [&] {
+        if (capture_ != nullptr)
+            capture_->record(sender, local_, datagram.bytes, datagram.length);
+    };
     ReplayStatusMessage reply;
     const bool served = request.channel() < channels_.size();
     if (served && inArrivalOrder_) {
         // Datagrams that reached the data socket before this request belong
         // to the state before it (a DISABLE_CHANNEL right after the last
         // line, a new run's ENABLE_CHANNEL right after the old one ended).
-        inArrivalOrder_(request.channel(),
-                        [&] { reply = channels_[request.channel()]->handleRequest(request, sender); });
-    } else if (served)
-        reply = channels_[request.channel()]->handleRequest(request, sender);
-    else
-        reply = makeReply(request.channel(), RESPONSE_CHANNEL_NOT_AVAILABLE, request.requestId());
+        inArrivalOrder_(request.channel(), [&] {
+            record();
+            reply = channels_[request.channel()]->handleRequest(request, sender);
+        });
+    } else {
+        record();
+        reply = served ? channels_[request.channel()]->handleRequest(request, sender)
+                       : makeReply(request.channel(), RESPONSE_CHANNEL_NOT_AVAILABLE, request.requestId());
+    }
 
     const ReplyFaults faults = faults_.get();
     bool drop = false;
@@ -180,8 +193,12 @@ void ControlLoop::send(const ReplayStatusMessage& message, const Ipv4Endpoint& t
         std::lock_guard lock(countersMutex_);
         ++(counters_.*sentCounter);
     }
-    if (socket_.sendTo(wireBytes(message), to) == 0)
+    const auto bytes = wireBytes(message);
+    if (socket_.sendTo(bytes, to) == 0) {
+        if (capture_ != nullptr)
+            capture_->record(local_, to, bytes, bytes.size());
         return;
+    }
     std::lock_guard lock(countersMutex_);
     --(counters_.*sentCounter);
     ++counters_.sendErrors;

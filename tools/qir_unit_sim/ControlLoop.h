@@ -5,6 +5,7 @@
 #include "DatagramBatch.h"
 #include "EmulatedChannel.h"
 #include "EmulatorStats.h"
+#include "PacketCapture.h"
 #include "ProgressNotifier.h"
 #include "ReplyFaultSettings.h"
 #include "UdpSocket.h"
@@ -40,10 +41,12 @@ public:
     /// `statusDelay` holds every periodic status back that long after it was
     /// taken (a unit whose status lags, or a link with latency); 0 sends at
     /// once. `inArrivalOrder` may be empty: requests are then applied at once.
+    /// `capture` (borrowed, may be null) records every datagram received on
+    /// the socket and every one sent from it.
     ControlLoop(const UdpSocket& socket, const Channels& channels, const ReplyFaultSettings& faults,
                 std::chrono::milliseconds statusPeriod, uint64_t seed, ProgressNotifier& progress,
                 std::chrono::milliseconds statusDelay = std::chrono::milliseconds(0),
-                InArrivalOrder inArrivalOrder = {});
+                InArrivalOrder inArrivalOrder = {}, PacketCapture* capture = nullptr);
     ~ControlLoop();
     ControlLoop(const ControlLoop&) = delete;
     ControlLoop& operator=(const ControlLoop&) = delete;
@@ -70,7 +73,8 @@ private:
 
     void run();
     void serveRequests();
-    void answer(const ControlRequest& request, const Ipv4Endpoint& sender);
+    /// `datagram` is the request as received, for the capture.
+    void answer(const ControlRequest& request, const Ipv4Endpoint& sender, const ReceivedDatagram& datagram);
     void sendDueReplies(Clock::time_point now);
     void sendStatus();
     void send(const ReplayStatusMessage& message, const Ipv4Endpoint& to, uint64_t ControlSnapshot::*sentCounter);
@@ -82,6 +86,8 @@ private:
     const std::chrono::milliseconds statusDelay_;
     const InArrivalOrder inArrivalOrder_;
     ProgressNotifier& progress_;
+    PacketCapture* const capture_;
+    const Ipv4Endpoint local_; // the socket's address, for the capture
 
     // Used by the control thread only.
     std::mt19937_64 random_;

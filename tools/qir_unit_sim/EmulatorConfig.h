@@ -1,6 +1,7 @@
 // EmulatorConfig.h - everything that shapes one emulated unit.
 #pragma once
 
+#include "PacketCapture.h"
 #include "PlayoutModel.h"
 #include "UnitClock.h"
 
@@ -76,6 +77,10 @@ struct EmulatorConfig {
 
     /// The unit clock; null means the host's wall clock.
     std::shared_ptr<const UnitClock> clock;
+
+    /// Records every datagram the unit receives and sends (control, status,
+    /// data) when set. Owned by the caller, who commits it after stop().
+    std::shared_ptr<PacketCapture> capture;
 };
 
 } // namespace vxqir::sim

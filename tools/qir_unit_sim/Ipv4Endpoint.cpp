@@ -1,6 +1,7 @@
 #include "Ipv4Endpoint.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 namespace vxqir::sim {
 
@@ -16,6 +17,15 @@ std::optional<Ipv4Endpoint> Ipv4Endpoint::parse(std::string_view ip, uint16_t po
 Ipv4Endpoint Ipv4Endpoint::fromSockaddr(const sockaddr_in& sa)
 {
     return Ipv4Endpoint{ sa.sin_addr.s_addr, ntohs(sa.sin_port) };
+}
+
+Ipv4Endpoint Ipv4Endpoint::ofSocket(int fd)
+{
+    sockaddr_in sa{};
+    socklen_t length = sizeof(sa);
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0 || sa.sin_family != AF_INET)
+        return {};
+    return fromSockaddr(sa);
 }
 
 sockaddr_in Ipv4Endpoint::toSockaddr() const

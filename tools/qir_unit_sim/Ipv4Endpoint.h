@@ -19,6 +19,9 @@ struct Ipv4Endpoint {
     /// Parses a dotted-decimal address; nullopt when it is not one.
     static std::optional<Ipv4Endpoint> parse(std::string_view ip, uint16_t port);
     static Ipv4Endpoint fromSockaddr(const sockaddr_in& sa);
+    /// The local address and port socket `fd` is bound to; 0.0.0.0:0 when
+    /// it cannot be read.
+    static Ipv4Endpoint ofSocket(int fd);
 
     sockaddr_in toSockaddr() const;
     std::string ipText() const;

@@ -26,9 +26,10 @@ constexpr int RECEIVE_NICE = -10;
 
 } // namespace
 
-ReceiveWorker::ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress)
+ReceiveWorker::ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress, PacketCapture* capture)
     : checksums_(checksums)
     , progress_(progress)
+    , capture_(capture)
     , epollFd_(::epoll_create1(EPOLL_CLOEXEC))
     , batch_(BATCH_SLOTS, SLOT_BYTES)
 {
@@ -62,7 +63,7 @@ void ReceiveWorker::addChannel(int socketFd, EmulatedChannel& channel)
     // Joined datagrams are split again on receipt; a kernel without receive
     // offload delivers them one by one, which is slower but the same.
     (void)DatagramBatch::enableReceiveOffload(socketFd);
-    sources_.push_back({ socketFd, &channel });
+    sources_.push_back({ socketFd, &channel, Ipv4Endpoint::ofSocket(socketFd) });
 }
 
 void ReceiveWorker::start()
@@ -128,8 +129,11 @@ void ReceiveWorker::drainSource(const Source& source, int maxBatches)
         if (n <= 0)
             return;
         received_.clear();
-        for (size_t i = 0; i < batch_.datagramCount(); ++i)
+        for (size_t i = 0; i < batch_.datagramCount(); ++i) {
             received_.push_back(batch_.datagram(i));
+            if (capture_ != nullptr)
+                capture_->record(batch_.sender(i), source.local, received_.back().bytes, received_.back().length);
+        }
         source.channel->receive(received_, completed_);
         checksums_.submit(completed_);
         progress_.notify();

@@ -5,6 +5,7 @@
 #include "ChecksumWorker.h"
 #include "DatagramBatch.h"
 #include "EmulatedChannel.h"
+#include "PacketCapture.h"
 #include "ProgressNotifier.h"
 #include "WakeEvent.h"
 
@@ -27,7 +28,8 @@ namespace vxqir::sim {
 /// Lock order: receiveMutex_ before the channels' locks.
 class ReceiveWorker {
 public:
-    ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress);
+    /// `capture` (borrowed, may be null) records every datagram taken.
+    ReceiveWorker(ChecksumWorker& checksums, ProgressNotifier& progress, PacketCapture* capture = nullptr);
     /// Stops and joins the thread.
     ~ReceiveWorker();
     ReceiveWorker(const ReceiveWorker&) = delete;
@@ -51,6 +53,7 @@ private:
     struct Source {
         int fd;
         EmulatedChannel* channel;
+        Ipv4Endpoint local; // the socket's address, for the capture
     };
 
     void run();
@@ -58,6 +61,7 @@ private:
 
     ChecksumWorker& checksums_;
     ProgressNotifier& progress_;
+    PacketCapture* const capture_;
     int epollFd_;
     WakeEvent wake_;
     std::vector<Source> sources_;

@@ -89,15 +89,16 @@ void UnitEmulator::start()
     const unsigned threads = config_.receiveThreads != 0 ? std::min(config_.receiveThreads, config_.channels)
                                                          : std::min(config_.channels, MAX_AUTO_RECEIVE_THREADS);
     for (unsigned t = 0; t < threads; ++t)
-        receivers_.push_back(std::make_unique<ReceiveWorker>(checksums_, progress_));
+        receivers_.push_back(std::make_unique<ReceiveWorker>(checksums_, progress_, config_.capture.get()));
     for (unsigned c = 0; c < config_.channels; ++c)
         receivers_[c % threads]->addChannel(dataPorts_.sockets[c].fd(), *channels_[c]);
 
     auto inArrivalOrder = [this, threads](unsigned index, const std::function<void()>& apply) {
         receivers_[index % threads]->drainThen(*channels_[index], apply);
     };
-    control_ = std::make_unique<ControlLoop>(controlSocket_, channels_, replyFaults_, config_.statusPeriod,
-                                             config_.seed, progress_, config_.statusDelay, inArrivalOrder);
+    control_ =
+        std::make_unique<ControlLoop>(controlSocket_, channels_, replyFaults_, config_.statusPeriod, config_.seed,
+                                      progress_, config_.statusDelay, inArrivalOrder, config_.capture.get());
     checksums_.start();
     for (auto& r : receivers_)
         r->start();

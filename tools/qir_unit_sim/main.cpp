@@ -79,16 +79,19 @@ int run(const ProgramOptions& options)
     // session, not after it.
     std::optional<qir::tools::OutputFile> summaryFile;
     ReadyFile ready;
+    EmulatorConfig config = options.config;
     try {
         if (!options.summaryJson.empty() && options.summaryJson != "-")
             summaryFile.emplace(options.summaryJson, "summary file");
         if (!options.readyFile.empty())
             ready.open(options.readyFile);
+        if (!options.capture.empty())
+            config.capture = std::make_shared<PacketCapture>(options.capture);
     } catch (const qir::tools::OutputFileError& e) {
         std::fprintf(stderr, "qir-unit-sim: %s\n", e.what());
         return USAGE_ERROR;
     }
-    UnitEmulator unit(options.config);
+    UnitEmulator unit(config);
     std::unique_ptr<FrameDumper> dumper;
     if (options.dump) {
         dumper = std::make_unique<FrameDumper>(*options.dump);
@@ -157,6 +160,11 @@ int run(const ProgramOptions& options)
     unit.stop();
     if (live)
         std::fputc('\n', stderr);
+    if (config.capture) {
+        config.capture->commit();
+        std::fprintf(stderr, "qir-unit-sim: %" PRIu64 " datagrams captured in %s\n", config.capture->datagrams(),
+                     config.capture->path().c_str());
+    }
     const EmulatorSnapshot final = unit.snapshot();
     for (const ChannelSnapshot& ch : final.channels)
         std::fprintf(lines, "%s\n", verificationLine(ch).c_str());

@@ -75,6 +75,9 @@ struct ReplayOptions {
     bool verbose = false;
     std::string summaryJson;
     std::string writeGraph;
+    std::string capture;     ///< the embedded unit's datagrams into this file ("": none)
+    std::string report;      ///< the timing report (HTML) into this file ("": none)
+    std::string commandLine; ///< as given, for the report
     int64_t startDelayUs = 0;
     bool keepGoing = false; ///< replay the whole frames before damage
     /// No valid status from a unit this long ends the replay (unit lost).

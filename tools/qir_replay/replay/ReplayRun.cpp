@@ -13,6 +13,8 @@
 #include "ReplayProgress.h"
 #include "ReportLog.h"
 #include "StopSignals.h"
+#include "ReplayCapture.h"
+#include "ReplayReport.h"
 #include "UnitEmulator.h"
 #include "UnitTime.h"
 #include "VXQIRApi.h"
@@ -213,6 +215,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         // unit, so the replay runs at the recording's cadence.
         config.channel.playout.kind = vxqir::sim::PlayoutKind::Timestamps;
         received->perChannel.resize(channelCount);
+        try {
+            if (!options.capture.empty())
+                config.capture = std::make_shared<vxqir::sim::PacketCapture>(options.capture, options.recordings);
+        } catch (const std::exception& error) {
+            return fail(2, std::string("--capture: ") + error.what());
+        }
         try {
             unit = std::make_unique<vxqir::sim::UnitEmulator>(config);
             unit->addFrameObserver([received](const vxqir::sim::CompletedFrame& frame, uint64_t checksum) {
@@ -477,11 +485,27 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // A player's Birth maps and checks its whole recording (every CSI-2
     // packet's checksum): seconds for a long high-resolution one.
     run.limits.birthLimitUs = 120'000'000;
+    std::optional<TimingCollector> timing;
+    std::optional<qir::tools::OutputFile> reportFile; // checked now, written at the end
+    if (!options.report.empty()) {
+        try {
+            reportFile.emplace(options.report, "report file", options.recordings);
+        } catch (const std::exception& error) {
+            return fail(2, std::string("--report: ") + error.what());
+        }
+        timing.emplace(recordings.size(), kReportSamplePeriodSeconds);
+    }
+    std::vector<uint64_t> framesToSend;
+    for (size_t i = 0; i < recordings.size(); ++i)
+        framesToSend.push_back(framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops));
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
         watchChannels(runner);
         progress.update(progressSnapshot, false);
+        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        if (timing && timing->due(seconds))
+            timing->add(seconds, sampleChannels(options, players, framesToSend, unit.get()));
     };
     host::RunResult ran;
     {
@@ -731,6 +755,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         result.exitCode = 1;
     }
 
+    if (unit)
+        commitCapture(*unit, out, err, result);
+    if (timing)
+        writeReplayReport(*reportFile, options, *timing,
+                          unit ? std::optional<uint32_t>(unit->config().channel.fifoEntries) : std::nullopt, result,
+                          out, err);
     if (!options.summaryJson.empty()) {
         try {
             writeFileAtomically(options.summaryJson, summaryJsonText(result), options.recordings);

@@ -202,8 +202,16 @@ int main(int argc, char** argv)
                  "show every report of the components and, after the run, the unit client library's diagnostic lines "
                  "(otherwise collected and dropped)");
     app.add_option("--summary-json", options.summaryJson, "also write the summary as JSON to FILE");
+    app.add_option("--capture", options.capture,
+                   "record every datagram the embedded unit receives and sends into FILE (classic pcap, for "
+                   "Wireshark with tools/wireshark/qir.lua), written at the end");
+    app.add_option("--report", options.report,
+                   "write a timing report to FILE.html at the end: per channel lateness, FIFO free entries and send "
+                   "rate over time, the summary, the command line (one self-contained HTML file)");
     app.add_option("--write-graph", options.writeGraph,
                    "also write the equivalent graph file (for pck-host run or the engine) to FILE");
+    for (int i = 0; i < argc; ++i)
+        options.commandLine += (i > 0 ? " " : "") + std::string(argv[i]);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -255,6 +263,12 @@ int main(int argc, char** argv)
     }
     if (units.empty() && !datas.empty()) {
         std::fprintf(stderr, "qir-replay: --data needs --unit\n");
+        return 2;
+    }
+    if (!units.empty() && !options.capture.empty()) {
+        std::fprintf(stderr,
+                     "qir-replay: --capture records the embedded unit; with --unit capture on the network "
+                     "(tcpdump, Wireshark)\n");
         return 2;
     }
     if (units.size() != datas.size()) {
