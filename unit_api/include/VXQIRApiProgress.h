@@ -48,8 +48,7 @@ typedef struct VXTQirChannelProgressT {
 
 /* Fills *progress for a registered channel. InvalidChannelHandle for an
  * unknown handle, then InvalidPointer for a NULL progress. */
-VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgress(VXTQirChannelHandle channelHandle,
-                                                  VXTQirChannelProgressT* progress);
+VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgress(VXTQirChannelHandle channelHandle, VXTQirChannelProgressT* progress);
 
 /* The same for the channel channelIndex of the unit whose control address is
  * controlIP (dotted-decimal) and control port controlPort, whichever handle
@@ -57,8 +56,7 @@ VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgress(VXTQirChannelHandle channelHan
  * ChannelNotAvailable when no such channel is registered in this process's
  * copy of the library. */
 VXQIR_EXPORT VXTQirError VXQIR_GetChannelProgressAt(const char* controlIP, uint16_t controlPort,
-                                                    VXTQirChannelNumber channelIndex,
-                                                    VXTQirChannelProgressT* progress);
+                                                    VXTQirChannelNumber channelIndex, VXTQirChannelProgressT* progress);
 
 #ifdef __cplusplus
 }
