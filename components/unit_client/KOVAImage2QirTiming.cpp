@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <optional>
 
 namespace {
 
@@ -140,27 +139,29 @@ void KOVAImage2Qir::WriteStatusToOutput()
     start_event_.Set();
     if (IsDying())
         return;
-    // While the unit is silent: the steady time (ms) its last status came.
-    std::optional<int64_t> silentSinceMs;
+    // While the unit is silent: since when (steady ms) its last status came.
+    bool silent = false;
+    int64_t silentSinceMs = 0;
     for (;;) {
         VXTQirChannelProgressT progress{};
         const bool known = VXQIR_GetChannelProgress(qir_ch_handle_, &progress) == NoError && progress.statusCount > 0;
         const int64_t nowMs = SteadyMilliseconds();
-        if (known && progress.msSinceStatus > unitTimeoutMs && !silentSinceMs) {
+        if (known && progress.msSinceStatus > unitTimeoutMs && !silent) {
             // A status that old is no longer the unit's state: not published
             // until the unit speaks again.
+            silent = true;
             silentSinceMs = nowMs - progress.msSinceStatus;
             KOVAStreamedString text;
             text << "[Status] No status from the unit for " << progress.msSinceStatus << " ms";
             ReportWarning(text);
-        } else if (known && progress.msSinceStatus <= unitTimeoutMs && silentSinceMs) {
+        } else if (known && progress.msSinceStatus <= unitTimeoutMs && silent) {
+            silent = false;
             KOVAStreamedString text;
-            text << "[Status] Status from the unit again after " << (nowMs - progress.msSinceStatus - *silentSinceMs)
+            text << "[Status] Status from the unit again after " << (nowMs - progress.msSinceStatus - silentSinceMs)
                  << " ms";
             ReportWarning(text);
-            silentSinceMs.reset();
         }
-        if (known && !silentSinceMs) {
+        if (known && !silent) {
             const VXTQirStatusT& status = progress.status;
             KOVA::OutputGuard<VXTQirStatusT> info(this, Output(0));
             if (info) {

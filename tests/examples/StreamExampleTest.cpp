@@ -2,6 +2,7 @@
 // middle of a stream and a unit that does not answer.
 
 #include "ChildProcess.h"
+#include "FakePing.h"
 #include "UnitEmulator.h"
 
 #include <gtest/gtest.h>
@@ -118,52 +119,10 @@ TEST_P(StreamExampleStop, StopsSendingUnregistersAndSaysHowManyFramesWereSent)
 INSTANTIATE_TEST_SUITE_P(Signals, StreamExampleStop, ::testing::Values(SIGINT, SIGTERM),
                          [](const auto& testCase) { return testCase.param == SIGINT ? "SIGINT" : "SIGTERM"; });
 
-/// A stand-in for ping, first on PATH while it lives: records its arguments
-/// and process id in its folder, then sleeps `sleepSeconds` (and exits with
-/// 0) or, for 0, exits with `status` at once.
-class FakePing {
-public:
-    FakePing(int sleepSeconds, int status) : oldPath_(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "")
-    {
-        char pattern[] = "/tmp/fake-ping-XXXXXX";
-        folder_ = ::mkdtemp(pattern);
-        const std::filesystem::path script = folder_ / "ping";
-        {
-            std::ofstream out(script);
-            out << "#!/bin/sh\n"
-                << "echo \"$@\" > '" << (folder_ / "args").string() << ".tmp'\n"
-                << "echo $$ > '" << (folder_ / "pid").string() << "'\n"
-                << "mv '" << (folder_ / "args").string() << ".tmp' '" << (folder_ / "args").string()
-                << "'\n"
-                // A sleeping ping is the sleep itself, so that stopping it
-                // leaves nothing behind.
-                << (sleepSeconds > 0 ? "exec sleep " + std::to_string(sleepSeconds) : "exit " + std::to_string(status))
-                << "\n";
-        }
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-        ::setenv("PATH", (folder_.string() + ":" + oldPath_).c_str(), 1);
-    }
-    ~FakePing()
-    {
-        ::setenv("PATH", oldPath_.c_str(), 1);
-        std::filesystem::remove_all(folder_);
-    }
-    FakePing(const FakePing&) = delete;
-    FakePing& operator=(const FakePing&) = delete;
-
-    /// The arguments it was started with, once it has been ("" until then).
-    std::string args() const { return qir::test::readText(folder_ / "args"); }
-    pid_t pid() const { return static_cast<pid_t>(std::stol("0" + qir::test::readText(folder_ / "pid"))); }
-
-private:
-    std::string oldPath_;
-    std::filesystem::path folder_;
-};
-
 TEST(StreamExample, ProbesTheUnitWithOnePingAndGoesOnWhenItAnswers)
 {
     auto unit = startUnit({});
-    FakePing ping(0, 0);
+    qir::test::FakePing ping(0, 0);
     std::vector<std::string> args = unitArgs(*unit);
     args.pop_back(); // ping this time
     args.insert(args.end(), { "--frames", "1", "--width", "8", "--height", "2" });
@@ -176,7 +135,7 @@ TEST(StreamExample, ProbesTheUnitWithOnePingAndGoesOnWhenItAnswers)
 
 TEST(StreamExample, SaysTheUnitIsUnreachableWhenPingFails)
 {
-    FakePing ping(0, 1);
+    qir::test::FakePing ping(0, 1);
     Example example({ "--control-ip", "127.0.0.2", "--data-ip", "127.0.0.3", "--frames", "1" });
     ASSERT_EQ(example.exitCode(), 1) << example.err();
     EXPECT_EQ(ping.args(), "-c1 -s1 -W1 127.0.0.2\n");
@@ -185,7 +144,7 @@ TEST(StreamExample, SaysTheUnitIsUnreachableWhenPingFails)
 
 TEST(StreamExample, ACtrlCDuringASlowPingStopsTheProgramAndThePing)
 {
-    FakePing ping(60, 0);
+    qir::test::FakePing ping(60, 0);
     Example example({ "--control-ip", "127.0.0.2", "--data-ip", "127.0.0.3", "--frames", "1" });
     const auto deadline = std::chrono::steady_clock::now() + WAIT;
     while (ping.args().empty() && std::chrono::steady_clock::now() < deadline)

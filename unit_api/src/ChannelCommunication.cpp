@@ -160,11 +160,17 @@ VXTQirError ChannelState::exchange(ReplayControlMessage request, ReplayStatusMes
     // Without a wait (a channel saying goodbye) there is nothing to repeat.
     const int tries = repetition == Repetition::Repeatable && timeout.count() > 0 ? CONTROL_TRIES : 1;
     for (int sent = 1;; ++sent) {
-        const bool last = sent == tries;
+        const bool last = sent >= tries;
         const VXTQirError result =
             waitForReplayStatusMessage(id, reply, timeout, last ? OnTimeout::Remove : OnTimeout::Keep);
         if (result != Timeout || last)
             return result;
+        if (released_.load(std::memory_order_acquire)) {
+            // Unregistered meanwhile: give up without sending again.
+            std::lock_guard lock(requests_mutex_);
+            running_requests_.erase(*id);
+            return Timeout;
+        }
         // The same datagram again: a reply to either try answers it.
         request.request_id = *id;
         const int socket = control_socket_ ? control_socket_->get() : -1;

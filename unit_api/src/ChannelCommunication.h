@@ -117,6 +117,11 @@ public:
     VXTQirError resetChannel() const;
     VXTQirError clearStatusFlags() const;
 
+    // The channel has been unregistered: a request still waiting for its
+    // reply is not sent again (the channel may be someone else's by now).
+    // Thread-safe.
+    void release() const { released_.store(true, std::memory_order_release); }
+
     // True when this is channel channelIndex of the unit at controlIP.
     bool isSameChannel(const VXTQirInputInterfaceT& inputInterface, VXTQirChannelNumber channelIndex) const;
     // True when this is channel channelIndex of the unit whose control
@@ -222,6 +227,8 @@ private:
     // Reply timeout in milliseconds; the destructor sets it to 0. Relaxed is
     // enough: it is a plain setting, read once per request.
     std::atomic<uint32_t> qir_get_timeout_ms_;
+    // Set when the channel is unregistered (release).
+    mutable std::atomic<bool> released_{ false };
 
     // Assembly buffer of one sensor datagram: header plus maxPayloadSize.
     mutable std::vector<uint8_t> replay_buffer_;

@@ -1,6 +1,7 @@
 // The reachability probe: one ping, run without a shell, waited for in a way
 // that a signal interrupts (see is_available in socket.h).
 #include "Diagnostics.h"
+#include "VXQIRProbe.h"
 #include "socket.h"
 
 #include <arpa/inet.h>
@@ -12,7 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 extern char** environ;
 
@@ -20,31 +23,50 @@ namespace vxqir {
 
 namespace {
 
-// How the wait for ping ended.
-enum class PingWait { Exited, Interrupted };
+// How the wait for ping ended: it exited (status filled in), the wait was
+// interrupted (ping still runs), or ping was reaped elsewhere (a process
+// that ignores SIGCHLD reaps its children itself; the result is unknown).
+enum class PingWait { Exited, Interrupted, Lost };
 
-// Waits for the child to end. With a process descriptor (Linux 5.3 on) the
+// Interruptions asked for by InterruptReachabilityProbes; a probe that sees
+// the count change while it waits gives up. Lock-free, so that a signal
+// handler may count.
+std::atomic<uint64_t> gInterrupts{ 0 };
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+
+// How often a waiting probe looks at gInterrupts.
+constexpr int INTERRUPT_CHECK_MS = 50;
+
+// Waits for the child to end, for a caught signal or for
+// InterruptReachabilityProbes. With a process descriptor (Linux 5.3 on) the
 // wait is a poll on it, which a caught signal interrupts whatever the
-// handler's SA_RESTART; without one, waitpid, which a handler installed
-// without SA_RESTART interrupts.
-PingWait waitForPing(pid_t pid, int& status)
+// handler's SA_RESTART; without one, a poll on nothing between looks.
+PingWait waitForPing(pid_t pid, int& status, uint64_t interruptsAtStart)
 {
+    int pidfd = -1;
 #ifdef SYS_pidfd_open
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd >= 0) {
-        pollfd ready{ pidfd, POLLIN, 0 };
-        const int polled = ::poll(&ready, 1, -1);
-        ::close(pidfd);
-        // A signal whose handler reaped or awaited nothing: ping may have
-        // ended at the same moment, which then counts.
-        if (::waitpid(pid, &status, polled > 0 ? 0 : WNOHANG) == pid)
-            return PingWait::Exited;
-        return PingWait::Interrupted;
-    }
+    pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 #endif
-    if (::waitpid(pid, &status, 0) == pid)
-        return PingWait::Exited;
-    return PingWait::Interrupted;
+    PingWait result = PingWait::Interrupted;
+    for (;;) {
+        pollfd ready{ pidfd, POLLIN, 0 }; // a negative descriptor is ignored
+        const int polled = ::poll(&ready, 1, INTERRUPT_CHECK_MS);
+        // ping may have ended at the moment a signal came, which then counts.
+        const pid_t waited = ::waitpid(pid, &status, WNOHANG);
+        if (waited == pid) {
+            result = PingWait::Exited;
+            break;
+        }
+        if (waited < 0 && errno != EINTR) {
+            result = PingWait::Lost;
+            break;
+        }
+        if (polled < 0 || gInterrupts.load(std::memory_order_relaxed) != interruptsAtStart)
+            break;
+    }
+    if (pidfd >= 0)
+        ::close(pidfd);
+    return result;
 }
 
 // Stops a ping that is no longer waited for and reaps it.
@@ -56,8 +78,14 @@ void stopPing(pid_t pid)
 
 } // namespace
 
+void InterruptReachabilityProbes() noexcept
+{
+    gInterrupts.fetch_add(1, std::memory_order_relaxed);
+}
+
 bool is_available(const char* ip)
 {
+    const uint64_t interruptsAtStart = gInterrupts.load(std::memory_order_relaxed);
     in_addr parsed{};
     if (ip == nullptr || ::inet_pton(AF_INET, ip, &parsed) != 1)
         return false;
@@ -106,12 +134,18 @@ bool is_available(const char* ip)
     }
 
     int status = 0;
-    if (waitForPing(pid, status) == PingWait::Interrupted) {
+    switch (waitForPing(pid, status, interruptsAtStart)) {
+    case PingWait::Exited:
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    case PingWait::Interrupted:
         stopPing(pid);
-        diagnose(DiagnosticStream::Output, "[Debug] ping of IP %s interrupted by a signal", rendered);
+        diagnose(DiagnosticStream::Output, "[Debug] ping of IP %s interrupted", rendered);
+        return false;
+    case PingWait::Lost:
+        diagnose(DiagnosticStream::Output, "[Debug] ping of IP %s ended unseen", rendered);
         return false;
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return false;
 }
 
 } // namespace vxqir

@@ -190,6 +190,8 @@ VXTQirError VXQIRApiS::unregisterOutputChannel(VXTQirChannelHandle handle)
             channel = std::move(found->second);
             outputChannel_.erase(found);
         }
+        // A call still waiting on the channel sends nothing more.
+        channel->release();
         endpointRemoved = deleteChannelFromInterface(channel->getChannelKey());
         pass = listenerPasses_.load(std::memory_order_acquire);
     }

@@ -75,7 +75,9 @@ bool is_valid_ipv4(const char* ip);
 // probing thread interrupts the wait: the probe then stops ping and returns
 // false, so a caller that set a flag in its handler can give up at once.
 // (The library's own listener thread blocks every signal, so a signal sent
-// to a single-threaded program reaches the probing thread.)
+// to a single-threaded program reaches the probing thread.) A program whose
+// signals land on another thread calls InterruptReachabilityProbes
+// (VXQIRProbe.h) from its handler to the same end.
 bool is_available(const char* ip);
 
 } // namespace vxqir
