@@ -111,6 +111,24 @@ TEST(BufferNotifier, ABlockSentTakesAnEntryUntilTheNextStatus)
     EXPECT_EQ(notifier.blocksInFlight(), 0u);
 }
 
+TEST(BufferNotifier, AStatusWrittenBeforeTheFirstBlockArrivedDoesNotFreeItsEntry)
+{
+    // An idle unit reports packet 0 as its latest, and the first block of a
+    // run is numbered 0 as well: a status written before that block arrived
+    // must not count it as received, or a small FIFO overflows.
+    QIRBufferNotifier notifier(std::chrono::milliseconds(0));
+    notifier.setTotalBuffer(4);
+    notifier.updateStatus(status(4, 0));
+    notifier.blockSent(0);
+    notifier.updateStatus(status(4, 0));
+    EXPECT_EQ(notifier.freeBufferSlots(), 3u);
+    EXPECT_EQ(notifier.blocksInFlight(), 1u);
+    notifier.blockSent(1);
+    notifier.updateStatus(status(2, 1));
+    EXPECT_EQ(notifier.freeBufferSlots(), 2u);
+    EXPECT_EQ(notifier.blocksInFlight(), 0u);
+}
+
 TEST(BufferNotifier, WaitsForAStatusThatFreesRoom)
 {
     QIRBufferNotifier notifier(std::chrono::milliseconds(5000));

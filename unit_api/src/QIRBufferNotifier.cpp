@@ -9,13 +9,20 @@ constexpr uint32_t IN_FLIGHT_SLOTS = 65536; // one per 16-bit packet number
 } // namespace
 
 QIRBufferNotifier::QIRBufferNotifier(std::chrono::milliseconds timeout)
-    : inFlight_(IN_FLIGHT_SLOTS, 0)
+    : inFlight_(IN_FLIGHT_SLOTS)
     , timeout_(timeout)
 { }
 
 void QIRBufferNotifier::acknowledgeUpTo(uint16_t rxPacket)
 {
-    while (inFlightCount_ > 0 && packetDistance(inFlight_[inFlightHead_], rxPacket) >= 0) {
+    // A block counts as received when the unit's counter has reached its
+    // last packet and has moved since the block was sent. The second half
+    // matters when the counter already stood at or past the block's number
+    // (an idle unit reports 0 before it has received anything, and a new
+    // run numbers from 0 again): a status written before the block arrived
+    // would otherwise free its entry, and the sender would overfill the FIFO.
+    while (inFlightCount_ > 0 && packetDistance(inFlight_[inFlightHead_].lastPacket, rxPacket) >= 0 &&
+           rxPacket != inFlight_[inFlightHead_].rxAtSend) {
         inFlightHead_ = (inFlightHead_ + 1) % IN_FLIGHT_SLOTS;
         --inFlightCount_;
     }
@@ -47,7 +54,9 @@ void QIRBufferNotifier::blockSent(uint16_t lastPacketNumber)
         inFlightHead_ = (inFlightHead_ + 1) % IN_FLIGHT_SLOTS;
         --inFlightCount_;
     }
-    inFlight_[(inFlightHead_ + inFlightCount_) % IN_FLIGHT_SLOTS] = lastPacketNumber;
+    inFlight_[(inFlightHead_ + inFlightCount_) % IN_FLIGHT_SLOTS] = {
+        lastPacketNumber, last_successful_packet_number_.load(std::memory_order_relaxed)
+    };
     ++inFlightCount_;
     const uint32_t free = free_buffer_slots_.load(std::memory_order_relaxed);
     if (free > 0)

@@ -56,7 +56,7 @@ public:
 
     // A block whose last datagram carried lastPacketNumber has been sent: it
     // takes one FIFO entry and stays in flight until a status acknowledges
-    // that packet.
+    // that packet with a counter that has moved since the block was sent.
     void blockSent(uint16_t lastPacketNumber);
 
     // One FIFO entry is used up by a block that sent no datagram (an empty
@@ -99,11 +99,15 @@ private:
     std::atomic<uint32_t> total_buffer_slots_{ 0 };
     std::atomic<uint16_t> last_successful_packet_number_{ 0 };
 
-    // Last packet numbers of the blocks in flight, oldest first, in a ring
-    // of one slot per packet number: blocks in flight have distinct last
-    // packets, so it never holds more (when it would, the oldest is dropped).
+    struct InFlightBlock {
+        uint16_t lastPacket = 0; // packet number of the block's last datagram
+        uint16_t rxAtSend = 0;   // the unit's rx_packet_num known when it was sent
+    };
+    // The blocks in flight, oldest first, in a ring of one slot per packet
+    // number: blocks in flight have distinct last packets, so it never holds
+    // more (when it would, the oldest is dropped).
     mutable std::mutex inFlightMutex_; // guards inFlight_, inFlightHead_, inFlightCount_ and free-count writes
-    std::vector<uint16_t> inFlight_;
+    std::vector<InFlightBlock> inFlight_;
     uint32_t inFlightHead_ = 0;
     uint32_t inFlightCount_ = 0;
 

@@ -1,6 +1,8 @@
 // Birth, Death, stopping and the actions of the unit client.
 #include "UnitClientFixture.h"
 
+#include "Summary.h"
+
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -243,8 +245,12 @@ TEST_F(Lifecycle, SendsThatTimeOutOnAFullUnitFifoAreRetriedUntilEveryFrameGoesOu
     };
     EXPECT_EQ(Run(Graph("Ipl", "TimeoutStream = 50000")).failed, 0);
     EXPECT_TRUE(released);
-    EXPECT_EQ(Frames().size(), 6u);
-    EXPECT_EQ(Channel().frames.framesIncomplete, 0u);
+    const auto channel = Channel();
+    std::string account = vxqir::sim::verificationLine(channel) + " incomplete by reason:";
+    for (size_t r = 0; r < channel.frames.incompleteByReason.size(); ++r)
+        account += " " + std::to_string(channel.frames.incompleteByReason[r]);
+    EXPECT_EQ(Frames().size(), 6u) << account;
+    EXPECT_EQ(channel.frames.framesIncomplete, 0u) << account;
     EXPECT_EQ(log.CountAtLevel(KOVA::Error), 0u) << log.Text();
     EXPECT_FALSE(Reported("[Core] " + std::string(VXQIR_ErrorToString(Timeout)))) << log.Text();
     EXPECT_TRUE(Reported("[Death]Sent 6 frames."));
