@@ -8,9 +8,7 @@ constexpr uint32_t IN_FLIGHT_SLOTS = 65536; // one per 16-bit packet number
 
 } // namespace
 
-QIRBufferNotifier::QIRBufferNotifier(std::chrono::milliseconds timeout)
-    : inFlight_(IN_FLIGHT_SLOTS)
-    , timeout_(timeout)
+QIRBufferNotifier::QIRBufferNotifier(std::chrono::milliseconds timeout) : inFlight_(IN_FLIGHT_SLOTS), timeout_(timeout)
 { }
 
 void QIRBufferNotifier::acknowledgeUpTo(uint16_t rxPacket)
