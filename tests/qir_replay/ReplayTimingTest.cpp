@@ -13,6 +13,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -388,6 +390,40 @@ TEST(ReplayTiming, ChannelsOnTwoUnitsArriveCompleteAtEachAndStartAtOneTime)
                   std::string::npos)
             << client;
     }
+}
+
+TEST(ReplayTiming, AReportOfAReplayIntoAnOutsideUnitPlotsLatenessFromTheUnitsStatus)
+{
+    // Started later than its lead allows, every frame reaches the unit after
+    // its play time: the report draws that lateness from the unit's own
+    // clock in its status, as it would for a real unit.
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "10", "--fps", "20" },
+                                     dir.file("a.grab"), dir));
+    vxqir::sim::EmulatorConfig config;
+    config.controlIp = "127.0.0.2";
+    config.dataIp = "127.0.0.3";
+    config.channel.playout.kind = vxqir::sim::PlayoutKind::Timestamps;
+    vxqir::sim::UnitEmulator unit(config);
+    unit.start();
+    const auto result = run(
+        { QIR_REPLAY_TOOL, dir.file("a.grab"), "--quiet", "--unit", "127.0.0.2:" + std::to_string(unit.controlPort()),
+          "--data", "127.0.0.3:" + std::to_string(unit.dataBasePort()), "--lead", "0.1", "--start-delay", "400000",
+          "--report", dir.file("report.html"), "--summary-json", dir.file("summary.json") },
+        dir);
+    unit.stop();
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const auto summary = readJson(dir.file("summary.json"));
+    EXPECT_GT(summary["channels"][0]["framesLate"].get<uint64_t>(), 0u) << summary.dump(1);
+
+    std::ifstream in(dir.file("report.html"));
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string marker = "<polyline class=\"lateness\" data-samples=\"";
+    const size_t at = html.find(marker);
+    ASSERT_NE(at, std::string::npos) << "no lateness series drawn";
+    EXPECT_GT(std::stoul(html.substr(at + marker.size())), 0u);
+    EXPECT_EQ(html.find("not measured"), std::string::npos);
+    EXPECT_NE(html.find("status acknowledged the frame"), std::string::npos);
 }
 
 } // namespace

@@ -77,8 +77,10 @@ ChannelEnd ChannelWatch::observe(const ChannelObservation& observation)
         const auto unitNowUs = static_cast<int64_t>(status.currentTime_ns / 1000u);
         for (; framesAcknowledged_ < std::min(p.framesAcknowledged, framesToSend_); ++framesAcknowledged_) {
             const int64_t lateUs = unitNowUs - (*observation.startUs + playOffsetUs_(framesAcknowledged_));
+            ++lateness_.framesJudged;
             if (lateUs <= 0)
                 continue;
+            lateness_.lateSumNs += static_cast<uint64_t>(lateUs) * 1000u;
             ++lateness_.frames;
             lateness_.framesOverMax += lateUs > limits_.maxLateUs ? 1 : 0;
             lateness_.maxUs = std::max(lateness_.maxUs, lateUs);

@@ -35,6 +35,8 @@ struct Lateness {
     uint64_t frames = 0;        ///< acknowledged after their play time
     uint64_t framesOverMax = 0; ///< more than maxLateUs after it
     int64_t maxUs = 0;          ///< the latest, in microseconds
+    uint64_t framesJudged = 0;  ///< acknowledged and compared with their play time
+    uint64_t lateSumNs = 0;     ///< summed lateness of the judged frames (in time: 0)
 };
 
 /// A channel at one poll.

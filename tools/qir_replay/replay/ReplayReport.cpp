@@ -32,7 +32,7 @@ std::string milliseconds(double value)
 std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
                                           const std::vector<KOVAQirRecordingPlayer*>& players,
                                           const std::vector<uint64_t>& framesToSend,
-                                          const vxqir::sim::UnitEmulator* unit)
+                                          const vxqir::sim::UnitEmulator* unit, std::span<const ChannelWatch> watches)
 {
     const auto emulated = unit ? unit->snapshot() : vxqir::sim::EmulatorSnapshot{};
     std::vector<ChannelSample> samples(players.size());
@@ -48,6 +48,9 @@ std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
         if (unit && channel < emulated.channels.size()) {
             samples[i].framesTimed = emulated.channels[channel].fifo.framesTimed;
             samples[i].lateSumNs = emulated.channels[channel].fifo.lateSumNs;
+        } else if (!unit && i < watches.size() && options.rate > 0) {
+            samples[i].framesTimed = watches[i].lateness().framesJudged;
+            samples[i].lateSumNs = watches[i].lateness().lateSumNs;
         }
     }
     return samples;
@@ -64,9 +67,12 @@ void writeReplayReport(qir::tools::OutputFile& file, const ReplayOptions& option
         ? "Lateness: mean of the frames the embedded unit played in each 50 ms, measured against their "
           "timestamps (a frame plays with its last line). FIFO free entries: the unit's status as the player "
           "saw it. Send rate: frames the player handed to the unit client."
-        : "Lateness is measured only with the embedded unit. FIFO free entries: the unit's status as the player "
-          "saw it; the unit's FIFO size, and so the sending threshold, is not known here. Send rate: frames the "
-          "player handed to the unit client.";
+        : "Lateness: mean, over the frames the unit acknowledged in each 50 ms, of how long after its play time "
+          "the unit's status acknowledged the frame's last line, read from the unit's clock in that status (a "
+          "frame acknowledged before its time counts 0; the status period bounds the resolution, so a frame can "
+          "read up to one period late). FIFO free entries: the unit's status as the player saw it; the unit's "
+          "FIFO size, and so the sending threshold, is not known here. Send rate: frames the player handed to "
+          "the unit client.";
     data.channels = collector.series();
     for (size_t i = 0; i < data.channels.size() && i < result.channels.size(); ++i) {
         const ChannelSummary& c = result.channels[i];

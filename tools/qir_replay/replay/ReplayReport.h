@@ -2,6 +2,7 @@
 // and the timing report written from them at the end.
 #pragma once
 
+#include "ChannelWatch.h"
 #include "KOVAQirRecordingPlayer.h"
 #include "OutputFile.h"
 #include "ReplayRun.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace qir::replay {
@@ -18,12 +20,15 @@ namespace qir::replay {
 inline constexpr double kReportSamplePeriodSeconds = 0.05;
 
 /// The counters of every recording's channel now: the players' own counts
-/// (any unit) and, with the embedded `unit` (may be null), its play times.
-/// `players[i]` may be null; `framesToSend[i]` is its total.
+/// (any unit) and the lateness of the frames, measured by the embedded
+/// `unit` (may be null) as it plays them, or else taken from `watches` (one
+/// per recording, may be empty): how long after its play time the unit's
+/// status acknowledged each frame. `players[i]` may be null;
+/// `framesToSend[i]` is its total.
 std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
                                           const std::vector<KOVAQirRecordingPlayer*>& players,
                                           const std::vector<uint64_t>& framesToSend,
-                                          const vxqir::sim::UnitEmulator* unit);
+                                          const vxqir::sim::UnitEmulator* unit, std::span<const ChannelWatch> watches);
 
 /// Writes the report of `result` with the series of `collector` into `file`
 /// (opened on options.report) and puts it in place. `fifoEntries` is the unit's FIFO size when

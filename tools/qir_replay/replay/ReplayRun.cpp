@@ -505,7 +505,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         progress.update(progressSnapshot, false);
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
         if (timing && timing->due(seconds))
-            timing->add(seconds, sampleChannels(options, players, framesToSend, unit.get()));
+            timing->add(seconds, sampleChannels(options, players, framesToSend, unit.get(), watches));
     };
     host::RunResult ran;
     {
