@@ -16,6 +16,7 @@ Every failure of the library raises ``qir.QirError``.
 
 from ._errors import ErrorCode, QirError
 from ._qir import Channel, EmulatedUnit, Unit, __version__
+from ._replay import ReplaySummary, replay
 from ._types import ChannelSummary, Progress, Status
 
 __all__ = [
@@ -25,7 +26,9 @@ __all__ = [
     "ErrorCode",
     "Progress",
     "QirError",
+    "ReplaySummary",
     "Status",
     "Unit",
     "__version__",
+    "replay",
 ]

@@ -2,6 +2,7 @@ from types import TracebackType
 from typing import Literal
 
 from ._errors import ErrorCode as ErrorCode, QirError as QirError
+from ._replay import ReplaySummary as ReplaySummary, replay as replay
 from ._types import ChannelSummary as ChannelSummary, Progress as Progress, Status as Status
 
 __version__: str

@@ -4,6 +4,7 @@
 #include "Channel.h"
 #include "EmulatedUnit.h"
 #include "QirErrors.h"
+#include "Replay.h"
 #include "Unit.h"
 
 #include <pybind11/pybind11.h>
@@ -19,7 +20,7 @@ void bindUnit(py::module_& m)
 {
     py::class_<Unit>(m, "Unit", R"(A QIR unit: its control and data addresses and the library's timeouts.
 
-control, data: "IP" or "IP:PORT" (default ports 50000 and 50100; the data
+control, data: "IP" or "IP:PORT" (default ports 65024 and 61440, the unit's own; the data
 port is that of channel 0, channel n uses BASE_PORT + n). max_payload: the
 largest sensor-data payload per datagram (8948 for a 9000-byte MTU, 1448
 for 1500). timeout_get_ms: how long a control request waits for its reply.
@@ -129,6 +130,7 @@ PYBIND11_MODULE(_qir, m)
     bindUnit(m);
     bindChannel(m);
     bindEmulatedUnit(m);
+    bindReplay(m);
     m.def(
         "_raise_for_code", [](int32_t code) { raiseQirError(static_cast<VXTQirError>(code)); }, "code"_a,
         "Raises the QirError that a call returning `code` raises (for tests).");

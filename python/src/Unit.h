@@ -18,11 +18,11 @@ class Channel;
 /// Thread-bound to the Python object that owns it (the GIL serialises use).
 class Unit {
 public:
-    static constexpr uint16_t kDefaultControlPort = 50000;
-    static constexpr uint16_t kDefaultDataBasePort = 50100;
+    static constexpr uint16_t kDefaultControlPort = 65024;
+    static constexpr uint16_t kDefaultDataBasePort = 61440;
 
     /// `control` and `data` are "IP" or "IP:PORT" (PORT 1..65535; the
-    /// defaults are 50000 and 50100). Raises ValueError for a port that is
+    /// defaults are 65024 and 61440, the unit's own). Raises ValueError for a port that is
     /// not a number in range; the IP text itself is judged by the library
     /// when a channel is registered (InvalidInterfaceConfig).
     Unit(const std::string& control, const std::string& data, uint16_t maxPayload, uint32_t timeoutGetMs,

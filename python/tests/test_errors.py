@@ -114,3 +114,8 @@ def test_a_channel_the_unit_does_not_serve_is_not_available(unit):
 def test_a_port_outside_1_to_65535_is_refused(control, data):
     with pytest.raises(ValueError, match="port of 1 to 65535"):
         qir.Unit(control=control, data=data)
+
+
+def test_ports_default_to_the_units_own():
+    unit = qir.Unit(control="127.0.0.2", data="127.0.0.3:7000")
+    assert (unit.control, unit.data) == ("127.0.0.2:65024", "127.0.0.3:7000")
