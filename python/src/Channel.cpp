@@ -6,6 +6,7 @@
 #include "VXQIRApiProgress.h"
 
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,15 @@ void Channel::sendFrame(const py::handle& data, int64_t frame, uint64_t timestam
 
 void Channel::sendBlocks(std::span<const vxqir::ReplayBlock> blocks)
 {
+    if (sending_)
+        throw std::runtime_error("channel " + std::to_string(index_) +
+                                 ": another thread is sending on it; the blocks of one channel go from one thread at "
+                                 "a time");
+    sending_ = true;
+    struct SendingEnds {
+        bool& flag;
+        ~SendingEnds() { flag = false; }
+    } sendingEnds{ sending_ };
     auto lastProgress = std::chrono::steady_clock::now();
     while (!blocks.empty()) {
         size_t sent = 0;

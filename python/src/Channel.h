@@ -22,8 +22,10 @@ namespace qir::python {
 /// between, so an interrupted send raises KeyboardInterrupt promptly; the
 /// frame it was sending then stays incomplete at the unit.
 ///
-/// Thread-bound: the blocks of one channel must come from one thread at a
-/// time; the owning Python object is used under the GIL.
+/// Thread-bound: the owning Python object is used under the GIL. The blocks
+/// of one channel must come from one thread at a time, so a send started
+/// while another Python thread's send on the same channel waits (without
+/// the GIL) raises RuntimeError instead.
 class Channel {
 public:
     Channel(VXTQirChannelHandle handle, int32_t index, std::chrono::milliseconds sendTimeout);
@@ -63,6 +65,7 @@ private:
     std::chrono::milliseconds sendTimeout_;
     uint16_t height_ = 0; // from init() or frameSize(); 0 until then
     bool closed_ = false;
+    bool sending_ = false; // a send of this channel runs; read and written under the GIL
 };
 
 } // namespace qir::python

@@ -3,6 +3,8 @@ before anything is sent."""
 
 from __future__ import annotations
 
+import time
+
 import numpy as np
 import pytest
 
@@ -75,3 +77,30 @@ def test_the_emulated_unit_serves_only_loopback():
         qir.EmulatedUnit(control_ip="10.0.0.1")
     with pytest.raises(ValueError, match="playout"):
         qir.EmulatedUnit(playout="sometimes")
+
+
+def test_a_second_thread_cannot_send_on_a_channel_while_a_send_waits(emulated, channel):
+    import threading
+
+    emulated.freeze_fifo(0)
+    channel.init(WIDTH, 64)
+    frame = np.zeros((64, WIDTH), np.uint8)
+    outcome = []
+
+    def send():
+        try:
+            channel.send_frame(frame, frame=0)
+        except qir.QirError as error:
+            outcome.append(error.code)
+
+    # The first send fills the held FIFO and waits (2 s before Timeout).
+    first = threading.Thread(target=send)
+    first.start()
+    deadline = time.monotonic() + 10
+    while channel.progress().datagrams_sent == 0 and time.monotonic() < deadline:
+        time.sleep(0.01)
+    with pytest.raises(RuntimeError, match="another thread is sending"):
+        channel.send_line(b"12345678", frame=1, line=0)
+    emulated.release_fifo(0)
+    first.join(timeout=30)
+    assert not first.is_alive() and outcome == []
