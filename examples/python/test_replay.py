@@ -6,8 +6,14 @@ Run it with the package on the path (after building, or after
     PYTHONPATH=build/python python3 -m pytest examples/python/test_replay.py
 
 On a rig, make the `unit` fixture return qir.Unit(control=..., data=...) of
-the real unit instead.
+the real unit instead, and give qir.replay its addresses (unit=..., data=...).
+The replay test writes its recording with qir-gen (on PATH, or in
+QIR_BIN_DIR).
 """
+
+import os
+import shutil
+import subprocess
 
 import numpy as np
 import pytest
@@ -41,3 +47,23 @@ def test_frames_are_delivered(emulated, unit):
         assert summary.frames_complete == len(frames)
         assert summary.frames_incomplete == 0
         assert channel.progress().frames_sent == len(frames)
+
+
+@pytest.fixture(scope="session")
+def recording(tmp_path_factory):
+    search = os.pathsep.join(filter(None, [os.environ.get("QIR_BIN_DIR"), os.environ.get("PATH")]))
+    gen = shutil.which("qir-gen", path=search)
+    if gen is None:
+        pytest.skip("qir-gen is not on PATH")
+    path = tmp_path_factory.mktemp("recordings") / "front.grab"
+    subprocess.run([gen, "grabber", "--width", "320", "--height", "32", "--frames", "30", "--fps", "30", "-o", path],
+                   check=True, capture_output=True)
+    return path
+
+
+def test_a_recording_is_delivered(recording):
+    # Into the embedded emulated unit, which checks every frame against the
+    # recording; as fast as the unit's flow control allows.
+    summary = qir.replay(recording, rate="max", lead=0.2)
+    assert summary.delivered, summary.failures
+    assert summary.channels[0]["framesComplete"] == 30
