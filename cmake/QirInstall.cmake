@@ -9,6 +9,9 @@
 #   lib/qir-varnel/           the packages (.pck, qir_players.pck included);
 #                             pck-host looks here
 #   include/                  VXQIRApi.h, VXQIRApiProgress.h
+#   lib/python3/dist-packages/qir/
+#                             the Python package qir for Debian's Python 3
+#                             (python/, when it is built)
 #   share/doc/qir-varnel/     the READMEs, the C example, example graphs
 #   lib/<multiarch>/wireshark/plugins/
 #                             qir.lua, the Wireshark dissector (Wireshark's
@@ -78,6 +81,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Added to what dpkg-shlibdeps finds: VXQIR_IsInputInterfaceAvailable runs ping.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "iputils-ping")
+# The Python package qir runs on Debian's Python 3; its tests and examples
+# use numpy and pytest.
+if(TARGET qir_python_module)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3 (>= 3.11), python3-numpy, python3-pytest")
+endif()
 # libvxqir.so.3 is in the package itself: dpkg-shlibdeps finds it there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_LIBDIR})
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)

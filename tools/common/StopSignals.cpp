@@ -64,6 +64,17 @@ int stop_signal() noexcept
     return g_stop_signal.load();
 }
 
+void request_stop(int signal) noexcept
+{
+    int expected = 0;
+    g_stop_signal.compare_exchange_strong(expected, signal);
+}
+
+void clear_stop_request() noexcept
+{
+    g_stop_signal.store(0);
+}
+
 namespace detail {
 
 int register_temporary(const char* path) noexcept

@@ -23,6 +23,16 @@ bool stop_requested() noexcept;
 /// The signal that asked for the stop, 0 when none.
 int stop_signal() noexcept;
 
+/// Asks for a stop as `signal` arriving would (the first one), for a host
+/// that takes the signals itself, such as the Python interpreter running
+/// a replay in-process. Async-signal-safe.
+void request_stop(int signal) noexcept;
+
+/// Forgets a stop that was asked for, so that a host which runs several
+/// loops in one process can start the next one. Call only while no loop
+/// polls stop_requested().
+void clear_stop_request() noexcept;
+
 /// Exit status of a program stopped by a signal.
 inline constexpr int kExitInterrupted = 130;
 
