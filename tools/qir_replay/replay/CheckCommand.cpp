@@ -1,5 +1,6 @@
 #include "CheckCommand.h"
 
+#include "CheckProgress.h"
 #include "EmulatorConfig.h"
 #include "unit_client/csi2/MipiCsi2Chunks.h"
 
@@ -83,9 +84,18 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
     int worst = 0;
     for (const std::string& path : options.recordings) {
         std::optional<Recording> opened;
+        CheckProgress checking(err, false);
         try {
-            opened.emplace(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
+            OpenOptions open;
+            open.format = options.format;
+            open.rawPixels = options.rawPixels;
+            open.keepGoing = options.keepGoing;
+            open.progress = [&checking](uint64_t done, uint64_t total) { checking.update(done, total); };
+            checking.begin(path);
+            opened.emplace(Recording::open(path, open));
+            checking.end();
         } catch (const RecordingError& error) {
+            checking.end();
             std::fprintf(err, "qir-replay: %s\n", error.what());
             worst = 2;
             continue;

@@ -10,6 +10,7 @@
 #include "KOVAQirRecordingPlayer.h"
 #include "OutputFile.h"
 #include "PackageLibrary.h"
+#include "CheckProgress.h"
 #include "ReplayProgress.h"
 #include "ReportLog.h"
 #include "StopSignals.h"
@@ -162,10 +163,18 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // Every recording is read and checked before anything is sent.
     std::vector<Recording> recordings;
     std::vector<FrameRange> ranges;
+    CheckProgress checking(out, options.quiet);
     try {
         for (const std::string& path : options.recordings) {
-            recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing,
-                                                 [] { return qir::tools::stop_requested(); }));
+            OpenOptions open;
+            open.format = options.format;
+            open.rawPixels = options.rawPixels;
+            open.keepGoing = options.keepGoing;
+            open.interrupted = [] { return qir::tools::stop_requested(); };
+            open.progress = [&checking](uint64_t done, uint64_t total) { checking.update(done, total); };
+            checking.begin(path);
+            recordings.push_back(Recording::open(path, open));
+            checking.end();
             if (!recordings.back().damage().empty())
                 std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
                              recordings.back().damage().c_str(), recordings.back().frames().size());
@@ -174,9 +183,11 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             ranges.push_back(selectFrames(options, recordings.back()));
         }
     } catch (const RecordingInterrupted& error) {
+        checking.end();
         result.interrupted = true;
         return fail(qir::tools::kExitInterrupted, std::string(error.what()) + "; nothing was sent");
     } catch (const RecordingError& error) {
+        checking.end();
         return fail(2, error.what());
     } catch (const std::invalid_argument& error) {
         return fail(2, error.what());
@@ -482,8 +493,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // No cap: the run ends when every channel is delivered (its player
     // ends), or at a lost unit, a stall or a failure.
     run.durationUs = -1;
-    // A player's Birth maps and checks its whole recording (every CSI-2
-    // packet's checksum): seconds for a long high-resolution one.
+    // A player's Birth maps its recording; a grabber stream checked above
+    // is indexed from its frame headers (the Checked property), the other
+    // forms are read again: seconds for a long record file.
     run.limits.birthLimitUs = 120'000'000;
     std::optional<TimingCollector> timing;
     std::optional<qir::tools::OutputFile> reportFile; // checked now, written at the end
