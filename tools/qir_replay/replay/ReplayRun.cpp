@@ -11,6 +11,7 @@
 #include "OutputFile.h"
 #include "PackageLibrary.h"
 #include "CheckProgress.h"
+#include "RateWindow.h"
 #include "ReplayProgress.h"
 #include "ReportLog.h"
 #include "StopSignals.h"
@@ -28,6 +29,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <ctime>
@@ -346,6 +348,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     limits.timed = options.rate > 0;
     limits.maxLateUs = std::llround(options.maxLateMs.value_or(0.0) * 1000.0);
     std::vector<ChannelWatch> watches;
+    // Each channel's replay time of frame `serial` (its n-th frame handed
+    // on), from the first frame, in microseconds.
+    std::vector<std::function<int64_t(uint64_t)>> replayTimeUs;
     for (size_t i = 0; i < recordings.size(); ++i) {
         const std::span<const FrameEntry> selected = std::span<const FrameEntry>(recordings[i].frames())
                                                          .subspan(ranges[i].first, ranges[i].end - ranges[i].first);
@@ -359,6 +364,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         watches.emplace_back(
             perPass * static_cast<uint64_t>(options.loops),
             [frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); }, limits);
+        replayTimeUs.emplace_back([frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); });
         if (players[i])
             players[i]->HoldEndUntilReleased();
     }
@@ -372,6 +378,35 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     std::vector<std::optional<double>> doneAt(recordings.size()); // seconds to each channel's last frame
     ProgressDisplay progress(out, options.quiet);
     const auto started = Clock::now();
+    // The current rates: samples of every channel over a sliding window.
+    std::vector<RateWindow> windows(recordings.size());
+    std::vector<std::optional<double>> firstSentAt(recordings.size()); // seconds to each channel's first frame
+    std::optional<double> lastSampleAt;
+    const auto framesOf = [&](size_t i) {
+        return framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops);
+    };
+    // How far into its replay time channel i is, `seconds` after the start.
+    const auto replayPosition = [&](size_t i, uint64_t frames, double seconds) {
+        if (!firstSentAt[i])
+            return 0.0;
+        const double next = static_cast<double>(replayTimeUs[i](std::min(frames, framesOf(i)))) / 1e6;
+        return frames >= framesOf(i) ? next : std::min(next, seconds - *firstSentAt[i]);
+    };
+    const auto sampleRates = [&] {
+        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        if (lastSampleAt && seconds - *lastSampleAt < 0.1)
+            return;
+        lastSampleAt = seconds;
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            const KOVAQirRecordingPlayer::Progress counts = players[i] ? players[i]->LiveProgress() : lastCounts[i];
+            if (!firstSentAt[i] && counts.framesHandedOn > 0)
+                firstSentAt[i] = seconds;
+            windows[i].add({ .seconds = seconds,
+                             .frames = counts.framesHandedOn,
+                             .bytes = counts.bytesHandedOn,
+                             .replaySeconds = replayPosition(i, counts.framesHandedOn, seconds) });
+        }
+    };
     auto progressSnapshot = [&] {
         ProgressSnapshot snapshot;
         snapshot.elapsedSeconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -395,7 +430,15 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             channel.loss = counts.loss;
             if (!doneAt[i] && channel.framesSent >= channel.framesTotal)
                 doneAt[i] = snapshot.elapsedSeconds;
-            channel.secondsToLastFrame = doneAt[i];
+            if (doneAt[i] && firstSentAt[i])
+                channel.secondsToLastFrame = *doneAt[i] - *firstSentAt[i];
+            channel.window.assign(windows[i].samples().begin(), windows[i].samples().end());
+            if (options.rate > 0)
+                channel.replaySecondsTotal = static_cast<double>(replayTimeUs[i](channel.framesTotal)) / 1e6;
+            if (options.rate > 0 && firstSentAt[i] && channel.framesSent > 0 &&
+                channel.framesSent < channel.framesTotal)
+                channel.secondsToNextFrame = static_cast<double>(replayTimeUs[i](channel.framesSent)) / 1e6 -
+                    (snapshot.elapsedSeconds - *firstSentAt[i]);
             if (unit && channel.channel < emulated.channels.size())
                 channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
             if (const auto& latest = watches[i].latest()) {
@@ -514,6 +557,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         if (qir::tools::stop_requested())
             runner.RequestEnd();
         watchChannels(runner);
+        sampleRates();
         progress.update(progressSnapshot, false);
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
         if (timing && timing->due(seconds))
