@@ -2,6 +2,7 @@
 // form replayed into the embedded emulated unit, damaged input, Ctrl-C in
 // the middle of a replay, and the written graph run by pck-host against an
 // emulated unit of the test.
+#include "Fnv1a64.h"
 #include "Recording.h"
 #include "ReplayToolRuns.h"
 #include "ToolRunner.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -34,6 +36,9 @@ struct FormCase {
     std::string name;
     std::vector<std::string> genArgs;    ///< after "qir-gen"
     std::vector<std::string> replayArgs; ///< extra options of qir-replay
+    uint64_t framesPerPass = 0;          ///< frames replayed per pass
+    std::optional<qir::replay::RecordingFormat> format = std::nullopt;
+    qir::replay::RawPixelFormat rawPixels = qir::replay::RawPixelFormat::Yuv422;
 };
 
 void PrintTo(const FormCase& c, std::ostream* os)
@@ -67,24 +72,47 @@ TEST_P(ReplayForm, EveryFrameArrivesCompleteWithTheRecordingsChecksum)
     EXPECT_EQ(c["checksumsMismatched"], 0);
     EXPECT_EQ(c["framesPlayed"], frames);
     EXPECT_EQ(c["fifoOverflows"], 0);
+
+    // The run as a whole: version, verdict, duration, options.
+    EXPECT_FALSE(summary["version"].get<std::string>().empty());
+    EXPECT_EQ(summary["verdict"], "every frame arrived complete with the recording's checksum");
+    EXPECT_GT(summary["durationSeconds"].get<double>(), 0.0);
+    EXPECT_EQ(summary["options"]["recordings"][0]["file"], rec);
+    EXPECT_FALSE(c.contains("sendRetries"));
+    // Achieved rates over the sending time (their size is not asserted).
+    EXPECT_GT(c["sendingSeconds"].get<double>(), 0.0);
+    EXPECT_GT(c["framesPerSecond"].get<double>(), 0.0);
+    EXPECT_GT(c["megabytesPerSecond"].get<double>(), 0.0);
+    // The last frame handed on and the checksum a unit reports for it: with
+    // --loop and --frames the last pass ends on the last frame of a pass.
+    const auto recording = qir::replay::Recording::open(rec, GetParam().format, GetParam().rawPixels);
+    const uint64_t perPass = GetParam().framesPerPass;
+    const uint64_t last = (frames - 1) % perPass;
+    EXPECT_EQ(c["lastFrame"], last);
+    EXPECT_EQ(c["lastFrameChecksum"], vxqir::Fnv1a64::toHex(recording.sentChecksum(last)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, ReplayForm,
     ::testing::Values(
-        FormCase{ "GrabberStream", { "grabber", "--width", "320", "--height", "60", "--frames", "12" }, {} },
+        FormCase{ "GrabberStream", { "grabber", "--width", "320", "--height", "60", "--frames", "12" }, {}, 12 },
         FormCase{ "GrabberStreamWithShortPacketsAt12Bits",
                   { "grabber", "--short-packets", "--bpp", "12", "--width", "202", "--height", "30", "--frames", "6",
                     "--pattern", "Noise" },
-                  {} },
+                  {},
+                  6 },
         FormCase{
-            "RawYuv422Frames", { "raw", "--width", "160", "--height", "40", "--frames", "6" }, { "--fps", "60" } },
+            "RawYuv422Frames", { "raw", "--width", "160", "--height", "40", "--frames", "6" }, { "--fps", "60" }, 6 },
         FormCase{ "RawMonoFrames",
                   { "raw", "--raw-pixels", "mono", "--width", "128", "--height", "20", "--frames", "5" },
-                  { "--raw-pixels", "mono", "--format", "raw" } },
+                  { "--raw-pixels", "mono", "--format", "raw" },
+                  5,
+                  qir::replay::RecordingFormat::Raw,
+                  qir::replay::RawPixelFormat::Mono },
         FormCase{ "GrabberStreamLoopedAndCut",
                   { "grabber", "--width", "64", "--height", "16", "--frames", "8", "--fps", "200" },
-                  { "--loop", "3", "--frames", "5", "--rate", "2" } }),
+                  { "--loop", "3", "--frames", "5", "--rate", "2" },
+                  5 }),
     [](const auto& param) { return param.param.name; });
 
 TEST(ReplayProgram, TwoRecordingsReplayOnTwoChannelsInOneRun)

@@ -1,6 +1,7 @@
 #include "ReplayRun.h"
 
 #include "EngineClock.h"
+#include "Fnv1a64.h"
 #include "EngineProperties.h"
 #include "Graph.h"
 #include "GraphFile.h"
@@ -17,6 +18,7 @@
 #include "StopSignals.h"
 #include "ReplayCapture.h"
 #include "ReplayReport.h"
+#include "SummaryJson.h"
 #include "UnitEmulator.h"
 #include "UnitTime.h"
 #include "VXQIRApi.h"
@@ -84,36 +86,6 @@ void readUnitClientReports(const host::ReportLog& log, size_t slot, ChannelSumma
     }
 }
 
-/// "HH:MM:SS.mmm", local time.
-std::string clockText(std::chrono::system_clock::time_point at)
-{
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(ms));
-    return text;
-}
-
-const char* endName(ChannelEnd end)
-{
-    switch (end) {
-    case ChannelEnd::Delivered:
-        return "delivered";
-    case ChannelEnd::Lost:
-        return "unit lost";
-    case ChannelEnd::Stalled:
-        return "stalled";
-    case ChannelEnd::Short:
-        return "sent short";
-    case ChannelEnd::Running:
-        break;
-    }
-    return "not delivered";
-}
-
 std::string secondsText(double seconds)
 {
     char text[32];
@@ -126,6 +98,7 @@ std::string secondsText(double seconds)
 ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err)
 {
     ReplayResult result;
+    result.options = options;
     auto fail = [&](int code, const std::string& text) {
         std::fprintf(err, "qir-replay: %s\n", text.c_str());
         result.errors.push_back(text);
@@ -392,15 +365,26 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         const double next = static_cast<double>(replayTimeUs[i](std::min(frames, framesOf(i)))) / 1e6;
         return frames >= framesOf(i) ? next : std::min(next, seconds - *firstSentAt[i]);
     };
+    std::vector<uint64_t> framesSeen(recordings.size(), 0);
+    std::vector<double> lastFrameAt(recordings.size(), 0.0); // seconds to the latest frame handed on
     const auto sampleRates = [&] {
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        // The first and latest frame's times, at every poll.
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            const uint64_t frames = players[i] ? players[i]->LiveProgress().framesHandedOn : framesSeen[i];
+            if (!firstSentAt[i] && frames > 0)
+                firstSentAt[i] = seconds;
+            if (frames != framesSeen[i])
+                lastFrameAt[i] = seconds;
+            framesSeen[i] = frames;
+            if (!doneAt[i] && frames >= framesOf(i))
+                doneAt[i] = seconds;
+        }
         if (lastSampleAt && seconds - *lastSampleAt < 0.1)
             return;
         lastSampleAt = seconds;
         for (size_t i = 0; i < recordings.size(); ++i) {
             const KOVAQirRecordingPlayer::Progress counts = players[i] ? players[i]->LiveProgress() : lastCounts[i];
-            if (!firstSentAt[i] && counts.framesHandedOn > 0)
-                firstSentAt[i] = seconds;
             windows[i].add({ .seconds = seconds,
                              .frames = counts.framesHandedOn,
                              .bytes = counts.bytesHandedOn,
@@ -564,10 +548,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             timing->add(seconds, sampleChannels(options, players, framesToSend, unit.get()));
     };
     host::RunResult ran;
+    const auto graphStarted = Clock::now();
     {
         host::GraphRunner runner(*graph, run);
         ran = runner.Run();
     }
+    result.durationSeconds = std::chrono::duration<double>(Clock::now() - graphStarted).count();
     for (size_t i = 0; i < players.size(); ++i) {
         if (players[i])
             lastCounts[i] = players[i]->LiveProgress();
@@ -643,6 +629,23 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             if (latest->statusCount > 0 && !summary.statusSeen) {
                 summary.statusSeen = true;
                 summary.lowestFifoFree = watch.lowestFree().value_or(latest->status.freeFifoEntries);
+            }
+        }
+        if (firstSentAt[i] && summary.framesHandedOn > 1 && lastFrameAt[i] > *firstSentAt[i]) {
+            // Rates over the n - 1 frame periods between the first frame and the last.
+            const double seconds = lastFrameAt[i] - *firstSentAt[i];
+            const double periods = static_cast<double>(summary.framesHandedOn - 1);
+            summary.sendingSeconds = seconds;
+            summary.framesPerSecond = periods / seconds;
+            summary.megabytesPerSecond = static_cast<double>(summary.bytesHandedOn) * periods /
+                static_cast<double>(summary.framesHandedOn) / seconds / 1e6;
+        }
+        if (summary.framesHandedOn > 0 && recording.intact()) {
+            summary.lastFrame = range.first + (summary.framesHandedOn - 1) % perPass;
+            try {
+                summary.lastFrameChecksum = recording.sentChecksum(static_cast<size_t>(*summary.lastFrame));
+            } catch (const RecordingError&) {
+                summary.lastFrameChecksum.reset();
             }
         }
         summary.end = watch.end();
@@ -782,6 +785,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::fprintf(out, "  %llu frames reached the unit after their play time (by up to %.1f ms)\n",
                          static_cast<unsigned long long>(c.lateness.frames),
                          static_cast<double>(c.lateness.maxUs) / 1000.0);
+        if (c.sendingSeconds)
+            std::fprintf(out, "  handed on in %.3f s from the first frame to the last: %.1f frames/s, %.1f MB/s\n",
+                         *c.sendingSeconds, c.framesPerSecond.value_or(0.0), c.megabytesPerSecond.value_or(0.0));
+        if (c.lastFrameChecksum)
+            std::fprintf(out, "  last frame (recording frame %llu): a unit reports checksum=%s\n",
+                         static_cast<unsigned long long>(*c.lastFrame),
+                         vxqir::Fnv1a64::toHex(*c.lastFrameChecksum).c_str());
         if (!c.damage.empty())
             std::fprintf(out, "  damaged: %s; replayed the frames before byte %llu\n", c.damage.c_str(),
                          static_cast<unsigned long long>(c.damageOffset));
@@ -795,11 +805,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
 
     if (result.interrupted) {
         std::fprintf(out, "replay interrupted\n");
+        result.verdict = "interrupted";
         result.exitCode = qir::tools::kExitInterrupted;
     } else if (allGood) {
-        std::fprintf(out,
-                     unit ? "verdict: every frame arrived complete with the recording's checksum\n"
-                          : "verdict: delivered: every frame acknowledged by the unit and played out of its FIFO\n");
+        result.verdict = unit ? "every frame arrived complete with the recording's checksum"
+                              : "delivered: every frame acknowledged by the unit and played out of its FIFO";
+        std::fprintf(out, "verdict: %s\n", result.verdict.c_str());
         result.exitCode = 0;
     } else {
         std::string causes;
@@ -807,7 +818,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             causes += (causes.empty() ? "" : "; ") + failure;
         if (causes.empty())
             causes = "a component failed (see its errors above)";
-        std::fprintf(out, "verdict: FAILED: %s\n", causes.c_str());
+        result.verdict = "FAILED: " + causes;
+        std::fprintf(out, "verdict: %s\n", result.verdict.c_str());
         result.exitCode = 1;
     }
 
@@ -828,88 +840,6 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     }
     std::fflush(out);
     return result;
-}
-
-std::string summaryJsonText(const ReplayResult& result)
-{
-    nlohmann::json channels = nlohmann::json::array();
-    for (const ChannelSummary& c : result.channels) {
-        nlohmann::json j = {
-            { "channel", c.channel },
-            { "unit", c.unit },
-            { "recording", c.recording },
-            { "format", c.format },
-            { "framesInRecording", c.framesInRecording },
-            { "framesToSend", c.framesToSend },
-            { "framesHandedOn", c.framesHandedOn },
-            { "bytesHandedOn", c.bytesHandedOn },
-            { "framesSent", c.framesSent },
-            { "unitClientFailed", c.unitClientFailed },
-            { "emulatedUnit", c.emulated },
-        };
-        j["framesAcknowledged"] = c.framesAcknowledged;
-        j["datagramsSent"] = c.datagramsSent;
-        j["datagramsAcknowledged"] = c.datagramsAcknowledged;
-        j["statusCount"] = c.statusCount;
-        j["fifoEntries"] = c.fifoEntries;
-        j["fifoFreeAtEnd"] = c.fifoFreeAtEnd;
-        j["delivered"] = c.end == ChannelEnd::Delivered && c.endText.empty();
-        j["end"] = endName(c.end);
-        j["failure"] = c.endText.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.endText);
-        nlohmann::json stalls = nlohmann::json::array();
-        for (const Stall& stall : c.stalls)
-            stalls.push_back({ { "began", clockText(stall.began) }, { "seconds", stall.seconds } });
-        j["stalls"] = stalls;
-        j["framesLate"] = c.lateness.frames;
-        j["framesLateOverMax"] = c.lateness.framesOverMax;
-        j["lateByMaxMs"] = static_cast<double>(c.lateness.maxUs) / 1000.0;
-        if (c.damage.empty()) {
-            j["damage"] = nullptr;
-        } else {
-            j["damage"] = { { "text", c.damage },
-                            { "offset", c.damageOffset },
-                            { "bytesSkipped", c.bytesSkipped },
-                            { "framesSkipped",
-                              c.framesSkipped ? nlohmann::json(*c.framesSkipped) : nlohmann::json(nullptr) } };
-        }
-        j["firstFrame"] = c.firstFrame;
-        j["endFrame"] = c.endFrame;
-        j["replayStartUs"] = c.replayStartUs;
-        j["sendTimeouts"] = c.sendTimeouts;
-        // The unit client retries a send whose wait for FIFO room timed out
-        // without telling anyone: retries cannot be counted.
-        j["sendRetries"] = nullptr;
-        if (c.statusSeen) {
-            j["lowestFifoFree"] = c.lowestFifoFree;
-            j["lossFlagSeen"] = c.lossFlagSeen;
-        } else {
-            j["lowestFifoFree"] = nullptr;
-            j["lossFlagSeen"] = nullptr;
-        }
-        if (c.emulated) {
-            j["framesTimed"] = c.framesTimed;
-            j["lateMaxMs"] = c.lateMaxMs;
-            j["lateMeanMs"] = c.lateMeanMs;
-            j["framesLateOver1ms"] = c.framesLateOver1ms;
-            j["firstFramePlayedNs"] = c.firstFramePlayedNs;
-            j["lastFramePlayedNs"] = c.lastFramePlayedNs;
-            j["framesComplete"] = c.framesComplete;
-            j["framesIncomplete"] = c.framesIncomplete;
-            j["checksumsMatched"] = c.checksumsMatched;
-            j["checksumsMismatched"] = c.checksumsMismatched;
-            j["bytesAtUnit"] = c.bytesAtUnit;
-            j["loss"] = c.loss;
-            j["framesPlayed"] = c.framesPlayed;
-            j["framesNotPlayed"] = c.framesNotPlayed;
-            j["fifoOverflows"] = c.fifoOverflows;
-        }
-        channels.push_back(j);
-    }
-    nlohmann::json root = { { "exitCode", result.exitCode },
-                            { "interrupted", result.interrupted },
-                            { "failures", result.failures },
-                            { "channels", channels } };
-    return root.dump(2) + "\n";
 }
 
 } // namespace qir::replay
