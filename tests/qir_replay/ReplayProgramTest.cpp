@@ -183,6 +183,80 @@ TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwoUnlessKeepGoing)
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, "--help" }, dir).exit_code, 0);
 }
 
+struct UsageCase {
+    const char* name;
+    /// After the recording; "UNIT" and "DATA" stand for the test's unit,
+    /// "DIR/" for the test's folder.
+    std::vector<std::string> args;
+    std::string message; ///< in the one line on standard error
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class UsageError : public ::testing::TestWithParam<UsageCase> { };
+
+// Each is refused with exit 2 and one line before anything reaches the unit
+// (a unit of the test that counts every request) and before a summary exists.
+TEST_P(UsageError, IsRefusedWithExitTwoBeforeAnythingIsSent)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "2" }, rec, dir));
+    vxqir::sim::EmulatorConfig config;
+    config.controlIp = "127.0.0.2";
+    config.dataIp = "127.0.0.3";
+    vxqir::sim::UnitEmulator unit(config);
+    unit.start();
+    std::vector<std::string> args = { QIR_REPLAY_TOOL, rec, "--quiet" };
+    for (const std::string& arg : GetParam().args)
+        args.push_back(arg == "UNIT"                 ? "127.0.0.2:" + std::to_string(unit.controlPort())
+                           : arg == "DATA"           ? "127.0.0.3:" + std::to_string(unit.dataBasePort())
+                           : arg.starts_with("DIR/") ? dir.file(arg.substr(4))
+                                                     : arg);
+    const auto result = run(args, dir);
+    const auto seen = unit.snapshot();
+    unit.stop();
+    EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("verdict"), std::string::npos) << result.out;
+    EXPECT_EQ(seen.control.requests + seen.control.malformedRequests, 0u) << "the unit was asked";
+    EXPECT_FALSE(std::filesystem::exists(dir.file("s.json")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsageError,
+    ::testing::Values(
+        UsageCase{ "LeadNotANumber", { "--lead", "nan", "--unit", "UNIT", "--data", "DATA" }, "--lead nan" },
+        UsageCase{ "FpsTooSmall", { "--fps", "1e-300", "--unit", "UNIT", "--data", "DATA" }, "--fps 1e-300" },
+        UsageCase{ "FpsNotANumber", { "--fps", "nan", "--unit", "UNIT", "--data", "DATA" }, "--fps nan" },
+        UsageCase{ "StallTimeoutNotANumber",
+                   { "--stall-timeout", "nan", "--unit", "UNIT", "--data", "DATA" },
+                   "--stall-timeout nan" },
+        UsageCase{ "SummaryIntoAMissingFolder",
+                   { "--summary-json", "DIR/no-such-folder/s.json", "--unit", "UNIT", "--data", "DATA" },
+                   "--summary-json: summary file" },
+        UsageCase{
+            "SameUnitTwice",
+            { "--unit", "UNIT", "--data", "DATA", "--unit", "UNIT", "--data", "DATA", "--map", "DIR/rec.bin=1@1" },
+            "is given twice (units 0 and 1)" }),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(ReplayProgram, SummaryJsonDashWritesTheJsonAloneToStandardOutput)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "3" }, rec, dir));
+    const auto result = run({ QIR_REPLAY_TOOL, rec, "--summary-json", "-" }, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const nlohmann::json summary = nlohmann::json::parse(result.out); // nothing but the JSON
+    EXPECT_EQ(summary["channels"][0]["framesHandedOn"], 3);
+    EXPECT_NE(result.err.find("verdict: every frame arrived complete"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("-")));
+}
+
 TEST(ReplayProgram, AUnitThatNeverAnswersGivesOneLineWithItsAddressAndExitOne)
 {
     TempDir dir;

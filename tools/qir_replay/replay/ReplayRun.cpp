@@ -21,6 +21,7 @@
 #include "SummaryJson.h"
 #include "UnitEmulator.h"
 #include "UnitTime.h"
+#include "UsageChecks.h"
 #include "VXQIRApi.h"
 #include "VXQIRApiProgress.h"
 
@@ -105,6 +106,19 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         result.exitCode = code;
         return result;
     };
+
+    if (const auto error = usageError(options))
+        return fail(2, *error);
+    // The summary's file is checked now (written at the end); "-" is
+    // standard output.
+    std::optional<qir::tools::OutputFile> summaryFile;
+    if (!options.summaryJson.empty() && options.summaryJson != "-") {
+        try {
+            summaryFile.emplace(options.summaryJson, "summary file", options.recordings);
+        } catch (const std::exception& error) {
+            return fail(2, std::string("--summary-json: ") + error.what());
+        }
+    }
 
     // One recording per channel of a unit; the same channel on two units
     // is two channels.
@@ -829,9 +843,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         writeReplayReport(*reportFile, options, *timing,
                           unit ? std::optional<uint32_t>(unit->config().channel.fifoEntries) : std::nullopt, result,
                           out, err);
-    if (!options.summaryJson.empty()) {
+    if (options.summaryJson == "-") {
+        std::fputs(summaryJsonText(result).c_str(), stdout);
+        std::fflush(stdout);
+    } else if (summaryFile) {
         try {
-            writeFileAtomically(options.summaryJson, summaryJsonText(result), options.recordings);
+            summaryFile->write(summaryJsonText(result));
+            summaryFile->commit();
         } catch (const std::exception& error) {
             std::fprintf(err, "qir-replay: --summary-json: %s\n", error.what());
             if (result.exitCode == 0)
