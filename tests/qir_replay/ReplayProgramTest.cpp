@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -301,6 +302,50 @@ TEST(ReplayProgram, CheckReportsCountsTimesAndCsiErrorsWithoutSending)
     EXPECT_NE(result.out.find("1 header ECC errors, 0 payload checksum errors"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("SkipCsi2ShortPackages"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("of a 1 Gbit/s link"), std::string::npos) << result.out;
+}
+
+// An 18-minute jump between frames 3 and 4: check names it and calls the
+// recording doubtful, in text and in --json, whose standard output is one
+// JSON document with the recording's fields.
+TEST(ReplayProgram, CheckReportsAJumpInTheTimesInTextAndJson)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "8", "--frames", "8", "--fps", "25" }, rec, dir));
+    std::string bytes = qir::data_types::test::read_file(rec);
+    const size_t frame = bytes.size() / 8;
+    for (size_t f = 4; f < 8; ++f) {
+        uint64_t ns = 0;
+        for (size_t k = 0; k < 8; ++k) // ts_start lo and hi, little-endian, at byte 16 of the header
+            ns |= uint64_t{ static_cast<uint8_t>(bytes[f * frame + 16 + k]) } << (8 * k);
+        ns += uint64_t{ 18 } * 60 * 1'000'000'000;
+        for (size_t k = 0; k < 8; ++k)
+            bytes[f * frame + 16 + k] = static_cast<char>(ns >> (8 * k));
+    }
+    qir::data_types::test::write_file(rec, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+
+    const auto text = run({ QIR_REPLAY_TOOL, "check", rec }, dir);
+    EXPECT_EQ(text.exit_code, 1) << text.out << text.err;
+    EXPECT_NE(text.out.find("1 gaps of more than 3 frame periods (0.040 s), 1 of them jumps"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("the longest 1080.040 s after frame 3 at byte " + std::to_string(3 * frame)),
+              std::string::npos)
+        << text.out;
+
+    const auto json = run({ QIR_REPLAY_TOOL, "check", "--json", rec }, dir);
+    EXPECT_EQ(json.exit_code, 1) << json.out << json.err;
+    const nlohmann::json found = nlohmann::json::parse(json.out);
+    EXPECT_EQ(found["exitCode"], 1);
+    ASSERT_EQ(found["recordings"].size(), 1u);
+    const auto& r = found["recordings"][0];
+    EXPECT_EQ(r["file"], rec);
+    EXPECT_EQ(r["status"], "doubtful");
+    EXPECT_EQ(r["frames"], 8);
+    EXPECT_EQ(r["jumps"], 1);
+    EXPECT_EQ(r["largestGap"]["afterFrame"], 3);
+    EXPECT_NEAR(r["largestGap"]["seconds"].get<double>(), 1080.04, 1e-6);
+    EXPECT_EQ(r["report"].size(), std::count(text.out.begin(), text.out.end(), '\n')) << "the same lines";
 }
 
 TEST(ReplayProgram, CheckRefusesAGrabberRecordingWhosePacketLengthChangesUnlessToldToKeepGoing)

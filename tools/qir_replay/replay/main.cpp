@@ -91,6 +91,10 @@ int runCheckCommand(int argc, char** argv)
     app.add_flag("--keep-going", options.keepGoing,
                  "check on, as doubtful, past damage and past grabber frames whose packet length differs from the "
                  "first frame's (frames the unit client does not send), instead of refusing the recording");
+    bool json = false;
+    app.add_flag("--json", json,
+                 "print the findings as one JSON document (per recording its fields, status ready, doubtful or "
+                 "refused, and the lines of text) instead of text");
     app.get_option("RECORDING")->required();
     try {
         app.parse(argc, argv);
@@ -103,7 +107,7 @@ int runCheckCommand(int argc, char** argv)
         std::fprintf(stderr, "qir-replay check: %s\n", error->c_str());
         return 2;
     }
-    return qir::replay::runCheck(options, stdout, stderr);
+    return qir::replay::runCheck(options, stdout, stderr, json);
 }
 
 } // namespace
