@@ -116,6 +116,27 @@ INSTANTIATE_TEST_SUITE_P(
                   5 }),
     [](const auto& param) { return param.param.name; });
 
+// --frames 3 --loop 3 of a 10-frame 25 fps recording: nine frames 40 ms
+// apart at the unit, each pass as long as its three frames (not the whole
+// recording, which would put 400 ms between passes).
+TEST(ReplayProgram, PassesOfSomeFramesFollowEachOtherAtTheFramesSpacing)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "8", "--frames", "10", "--fps", "25" }, rec, dir));
+    const auto result = run(
+        { QIR_REPLAY_TOOL, rec, "--frames", "3", "--loop", "3", "--quiet", "--summary-json", dir.file("s.json") }, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const auto c = readJson(dir.file("s.json"))["channels"][0];
+    EXPECT_EQ(c["framesPlayed"], 9);
+    const double spanMs =
+        static_cast<double>(c["lastFramePlayedNs"].get<uint64_t>() - c["firstFramePlayedNs"].get<uint64_t>()) / 1e6;
+    // Eight periods of 40 ms; a loaded machine may play the last one late.
+    EXPECT_GE(spanMs, 319.0);
+    EXPECT_LE(spanMs, 320.0 + c["lateMaxMs"].get<double>() + 1.0) << "passes are spaced apart";
+}
+
 TEST(ReplayProgram, TwoRecordingsReplayOnTwoChannelsInOneRun)
 {
     TempDir dir;

@@ -223,7 +223,9 @@ KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
 
 uint64_t KOVAQirRecordingPlayer::frameTime(uint64_t serial) const
 {
-    return FrameTimeUs(selected_, fps_, rate_, static_cast<size_t>(serial % perPass_), serial / perPass_);
+    // A pass lasts as long as the frames it plays, not the whole selection.
+    return FrameTimeUs(selected_.first(perPass_), fps_, rate_, static_cast<size_t>(serial % perPass_),
+                       serial / perPass_);
 }
 
 int64_t KOVAQirRecordingPlayer::stopTimeFor(int64_t startUs) const

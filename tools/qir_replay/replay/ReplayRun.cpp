@@ -339,9 +339,10 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // on), from the first frame, in microseconds.
     std::vector<std::function<int64_t(uint64_t)>> replayTimeUs;
     for (size_t i = 0; i < recordings.size(); ++i) {
-        const std::span<const FrameEntry> selected = std::span<const FrameEntry>(recordings[i].frames())
-                                                         .subspan(ranges[i].first, ranges[i].end - ranges[i].first);
+        // The frames of one pass: --frames of them from --from on.
         const uint64_t perPass = framesPerPass(options, ranges[i]);
+        const std::span<const FrameEntry> selected =
+            std::span<const FrameEntry>(recordings[i].frames()).subspan(ranges[i].first, perPass);
         const double fps = timingFps(options, recordings[i]);
         const double rate = options.rate;
         const auto frameTime = [selected, fps, rate, perPass](uint64_t serial) {
