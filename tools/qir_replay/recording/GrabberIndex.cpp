@@ -21,7 +21,7 @@ namespace {
 
 } // namespace
 
-GrabberFrameInfo Recording::walkGrabberFrame(std::span<const uint8_t> frame, size_t at)
+GrabberFrameInfo Recording::walkGrabberFrame(std::span<const uint8_t> frame, size_t at) const
 {
     using namespace MIPICSI2;
     const sxpf_image_header_s header = readGrabberHeader(frame.data());

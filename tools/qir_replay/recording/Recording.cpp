@@ -352,6 +352,10 @@ uint64_t Recording::sentChecksum(size_t index) const
         return imageSentChecksum(index);
     const std::span<const uint8_t> frame = frameBytes(index);
     vxqir::frames::FrameChecksum sum;
+    // A trusted index read the frame headers alone: the packet records of
+    // the frame are checked before they are walked.
+    if (format_ == RecordingFormat::Grabber && trusted_)
+        (void)walkGrabberFrame(frame, frames_.at(index).offset);
     if (format_ == RecordingFormat::Grabber) {
         // The unit client sends each long packet alone (without preamble and
         // padding); short packets are left out. The index has checked every record.

@@ -242,6 +242,8 @@ public:
 
     /// Checksum of frame `index` as the emulated unit reports it after the
     /// unit client (and, for raw frames, the image converter) sent it.
+    /// Throws RecordingError naming the byte when a frame that a trusted
+    /// index (OpenOptions::checked) did not check is damaged.
     uint64_t sentChecksum(size_t index) const;
     SendShape sendShape() const;
 
@@ -252,7 +254,7 @@ private:
     void indexGrabber();
     /// Walks the packet records of the grabber frame `frame` (at file byte
     /// `at`, its header `header`), checking them.
-    GrabberFrameInfo walkGrabberFrame(std::span<const uint8_t> frame, size_t at);
+    GrabberFrameInfo walkGrabberFrame(std::span<const uint8_t> frame, size_t at) const;
     void reportProgress(uint64_t done) const;
     void indexRaw();
     void indexRecords();
