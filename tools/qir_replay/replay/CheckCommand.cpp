@@ -281,7 +281,12 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
                    perSecond / 1e6, gbit, gbit * 100, gbit * 10));
         if (gbit > 10) {
             doubtful = true;
-            say(textOf("  data rate: above what a 10 Gbit/s link carries\n"));
+            say(textOf("  data rate: above what a 10 Gbit/s link carries: the replay cannot keep the recorded "
+                       "times (every frame still arrives)\n"));
+        } else if (gbit > 0.8) {
+            say(textOf("  data rate: the figures count the line payload the unit receives at the recorded cadence, "
+                       "without packet headers; near or above a 1 Gbit/s link's rate a replay over such a link runs "
+                       "slower than recorded (every frame still arrives; a faster link keeps the times)\n"));
         }
 
         // Every line takes one entry of the unit's replay FIFO.
