@@ -20,6 +20,10 @@ std::string checkProgressLine(const std::string& path, uint64_t done, uint64_t t
 class CheckProgress {
 public:
     CheckProgress(std::FILE* out, bool quiet);
+    /// Clears a line left on the terminal (a check that ended in an error).
+    ~CheckProgress() { end(); }
+    CheckProgress(const CheckProgress&) = delete;
+    CheckProgress& operator=(const CheckProgress&) = delete;
 
     /// A recording's check began.
     void begin(const std::string& path);
