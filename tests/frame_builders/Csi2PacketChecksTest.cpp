@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,29 @@ INSTANTIATE_TEST_SUITE_P(
                       ChecksumCase{ "DigitsOneToNine", { '1', '2', '3', '4', '5', '6', '7', '8', '9' }, 0x6F91 },
                       ChecksumCase{ "EmptyPayload", {}, 0xFFFF }),
     [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// The checksum runs eight bytes a step with a byte-wise tail: every length
+// and alignment around the step agrees with the bit-by-bit definition.
+TEST(Csi2PayloadChecksumSteps, AgreeWithTheBitwiseDefinitionAtEveryLengthAndAlignment)
+{
+    std::vector<uint8_t> bytes(80);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 167 + 13);
+    const auto bitwise = [](std::span<const uint8_t> payload) {
+        uint16_t crc = 0xFFFF;
+        for (uint8_t byte : payload) {
+            crc ^= byte;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1u) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : static_cast<uint16_t>(crc >> 1);
+        }
+        return crc;
+    };
+    for (size_t start = 0; start < 8; ++start)
+        for (size_t length = 0; start + length <= bytes.size(); ++length) {
+            const auto payload = std::span<const uint8_t>(bytes).subspan(start, length);
+            ASSERT_EQ(csi2PayloadChecksum(payload), bitwise(payload)) << "start " << start << ", length " << length;
+        }
+}
 
 TEST(FrameChecksum, AgreesWithTheEmulatedUnitsChecksumFedInPieces)
 {

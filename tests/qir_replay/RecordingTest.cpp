@@ -6,11 +6,15 @@
 #include "Recording.h"
 #include "RecordingGenerator.h"
 #include "ToolRunner.h"
+#include "unit_client/csi2/GrabberImageHeader.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -289,3 +293,66 @@ TEST(PlayerTimes, LoopsFollowOnAndRateScalesFromTheFirstFrame)
 }
 
 } // namespace
+
+namespace {
+
+/// Sets the file's modification time, leaving the other times.
+void setModified(const std::string& path, timespec when)
+{
+    const timespec times[2] = { { .tv_sec = 0, .tv_nsec = UTIME_OMIT }, when };
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+} // namespace
+
+// A grabber stream checked whole is indexed from its frame headers while it
+// stays unchanged: the same frames, times and geometry; a changed file is
+// checked again, and the frame headers are bounds-checked either way.
+TEST(CheckedRecording, IsIndexedFromItsHeadersOnlyWhileUnchanged)
+{
+    TempDir dir;
+    const std::string path = dir.file("rec.grab");
+    qir::gen::generateRecording(grabberSpec(5), path, {});
+    setModified(path, { .tv_sec = 1'700'000'000, .tv_nsec = 123 });
+    const Recording whole = Recording::open(path);
+    ASSERT_FALSE(whole.fingerprint().empty());
+    EXPECT_FALSE(whole.trustedIndex());
+
+    qir::replay::OpenOptions options;
+    options.checked = whole.fingerprint();
+    const Recording trusted = Recording::open(path, options);
+    EXPECT_TRUE(trusted.trustedIndex());
+    EXPECT_TRUE(trusted.grabberInfo().empty());
+    ASSERT_EQ(trusted.frames().size(), whole.frames().size());
+    for (size_t i = 0; i < whole.frames().size(); ++i) {
+        EXPECT_EQ(trusted.frames()[i].offset, whole.frames()[i].offset);
+        EXPECT_EQ(trusted.frames()[i].timeUs, whole.frames()[i].timeUs);
+    }
+    EXPECT_EQ(trusted.width(), whole.width());
+    EXPECT_EQ(trusted.height(), whole.height());
+    EXPECT_EQ(trusted.bpp(), whole.bpp());
+    EXPECT_EQ(trusted.largestFrame(), whole.largestFrame());
+
+    // Another modification time: checked whole again.
+    setModified(path, { .tv_sec = 1'700'000'001, .tv_nsec = 123 });
+    const Recording changed = Recording::open(path, options);
+    EXPECT_FALSE(changed.trustedIndex());
+    EXPECT_EQ(changed.grabberInfo().size(), whole.frames().size());
+
+    // Even a file that claims the fingerprint has its frame headers checked:
+    // frame 2's frame_size running past the end is refused at its byte.
+    std::vector<uint8_t> bytes = readBytes(path);
+    const size_t third = whole.frames()[2].offset;
+    const uint32_t huge = 0x7FFFFFF0;
+    std::memcpy(bytes.data() + third + offsetof(MIPICSI2::sxpf_image_header_s, frame_size), &huge, sizeof huge);
+    qir::data_types::test::write_file(path, bytes);
+    setModified(path, { .tv_sec = 1'700'000'000, .tv_nsec = 123 });
+    options.checked = Recording::open(path, std::nullopt, {}, true).fingerprint();
+    try {
+        Recording::open(path, options);
+        ADD_FAILURE() << "a frame running past the end was taken";
+    } catch (const RecordingError& error) {
+        EXPECT_NE(std::string(error.what()).find("byte " + std::to_string(third) + ":"), std::string::npos)
+            << error.what();
+    }
+}

@@ -2,6 +2,7 @@
 // form replayed into the embedded emulated unit, damaged input, Ctrl-C in
 // the middle of a replay, and the written graph run by pck-host against an
 // emulated unit of the test.
+#include "Fnv1a64.h"
 #include "Recording.h"
 #include "ReplayToolRuns.h"
 #include "ToolRunner.h"
@@ -16,9 +17,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -34,6 +37,9 @@ struct FormCase {
     std::string name;
     std::vector<std::string> genArgs;    ///< after "qir-gen"
     std::vector<std::string> replayArgs; ///< extra options of qir-replay
+    uint64_t framesPerPass = 0;          ///< frames replayed per pass
+    std::optional<qir::replay::RecordingFormat> format = std::nullopt;
+    qir::replay::RawPixelFormat rawPixels = qir::replay::RawPixelFormat::Yuv422;
 };
 
 void PrintTo(const FormCase& c, std::ostream* os)
@@ -67,25 +73,69 @@ TEST_P(ReplayForm, EveryFrameArrivesCompleteWithTheRecordingsChecksum)
     EXPECT_EQ(c["checksumsMismatched"], 0);
     EXPECT_EQ(c["framesPlayed"], frames);
     EXPECT_EQ(c["fifoOverflows"], 0);
+
+    // The run as a whole: version, verdict, duration, options.
+    EXPECT_FALSE(summary["version"].get<std::string>().empty());
+    EXPECT_EQ(summary["verdict"], "every frame arrived complete with the recording's checksum");
+    EXPECT_GT(summary["durationSeconds"].get<double>(), 0.0);
+    EXPECT_EQ(summary["options"]["recordings"][0]["file"], rec);
+    EXPECT_FALSE(c.contains("sendRetries"));
+    // Achieved rates over the sending time (their size is not asserted).
+    EXPECT_GT(c["sendingSeconds"].get<double>(), 0.0);
+    EXPECT_GT(c["framesPerSecond"].get<double>(), 0.0);
+    EXPECT_GT(c["megabytesPerSecond"].get<double>(), 0.0);
+    // The last frame handed on and the checksum a unit reports for it: with
+    // --loop and --frames the last pass ends on the last frame of a pass.
+    const auto recording = qir::replay::Recording::open(rec, GetParam().format, GetParam().rawPixels);
+    const uint64_t perPass = GetParam().framesPerPass;
+    const uint64_t last = (frames - 1) % perPass;
+    EXPECT_EQ(c["lastFrame"], last);
+    EXPECT_EQ(c["lastFrameChecksum"], vxqir::Fnv1a64::toHex(recording.sentChecksum(last)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, ReplayForm,
     ::testing::Values(
-        FormCase{ "GrabberStream", { "grabber", "--width", "320", "--height", "60", "--frames", "12" }, {} },
+        FormCase{ "GrabberStream", { "grabber", "--width", "320", "--height", "60", "--frames", "12" }, {}, 12 },
         FormCase{ "GrabberStreamWithShortPacketsAt12Bits",
                   { "grabber", "--short-packets", "--bpp", "12", "--width", "202", "--height", "30", "--frames", "6",
                     "--pattern", "Noise" },
-                  {} },
+                  {},
+                  6 },
         FormCase{
-            "RawYuv422Frames", { "raw", "--width", "160", "--height", "40", "--frames", "6" }, { "--fps", "60" } },
+            "RawYuv422Frames", { "raw", "--width", "160", "--height", "40", "--frames", "6" }, { "--fps", "60" }, 6 },
         FormCase{ "RawMonoFrames",
                   { "raw", "--raw-pixels", "mono", "--width", "128", "--height", "20", "--frames", "5" },
-                  { "--raw-pixels", "mono", "--format", "raw" } },
+                  { "--raw-pixels", "mono", "--format", "raw" },
+                  5,
+                  qir::replay::RecordingFormat::Raw,
+                  qir::replay::RawPixelFormat::Mono },
         FormCase{ "GrabberStreamLoopedAndCut",
                   { "grabber", "--width", "64", "--height", "16", "--frames", "8", "--fps", "200" },
-                  { "--loop", "3", "--frames", "5", "--rate", "2" } }),
+                  { "--loop", "3", "--frames", "5", "--rate", "2" },
+                  5 }),
     [](const auto& param) { return param.param.name; });
+
+// --frames 3 --loop 3 of a 10-frame 25 fps recording: nine frames 40 ms
+// apart at the unit, each pass as long as its three frames (not the whole
+// recording, which would put 400 ms between passes).
+TEST(ReplayProgram, PassesOfSomeFramesFollowEachOtherAtTheFramesSpacing)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "8", "--frames", "10", "--fps", "25" }, rec, dir));
+    const auto result = run(
+        { QIR_REPLAY_TOOL, rec, "--frames", "3", "--loop", "3", "--quiet", "--summary-json", dir.file("s.json") }, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const auto c = readJson(dir.file("s.json"))["channels"][0];
+    EXPECT_EQ(c["framesPlayed"], 9);
+    const double spanMs =
+        static_cast<double>(c["lastFramePlayedNs"].get<uint64_t>() - c["firstFramePlayedNs"].get<uint64_t>()) / 1e6;
+    // Eight periods of 40 ms; a loaded machine may play the last one late.
+    EXPECT_GE(spanMs, 319.0);
+    EXPECT_LE(spanMs, 320.0 + c["lateMaxMs"].get<double>() + 1.0) << "passes are spaced apart";
+}
 
 TEST(ReplayProgram, TwoRecordingsReplayOnTwoChannelsInOneRun)
 {
@@ -155,6 +205,80 @@ TEST(ReplayProgram, DamagedOrMissingInputGivesOneLineAndExitTwoUnlessKeepGoing)
     EXPECT_EQ(run({ QIR_REPLAY_TOOL, "--help" }, dir).exit_code, 0);
 }
 
+struct UsageCase {
+    const char* name;
+    /// After the recording; "UNIT" and "DATA" stand for the test's unit,
+    /// "DIR/" for the test's folder.
+    std::vector<std::string> args;
+    std::string message; ///< in the one line on standard error
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class UsageError : public ::testing::TestWithParam<UsageCase> { };
+
+// Each is refused with exit 2 and one line before anything reaches the unit
+// (a unit of the test that counts every request) and before a summary exists.
+TEST_P(UsageError, IsRefusedWithExitTwoBeforeAnythingIsSent)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "2" }, rec, dir));
+    vxqir::sim::EmulatorConfig config;
+    config.controlIp = "127.0.0.2";
+    config.dataIp = "127.0.0.3";
+    vxqir::sim::UnitEmulator unit(config);
+    unit.start();
+    std::vector<std::string> args = { QIR_REPLAY_TOOL, rec, "--quiet" };
+    for (const std::string& arg : GetParam().args)
+        args.push_back(arg == "UNIT"                 ? "127.0.0.2:" + std::to_string(unit.controlPort())
+                           : arg == "DATA"           ? "127.0.0.3:" + std::to_string(unit.dataBasePort())
+                           : arg.starts_with("DIR/") ? dir.file(arg.substr(4))
+                                                     : arg);
+    const auto result = run(args, dir);
+    const auto seen = unit.snapshot();
+    unit.stop();
+    EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("verdict"), std::string::npos) << result.out;
+    EXPECT_EQ(seen.control.requests + seen.control.malformedRequests, 0u) << "the unit was asked";
+    EXPECT_FALSE(std::filesystem::exists(dir.file("s.json")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsageError,
+    ::testing::Values(
+        UsageCase{ "LeadNotANumber", { "--lead", "nan", "--unit", "UNIT", "--data", "DATA" }, "--lead nan" },
+        UsageCase{ "FpsTooSmall", { "--fps", "1e-300", "--unit", "UNIT", "--data", "DATA" }, "--fps 1e-300" },
+        UsageCase{ "FpsNotANumber", { "--fps", "nan", "--unit", "UNIT", "--data", "DATA" }, "--fps nan" },
+        UsageCase{ "StallTimeoutNotANumber",
+                   { "--stall-timeout", "nan", "--unit", "UNIT", "--data", "DATA" },
+                   "--stall-timeout nan" },
+        UsageCase{ "SummaryIntoAMissingFolder",
+                   { "--summary-json", "DIR/no-such-folder/s.json", "--unit", "UNIT", "--data", "DATA" },
+                   "--summary-json: summary file" },
+        UsageCase{
+            "SameUnitTwice",
+            { "--unit", "UNIT", "--data", "DATA", "--unit", "UNIT", "--data", "DATA", "--map", "DIR/rec.bin=1@1" },
+            "is given twice (units 0 and 1)" }),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(ReplayProgram, SummaryJsonDashWritesTheJsonAloneToStandardOutput)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(generate({ "grabber", "--width", "64", "--height", "8", "--frames", "3" }, rec, dir));
+    const auto result = run({ QIR_REPLAY_TOOL, rec, "--summary-json", "-" }, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const nlohmann::json summary = nlohmann::json::parse(result.out); // nothing but the JSON
+    EXPECT_EQ(summary["channels"][0]["framesHandedOn"], 3);
+    EXPECT_NE(result.err.find("verdict: every frame arrived complete"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("-")));
+}
+
 TEST(ReplayProgram, AUnitThatNeverAnswersGivesOneLineWithItsAddressAndExitOne)
 {
     TempDir dir;
@@ -199,6 +323,50 @@ TEST(ReplayProgram, CheckReportsCountsTimesAndCsiErrorsWithoutSending)
     EXPECT_NE(result.out.find("1 header ECC errors, 0 payload checksum errors"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("SkipCsi2ShortPackages"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("of a 1 Gbit/s link"), std::string::npos) << result.out;
+}
+
+// An 18-minute jump between frames 3 and 4: check names it and calls the
+// recording doubtful, in text and in --json, whose standard output is one
+// JSON document with the recording's fields.
+TEST(ReplayProgram, CheckReportsAJumpInTheTimesInTextAndJson)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "8", "--frames", "8", "--fps", "25" }, rec, dir));
+    std::string bytes = qir::data_types::test::read_file(rec);
+    const size_t frame = bytes.size() / 8;
+    for (size_t f = 4; f < 8; ++f) {
+        uint64_t ns = 0;
+        for (size_t k = 0; k < 8; ++k) // ts_start lo and hi, little-endian, at byte 16 of the header
+            ns |= uint64_t{ static_cast<uint8_t>(bytes[f * frame + 16 + k]) } << (8 * k);
+        ns += uint64_t{ 18 } * 60 * 1'000'000'000;
+        for (size_t k = 0; k < 8; ++k)
+            bytes[f * frame + 16 + k] = static_cast<char>(ns >> (8 * k));
+    }
+    qir::data_types::test::write_file(rec, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+
+    const auto text = run({ QIR_REPLAY_TOOL, "check", rec }, dir);
+    EXPECT_EQ(text.exit_code, 1) << text.out << text.err;
+    EXPECT_NE(text.out.find("1 gaps of more than 3 frame periods (0.040 s), 1 of them jumps"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("the longest 1080.040 s after frame 3 at byte " + std::to_string(3 * frame)),
+              std::string::npos)
+        << text.out;
+
+    const auto json = run({ QIR_REPLAY_TOOL, "check", "--json", rec }, dir);
+    EXPECT_EQ(json.exit_code, 1) << json.out << json.err;
+    const nlohmann::json found = nlohmann::json::parse(json.out);
+    EXPECT_EQ(found["exitCode"], 1);
+    ASSERT_EQ(found["recordings"].size(), 1u);
+    const auto& r = found["recordings"][0];
+    EXPECT_EQ(r["file"], rec);
+    EXPECT_EQ(r["status"], "doubtful");
+    EXPECT_EQ(r["frames"], 8);
+    EXPECT_EQ(r["jumps"], 1);
+    EXPECT_EQ(r["largestGap"]["afterFrame"], 3);
+    EXPECT_NEAR(r["largestGap"]["seconds"].get<double>(), 1080.04, 1e-6);
+    EXPECT_EQ(r["report"].size(), std::count(text.out.begin(), text.out.end(), '\n')) << "the same lines";
 }
 
 TEST(ReplayProgram, CheckRefusesAGrabberRecordingWhosePacketLengthChangesUnlessToldToKeepGoing)

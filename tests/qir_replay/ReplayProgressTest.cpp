@@ -23,6 +23,10 @@ ChannelProgress halfway()
     c.bytesSent = 20'000'000;
     c.fifoFreeLatest = 400;
     c.fifoFreeLowest = 120;
+    // The last second: 25 frames of 0.4 MB, keeping the recording's cadence.
+    c.window = { { .seconds = 1.0, .frames = 25, .bytes = 10'000'000, .replaySeconds = 1.0 },
+                 { .seconds = 2.0, .frames = 50, .bytes = 20'000'000, .replaySeconds = 2.0 } };
+    c.replaySecondsTotal = 4.0;
     return c;
 }
 
@@ -83,9 +87,17 @@ INSTANTIATE_TEST_SUITE_P(
                   { "unit status STALE (none for 1.5 s)", "ETA ?" },
                   { "FIFO free", "ETA 2 s" } },
         LineCase{ "EndedChannel", with(halfway(), [](auto& c) { c.end = "FAILED"; }), 2.0, { ", FAILED" }, { "ETA" } },
-        LineCase{ "ZeroElapsedTime", halfway(), 0.0, { "0.0 fps", "0.0 MB/s", "ETA ?" }, { "inf", "nan" } },
+        LineCase{ "NoSamplesYet",
+                  with(halfway(), [](auto& c) { c.window.clear(); }),
+                  0.0,
+                  { "0.0 fps", "0.0 MB/s", "ETA ?" },
+                  { "inf", "nan" } },
         LineCase{ "NothingSentYet",
-                  with(halfway(), [](auto& c) { c.framesSent = 0, c.bytesSent = 0; }),
+                  with(halfway(),
+                       [](auto& c) {
+                           c.framesSent = 0, c.bytesSent = 0;
+                           c.window = { { .seconds = 0.5 }, { .seconds = 1.0 } };
+                       }),
                   1.0,
                   { "0/100 frames", "0.0 fps", "ETA ?" },
                   { "inf", "nan" } },
@@ -117,6 +129,59 @@ INSTANTIATE_TEST_SUITE_P(
                        }),
                   60.0,
                   { "25.0 fps", "10.0 MB/s", "all sent" },
+                  {} },
+        // The rates are those of the window, not averages since the start:
+        // a slow start (the check, the lead) no longer drags them down.
+        LineCase{ "RatesAreTheWindowsNotTheAverageSinceTheStart",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.window = { { .seconds = 57.0, .frames = 20, .bytes = 8'000'000, .replaySeconds = 0.6 },
+                                        { .seconds = 58.5, .frames = 35, .bytes = 14'000'000, .replaySeconds = 1.1 },
+                                        { .seconds = 60.0, .frames = 50, .bytes = 20'000'000, .replaySeconds = 1.6 } };
+                           c.replaySecondsTotal = 3.2;
+                       }),
+                  60.0,
+                  { "10.0 fps", "4.0 MB/s", "ETA 5 s" },
+                  { "0.8 fps" } },
+        LineCase{ "FallingBehindTheCadenceStretchesTheEta",
+                  with(halfway(), [](auto& c) { c.window.back().replaySeconds = 1.5; }),
+                  2.0,
+                  { "ETA 5 s" }, // 2.5 replay seconds left at half the cadence
+                  { "ETA 2 s" } },
+        LineCase{ "StalledWindowHasNoEta",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.window = { { .seconds = 5.0, .frames = 50, .bytes = 20'000'000, .replaySeconds = 2.0 },
+                                        { .seconds = 8.0, .frames = 50, .bytes = 20'000'000, .replaySeconds = 2.0 } };
+                       }),
+                  8.0,
+                  { "0.0 fps", "0.0 MB/s", "ETA ?" },
+                  { "waiting", "inf", "nan" } },
+        LineCase{ "TimeGapShowsTheWaitAndCountsDown",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.window = { { .seconds = 5.0, .frames = 50, .bytes = 20'000'000, .replaySeconds = 3.0 },
+                                        { .seconds = 8.0, .frames = 50, .bytes = 20'000'000, .replaySeconds = 6.0 } };
+                           c.replaySecondsTotal = 1086.0;
+                           c.secondsToNextFrame = 1074.4;
+                       }),
+                  8.0,
+                  { "0.0 fps", "waiting 1074 s for the next frame", "ETA 1080 s" },
+                  { "ETA ?" } },
+        LineCase{ "AShortWaitIsNotShown",
+                  with(halfway(), [](auto& c) { c.secondsToNextFrame = 0.8; }),
+                  2.0,
+                  { "ETA 2 s" },
+                  { "waiting" } },
+        LineCase{ "WindowTooShortForARate",
+                  with(halfway(), [](auto& c) { c.window.front().seconds = 1.9; }),
+                  2.0,
+                  { "0.0 fps", "ETA ?" },
+                  { "inf", "nan" } },
+        LineCase{ "AsFastAsPossibleGivesTheEtaFromTheFramesLeft",
+                  with(halfway(), [](auto& c) { c.replaySecondsTotal.reset(); }),
+                  2.0,
+                  { "25.0 fps", "ETA 2 s" },
                   {} },
         LineCase{ "EmbeddedUnitAndSecondUnit",
                   with(halfway(),
@@ -173,3 +238,15 @@ TEST(ProgressText, PlainTextIsOneLinePerChannelWithoutTerminalControls)
 }
 
 } // namespace
+
+TEST(RateWindow, KeepsJustOverItsLengthOfSamples)
+{
+    qir::replay::RateWindow window(3.0);
+    for (int i = 0; i <= 20; ++i)
+        window.add({ .seconds = 0.5 * i, .frames = static_cast<uint64_t>(i) });
+    const auto& samples = window.samples();
+    ASSERT_GE(samples.size(), 2u);
+    EXPECT_EQ(samples.back().seconds, 10.0);
+    EXPECT_GE(samples.back().seconds - samples.front().seconds, 3.0) << "the window spans its whole length";
+    EXPECT_LT(samples.back().seconds - samples[1].seconds, 3.0) << "and no older sample than needed";
+}

@@ -18,6 +18,7 @@ inline constexpr KOVAPropertyDefault kLead = KOVAPropertyDefault::Integer(100000
 inline constexpr KOVAPropertyDefault kUnitClockOffset = KOVAPropertyDefault::Integer(0);
 inline constexpr KOVAPropertyDefault kFirstFrame = KOVAPropertyDefault::Integer(0);
 inline constexpr KOVAPropertyDefault kEndFrame = KOVAPropertyDefault::Integer(0);
+inline constexpr KOVAPropertyDefault kChecked = KOVAPropertyDefault::Text("");
 
 constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDefault* value, const char* unit,
                                           int32_t subtype = KOVA::PropertySubTypeNone)
@@ -34,7 +35,9 @@ constexpr KOVAPropertyDefinition property(const char* name, const KOVAPropertyDe
 
 /// File, Fps (0: the recorded times), Rate, Frames, Loop, StartDelayUs,
 /// KeepGoing, and the timing of the replay: ReplayStartUs, LeadUs,
-/// UnitClockOffsetUs, FirstFrame, EndFrame.
+/// UnitClockOffsetUs, FirstFrame, EndFrame; Checked (grabber streams: the
+/// fingerprint of the file that qir-replay checked whole, so that Birth reads
+/// only the frame headers while the file is unchanged).
 inline constexpr KOVAPropertyDefinition kPlayerProperties[] = {
     property("File", &kFile, nullptr),
     property("Fps", &kFps, "1/s"),
@@ -48,6 +51,7 @@ inline constexpr KOVAPropertyDefinition kPlayerProperties[] = {
     property("UnitClockOffsetUs", &kUnitClockOffset, "us", KOVA::PropertySubTypeTime),
     property("FirstFrame", &kFirstFrame, nullptr),
     property("EndFrame", &kEndFrame, nullptr),
+    property("Checked", &kChecked, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 

@@ -153,10 +153,19 @@ void KOVAQirRecordingPlayer::Birth()
         Error("[Birth] Frames must be 0 or more, Loop 1 or more, StartDelayUs 0 or more");
     if (replayStartUs_ < 0 || replayStartUs_ >= kProvisionalStartUs || leadUs_ <= 0 || leadUs_ > 3'600'000'000)
         Error("[Birth] ReplayStartUs must be 0 or a unit time, LeadUs above 0 and at most an hour");
+    qir::replay::OpenOptions open;
+    open.format = format_;
+    open.rawPixels = pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono;
+    open.keepGoing = keepGoing;
+    if (format_ == qir::replay::RecordingFormat::Grabber) {
+        // A file checked whole before (and unchanged since) is indexed from
+        // its frame headers: Birth stays short for any size.
+        KOVAString checked;
+        Get(Property("Checked"), checked);
+        open.checked = checked.Std();
+    }
     try {
-        recording_.emplace(qir::replay::Recording::open(
-            file.Std(), format_, pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono,
-            keepGoing));
+        recording_.emplace(qir::replay::Recording::open(file.Std(), open));
     } catch (const qir::replay::RecordingError& error) {
         Error((KOVAString("[Birth] ") + error.what()).c_str());
     }
@@ -214,7 +223,9 @@ KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
 
 uint64_t KOVAQirRecordingPlayer::frameTime(uint64_t serial) const
 {
-    return FrameTimeUs(selected_, fps_, rate_, static_cast<size_t>(serial % perPass_), serial / perPass_);
+    // A pass lasts as long as the frames it plays, not the whole selection.
+    return FrameTimeUs(selected_.first(perPass_), fps_, rate_, static_cast<size_t>(serial % perPass_),
+                       serial / perPass_);
 }
 
 int64_t KOVAQirRecordingPlayer::stopTimeFor(int64_t startUs) const

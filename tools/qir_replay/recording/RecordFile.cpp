@@ -50,6 +50,7 @@ void Recording::indexRecords()
     uint64_t videoRecords = 0;
     while (const auto record = scanner.next()) {
         checkInterrupted();
+        reportProgress(record->offset);
         if (record->fault != qir::data_types::RecordFault::None || record->header.type != ChannelType::Video) {
             ++skippedRecords_;
             continue;

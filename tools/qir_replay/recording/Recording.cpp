@@ -76,6 +76,8 @@ MappedFile::MappedFile(const std::string& path) : path_(path)
         throw RecordingError(path + ": byte 0: the file is empty");
     }
     size_ = static_cast<size_t>(st.st_size);
+    fingerprint_ = std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+        std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
     void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
     const int mapErrno = errno;
     if (map == MAP_FAILED) {
@@ -96,6 +98,7 @@ MappedFile::~MappedFile()
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : path_(std::move(other.path_))
+    , fingerprint_(std::move(other.fingerprint_))
     , data_(std::exchange(other.data_, nullptr))
     , size_(std::exchange(other.size_, 0))
     , fd_(std::exchange(other.fd_, -1))
@@ -149,12 +152,39 @@ void Recording::checkInterrupted() const
         throw RecordingInterrupted(path_ + ": interrupted while it was read");
 }
 
+void Recording::reportProgress(uint64_t done) const
+{
+    if (progress_ && !files_.empty())
+        progress_(done, files_.front().bytes().size());
+}
+
+std::string Recording::fingerprint() const
+{
+    return files_.size() == 1 && format_ != RecordingFormat::Images && format_ != RecordingFormat::Jpeg
+        ? files_.front().fingerprint()
+        : std::string();
+}
+
 Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels,
                           bool keepGoing, const std::function<bool()>& interrupted)
 {
+    OpenOptions options;
+    options.format = format;
+    options.rawPixels = rawPixels;
+    options.keepGoing = keepGoing;
+    options.interrupted = interrupted;
+    return open(path, options);
+}
+
+Recording Recording::open(const std::string& path, const OpenOptions& options)
+{
+    const std::optional<RecordingFormat> format = options.format;
+    const bool keepGoing = options.keepGoing;
     Recording recording{ path };
-    recording.interrupted_ = interrupted;
-    recording.rawPixels_ = rawPixels;
+    recording.interrupted_ = options.interrupted;
+    recording.progress_ = options.progress;
+    recording.checked_ = options.checked;
+    recording.rawPixels_ = options.rawPixels;
     struct stat st { };
     const bool directory = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     const bool imageFormat = format == RecordingFormat::Images || format == RecordingFormat::Jpeg;
@@ -192,6 +222,8 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
         recording.damage_ = error.what();
     }
     recording.interrupted_ = nullptr;
+    recording.progress_ = nullptr;
+    recording.checked_.clear();
     if (recording.format_ == RecordingFormat::Jpeg)
         recording.sizeCodedPackets();
     return recording;
@@ -246,87 +278,6 @@ bool Recording::carriesTimes() const
     return false;
 }
 
-void Recording::indexGrabber()
-{
-    using namespace MIPICSI2;
-    const std::span<const uint8_t> bytes = fileBytes();
-    size_t at = 0;
-    while (at < bytes.size()) {
-        checkInterrupted();
-        if (bytes.size() - at < GRABBER_HEADER_SIZE)
-            damaged(path(), at, "grabber header cut short (" + std::to_string(bytes.size() - at) + " of 64 bytes)");
-        const sxpf_image_header_s header = readGrabberHeader(bytes.data() + at);
-        if (header.frame_size < GRABBER_HEADER_SIZE)
-            damaged(path(), at, "grabber frame_size " + std::to_string(header.frame_size) + " is below 64");
-        if (header.frame_size > bytes.size() - at)
-            damaged(path(), at,
-                    "grabber frame of " + std::to_string(header.frame_size) +
-                        " bytes runs past the end "
-                        "of the file (" +
-                        std::to_string(bytes.size() - at) + " bytes left)");
-        if (header.bpp == 0)
-            damaged(path(), at + offsetof(sxpf_image_header_s, bpp), "grabber header with bpp 0");
-        if (header.rows == 0)
-            damaged(path(), at + offsetof(sxpf_image_header_s, rows), "grabber header with rows 0");
-        const std::span<const uint8_t> frame = bytes.subspan(at, header.frame_size);
-
-        // Walk the packet records, never past the frame.
-        GrabberFrameInfo info;
-        size_t record = FIRST_RECORD_OFFSET;
-        for (uint32_t row = 0; row < header.rows; ++row) {
-            if (frame.size() - std::min(record, frame.size()) < SHORT_PACKET_RECORD_SIZE)
-                damaged(path(), at + std::min(record, frame.size()),
-                        "packet record " + std::to_string(row) + " of " + std::to_string(header.rows) +
-                            " runs past the grabber frame");
-            if (readUint32Le(frame.data(), record) != CSI2_PREAMBLE)
-                damaged(path(), at + record, "packet record " + std::to_string(row) + " lacks its preamble");
-            const Csi2Header packet = readCsi2Header(frame.data(), record + CSI2_PREAMBLE_SIZE);
-            if (packet.ecc != vxqir::frames::csi2HeaderEcc(packet.type, packet.packet_length))
-                ++info.eccErrors;
-            if (isShortPacket(packet.type)) {
-                ++info.shortPackets;
-                record += SHORT_PACKET_RECORD_SIZE;
-                continue;
-            }
-            const uint32_t length = longPacketLength(packet.packet_length);
-            if (length > 0xFFFF)
-                damaged(path(), at + record, "long packet of " + std::to_string(length) + " bytes");
-            const uint32_t size = longPacketRecordSize(static_cast<uint16_t>(length), header.bpp);
-            if (frame.size() - record < size)
-                damaged(path(), at + record,
-                        "long packet record " + std::to_string(row) + " of " + std::to_string(size) +
-                            " bytes runs past the grabber frame");
-            const size_t payload = record + CSI2_PREAMBLE_SIZE + CSI2_HEADER_SIZE;
-            uint16_t stored = 0;
-            std::memcpy(&stored, frame.data() + payload + packet.packet_length, sizeof stored);
-            if (stored != vxqir::frames::csi2PayloadChecksum(frame.subspan(payload, packet.packet_length)))
-                ++info.checksumErrors;
-            if (info.longPackets == 0)
-                info.lineBytes = length;
-            const uint32_t declared = frames_.empty() ? info.lineBytes : width_;
-            if (length != declared && info.otherLengthBytes == 0) {
-                info.otherLengthBytes = length;
-                info.otherLengthOffset = at + record;
-            }
-            ++info.longPackets;
-            record += size;
-        }
-        if (info.longPackets == 0)
-            damaged(path(), at, "grabber frame without a long packet");
-        if (frames_.empty()) {
-            width_ = info.lineBytes;
-            height_ = info.longPackets;
-            bpp_ = header.bpp;
-        }
-        hasShortPackets_ = hasShortPackets_ || info.shortPackets > 0;
-        const uint64_t startNs = uint64_t{ header.ts_start_hi } << 32 | header.ts_start_lo;
-        frames_.push_back({ at, header.frame_size, startNs / 1000 });
-        grabberInfo_.push_back(info);
-        largest_ = std::max<size_t>(largest_, header.frame_size);
-        at += header.frame_size;
-    }
-}
-
 void Recording::indexRaw()
 {
     const std::span<const uint8_t> bytes = fileBytes();
@@ -334,6 +285,7 @@ void Recording::indexRaw()
     size_t at = 0;
     while (at < bytes.size()) {
         checkInterrupted();
+        reportProgress(at);
         qir::raw::FrameHeader header;
         if (!qir::raw::ReadFrameHeader(bytes.data() + at, bytes.size() - at, header))
             damaged(path(), at, "raw frame header cut short (" + std::to_string(bytes.size() - at) + " of 64 bytes)");
@@ -400,6 +352,10 @@ uint64_t Recording::sentChecksum(size_t index) const
         return imageSentChecksum(index);
     const std::span<const uint8_t> frame = frameBytes(index);
     vxqir::frames::FrameChecksum sum;
+    // A trusted index read the frame headers alone: the packet records of
+    // the frame are checked before they are walked.
+    if (format_ == RecordingFormat::Grabber && trusted_)
+        (void)walkGrabberFrame(frame, frames_.at(index).offset);
     if (format_ == RecordingFormat::Grabber) {
         // The unit client sends each long packet alone (without preamble and
         // padding); short packets are left out. The index has checked every record.

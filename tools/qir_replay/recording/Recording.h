@@ -74,9 +74,15 @@ public:
     void read(size_t offset, std::span<uint8_t> into) const;
     /// True while the file is as long as when it was mapped.
     bool intact() const;
+    /// The open file, for reading it in blocks (FileBlocks).
+    int fd() const { return fd_; }
+    /// Size, modification time and file identity when mapped: equal
+    /// fingerprints name the same, unchanged file.
+    const std::string& fingerprint() const { return fingerprint_; }
 
 private:
     std::string path_;
+    std::string fingerprint_;
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     int fd_ = -1;
@@ -136,9 +142,32 @@ struct SendShape {
     bool skipShortPackets = false;
 };
 
+/// How a recording is opened (Recording::open).
+struct OpenOptions {
+    std::optional<RecordingFormat> format; ///< nullopt: recognised by content
+    RawPixelFormat rawPixels = RawPixelFormat::Yuv422;
+    /// Damage after at least one whole frame ends the index there instead
+    /// of refusing the recording.
+    bool keepGoing = false;
+    /// Asked between frames while indexing: once it answers true, open
+    /// throws RecordingInterrupted.
+    std::function<bool()> interrupted;
+    /// Told, between frames, the bytes indexed so far and the file's size
+    /// (for a progress display: a long file is checked for seconds).
+    std::function<void(uint64_t done, uint64_t total)> progress;
+    /// The fingerprint() of an earlier open that checked the whole file:
+    /// when the file still has it, a grabber stream is indexed from its
+    /// frame headers alone (the first frame whole, for its geometry), in
+    /// milliseconds whatever its size, and grabberInfo() is left empty.
+    std::string checked;
+};
+
 /// A recording, mapped and indexed. Thread-safe to read once constructed.
 class Recording {
 public:
+    /// Maps `path` and indexes it as `options` say (see the other open).
+    static Recording open(const std::string& path, const OpenOptions& options);
+
     /// Maps `path` (a file, or a directory of images), picks the format by
     /// content unless `format` is given and indexes every frame. Throws RecordingError on damage or an unknown
     /// format; with `keepGoing`, damage after at least one whole frame ends
@@ -166,6 +195,12 @@ public:
     void copyFrame(size_t index, uint8_t* into) const;
     /// True while every file of the recording is as long as when opened.
     bool intact() const;
+    /// The file's fingerprint (MappedFile::fingerprint); empty for a
+    /// directory of images.
+    std::string fingerprint() const;
+    /// Opened with a matching OpenOptions::checked: only the frame headers
+    /// were read.
+    bool trustedIndex() const { return trusted_; }
     size_t largestFrame() const { return largest_; }
     uint64_t totalBytes() const;
 
@@ -207,6 +242,8 @@ public:
 
     /// Checksum of frame `index` as the emulated unit reports it after the
     /// unit client (and, for raw frames, the image converter) sent it.
+    /// Throws RecordingError naming the byte when a frame that a trusted
+    /// index (OpenOptions::checked) did not check is damaged.
     uint64_t sentChecksum(size_t index) const;
     SendShape sendShape() const;
 
@@ -215,6 +252,10 @@ private:
     /// Throws RecordingInterrupted when the open was interrupted.
     void checkInterrupted() const;
     void indexGrabber();
+    /// Walks the packet records of the grabber frame `frame` (at file byte
+    /// `at`, its header `header`), checking them.
+    GrabberFrameInfo walkGrabberFrame(std::span<const uint8_t> frame, size_t at) const;
+    void reportProgress(uint64_t done) const;
     void indexRaw();
     void indexRecords();
     void indexImages(std::optional<RecordingFormat> format);
@@ -242,7 +283,10 @@ private:
     uint8_t bpp_ = 0;
     bool hasShortPackets_ = false;
     std::string damage_;
-    std::function<bool()> interrupted_; ///< while opening
+    std::function<bool()> interrupted_;                ///< while opening
+    std::function<void(uint64_t, uint64_t)> progress_; ///< while opening
+    std::string checked_;                              ///< while opening
+    bool trusted_ = false;
 };
 
 /// The format the first bytes of a file look like; nullopt when none.

@@ -1,13 +1,35 @@
 #include "CheckCommand.h"
 
+#include "CheckProgress.h"
 #include "EmulatorConfig.h"
+#include "TimeGaps.h"
 #include "unit_client/csi2/MipiCsi2Chunks.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cinttypes>
+#include <cstdarg>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace qir::replay {
 
 namespace {
+
+__attribute__((format(printf, 1, 2))) std::string textOf(const char* pattern, ...)
+{
+    va_list values;
+    va_start(values, pattern);
+    va_list again;
+    va_copy(again, values);
+    const int length = std::vsnprintf(nullptr, 0, pattern, values);
+    va_end(values);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, pattern, again);
+    va_end(again);
+    return text;
+}
 
 /// Bytes the unit receives per frame: lines of the sent width.
 uint64_t sentBytesPerFrame(const Recording& recording)
@@ -40,7 +62,7 @@ const char* kindName(ImageKind kind)
 }
 
 /// Geometry and chunk checks of a record file's Video records; true when doubtful.
-bool checkVideoRecords(const Recording& recording, std::FILE* out)
+bool checkVideoRecords(const Recording& recording, const std::function<void(std::string)>& say)
 {
     const auto& info = recording.videoInfo();
     const VideoFrameInfo& first = info.front();
@@ -54,52 +76,75 @@ bool checkVideoRecords(const Recording& recording, std::FILE* out)
             frame.header.pixel_format != first.header.pixel_format)
             ++changed;
     }
-    std::fprintf(out, "  geometry: %u x %u pixels, pixel format %s (0x%02X); %u data chunks of %u bytes per frame\n",
-                 first.header.width, first.header.height,
-                 MIPICSI2::subTypeToString(static_cast<MIPICSI2::SubType>(first.header.pixel_format)),
-                 first.header.pixel_format, first.dataChunks, first.payloadBytes);
+    say(textOf("  geometry: %u x %u pixels, pixel format %s (0x%02X); %u data chunks of %u bytes per frame\n",
+               first.header.width, first.header.height,
+               MIPICSI2::subTypeToString(static_cast<MIPICSI2::SubType>(first.header.pixel_format)),
+               first.header.pixel_format, first.dataChunks, first.payloadBytes));
     if (recording.skippedRecords() > 0)
-        std::fprintf(out, "  records: %" PRIu64 " records of other types than Video skipped\n",
-                     recording.skippedRecords());
+        say(textOf("  records: %" PRIu64 " records of other types than Video skipped\n", recording.skippedRecords()));
     bool doubtful = false;
     if (changed > 0) {
         doubtful = true;
-        std::fprintf(out,
-                     "  geometry: %" PRIu64 " frames differ from the first frame (the unit takes the first frame's "
-                     "lines; the others arrive incomplete)\n",
-                     changed);
+        say(textOf("  geometry: %" PRIu64 " frames differ from the first frame (the unit takes the first frame's "
+                   "lines; the others arrive incomplete)\n",
+                   changed));
     }
-    std::fprintf(out,
-                 "  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors (flagged by the "
-                 "recorder), %" PRIu64 " data chunks whose word count differs from the first\n",
-                 ecc, crc, wordCounts);
+    say(textOf("  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors (flagged by the "
+               "recorder), %" PRIu64 " data chunks whose word count differs from the first\n",
+               ecc, crc, wordCounts));
     return doubtful;
 }
 
 } // namespace
 
-int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
+int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool json)
 {
     int worst = 0;
+    nlohmann::json reports = nlohmann::json::array();
     for (const std::string& path : options.recordings) {
-        std::optional<Recording> opened;
-        try {
-            opened.emplace(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
-        } catch (const RecordingError& error) {
-            std::fprintf(err, "qir-replay: %s\n", error.what());
+        // What is found, as lines of text and (--json) as fields.
+        std::vector<std::string> lines;
+        nlohmann::json entry = { { "file", path } };
+        const auto say = [&lines](std::string line) {
+            if (!line.empty() && line.back() == '\n')
+                line.pop_back();
+            lines.push_back(std::move(line));
+        };
+        const auto refuse = [&](const std::string& text) {
+            std::fprintf(err, "qir-replay: %s\n", text.c_str());
+            entry["status"] = "refused";
+            entry["error"] = text;
+            reports.push_back(entry);
             worst = 2;
+        };
+        std::optional<Recording> opened;
+        CheckProgress checking(err, false);
+        try {
+            OpenOptions open;
+            open.format = options.format;
+            open.rawPixels = options.rawPixels;
+            open.keepGoing = options.keepGoing;
+            open.progress = [&checking](uint64_t done, uint64_t total) { checking.update(done, total); };
+            checking.begin(path);
+            opened.emplace(Recording::open(path, open));
+            checking.end();
+        } catch (const RecordingError& error) {
+            checking.end();
+            refuse(error.what());
             continue;
         }
         const Recording& recording = *opened;
         // What the replay would refuse, check refuses too.
         if (const auto refusal = replayRefusal(options, recording)) {
-            std::fprintf(err, "qir-replay: %s\n", refusal->c_str());
-            worst = 2;
+            refuse(*refusal);
             continue;
         }
         const auto& frames = recording.frames();
-        std::fprintf(out, "%s: %s, %zu frames, %" PRIu64 " bytes\n", path.c_str(),
-                     std::string(formatName(recording.format())).c_str(), frames.size(), recording.totalBytes());
+        entry["format"] = std::string(formatName(recording.format()));
+        entry["frames"] = frames.size();
+        entry["bytes"] = recording.totalBytes();
+        say(textOf("%s: %s, %zu frames, %" PRIu64 " bytes\n", path.c_str(),
+                   std::string(formatName(recording.format())).c_str(), frames.size(), recording.totalBytes()));
         bool doubtful = false;
 
         // Times: recorded (grabber) or from the frame rate.
@@ -108,7 +153,7 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
         double seconds = 0.0;
         if (fps > 0) {
             seconds = static_cast<double>(frames.size()) / fps;
-            std::fprintf(out, "  times: from %.3f frames per second, %.3f s\n", fps, seconds);
+            say(textOf("  times: from %.3f frames per second, %.3f s\n", fps, seconds));
         } else {
             size_t notIncreasing = 0;
             size_t firstBad = 0;
@@ -122,44 +167,66 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
                                         : 0.0;
             const bool named =
                 recording.format() == RecordingFormat::Images || recording.format() == RecordingFormat::Jpeg;
-            std::fprintf(out, "  times: %s, %.3f s from %" PRIu64 " us\n", named ? "from the file names" : "recorded",
-                         seconds, frames.front().timeUs);
+            say(textOf("  times: %s, %.3f s from %" PRIu64 " us\n", named ? "from the file names" : "recorded", seconds,
+                       frames.front().timeUs));
             if (notIncreasing > 0) {
                 doubtful = true;
-                std::fprintf(out,
-                             "  times: %zu frames do not come after the frame before them (first: frame %zu at "
-                             "%s); --fps gives times from a frame rate\n",
-                             notIncreasing, firstBad, placeOf(recording, firstBad).c_str());
+                say(textOf("  times: %zu frames do not come after the frame before them (first: frame %zu at "
+                           "%s); --fps gives times from a frame rate\n",
+                           notIncreasing, firstBad, placeOf(recording, firstBad).c_str()));
+            }
+            entry["notIncreasing"] = notIncreasing;
+            // Gaps (frames missing) and jumps (the replay waits through them).
+            const TimeGapReport gaps = findTimeGaps(frames);
+            entry["periodSeconds"] = gaps.periodSeconds;
+            entry["gaps"] = gaps.gaps;
+            entry["jumps"] = gaps.jumps;
+            entry["largestGap"] = gaps.largestAfterFrame
+                ? nlohmann::json{ { "afterFrame", *gaps.largestAfterFrame },
+                                  { "place", placeOf(recording, *gaps.largestAfterFrame) },
+                                  { "seconds", gaps.largestSeconds } }
+                : nlohmann::json(nullptr);
+            if (gaps.gaps > 0)
+                say(textOf("  times: %" PRIu64 " gaps of more than 3 frame periods (%.3f s), %" PRIu64
+                           " of them jumps of more than 10 periods and 1 s; the longest %.3f s after frame %zu at "
+                           "%s",
+                           gaps.gaps, gaps.periodSeconds, gaps.jumps, gaps.largestSeconds, *gaps.largestAfterFrame,
+                           placeOf(recording, *gaps.largestAfterFrame).c_str()));
+            if (gaps.jumps > 0) {
+                doubtful = true;
+                say(textOf("  times: the replay waits through each jump as recorded; --fps gives times from a "
+                           "frame rate"));
             }
         }
+        entry["timesFrom"] = fps > 0 ? "frame rate" : "recorded";
+        entry["seconds"] = seconds;
 
         // Geometry and CSI-2 records.
         if (!recording.damage().empty()) {
             doubtful = true;
-            std::fprintf(out, "  damage: %s; the %zu whole frames before it replay with --keep-going\n",
-                         recording.damage().c_str(), frames.size());
+            say(textOf("  damage: %s; the %zu whole frames before it replay with --keep-going\n",
+                       recording.damage().c_str(), frames.size()));
         }
         if (recording.format() == RecordingFormat::Record) {
-            doubtful = checkVideoRecords(recording, out) || doubtful;
+            doubtful = checkVideoRecords(recording, say) || doubtful;
         } else if (recording.format() == RecordingFormat::Images || recording.format() == RecordingFormat::Jpeg) {
             const ImageInfo& first = recording.imageInfo().front();
             const bool jpeg = recording.format() == RecordingFormat::Jpeg;
-            std::fprintf(out, "  geometry: %u x %u pixels, %s, %s files, every image the same\n", recording.width(),
-                         recording.height(),
-                         jpeg ? (recording.channels() == 1 ? "one component" : "several components")
-                             : recording.channels() == 1 ? "gray"
-                                                         : "RGB",
-                         kindName(first.kind));
+            say(textOf("  geometry: %u x %u pixels, %s, %s files, every image the same\n", recording.width(),
+                       recording.height(),
+                       jpeg ? (recording.channels() == 1 ? "one component" : "several components")
+                           : recording.channels() == 1 ? "gray"
+                                                       : "RGB",
+                       kindName(first.kind)));
             if (recording.format() == RecordingFormat::Jpeg)
-                std::fprintf(out, "  coded: each image goes out as %u packets of %u bytes (its bytes, then zeros)\n",
-                             recording.height(), recording.codedPacketBytes());
+                say(textOf("  coded: each image goes out as %u packets of %u bytes (its bytes, then zeros)\n",
+                           recording.height(), recording.codedPacketBytes()));
             if (recording.skippedFiles() > 0)
-                std::fprintf(out, "  files: %" PRIu64 " files of the directory are no images and were skipped\n",
-                             recording.skippedFiles());
+                say(textOf("  files: %" PRIu64 " files of the directory are no images and were skipped\n",
+                           recording.skippedFiles()));
         } else if (raw) {
-            std::fprintf(out, "  geometry: %u x %u pixels, %s, every frame the same\n", recording.width(),
-                         recording.height(),
-                         recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit" : "YUV 4:2:2");
+            say(textOf("  geometry: %u x %u pixels, %s, every frame the same\n", recording.width(), recording.height(),
+                       recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit" : "YUV 4:2:2"));
         } else {
             uint64_t ecc = 0, crc = 0, changed = 0, shorts = 0, otherLength = 0;
             const auto& info = recording.grabberInfo();
@@ -171,22 +238,19 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             if (otherLength > 0 && !options.keepGoing) {
                 // The unit client does not send such frames: a replay of
                 // this recording would not be the recording.
-                std::fprintf(err,
-                             "qir-replay: %s: frame %zu at byte %" PRIu64 ": a long packet of %u bytes, not the %u "
-                             "bytes of the recording's packets; the unit client does not send such frames "
-                             "(%" PRIu64 " of them; --keep-going checks on)\n",
-                             path.c_str(), firstOther, info[firstOther].otherLengthOffset,
-                             info[firstOther].otherLengthBytes, recording.width(), otherLength);
-                worst = 2;
+                refuse(textOf("%s: frame %zu at byte %" PRIu64 ": a long packet of %u bytes, not the %u bytes of the "
+                              "recording's packets; the unit client does not send such frames (%" PRIu64
+                              " of them; --keep-going checks on)",
+                              path.c_str(), firstOther, info[firstOther].otherLengthOffset,
+                              info[firstOther].otherLengthBytes, recording.width(), otherLength));
                 continue;
             }
             if (otherLength > 0) {
                 doubtful = true;
-                std::fprintf(out,
-                             "  geometry: %" PRIu64 " frames hold long packets of another length than %u bytes "
-                             "(first: frame %zu at byte %" PRIu64 ", %u bytes); the unit client does not send them\n",
-                             otherLength, recording.width(), firstOther, info[firstOther].otherLengthOffset,
-                             info[firstOther].otherLengthBytes);
+                say(textOf("  geometry: %" PRIu64 " frames hold long packets of another length than %u bytes "
+                           "(first: frame %zu at byte %" PRIu64 ", %u bytes); the unit client does not send them\n",
+                           otherLength, recording.width(), firstOther, info[firstOther].otherLengthOffset,
+                           info[firstOther].otherLengthBytes));
             }
             for (const GrabberFrameInfo& frame : info) {
                 ecc += frame.eccErrors;
@@ -195,19 +259,17 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
                 if (frame.lineBytes != info.front().lineBytes || frame.longPackets != info.front().longPackets)
                     ++changed;
             }
-            std::fprintf(out, "  geometry: %u long packets of %u bytes per frame, bpp %u\n", recording.height(),
-                         recording.width(), recording.bpp());
+            say(textOf("  geometry: %u long packets of %u bytes per frame, bpp %u\n", recording.height(),
+                       recording.width(), recording.bpp()));
             if (changed > 0) {
                 doubtful = true;
-                std::fprintf(out, "  geometry: %" PRIu64 " frames differ from the first frame\n", changed);
+                say(textOf("  geometry: %" PRIu64 " frames differ from the first frame\n", changed));
             }
-            std::fprintf(out, "  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors\n", ecc,
-                         crc);
+            say(textOf("  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors\n", ecc, crc));
             if (shorts > 0)
-                std::fprintf(out,
-                             "  CSI-2: the frames hold %" PRIu64 " short packets (frame start/end); the unit "
-                             "client leaves them out (SkipCsi2ShortPackages)\n",
-                             shorts);
+                say(textOf("  CSI-2: the frames hold %" PRIu64 " short packets (frame start/end); the unit "
+                           "client leaves them out (SkipCsi2ShortPackages)\n",
+                           shorts));
         }
 
         // Data rate at the recorded cadence.
@@ -215,26 +277,41 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             ? static_cast<double>(sentBytesPerFrame(recording)) * static_cast<double>(frames.size()) / seconds
             : 0.0;
         const double gbit = perSecond * 8 / 1e9;
-        std::fprintf(out, "  data rate: %.1f MB/s (%.3f Gbit/s): %.0f %% of a 1 Gbit/s link, %.0f %% of 10 Gbit/s\n",
-                     perSecond / 1e6, gbit, gbit * 100, gbit * 10);
+        say(textOf("  data rate: %.1f MB/s (%.3f Gbit/s): %.0f %% of a 1 Gbit/s link, %.0f %% of 10 Gbit/s\n",
+                   perSecond / 1e6, gbit, gbit * 100, gbit * 10));
         if (gbit > 10) {
             doubtful = true;
-            std::fprintf(out, "  data rate: above what a 10 Gbit/s link carries\n");
+            say(textOf("  data rate: above what a 10 Gbit/s link carries: the replay cannot keep the recorded "
+                       "times (every frame still arrives)\n"));
+        } else if (gbit > 0.8) {
+            say(textOf("  data rate: the figures count the line payload the unit receives at the recorded cadence, "
+                       "without packet headers; near or above a 1 Gbit/s link's rate a replay over such a link runs "
+                       "slower than recorded (every frame still arrives; a faster link keeps the times)\n"));
         }
 
         // Every line takes one entry of the unit's replay FIFO.
         const uint32_t fifo = vxqir::sim::ChannelConfig{}.fifoEntries;
-        const uint32_t lines = recording.sendShape().height;
-        std::fprintf(out, "  unit FIFO: %u entries per frame, %u frames fit the emulated unit's %u entries\n", lines,
-                     lines > 0 ? fifo / lines : 0, fifo);
-        if (lines > fifo) {
+        const uint32_t fifoLines = recording.sendShape().height;
+        say(textOf("  unit FIFO: %u entries per frame, %u frames fit the emulated unit's %u entries\n", fifoLines,
+                   fifoLines > 0 ? fifo / fifoLines : 0, fifo));
+        entry["fifoEntriesPerFrame"] = fifoLines;
+        if (fifoLines > fifo) {
             doubtful = true;
-            std::fprintf(out, "  unit FIFO: a frame needs more entries than the emulated unit has\n");
+            say(textOf("  unit FIFO: a frame needs more entries than the emulated unit has\n"));
         }
-        std::fprintf(out, "  %s\n", doubtful ? "doubtful: see above" : "ready to replay");
+        say(textOf("  %s\n", doubtful ? "doubtful: see above" : "ready to replay"));
         if (doubtful && worst == 0)
             worst = 1;
+        entry["bytesPerSecond"] = perSecond;
+        entry["status"] = doubtful ? "doubtful" : "ready";
+        entry["report"] = lines;
+        reports.push_back(entry);
+        if (!json)
+            for (const std::string& line : lines)
+                std::fprintf(out, "%s\n", line.c_str());
     }
+    if (json)
+        std::fprintf(out, "%s\n", nlohmann::json{ { "exitCode", worst }, { "recordings", reports } }.dump(2).c_str());
     return worst;
 }
 

@@ -11,7 +11,10 @@ namespace qir::replay {
 /// Checks every recording of `options` and prints what it found. Returns 0
 /// when every recording can be replayed as it is, 1 when one has findings
 /// that make a replay doubtful (time stamps not increasing, changing
-/// geometry, a data rate above 10 Gbit/s), 2 when one cannot be read.
-int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err);
+/// geometry, jumps in the times, a data rate above 10 Gbit/s), 2 when one
+/// cannot be read. With `json` the findings go to `out` as one JSON
+/// document (per recording its fields, its status "ready", "doubtful" or
+/// "refused", and the lines of text the check would print).
+int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool json = false);
 
 } // namespace qir::replay

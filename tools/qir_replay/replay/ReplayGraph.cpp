@@ -259,6 +259,10 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
             g << ", FirstFrame = " << range.first << ", EndFrame = " << range.end;
         if (options.keepGoing)
             g << ", KeepGoing = true";
+        // The player trusts this check while the file stays unchanged.
+        if (recording.format() == RecordingFormat::Grabber && !recording.trustedIndex() &&
+            !recording.fingerprint().empty())
+            g << ", Checked = " << quoted(recording.fingerprint());
         if (raw)
             g << ", PixelFormat = \"" << (recording.rawPixels() == RawPixelFormat::Mono ? "Mono" : "YUV422") << "\"";
         g << " }\n";

@@ -22,9 +22,8 @@ __attribute__((format(printf, 1, 2))) std::string format(const char* pattern, ..
     return text;
 }
 
-std::string lineOf(const ChannelProgress& c, double elapsed)
+std::string lineOf(const ChannelProgress& c)
 {
-    const double seconds = c.secondsToLastFrame.value_or(elapsed);
     std::string line = "ch " + std::to_string(c.channel);
     if (c.unit)
         line += "@" + std::to_string(*c.unit);
@@ -34,9 +33,16 @@ std::string lineOf(const ChannelProgress& c, double elapsed)
         line += format(", %" PRIu64 " acknowledged", *c.framesAcknowledged);
     if (c.framesCompleteAtUnit)
         line += format(" (%" PRIu64 " complete at the unit)", *c.framesCompleteAtUnit);
-    const bool timed = seconds > 0.0;
-    const double fps = timed ? static_cast<double>(c.framesSent) / seconds : 0.0;
-    line += format(", %.1f fps, %.1f MB/s", fps, timed ? static_cast<double>(c.bytesSent) / 1e6 / seconds : 0.0);
+    // Rates: over the sending time once every frame is sent, else over the
+    // window of the latest samples.
+    const std::optional<WindowRates> current = windowRates(c.window);
+    double fps = current ? current->framesPerSecond : 0.0;
+    double bytesPerSecond = current ? current->bytesPerSecond : 0.0;
+    if (c.secondsToLastFrame && *c.secondsToLastFrame > 0.0) {
+        fps = static_cast<double>(c.framesSent) / *c.secondsToLastFrame;
+        bytesPerSecond = static_cast<double>(c.bytesSent) / *c.secondsToLastFrame;
+    }
+    line += format(", %.1f fps, %.1f MB/s", fps, bytesPerSecond / 1e6);
     const bool stale = c.statusAgeSeconds && *c.statusAgeSeconds > kStaleStatusSeconds;
     if (stale)
         line += format(", unit status STALE (none for %.1f s)", *c.statusAgeSeconds);
@@ -47,16 +53,22 @@ std::string lineOf(const ChannelProgress& c, double elapsed)
         line += ", FIFO free ?";
     if (c.loss)
         line += ", LOSS";
-    if (!c.end.empty())
+    if (!c.end.empty()) {
         line += ", " + c.end;
-    else if (stale)
-        line += ", ETA ?";
-    else if (c.framesSent >= c.framesTotal)
+        return line;
+    }
+    if (c.framesSent >= c.framesTotal) {
         line += ", all sent";
-    else if (fps > 0.0)
-        line += format(", ETA %.0f s", static_cast<double>(c.framesTotal - c.framesSent) / fps);
-    else
-        line += ", ETA ?";
+        return line;
+    }
+    if (c.secondsToNextFrame && *c.secondsToNextFrame > kWaitingShownSeconds)
+        line += format(", waiting %.0f s for the next frame", *c.secondsToNextFrame);
+    std::optional<double> eta;
+    if (c.replaySecondsTotal && current && current->pace > 0.0 && !c.window.empty())
+        eta = std::max(0.0, *c.replaySecondsTotal - c.window.back().replaySeconds) / current->pace;
+    else if (!c.replaySecondsTotal && fps > 0.0)
+        eta = static_cast<double>(c.framesTotal - c.framesSent) / fps;
+    line += stale || !eta ? std::string(", ETA ?") : format(", ETA %.0f s", *eta);
     return line;
 }
 
@@ -66,7 +78,7 @@ std::vector<std::string> progressLines(const ProgressSnapshot& snapshot, size_t 
 {
     std::vector<std::string> lines;
     for (const ChannelProgress& channel : snapshot.channels) {
-        lines.push_back(lineOf(channel, snapshot.elapsedSeconds));
+        lines.push_back(lineOf(channel));
         // A line that wraps would take two rows and spoil the redraw.
         if (columns > 1 && lines.back().size() > columns - 1)
             lines.back().resize(columns - 1);

@@ -2,6 +2,8 @@
 // lines redrawn in place on a terminal, plain periodic lines otherwise.
 #pragma once
 
+#include "RateWindow.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -24,9 +26,18 @@ struct ChannelProgress {
     std::optional<uint32_t> fifoFreeLowest;
     bool loss = false;                            ///< the unit's status showed the loss flag
     std::optional<uint64_t> framesCompleteAtUnit; ///< with the embedded unit
-    /// Seconds from the replay's beginning to the channel's last frame, once
-    /// every frame is sent: its rates are over that time, not the elapsed.
+    /// Seconds from the channel's first frame handed on to its last, once
+    /// every frame is sent: its rates are over that time.
     std::optional<double> secondsToLastFrame;
+    /// The latest samples, oldest first, over kRateWindowSeconds: the rates
+    /// shown are over them (the current rates, not averages since the start).
+    std::vector<RateSample> window;
+    /// The replay's length in its own time (RateSample::replaySeconds of
+    /// the end); the ETA is the time left at the current pace. nullopt
+    /// (--rate max): the frames left at the current frame rate.
+    std::optional<double> replaySecondsTotal;
+    /// Seconds until the next frame's time, while the player waits for it.
+    std::optional<double> secondsToNextFrame;
     std::optional<uint64_t> framesAcknowledged; ///< by the unit (nullopt: channel not registered yet)
     /// Seconds since the unit's latest status; beyond kStaleStatusSeconds
     /// the line shows the unit as stale instead of its last figures.
@@ -36,6 +47,8 @@ struct ChannelProgress {
 
 /// A unit status older than this shows as stale.
 inline constexpr double kStaleStatusSeconds = 0.25;
+/// A wait for the next frame's time longer than this shows as waiting.
+inline constexpr double kWaitingShownSeconds = 1.0;
 
 struct ProgressSnapshot {
     double elapsedSeconds = 0.0; ///< since the replay began

@@ -1,6 +1,7 @@
 #include "ReplayRun.h"
 
 #include "EngineClock.h"
+#include "Fnv1a64.h"
 #include "EngineProperties.h"
 #include "Graph.h"
 #include "GraphFile.h"
@@ -10,13 +11,17 @@
 #include "KOVAQirRecordingPlayer.h"
 #include "OutputFile.h"
 #include "PackageLibrary.h"
+#include "CheckProgress.h"
+#include "RateWindow.h"
 #include "ReplayProgress.h"
 #include "ReportLog.h"
 #include "StopSignals.h"
 #include "ReplayCapture.h"
 #include "ReplayReport.h"
+#include "SummaryJson.h"
 #include "UnitEmulator.h"
 #include "UnitTime.h"
+#include "UsageChecks.h"
 #include "VXQIRApi.h"
 #include "VXQIRApiProgress.h"
 
@@ -27,6 +32,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <ctime>
@@ -81,36 +87,6 @@ void readUnitClientReports(const host::ReportLog& log, size_t slot, ChannelSumma
     }
 }
 
-/// "HH:MM:SS.mmm", local time.
-std::string clockText(std::chrono::system_clock::time_point at)
-{
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(ms));
-    return text;
-}
-
-const char* endName(ChannelEnd end)
-{
-    switch (end) {
-    case ChannelEnd::Delivered:
-        return "delivered";
-    case ChannelEnd::Lost:
-        return "unit lost";
-    case ChannelEnd::Stalled:
-        return "stalled";
-    case ChannelEnd::Short:
-        return "sent short";
-    case ChannelEnd::Running:
-        break;
-    }
-    return "not delivered";
-}
-
 std::string secondsText(double seconds)
 {
     char text[32];
@@ -123,12 +99,26 @@ std::string secondsText(double seconds)
 ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err)
 {
     ReplayResult result;
+    result.options = options;
     auto fail = [&](int code, const std::string& text) {
         std::fprintf(err, "qir-replay: %s\n", text.c_str());
         result.errors.push_back(text);
         result.exitCode = code;
         return result;
     };
+
+    if (const auto error = usageError(options))
+        return fail(2, *error);
+    // The summary's file is checked now (written at the end); "-" is
+    // standard output.
+    std::optional<qir::tools::OutputFile> summaryFile;
+    if (!options.summaryJson.empty() && options.summaryJson != "-") {
+        try {
+            summaryFile.emplace(options.summaryJson, "summary file", options.recordings);
+        } catch (const std::exception& error) {
+            return fail(2, std::string("--summary-json: ") + error.what());
+        }
+    }
 
     // One recording per channel of a unit; the same channel on two units
     // is two channels.
@@ -162,10 +152,18 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // Every recording is read and checked before anything is sent.
     std::vector<Recording> recordings;
     std::vector<FrameRange> ranges;
+    CheckProgress checking(out, options.quiet);
     try {
         for (const std::string& path : options.recordings) {
-            recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing,
-                                                 [] { return qir::tools::stop_requested(); }));
+            OpenOptions open;
+            open.format = options.format;
+            open.rawPixels = options.rawPixels;
+            open.keepGoing = options.keepGoing;
+            open.interrupted = [] { return qir::tools::stop_requested(); };
+            open.progress = [&checking](uint64_t done, uint64_t total) { checking.update(done, total); };
+            checking.begin(path);
+            recordings.push_back(Recording::open(path, open));
+            checking.end();
             if (!recordings.back().damage().empty())
                 std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
                              recordings.back().damage().c_str(), recordings.back().frames().size());
@@ -174,9 +172,11 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             ranges.push_back(selectFrames(options, recordings.back()));
         }
     } catch (const RecordingInterrupted& error) {
+        checking.end();
         result.interrupted = true;
         return fail(qir::tools::kExitInterrupted, std::string(error.what()) + "; nothing was sent");
     } catch (const RecordingError& error) {
+        checking.end();
         return fail(2, error.what());
     } catch (const std::invalid_argument& error) {
         return fail(2, error.what());
@@ -335,10 +335,14 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     limits.timed = options.rate > 0;
     limits.maxLateUs = std::llround(options.maxLateMs.value_or(0.0) * 1000.0);
     std::vector<ChannelWatch> watches;
+    // Each channel's replay time of frame `serial` (its n-th frame handed
+    // on), from the first frame, in microseconds.
+    std::vector<std::function<int64_t(uint64_t)>> replayTimeUs;
     for (size_t i = 0; i < recordings.size(); ++i) {
-        const std::span<const FrameEntry> selected = std::span<const FrameEntry>(recordings[i].frames())
-                                                         .subspan(ranges[i].first, ranges[i].end - ranges[i].first);
+        // The frames of one pass: --frames of them from --from on.
         const uint64_t perPass = framesPerPass(options, ranges[i]);
+        const std::span<const FrameEntry> selected =
+            std::span<const FrameEntry>(recordings[i].frames()).subspan(ranges[i].first, perPass);
         const double fps = timingFps(options, recordings[i]);
         const double rate = options.rate;
         const auto frameTime = [selected, fps, rate, perPass](uint64_t serial) {
@@ -348,6 +352,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         watches.emplace_back(
             perPass * static_cast<uint64_t>(options.loops),
             [frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); }, limits);
+        replayTimeUs.emplace_back([frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); });
         if (players[i])
             players[i]->HoldEndUntilReleased();
     }
@@ -361,6 +366,46 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     std::vector<std::optional<double>> doneAt(recordings.size()); // seconds to each channel's last frame
     ProgressDisplay progress(out, options.quiet);
     const auto started = Clock::now();
+    // The current rates: samples of every channel over a sliding window.
+    std::vector<RateWindow> windows(recordings.size());
+    std::vector<std::optional<double>> firstSentAt(recordings.size()); // seconds to each channel's first frame
+    std::optional<double> lastSampleAt;
+    const auto framesOf = [&](size_t i) {
+        return framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops);
+    };
+    // How far into its replay time channel i is, `seconds` after the start.
+    const auto replayPosition = [&](size_t i, uint64_t frames, double seconds) {
+        if (!firstSentAt[i])
+            return 0.0;
+        const double next = static_cast<double>(replayTimeUs[i](std::min(frames, framesOf(i)))) / 1e6;
+        return frames >= framesOf(i) ? next : std::min(next, seconds - *firstSentAt[i]);
+    };
+    std::vector<uint64_t> framesSeen(recordings.size(), 0);
+    std::vector<double> lastFrameAt(recordings.size(), 0.0); // seconds to the latest frame handed on
+    const auto sampleRates = [&] {
+        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        // The first and latest frame's times, at every poll.
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            const uint64_t frames = players[i] ? players[i]->LiveProgress().framesHandedOn : framesSeen[i];
+            if (!firstSentAt[i] && frames > 0)
+                firstSentAt[i] = seconds;
+            if (frames != framesSeen[i])
+                lastFrameAt[i] = seconds;
+            framesSeen[i] = frames;
+            if (!doneAt[i] && frames >= framesOf(i))
+                doneAt[i] = seconds;
+        }
+        if (lastSampleAt && seconds - *lastSampleAt < 0.1)
+            return;
+        lastSampleAt = seconds;
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            const KOVAQirRecordingPlayer::Progress counts = players[i] ? players[i]->LiveProgress() : lastCounts[i];
+            windows[i].add({ .seconds = seconds,
+                             .frames = counts.framesHandedOn,
+                             .bytes = counts.bytesHandedOn,
+                             .replaySeconds = replayPosition(i, counts.framesHandedOn, seconds) });
+        }
+    };
     auto progressSnapshot = [&] {
         ProgressSnapshot snapshot;
         snapshot.elapsedSeconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -384,7 +429,15 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             channel.loss = counts.loss;
             if (!doneAt[i] && channel.framesSent >= channel.framesTotal)
                 doneAt[i] = snapshot.elapsedSeconds;
-            channel.secondsToLastFrame = doneAt[i];
+            if (doneAt[i] && firstSentAt[i])
+                channel.secondsToLastFrame = *doneAt[i] - *firstSentAt[i];
+            channel.window.assign(windows[i].samples().begin(), windows[i].samples().end());
+            if (options.rate > 0)
+                channel.replaySecondsTotal = static_cast<double>(replayTimeUs[i](channel.framesTotal)) / 1e6;
+            if (options.rate > 0 && firstSentAt[i] && channel.framesSent > 0 &&
+                channel.framesSent < channel.framesTotal)
+                channel.secondsToNextFrame = static_cast<double>(replayTimeUs[i](channel.framesSent)) / 1e6 -
+                    (snapshot.elapsedSeconds - *firstSentAt[i]);
             if (unit && channel.channel < emulated.channels.size())
                 channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
             if (const auto& latest = watches[i].latest()) {
@@ -482,8 +535,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // No cap: the run ends when every channel is delivered (its player
     // ends), or at a lost unit, a stall or a failure.
     run.durationUs = -1;
-    // A player's Birth maps and checks its whole recording (every CSI-2
-    // packet's checksum): seconds for a long high-resolution one.
+    // A player's Birth maps its recording; a grabber stream checked above
+    // is indexed from its frame headers (the Checked property), the other
+    // forms are read again: seconds for a long record file.
     run.limits.birthLimitUs = 120'000'000;
     std::optional<TimingCollector> timing;
     std::optional<qir::tools::OutputFile> reportFile; // checked now, written at the end
@@ -502,16 +556,19 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         if (qir::tools::stop_requested())
             runner.RequestEnd();
         watchChannels(runner);
+        sampleRates();
         progress.update(progressSnapshot, false);
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
         if (timing && timing->due(seconds))
             timing->add(seconds, sampleChannels(options, players, framesToSend, unit.get(), watches));
     };
     host::RunResult ran;
+    const auto graphStarted = Clock::now();
     {
         host::GraphRunner runner(*graph, run);
         ran = runner.Run();
     }
+    result.durationSeconds = std::chrono::duration<double>(Clock::now() - graphStarted).count();
     for (size_t i = 0; i < players.size(); ++i) {
         if (players[i])
             lastCounts[i] = players[i]->LiveProgress();
@@ -587,6 +644,23 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             if (latest->statusCount > 0 && !summary.statusSeen) {
                 summary.statusSeen = true;
                 summary.lowestFifoFree = watch.lowestFree().value_or(latest->status.freeFifoEntries);
+            }
+        }
+        if (firstSentAt[i] && summary.framesHandedOn > 1 && lastFrameAt[i] > *firstSentAt[i]) {
+            // Rates over the n - 1 frame periods between the first frame and the last.
+            const double seconds = lastFrameAt[i] - *firstSentAt[i];
+            const double periods = static_cast<double>(summary.framesHandedOn - 1);
+            summary.sendingSeconds = seconds;
+            summary.framesPerSecond = periods / seconds;
+            summary.megabytesPerSecond = static_cast<double>(summary.bytesHandedOn) * periods /
+                static_cast<double>(summary.framesHandedOn) / seconds / 1e6;
+        }
+        if (summary.framesHandedOn > 0 && recording.intact()) {
+            summary.lastFrame = range.first + (summary.framesHandedOn - 1) % perPass;
+            try {
+                summary.lastFrameChecksum = recording.sentChecksum(static_cast<size_t>(*summary.lastFrame));
+            } catch (const RecordingError&) {
+                summary.lastFrameChecksum.reset();
             }
         }
         summary.end = watch.end();
@@ -726,6 +800,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::fprintf(out, "  %llu frames reached the unit after their play time (by up to %.1f ms)\n",
                          static_cast<unsigned long long>(c.lateness.frames),
                          static_cast<double>(c.lateness.maxUs) / 1000.0);
+        if (c.sendingSeconds)
+            std::fprintf(out, "  handed on in %.3f s from the first frame to the last: %.1f frames/s, %.1f MB/s\n",
+                         *c.sendingSeconds, c.framesPerSecond.value_or(0.0), c.megabytesPerSecond.value_or(0.0));
+        if (c.lastFrameChecksum)
+            std::fprintf(out, "  last frame (recording frame %llu): a unit reports checksum=%s\n",
+                         static_cast<unsigned long long>(*c.lastFrame),
+                         vxqir::Fnv1a64::toHex(*c.lastFrameChecksum).c_str());
         if (!c.damage.empty())
             std::fprintf(out, "  damaged: %s; replayed the frames before byte %llu\n", c.damage.c_str(),
                          static_cast<unsigned long long>(c.damageOffset));
@@ -739,11 +820,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
 
     if (result.interrupted) {
         std::fprintf(out, "replay interrupted\n");
+        result.verdict = "interrupted";
         result.exitCode = qir::tools::kExitInterrupted;
     } else if (allGood) {
-        std::fprintf(out,
-                     unit ? "verdict: every frame arrived complete with the recording's checksum\n"
-                          : "verdict: delivered: every frame acknowledged by the unit and played out of its FIFO\n");
+        result.verdict = unit ? "every frame arrived complete with the recording's checksum"
+                              : "delivered: every frame acknowledged by the unit and played out of its FIFO";
+        std::fprintf(out, "verdict: %s\n", result.verdict.c_str());
         result.exitCode = 0;
     } else {
         std::string causes;
@@ -751,7 +833,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             causes += (causes.empty() ? "" : "; ") + failure;
         if (causes.empty())
             causes = "a component failed (see its errors above)";
-        std::fprintf(out, "verdict: FAILED: %s\n", causes.c_str());
+        result.verdict = "FAILED: " + causes;
+        std::fprintf(out, "verdict: %s\n", result.verdict.c_str());
         result.exitCode = 1;
     }
 
@@ -761,9 +844,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         writeReplayReport(*reportFile, options, *timing,
                           unit ? std::optional<uint32_t>(unit->config().channel.fifoEntries) : std::nullopt, result,
                           out, err);
-    if (!options.summaryJson.empty()) {
+    if (options.summaryJson == "-") {
+        std::fputs(summaryJsonText(result).c_str(), stdout);
+        std::fflush(stdout);
+    } else if (summaryFile) {
         try {
-            writeFileAtomically(options.summaryJson, summaryJsonText(result), options.recordings);
+            summaryFile->write(summaryJsonText(result));
+            summaryFile->commit();
         } catch (const std::exception& error) {
             std::fprintf(err, "qir-replay: --summary-json: %s\n", error.what());
             if (result.exitCode == 0)
@@ -772,88 +859,6 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     }
     std::fflush(out);
     return result;
-}
-
-std::string summaryJsonText(const ReplayResult& result)
-{
-    nlohmann::json channels = nlohmann::json::array();
-    for (const ChannelSummary& c : result.channels) {
-        nlohmann::json j = {
-            { "channel", c.channel },
-            { "unit", c.unit },
-            { "recording", c.recording },
-            { "format", c.format },
-            { "framesInRecording", c.framesInRecording },
-            { "framesToSend", c.framesToSend },
-            { "framesHandedOn", c.framesHandedOn },
-            { "bytesHandedOn", c.bytesHandedOn },
-            { "framesSent", c.framesSent },
-            { "unitClientFailed", c.unitClientFailed },
-            { "emulatedUnit", c.emulated },
-        };
-        j["framesAcknowledged"] = c.framesAcknowledged;
-        j["datagramsSent"] = c.datagramsSent;
-        j["datagramsAcknowledged"] = c.datagramsAcknowledged;
-        j["statusCount"] = c.statusCount;
-        j["fifoEntries"] = c.fifoEntries;
-        j["fifoFreeAtEnd"] = c.fifoFreeAtEnd;
-        j["delivered"] = c.end == ChannelEnd::Delivered && c.endText.empty();
-        j["end"] = endName(c.end);
-        j["failure"] = c.endText.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.endText);
-        nlohmann::json stalls = nlohmann::json::array();
-        for (const Stall& stall : c.stalls)
-            stalls.push_back({ { "began", clockText(stall.began) }, { "seconds", stall.seconds } });
-        j["stalls"] = stalls;
-        j["framesLate"] = c.lateness.frames;
-        j["framesLateOverMax"] = c.lateness.framesOverMax;
-        j["lateByMaxMs"] = static_cast<double>(c.lateness.maxUs) / 1000.0;
-        if (c.damage.empty()) {
-            j["damage"] = nullptr;
-        } else {
-            j["damage"] = { { "text", c.damage },
-                            { "offset", c.damageOffset },
-                            { "bytesSkipped", c.bytesSkipped },
-                            { "framesSkipped",
-                              c.framesSkipped ? nlohmann::json(*c.framesSkipped) : nlohmann::json(nullptr) } };
-        }
-        j["firstFrame"] = c.firstFrame;
-        j["endFrame"] = c.endFrame;
-        j["replayStartUs"] = c.replayStartUs;
-        j["sendTimeouts"] = c.sendTimeouts;
-        // The unit client retries a send whose wait for FIFO room timed out
-        // without telling anyone: retries cannot be counted.
-        j["sendRetries"] = nullptr;
-        if (c.statusSeen) {
-            j["lowestFifoFree"] = c.lowestFifoFree;
-            j["lossFlagSeen"] = c.lossFlagSeen;
-        } else {
-            j["lowestFifoFree"] = nullptr;
-            j["lossFlagSeen"] = nullptr;
-        }
-        if (c.emulated) {
-            j["framesTimed"] = c.framesTimed;
-            j["lateMaxMs"] = c.lateMaxMs;
-            j["lateMeanMs"] = c.lateMeanMs;
-            j["framesLateOver1ms"] = c.framesLateOver1ms;
-            j["firstFramePlayedNs"] = c.firstFramePlayedNs;
-            j["lastFramePlayedNs"] = c.lastFramePlayedNs;
-            j["framesComplete"] = c.framesComplete;
-            j["framesIncomplete"] = c.framesIncomplete;
-            j["checksumsMatched"] = c.checksumsMatched;
-            j["checksumsMismatched"] = c.checksumsMismatched;
-            j["bytesAtUnit"] = c.bytesAtUnit;
-            j["loss"] = c.loss;
-            j["framesPlayed"] = c.framesPlayed;
-            j["framesNotPlayed"] = c.framesNotPlayed;
-            j["fifoOverflows"] = c.fifoOverflows;
-        }
-        channels.push_back(j);
-    }
-    nlohmann::json root = { { "exitCode", result.exitCode },
-                            { "interrupted", result.interrupted },
-                            { "failures", result.failures },
-                            { "channels", channels } };
-    return root.dump(2) + "\n";
 }
 
 } // namespace qir::replay

@@ -68,6 +68,18 @@ struct ChannelSummary {
     /// retries a send whose FIFO wait timed out without a report, so those
     /// retries are not counted; a time-out that ends a send is).
     uint64_t sendTimeouts = 0;
+    /// Seconds from the first frame handed on to the last (nullopt: fewer
+    /// than two frames), and the rates over them: frames per second and
+    /// megabytes (10^6 bytes) per second handed on to the unit client.
+    std::optional<double> sendingSeconds;
+    std::optional<double> framesPerSecond;
+    std::optional<double> megabytesPerSecond;
+    /// The recording's index of the last frame handed on, and the checksum
+    /// (FNV-1a 64) a unit reports for it after the unit client sent it, to
+    /// compare with a unit's "checksum=" (nullopt: none handed on, or the
+    /// recording changed).
+    std::optional<uint64_t> lastFrame;
+    std::optional<uint64_t> lastFrameChecksum;
     bool statusSeen = false;     ///< the player saw the unit's status
     uint32_t lowestFifoFree = 0; ///< lowest free FIFO count in the unit's status
     bool lossFlagSeen = false;   ///< the unit's status showed the loss flag
@@ -76,6 +88,9 @@ struct ChannelSummary {
 struct ReplayResult {
     int exitCode = 1;
     bool interrupted = false;
+    std::string verdict;          ///< the verdict line's text after "verdict: " (empty: none reached)
+    double durationSeconds = 0.0; ///< from the graph's start to its end
+    ReplayOptions options;        ///< what the replay ran with
     std::vector<ChannelSummary> channels;
     std::vector<std::string> errors;
     std::vector<std::string> failures; ///< why the verdict failed, one line each

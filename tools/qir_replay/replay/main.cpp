@@ -4,6 +4,7 @@
 #include "Diagnostics.h"
 #include "ReplayRun.h"
 #include "StopSignals.h"
+#include "UsageChecks.h"
 
 #include <CLI/CLI.hpp>
 
@@ -90,6 +91,10 @@ int runCheckCommand(int argc, char** argv)
     app.add_flag("--keep-going", options.keepGoing,
                  "check on, as doubtful, past damage and past grabber frames whose packet length differs from the "
                  "first frame's (frames the unit client does not send), instead of refusing the recording");
+    bool json = false;
+    app.add_flag("--json", json,
+                 "print the findings as one JSON document (per recording its fields, status ready, doubtful or "
+                 "refused, and the lines of text) instead of text");
     app.get_option("RECORDING")->required();
     try {
         app.parse(argc, argv);
@@ -98,7 +103,11 @@ int runCheckCommand(int argc, char** argv)
         return code == 0 ? 0 : 2;
     }
     applyRecordingOptions(options, format, pixels);
-    return qir::replay::runCheck(options, stdout, stderr);
+    if (const auto error = qir::replay::usageError(options)) {
+        std::fprintf(stderr, "qir-replay check: %s\n", error->c_str());
+        return 2;
+    }
+    return qir::replay::runCheck(options, stdout, stderr, json);
 }
 
 } // namespace
@@ -201,7 +210,9 @@ int main(int argc, char** argv)
     app.add_flag("--verbose", options.verbose,
                  "show every report of the components and, after the run, the unit client library's diagnostic lines "
                  "(otherwise collected and dropped)");
-    app.add_option("--summary-json", options.summaryJson, "also write the summary as JSON to FILE");
+    app.add_option("--summary-json", options.summaryJson,
+                   "also write the summary as JSON to FILE (checked before the replay; -: standard output, and the "
+                   "progress and summary lines go to standard error)");
     app.add_option("--capture", options.capture,
                    "record every datagram the embedded unit receives and sends into FILE (classic pcap, for "
                    "Wireshark with tools/wireshark/qir.lua), written at the end");
@@ -284,7 +295,9 @@ int main(int argc, char** argv)
     // progress display, and shown with --verbose after the run.
     LibraryLines library;
     vxqir::setDiagnosticSink([&library](vxqir::DiagnosticStream, std::string_view line) { library.add(line); });
-    const int code = qir::replay::runReplay(options, stdout, stderr).exitCode;
+    // With --summary-json - standard output carries the JSON alone.
+    std::FILE* out = options.summaryJson == "-" ? stderr : stdout;
+    const int code = qir::replay::runReplay(options, out, stderr).exitCode;
     vxqir::setDiagnosticSink({});
     std::fflush(stdout);
     if (options.verbose)
