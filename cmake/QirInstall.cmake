@@ -8,7 +8,7 @@
 #                             lib/cmake/vxqir/ (find_package(vxqir))
 #   lib/qir-varnel/           the packages (.pck, qir_players.pck included);
 #                             pck-host looks here
-#   include/                  VXQIRApi.h, VXQIRApiProgress.h
+#   include/                  VXQIRApi.h, VXQIRApiProgress.h, VXQIRApiBatch.h
 #   share/doc/qir-varnel/     the READMEs, the C example, example graphs
 #   lib/<multiarch>/wireshark/plugins/
 #                             qir.lua, the Wireshark dissector (Wireshark's
