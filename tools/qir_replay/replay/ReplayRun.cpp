@@ -123,6 +123,7 @@ std::string secondsText(double seconds)
 ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err)
 {
     ReplayResult result;
+    result.mtu = options.mtu;
     auto fail = [&](int code, const std::string& text) {
         std::fprintf(err, "qir-replay: %s\n", text.c_str());
         result.errors.push_back(text);
@@ -561,6 +562,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.unitCount = addresses.size();
         summary.recording = recording.path();
         summary.format = std::string(formatName(recording.format()));
+        summary.datagrams = recordingPlan(recording, options.mtu);
         summary.framesInRecording = recording.frames().size();
         summary.framesToSend = perPass * static_cast<uint64_t>(options.loops);
         summary.firstFrame = range.first;
@@ -731,6 +733,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                          static_cast<unsigned long long>(c.damageOffset));
         for (const Stall& stall : c.stalls)
             std::fprintf(out, "  FIFO not played for %.1f s from %s\n", stall.seconds, clockText(stall.began).c_str());
+        std::fprintf(out, "  %s\n", planText(c.datagrams, options.mtu).c_str());
     }
     for (const host::Report& report : log.Reports()) {
         if (report.level == KOVA::Error)
@@ -792,6 +795,10 @@ std::string summaryJsonText(const ReplayResult& result)
             { "emulatedUnit", c.emulated },
         };
         j["framesAcknowledged"] = c.framesAcknowledged;
+        j["maxPayloadSize"] = c.datagrams.maxPayloadSize;
+        j["lineBytes"] = c.datagrams.lineBytes;
+        j["datagramsPerLine"] = c.datagrams.datagramsPerLine;
+        j["equalDatagrams"] = c.datagrams.equal;
         j["datagramsSent"] = c.datagramsSent;
         j["datagramsAcknowledged"] = c.datagramsAcknowledged;
         j["statusCount"] = c.statusCount;
@@ -852,6 +859,7 @@ std::string summaryJsonText(const ReplayResult& result)
     nlohmann::json root = { { "exitCode", result.exitCode },
                             { "interrupted", result.interrupted },
                             { "failures", result.failures },
+                            { "mtu", result.mtu ? nlohmann::json(*result.mtu) : nlohmann::json(nullptr) },
                             { "channels", channels } };
     return root.dump(2) + "\n";
 }
