@@ -307,6 +307,7 @@ static int stream(const struct options* o, VXTQirChannelHandle handle)
             printf("sent frame %ld of %ld\n", f + 1, o->frames);
     }
     free(blocks);
+    free(lines);
     if (status != 0)
         return status;
     if (stopSignal) {
