@@ -8,7 +8,7 @@
 #                             lib/cmake/vxqir/ (find_package(vxqir))
 #   lib/qir-varnel/           the packages (.pck, qir_players.pck included);
 #                             pck-host looks here
-#   include/                  VXQIRApi.h, VXQIRApiProgress.h
+#   include/                  VXQIRApi.h, VXQIRApiProgress.h, VXQIRApiBatch.h
 #   lib/python3/dist-packages/qir/
 #                             the Python package qir for Debian's Python 3
 #                             (python/, when it is built)

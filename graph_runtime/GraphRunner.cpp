@@ -254,8 +254,11 @@ std::string GraphRunner::StateText() const
         const uint32_t state = runner->Component().Port().EngineState();
         std::string words;
         auto add = [&](uint32_t bit, const char* word) {
-            if (state & bit)
-                words += (words.empty() ? "" : "+") + std::string(word);
+            if ((state & bit) == 0)
+                return;
+            if (!words.empty())
+                words += '+';
+            words += word;
         };
         add(KOVA::LivingState, "living");
         add(KOVA::DyingState, "dying");

@@ -66,6 +66,21 @@ void LoopbackUnit::run()
     uint16_t lastPacket = 0;
     auto nextStatus = std::chrono::steady_clock::now();
     pollfd fds[2] = { { control_, POLLIN, 0 }, { data_, POLLIN, 0 } };
+    // Drains the data socket; `count` tells whether the datagrams count
+    // towards rx_packet_num.
+    const auto drain = [&](bool count) {
+        int n = 0;
+        do {
+            n = ::recvmmsg(data_, messages.data(), batch, MSG_DONTWAIT, nullptr);
+            for (int i = 0; count && i < n; ++i) {
+                ReplaySensorMessageHeader header;
+                std::memcpy(&header, buffers[i].data(), sizeof(header));
+                lastPacket = header.packetNumber;
+            }
+            if (n > 0)
+                received_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
+        } while (n == batch && !count);
+    };
     while (!stop_) {
         ::poll(fds, 2, 1);
         if (fds[0].revents & POLLIN) {
@@ -74,19 +89,19 @@ void LoopbackUnit::run()
             if (::recvfrom(control_, &request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&client), &length) >=
                 static_cast<ssize_t>(CONTROL_HEADER_LENGTH)) {
                 haveClient = true;
+                if (request.command == static_cast<uint16_t>(Command::ENABLE_CHANNEL)) {
+                    // Enabling starts the channel's packet count afresh, as
+                    // a unit does: what a previous registration sent
+                    // (already queued on loopback) is dropped, and
+                    // rx_packet_num starts from 0.
+                    drain(false);
+                    lastPacket = 0;
+                }
                 reply(request, client);
             }
         }
-        if (fds[1].revents & POLLIN) {
-            const int n = ::recvmmsg(data_, messages.data(), batch, MSG_DONTWAIT, nullptr);
-            for (int i = 0; i < n; ++i) {
-                ReplaySensorMessageHeader header;
-                std::memcpy(&header, buffers[i].data(), sizeof(header));
-                lastPacket = header.packetNumber;
-            }
-            if (n > 0)
-                received_.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
-        }
+        if (fds[1].revents & POLLIN)
+            drain(true);
         if (haveClient && std::chrono::steady_clock::now() >= nextStatus) {
             nextStatus += std::chrono::milliseconds(1);
             ReplayStatusMessage status = makeStatusMessage(0, RESPONSE_PERIODIC_STATUS, 0);

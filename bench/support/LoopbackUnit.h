@@ -41,7 +41,8 @@ inline VXTQirInputInterfaceT loopbackChannelConfig(uint16_t controlPort, uint16_
 /// A minimal unit on 127.0.0.2 (control) and 127.0.0.3 (data): answers
 /// every control request with its own command (GET requests with the buffer
 /// size), drains sensor datagrams and, once a client spoke, reports free
-/// FIFO entries and the latest packet number every millisecond.
+/// FIFO entries and the latest packet number every millisecond. Enabling the
+/// channel starts the packet number afresh, as a unit does.
 class LoopbackUnit {
 public:
     static constexpr uint32_t FIFO_ENTRIES = 1000;

@@ -74,7 +74,8 @@ TEST(PackageFile, ExportsOnlyTheEntryPointsAndTheUnitClientFunctions)
                                              "VXQIR_ClearStatusFlags",
                                              "VXQIR_ErrorToString",
                                              "VXQIR_GetChannelProgress",
-                                             "VXQIR_GetChannelProgressAt" };
+                                             "VXQIR_GetChannelProgressAt",
+                                             "VXQIR_ReplayStreamBlocks" };
     EXPECT_EQ(exportedFunctions(QIR_PACKAGE_FILE), expected);
 }
 

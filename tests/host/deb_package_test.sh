@@ -33,7 +33,7 @@ dpkg-deb -f "$deb" Depends | grep -q "libc6 (>=" || fail "the package's dependen
 dpkg-deb -f "$deb" Depends | tr ',' '\n' | grep -qx " *iputils-ping" || fail "the package does not depend on iputils-ping"
 dpkg-deb -x "$deb" "$scratch/root"
 root=$scratch/root/usr
-for file in include/VXQIRApi.h include/VXQIRApiProgress.h lib/pkgconfig/vxqir.pc lib/cmake/vxqir/vxqirConfig.cmake bin/pck-host \
+for file in include/VXQIRApi.h include/VXQIRApiProgress.h include/VXQIRApiBatch.h lib/pkgconfig/vxqir.pc lib/cmake/vxqir/vxqirConfig.cmake bin/pck-host \
             bin/qir-unit-sim lib/qir-varnel/tavrik_qir_varnel.pck share/doc/qir-varnel/README.md; do
     [ -e "$root/$file" ] || fail "the package has no $file"
 done

@@ -1,5 +1,6 @@
 // The public headers compile as C++.
 #include <VXQIRApi.h>
+#include <VXQIRApiBatch.h>
 #include <VXQIRApiProgress.h>
 
 static_assert(sizeof(VXTQirError) == 4);

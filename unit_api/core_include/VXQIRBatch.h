@@ -1,9 +1,10 @@
 // VXQIRBatch.h - the batched data entry of the library core for code linked
-// with the core itself (the package's components). Not exported from
-// libvxqir.so: a program on the C API sends one block per call.
+// with the core itself (the package's components). A program on the C API
+// reaches the same operation through VXQIR_ReplayStreamBlocks
+// (VXQIRApiBatch.h).
 #pragma once
 
-#include "VXQIRApi.h"
+#include "VXQIRApiBatch.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,12 +14,9 @@ namespace vxqir {
 
 // One block of sensor data: what its datagrams carry in their headers (frame
 // and line number, stream id, timestamp) and its payload, borrowed from the
-// caller for the call.
-struct ReplayBlock {
-    VXTQirPacketPropertiesT properties;
-    const uint8_t* payload;
-    uint16_t payloadSize;
-};
+// caller for the call. The C API's record, so a run of them passes from C
+// to the core as it is.
+using ReplayBlock = VXTQirReplayBlockT;
 
 // Sends a run of blocks of one channel through the process-wide core, as
 // VXQIR_ReplayStreamData would send them one by one (same datagrams, same

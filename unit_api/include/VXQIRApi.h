@@ -13,10 +13,15 @@
  *   4. VXQIR_SetReplay... / VXQIR_ReplayStreamData / VXQIR_GetCurrentState
  *   5. VXQIR_UnregisterOutputChannel
  *
+ * VXQIRApiBatch.h adds VXQIR_ReplayStreamBlocks, which sends a run of
+ * blocks (a whole frame) in one call; VXQIRApiProgress.h what the unit
+ * acknowledged of a channel.
+ *
  * Every function returns a VXTQirError (except VXQIR_ErrorToString) and never
  * lets an exception or a signal escape. All functions are thread-safe, with
- * one limit: the data blocks of one channel (VXQIR_ReplayStreamData with the
- * same handle) must come from one thread at a time.
+ * one limit: the data blocks of one channel (VXQIR_ReplayStreamData and
+ * VXQIR_ReplayStreamBlocks with the same handle) must come from one thread
+ * at a time.
  *
  * All times are unsigned 64-bit nanoseconds. This header compiles as C and
  * as C++.

@@ -367,16 +367,25 @@ VXTQirError VXQIRApiS::replayStreamData(VXTQirChannelHandle handle, const VXTQir
 VXTQirError VXQIRApiS::replayStreamBlocks(VXTQirChannelHandle handle, std::span<const ReplayBlock> blocks,
                                           size_t* blocksSent) const
 {
+    return replayStreamBlocks(handle, blocks.data(), blocks.size(), blocksSent);
+}
+
+VXTQirError VXQIRApiS::replayStreamBlocks(VXTQirChannelHandle handle, const ReplayBlock* blocks, size_t count,
+                                          size_t* blocksSent) const
+{
     const Lookup lookup = getChannelState(handle);
     if (!lookup.channel)
         return lookup.error;
-    if (!isValidPointer(blocksSent))
+    if (!isValidPointer(blocksSent) || (count > 0 && !isValidPointer(blocks)))
         return InvalidPointer;
     *blocksSent = 0;
-    for (const ReplayBlock& block : blocks)
+    if (count == 0)
+        return NoError;
+    const std::span<const ReplayBlock> run(blocks, count);
+    for (const ReplayBlock& block : run)
         if (!isValidPointer(block.payload))
             return InvalidPointer;
-    return lookup.channel->sendReplayBlocks(blocks, *blocksSent);
+    return lookup.channel->sendReplayBlocks(run, *blocksSent);
 }
 
 VXTQirError VXQIRApiS::getChannelProgress(VXTQirChannelHandle handle, VXTQirChannelProgressT* progress) const

@@ -63,9 +63,13 @@ public:
                                  const uint8_t* buffer, uint16_t bufferSize) const;
     // A run of blocks of one channel, sent as replayStreamData would send
     // them one by one but with few system calls (ChannelState::
-    // sendReplayBlocks); blocksSent tells how many went whole. Not part of
-    // the C API: the package's components reach it through the core.
+    // sendReplayBlocks); blocksSent tells how many went whole. The
+    // package's components reach it through the core, C programs through
+    // VXQIR_ReplayStreamBlocks, which may pass a null `blocks` (refused
+    // with InvalidPointer after the handle check unless `count` is 0).
     VXTQirError replayStreamBlocks(VXTQirChannelHandle handle, std::span<const ReplayBlock> blocks,
+                                   size_t* blocksSent) const;
+    VXTQirError replayStreamBlocks(VXTQirChannelHandle handle, const ReplayBlock* blocks, size_t count,
                                    size_t* blocksSent) const;
     // VXQIR_GetChannelProgress and VXQIR_GetChannelProgressAt
     // (VXQIRApiProgress.h).

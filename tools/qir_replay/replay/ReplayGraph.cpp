@@ -1,5 +1,6 @@
 #include "ReplayGraph.h"
 
+#include "DatagramSize.h"
 #include "PlayerChoice.h"
 
 #include <arpa/inet.h>
@@ -288,7 +289,10 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
           // A short wait for FIFO room: the unit client tries again at once,
           // and a stopping one notices its stop after at most this long.
           << ", StatusUpdatePeriod = 20000, TimeoutGet = 1000000, TimeoutStream = 250000"
-          << ", StartStopTimeInputs = true" << choice.unitProperties << " }\n";
+          << ", StartStopTimeInputs = true" << choice.unitProperties;
+        if (setsMaxPayload(recording, options.mtu))
+            g << ", MaxPayLoadSize = " << recordingPlan(recording, options.mtu).maxPayloadSize;
+        g << " }\n";
         const auto connect = [&](const std::string& from, const std::string& to) {
             g << "\n[[connection]]\nfrom = \"" << from << "\"\nto = \"" << to << "\"\n";
         };

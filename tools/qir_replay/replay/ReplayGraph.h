@@ -67,6 +67,9 @@ struct ReplayOptions {
     std::optional<FrameBound> from; ///< first frame: at or after it
     std::optional<FrameBound> to;   ///< frames before it
     double leadSeconds = 1.0;       ///< replay start = unit time + lead
+    /// --mtu: the unit clients' "MaxPayLoadSize" is chosen for it
+    /// (DatagramSize.h); nullopt: their default.
+    std::optional<uint32_t> mtu;
     /// Control and data addresses of the units, the i-th data address
     /// belonging to the i-th unit; none: the embedded emulated unit.
     std::vector<Endpoint> units;

@@ -100,6 +100,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
 {
     ReplayResult result;
     result.options = options;
+    result.mtu = options.mtu;
     auto fail = [&](int code, const std::string& text) {
         std::fprintf(err, "qir-replay: %s\n", text.c_str());
         result.errors.push_back(text);
@@ -618,6 +619,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.unitCount = addresses.size();
         summary.recording = recording.path();
         summary.format = std::string(formatName(recording.format()));
+        summary.datagrams = recordingPlan(recording, options.mtu);
         summary.framesInRecording = recording.frames().size();
         summary.framesToSend = perPass * static_cast<uint64_t>(options.loops);
         summary.firstFrame = range.first;
@@ -812,6 +814,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                          static_cast<unsigned long long>(c.damageOffset));
         for (const Stall& stall : c.stalls)
             std::fprintf(out, "  FIFO not played for %.1f s from %s\n", stall.seconds, clockText(stall.began).c_str());
+        std::fprintf(out, "  %s\n", planText(c.datagrams, options.mtu).c_str());
     }
     for (const host::Report& report : log.Reports()) {
         if (report.level == KOVA::Error)

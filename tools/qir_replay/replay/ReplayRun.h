@@ -4,10 +4,12 @@
 #pragma once
 
 #include "ChannelWatch.h"
+#include "DatagramSize.h"
 #include "ReplayGraph.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@ struct ChannelSummary {
     size_t unitCount = 1; ///< units of the run
     std::string recording;
     std::string format;
+    DatagramPlan datagrams; ///< how its lines are cut into datagrams
     uint64_t framesInRecording = 0;
     uint64_t framesToSend = 0;   ///< frames per pass x passes
     uint64_t framesHandedOn = 0; ///< by the player (read from the file and written to the graph)
@@ -94,6 +97,7 @@ struct ReplayResult {
     std::vector<ChannelSummary> channels;
     std::vector<std::string> errors;
     std::vector<std::string> failures; ///< why the verdict failed, one line each
+    std::optional<uint32_t> mtu;       ///< --mtu, if given
 };
 
 /// Runs the replay; every line for the user goes to `out` (progress and

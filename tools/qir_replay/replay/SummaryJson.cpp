@@ -98,6 +98,7 @@ nlohmann::json optionsJson(const ReplayOptions& o)
         { "unitTimeoutSeconds", o.unitTimeoutSeconds },
         { "stallTimeoutSeconds", o.stallTimeoutSeconds },
         { "maxLateMs", orNull(o.maxLateMs) },
+        { "mtu", o.mtu ? nlohmann::json(*o.mtu) : nlohmann::json(nullptr) },
         { "commandLine", o.commandLine },
     };
 }
@@ -122,6 +123,10 @@ std::string summaryJsonText(const ReplayResult& result)
             { "emulatedUnit", c.emulated },
         };
         j["framesAcknowledged"] = c.framesAcknowledged;
+        j["maxPayloadSize"] = c.datagrams.maxPayloadSize;
+        j["lineBytes"] = c.datagrams.lineBytes;
+        j["datagramsPerLine"] = c.datagrams.datagramsPerLine;
+        j["equalDatagrams"] = c.datagrams.equal;
         j["datagramsSent"] = c.datagramsSent;
         j["datagramsAcknowledged"] = c.datagramsAcknowledged;
         j["statusCount"] = c.statusCount;
@@ -188,6 +193,7 @@ std::string summaryJsonText(const ReplayResult& result)
                             { "interrupted", result.interrupted },
                             { "durationSeconds", result.durationSeconds },
                             { "failures", result.failures },
+                            { "mtu", result.mtu ? nlohmann::json(*result.mtu) : nlohmann::json(nullptr) },
                             { "options", optionsJson(result.options) },
                             { "channels", channels } };
     return root.dump(2) + "\n";

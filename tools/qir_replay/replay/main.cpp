@@ -1,6 +1,7 @@
 // qir-replay: replays camera recordings into a QIR unit with one command,
 // or checks them first ("qir-replay check").
 #include "CheckCommand.h"
+#include "DatagramSize.h"
 #include "Diagnostics.h"
 #include "ReplayRun.h"
 #include "StopSignals.h"
@@ -198,6 +199,12 @@ int main(int argc, char** argv)
                    "(stalled; exit 1); shorter stalls are reported in the summary")
         ->check(CLI::Range(0.1, 86400.0))
         ->capture_default_str();
+    uint32_t mtu = 0;
+    app.add_option("--mtu", mtu,
+                   "1500, 9000 or any MTU in bytes (68-65535) of the link to the unit: each unit client's "
+                   "MaxPayLoadSize becomes the largest within it that cuts every line into equal datagrams "
+                   "(default: the unit client's 8948)")
+        ->check(CLI::Range(qir::replay::kSmallestMtu, qir::replay::kLargestMtu));
     double maxLate = -1.0;
     app.add_option("--max-late", maxLate,
                    "milliseconds: frames that reach the unit (or, emulated, play) later than this after their play "
@@ -232,6 +239,8 @@ int main(int argc, char** argv)
     applyRecordingOptions(options, format, pixels);
     if (maxLate >= 0.0)
         options.maxLateMs = maxLate;
+    if (mtu > 0)
+        options.mtu = mtu;
     options.channels.resize(options.recordings.size());
     std::iota(options.channels.begin(), options.channels.end(), 0u);
     for (const std::string& map : maps) {
