@@ -154,8 +154,8 @@ void KOVAQirRecordingPlayer::Birth()
     if (replayStartUs_ < 0 || replayStartUs_ >= kProvisionalStartUs || leadUs_ <= 0 || leadUs_ > 3'600'000'000)
         Error("[Birth] ReplayStartUs must be 0 or a unit time, LeadUs above 0 and at most an hour");
     try {
-        recording_.emplace(qir::replay::Recording::open(
-            file.Std(), format_, pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono,
+        recording_.emplace(OpenRecording(
+            file.Std(), pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono,
             keepGoing));
     } catch (const qir::replay::RecordingError& error) {
         Error((KOVAString("[Birth] ") + error.what()).c_str());
@@ -432,6 +432,12 @@ void KOVAQirRecordingPlayer::Core()
     ++handedOn_;
     liveBytes_.store(bytes_, std::memory_order_relaxed);
     liveFrames_.store(handedOn_, std::memory_order_relaxed);
+}
+
+qir::replay::Recording KOVAQirRecordingPlayer::OpenRecording(const std::string& file,
+                                                             qir::replay::RawPixelFormat rawPixels, bool keepGoing)
+{
+    return qir::replay::Recording::open(file, format_, rawPixels, keepGoing);
 }
 
 std::optional<size_t> KOVAQirRecordingPlayer::WriteFrame(size_t index, KOVATimestamp time)

@@ -66,6 +66,7 @@
 #include <deque>
 #include <optional>
 #include <span>
+#include <string>
 
 class KOVAQirRecordingPlayer : public KOVAComponent {
 public:
@@ -125,6 +126,14 @@ protected:
     /// is open; the default fits the largest frame's bytes.
     virtual void AllocateFrames();
     const qir::replay::Recording& recording() const { return *recording_; }
+    /// Opens the recording at Birth; the default reads its format with
+    /// `rawPixels` for raw frames. Throws RecordingError.
+    virtual qir::replay::Recording OpenRecording(const std::string& file, qir::replay::RawPixelFormat rawPixels,
+                                                 bool keepGoing);
+    /// Index of the first frame picked (FirstFrame) and the frames played
+    /// per pass; valid from AllocateFrames on.
+    size_t FirstSelected() const { return static_cast<size_t>(selected_.data() - recording_->frames().data()); }
+    uint64_t FramesPerPass() const { return perPass_; }
     /// Copies frame `index` of the recording to `into` from the file; a
     /// file cut short since Birth fails the player (Error) naming the file,
     /// frame and byte.

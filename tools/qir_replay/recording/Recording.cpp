@@ -41,6 +41,8 @@ std::string_view formatName(RecordingFormat format)
         return "images";
     case RecordingFormat::Jpeg:
         return "jpeg";
+    case RecordingFormat::Video:
+        return "video";
     }
     return "unknown";
 }
@@ -57,6 +59,8 @@ std::optional<RecordingFormat> parseFormatName(std::string_view name)
         return RecordingFormat::Images;
     if (name == "jpeg")
         return RecordingFormat::Jpeg;
+    if (name == "video")
+        return RecordingFormat::Video;
     return std::nullopt;
 }
 
@@ -150,9 +154,11 @@ void Recording::checkInterrupted() const
 }
 
 Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels,
-                          bool keepGoing, const std::function<bool()>& interrupted)
+                          bool keepGoing, const std::function<bool()>& interrupted,
+                          const qir::video::VideoChoice& video)
 {
     Recording recording{ path };
+    recording.video_ = video;
     recording.interrupted_ = interrupted;
     recording.rawPixels_ = rawPixels;
     struct stat st { };
@@ -165,11 +171,15 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
                        : ": images are read from a directory"));
     if (!directory)
         recording.files_.emplace_back(path);
-    const auto sniffed = directory ? format : format ? format : sniffFormat(recording.fileBytes());
+    auto sniffed = directory ? format : format ? format : sniffFormat(recording.fileBytes());
+    // Our own formats first: FFmpeg would take some of them for raw data.
+    if (!sniffed && !directory && qir::video::isVideoFile(path))
+        sniffed = RecordingFormat::Video;
     if (!sniffed && !directory)
         damaged(path, 0,
-                "neither a grabber stream, a record file nor raw frames (no grabber record at byte 64, no "
-                "whole record at byte 0, no raw frame header of 16-bit words); --format names the format");
+                "neither a grabber stream, a record file, raw frames nor a video file (no grabber record at byte "
+                "64, no whole record at byte 0, no raw frame header of 16-bit words, no video stream FFmpeg can "
+                "open); --format names the format");
     try {
         if (directory) {
             recording.indexImages(format);
@@ -179,6 +189,8 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
                 recording.indexGrabber();
             else if (recording.format_ == RecordingFormat::Record)
                 recording.indexRecords();
+            else if (recording.format_ == RecordingFormat::Video)
+                recording.indexVideo();
             else
                 recording.indexRaw();
         }
@@ -239,6 +251,8 @@ bool Recording::carriesTimes() const
         return true;
     case RecordingFormat::Raw:
         return false;
+    case RecordingFormat::Video:
+        return true;
     case RecordingFormat::Images:
     case RecordingFormat::Jpeg:
         return namesCarryTimes_;
@@ -382,7 +396,7 @@ SendShape Recording::sendShape() const
         shape.width = static_cast<uint16_t>(width_);
     else if (format_ == RecordingFormat::Record)
         shape.width = static_cast<uint16_t>(videoInfo_.empty() ? 0 : videoInfo_.front().payloadBytes);
-    else if (format_ == RecordingFormat::Images)
+    else if (format_ == RecordingFormat::Images || format_ == RecordingFormat::Video)
         shape.width = static_cast<uint16_t>(lineBytes());
     else if (format_ == RecordingFormat::Jpeg)
         shape.width = static_cast<uint16_t>(codedPacketBytes_);
@@ -398,6 +412,8 @@ uint64_t Recording::sentChecksum(size_t index) const
         return recordSentChecksum(index);
     if (format_ == RecordingFormat::Images || format_ == RecordingFormat::Jpeg)
         return imageSentChecksum(index);
+    if (format_ == RecordingFormat::Video)
+        return videoSums_.at(index);
     const std::span<const uint8_t> frame = frameBytes(index);
     vxqir::frames::FrameChecksum sum;
     if (format_ == RecordingFormat::Grabber) {

@@ -1,6 +1,7 @@
 #include "CheckCommand.h"
 
 #include "EmulatorConfig.h"
+#include "VideoCheck.h"
 #include "unit_client/csi2/MipiCsi2Chunks.h"
 
 #include <cinttypes>
@@ -84,7 +85,8 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
     for (const std::string& path : options.recordings) {
         std::optional<Recording> opened;
         try {
-            opened.emplace(Recording::open(path, options.format, options.rawPixels, options.keepGoing));
+            opened.emplace(
+                Recording::open(path, options.format, options.rawPixels, options.keepGoing, {}, options.video));
         } catch (const RecordingError& error) {
             std::fprintf(err, "qir-replay: %s\n", error.what());
             worst = 2;
@@ -156,6 +158,8 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err)
             if (recording.skippedFiles() > 0)
                 std::fprintf(out, "  files: %" PRIu64 " files of the directory are no images and were skipped\n",
                              recording.skippedFiles());
+        } else if (recording.format() == RecordingFormat::Video) {
+            printVideoCheck(recording, out);
         } else if (raw) {
             std::fprintf(out, "  geometry: %u x %u pixels, %s, every frame the same\n", recording.width(),
                          recording.height(),

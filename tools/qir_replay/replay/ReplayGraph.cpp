@@ -1,6 +1,7 @@
 #include "ReplayGraph.h"
 
 #include "PlayerChoice.h"
+#include "VideoCheck.h"
 
 #include <arpa/inet.h>
 
@@ -261,6 +262,8 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
             g << ", KeepGoing = true";
         if (raw)
             g << ", PixelFormat = \"" << (recording.rawPixels() == RawPixelFormat::Mono ? "Mono" : "YUV422") << "\"";
+        if (recording.format() == RecordingFormat::Video)
+            g << videoPlayerProperties(recording);
         g << " }\n";
         std::string frames = "player" + n + ".Frames";
         if (raw) {

@@ -164,8 +164,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     std::vector<FrameRange> ranges;
     try {
         for (const std::string& path : options.recordings) {
-            recordings.push_back(Recording::open(path, options.format, options.rawPixels, options.keepGoing,
-                                                 [] { return qir::tools::stop_requested(); }));
+            recordings.push_back(Recording::open(
+                path, options.format, options.rawPixels, options.keepGoing, [] { return qir::tools::stop_requested(); },
+                options.video));
             if (!recordings.back().damage().empty())
                 std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
                              recordings.back().damage().c_str(), recordings.back().frames().size());
