@@ -173,8 +173,13 @@ Recording Recording::open(const std::string& path, std::optional<RecordingFormat
         recording.files_.emplace_back(path);
     auto sniffed = directory ? format : format ? format : sniffFormat(recording.fileBytes());
     // Our own formats first: FFmpeg would take some of them for raw data.
-    if (!sniffed && !directory && qir::video::isVideoFile(path))
-        sniffed = RecordingFormat::Video;
+    if (!sniffed && !directory) {
+        const qir::video::VideoProbe probe = qir::video::probeVideoFile(path);
+        if (probe.video)
+            sniffed = RecordingFormat::Video;
+        else if (!probe.problem.empty())
+            damaged(path, 0, probe.problem);
+    }
     if (!sniffed && !directory)
         damaged(path, 0,
                 "neither a grabber stream, a record file, raw frames nor a video file (no grabber record at byte "

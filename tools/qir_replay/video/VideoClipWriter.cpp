@@ -108,8 +108,8 @@ void writeClip(const std::string& path, const ClipSpec& spec)
     Output out;
     out.path = path;
     out.partial = path + ".part";
-    if (spec.frames == 0 || spec.width == 0 || spec.height == 0 || spec.fps == 0 || spec.streams == 0)
-        out.fail("a clip needs frames, a size, a frame rate and a stream");
+    if (spec.width == 0 || spec.height == 0 || spec.fps == 0 || spec.streams == 0)
+        out.fail("a clip needs a size, a frame rate and a stream");
     if (!spec.timesUs.empty() && spec.timesUs.size() != spec.frames)
         out.fail("one time per frame is needed");
     const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);

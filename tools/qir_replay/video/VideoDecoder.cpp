@@ -16,6 +16,7 @@ extern "C" {
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace qir::video {
 
@@ -30,11 +31,33 @@ constexpr size_t kLineAlign = 64;
 constexpr size_t kSlackBytes = 64;
 constexpr size_t kIoBufferBytes = 64 * 1024;
 
-/// FFmpeg's last error message on this thread (its log is kept quiet: our
-/// errors name the cause themselves and add this text).
+/// FFmpeg's last error message on this thread, for messages of no decoder
+/// of ours (its log is kept quiet: our errors name the cause themselves and
+/// add this text).
 thread_local std::string t_lastLibraryError;
 
-void logCallback(void* /*context*/, int level, const char* format, va_list args)
+/// The errors FFmpeg reported while reading or decoding for one decoder: a
+/// demuxer that skipped damaged bytes or a decoder that concealed damage
+/// says so only in its log. Written by FFmpeg's threads (frame threads of
+/// the codec too), read by the decoder's user.
+struct LibraryErrors {
+    std::mutex mutex;
+    std::string first;
+
+    void note(const std::string& text)
+    {
+        std::lock_guard lock(mutex);
+        if (first.empty())
+            first = text;
+    }
+    std::string take()
+    {
+        std::lock_guard lock(mutex);
+        return std::exchange(first, std::string());
+    }
+};
+
+void logCallback(void* context, int level, const char* format, va_list args)
 {
     if (level > AV_LOG_ERROR)
         return;
@@ -43,7 +66,19 @@ void logCallback(void* /*context*/, int level, const char* format, va_list args)
     std::string text(line);
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
-    if (!text.empty())
+    if (text.empty())
+        return;
+    // The contexts of our decoders carry their error sink; the codec's
+    // frame threads work on copies that keep it.
+    const AVClass* kind = context ? *static_cast<const AVClass* const*>(context) : nullptr;
+    LibraryErrors* sink = nullptr;
+    if (kind == avcodec_get_class())
+        sink = static_cast<LibraryErrors*>(static_cast<AVCodecContext*>(context)->opaque);
+    else if (kind == avformat_get_class())
+        sink = static_cast<LibraryErrors*>(static_cast<AVFormatContext*>(context)->opaque);
+    if (sink)
+        sink->note(text);
+    else
         t_lastLibraryError = text;
 }
 
@@ -149,6 +184,7 @@ struct VideoDecoder::State {
     int64_t lastPacketTimeUs = -1;
     int64_t lastPacketByte = -1;
     bool draining = false;
+    LibraryErrors errors;
 
     ~State()
     {
@@ -194,6 +230,14 @@ struct VideoDecoder::State {
             format->pb = io;
             format->flags |= AVFMT_FLAG_CUSTOM_IO;
         }
+        if (!format)
+            format = avformat_alloc_context();
+        if (!format)
+            fail("out of memory");
+        // Damage the container's reader reports is this decoder's, also
+        // while the streams are probed (which reads ahead); the probe's own
+        // decoders report elsewhere.
+        format->opaque = &errors;
         int result = avformat_open_input(&format, memory.bytes.data() ? nullptr : path.c_str(), nullptr, nullptr);
         if (result < 0)
             fail("not a video FFmpeg can open: " + errorText(result));
@@ -201,6 +245,7 @@ struct VideoDecoder::State {
         if (result < 0)
             fail("FFmpeg cannot read the streams: " + errorText(result));
         info.container = format->iformat->name;
+        t_lastLibraryError.clear();
         for (unsigned i = 0; i < format->nb_streams; ++i)
             if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
                 (format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0)
@@ -233,6 +278,7 @@ struct VideoDecoder::State {
         if (result < 0)
             fail("stream " + std::to_string(index) + ": " + errorText(result));
         codec->pkt_timebase = stream->time_base;
+        codec->opaque = &errors;
         // Damage is found, not hidden: checksums and CRCs where the codec
         // carries them.
         codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_BITSTREAM;
@@ -278,6 +324,15 @@ struct VideoDecoder::State {
     {
         for (;;) {
             const int result = av_read_frame(format, packet);
+            if (const std::string error = errors.take(); !error.empty()) {
+                av_packet_unref(packet);
+                fail("frame " + std::to_string(frames) + ": " +
+                     (result == AVERROR_EOF ? "the file ends early" : "the container is damaged") +
+                     (lastPacketTimeUs >= 0 ? " after the packet at " + secondsText(lastPacketTimeUs) +
+                              (lastPacketByte >= 0 ? " (byte " + std::to_string(lastPacketByte) + ")" : "")
+                                           : std::string(" before the first packet")) +
+                     ": " + error);
+            }
             if (result == AVERROR_EOF) {
                 avcodec_send_packet(codec, nullptr);
                 draining = true;
@@ -328,6 +383,13 @@ struct VideoDecoder::State {
             if (result < 0)
                 fail(where(frames, lastPacketTimeUs, lastPacketByte) + ": does not decode: " + errorText(result));
             break;
+        }
+        if (const std::string error = errors.take(); !error.empty()) {
+            const int64_t timeUs = frame->best_effort_timestamp != AV_NOPTS_VALUE ? toUs(frame->best_effort_timestamp)
+                                                                                  : lastPacketTimeUs;
+            const int64_t byte = frame->pkt_pos;
+            av_frame_unref(frame);
+            fail(where(frames, timeUs, byte) + ": the decoder reports damage: " + error);
         }
         // The frame's own packet position (deprecated in later FFmpeg; part of 5.1).
         const int64_t byte = frame->pkt_pos;
@@ -446,17 +508,32 @@ void quietLibraryLog()
     });
 }
 
-bool isVideoFile(const std::string& path)
+VideoProbe probeVideoFile(const std::string& path)
 {
     quietLibraryLog();
+    t_lastLibraryError.clear();
+    VideoProbe probe;
     AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0)
-        return false;
-    const bool video = avformat_find_stream_info(format, nullptr) >= 0 &&
-        av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) >= 0;
+    const int result = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+    if (result < 0) {
+        // A container's reader that gave up says why in its log; bytes no
+        // reader took leave none.
+        if (!t_lastLibraryError.empty())
+            probe.problem = "FFmpeg cannot read it as a video: " + errorText(result);
+        t_lastLibraryError.clear();
+        return probe;
+    }
+    const int found = avformat_find_stream_info(format, nullptr);
+    probe.video = found >= 0 && av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) >= 0;
+    if (found < 0)
+        probe.problem = std::string("FFmpeg cannot read the streams of this ") + format->iformat->name +
+            " file: " + errorText(found);
+    else if (!probe.video && format->nb_streams > 0)
+        probe.problem = std::string("a ") + format->iformat->name + " file without a video stream (" +
+            std::to_string(format->nb_streams) + " streams of other kinds)";
     avformat_close_input(&format);
     t_lastLibraryError.clear();
-    return video;
+    return probe;
 }
 
 } // namespace qir::video

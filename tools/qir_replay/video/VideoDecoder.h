@@ -86,8 +86,12 @@ private:
 /// FFmpeg; thread-safe.
 void quietLibraryLog();
 
-/// True when FFmpeg opens `path` by its content and finds a video stream in
-/// it. Never throws.
-bool isVideoFile(const std::string& path);
+/// What FFmpeg makes of a file by its content.
+struct VideoProbe {
+    bool video = false;  ///< it opens and holds a video stream
+    std::string problem; ///< FFmpeg took it for a container it could not read, and why ("" otherwise)
+};
+/// Never throws.
+VideoProbe probeVideoFile(const std::string& path);
 
 } // namespace qir::video
