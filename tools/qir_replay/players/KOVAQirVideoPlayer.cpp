@@ -103,9 +103,14 @@ void KOVAQirVideoPlayer::AllocateFrames()
 std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp time)
 {
     const auto& r = recording();
-    if (!queue_)
-        queue_ = std::make_unique<qir::video::VideoFrameQueue>(r.path(), r.videoChoice(), FirstSelected(),
+    if (!queue_) {
+        // Before damage (KeepGoing) the decoder must stop where the index
+        // stopped: one thread, which does not read ahead into it.
+        qir::video::VideoChoice choice = r.videoChoice();
+        choice.decoderThreads = r.damage().empty() ? 0 : 1;
+        queue_ = std::make_unique<qir::video::VideoFrameQueue>(r.path(), choice, FirstSelected(),
                                                                FirstSelected() + FramesPerPass());
+    }
     while (!pending_) {
         try {
             pending_ = queue_->take(kTakeWait);

@@ -16,7 +16,10 @@ void Recording::indexVideo()
 {
     std::optional<qir::video::VideoDecoder> decoder;
     try {
-        decoder.emplace(path_, video_);
+        // One thread: damage is found at the same frame every time.
+        qir::video::VideoChoice oneThread = video_;
+        oneThread.decoderThreads = 1;
+        decoder.emplace(path_, oneThread);
     } catch (const qir::video::VideoError& error) {
         throw RecordingError(error.what());
     }
@@ -31,6 +34,13 @@ void Recording::indexVideo()
                 break;
         } catch (const qir::video::VideoError& error) {
             videoStream_ = decoder->info();
+            // Frames whose packets may hold the start of the damage are not
+            // kept (with keepGoing the frames before it replay).
+            while (error.damageFromByte() >= 0 && !frames_.empty() &&
+                   frames_.back().offset >= static_cast<uint64_t>(error.damageFromByte())) {
+                frames_.pop_back();
+                videoSums_.pop_back();
+            }
             throw RecordingError(error.what());
         }
         if (frames_.empty()) {

@@ -10,7 +10,9 @@ extern "C" {
 }
 
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 namespace qir::video {
@@ -31,6 +33,9 @@ struct Track {
     AVFrame* frame = nullptr;  ///< in the encoder's pixel format
     AVFrame* source = nullptr; ///< the pattern in yuv420p
     SwsContext* scaler = nullptr;
+    /// Each frame's duration by its time (in the codec's time base): a
+    /// container may leave out a last frame that lasts nothing.
+    std::map<int64_t, int64_t> durations;
 
     ~Track()
     {
@@ -87,6 +92,10 @@ void drain(Output& out, Track& track, AVPacket* packet)
             return;
         if (result < 0)
             out.fail("encoding: " + errorText(result));
+        if (packet->duration == 0) {
+            const auto known = track.durations.find(packet->pts);
+            packet->duration = known != track.durations.end() ? known->second : 1;
+        }
         av_packet_rescale_ts(packet, track.codec->time_base, track.stream->time_base);
         packet->stream_index = track.stream->index;
         const int written = av_interleaved_write_frame(out.format, packet);
@@ -193,6 +202,13 @@ void writeClip(const std::string& path, const ClipSpec& spec)
             else
                 av_frame_copy(track.frame, track.source);
             track.frame->pts = timed ? spec.timesUs[n] / 1000 : n;
+            if (timed) {
+                // Until the next frame; the last one as long as the one before.
+                const int64_t next = n + 1 < spec.frames ? spec.timesUs[n + 1] / 1000
+                    : n > 0 ? track.frame->pts + (track.frame->pts - spec.timesUs[n - 1] / 1000)
+                            : track.frame->pts + 1;
+                track.durations[track.frame->pts] = std::max<int64_t>(next - track.frame->pts, 1);
+            }
             result = avcodec_send_frame(track.codec, track.frame);
             if (result < 0)
                 out.fail("encoding frame " + std::to_string(n) + ": " + errorText(result));

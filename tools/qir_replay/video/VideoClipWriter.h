@@ -15,7 +15,7 @@ struct ClipSpec {
     uint32_t width = 64;
     uint32_t height = 48;
     uint32_t frames = 24; ///< 0: a container with the stream and no frame
-    uint32_t fps = 25; ///< frame rate when timesUs is empty
+    uint32_t fps = 25;    ///< frame rate when timesUs is empty
     /// Presentation times in microseconds, one per frame (variable frame
     /// rate); empty: frame n at n / fps.
     std::vector<int64_t> timesUs;

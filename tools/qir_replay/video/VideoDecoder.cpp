@@ -282,7 +282,7 @@ struct VideoDecoder::State {
         // Damage is found, not hidden: checksums and CRCs where the codec
         // carries them.
         codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_BITSTREAM;
-        codec->thread_count = 0; // as many as the machine has
+        codec->thread_count = choice.decoderThreads;
         result = avcodec_open2(codec, decoder, nullptr);
         if (result < 0)
             fail("the " + info.codec + " decoder does not open: " + errorText(result));
@@ -326,12 +326,14 @@ struct VideoDecoder::State {
             const int result = av_read_frame(format, packet);
             if (const std::string error = errors.take(); !error.empty()) {
                 av_packet_unref(packet);
-                fail("frame " + std::to_string(frames) + ": " +
-                     (result == AVERROR_EOF ? "the file ends early" : "the container is damaged") +
-                     (lastPacketTimeUs >= 0 ? " after the packet at " + secondsText(lastPacketTimeUs) +
-                              (lastPacketByte >= 0 ? " (byte " + std::to_string(lastPacketByte) + ")" : "")
-                                           : std::string(" before the first packet")) +
-                     ": " + error);
+                throw VideoError(
+                    name + ": frame " + std::to_string(frames) + ": " +
+                        (result == AVERROR_EOF ? "the file ends early" : "the container is damaged") +
+                        (lastPacketTimeUs >= 0 ? " after the packet at " + secondsText(lastPacketTimeUs) +
+                                 (lastPacketByte >= 0 ? " (byte " + std::to_string(lastPacketByte) + ")" : "")
+                                               : std::string(" before the first packet")) +
+                        ": " + error,
+                    lastPacketByte >= 0 ? lastPacketByte : 0);
             }
             if (result == AVERROR_EOF) {
                 avcodec_send_packet(codec, nullptr);
@@ -385,8 +387,8 @@ struct VideoDecoder::State {
             break;
         }
         if (const std::string error = errors.take(); !error.empty()) {
-            const int64_t timeUs = frame->best_effort_timestamp != AV_NOPTS_VALUE ? toUs(frame->best_effort_timestamp)
-                                                                                  : lastPacketTimeUs;
+            const int64_t timeUs =
+                frame->best_effort_timestamp != AV_NOPTS_VALUE ? toUs(frame->best_effort_timestamp) : lastPacketTimeUs;
             const int64_t byte = frame->pkt_pos;
             av_frame_unref(frame);
             fail(where(frames, timeUs, byte) + ": the decoder reports damage: " + error);

@@ -24,6 +24,17 @@ namespace qir::video {
 class VideoError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    VideoError(const std::string& text, int64_t damageFromByte)
+        : std::runtime_error(text)
+        , damageFromByte_(damageFromByte)
+    { }
+    /// Damage the container's reader found after a packet may have begun
+    /// inside that packet: frames whose packets lie at or after this byte
+    /// are not known whole (-1: the frames before the error are).
+    int64_t damageFromByte() const { return damageFromByte_; }
+
+private:
+    int64_t damageFromByte_ = -1;
 };
 
 /// What the container says of the chosen stream.

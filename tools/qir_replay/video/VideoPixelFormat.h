@@ -34,6 +34,10 @@ std::optional<VideoPixelFormat> parseVideoPixelFormat(std::string_view name);
 struct VideoChoice {
     int stream = -1; ///< the container's stream index; -1: the best video stream
     VideoPixelFormat pixels = VideoPixelFormat::Bgr24;
+    /// Threads of the decoder: 0 as many as the machine has. One thread
+    /// reports damage at the same frame every time (several decode a few
+    /// frames ahead and find it earlier or later); the frames are the same.
+    int decoderThreads = 0;
 };
 
 } // namespace qir::video
