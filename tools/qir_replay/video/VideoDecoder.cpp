@@ -25,6 +25,8 @@ namespace {
 /// Lines and line lengths are 16-bit on the wire.
 constexpr uint32_t kMaxLineBytes = 0xFFFF;
 constexpr uint32_t kMaxLines = 0xFFFF;
+/// The most bytes one frame's sample holds.
+constexpr uint64_t kMaxFrameBytes = 0x7FFFFFFFu - 4096u;
 /// Lines of a converted frame start this many bytes apart at least.
 constexpr size_t kLineAlign = 64;
 /// The converter may read and write a little past a line's end.
@@ -283,6 +285,8 @@ struct VideoDecoder::State {
         // carries them.
         codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_BITSTREAM;
         codec->thread_count = choice.decoderThreads;
+        if (choice.maxPixels > 0)
+            codec->max_pixels = choice.maxPixels;
         result = avcodec_open2(codec, decoder, nullptr);
         if (result < 0)
             fail("the " + info.codec + " decoder does not open: " + errorText(result));
@@ -313,6 +317,12 @@ struct VideoDecoder::State {
             fail(std::to_string(width) + "x" + std::to_string(height) + " pixels in " + std::string(layout->name) +
                  " make lines of " + std::to_string(line) + " bytes; the unit takes at most " +
                  std::to_string(kMaxLineBytes) + " bytes in each of at most " + std::to_string(kMaxLines) + " lines");
+        if (uint64_t{ line } * height > kMaxFrameBytes)
+            fail(std::to_string(width) + "x" + std::to_string(height) + " pixels in " + std::string(layout->name) +
+                 " are more than one sample holds (" + std::to_string(kMaxFrameBytes) + " bytes)");
+        if (choice.maxPixels > 0 && static_cast<int64_t>(uint64_t{ width } * height) > choice.maxPixels)
+            fail(std::to_string(width) + "x" + std::to_string(height) + " pixels are more than " +
+                 std::to_string(choice.maxPixels));
         if (width % layout->widthMultiple != 0)
             fail(std::string(layout->name) + " needs an even width, the video is " + std::to_string(width) +
                  " pixels wide");

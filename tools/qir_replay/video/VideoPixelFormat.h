@@ -38,6 +38,9 @@ struct VideoChoice {
     /// reports damage at the same frame every time (several decode a few
     /// frames ahead and find it earlier or later); the frames are the same.
     int decoderThreads = 0;
+    /// Pictures of more pixels are refused before anything is decoded
+    /// (0: only what the unit cannot take, or a sample cannot hold).
+    int64_t maxPixels = 0;
 };
 
 } // namespace qir::video
