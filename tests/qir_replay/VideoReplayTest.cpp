@@ -184,3 +184,21 @@ TEST(VideoReplay, ADamagedFileIsOneLineNamingTheFrameOrReplaysUpToItWithKeepGoin
 }
 
 } // namespace
+
+namespace {
+
+TEST(VideoReplay, AnUnknownPixelFormatOrAMissingStreamIsBadInput)
+{
+    TempDir dir;
+    const std::string clip = dir.file("clip.mkv");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "video", "--width", "32", "--height", "16", "--frames", "2", "--fps", "25" }, clip, dir));
+    const auto layout = run({ QIR_REPLAY_TOOL, clip, "--pixel-format", "rgb32" }, dir);
+    EXPECT_EQ(layout.exit_code, 2) << layout.out << layout.err;
+    EXPECT_NE(layout.err.find("--pixel-format"), std::string::npos) << layout.err;
+    const auto stream = run({ QIR_REPLAY_TOOL, "check", clip, "--stream", "1" }, dir);
+    EXPECT_EQ(stream.exit_code, 2) << stream.out << stream.err;
+    EXPECT_EQ(stream.err, "qir-replay: " + clip + ": stream 1 is no video stream (video streams: 0)\n");
+}
+
+} // namespace

@@ -9,6 +9,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
@@ -120,6 +122,24 @@ std::string secondsText(int64_t us)
     std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(us) / 1e6);
     return text;
 }
+
+/// Keeps FFmpeg's libraries loaded for the life of the process, also when
+/// what linked them (a package) is unloaded: their dependencies allocate
+/// once when loaded, and unloading them would leave that memory unowned.
+void pinLibrary(const void* symbol)
+{
+    Dl_info info{};
+    if (dladdr(symbol, &info) != 0 && info.dli_fname != nullptr)
+        (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+[[maybe_unused]] const bool g_librariesPinned = [] {
+    pinLibrary(reinterpret_cast<const void*>(&avformat_open_input));
+    pinLibrary(reinterpret_cast<const void*>(&avcodec_open2));
+    pinLibrary(reinterpret_cast<const void*>(&sws_scale));
+    pinLibrary(reinterpret_cast<const void*>(&av_log_set_callback));
+    return true;
+}();
 
 /// Bytes in memory as FFmpeg's input.
 struct MemoryInput {
