@@ -85,6 +85,7 @@ void KOVAQirVideoPlayer::AllocateFrames()
 {
     pending_.reset();
     queue_.reset();
+    framesNotReady_ = 0;
     const auto& r = recording();
     const qir::video::PixelLayout& layout = qir::video::pixelLayout(r.videoChoice().pixels);
     const std::string sequence(layout.channelSeq);
@@ -98,26 +99,34 @@ void KOVAQirVideoPlayer::AllocateFrames()
         model.imageSize = static_cast<int32_t>(step * r.height());
     }
     Output("Frames")->AllocOutputBufferIplImage(model, false);
+    startDecoding();
+}
+
+void KOVAQirVideoPlayer::startDecoding()
+{
+    const auto& r = recording();
+    // Before damage (KeepGoing) the decoder must stop where the index
+    // stopped: one thread, which does not read ahead into it.
+    qir::video::VideoChoice choice = r.videoChoice();
+    choice.decoderThreads = r.damage().empty() ? 0 : 1;
+    queue_ = std::make_unique<qir::video::VideoFrameQueue>(r.path(), choice, FirstSelected(),
+                                                           FirstSelected() + FramesPerPass());
 }
 
 std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp time)
 {
     const auto& r = recording();
-    if (!queue_) {
-        // Before damage (KeepGoing) the decoder must stop where the index
-        // stopped: one thread, which does not read ahead into it.
-        qir::video::VideoChoice choice = r.videoChoice();
-        choice.decoderThreads = r.damage().empty() ? 0 : 1;
-        queue_ = std::make_unique<qir::video::VideoFrameQueue>(r.path(), choice, FirstSelected(),
-                                                               FirstSelected() + FramesPerPass());
-    }
-    while (!pending_) {
+    if (!queue_)
+        startDecoding();
+    for (std::chrono::microseconds wait{ 0 }; !pending_; wait = kTakeWait) {
         try {
-            pending_ = queue_->take(kTakeWait);
+            pending_ = queue_->take(wait);
         } catch (const qir::video::VideoError& error) {
             Error((KOVAString("[Core] ") + error.what()).c_str());
         }
-        if (!pending_)
+        if (!pending_ && wait.count() == 0)
+            ++framesNotReady_; // decoding fell behind: the frame was due and not decoded yet
+        else if (!pending_)
             Rest(kRestUs);
     }
     if (pending_->index != index)
@@ -141,9 +150,8 @@ std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp
 void KOVAQirVideoPlayer::Death()
 {
     if (queue_)
-        ReportInfo((KOVAStreamedString() << "[Death] Decoded " << queue_->framesDecoded()
-                                         << " frames ahead; the queue was empty when a frame was due "
-                                         << queue_->emptyTakes() << " times")
+        ReportInfo((KOVAStreamedString() << "[Death] Decoded " << queue_->framesDecoded() << " frames ahead; "
+                                         << framesNotReady_ << " frames were not decoded yet when due")
                        .c_str());
     pending_.reset();
     queue_.reset();

@@ -10,7 +10,7 @@
 //
 // Frames are decoded ahead on a thread of the player's own into a queue of
 // a few frames, pass after pass of the frames picked; at Death the player
-// reports how often it found the queue empty.
+// reports how many frames were due before the decoder had them.
 #pragma once
 
 #include "KOVAQirRecordingPlayer.h"
@@ -35,6 +35,10 @@ protected:
     void AllocateFrames() override;
 
 private:
+    /// Starts decoding ahead (at Birth, so the first frames are ready when due).
+    void startDecoding();
+
     std::unique_ptr<qir::video::VideoFrameQueue> queue_;
     std::unique_ptr<qir::video::DecodedFrame> pending_; ///< taken, not yet written (no sample was free)
+    uint64_t framesNotReady_ = 0;                       ///< frames due before the decoder had them
 };
