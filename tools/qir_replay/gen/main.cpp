@@ -3,6 +3,7 @@
 #include "RecordingGenerator.h"
 #include "OutputFile.h"
 #include "StopSignals.h"
+#include "VideoClipWriter.h"
 
 #include <CLI/CLI.hpp>
 
@@ -17,6 +18,8 @@ int main(int argc, char** argv)
         "  record   sensor data records: one Video record per frame holding a CSI-2 chunk container\n"
         "  png, pgm, ppm  a directory of images, one file per frame, names carrying the frame's time\n"
         "  jpeg     a directory of JPEG images\n"
+        "  video    a video clip through FFmpeg's encoders (FFV1 lossless by default; the container by the "
+        "file's extension: .mkv, .avi, .mov, .mp4, .nut)\n"
         "The file (or directory) appears only when complete. Exit status: 0 written, 1 write error, 2 bad usage, "
         "130 interrupted."
     };
@@ -26,9 +29,9 @@ int main(int argc, char** argv)
     std::string output;
     std::string pattern = "Ramp";
     std::string pixels = "yuv422";
-    app.add_option("FORMAT", format, "grabber, raw, record, png, pgm, ppm or jpeg")
+    app.add_option("FORMAT", format, "grabber, raw, record, png, pgm, ppm, jpeg or video")
         ->required()
-        ->check(CLI::IsMember({ "grabber", "raw", "record", "png", "pgm", "ppm", "jpeg" }));
+        ->check(CLI::IsMember({ "grabber", "raw", "record", "png", "pgm", "ppm", "jpeg", "video" }));
     app.add_option("-o,--output", output, "the recording file (image formats: a new directory) to write")->required();
     app.add_option("--width", spec.width, "pixels per line")->capture_default_str();
     app.add_option("--height", spec.height, "lines per frame")->capture_default_str();
@@ -44,6 +47,10 @@ int main(int argc, char** argv)
         ->capture_default_str();
     app.add_flag("--short-packets", spec.shortPackets, "grabber: frame start and end packets around the lines");
     app.add_flag("--other-records", spec.otherRecords, "record: a CAN record before every Video record");
+    std::string codec = "ffv1";
+    app.add_option("--codec", codec, "video: ffv1 (lossless), mjpeg, h264 or rawvideo, where FFmpeg has the encoder")
+        ->check(CLI::IsMember({ "ffv1", "mjpeg", "h264", "rawvideo" }))
+        ->capture_default_str();
     bool untimed = false;
     app.add_flag("--untimed-names", untimed, "images: names without times (frame_000000.png); replay them with --fps");
     try {
@@ -51,6 +58,31 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
+    }
+    if (format == "video") {
+        qir::video::ClipSpec clip;
+        clip.codec = codec == "h264" ? "libx264" : codec;
+        clip.width = spec.width;
+        clip.height = spec.height;
+        clip.frames = spec.frames;
+        clip.fps = static_cast<uint32_t>(spec.fps);
+        if (!qir::video::hasEncoder(clip.codec)) {
+            std::fprintf(stderr, "qir-gen: FFmpeg on this machine has no %s encoder\n", clip.codec.c_str());
+            return 2;
+        }
+        if (spec.fps < 1 || spec.fps != static_cast<double>(clip.fps)) {
+            std::fprintf(stderr, "qir-gen: video: --fps must be a whole number of frames per second\n");
+            return 2;
+        }
+        try {
+            qir::video::writeClip(output, clip);
+        } catch (const qir::video::ClipError& error) {
+            std::fprintf(stderr, "qir-gen: %s\n", error.what());
+            return 1;
+        }
+        std::printf("qir-gen: wrote %s: %u %s frames of %u x %u pixels\n", output.c_str(), clip.frames, codec.c_str(),
+                    clip.width, clip.height);
+        return 0;
     }
     for (const auto f :
          { qir::gen::GenFormat::Grabber, qir::gen::GenFormat::Raw, qir::gen::GenFormat::Record,

@@ -165,7 +165,7 @@ void KOVAQirRecordingPlayer::Birth()
         open.checked = checked.Std();
     }
     try {
-        recording_.emplace(qir::replay::Recording::open(file.Std(), open));
+        recording_.emplace(OpenRecording(file.Std(), open));
     } catch (const qir::replay::RecordingError& error) {
         Error((KOVAString("[Birth] ") + error.what()).c_str());
     }
@@ -443,6 +443,12 @@ void KOVAQirRecordingPlayer::Core()
     ++handedOn_;
     liveBytes_.store(bytes_, std::memory_order_relaxed);
     liveFrames_.store(handedOn_, std::memory_order_relaxed);
+}
+
+qir::replay::Recording KOVAQirRecordingPlayer::OpenRecording(const std::string& file,
+                                                             const qir::replay::OpenOptions& options)
+{
+    return qir::replay::Recording::open(file, options);
 }
 
 std::optional<size_t> KOVAQirRecordingPlayer::WriteFrame(size_t index, KOVATimestamp time)

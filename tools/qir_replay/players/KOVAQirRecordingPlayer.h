@@ -70,6 +70,7 @@
 #include <deque>
 #include <optional>
 #include <span>
+#include <string>
 
 class KOVAQirRecordingPlayer : public KOVAComponent {
 public:
@@ -129,6 +130,14 @@ protected:
     /// is open; the default fits the largest frame's bytes.
     virtual void AllocateFrames();
     const qir::replay::Recording& recording() const { return *recording_; }
+    /// Opens the recording at Birth as `options` say (the format, raw
+    /// pixels, damage handling and a checked fingerprint from the player's
+    /// properties). Throws RecordingError.
+    virtual qir::replay::Recording OpenRecording(const std::string& file, const qir::replay::OpenOptions& options);
+    /// Index of the first frame picked (FirstFrame) and the frames played
+    /// per pass; valid from AllocateFrames on.
+    size_t FirstSelected() const { return static_cast<size_t>(selected_.data() - recording_->frames().data()); }
+    uint64_t FramesPerPass() const { return perPass_; }
     /// Copies frame `index` of the recording to `into` from the file; a
     /// file cut short since Birth fails the player (Error) naming the file,
     /// frame and byte.

@@ -16,6 +16,8 @@ PlayerChoice playerChoice(const Recording& recording)
     case RecordingFormat::Jpeg:
         // Each image goes out as `height` packets of this size.
         return { "QirJpegSequencePlayer", ", MaxPayLoadSize = " + std::to_string(recording.codedPacketBytes()) };
+    case RecordingFormat::Video:
+        return { "QirVideoPlayer", "" };
     }
     return {};
 }

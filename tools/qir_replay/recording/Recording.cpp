@@ -41,6 +41,8 @@ std::string_view formatName(RecordingFormat format)
         return "images";
     case RecordingFormat::Jpeg:
         return "jpeg";
+    case RecordingFormat::Video:
+        return "video";
     }
     return "unknown";
 }
@@ -57,6 +59,8 @@ std::optional<RecordingFormat> parseFormatName(std::string_view name)
         return RecordingFormat::Images;
     if (name == "jpeg")
         return RecordingFormat::Jpeg;
+    if (name == "video")
+        return RecordingFormat::Video;
     return std::nullopt;
 }
 
@@ -166,13 +170,15 @@ std::string Recording::fingerprint() const
 }
 
 Recording Recording::open(const std::string& path, std::optional<RecordingFormat> format, RawPixelFormat rawPixels,
-                          bool keepGoing, const std::function<bool()>& interrupted)
+                          bool keepGoing, const std::function<bool()>& interrupted,
+                          const qir::video::VideoChoice& video)
 {
     OpenOptions options;
     options.format = format;
     options.rawPixels = rawPixels;
     options.keepGoing = keepGoing;
     options.interrupted = interrupted;
+    options.video = video;
     return open(path, options);
 }
 
@@ -181,6 +187,7 @@ Recording Recording::open(const std::string& path, const OpenOptions& options)
     const std::optional<RecordingFormat> format = options.format;
     const bool keepGoing = options.keepGoing;
     Recording recording{ path };
+    recording.video_ = options.video;
     recording.interrupted_ = options.interrupted;
     recording.progress_ = options.progress;
     recording.checked_ = options.checked;
@@ -195,11 +202,20 @@ Recording Recording::open(const std::string& path, const OpenOptions& options)
                        : ": images are read from a directory"));
     if (!directory)
         recording.files_.emplace_back(path);
-    const auto sniffed = directory ? format : format ? format : sniffFormat(recording.fileBytes());
+    auto sniffed = directory ? format : format ? format : sniffFormat(recording.fileBytes());
+    // Our own formats first: FFmpeg would take some of them for raw data.
+    if (!sniffed && !directory) {
+        const qir::video::VideoProbe probe = qir::video::probeVideoFile(path);
+        if (probe.video)
+            sniffed = RecordingFormat::Video;
+        else if (!probe.problem.empty())
+            damaged(path, 0, probe.problem);
+    }
     if (!sniffed && !directory)
         damaged(path, 0,
-                "neither a grabber stream, a record file nor raw frames (no grabber record at byte 64, no "
-                "whole record at byte 0, no raw frame header of 16-bit words); --format names the format");
+                "neither a grabber stream, a record file, raw frames nor a video file (no grabber record at byte "
+                "64, no whole record at byte 0, no raw frame header of 16-bit words, no video stream FFmpeg can "
+                "open); --format names the format");
     try {
         if (directory) {
             recording.indexImages(format);
@@ -209,6 +225,8 @@ Recording Recording::open(const std::string& path, const OpenOptions& options)
                 recording.indexGrabber();
             else if (recording.format_ == RecordingFormat::Record)
                 recording.indexRecords();
+            else if (recording.format_ == RecordingFormat::Video)
+                recording.indexVideo();
             else
                 recording.indexRaw();
         }
@@ -271,6 +289,8 @@ bool Recording::carriesTimes() const
         return true;
     case RecordingFormat::Raw:
         return false;
+    case RecordingFormat::Video:
+        return true;
     case RecordingFormat::Images:
     case RecordingFormat::Jpeg:
         return namesCarryTimes_;
@@ -334,7 +354,7 @@ SendShape Recording::sendShape() const
         shape.width = static_cast<uint16_t>(width_);
     else if (format_ == RecordingFormat::Record)
         shape.width = static_cast<uint16_t>(videoInfo_.empty() ? 0 : videoInfo_.front().payloadBytes);
-    else if (format_ == RecordingFormat::Images)
+    else if (format_ == RecordingFormat::Images || format_ == RecordingFormat::Video)
         shape.width = static_cast<uint16_t>(lineBytes());
     else if (format_ == RecordingFormat::Jpeg)
         shape.width = static_cast<uint16_t>(codedPacketBytes_);
@@ -350,6 +370,8 @@ uint64_t Recording::sentChecksum(size_t index) const
         return recordSentChecksum(index);
     if (format_ == RecordingFormat::Images || format_ == RecordingFormat::Jpeg)
         return imageSentChecksum(index);
+    if (format_ == RecordingFormat::Video)
+        return videoSums_.at(index);
     const std::span<const uint8_t> frame = frameBytes(index);
     vxqir::frames::FrameChecksum sum;
     // A trusted index read the frame headers alone: the packet records of

@@ -10,11 +10,15 @@
 //   images           a directory of PNG, PGM or PPM files, sorted by name,
 //                    sent as IPL images (ImageSequence.cpp)
 //   JPEG images      a directory of JPEG files, sent as coded images
+//   video files      any file FFmpeg opens with a video stream in it (MP4,
+//                    MKV, MOV, AVI, ...; VideoRecording.cpp): decoded,
+//                    converted to a pixel layout and sent as IPL images
 //
 // Every read is checked against the file's size; damage is reported as a
 // RecordingError whose text names the file and the byte offset.
 #pragma once
 
+#include "VideoDecoder.h"
 #include "data_types/VideoHeader.h"
 
 #include <cstddef>
@@ -29,11 +33,11 @@
 
 namespace qir::replay {
 
-enum class RecordingFormat : uint8_t { Grabber, Raw, Record, Images, Jpeg };
+enum class RecordingFormat : uint8_t { Grabber, Raw, Record, Images, Jpeg, Video };
 enum class RawPixelFormat : uint8_t { Yuv422, Mono };
 
 std::string_view formatName(RecordingFormat format);
-/// "grabber", "raw", "record", "images" or "jpeg"; nullopt for anything else.
+/// "grabber", "raw", "record", "images", "jpeg" or "video"; nullopt for anything else.
 std::optional<RecordingFormat> parseFormatName(std::string_view name);
 
 /// A recording that cannot be read: "FILE: byte OFFSET: cause" (or
@@ -160,6 +164,9 @@ struct OpenOptions {
     /// frame headers alone (the first frame whole, for its geometry), in
     /// milliseconds whatever its size, and grabberInfo() is left empty.
     std::string checked;
+    /// A video file: the stream replayed and the pixel layout its frames
+    /// are sent in.
+    qir::video::VideoChoice video;
 };
 
 /// A recording, mapped and indexed. Thread-safe to read once constructed.
@@ -175,9 +182,13 @@ public:
     /// `interrupted`, when given, is asked between frames while indexing: once
     /// it answers true, open throws RecordingInterrupted (a long file is
     /// indexed for seconds).
+    /// A file in none of our own formats is tried as a video file; `video`
+    /// picks its stream and the pixel layout its frames are sent in. A video
+    /// file is decoded whole while it is indexed: its frame count, times and
+    /// checksums are those of the decoded, converted frames.
     static Recording open(const std::string& path, std::optional<RecordingFormat> format = std::nullopt,
                           RawPixelFormat rawPixels = RawPixelFormat::Yuv422, bool keepGoing = false,
-                          const std::function<bool()>& interrupted = {});
+                          const std::function<bool()>& interrupted = {}, const qir::video::VideoChoice& video = {});
 
     /// The damage that ended the index early (keepGoing); empty when the
     /// whole file was read.
@@ -228,8 +239,18 @@ public:
     /// Images: per frame its file; files of the directory that are no image were skipped.
     const std::vector<ImageInfo>& imageInfo() const { return imageInfo_; }
     uint64_t skippedFiles() const { return skippedFiles_; }
-    /// IPL images: bytes of one line as sent (width x channels).
-    uint32_t lineBytes() const { return width_ * channels_; }
+    /// IPL images: bytes of one line as sent (width x channels; video: x
+    /// the layout's bytes per pixel).
+    uint32_t lineBytes() const
+    {
+        return format_ == RecordingFormat::Video ? width_ * qir::video::pixelLayout(video_.pixels).bytesPerPixel
+                                                 : width_ * channels_;
+    }
+
+    /// Video files: the stream replayed and the layout its frames are sent
+    /// in. Each frame's offset and size are those of its packet in the file.
+    const qir::video::VideoChoice& videoChoice() const { return video_; }
+    const qir::video::VideoStreamInfo& videoStream() const { return videoStream_; }
     uint8_t channels() const { return channels_; }
     /// JPEG: bytes of each unit packet. Every image is sent as `height`
     /// packets of this size: its bytes, then zeros.
@@ -260,6 +281,7 @@ private:
     void indexRecords();
     void indexImages(std::optional<RecordingFormat> format);
     void sizeCodedPackets();
+    void indexVideo();
     uint64_t recordSentChecksum(size_t index) const;
     uint64_t imageSentChecksum(size_t index) const;
     std::span<const uint8_t> fileBytes() const { return files_.front().bytes(); }
@@ -287,6 +309,9 @@ private:
     std::function<void(uint64_t, uint64_t)> progress_; ///< while opening
     std::string checked_;                              ///< while opening
     bool trusted_ = false;
+    qir::video::VideoChoice video_;
+    qir::video::VideoStreamInfo videoStream_;
+    std::vector<uint64_t> videoSums_; ///< per frame: the checksum of its converted lines
 };
 
 /// The format the first bytes of a file look like; nullopt when none.

@@ -3,12 +3,15 @@
 #include "CheckProgress.h"
 #include "EmulatorConfig.h"
 #include "TimeGaps.h"
+#include "VideoCheck.h"
 #include "unit_client/csi2/MipiCsi2Chunks.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -124,6 +127,7 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
             open.format = options.format;
             open.rawPixels = options.rawPixels;
             open.keepGoing = options.keepGoing;
+            open.video = options.video;
             open.progress = [&checking](uint64_t done, uint64_t total) { checking.update(done, total); };
             checking.begin(path);
             opened.emplace(Recording::open(path, open));
@@ -224,6 +228,21 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
             if (recording.skippedFiles() > 0)
                 say(textOf("  files: %" PRIu64 " files of the directory are no images and were skipped\n",
                            recording.skippedFiles()));
+        } else if (recording.format() == RecordingFormat::Video) {
+            // The video lines, written as the other lines are.
+            char* text = nullptr;
+            size_t length = 0;
+            if (std::FILE* lines = ::open_memstream(&text, &length)) {
+                printVideoCheck(recording, lines);
+                std::fclose(lines);
+                std::string all(text, length);
+                for (size_t at = 0; at < all.size();) {
+                    const size_t end = std::min(all.find('\n', at), all.size());
+                    say(all.substr(at, end - at));
+                    at = end + 1;
+                }
+            }
+            std::free(text);
         } else if (raw) {
             say(textOf("  geometry: %u x %u pixels, %s, every frame the same\n", recording.width(), recording.height(),
                        recording.rawPixels() == RawPixelFormat::Mono ? "mono 16-bit" : "YUV 4:2:2"));

@@ -2,6 +2,7 @@
 
 #include "DatagramSize.h"
 #include "PlayerChoice.h"
+#include "VideoCheck.h"
 
 #include <arpa/inet.h>
 
@@ -266,6 +267,8 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
             g << ", Checked = " << quoted(recording.fingerprint());
         if (raw)
             g << ", PixelFormat = \"" << (recording.rawPixels() == RawPixelFormat::Mono ? "Mono" : "YUV422") << "\"";
+        if (recording.format() == RecordingFormat::Video)
+            g << videoPlayerProperties(recording);
         g << " }\n";
         std::string frames = "player" + n + ".Frames";
         if (raw) {

@@ -160,6 +160,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             open.format = options.format;
             open.rawPixels = options.rawPixels;
             open.keepGoing = options.keepGoing;
+            open.video = options.video;
             open.interrupted = [] { return qir::tools::stop_requested(); };
             open.progress = [&checking](uint64_t done, uint64_t total) { checking.update(done, total); };
             checking.begin(path);

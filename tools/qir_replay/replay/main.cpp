@@ -6,6 +6,7 @@
 #include "ReplayRun.h"
 #include "StopSignals.h"
 #include "UsageChecks.h"
+#include "VideoOptions.h"
 
 #include <CLI/CLI.hpp>
 
@@ -59,9 +60,10 @@ void addRecordingOptions(CLI::App& app, ReplayOptions& options, std::string& for
                    "recording files, or directories of images; the i-th replays on channel i of unit 0")
         ->check(CLI::ExistingPath);
     app.add_option("--format", format,
-                   "recording format: grabber, raw, record, images (PNG/PGM/PPM) or jpeg (default: recognised by "
-                   "content)")
-        ->check(CLI::IsMember({ "grabber", "raw", "record", "images", "jpeg" }));
+                   "recording format: grabber, raw, record, images (PNG/PGM/PPM), jpeg or video (a file FFmpeg "
+                   "reads: MP4, MKV, MOV, AVI, ...; default: recognised by content)")
+        ->check(CLI::IsMember({ "grabber", "raw", "record", "images", "jpeg", "video" }));
+    qir::replay::addVideoOptions(app, options.video);
     app.add_option("--raw-pixels", pixels, "pixels of raw frames: yuv422 (two 16-bit words) or mono (one)")
         ->check(CLI::IsMember({ "yuv422", "mono" }))
         ->capture_default_str();
