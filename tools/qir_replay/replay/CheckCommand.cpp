@@ -232,9 +232,9 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
             // The video lines, written as the other lines are.
             char* text = nullptr;
             size_t length = 0;
-            if (std::FILE* lines = ::open_memstream(&text, &length)) {
-                printVideoCheck(recording, lines);
-                std::fclose(lines);
+            if (std::FILE* memory = ::open_memstream(&text, &length)) {
+                printVideoCheck(recording, memory);
+                std::fclose(memory);
                 std::string all(text, length);
                 for (size_t at = 0; at < all.size();) {
                     const size_t end = std::min(all.find('\n', at), all.size());
