@@ -61,7 +61,8 @@ struct LibraryErrors {
     }
 };
 
-void logCallback(void* context, int level, const char* format, va_list args)
+// FFmpeg hands its own printf formats on to this callback.
+__attribute__((format(printf, 3, 0))) void logCallback(void* context, int level, const char* format, va_list args)
 {
     if (level > AV_LOG_ERROR)
         return;
