@@ -27,13 +27,24 @@ endif()
 # Builds one GoogleTest program and registers each of its tests with ctest.
 # LABELS "concurrency" marks a program whose tests also run under
 # ThreadSanitizer (its tests then carry that label only). TIMEOUT (default
-# 120 s) bounds every single test.
+# 120 s) bounds every single test. With QIR_TESTS_SCOPE "unsanitized" only
+# programs labelled "e2e" are built and registered; the others still exist as
+# targets (built on request) so that the lists that configure them need no
+# conditions.
 function(qir_add_gtest)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  add_executable(${T_NAME} ${T_SOURCES})
+  set(in_scope TRUE)
+  if(QIR_TESTS_SCOPE STREQUAL "unsanitized" AND NOT "e2e" IN_LIST T_LABELS)
+    set(in_scope FALSE)
+  endif()
+  if(in_scope)
+    add_executable(${T_NAME} ${T_SOURCES})
+  else()
+    add_executable(${T_NAME} EXCLUDE_FROM_ALL ${T_SOURCES})
+  endif()
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
                         GTest::gmock Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QIR_TEST_OUTPUT_DIR})
@@ -55,6 +66,9 @@ function(qir_add_gtest)
   elseif(T_LABELS)
     list(GET T_LABELS 0 label)
   endif()
+  if(NOT in_scope)
+    return()
+  endif()
   # Names carry the case's index or its generated name, never its printed
   # bytes: the same test keeps its name in every build directory.
   gtest_discover_tests(${T_NAME}
@@ -64,4 +78,23 @@ function(qir_add_gtest)
   if("concurrency" IN_LIST T_LABELS)
     add_dependencies(qir_concurrency_tests ${T_NAME})
   endif()
+endfunction()
+
+# qir_leave_header_checks_out_of_all(DIR)
+#
+# Header checks compile each public header alone; with QIR_TESTS_SCOPE
+# "unsanitized" the sanitizer build beside this one has compiled them, so the
+# object libraries named *_header_check in DIR and below are built only on
+# request.
+function(qir_leave_header_checks_out_of_all dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${targets})
+    if(target MATCHES "_header_check$")
+      set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+    endif()
+  endforeach()
+  get_property(children DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(child ${children})
+    qir_leave_header_checks_out_of_all(${child})
+  endforeach()
 endfunction()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Both actions of the unit client typed on pck-host's standard input while a
 # graph replays into an emulated unit on loopback; the unit counts the
-# requests and the run ends with "stop". Bounded: 60 s at most.
+# requests and the run ends with "stop". Bounded: 60 s at most. The unit's
+# replies may take long on a loaded machine: the graph waits up to 2 s for each
+# (the default 50 ms is for a unit on a quiet link).
 #   actions_through_commands.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -37,7 +39,7 @@ properties = { Mode = "Constant", Value = 1000, PeriodUs = 100000, Count = 5 }
 [[component]]
 name = "unit"
 model = "VxQirUnitClient"
-properties = { QirControlIP = "127.0.0.2", QirControlPort = $control_port, SensorDataIP = "127.0.0.3", SensorDataBasePort = $data_port, LocalControlIP = "127.0.0.1", LocalControlPort = 0, StatusUpdatePeriod = 50000 }
+properties = { QirControlIP = "127.0.0.2", QirControlPort = $control_port, SensorDataIP = "127.0.0.3", SensorDataBasePort = $data_port, LocalControlIP = "127.0.0.1", LocalControlPort = 0, StatusUpdatePeriod = 50000, TimeoutGet = 2000000 }
 [[connection]]
 from = "camera.Image"
 to = "unit.SensorDataIn"
