@@ -192,4 +192,9 @@ uint64_t chunkSentChecksum(std::span<const uint8_t> container, const ChunkSelect
     return checksumOfPackets(chunkSentPackets(container, selection));
 }
 
+FrameSums chunkSentSums(std::span<const uint8_t> container, const ChunkSelection& selection)
+{
+    return sumsOfPackets(chunkSentPackets(container, selection));
+}
+
 } // namespace vxqir::frames

@@ -107,5 +107,7 @@ std::vector<PacketBytes> chunkSentPackets(std::span<const uint8_t> container, co
 
 /// Checksum of what the unit receives for `container`.
 uint64_t chunkSentChecksum(std::span<const uint8_t> container, const ChunkSelection& selection);
+/// Checksum and digest of what the unit receives for `container`.
+FrameSums chunkSentSums(std::span<const uint8_t> container, const ChunkSelection& selection);
 
 } // namespace vxqir::frames

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Fnv1a64.h"
+#include "FrameDigest.h"
 
 #include <cstdint>
 #include <span>
@@ -16,6 +17,36 @@ namespace vxqir::frames {
 /// the unit's can be compared directly.
 using FrameChecksum = Fnv1a64;
 
+/// What is expected of one frame at the unit: the checksum it reports and
+/// the digest the emulated unit matches frames by, over the same bytes.
+struct FrameSums {
+    uint64_t checksum = 0; ///< FrameChecksum (FNV-1a 64)
+    uint64_t digest = 0;   ///< FrameDigest (XXH3 64)
+    bool operator==(const FrameSums&) const = default;
+};
+
+/// Feeds a frame's bytes to both hashes at once, for senders that tell both.
+///
+/// Thread-bound (a plain value type).
+class FrameSumsHasher {
+public:
+    void update(std::span<const uint8_t> bytes)
+    {
+        checksum_.update(bytes);
+        digest_.update(bytes);
+    }
+    void updateZeros(size_t count)
+    {
+        checksum_.updateZeros(count);
+        digest_.updateZeros(count);
+    }
+    FrameSums value() const { return { .checksum = checksum_.value(), .digest = digest_.value() }; }
+
+private:
+    FrameChecksum checksum_;
+    FrameDigest digest_;
+};
+
 /// The bytes of one unit packet (one line of a frame), borrowed from the
 /// frame they were cut from.
 using PacketBytes = std::span<const uint8_t>;
@@ -27,6 +58,15 @@ inline uint64_t checksumOfPackets(const std::vector<PacketBytes>& packets)
     for (PacketBytes packet : packets)
         sum.update(packet);
     return sum.value();
+}
+
+/// Checksum and digest of a frame sent as `packets`, one line each, in order.
+inline FrameSums sumsOfPackets(const std::vector<PacketBytes>& packets)
+{
+    FrameSumsHasher sums;
+    for (PacketBytes packet : packets)
+        sums.update(packet);
+    return sums.value();
 }
 
 /// A checksum as exactly 16 lower-case hex digits, as the emulated unit

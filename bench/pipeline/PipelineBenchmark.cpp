@@ -70,6 +70,10 @@ public:
     uint64_t datagrams() const { return datagrams_.load(); }
     uint64_t bytes() const { return bytes_.load(); }
     uint16_t lastPacket() const { return lastPacket_.load(); }
+    /// A unit counts rx_packet_num from 0 again when a channel is enabled:
+    /// without this the library's next run would find the previous way's
+    /// packet number and its flow control would hold it.
+    void restartPacketNumbers() { lastPacket_.store(0); }
     bool offload() const { return gro_; }
     // Seconds from the first to the last datagram counted.
     double busySeconds() const { return std::chrono::duration<double>(last_.load() - first_.load()).count(); }
@@ -164,7 +168,7 @@ private:
 // last packet number.
 class ControlResponder {
 public:
-    ControlResponder(int fd, const CountingReceiver& receiver) : fd_(fd), receiver_(receiver)
+    ControlResponder(int fd, CountingReceiver& receiver) : fd_(fd), receiver_(receiver)
     {
         thread_ = std::thread([this] { run(); });
     }
@@ -188,6 +192,8 @@ private:
                 if (::recvfrom(fd_, &request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&client), &length) >=
                     static_cast<ssize_t>(CONTROL_HEADER_LENGTH)) {
                     known = true;
+                    if (request.command == static_cast<uint16_t>(Command::ENABLE_CHANNEL))
+                        receiver_.restartPacketNumbers();
                     const bool buffer = request.command == static_cast<uint16_t>(Command::GET_BUFFER_SIZE);
                     ReplayStatusMessage reply = makeStatusMessage(
                         request.channel_number, buffer ? RESPONSE_BUFFER_SIZE : request.command, request.request_id);
@@ -208,7 +214,7 @@ private:
     }
 
     int fd_;
-    const CountingReceiver& receiver_;
+    CountingReceiver& receiver_;
     std::atomic<bool> stop_{ false };
     std::thread thread_;
 };
@@ -408,6 +414,13 @@ int main(int argc, char** argv)
     if (interrupted) {
         std::printf("interrupted: the figures above cover the frames sent until then\n");
         return 130;
+    }
+    // A way that sent nothing failed (its error is printed above): no figure.
+    for (const Figures* f : { &plain, &single, &batched }) {
+        if (f->frames == 0) {
+            std::fprintf(stderr, "bench_pipeline: %s sent no frame; the figures are not valid\n", f->name);
+            return 1;
+        }
     }
     return 0;
 }

@@ -126,5 +126,22 @@ TEST(FrameChecksum, ZeroFillCountsLikeZeroBytes)
     EXPECT_EQ(fed.value(), filled.value());
 }
 
+TEST(FrameSums, GiveTheChecksumAndTheDigestOfTheBytesFedInPieces)
+{
+    // Lines and a zero fill, as a coded image is sent.
+    std::vector<uint8_t> frame(3 * 5760 + 1000, 0);
+    for (size_t i = 0; i < 3 * 5760; ++i)
+        frame[i] = static_cast<uint8_t>(i * 13 + 1);
+    FrameSumsHasher sums;
+    for (size_t line = 0; line < 3; ++line)
+        sums.update(std::span<const uint8_t>(frame).subspan(line * 5760, 5760));
+    sums.updateZeros(1000);
+    FrameChecksum whole;
+    whole.update(frame);
+    EXPECT_EQ(sums.value().checksum, whole.value());
+    EXPECT_EQ(sums.value().digest, FrameDigest::of(frame));
+    EXPECT_EQ(sumsOfPackets({ PacketBytes(frame).first(5760), PacketBytes(frame).subspan(5760) }), sums.value());
+}
+
 } // namespace
 } // namespace vxqir::frames

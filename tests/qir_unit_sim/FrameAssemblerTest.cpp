@@ -2,6 +2,7 @@
 
 #include "FrameAssembler.h"
 #include "Fnv1a64.h"
+#include "FrameDigest.h"
 #include "PacketContinuity.h"
 #include "RawUnitClient.h"
 
@@ -9,7 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string_view>
+#include <vector>
 
 namespace vxqir::sim {
 namespace {
@@ -46,6 +49,37 @@ TEST(Fnv1a64, PrintsSixteenLowerCaseHexDigits)
 {
     EXPECT_EQ(Fnv1a64::toHex(0x85944171f73967e8ull), "85944171f73967e8");
     EXPECT_EQ(Fnv1a64::toHex(0xAB), "00000000000000ab");
+}
+
+// FrameDigest ------------------------------------------------------------------
+
+TEST(FrameDigest, IsXxh3WithSeedZero)
+{
+    EXPECT_EQ(FrameDigest().value(), 0x2d06800538d394c2ull); // of no bytes
+    EXPECT_EQ(FrameDigest::of({ reinterpret_cast<const uint8_t*>("foobar"), 6 }), 0xd78fda63144c5c84ull);
+}
+
+TEST(FrameDigest, GivesTheSameValueFedInPiecesOfAnySizeAsFedWhole)
+{
+    // Pieces that cross the hash's 64-byte stripes and 256-byte buffer at
+    // every offset, as the lines of a frame do.
+    std::vector<uint8_t> bytes(5000);
+    std::iota(bytes.begin(), bytes.end(), uint8_t{ 7 });
+    for (size_t piece : { 1u, 3u, 63u, 64u, 65u, 255u, 256u, 257u, 1448u, 4999u }) {
+        FrameDigest pieces;
+        for (size_t at = 0; at < bytes.size(); at += piece)
+            pieces.update(std::span<const uint8_t>(bytes).subspan(at, std::min(piece, bytes.size() - at)));
+        EXPECT_EQ(pieces.value(), FrameDigest::of(bytes)) << "pieces of " << piece;
+    }
+}
+
+TEST(FrameDigest, FeedsZerosAsTheZeroBytesWould)
+{
+    const std::vector<uint8_t> zeros(10000, 0);
+    FrameDigest digest;
+    digest.update(std::span<const uint8_t>(zeros).first(3));
+    digest.updateZeros(zeros.size() - 3);
+    EXPECT_EQ(digest.value(), FrameDigest::of(zeros));
 }
 
 // PacketContinuity ---------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The emulator on real loopback sockets, spoken to with hand-built
 // datagrams.
 
+#include "FrameDigest.h"
 #include "RawUnitClient.h"
 #include "Summary.h"
 #include "UnitEmulator.h"
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 namespace vxqir::sim {
@@ -439,6 +441,98 @@ TEST_F(Emulator, StartsAFreshPacketSequenceWhenTheChannelIsEnabledAgain)
     EXPECT_EQ(channel(0).packetGaps, 0u);
     EXPECT_EQ(channel(0).packetsLate, 0u);
     EXPECT_EQ(channel(0).frames.framesComplete, 2u);
+}
+
+TEST_F(Emulator, TakesEveryFrameDigestAndTheChecksumOnlyWhereItIsRead)
+{
+    // The unit is restarted with an observer of digests; none of checksums.
+    std::mutex mutex;
+    std::vector<uint64_t> digests;
+    std::vector<uint64_t> expected;
+    client.reset();
+    unit.reset();
+    unit = std::make_unique<UnitEmulator>(defaultConfig());
+    unit->addDigestObserver([&](const CompletedFrame& frame, uint64_t digest) {
+        std::lock_guard lock(mutex);
+        digests.push_back(digest);
+        expected.push_back(FrameDigest::of(frame.bytes));
+    });
+    unit->start();
+    client = std::make_unique<RawUnitClient>(controlEndpoint(), dataEndpoint());
+    setFrameSize(0, 100, 10);
+    ASSERT_TRUE(client->request(Command::ENABLE_CHANNEL, 0));
+    uint16_t packet = 0;
+    for (uint16_t f = 0; f < 3; ++f)
+        client->sendPatternFrame(0, f, 10, 100, 48, packet);
+    ASSERT_TRUE(waitFor([](const ChannelSnapshot& c) { return c.frames.framesComplete == 3; }));
+    unit->drainChecksums();
+
+    const ChannelSnapshot counted = unit->counters().channels[0];
+    EXPECT_EQ(counted.framesChecksummed, 3u);
+    EXPECT_FALSE(counted.lastChecksum);
+    const ChannelSnapshot c = channel(0);
+    ASSERT_TRUE(c.lastChecksum);
+    EXPECT_EQ(*c.lastChecksum, patternFrameChecksum(2, 10, 100));
+    EXPECT_EQ(c.lastChecksumFrameNumber, 2);
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(digests.size(), 3u);
+    EXPECT_EQ(digests, expected);
+    EXPECT_EQ(c.lastDigest, digests.back());
+    EXPECT_NE(digests[0], digests[1]);
+}
+
+TEST(EmulatorChecksum, ReadWhileFramesArriveIsAlwaysThatOfTheFrameItNames)
+{
+    // A reader takes snapshots while frames complete: each checksum it sees
+    // must be the one of the frame number beside it, however the hashing on
+    // the reader's thread interleaves with newer frames.
+    EmulatorConfig config;
+    config.checksumEveryFrame = true;
+    UnitEmulator unit(config);
+    unit.start();
+    RawUnitClient client(*Ipv4Endpoint::parse("127.0.0.1", unit.controlPort()),
+                         *Ipv4Endpoint::parse("127.0.0.1", unit.dataBasePort()));
+    constexpr uint16_t FRAMES = 200;
+    constexpr uint16_t LINES = 8;
+    constexpr size_t WIDTH = 4096;
+    ReplayControlMessage frameSize = makeControlMessage(0, Command::SET_FRAME_SIZE, 1);
+    frameSize.payload.frameSize = { static_cast<uint16_t>(WIDTH), LINES };
+    ASSERT_TRUE(client.request(frameSize));
+    ASSERT_TRUE(client.request(Command::ENABLE_CHANNEL, 0));
+
+    std::atomic<bool> sent{ false };
+    uint64_t reads = 0;
+    uint64_t wrong = 0;
+    std::thread reader([&] {
+        // Bounded by the sender: it ends once every frame was sent and seen.
+        for (;;) {
+            const bool last = sent.load(std::memory_order_acquire);
+            const ChannelSnapshot c = unit.snapshot().channels[0];
+            if (c.lastChecksum) {
+                ++reads;
+                if (*c.lastChecksum != patternFrameChecksum(c.lastChecksumFrameNumber, LINES, WIDTH))
+                    ++wrong;
+            }
+            if (last)
+                return;
+            std::this_thread::yield();
+        }
+    });
+    uint16_t packet = 0;
+    for (uint16_t f = 0; f < FRAMES; ++f)
+        client.sendPatternFrame(0, f, LINES, WIDTH, 1448, packet);
+    const bool arrived =
+        unit.waitUntil([](const EmulatorSnapshot& s) { return s.channels[0].frames.framesComplete == FRAMES; }, WAIT);
+    unit.drainChecksums();
+    sent.store(true, std::memory_order_release);
+    reader.join();
+    ASSERT_TRUE(arrived);
+    EXPECT_GT(reads, 0u);
+    EXPECT_EQ(wrong, 0u) << "of " << reads << " checksums read";
+    const ChannelSnapshot c = unit.snapshot().channels[0];
+    EXPECT_EQ(c.framesChecksummed, FRAMES);
+    EXPECT_EQ(c.lastChecksumFrameNumber, FRAMES - 1);
+    EXPECT_EQ(c.lastChecksum, patternFrameChecksum(FRAMES - 1, LINES, WIDTH));
 }
 
 TEST_F(Emulator, CountsTheOpenFrameIncompleteWhenStopped)

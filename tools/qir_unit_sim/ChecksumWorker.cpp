@@ -1,8 +1,8 @@
 #include "ChecksumWorker.h"
 
 #include "Fnv1a64.h"
+#include "FrameDigest.h"
 
-#include <pthread.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -38,6 +38,11 @@ void ChecksumWorker::addObserver(FrameObserver observer)
     observers_.push_back(std::move(observer));
 }
 
+void ChecksumWorker::addDigestObserver(DigestObserver observer)
+{
+    digestObservers_.push_back(std::move(observer));
+}
+
 void ChecksumWorker::start()
 {
     thread_ = std::thread([this] { run(); });
@@ -53,7 +58,7 @@ void ChecksumWorker::submit(std::vector<CompletedFrame>& frames)
             if (everyFrame_) {
                 spaceOrIdle_.wait(lock, [&] { return queue_.size() < backlogFrames_ || stopping_; });
             } else if (queue_.size() >= backlogFrames_) {
-                ++results_[queue_.front().channel].framesNotChecksummed;
+                ++results_[queue_.front().channel].result.framesNotChecksummed;
                 ++handled_;
                 queue_.pop_front();
             }
@@ -77,10 +82,36 @@ void ChecksumWorker::drainUntil(uint64_t frames)
     spaceOrIdle_.wait(lock, [&] { return (handled_ >= frames && queue_.empty() && !busy_) || stopping_; });
 }
 
-ChecksumResult ChecksumWorker::result(uint8_t channel) const
+ChecksumResult ChecksumWorker::counts(uint8_t channel) const
 {
     std::lock_guard lock(mutex_);
-    return results_[channel];
+    ChecksumResult r = results_[channel].result;
+    r.lastChecksum.reset();
+    return r;
+}
+
+ChecksumResult ChecksumWorker::result(uint8_t channel) const
+{
+    std::unique_lock lock(mutex_);
+    ChecksumResult r = results_[channel].result;
+    if (r.lastChecksum || !results_[channel].lastFrame)
+        return r;
+    // The frame is shared, not copied: the worker replaces the pointer when
+    // a newer frame is done and never changes a frame it has handed on.
+    const std::shared_ptr<const CompletedFrame> frame = results_[channel].lastFrame;
+    lock.unlock();
+    Fnv1a64 hash;
+    hash.update(frame->bytes);
+    lock.lock();
+    ChannelResults& now = results_[channel];
+    if (now.lastFrame == frame) {
+        now.result.lastChecksum = hash.value();
+        return now.result;
+    }
+    // A newer frame completed meanwhile: the checksum read belongs with the
+    // counts taken before it.
+    r.lastChecksum = hash.value();
+    return r;
 }
 
 void ChecksumWorker::run()
@@ -101,19 +132,34 @@ void ChecksumWorker::run()
         lock.unlock();
         spaceOrIdle_.notify_all();
 
-        Fnv1a64 hash;
-        hash.update(frame.bytes);
-        for (const FrameObserver& observer : observers_)
-            observer(frame, hash.value());
+        const uint64_t digest = FrameDigest::of(frame.bytes);
+        std::optional<uint64_t> checksum;
+        if (!observers_.empty()) {
+            Fnv1a64 hash;
+            hash.update(frame.bytes);
+            checksum = hash.value();
+            for (const FrameObserver& observer : observers_)
+                observer(frame, *checksum);
+        }
+        for (const DigestObserver& observer : digestObservers_)
+            observer(frame, digest);
+        auto kept = std::make_shared<const CompletedFrame>(std::move(frame));
 
         lock.lock();
-        ChecksumResult& r = results_[frame.channel];
+        ChannelResults& c = results_[kept->channel];
+        ChecksumResult& r = c.result;
         ++r.framesChecksummed;
-        r.lastChecksum = hash.value();
-        r.lastFrameNumber = frame.frameNumber;
+        r.lastChecksum = checksum;
+        r.lastDigest = digest;
+        r.lastFrameNumber = kept->frameNumber;
+        // The frame it replaces is freed after the lock is let go (below).
+        c.lastFrame.swap(kept);
         ++handled_;
         busy_ = false;
+        lock.unlock();
         spaceOrIdle_.notify_all();
+        kept.reset();
+        lock.lock();
     }
 }
 

@@ -1,4 +1,4 @@
-// ChecksumWorker.h - computes frame checksums off the receive path.
+// ChecksumWorker.h - verifies complete frames off the receive path.
 #pragma once
 
 #include "CompletedFrame.h"
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -14,21 +15,33 @@
 
 namespace vxqir::sim {
 
-/// Called on the checksum thread for every frame whose checksum was
-/// computed, in completion order per channel.
+/// Called on the checksum thread for every frame checksummed, with its
+/// FNV-1a checksum (Fnv1a64), in completion order per channel. While one
+/// such observer is added, every frame's checksum is computed (about a
+/// nanosecond per byte).
 using FrameObserver = std::function<void(const CompletedFrame& frame, uint64_t checksum)>;
+
+/// Called on the checksum thread for every frame checksummed, with its
+/// digest (FrameDigest, XXH3), in completion order per channel.
+using DigestObserver = std::function<void(const CompletedFrame& frame, uint64_t digest)>;
 
 /// Checksum results of one channel.
 struct ChecksumResult {
-    uint64_t framesChecksummed = 0;
+    uint64_t framesChecksummed = 0; ///< frames whose digest was taken
     uint64_t framesNotChecksummed = 0;
-    std::optional<uint64_t> lastChecksum; ///< of the latest complete frame checksummed
+    /// FNV-1a checksum of the latest complete frame checksummed (left empty
+    /// by ChecksumWorker::counts()).
+    std::optional<uint64_t> lastChecksum;
     uint16_t lastFrameNumber = 0;
+    std::optional<uint64_t> lastDigest; ///< digest of the same frame
 };
 
-/// Hashes complete frames (FNV-1a 64) on a thread of its own, so that the
-/// receive threads only copy bytes and never fall behind the sender because
-/// of the hash, which costs about a nanosecond per byte.
+/// Takes the digest (XXH3) of complete frames on a thread of its own, so
+/// that the receive threads only copy bytes and never fall behind the sender
+/// because of it. The FNV-1a checksum that a unit reports is computed only
+/// when it is read: the worker keeps each channel's latest frame checksummed
+/// and hashes it when result() asks first (once per frame), or for every
+/// frame while a FrameObserver is added.
 ///
 /// At most `backlogFrames` frames wait. When another arrives, the oldest
 /// waiting frame is passed over (counted per channel) unless `everyFrame` is
@@ -47,6 +60,7 @@ public:
 
     /// Thread-bound: before start().
     void addObserver(FrameObserver observer);
+    void addDigestObserver(DigestObserver observer);
     void start();
 
     /// Queues frames (moved from `frames`, which is left empty).
@@ -61,23 +75,34 @@ public:
     /// `frames` complete frames in a snapshot waits here for their checksums.
     void drainUntil(uint64_t frames);
 
+    /// The channel's results, with the checksum of its latest frame
+    /// (computed here, outside the lock, if nobody read it before).
     ChecksumResult result(uint8_t channel) const;
+    /// As result(), without the checksum: costs no hashing.
+    ChecksumResult counts(uint8_t channel) const;
 
 private:
+    /// A channel's results and the frame its latest checksum is taken of.
+    struct ChannelResults {
+        ChecksumResult result;
+        std::shared_ptr<const CompletedFrame> lastFrame;
+    };
+
     void run();
 
     const size_t backlogFrames_;
     const bool everyFrame_;
-    std::vector<FrameObserver> observers_; // fixed once the thread runs
+    std::vector<FrameObserver> observers_;        // fixed once the thread runs
+    std::vector<DigestObserver> digestObservers_; // fixed once the thread runs
 
-    mutable std::mutex mutex_; // guards queue_, handled_, busy_, stopping_, results_
+    mutable std::mutex mutex_; // guards queue_, handled_, busy_, stopping_, results_ (not the frames they share)
     std::condition_variable workAvailable_;
     std::condition_variable spaceOrIdle_;
     std::deque<CompletedFrame> queue_;
     uint64_t handled_ = 0; // frames checksummed or passed over
     bool busy_ = false;
     bool stopping_ = false;
-    std::vector<ChecksumResult> results_; // indexed by channel number
+    mutable std::vector<ChannelResults> results_; // indexed by channel number; result() caches checksums
     std::thread thread_;
 };
 

@@ -55,10 +55,13 @@ struct ChannelSnapshot {
     uint64_t statusMessages = 0; ///< periodic status messages sent
 
     // Checksums (filled in from the checksum worker).
-    uint64_t framesChecksummed = 0;
+    uint64_t framesChecksummed = 0;    ///< frames whose digest was taken
     uint64_t framesNotChecksummed = 0; ///< passed over while the checksum worker was behind
+    /// FNV-1a checksum of the latest frame checksummed (empty in
+    /// UnitEmulator::counters()).
     std::optional<uint64_t> lastChecksum;
     uint16_t lastChecksumFrameNumber = 0;
+    std::optional<uint64_t> lastDigest; ///< digest (FrameDigest) of the same frame
 };
 
 /// Counters of the control socket.

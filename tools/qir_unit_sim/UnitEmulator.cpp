@@ -71,6 +71,11 @@ void UnitEmulator::addFrameObserver(FrameObserver observer)
     checksums_.addObserver(std::move(observer));
 }
 
+void UnitEmulator::addDigestObserver(DigestObserver observer)
+{
+    checksums_.addDigestObserver(std::move(observer));
+}
+
 void UnitEmulator::start()
 {
     std::lock_guard lock(lifecycleMutex_);
@@ -122,17 +127,28 @@ void UnitEmulator::stop()
 
 EmulatorSnapshot UnitEmulator::snapshot() const
 {
+    return takeSnapshot(true);
+}
+
+EmulatorSnapshot UnitEmulator::counters() const
+{
+    return takeSnapshot(false);
+}
+
+EmulatorSnapshot UnitEmulator::takeSnapshot(bool withChecksums) const
+{
     EmulatorSnapshot s;
     if (control_)
         s.control = control_->snapshot();
     s.channels.reserve(channels_.size());
     for (const auto& c : channels_) {
         ChannelSnapshot cs = c->snapshot();
-        const ChecksumResult r = checksums_.result(c->index());
+        const ChecksumResult r = withChecksums ? checksums_.result(c->index()) : checksums_.counts(c->index());
         cs.framesChecksummed = r.framesChecksummed;
         cs.framesNotChecksummed = r.framesNotChecksummed;
         cs.lastChecksum = r.lastChecksum;
         cs.lastChecksumFrameNumber = r.lastFrameNumber;
+        cs.lastDigest = r.lastDigest;
         s.channels.push_back(cs);
     }
     return s;

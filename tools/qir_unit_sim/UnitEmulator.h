@@ -33,7 +33,7 @@ namespace vxqir::sim {
 ///   ... unit.controlPort(), unit.dataBasePort(), unit.snapshot() ...
 ///   unit.stop();                 // or the destructor
 ///
-/// Thread-safe, except start() and addFrameObserver(), which are
+/// Thread-safe, except start() and the add...Observer() calls, which are
 /// thread-bound to the owner before serving begins. Fault injection,
 /// snapshots and waits may come from any thread while it serves.
 ///
@@ -51,8 +51,13 @@ public:
     UnitEmulator(const UnitEmulator&) = delete;
     UnitEmulator& operator=(const UnitEmulator&) = delete;
 
-    /// Observes every checksummed frame on the checksum thread. Before start().
+    /// Observes every checksummed frame on the checksum thread with its
+    /// FNV-1a checksum, which is then computed for every frame (about a
+    /// nanosecond per byte). Before start().
     void addFrameObserver(FrameObserver observer);
+    /// Observes every checksummed frame on the checksum thread with its
+    /// digest (FrameDigest), which costs a small part of that. Before start().
+    void addDigestObserver(DigestObserver observer);
 
     /// Binds the control socket and the data ports, then starts serving.
     /// Throws SocketSetupError naming the address and the reason.
@@ -70,7 +75,12 @@ public:
     /// Receive buffer the kernel granted each data socket, in bytes.
     int receiveBufferBytes() const { return receiveBufferBytes_; }
 
+    /// Every counter, and each channel's checksum of its latest complete
+    /// frame, computed here for a frame whose checksum nobody read before.
     EmulatorSnapshot snapshot() const;
+    /// As snapshot() but without the checksums (lastChecksum empty), so it
+    /// costs no hashing: for progress lines and polls during a run.
+    EmulatorSnapshot counters() const;
 
     /// Waits until `predicate(snapshot())` holds; false after `timeout`.
     bool waitUntil(const std::function<bool(const EmulatorSnapshot&)>& predicate, std::chrono::milliseconds timeout);
@@ -93,6 +103,7 @@ public:
 
 private:
     EmulatedChannel& channel(unsigned index) const;
+    EmulatorSnapshot takeSnapshot(bool withChecksums) const;
 
     EmulatorConfig config_;
     std::shared_ptr<const UnitClock> clock_;

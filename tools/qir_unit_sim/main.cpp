@@ -121,7 +121,7 @@ int run(const ProgramOptions& options)
     for (int s : { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 })
         sigaddset(&signals, s);
 
-    EmulatorSnapshot previous = unit.snapshot();
+    EmulatorSnapshot previous = unit.counters();
     auto previousAt = Clock::now();
     const auto deadline =
         started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.durationSeconds));
@@ -146,7 +146,7 @@ int run(const ProgramOptions& options)
         if (options.durationSeconds > 0.0 && now >= deadline)
             break;
         if (now - previousAt >= std::chrono::seconds(1)) {
-            EmulatorSnapshot current = unit.snapshot();
+            EmulatorSnapshot current = unit.counters();
             if (live) {
                 const double seconds = std::chrono::duration<double>(now - previousAt).count();
                 std::fprintf(stderr, "\r%s\x1b[K", formatLiveLine(previous, current, seconds).c_str());

@@ -182,9 +182,9 @@ void Recording::decodeImage(size_t index, uint8_t* out, size_t rowStride) const
         throw RecordingError(file + ": the PNG does not decode: " + image.message);
 }
 
-uint64_t Recording::imageSentChecksum(size_t index) const
+vxqir::frames::FrameSums Recording::imageSentSums(size_t index) const
 {
-    vxqir::frames::FrameChecksum sum;
+    vxqir::frames::FrameSumsHasher sum;
     if (format_ == RecordingFormat::Jpeg) {
         const std::span<const uint8_t> bytes = frameBytes(index);
         sum.update(bytes);

@@ -115,11 +115,11 @@ void Recording::indexRecords()
         throw RecordingError(path() + ": no Video record among its " + std::to_string(skippedRecords_) + " records");
 }
 
-uint64_t Recording::recordSentChecksum(size_t index) const
+vxqir::frames::FrameSums Recording::recordSentSums(size_t index) const
 {
     // The unit client learns the chunk kinds it sends from the first frame.
     const auto selection = vxqir::frames::ChunkSelection::fromFirstFrame(frameBytes(0));
-    return vxqir::frames::chunkSentChecksum(frameBytes(index), selection);
+    return vxqir::frames::chunkSentSums(frameBytes(index), selection);
 }
 
 } // namespace qir::replay

@@ -6,6 +6,7 @@
 #include "image_converter/RawFrameHeader.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -363,17 +364,17 @@ SendShape Recording::sendShape() const
     return shape;
 }
 
-uint64_t Recording::sentChecksum(size_t index) const
+vxqir::frames::FrameSums Recording::sentSums(size_t index) const
 {
     using namespace MIPICSI2;
     if (format_ == RecordingFormat::Record)
-        return recordSentChecksum(index);
+        return recordSentSums(index);
     if (format_ == RecordingFormat::Images || format_ == RecordingFormat::Jpeg)
-        return imageSentChecksum(index);
+        return imageSentSums(index);
     if (format_ == RecordingFormat::Video)
         return videoSums_.at(index);
     const std::span<const uint8_t> frame = frameBytes(index);
-    vxqir::frames::FrameChecksum sum;
+    vxqir::frames::FrameSumsHasher sum;
     // A trusted index read the frame headers alone: the packet records of
     // the frame are checked before they are walked.
     if (format_ == RecordingFormat::Grabber && trusted_)
@@ -401,14 +402,24 @@ uint64_t Recording::sentChecksum(size_t index) const
         return sum.value();
     }
     // YUV 4:2:2: each word pair (a, b) becomes three bytes holding the lower
-    // ten bits of a at bits 2..11 and of b at bits 14..23.
+    // ten bits of a at bits 2..11 and of b at bits 14..23. Fed in pieces of
+    // many pairs: the digest's cost is per call as well as per byte.
+    std::array<uint8_t, 3 * 1024> out;
+    size_t filled = 0;
     for (size_t at = 0; at + 4 <= pixels.size(); at += 4) {
         const uint32_t a = (pixels[at] | pixels[at + 1] << 8) & 0x3FFu;
         const uint32_t b = (pixels[at + 2] | pixels[at + 3] << 8) & 0x3FFu;
         const uint32_t v = a << 2 | b << 14;
-        const uint8_t out[3] = { static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16) };
-        sum.update(out);
+        out[filled] = static_cast<uint8_t>(v);
+        out[filled + 1] = static_cast<uint8_t>(v >> 8);
+        out[filled + 2] = static_cast<uint8_t>(v >> 16);
+        filled += 3;
+        if (filled == out.size()) {
+            sum.update(out);
+            filled = 0;
+        }
     }
+    sum.update(std::span<const uint8_t>(out).first(filled));
     return sum.value();
 }
 

@@ -18,6 +18,7 @@
 // RecordingError whose text names the file and the byte offset.
 #pragma once
 
+#include "FrameChecksum.h"
 #include "VideoDecoder.h"
 #include "data_types/VideoHeader.h"
 
@@ -265,7 +266,10 @@ public:
     /// unit client (and, for raw frames, the image converter) sent it.
     /// Throws RecordingError naming the byte when a frame that a trusted
     /// index (OpenOptions::checked) did not check is damaged.
-    uint64_t sentChecksum(size_t index) const;
+    uint64_t sentChecksum(size_t index) const { return sentSums(index).checksum; }
+    /// The checksum and the digest (FrameDigest) of frame `index` as the
+    /// emulated unit takes them; errors as sentChecksum().
+    vxqir::frames::FrameSums sentSums(size_t index) const;
     SendShape sendShape() const;
 
 private:
@@ -282,8 +286,8 @@ private:
     void indexImages(std::optional<RecordingFormat> format);
     void sizeCodedPackets();
     void indexVideo();
-    uint64_t recordSentChecksum(size_t index) const;
-    uint64_t imageSentChecksum(size_t index) const;
+    vxqir::frames::FrameSums recordSentSums(size_t index) const;
+    vxqir::frames::FrameSums imageSentSums(size_t index) const;
     std::span<const uint8_t> fileBytes() const { return files_.front().bytes(); }
 
     std::string path_;
@@ -311,7 +315,7 @@ private:
     bool trusted_ = false;
     qir::video::VideoChoice video_;
     qir::video::VideoStreamInfo videoStream_;
-    std::vector<uint64_t> videoSums_; ///< per frame: the checksum of its converted lines
+    std::vector<vxqir::frames::FrameSums> videoSums_; ///< per frame: the sums of its converted lines
 };
 
 /// The format the first bytes of a file look like; nullopt when none.

@@ -50,7 +50,7 @@ void Recording::indexVideo()
             largest_ = size_t{ lineBytes() } * height_;
             shiftUs = frame.timeUs < 0 ? -frame.timeUs : 0;
         }
-        vxqir::frames::FrameChecksum sum;
+        vxqir::frames::FrameSumsHasher sum;
         const size_t line = lineBytes();
         for (uint32_t row = 0; row < height_; ++row)
             sum.update(std::span<const uint8_t>(frame.pixels).subspan(row * frame.stride, line));

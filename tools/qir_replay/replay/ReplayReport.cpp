@@ -34,7 +34,7 @@ std::vector<ChannelSample> sampleChannels(const ReplayOptions& options,
                                           const std::vector<uint64_t>& framesToSend,
                                           const vxqir::sim::UnitEmulator* unit, std::span<const ChannelWatch> watches)
 {
-    const auto emulated = unit ? unit->snapshot() : vxqir::sim::EmulatorSnapshot{};
+    const auto emulated = unit ? unit->counters() : vxqir::sim::EmulatorSnapshot{};
     std::vector<ChannelSample> samples(players.size());
     for (size_t i = 0; i < players.size(); ++i) {
         if (players[i] != nullptr) {
