@@ -77,12 +77,27 @@ double secondsSince(Clock::time_point at)
     return std::chrono::duration<double>(Clock::now() - at).count();
 }
 
-TEST(ReplayUnitLossResume, AUnitStartedAgainOnItsPortsGetsEveryFrameFromTheResumePointWithItsChecksum)
+/// A recording form whose player resumes within the recording: grabber
+/// streams read from the file, raw frames through the image converter, and
+/// video files whose decoder starts at the first frame.
+struct ResumeCase {
+    const char* name;
+    std::vector<std::string> gen; ///< qir-gen arguments (90 frames)
+    const char* file;
+};
+
+void PrintTo(const ResumeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ReplayUnitLossResume : public ::testing::TestWithParam<ResumeCase> { };
+
+TEST_P(ReplayUnitLossResume, AUnitStartedAgainOnItsPortsGetsEveryFrameFromTheResumePointWithItsChecksum)
 {
     TempDir dir;
-    const std::string rec = dir.file("rec.grab");
-    ASSERT_NO_FATAL_FAILURE(
-        generate({ "grabber", "--width", "64", "--height", "40", "--frames", "90", "--fps", "30" }, rec, dir));
+    const std::string rec = dir.file(GetParam().file);
+    ASSERT_NO_FATAL_FAILURE(generate(GetParam().gen, rec, dir));
     const auto recording = qir::replay::Recording::open(rec);
     auto first = std::make_unique<TestUnit>(0, 0);
     const uint16_t controlPort = first->unit->controlPort();
@@ -132,7 +147,17 @@ TEST(ReplayUnitLossResume, AUnitStartedAgainOnItsPortsGetsEveryFrameFromTheResum
     second.unit->stop();
 }
 
-TEST(ReplayUnitLossResume, AUnitThatDoesNotAnswerAgainEndsTheReplayAfterTheWaitSayingHowLongItWaited)
+INSTANTIATE_TEST_SUITE_P(
+    Forms, ReplayUnitLossResume,
+    ::testing::Values(
+        ResumeCase{
+            "Grabber", { "grabber", "--width", "64", "--height", "40", "--frames", "90", "--fps", "30" }, "rec.grab" },
+        ResumeCase{ "RawFrames", { "raw", "--width", "64", "--height", "40", "--frames", "90" }, "rec.raw" },
+        ResumeCase{
+            "Video", { "video", "--width", "64", "--height", "40", "--frames", "90", "--fps", "30" }, "clip.mkv" }),
+    [](const ::testing::TestParamInfo<ResumeCase>& testCase) { return std::string(testCase.param.name); });
+
+TEST(ReplayUnitLossNoResume, AUnitThatDoesNotAnswerAgainEndsTheReplayAfterTheWaitSayingHowLongItWaited)
 {
     TempDir dir;
     const std::string rec = dir.file("rec.grab");
