@@ -17,7 +17,7 @@ using SteadyClock = std::chrono::steady_clock;
 /// Tries to reach a lost unit no more often than this.
 constexpr std::chrono::milliseconds kTryPeriod{ 500 };
 /// Each try waits at most this long for the unit's first status.
-constexpr std::chrono::milliseconds kLongestTry{ 1000 };
+constexpr std::chrono::milliseconds kLongestTry{ 500 };
 
 } // namespace
 

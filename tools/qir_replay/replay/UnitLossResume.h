@@ -70,9 +70,9 @@ void addEarlierRuns(ChannelSummary& summary, const EarlierRuns& earlier);
 /// Waits for the unit at `unit` to answer again, up to `deadline`: reads its
 /// clock through the library on `channel` (registers it, declares a frame,
 /// takes the first status, releases it), a try at most every half second,
-/// each bounded by the time left (and a second). Returns its time in
-/// microseconds, nullopt when it did not answer in time or `stop()` became
-/// true (`why` says what the last try found).
+/// each bounded by the time left (and half a second a request). Returns its
+/// time in microseconds, nullopt when it did not answer in time or `stop()`
+/// became true (`why` says what the last try found).
 std::optional<int64_t> awaitUnitAnswer(const UnitAddress& unit, unsigned channel,
                                        std::chrono::steady_clock::time_point deadline,
                                        const std::function<bool()>& stop, std::string& why);
