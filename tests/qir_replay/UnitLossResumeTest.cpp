@@ -2,7 +2,8 @@
 // is stopped mid-replay: started again on the same ports, it must receive
 // every frame from the first one the old unit had not acknowledged, whole
 // and with the recording's checksum, and the summary must list the
-// interruption; a unit that stays away ends the replay after the wait.
+// interruption; a unit that stays away ends the replay after the wait, and
+// Ctrl-C ends it while it waits.
 #include "Recording.h"
 #include "ReplayToolRuns.h"
 #include "ToolRunner.h"
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <csignal>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -184,6 +186,33 @@ TEST(ReplayUnitLossNoResume, AUnitThatDoesNotAnswerAgainEndsTheReplayAfterTheWai
     EXPECT_EQ(summary["channels"][0]["end"], "unit lost");
     EXPECT_EQ(summary["options"]["onUnitLoss"], "resume");
     EXPECT_EQ(summary["options"]["resumeWithinSeconds"], 2.0);
+}
+
+TEST(ReplayUnitLossNoResume, CtrlCWhileWaitingForTheUnitEndsTheReplayAsInterrupted)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.grab");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "grabber", "--width", "64", "--height", "40", "--frames", "90", "--fps", "30" }, rec, dir));
+    TestUnit unit(0, 0);
+    PipedProgram program(replayInto(*unit.unit, rec,
+                                    { "--on-unit-loss", "resume", "--resume-within", "60", "--unit-timeout", "0.5",
+                                      "--summary-json", dir.file("s.json") }),
+                         dir);
+    ASSERT_TRUE(unit.unit->waitUntil([](const auto& s) { return s.channels[0].frames.framesComplete >= 5; }, 10s));
+    unit.unit->stop();
+    const auto waitingSaid = Clock::now() + 10s;
+    while (program.err().find("waiting up to 60.0 s") == std::string::npos && Clock::now() < waitingSaid)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_NE(program.err().find("waiting up to 60.0 s"), std::string::npos) << program.err();
+    std::this_thread::sleep_for(700ms); // within a try at the unit
+    program.signal(SIGINT);
+    const auto interrupted = Clock::now();
+    const std::string out = program.read_all();
+    EXPECT_EQ(program.wait(), 130) << out << program.err();
+    EXPECT_LT(secondsSince(interrupted), 5.0);
+    EXPECT_NE(out.find("replay interrupted"), std::string::npos) << out;
+    EXPECT_TRUE(readJson(dir.file("s.json"))["interrupted"].get<bool>());
 }
 
 } // namespace
