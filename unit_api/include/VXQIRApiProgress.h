@@ -41,11 +41,6 @@ typedef struct VXTQirChannelProgressT {
     uint64_t framesAcknowledged;
     /* Periodic status messages received on the channel. */
     uint64_t statusCount;
-    /* Sends on the channel (VXQIR_ReplaySensorData, VXQIR_ReplayStreamBlocks)
-     * that returned Timeout because the unit's FIFO stayed full for the
-     * channel's timeoutStream_ms; each call counts once, so a caller that
-     * tries again after a time-out adds one per try. */
-    uint64_t sendTimeouts;
     /* Milliseconds since the latest periodic status arrived (steady clock);
      * -1 before the first. */
     int64_t msSinceStatus;
@@ -53,6 +48,12 @@ typedef struct VXTQirChannelProgressT {
     uint32_t fifoEntries;
     /* The latest periodic status (all zero before the first). */
     VXTQirStatusT status;
+    /* Sends on the channel (VXQIR_ReplaySensorData, VXQIR_ReplayStreamBlocks)
+     * that returned Timeout because the unit's FIFO stayed full for the
+     * channel's timeoutStream_ms; each call counts once, so a caller that
+     * tries again after a time-out adds one per try. Added last, so the
+     * fields above keep their places. */
+    uint64_t sendTimeouts;
 } VXTQirChannelProgressT;
 
 /* Fills *progress for a registered channel. InvalidChannelHandle for an
