@@ -108,6 +108,10 @@ TEST(ReplayUnitFaults, AFrozenFifoEndsTheReplayWithinTheStallTimeOut)
     EXPECT_EQ(channel["end"], "stalled");
     ASSERT_EQ(channel["stalls"].size(), 1u);
     EXPECT_GE(channel["stalls"][0]["seconds"].get<double>(), 2.0);
+    // The unit client's sends waited for FIFO room (250 ms each) for about
+    // the stall time-out: the library counted the ones that gave up.
+    EXPECT_GE(channel["sendTimeouts"].get<uint64_t>(), 2u) << channel.dump();
+    EXPECT_NE(result.out.find(" send time-outs, "), std::string::npos) << result.out;
 }
 
 TEST(ReplayUnitFaults, AFreezeShorterThanTheStallTimeOutIsDeliveredAndReportedInTheSummary)

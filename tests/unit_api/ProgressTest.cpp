@@ -220,5 +220,48 @@ TEST_F(ChannelProgress, IsReadWhileFramesAreSentAndStatusesArrive)
     EXPECT_EQ(progressOf(handle).framesSent, 50u);
 }
 
+// A send that finds no FIFO room within the stream time-out counts once per
+// call, single line or batch, while another thread reads the count (run
+// under ThreadSanitizer as well); sends that go do not count.
+TEST_F(ChannelProgress, CountsEverySendThatFoundNoFifoRoomWithinTheStreamTimeOut)
+{
+    const VXTQirChannelHandle handle = registerChannel(unit_.config(1448, 1000, 30));
+    ASSERT_EQ(api_->initOutputChannel(handle, kWidth, 2), NoError);
+    statusWith(handle, 0, 0); // a frozen FIFO: no entry free
+    std::atomic<bool> done{ false };
+    std::thread reader([&] {
+        uint64_t last = 0;
+        for (int i = 0; i < 100000 && !done.load(); ++i) {
+            VXTQirChannelProgressT progress{};
+            ASSERT_EQ(api_->getChannelProgressAt(unit_.controlIp().c_str(), unit_.controlPort(), 0, &progress),
+                      NoError);
+            ASSERT_GE(progress.sendTimeouts, last);
+            last = progress.sendTimeouts;
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    const uint8_t line[kWidth] = { 1, 2, 3, 4, 5, 6, 7, 8 };
+    for (uint16_t l = 0; l < 3; ++l) {
+        VXTQirPacketPropertiesT packet{};
+        packet.lineNumber = l % 2;
+        EXPECT_EQ(api_->replayStreamData(handle, &packet, line, sizeof(line)), Timeout);
+    }
+    const VXTQirReplayBlockT blocks[2] = { { .properties = {}, .payload = line, .payloadSize = kWidth },
+                                           { .properties = {}, .payload = line, .payloadSize = kWidth } };
+    size_t sent = 0;
+    EXPECT_EQ(api_->replayStreamBlocks(handle, blocks, 2, &sent), Timeout);
+    done = true;
+    reader.join();
+    VXTQirChannelProgressT progress = progressOf(handle);
+    EXPECT_EQ(progress.sendTimeouts, 4u);
+    EXPECT_EQ(progress.datagramsSent, 0u);
+
+    statusWith(handle, 0, 100); // room again
+    sendFrames(handle, 1, 2);
+    progress = progressOf(handle);
+    EXPECT_EQ(progress.framesSent, 1u);
+    EXPECT_EQ(progress.sendTimeouts, 4u);
+}
+
 } // namespace
 } // namespace vxqir::test

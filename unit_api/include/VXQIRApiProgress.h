@@ -5,8 +5,9 @@
  * VXQIRApi.h tells the latest status of a channel; this header adds what a
  * verdict needs on top of it: 64-bit counts of the frames and datagrams sent
  * and of those the unit acknowledged (the rx_packet_num of its periodic
- * status reached their last datagram), and how long ago the unit's last
- * status arrived, so that a stale status can be told from a fresh one.
+ * status reached their last datagram), of the sends that timed out waiting
+ * for FIFO room, and how long ago the unit's last status arrived, so that a
+ * stale status can be told from a fresh one.
  *
  * A channel can be named by its handle or, by code that does not hold the
  * handle (a program running the package's components in-process), by its
@@ -47,6 +48,12 @@ typedef struct VXTQirChannelProgressT {
     uint32_t fifoEntries;
     /* The latest periodic status (all zero before the first). */
     VXTQirStatusT status;
+    /* Sends on the channel (VXQIR_ReplaySensorData, VXQIR_ReplayStreamBlocks)
+     * that returned Timeout because the unit's FIFO stayed full for the
+     * channel's timeoutStream_ms; each call counts once, so a caller that
+     * tries again after a time-out adds one per try. Added last, so the
+     * fields above keep their places. */
+    uint64_t sendTimeouts;
 } VXTQirChannelProgressT;
 
 /* Fills *progress for a registered channel. InvalidChannelHandle for an

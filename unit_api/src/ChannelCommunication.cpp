@@ -432,6 +432,7 @@ VXTQirChannelProgressT ChannelState::progress(std::chrono::steady_clock::time_po
     result.framesSent = p.framesSent;
     result.framesAcknowledged = p.framesAcknowledged;
     result.statusCount = p.statusCount;
+    result.sendTimeouts = p.sendTimeouts;
     result.msSinceStatus = -1;
     if (p.lastStatus)
         result.msSinceStatus =
@@ -452,11 +453,18 @@ void ChannelState::setNextPacketNumber(uint16_t packetNumber) const
 
 // Sensor data ----------------------------------------------------------------
 
+VXTQirError ChannelState::countSendTimeout() const
+{
+    std::lock_guard lock(qir_state_mutex_);
+    ++progress_.sendTimeouts;
+    return Timeout;
+}
+
 VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const uint8_t* payload,
                                          uint16_t payload_size) const
 {
     if (!channel_buffer_notifier_.waitForFreeBuffer(packet_number_))
-        return Timeout;
+        return countSendTimeout();
 
     const size_t largest = replay_buffer_.size() - SENSOR_HEADER_SIZE;
     const uint16_t lastLine = static_cast<uint16_t>(frame_height_.load(std::memory_order_acquire) - 1);
@@ -556,7 +564,7 @@ VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t
     while (blocksSent < blocks.size()) {
         if (cleared == 0) {
             if (!channel_buffer_notifier_.waitForFreeBuffer(packet_number_))
-                return Timeout;
+                return countSendTimeout();
             cleared = blocksCleared(blocks.subspan(next));
         }
 

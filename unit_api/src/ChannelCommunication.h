@@ -167,6 +167,10 @@ private:
     // What a timed-out wait does with the pending entry.
     enum class OnTimeout { Remove, Keep };
 
+    // Counts a send that found no FIFO room within the stream time-out
+    // (progress().sendTimeouts) and returns Timeout.
+    VXTQirError countSendTimeout() const;
+
     // One control request whose reply is awaited.
     struct PendingRequest {
         bool completed = false;
@@ -253,6 +257,7 @@ private:
         uint64_t framesSent = 0;
         uint64_t framesAcknowledged = 0;
         uint64_t statusCount = 0;
+        uint64_t sendTimeouts = 0;     // sends that found no FIFO room within the stream time-out
         uint16_t lastPacketNumber = 0; // of the latest datagram sent
         std::optional<std::chrono::steady_clock::time_point> lastStatus;
         std::array<uint64_t, FRAME_ENDS_KEPT> frameEnds{}; // ring of positions, oldest at frameEndsHead

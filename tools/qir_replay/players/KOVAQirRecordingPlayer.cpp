@@ -187,7 +187,11 @@ void KOVAQirRecordingPlayer::Birth()
                                                                          static_cast<size_t>(endFrame - firstFrame));
     perPass_ = frames_ > 0 ? std::min<uint64_t>(static_cast<uint64_t>(frames_), selected_.size()) : selected_.size();
     AllocateFrames();
-    handedOn_ = 0;
+    const uint64_t total = perPass_ * static_cast<uint64_t>(loops_);
+    firstSerial_ = std::min(resumeSerial_.load(), total);
+    referenceUs_ =
+        std::clamp<int64_t>(resumeReferenceUs_.load(), 0, static_cast<int64_t>(frameTime(firstSerial_) - frameTime(0)));
+    handedOn_ = firstSerial_;
     bytes_ = 0;
     timesWritten_ = false;
     startUs_ = -1;
@@ -198,7 +202,7 @@ void KOVAQirRecordingPlayer::Birth()
     lossSeen_ = false;
     unitTimeUs_ = -1;
     unconverted_.clear();
-    liveFrames_ = 0;
+    liveFrames_ = handedOn_;
     liveBytes_ = 0;
     liveStatuses_ = 0;
     liveLatestFree_ = 0;
@@ -257,7 +261,7 @@ bool KOVAQirRecordingPlayer::writeTimes()
             return false;
         liveStartUs_.store(startUs_, std::memory_order_relaxed);
     }
-    return writeTime("LoggingStartTime", static_cast<int64_t>(frameTime(0)));
+    return writeTime("LoggingStartTime", static_cast<int64_t>(frameTime(0)) + referenceUs_);
 }
 
 void KOVAQirRecordingPlayer::followUnitState()
@@ -363,15 +367,16 @@ void KOVAQirRecordingPlayer::awaitPlayout()
         // Without the unit's status: wait for the last frame's time at the
         // unit's pace, counted from the first frame handed on (plus the lead
         // when the frames were stamped for a start time).
-        const KOVATimestamp due = firstHandedAt_ + static_cast<KOVATimestamp>(frameTime(last) - frameTime(0)) +
-            (startUs_ >= 0 ? leadUs_ : 0) + kDrainMarginUs;
+        const KOVATimestamp due = firstHandedAt_ +
+            static_cast<KOVATimestamp>(frameTime(last) - frameTime(firstSerial_)) + (startUs_ >= 0 ? leadUs_ : 0) +
+            kDrainMarginUs;
         if (now < due)
             Rest(due - now);
         return;
     }
     // The unit's clock must pass the last frame's play time, and its FIFO
     // must stay still (nothing more arriving or leaving) for a while.
-    const int64_t playedBy = startUs_ + static_cast<int64_t>(frameTime(last) - frameTime(0));
+    const int64_t playedBy = startUs_ + static_cast<int64_t>(frameTime(last) - frameTime(0)) - referenceUs_;
     // The last frame's play time is at most a lead and a replay away.
     const int64_t ahead = std::clamp<int64_t>(playedBy - std::max<int64_t>(unitTimeUs_, 0), 0, kStopAfterUs);
     const KOVATimestamp limit = now + leadUs_ + kPlayoutWaitUs + ahead;
@@ -391,7 +396,7 @@ void KOVAQirRecordingPlayer::awaitPlayout()
 void KOVAQirRecordingPlayer::Core()
 {
     followUnitState();
-    if (handedOn_ > 0 && startUs_ == kProvisionalStartUs) {
+    if (handedOn_ > firstSerial_ && startUs_ == kProvisionalStartUs) {
         // The first frame went out and made the unit client poll the unit:
         // now the real start time can be had.
         awaitStartTime();
@@ -422,10 +427,11 @@ void KOVAQirRecordingPlayer::Core()
             return;
         timesWritten_ = true;
     }
-    if (handedOn_ == 0 && startDelayUs_ > 0)
+    if (handedOn_ == firstSerial_ && startDelayUs_ > 0)
         Rest(startDelayUs_);
-    if (handedOn_ > 0 && rate_ > 0.0) {
-        const KOVATimestamp due = firstHandedAt_ + static_cast<KOVATimestamp>(frameTime(handedOn_) - frameTime(0));
+    if (handedOn_ > firstSerial_ && rate_ > 0.0) {
+        const KOVATimestamp due =
+            firstHandedAt_ + static_cast<KOVATimestamp>(frameTime(handedOn_) - frameTime(firstSerial_));
         const KOVATimestamp now = KOVA::CurrentTime();
         if (now < due)
             Rest(due - now);
@@ -437,7 +443,7 @@ void KOVAQirRecordingPlayer::Core()
     if (!written)
         return;
     bytes_ += *written;
-    if (handedOn_ == 0)
+    if (handedOn_ == firstSerial_)
         firstHandedAt_ = KOVA::CurrentTime();
     unconverted_.push_back(static_cast<KOVATimestamp>(frameTime(handedOn_)));
     ++handedOn_;
@@ -485,7 +491,8 @@ void KOVAQirRecordingPlayer::AllocateFrames()
 void KOVAQirRecordingPlayer::Death()
 {
     ReportInfo(
-        (KOVAStreamedString() << "[Death] Handed on " << handedOn_ << " frames, " << bytes_ << " bytes").c_str());
+        (KOVAStreamedString() << "[Death] Handed on " << handedOn_ - firstSerial_ << " frames, " << bytes_ << " bytes")
+            .c_str());
     if (statuses_ > 0)
         ReportInfo((KOVAStreamedString() << "[Death] Unit status: lowest FIFO free " << lowestFree_ << ", loss flag "
                                          << (lossSeen_ ? "set" : "clear") << ", " << statuses_ << " statuses")

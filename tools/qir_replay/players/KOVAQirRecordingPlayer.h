@@ -115,6 +115,22 @@ public:
     /// Lets a held player end (once its last frame is handed on).
     /// Thread-safe.
     void ReleaseEnd() { endReleased_.store(true); }
+    /// For a program that resumes a replay after its unit was lost and
+    /// found again (qir-replay --on-unit-loss resume): called before the
+    /// run, it makes the player begin at frame `serial` of the replay (from
+    /// 0, counting every pass) instead of the first, and play it and the
+    /// frames after it as if the replay had begun `referenceUs` of replay
+    /// time after its first frame: the offset written on "LoggingStartTime"
+    /// is the first frame's time plus `referenceUs`, so frame n plays at
+    /// start + (its time - the first frame's) - `referenceUs`, and the
+    /// frames keep their spacing from `serial` on. `referenceUs` is at most
+    /// the replay time of `serial`. LiveProgress counts the frames before
+    /// `serial` as handed on (not their bytes). Thread-safe.
+    void ResumeFrom(uint64_t serial, int64_t referenceUs)
+    {
+        resumeSerial_.store(serial);
+        resumeReferenceUs_.store(referenceUs);
+    }
 
     /// A start time far beyond any unit clock, in microseconds: the unit
     /// holds frames stamped for it until the real start arrives.
@@ -138,6 +154,9 @@ protected:
     /// per pass; valid from AllocateFrames on.
     size_t FirstSelected() const { return static_cast<size_t>(selected_.data() - recording_->frames().data()); }
     uint64_t FramesPerPass() const { return perPass_; }
+    /// The next frame is the first of a run that resumes a replay within
+    /// the recording (ResumeFrom).
+    bool FirstOfResumedRun() const { return firstSerial_ > 0 && handedOn_ == firstSerial_; }
     /// Copies frame `index` of the recording to `into` from the file; a
     /// file cut short since Birth fails the player (Error) naming the file,
     /// frame and byte.
@@ -200,6 +219,10 @@ private:
     // across Birth.
     std::atomic<bool> holdEnd_{ false };
     std::atomic<bool> endReleased_{ false };
+    std::atomic<uint64_t> resumeSerial_{ 0 };
+    std::atomic<int64_t> resumeReferenceUs_{ 0 };
+    uint64_t firstSerial_ = 0; ///< the first frame of this run (ResumeFrom)
+    int64_t referenceUs_ = 0;  ///< replay time the start stands for (ResumeFrom)
 };
 
 class KOVAQirGrabberStreamPlayer : public KOVAQirRecordingPlayer {

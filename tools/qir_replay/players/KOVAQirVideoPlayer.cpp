@@ -121,16 +121,23 @@ std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp
     const auto& r = recording();
     if (!queue_)
         startDecoding();
-    for (std::chrono::microseconds wait{ 0 }; !pending_; wait = kTakeWait) {
-        try {
-            pending_ = queue_->take(wait);
-        } catch (const qir::video::VideoError& error) {
-            Error((KOVAString("[Core] ") + error.what()).c_str());
+    for (;;) {
+        for (std::chrono::microseconds wait{ 0 }; !pending_; wait = kTakeWait) {
+            try {
+                pending_ = queue_->take(wait);
+            } catch (const qir::video::VideoError& error) {
+                Error((KOVAString("[Core] ") + error.what()).c_str());
+            }
+            if (!pending_ && wait.count() == 0)
+                ++framesNotReady_; // decoding fell behind: the frame was due and not decoded yet
+            else if (!pending_)
+                Rest(kRestUs);
         }
-        if (!pending_ && wait.count() == 0)
-            ++framesNotReady_; // decoding fell behind: the frame was due and not decoded yet
-        else if (!pending_)
-            Rest(kRestUs);
+        // A resumed run begins within the recording: the decoder, which
+        // starts at the first frame, is followed up to it.
+        if (pending_->index == index || !FirstOfResumedRun())
+            break;
+        queue_->recycle(std::move(pending_));
     }
     if (pending_->index != index)
         Error((KOVAStreamedString() << "[Core] Decoded frame " << pending_->index << " where frame " << index

@@ -94,6 +94,11 @@ struct ReplayOptions {
     std::optional<double> maxLateMs;
     /// A replay that skipped damaged frames (keepGoing) may still pass.
     bool allowDamage = false;
+    /// A lost unit ends the replay (false), or the replay waits for it to
+    /// answer again and resumes (true; --on-unit-loss resume).
+    bool resumeOnUnitLoss = false;
+    /// How long a resuming replay waits for a lost unit to answer again.
+    double resumeWithinSeconds = 60.0;
 };
 
 /// Raw frames replay at this rate when --fps is not given.

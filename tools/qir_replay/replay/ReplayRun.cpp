@@ -20,6 +20,7 @@
 #include "ReplayReport.h"
 #include "SummaryJson.h"
 #include "UnitEmulator.h"
+#include "UnitLossResume.h"
 #include "UnitTime.h"
 #include "UsageChecks.h"
 #include "VXQIRApi.h"
@@ -71,22 +72,15 @@ uint64_t framesPerPass(const ReplayOptions& options, const FrameRange& range)
     return perPass;
 }
 
-/// The unit client of graph slot `slot` (unitN): sends that ended in a
-/// time-out (its reports carrying the library's "Timeout" text or "Component
-/// timeout reached") and whether it reported an error.
-void readUnitClientReports(const host::ReportLog& log, size_t slot, ChannelSummary& summary)
+/// Whether the unit client of graph slot `slot` (unitN) reported an error
+/// among `reports` from index `from` on (the reports of one run).
+bool unitClientFailedIn(const std::vector<host::Report>& reports, size_t from, size_t slot)
 {
     const std::string unit = "unit" + std::to_string(slot);
-    const std::string timeout = VXQIR_ErrorToString(Timeout);
-    for (const host::Report& report : log.Reports()) {
-        if (report.source != unit)
-            continue;
-        if (report.text.find(timeout) != std::string::npos ||
-            report.text.find("Component timeout reached") != std::string::npos)
-            ++summary.sendTimeouts;
-        if (report.level == KOVA::Error)
-            summary.unitClientFailed = true;
-    }
+    for (size_t k = from; k < reports.size(); ++k)
+        if (reports[k].source == unit && reports[k].level == KOVA::Error)
+            return true;
+    return false;
 }
 
 std::string secondsText(double seconds)
@@ -306,31 +300,57 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         ~Detach() { host::HostKernel::Instance().Attach(nullptr, nullptr, nullptr); }
     } detach;
 
-    std::vector<std::string> errors;
-    const std::string text = replayGraphText(options, pointers, addresses, true, unitClockOffsetUs);
-    auto description = host::ParseGraphText(text, "replay graph", errors);
-    auto package = host::PackageLibrary::InProcess("qir-replay", &KOVAPckInit, &KOVAGetModulesDefStruct, why);
-    if (!description || !package) {
-        for (const auto& error : errors)
-            std::fprintf(err, "qir-replay: %s\n", error.c_str());
-        return fail(1, "the replay graph was refused" + (why.empty() ? "" : ": " + why));
-    }
-    std::vector<std::unique_ptr<host::PackageLibrary>> packages;
-    packages.push_back(std::move(package));
-    std::unique_ptr<host::Graph> graph = host::Graph::Build(*description, std::move(packages), errors);
-    if (!graph) {
-        for (const auto& error : errors)
-            std::fprintf(err, "qir-replay: %s\n", error.c_str());
-        return fail(1, "the replay graph was refused");
-    }
-
+    // The graph of a run: every channel (and after a lost unit came back,
+    // those not yet delivered) on this program's own components. Slot j of
+    // the graph (playerJ, unitJ) replays recording inRun[j].
+    std::unique_ptr<host::Graph> graph;
+    std::optional<host::GraphDescription> description;
+    std::vector<size_t> inRun;
     // Progress from the players, which run in-process: frames and bytes
-    // handed on and the unit's status as they saw it, for any unit.
-    std::vector<KOVAQirRecordingPlayer*> players;
-    for (size_t i = 0; i < recordings.size(); ++i) {
-        host::HostComponent* component = graph->Find("player" + std::to_string(i));
-        players.push_back(component ? dynamic_cast<KOVAQirRecordingPlayer*>(&component->Port()) : nullptr);
-    }
+    // handed on and the unit's status as they saw it, for any unit (null:
+    // not in the current run).
+    std::vector<KOVAQirRecordingPlayer*> players(recordings.size(), nullptr);
+    const auto buildGraph = [&](const std::vector<size_t>& channels,
+                                int64_t clockOffsetUs) -> std::optional<std::string> {
+        ReplayOptions runOptions = options;
+        std::vector<const Recording*> runRecordings;
+        runOptions.recordings.clear();
+        runOptions.channels.clear();
+        runOptions.unitIndexes.clear();
+        for (const size_t i : channels) {
+            runOptions.recordings.push_back(options.recordings[i]);
+            runOptions.channels.push_back(channelOf(options, i));
+            runOptions.unitIndexes.push_back(unitOf(options, i));
+            runRecordings.push_back(pointers[i]);
+        }
+        std::vector<std::string> errors;
+        const std::string text = replayGraphText(runOptions, runRecordings, addresses, true, clockOffsetUs);
+        description = host::ParseGraphText(text, "replay graph", errors);
+        std::string packageWhy;
+        auto package =
+            host::PackageLibrary::InProcess("qir-replay", &KOVAPckInit, &KOVAGetModulesDefStruct, packageWhy);
+        if (description && package) {
+            std::vector<std::unique_ptr<host::PackageLibrary>> packages;
+            packages.push_back(std::move(package));
+            graph = host::Graph::Build(*description, std::move(packages), errors);
+        }
+        for (const auto& error : errors)
+            std::fprintf(err, "qir-replay: %s\n", error.c_str());
+        if (!graph)
+            return "the replay graph was refused" + (packageWhy.empty() ? "" : ": " + packageWhy);
+        inRun = channels;
+        std::fill(players.begin(), players.end(), nullptr);
+        for (size_t j = 0; j < channels.size(); ++j) {
+            host::HostComponent* component = graph->Find("player" + std::to_string(j));
+            players[channels[j]] = component ? dynamic_cast<KOVAQirRecordingPlayer*>(&component->Port()) : nullptr;
+        }
+        return std::nullopt;
+    };
+    std::vector<size_t> everyChannel(recordings.size());
+    for (size_t i = 0; i < everyChannel.size(); ++i)
+        everyChannel[i] = i;
+    if (const auto refused = buildGraph(everyChannel, unitClockOffsetUs))
+        return fail(1, *refused);
     // The end of each channel, from what its unit acknowledged: the players
     // stay after their last frame until their channel is delivered.
     WatchLimits limits;
@@ -358,15 +378,23 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             perPass * static_cast<uint64_t>(options.loops),
             [frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); }, limits);
         replayTimeUs.emplace_back([frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); });
-        if (players[i])
-            players[i]->HoldEndUntilReleased();
     }
     // Components of the graph, to see one fail.
     std::vector<KOVAComponentPort*> ports;
-    for (size_t i = 0; i < recordings.size(); ++i)
-        for (const char* name : { "player", "converter", "unit" })
-            if (host::HostComponent* component = graph->Find(name + std::to_string(i)))
-                ports.push_back(&component->Port());
+    const auto holdPlayers = [&] {
+        ports.clear();
+        for (size_t j = 0; j < inRun.size(); ++j)
+            for (const char* name : { "player", "converter", "unit" })
+                if (host::HostComponent* component = graph->Find(name + std::to_string(j)))
+                    ports.push_back(&component->Port());
+        for (KOVAQirRecordingPlayer* player : players)
+            if (player)
+                player->HoldEndUntilReleased();
+    };
+    holdPlayers();
+    // What the runs before a lost unit's return did, per channel.
+    std::vector<EarlierRuns> earlier(recordings.size());
+    std::vector<Interruption> interruptions;
     std::vector<KOVAQirRecordingPlayer::Progress> lastCounts(recordings.size());
     std::vector<std::optional<double>> doneAt(recordings.size()); // seconds to each channel's last frame
     ProgressDisplay progress(out, options.quiet);
@@ -426,7 +454,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             channel.recording = recordings[i].path();
             channel.framesTotal = framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops);
             channel.framesSent = counts.framesHandedOn;
-            channel.bytesSent = counts.bytesHandedOn;
+            channel.bytesSent = counts.bytesHandedOn + earlier[i].bytesHandedOn;
             if (counts.statuses > 0) {
                 channel.fifoFreeLatest = counts.latestFree;
                 channel.fifoFreeLowest = counts.lowestFree;
@@ -446,7 +474,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             if (unit && channel.channel < emulated.channels.size())
                 channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
             if (const auto& latest = watches[i].latest()) {
-                channel.framesAcknowledged = latest->framesAcknowledged;
+                channel.framesAcknowledged = latest->framesAcknowledged + earlier[i].framesAcknowledged;
                 if (latest->statusCount > 0) {
                     channel.fifoFreeLatest = latest->status.freeFifoEntries;
                     channel.fifoFreeLowest = watches[i].lowestFree();
@@ -466,6 +494,14 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // failed component.
     std::vector<bool> released(recordings.size(), false);
     bool ending = false;
+    // Units lost in this run, and the text saying so, when the replay is to
+    // resume after them (--on-unit-loss resume; never the embedded unit,
+    // which is this program).
+    const bool resumeOnLoss = options.resumeOnUnitLoss && !unit;
+    std::set<unsigned> lostInRun;
+    std::string lossText;
+    std::optional<std::chrono::system_clock::time_point> lostSince;
+    Clock::time_point lostAt{};
     const auto endRun = [&](host::GraphRunner& runner, const std::string& cause) {
         if (!cause.empty()) {
             std::fprintf(err, "qir-replay: %s\n", cause.c_str());
@@ -486,7 +522,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                                            static_cast<VXTQirChannelNumber>(channelOf(options, i)), &counts) == NoError)
                 observation.progress = counts;
             const KOVAQirRecordingPlayer::Progress played = players[i] ? players[i]->LiveProgress() : lastCounts[i];
-            observation.framesHandedOn = played.framesHandedOn;
+            // The player counts the frames before the run's first as handed on.
+            observation.framesHandedOn = played.framesHandedOn - std::min(played.framesHandedOn, earlier[i].resumedAt);
             if (played.startUs > 0 && played.startUs != KOVAQirRecordingPlayer::kProvisionalStartUs)
                 observation.startUs = played.startUs;
             const ChannelEnd end = watches[i].observe(observation);
@@ -521,11 +558,24 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 if (!since || watches[i].lastStatusAt() > *since)
                     since = watches[i].lastStatusAt();
                 acknowledged += ", channel " + std::to_string(channelOf(options, i)) + " acknowledged frames up to " +
-                    std::to_string(watches[i].latest() ? watches[i].latest()->framesAcknowledged : 0);
+                    std::to_string((watches[i].latest() ? watches[i].latest()->framesAcknowledged : 0) +
+                                   earlier[i].framesAcknowledged);
             }
-            endRun(runner,
-                   "unit " + addresses[u].control.ip + ": no status for " + secondsText(options.unitTimeoutSeconds) +
-                       " (since " + clockText(*since) + ")" + acknowledged);
+            const std::string cause = "unit " + addresses[u].control.ip + ": no status for " +
+                secondsText(options.unitTimeoutSeconds) + " (since " + clockText(*since) + ")" + acknowledged;
+            if (resumeOnLoss) {
+                // Every unit lost at this poll is waited for; the run ends.
+                for (const unsigned lost : lostUnits)
+                    lostInRun.insert(lost);
+                lossText = cause;
+                lostSince = since;
+                lostAt = Clock::now();
+                std::fprintf(err, "qir-replay: %s; waiting up to %s for it to answer again\n", cause.c_str(),
+                             secondsText(options.resumeWithinSeconds).c_str());
+                endRun(runner, "");
+                break;
+            }
+            endRun(runner, cause);
         }
         if (!ending)
             for (KOVAComponentPort* port : ports)
@@ -569,18 +619,116 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     };
     host::RunResult ran;
     const auto graphStarted = Clock::now();
-    {
-        host::GraphRunner runner(*graph, run);
-        ran = runner.Run();
+    std::vector<bool> unitClientFailed(recordings.size(), false);
+    const auto stopRequested = [] { return qir::tools::stop_requested(); };
+    for (;;) {
+        const size_t reportsBefore = log.Reports().size();
+        {
+            host::GraphRunner runner(*graph, run);
+            ran = runner.Run();
+        }
+        for (size_t i = 0; i < players.size(); ++i) {
+            if (players[i])
+                lastCounts[i] = players[i]->LiveProgress();
+            players[i] = nullptr; // the graph and its players go now
+        }
+        graph.reset(); // every component has died: channels are unregistered
+        const std::vector<host::Report> reports = log.Reports();
+        for (size_t j = 0; j < inRun.size(); ++j)
+            unitClientFailed[inRun[j]] = unitClientFailedIn(reports, reportsBefore, j);
+        if (lostInRun.empty() || ran.interrupted || qir::tools::stop_requested())
+            break;
+
+        // --on-unit-loss resume: wait for every lost unit to answer again.
+        const auto deadline = lostAt + std::chrono::milliseconds(std::llround(options.resumeWithinSeconds * 1000.0));
+        std::string lastTry;
+        bool answered = true;
+        for (const unsigned u : lostInRun)
+            if (!awaitUnitAnswer(addresses[u], probeChannel(u), deadline, stopRequested, lastTry)) {
+                answered = false;
+                break;
+            }
+        if (qir::tools::stop_requested())
+            break;
+        if (!answered) {
+            const double waited = std::chrono::duration<double>(Clock::now() - lostAt).count();
+            const std::string cause = lossText + "; it did not answer again within " +
+                secondsText(options.resumeWithinSeconds) + " (waited " + secondsText(waited) + "; " + lastTry + ")";
+            std::fprintf(err, "qir-replay: %s\n", cause.c_str());
+            result.failures.push_back(cause);
+            break;
+        }
+        // A new start for every channel, from unit 0's clock as at the
+        // beginning.
+        const std::optional<int64_t> unitNow = readUnitTimeUs(addresses[0].control, addresses[0].data, probeChannel(0),
+                                                              std::chrono::milliseconds(1000), why);
+        const KOVATimestamp engineNow = clock.Now();
+        if (!unitNow) {
+            const std::string cause =
+                lossText + "; it answered again, but " + describe(0) + " did not take the channel (" + why + ")";
+            std::fprintf(err, "qir-replay: %s\n", cause.c_str());
+            result.failures.push_back(cause);
+            break;
+        }
+        Interruption interruption;
+        interruption.began = *lostSince;
+        interruption.seconds = std::chrono::duration<double>(std::chrono::system_clock::now() - *lostSince).count();
+        for (const unsigned u : lostInRun)
+            interruption.units.emplace_back(u,
+                                            addresses[u].control.ip + ":" + std::to_string(addresses[u].control.port));
+        // Every channel not delivered goes on from the first frame its
+        // unit had not acknowledged; one whose frames were all
+        // acknowledged has nothing to send again.
+        std::vector<size_t> resumed;
+        std::vector<int64_t> resumeTimesUs;
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            const auto& latest = watches[i].latest();
+            const uint64_t at = earlier[i].resumedAt + (latest ? latest->framesAcknowledged : 0);
+            if (watches[i].end() == ChannelEnd::Delivered || at >= framesOf(i))
+                continue;
+            resumed.push_back(i);
+            resumeTimesUs.push_back(replayTimeUs[i](at));
+        }
+        if (resumed.empty())
+            break;
+        const int64_t referenceUs = resumeReferenceUs(resumeTimesUs);
+        for (const size_t i : resumed) {
+            const auto latest = watches[i].latest();
+            const uint64_t at = earlier[i].resumedAt + (latest ? latest->framesAcknowledged : 0);
+            const uint64_t perPass = framesPerPass(options, ranges[i]);
+            interruption.channels.push_back(
+                { .channel = channelOf(options, i),
+                  .unit = unitOf(options, i),
+                  .resumedAt = at,
+                  .recordingFrame = ranges[i].first + at % perPass,
+                  .framesSentAgain = latest ? latest->framesSent - latest->framesAcknowledged : 0 });
+            earlier[i].add(latest, watches[i], lastCounts[i].bytesHandedOn, lastCounts[i].statuses > 0,
+                           lastCounts[i].lowestFree, lastCounts[i].loss);
+            earlier[i].resumedAt = at;
+            earlier[i].referenceUs = referenceUs;
+            watches[i] = ChannelWatch(
+                framesOf(i) - at,
+                [timeUs = replayTimeUs[i], at, referenceUs](uint64_t k) { return timeUs(at + k) - referenceUs; },
+                limits);
+            released[i] = false;
+        }
+        std::fprintf(err, "qir-replay: %s\n", interruptionText(interruption, addresses.size() > 1).c_str());
+        interruptions.push_back(std::move(interruption));
+        lostInRun.clear();
+        ending = false;
+        if (const auto refused = buildGraph(resumed, *unitNow - engineNow == 0 ? 1 : *unitNow - engineNow)) {
+            std::fprintf(err, "qir-replay: %s\n", refused->c_str());
+            result.failures.push_back(*refused);
+            break;
+        }
+        for (const size_t i : resumed)
+            if (players[i])
+                players[i]->ResumeFrom(earlier[i].resumedAt, referenceUs);
+        holdPlayers();
     }
     result.durationSeconds = std::chrono::duration<double>(Clock::now() - graphStarted).count();
-    for (size_t i = 0; i < players.size(); ++i) {
-        if (players[i])
-            lastCounts[i] = players[i]->LiveProgress();
-        players[i] = nullptr; // the graph and its players go now
-    }
-    graph.reset(); // every component has died: channels are unregistered
     result.interrupted = ran.interrupted || qir::tools::stop_requested();
+    result.interruptions = interruptions;
 
     // The last datagrams may still wait at the unit's sockets.
     if (unit) {
@@ -628,7 +776,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.framesToSend = perPass * static_cast<uint64_t>(options.loops);
         summary.firstFrame = range.first;
         summary.endFrame = range.end;
-        readUnitClientReports(log, i, summary);
+        summary.unitClientFailed = unitClientFailed[i];
         const KOVAQirRecordingPlayer::Progress& counts = lastCounts[i];
         summary.framesHandedOn = counts.framesHandedOn;
         summary.bytesHandedOn = counts.bytesHandedOn;
@@ -644,6 +792,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             summary.datagramsSent = latest->datagramsSent;
             summary.datagramsAcknowledged = latest->datagramsAcknowledged;
             summary.statusCount = latest->statusCount;
+            summary.sendTimeouts = latest->sendTimeouts;
             summary.fifoEntries = latest->fifoEntries;
             summary.fifoFreeAtEnd = latest->status.freeFifoEntries;
             summary.lossFlagSeen = summary.lossFlagSeen || latest->status.loss != 0;
@@ -672,6 +821,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.end = watch.end();
         summary.stalls = watch.stalls();
         summary.lateness = watch.lateness();
+        addEarlierRuns(summary, earlier[i]);
         summary.damage = recording.damage();
         if (!summary.damage.empty() && recording.format() != RecordingFormat::Images &&
             recording.format() != RecordingFormat::Jpeg && !recording.frames().empty()) {
@@ -828,6 +978,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::fprintf(out, "  FIFO not played for %.1f s from %s\n", stall.seconds, clockText(stall.began).c_str());
         std::fprintf(out, "  %s\n", planText(c.datagrams, options.mtu).c_str());
     }
+    for (const Interruption& interruption : result.interruptions)
+        std::fprintf(out, "%s\n", interruptionText(interruption, addresses.size() > 1).c_str());
     for (const host::Report& report : log.Reports()) {
         if (report.level == KOVA::Error)
             std::fprintf(err, "qir-replay: %s: %s\n", report.source.c_str(), report.text.c_str());

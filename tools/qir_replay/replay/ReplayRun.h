@@ -6,6 +6,7 @@
 #include "ChannelWatch.h"
 #include "DatagramSize.h"
 #include "ReplayGraph.h"
+#include "UnitLossResume.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -67,9 +68,9 @@ struct ChannelSummary {
     uint64_t firstFrame = 0;   ///< first frame of the recording replayed (--from)
     uint64_t endFrame = 0;     ///< frames before this one (--to)
     int64_t replayStartUs = 0; ///< unit time of the replay start (0: none given)
-    /// Sends that ended in a time-out, as the unit client reported them (it
-    /// retries a send whose FIFO wait timed out without a report, so those
-    /// retries are not counted; a time-out that ends a send is).
+    /// Sends that ended in a time-out: the unit client library's count of
+    /// its send calls that found no FIFO room within the stream time-out
+    /// (each try of a send the unit client repeats counts).
     uint64_t sendTimeouts = 0;
     /// Seconds from the first frame handed on to the last (nullopt: fewer
     /// than two frames), and the rates over them: frames per second and
@@ -98,6 +99,8 @@ struct ReplayResult {
     std::vector<std::string> errors;
     std::vector<std::string> failures; ///< why the verdict failed, one line each
     std::optional<uint32_t> mtu;       ///< --mtu, if given
+    /// Units lost and found again (--on-unit-loss resume), in order.
+    std::vector<Interruption> interruptions;
 };
 
 /// Runs the replay; every line for the user goes to `out` (progress and

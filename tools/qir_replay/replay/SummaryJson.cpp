@@ -98,6 +98,8 @@ nlohmann::json optionsJson(const ReplayOptions& o)
         { "unitTimeoutSeconds", o.unitTimeoutSeconds },
         { "stallTimeoutSeconds", o.stallTimeoutSeconds },
         { "maxLateMs", orNull(o.maxLateMs) },
+        { "onUnitLoss", o.resumeOnUnitLoss ? "resume" : "fail" },
+        { "resumeWithinSeconds", o.resumeWithinSeconds },
         { "mtu", o.mtu ? nlohmann::json(*o.mtu) : nlohmann::json(nullptr) },
         { "commandLine", o.commandLine },
     };
@@ -187,6 +189,23 @@ std::string summaryJsonText(const ReplayResult& result)
         }
         channels.push_back(j);
     }
+    nlohmann::json interruptions = nlohmann::json::array();
+    for (const Interruption& interruption : result.interruptions) {
+        nlohmann::json units = nlohmann::json::array();
+        for (const auto& [index, control] : interruption.units)
+            units.push_back({ { "unit", index }, { "control", control } });
+        nlohmann::json resumed = nlohmann::json::array();
+        for (const ResumedChannel& c : interruption.channels)
+            resumed.push_back({ { "channel", c.channel },
+                                { "unit", c.unit },
+                                { "resumedAtFrame", c.resumedAt },
+                                { "recordingFrame", c.recordingFrame },
+                                { "framesSentAgain", c.framesSentAgain } });
+        interruptions.push_back({ { "began", clockText(interruption.began) },
+                                  { "seconds", interruption.seconds },
+                                  { "units", units },
+                                  { "channels", resumed } });
+    }
     nlohmann::json root = { { "version", replayVersion() },
                             { "exitCode", result.exitCode },
                             { "verdict", result.verdict },
@@ -195,7 +214,8 @@ std::string summaryJsonText(const ReplayResult& result)
                             { "failures", result.failures },
                             { "mtu", result.mtu ? nlohmann::json(*result.mtu) : nlohmann::json(nullptr) },
                             { "options", optionsJson(result.options) },
-                            { "channels", channels } };
+                            { "channels", channels },
+                            { "interruptions", interruptions } };
     return root.dump(2) + "\n";
 }
 

@@ -28,6 +28,7 @@ std::optional<std::string> usageError(const ReplayOptions& options)
         { "--unit-timeout", options.unitTimeoutSeconds },
         { "--stall-timeout", options.stallTimeoutSeconds },
         { "--max-late", options.maxLateMs.value_or(0.0) },
+        { "--resume-within", options.resumeWithinSeconds },
     };
     for (const auto& number : numbers)
         if (!std::isfinite(number.value))
@@ -35,6 +36,9 @@ std::optional<std::string> usageError(const ReplayOptions& options)
     if (options.fps != 0.0 && !(options.fps >= kLowestFps && options.fps <= 1e6))
         return "--fps " + numberText(options.fps) + ": give 0 (the recorded times) or a frame rate from " +
             numberText(kLowestFps) + " to 1000000";
+    if (!(options.resumeWithinSeconds > 0.0 && options.resumeWithinSeconds <= kLongestResumeWaitSeconds))
+        return "--resume-within " + numberText(options.resumeWithinSeconds) + ": give seconds above 0, at most " +
+            numberText(kLongestResumeWaitSeconds);
     if (!(options.leadSeconds > 0.0 && options.leadSeconds <= 3600.0))
         return "--lead " + numberText(options.leadSeconds) + ": give seconds above 0, at most 3600";
     for (size_t a = 0; a < options.units.size(); ++a)

@@ -201,6 +201,18 @@ int main(int argc, char** argv)
                    "(stalled; exit 1); shorter stalls are reported in the summary")
         ->check(CLI::Range(0.1, 86400.0))
         ->capture_default_str();
+    std::string onUnitLoss = "fail";
+    app.add_option("--on-unit-loss", onUnitLoss,
+                   "fail: a lost unit ends the replay (exit 1); resume: wait up to --resume-within for it to answer "
+                   "again, set its channels up anew, read its clock again and go on with every channel from the "
+                   "first frame the unit had not acknowledged, on a new shared start (each interruption is listed "
+                   "in the summary)")
+        ->check(CLI::IsMember({ "fail", "resume" }))
+        ->capture_default_str();
+    app.add_option("--resume-within", options.resumeWithinSeconds,
+                   "with --on-unit-loss resume: seconds to wait for a lost unit to answer again before the replay "
+                   "ends as with fail")
+        ->capture_default_str();
     uint32_t mtu = 0;
     app.add_option("--mtu", mtu,
                    "1500, 9000 or any MTU in bytes (68-65535) of the link to the unit: each unit client's "
@@ -241,6 +253,7 @@ int main(int argc, char** argv)
     applyRecordingOptions(options, format, pixels);
     if (maxLate >= 0.0)
         options.maxLateMs = maxLate;
+    options.resumeOnUnitLoss = onUnitLoss == "resume";
     if (mtu > 0)
         options.mtu = mtu;
     options.channels.resize(options.recordings.size());
