@@ -51,9 +51,10 @@
 // "FirstFrame" and "EndFrame" (0: to the end) pick frames [first, end) of
 // the recording; "Frames" and "Loop" apply to that selection.
 //
-// "Checked" (grabber streams) holds the fingerprint of a file that
-// qir-replay checked whole: while the file still matches it, Birth reads
-// only the frame headers, so it stays short for a recording of any size.
+// "Checked" (grabber streams, video files) holds the fingerprint of a file
+// that qir-replay checked whole: while the file still matches it, Birth
+// reads only the frame headers (a video file: takes the index qir-replay
+// decoded in this process), so it stays short for a recording of any size.
 //
 // A damaged recording fails Birth naming the file and byte offset; with
 // "KeepGoing" the whole frames before the damage are played (a warning says

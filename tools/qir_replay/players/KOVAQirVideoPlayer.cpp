@@ -28,6 +28,7 @@ const KOVAPropertyDefinition kVideoProperties[] = {
     property("EndFrame", &qir_players::kEndFrame, nullptr),
     property("PixelFormat", &kPixelFormat, nullptr),
     property("Stream", &kStream, nullptr),
+    property("Checked", &qir_players::kChecked, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 

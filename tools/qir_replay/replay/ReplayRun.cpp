@@ -538,8 +538,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // ends), or at a lost unit, a stall or a failure.
     run.durationUs = -1;
     // A player's Birth maps its recording; a grabber stream checked above
-    // is indexed from its frame headers (the Checked property), the other
-    // forms are read again: seconds for a long record file.
+    // is indexed from its frame headers and a video file takes the index
+    // decoded above (the Checked property), the other forms are read again:
+    // seconds for a long record file.
     run.limits.birthLimitUs = 120'000'000;
     std::optional<TimingCollector> timing;
     std::optional<qir::tools::OutputFile> reportFile; // checked now, written at the end
