@@ -42,10 +42,10 @@ SharedIndexes& sharedIndexes()
     return indexes;
 }
 
-std::string indexKey(const std::string& fingerprint, const qir::video::VideoChoice& choice, bool keepGoing)
+std::string indexKey(const std::string& fingerprint, int stream, const qir::video::VideoChoice& choice, bool keepGoing)
 {
-    return fingerprint + "|" + std::to_string(choice.stream) + "|" + std::to_string(static_cast<int>(choice.pixels)) +
-        "|" + std::to_string(choice.maxPixels) + "|" + (keepGoing ? "keep-going" : "");
+    return fingerprint + "|" + std::to_string(stream) + "|" + std::to_string(static_cast<int>(choice.pixels)) + "|" +
+        std::to_string(choice.maxPixels) + "|" + (keepGoing ? "keep-going" : "");
 }
 
 } // namespace
@@ -59,7 +59,7 @@ bool Recording::takeCheckedVideoIndex(bool keepGoing)
     {
         SharedIndexes& indexes = sharedIndexes();
         std::lock_guard lock(indexes.mutex);
-        const auto found = indexes.byKey.find(indexKey(fingerprint, video_, keepGoing));
+        const auto found = indexes.byKey.find(indexKey(fingerprint, video_.stream, video_, keepGoing));
         if (found != indexes.byKey.end())
             index = found->second.lock();
     }
@@ -90,7 +90,10 @@ void Recording::shareVideoIndex(bool keepGoing)
     SharedIndexes& indexes = sharedIndexes();
     std::lock_guard lock(indexes.mutex);
     std::erase_if(indexes.byKey, [](const auto& entry) { return entry.second.expired(); });
-    indexes.byKey[indexKey(files_.front().fingerprint(), video_, keepGoing)] = index;
+    // Under the stream found as well as the one asked for (-1: the best),
+    // as a player names it.
+    indexes.byKey[indexKey(files_.front().fingerprint(), videoStream_.stream, video_, keepGoing)] = index;
+    indexes.byKey[indexKey(files_.front().fingerprint(), video_.stream, video_, keepGoing)] = index;
     videoIndex_ = std::move(index);
 }
 
