@@ -219,6 +219,7 @@ KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
     progress.framesHandedOn = liveFrames_.load(std::memory_order_relaxed);
     progress.bytesHandedOn = liveBytes_.load(std::memory_order_relaxed);
     progress.startUs = liveStartUs_.load(std::memory_order_relaxed);
+    progress.framesNotDecodedInTime = liveNotReady_.load(std::memory_order_relaxed);
     return progress;
 }
 

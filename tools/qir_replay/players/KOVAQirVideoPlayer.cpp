@@ -128,9 +128,10 @@ std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp
         } catch (const qir::video::VideoError& error) {
             Error((KOVAString("[Core] ") + error.what()).c_str());
         }
-        if (!pending_ && wait.count() == 0)
+        if (!pending_ && wait.count() == 0) {
             ++framesNotReady_; // decoding fell behind: the frame was due and not decoded yet
-        else if (!pending_)
+            NoteFrameNotReady();
+        } else if (!pending_)
             Rest(kRestUs);
     }
     if (pending_->index != index)

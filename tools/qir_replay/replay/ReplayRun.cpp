@@ -633,6 +633,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.statusSeen = counts.statuses > 0;
         summary.lowestFifoFree = counts.lowestFree;
         summary.lossFlagSeen = counts.loss;
+        if (recording.format() == RecordingFormat::Video)
+            summary.framesNotDecodedInTime = counts.framesNotDecodedInTime;
         if (counts.startUs > 0 && counts.startUs != KOVAQirRecordingPlayer::kProvisionalStartUs)
             summary.replayStartUs = counts.startUs;
         const ChannelWatch& watch = watches[i];

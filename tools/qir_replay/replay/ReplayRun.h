@@ -71,6 +71,9 @@ struct ChannelSummary {
     /// retries a send whose FIFO wait timed out without a report, so those
     /// retries are not counted; a time-out that ends a send is).
     uint64_t sendTimeouts = 0;
+    /// Video files: frames that were due before the decoder had them
+    /// (nullopt: another format).
+    std::optional<uint64_t> framesNotDecodedInTime;
     /// Seconds from the first frame handed on to the last (nullopt: fewer
     /// than two frames), and the rates over them: frames per second and
     /// megabytes (10^6 bytes) per second handed on to the unit client.
