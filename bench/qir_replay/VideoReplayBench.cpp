@@ -68,8 +68,8 @@ std::optional<std::string> ffmpegProgram()
 /// whole program's time); 0 when it fails.
 double ffmpegRate(const std::string& ffmpeg, const std::string& clip, uint32_t frames)
 {
-    std::vector<std::string> args = { ffmpeg,     "-v",        "error", "-nostdin", "-i", clip, "-f", "rawvideo",
-                                      "-pix_fmt", "bgr24",     "-y",    "/dev/null" };
+    std::vector<std::string> args = { ffmpeg, "-v",       "error",    "-nostdin", "-i", clip,
+                                      "-f",   "rawvideo", "-pix_fmt", "bgr24",    "-y", "/dev/null" };
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
