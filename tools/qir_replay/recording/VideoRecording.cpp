@@ -101,10 +101,12 @@ void Recording::indexVideo()
 {
     std::optional<qir::video::VideoDecoder> decoder;
     try {
-        // One thread: damage is found at the same frame every time.
-        qir::video::VideoChoice oneThread = video_;
-        oneThread.decoderThreads = 1;
-        decoder.emplace(path_, oneThread);
+        // One frame at a time (its slices on every thread): damage is found
+        // at the same frame every time.
+        qir::video::VideoChoice frameByFrame = video_;
+        frameByFrame.decoderThreads = 0;
+        frameByFrame.frameThreads = false;
+        decoder.emplace(path_, frameByFrame);
     } catch (const qir::video::VideoError& error) {
         throw RecordingError(error.what());
     }

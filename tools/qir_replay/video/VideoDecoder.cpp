@@ -306,6 +306,8 @@ struct VideoDecoder::State {
         // carries them.
         codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_BITSTREAM;
         codec->thread_count = choice.decoderThreads;
+        if (!choice.frameThreads)
+            codec->thread_type = FF_THREAD_SLICE;
         if (choice.maxPixels > 0)
             codec->max_pixels = choice.maxPixels;
         result = avcodec_open2(codec, decoder, nullptr);
