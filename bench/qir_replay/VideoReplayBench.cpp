@@ -13,11 +13,13 @@
 //     many frames were due before the decode-ahead thread had them
 //     (target: none).
 // The figures come from the replay's summary record (what --summary-json
-// writes), not from its text.
+// writes), not from its text. Rounds of 1 and 2 alternate (--rounds, default
+// 3), so that load on a shared machine falls on every side; the medians and
+// the median of each round's ratio are the result.
 //
-// Bounded: a fixed number of frames (--frames, default 90), every wait
-// capped by the replay's own stall detection. Usage: bench_qir_replay_video
-// [--frames N]
+// Bounded: a fixed number of frames (--frames, default 90) and rounds, every
+// wait capped by the replay's own stall detection. Usage:
+// bench_qir_replay_video [--frames N] [--rounds R]
 #include "Diagnostics.h"
 #include "ReplayRun.h"
 #include "VideoClipWriter.h"
@@ -27,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -124,23 +127,41 @@ std::optional<qir::replay::ChannelSummary> replay(const std::string& clip, doubl
 struct Clip {
     std::string name; ///< "FFV1", "H.264"
     std::string path;
+    // Frames per second of each round:
+    std::vector<double> program; ///< the ffmpeg program
+    std::vector<double> loop;    ///< the libraries' decode loop
+    std::vector<double> replay;  ///< qir-replay --rate max
+    std::vector<double> ratio;   ///< replay / the baseline
 };
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     uint32_t frames = 90;
+    uint32_t rounds = 3;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             frames = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+            rounds = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else {
-            std::printf("usage: bench_qir_replay_video [--frames N]  (N from 2 to 600, default 90)\n");
+            std::printf("usage: bench_qir_replay_video [--frames N] [--rounds R]  (N from 2 to 600, default 90; R "
+                        "from 1 to 20, default 3)\n");
             return std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
         }
     }
-    if (frames < 2 || frames > 600) {
-        std::fprintf(stderr, "bench_qir_replay_video: --frames must be from 2 to 600\n");
+    if (frames < 2 || frames > 600 || rounds < 1 || rounds > 20) {
+        std::fprintf(stderr, "bench_qir_replay_video: --frames must be from 2 to 600, --rounds from 1 to 20\n");
         return 2;
     }
     // The library's diagnostic lines would only clutter the figures.
@@ -152,9 +173,12 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string dir = dirTemplate;
-    std::vector<Clip> clips = { { "FFV1", dir + "/hd30-ffv1.mkv" } };
+    std::vector<Clip> clips(1);
+    clips[0].name = "FFV1";
+    clips[0].path = dir + "/hd30-ffv1.mkv";
     if (qir::video::hasEncoder("libx264"))
-        clips.push_back({ "H.264", dir + "/hd30-h264.mp4" });
+        clips.push_back(Clip{
+            .name = "H.264", .path = dir + "/hd30-h264.mp4", .program = {}, .loop = {}, .replay = {}, .ratio = {} });
     else
         std::printf("FFmpeg here has no libx264 encoder: FFV1 only\n");
     try {
@@ -178,29 +202,33 @@ int main(int argc, char** argv)
     std::FILE* quiet = std::fopen("/dev/null", "w");
     bool failed = false;
 
-    std::printf("1920x1080 at 30 frames/s, %u frames, sent as bgr24:\n", frames);
-    for (const Clip& clip : clips) {
-        const double program = ffmpeg ? ffmpegRate(*ffmpeg, clip.path, frames) : 0.0;
-        const double loop = libraryRate(clip.path);
-        const auto began = Clock::now();
-        const auto fastest = replay(clip.path, 0.0, quiet);
-        const double wall = secondsSince(began);
-        if (!fastest || !fastest->framesPerSecond || (ffmpeg && program <= 0) || loop <= 0) {
-            failed = true;
-            continue;
+    std::printf("1920x1080 at 30 frames/s, %u frames, sent as bgr24; %u rounds (frames/s):\n", frames, rounds);
+    for (uint32_t round = 1; round <= rounds; ++round) {
+        for (Clip& clip : clips) {
+            const double program = ffmpeg ? ffmpegRate(*ffmpeg, clip.path, frames) : 0.0;
+            const double loop = libraryRate(clip.path);
+            const auto fastest = replay(clip.path, 0.0, quiet);
+            if (!fastest || !fastest->framesPerSecond || (ffmpeg && program <= 0) || loop <= 0) {
+                failed = true;
+                continue;
+            }
+            const double rate = *fastest->framesPerSecond;
+            clip.program.push_back(program);
+            clip.loop.push_back(loop);
+            clip.replay.push_back(rate);
+            clip.ratio.push_back(rate / (ffmpeg ? program : loop));
+            std::printf("  round %u %-5s: ffmpeg program %6.1f, decode loop %6.1f, qir-replay --rate max %6.1f "
+                        "(%llu frames not decoded when due), ratio %.2f\n",
+                        round, clip.name.c_str(), program, loop, rate,
+                        static_cast<unsigned long long>(fastest->framesNotDecodedInTime.value_or(0)),
+                        clip.ratio.back());
         }
-        const double rate = *fastest->framesPerSecond;
-        const double baseline = ffmpeg ? program : loop;
-        std::printf("%s:\n", clip.name.c_str());
-        if (ffmpeg)
-            std::printf("  ffmpeg program, decode to bgr24: %.1f frames/s\n", program);
-        std::printf("  libraries' decode loop with our conversion: %.1f frames/s\n", loop);
-        std::printf("  qir-replay --rate max: %.1f frames/s (%llu frames not decoded when due; whole run with "
-                    "the check %.2f s)\n",
-                    rate, static_cast<unsigned long long>(fastest->framesNotDecodedInTime.value_or(0)), wall);
-        std::printf("  ratio to the %s: %.2f (target at least 0.8)\n",
-                    ffmpeg ? "ffmpeg program" : "libraries' decode loop", rate / baseline);
     }
+    for (const Clip& clip : clips)
+        std::printf("%s medians: ffmpeg program %.1f frames/s, decode loop %.1f, qir-replay --rate max %.1f; ratio "
+                    "to the %s %.2f (target at least 0.8)\n",
+                    clip.name.c_str(), median(clip.program), median(clip.loop), median(clip.replay),
+                    ffmpeg ? "ffmpeg program" : "decode loop", median(clip.ratio));
 
     const Clip& timed = clips.back();
     if (const auto cadence = replay(timed.path, 1.0, quiet)) {
