@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <set>
 
 namespace {
@@ -254,6 +257,57 @@ TEST(VideoStreams, StreamPicksOneOfSeveralVideoStreams)
     } catch (const RecordingError& error) {
         EXPECT_EQ(std::string(error.what()), path + ": stream 5 is no video stream (video streams: 0, 1)");
     }
+}
+
+/// Opens `path` as a player does with a checked fingerprint.
+Recording openChecked(const std::string& path, const std::string& checked, const VideoChoice& choice = {})
+{
+    qir::replay::OpenOptions options;
+    options.format = RecordingFormat::Video;
+    options.checked = checked;
+    options.video = choice;
+    return Recording::open(path, options);
+}
+
+TEST(VideoIndex, ACheckedUnchangedFileTakesTheIndexOfALivingOpenWithoutDecodingIt)
+{
+    TempDir dir;
+    const std::string path = dir.file("clip.mkv");
+    ASSERT_NO_FATAL_FAILURE(writeTestClip(path, clipSpec("ffv1", 6)));
+    std::optional<Recording> first(Recording::open(path));
+    EXPECT_FALSE(first->trustedIndex());
+    const std::string fingerprint = first->fingerprint();
+    // Garbage of the same size under the same time: only an index that was
+    // not decoded again still has the frames.
+    const auto mtime = std::filesystem::last_write_time(path);
+    const std::vector<uint8_t> clean = qir::video::test::fileBytes(path);
+    qir::video::test::writeBytes(path, std::vector<uint8_t>(clean.size(), 0x5A));
+    std::filesystem::last_write_time(path, mtime);
+    // As qir-replay opens it again, and as its player does, naming the stream.
+    for (const int stream : { -1, 0 }) {
+        const Recording taken = openChecked(path, fingerprint, streamChoice(stream));
+        EXPECT_TRUE(taken.trustedIndex());
+        ASSERT_EQ(taken.frames().size(), 6u);
+        EXPECT_EQ(taken.width(), first->width());
+        EXPECT_EQ(taken.videoStream().codec, "ffv1");
+        for (size_t f = 0; f < 6; ++f) {
+            EXPECT_EQ(taken.frames()[f].timeUs, first->frames()[f].timeUs);
+            EXPECT_EQ(taken.sentChecksum(f), first->sentChecksum(f));
+        }
+    }
+    // Another layout has other checksums: it is decoded (and the garbage found).
+    EXPECT_THROW(openChecked(path, fingerprint, pixelsChoice(VideoPixelFormat::Gray8)), RecordingError);
+    // The index goes with the last Recording that holds it.
+    first.reset();
+    EXPECT_THROW(openChecked(path, fingerprint), RecordingError);
+
+    // A file changed since (its time) is decoded again.
+    qir::video::test::writeBytes(path, clean);
+    const Recording again = Recording::open(path);
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
+    const Recording touched = openChecked(path, again.fingerprint());
+    EXPECT_FALSE(touched.trustedIndex());
+    EXPECT_EQ(touched.sentChecksum(5), again.sentChecksum(5));
 }
 
 struct DamageCase {

@@ -11,6 +11,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string_view>
+
 namespace {
 
 using qir::data_types::test::run;
@@ -200,5 +205,106 @@ TEST(VideoReplay, AnUnknownPixelFormatOrAMissingStreamIsBadInput)
     EXPECT_EQ(stream.exit_code, 2) << stream.out << stream.err;
     EXPECT_EQ(stream.err, "qir-replay: " + clip + ": stream 1 is no video stream (video streams: 0)\n");
 }
+
+} // namespace
+
+// Clips the machine's ffmpeg program writes (where it is installed): the
+// layouts of other writers than ours.
+namespace {
+
+/// True when an ffmpeg program is on PATH.
+bool hasFfmpegProgram()
+{
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path ? path : "";
+    while (!rest.empty()) {
+        const size_t colon = rest.find(':');
+        const std::string dir(rest.substr(0, colon));
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        if (::access(((dir.empty() ? std::string(".") : dir) + "/ffmpeg").c_str(), X_OK) == 0)
+            return true;
+    }
+    return false;
+}
+
+struct FfmpegCase {
+    std::string name;
+    std::string encoder;             ///< FFmpeg's video encoder the clip needs
+    std::vector<std::string> ffmpeg; ///< ffmpeg's arguments before the output file
+    std::string file;
+    std::vector<std::string> replay; ///< qir-replay's arguments after the file
+    int stream;                      ///< the video stream replayed
+};
+
+void PrintTo(const FfmpegCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FfmpegProgramClip : public ::testing::TestWithParam<FfmpegCase> { };
+
+// Ten frames of FFmpeg's test picture, 64x48 at 10 frames/s.
+const std::string kTestPicture = "testsrc=size=64x48:rate=10:duration=1";
+
+TEST_P(FfmpegProgramClip, EveryFrameArrivesCompleteWithTheDecodedFramesChecksum)
+{
+    const FfmpegCase& c = GetParam();
+    if (!hasFfmpegProgram())
+        GTEST_SKIP() << "no ffmpeg program on PATH";
+    if (!qir::video::hasEncoder(c.encoder))
+        GTEST_SKIP() << "FFmpeg here has no " << c.encoder << " encoder";
+    TempDir dir;
+    const std::string clip = dir.file(c.file);
+    std::vector<std::string> ffmpeg = { "ffmpeg", "-v", "error", "-nostdin" };
+    ffmpeg.insert(ffmpeg.end(), c.ffmpeg.begin(), c.ffmpeg.end());
+    ffmpeg.insert(ffmpeg.end(), { "-y", clip });
+    const auto made = run(ffmpeg, dir);
+    ASSERT_EQ(made.exit_code, 0) << made.start_error << made.err;
+
+    std::vector<std::string> args = { QIR_REPLAY_TOOL, clip, "--quiet", "--summary-json", dir.file("s.json") };
+    args.insert(args.end(), c.replay.begin(), c.replay.end());
+    const auto result = run(args, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const nlohmann::json summary = readJson(dir.file("s.json"));
+    const auto& channel = summary["channels"][0];
+    EXPECT_EQ(channel["framesToSend"], 10);
+    EXPECT_EQ(channel["framesComplete"], 10);
+    EXPECT_EQ(channel["framesIncomplete"], 0);
+    EXPECT_EQ(channel["checksumsMatched"], 10);
+
+    qir::video::VideoChoice choice;
+    choice.stream = c.replay.empty() ? -1 : c.stream;
+    const auto recording = qir::replay::Recording::open(clip, std::nullopt, {}, false, {}, choice);
+    EXPECT_EQ(recording.videoStream().stream, c.stream);
+    ASSERT_EQ(recording.frames().size(), 10u);
+    for (size_t f = 0; f < 10; ++f)
+        EXPECT_EQ(recording.frames()[f].timeUs, f * 100000) << "frame " << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, FfmpegProgramClip,
+                         ::testing::Values(FfmpegCase{ "AudioStreamBeforeTheVideoInMp4",
+                                                       "mpeg4",
+                                                       { "-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-f",
+                                                         "lavfi", "-i", kTestPicture, "-map", "0:a", "-map", "1:v",
+                                                         "-c:a", "aac", "-c:v", "mpeg4" },
+                                                       "audio-first.mp4",
+                                                       {},
+                                                       1 },
+                                           FfmpegCase{ "H265InMp4",
+                                                       "libx265",
+                                                       { "-f", "lavfi", "-i", kTestPicture, "-c:v", "libx265",
+                                                         "-x265-params", "log-level=error" },
+                                                       "h265.mp4",
+                                                       {},
+                                                       0 },
+                                           FfmpegCase{ "SecondOfTwoVideoStreamsInMatroska",
+                                                       "ffv1",
+                                                       { "-f", "lavfi", "-i", kTestPicture, "-f", "lavfi", "-i",
+                                                         "smptebars=size=64x48:rate=10:duration=1", "-map", "0:v",
+                                                         "-map", "1:v", "-c:v", "ffv1" },
+                                                       "two.mkv",
+                                                       { "--stream", "1" },
+                                                       1 }),
+                         [](const auto& tested) { return tested.param.name; });
 
 } // namespace

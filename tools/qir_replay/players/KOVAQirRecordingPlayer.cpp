@@ -157,9 +157,10 @@ void KOVAQirRecordingPlayer::Birth()
     open.format = format_;
     open.rawPixels = pixels == 0 ? qir::replay::RawPixelFormat::Yuv422 : qir::replay::RawPixelFormat::Mono;
     open.keepGoing = keepGoing;
-    if (format_ == qir::replay::RecordingFormat::Grabber) {
+    if (format_ == qir::replay::RecordingFormat::Grabber || format_ == qir::replay::RecordingFormat::Video) {
         // A file checked whole before (and unchanged since) is indexed from
-        // its frame headers: Birth stays short for any size.
+        // its frame headers, or takes the video index decoded in this
+        // process: Birth stays short for any size.
         KOVAString checked;
         Get(Property("Checked"), checked);
         open.checked = checked.Std();
@@ -222,6 +223,7 @@ KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
     progress.framesHandedOn = liveFrames_.load(std::memory_order_relaxed);
     progress.bytesHandedOn = liveBytes_.load(std::memory_order_relaxed);
     progress.startUs = liveStartUs_.load(std::memory_order_relaxed);
+    progress.framesNotDecodedInTime = liveNotReady_.load(std::memory_order_relaxed);
     return progress;
 }
 

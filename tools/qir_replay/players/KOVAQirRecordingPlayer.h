@@ -51,9 +51,10 @@
 // "FirstFrame" and "EndFrame" (0: to the end) pick frames [first, end) of
 // the recording; "Frames" and "Loop" apply to that selection.
 //
-// "Checked" (grabber streams) holds the fingerprint of a file that
-// qir-replay checked whole: while the file still matches it, Birth reads
-// only the frame headers, so it stays short for a recording of any size.
+// "Checked" (grabber streams, video files) holds the fingerprint of a file
+// that qir-replay checked whole: while the file still matches it, Birth
+// reads only the frame headers (a video file: takes the index qir-replay
+// decoded in this process), so it stays short for a recording of any size.
 //
 // A damaged recording fails Birth naming the file and byte offset; with
 // "KeepGoing" the whole frames before the damage are played (a warning says
@@ -101,6 +102,8 @@ public:
         /// (-1: none yet or the unit starts on its own; kProvisionalStartUs
         /// while it waits for the unit's clock).
         int64_t startUs = -1;
+        /// Video files: frames that were due before the decoder had them.
+        uint64_t framesNotDecodedInTime = 0;
     };
     /// Thread-safe: may be read from any thread while the component runs
     /// (each field is read on its own, so they may be one status apart).
@@ -161,6 +164,8 @@ protected:
     /// file cut short since Birth fails the player (Error) naming the file,
     /// frame and byte.
     void CopyFrame(size_t index, uint8_t* into);
+    /// Counts a frame that was due before it was ready (LiveProgress).
+    void NoteFrameNotReady() { liveNotReady_.fetch_add(1, std::memory_order_relaxed); }
 
 private:
     uint64_t frameTime(uint64_t serial) const;
@@ -215,6 +220,7 @@ private:
     std::atomic<uint32_t> liveLowestFree_{ 0 };
     std::atomic<bool> liveLoss_{ false };
     std::atomic<int64_t> liveStartUs_{ -1 };
+    std::atomic<uint64_t> liveNotReady_{ 0 };
     // Set from other threads (HoldEndUntilReleased, ReleaseEnd); kept
     // across Birth.
     std::atomic<bool> holdEnd_{ false };

@@ -28,6 +28,7 @@ const KOVAPropertyDefinition kVideoProperties[] = {
     property("EndFrame", &qir_players::kEndFrame, nullptr),
     property("PixelFormat", &kPixelFormat, nullptr),
     property("Stream", &kStream, nullptr),
+    property("Checked", &qir_players::kChecked, nullptr),
     property(nullptr, nullptr, nullptr),
 };
 
@@ -128,9 +129,10 @@ std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp
             } catch (const qir::video::VideoError& error) {
                 Error((KOVAString("[Core] ") + error.what()).c_str());
             }
-            if (!pending_ && wait.count() == 0)
+            if (!pending_ && wait.count() == 0) {
                 ++framesNotReady_; // decoding fell behind: the frame was due and not decoded yet
-            else if (!pending_)
+                NoteFrameNotReady();
+            } else if (!pending_)
                 Rest(kRestUs);
         }
         // A resumed run begins within the recording: the decoder, which

@@ -8,6 +8,11 @@
 // padding. "Stream" picks the container's stream (-1: FFmpeg's best video
 // stream).
 //
+// "Checked" holds the fingerprint of the file as qir-replay decoded it
+// whole in this process: while the file still matches it and qir-replay
+// holds that index, Birth takes the frame times from it instead of decoding
+// the file once more.
+//
 // Frames are decoded ahead on a thread of the player's own into a queue of
 // a few frames, pass after pass of the frames picked; at Death the player
 // reports how many frames were due before the decoder had them.

@@ -226,9 +226,10 @@ Recording Recording::open(const std::string& path, const OpenOptions& options)
                 recording.indexGrabber();
             else if (recording.format_ == RecordingFormat::Record)
                 recording.indexRecords();
-            else if (recording.format_ == RecordingFormat::Video)
-                recording.indexVideo();
-            else
+            else if (recording.format_ == RecordingFormat::Video) {
+                if (!recording.takeCheckedVideoIndex(keepGoing))
+                    recording.indexVideo();
+            } else
                 recording.indexRaw();
         }
     } catch (const RecordingInterrupted&) {
@@ -240,6 +241,8 @@ Recording Recording::open(const std::string& path, const OpenOptions& options)
             throw;
         recording.damage_ = error.what();
     }
+    if (recording.format_ == RecordingFormat::Video && !recording.trusted_)
+        recording.shareVideoIndex(keepGoing);
     recording.interrupted_ = nullptr;
     recording.progress_ = nullptr;
     recording.checked_.clear();

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -163,12 +164,18 @@ struct OpenOptions {
     /// The fingerprint() of an earlier open that checked the whole file:
     /// when the file still has it, a grabber stream is indexed from its
     /// frame headers alone (the first frame whole, for its geometry), in
-    /// milliseconds whatever its size, and grabberInfo() is left empty.
+    /// milliseconds whatever its size, and grabberInfo() is left empty. A
+    /// video file takes the index (times, checksums) of a Recording of this
+    /// process that decoded it with the same choice and keepGoing and still
+    /// exists, without decoding it again; with none it is decoded.
     std::string checked;
     /// A video file: the stream replayed and the pixel layout its frames
     /// are sent in.
     qir::video::VideoChoice video;
 };
+
+/// The index of a decoded video file, shared with later opens of it.
+struct SharedVideoIndex;
 
 /// A recording, mapped and indexed. Thread-safe to read once constructed.
 class Recording {
@@ -286,6 +293,11 @@ private:
     void indexImages(std::optional<RecordingFormat> format);
     void sizeCodedPackets();
     void indexVideo();
+    /// Takes the index of a living Recording that decoded the same file
+    /// (checked_ is its fingerprint) with the same choice; false when none.
+    bool takeCheckedVideoIndex(bool keepGoing);
+    /// Lets later opens of this unchanged file take this index.
+    void shareVideoIndex(bool keepGoing);
     vxqir::frames::FrameSums recordSentSums(size_t index) const;
     vxqir::frames::FrameSums imageSentSums(size_t index) const;
     std::span<const uint8_t> fileBytes() const { return files_.front().bytes(); }
@@ -316,6 +328,9 @@ private:
     qir::video::VideoChoice video_;
     qir::video::VideoStreamInfo videoStream_;
     std::vector<vxqir::frames::FrameSums> videoSums_; ///< per frame: the sums of its converted lines
+    /// What a decoded video file's index is shared as (VideoRecording.cpp):
+    /// it stays takeable while a Recording holds it.
+    std::shared_ptr<const SharedVideoIndex> videoIndex_;
 };
 
 /// The format the first bytes of a file look like; nullopt when none.

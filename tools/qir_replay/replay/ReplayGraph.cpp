@@ -261,9 +261,11 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
             g << ", FirstFrame = " << range.first << ", EndFrame = " << range.end;
         if (options.keepGoing)
             g << ", KeepGoing = true";
-        // The player trusts this check while the file stays unchanged.
-        if (recording.format() == RecordingFormat::Grabber && !recording.trustedIndex() &&
-            !recording.fingerprint().empty())
+        // The player trusts this check while the file stays unchanged; a
+        // video file's player takes the decoded index from this process.
+        const bool sharesIndex = recording.format() == RecordingFormat::Grabber ||
+            (recording.format() == RecordingFormat::Video && packagesInProcess);
+        if (sharesIndex && !recording.trustedIndex() && !recording.fingerprint().empty())
             g << ", Checked = " << quoted(recording.fingerprint());
         if (raw)
             g << ", PixelFormat = \"" << (recording.rawPixels() == RawPixelFormat::Mono ? "Mono" : "YUV422") << "\"";

@@ -591,8 +591,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     // ends), or at a lost unit, a stall or a failure.
     run.durationUs = -1;
     // A player's Birth maps its recording; a grabber stream checked above
-    // is indexed from its frame headers (the Checked property), the other
-    // forms are read again: seconds for a long record file.
+    // is indexed from its frame headers and a video file takes the index
+    // decoded above (the Checked property), the other forms are read again:
+    // seconds for a long record file.
     run.limits.birthLimitUs = 120'000'000;
     std::optional<TimingCollector> timing;
     std::optional<qir::tools::OutputFile> reportFile; // checked now, written at the end
@@ -783,6 +784,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.statusSeen = counts.statuses > 0;
         summary.lowestFifoFree = counts.lowestFree;
         summary.lossFlagSeen = counts.loss;
+        if (recording.format() == RecordingFormat::Video)
+            summary.framesNotDecodedInTime = counts.framesNotDecodedInTime;
         if (counts.startUs > 0 && counts.startUs != KOVAQirRecordingPlayer::kProvisionalStartUs)
             summary.replayStartUs = counts.startUs;
         const ChannelWatch& watch = watches[i];

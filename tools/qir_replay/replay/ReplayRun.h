@@ -72,6 +72,9 @@ struct ChannelSummary {
     /// its send calls that found no FIFO room within the stream time-out
     /// (each try of a send the unit client repeats counts).
     uint64_t sendTimeouts = 0;
+    /// Video files: frames that were due before the decoder had them
+    /// (nullopt: another format).
+    std::optional<uint64_t> framesNotDecodedInTime;
     /// Seconds from the first frame handed on to the last (nullopt: fewer
     /// than two frames), and the rates over them: frames per second and
     /// megabytes (10^6 bytes) per second handed on to the unit client.

@@ -157,6 +157,8 @@ std::string summaryJsonText(const ReplayResult& result)
         j["endFrame"] = c.endFrame;
         j["replayStartUs"] = c.replayStartUs;
         j["sendTimeouts"] = c.sendTimeouts;
+        j["framesNotDecodedInTime"] =
+            c.framesNotDecodedInTime ? nlohmann::json(*c.framesNotDecodedInTime) : nlohmann::json(nullptr);
         j["sendingSeconds"] = orNull(c.sendingSeconds);
         j["framesPerSecond"] = orNull(c.framesPerSecond);
         j["megabytesPerSecond"] = orNull(c.megabytesPerSecond);

@@ -306,6 +306,8 @@ struct VideoDecoder::State {
         // carries them.
         codec->err_recognition |= AV_EF_CRCCHECK | AV_EF_BITSTREAM;
         codec->thread_count = choice.decoderThreads;
+        if (!choice.frameThreads)
+            codec->thread_type = FF_THREAD_SLICE;
         if (choice.maxPixels > 0)
             codec->max_pixels = choice.maxPixels;
         result = avcodec_open2(codec, decoder, nullptr);
@@ -472,12 +474,13 @@ struct VideoDecoder::State {
         const size_t stride = (line + kLineAlign - 1) / kLineAlign * kLineAlign;
         out.stride = stride;
         out.pixels.resize(stride * info.height + kSlackBytes);
-        // Exact and repeatable: the same decoded frame gives the same bytes,
-        // which the unit's checksum relies on.
+        // Repeatable: the same decoded frame gives the same bytes, which the
+        // unit's checksum relies on. The conversion FFmpeg
+        // itself makes (no full-chroma interpolation, no accurate rounding):
+        // those take the converter off its fast paths, at five times the cost.
         scaler = sws_getCachedContext(scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                       frame->width, frame->height, avFormatOf(layout->format),
-                                      SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr,
-                                      nullptr, nullptr);
+                                      SWS_BILINEAR | SWS_BITEXACT, nullptr, nullptr, nullptr);
         if (!scaler)
             fail(where(frames, lastTimeUs, frame->pkt_pos) + ": FFmpeg cannot convert " + info.sourcePixels + " to " +
                  std::string(layout->name));

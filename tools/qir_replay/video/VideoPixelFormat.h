@@ -38,6 +38,11 @@ struct VideoChoice {
     /// reports damage at the same frame every time (several decode a few
     /// frames ahead and find it earlier or later); the frames are the same.
     int decoderThreads = 0;
+    /// False: the threads decode the slices of one frame together and
+    /// each frame is whole before the next begins, so damage is found at
+    /// the same frame every time, however many threads (a codec without
+    /// slices, or a stream of one slice a frame, then decodes on one).
+    bool frameThreads = true;
     /// Pictures of more pixels are refused before anything is decoded
     /// (0: only what the unit cannot take, or a sample cannot hold).
     int64_t maxPixels = 0;
