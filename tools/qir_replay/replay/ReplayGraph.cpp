@@ -270,6 +270,19 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         if (recording.format() == RecordingFormat::Video)
             g << videoPlayerProperties(recording);
         g << " }\n";
+        // player0 takes the start from the unit, and only raw frames pass a
+        // converter whose progress the player follows.
+        std::vector<std::string> open;
+        if (i == 0)
+            open.push_back("StartTimeIn");
+        if (!raw)
+            open.push_back("Converted");
+        if (!open.empty()) {
+            g << "open_inputs = [";
+            for (size_t k = 0; k < open.size(); ++k)
+                g << (k ? ", " : "") << quoted(open[k]);
+            g << "]\n";
+        }
         std::string frames = "player" + n + ".Frames";
         if (raw) {
             const bool mono = recording.rawPixels() == RawPixelFormat::Mono;
