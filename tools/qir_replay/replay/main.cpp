@@ -141,7 +141,8 @@ int main(int argc, char** argv)
     std::string to;
     addRecordingOptions(app, options, format, pixels);
     app.add_option("--map", maps,
-                   "FILE=CHANNEL[@UNIT]: replay FILE on channel CHANNEL (0 to 255) of unit UNIT (the index of its "
+                   "RECORDING=CHANNEL[@UNIT]: replay RECORDING (a file or an image directory) on channel CHANNEL (0 to "
+                   "255) of unit UNIT (the index of its "
                    "--unit from 0; default 0); repeat it for several recordings and cameras in one run (after the "
                    "RECORDINGs, which take channels 0, 1, ... of unit 0); a channel given twice on one unit is "
                    "refused")
