@@ -237,7 +237,9 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         seconds = std::max(seconds, pass * static_cast<double>(options.loops) / rate);
     }
     seconds += options.leadSeconds + static_cast<double>(options.startDelayUs) / 1e6;
-    g << "duration = \"" << static_cast<int64_t>(std::ceil(seconds * 2 + 60)) << "s\"\n";
+    // An endless replay (--loop 0) runs until it is stopped (Ctrl-C).
+    if (options.loops != 0)
+        g << "duration = \"" << static_cast<int64_t>(std::ceil(seconds * 2 + 60)) << "s\"\n";
 
     for (size_t i = 0; i < recordings.size(); ++i) {
         const Recording& recording = *recordings[i];

@@ -150,7 +150,7 @@ int main(int argc, char** argv)
         ->check([](const std::string& text) {
             try {
                 const auto map = qir::replay::parseChannelMap(text);
-                return CLI::ExistingFile(map.file);
+                return CLI::ExistingPath(map.file);
             } catch (const std::invalid_argument& error) {
                 return std::string(error.what());
             }
@@ -183,8 +183,10 @@ int main(int argc, char** argv)
     app.add_option("--frames", options.frames, "frames of each recording to replay (0: all)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
-    app.add_option("--loop", options.loops, "passes through each recording")
-        ->check(CLI::Range(int64_t{ 1 }, int64_t{ 1000000 }))
+    app.add_option("--loop", options.loops,
+                   "passes through each recording (0: endlessly, until Ctrl-C, which ends it with the summary "
+                   "and exit 130)")
+        ->check(CLI::Range(int64_t{ 0 }, int64_t{ 1000000 }))
         ->capture_default_str();
     app.add_option("--start-delay", options.startDelayUs,
                    "microseconds the players wait before their first frame (it comes out of the lead)")
