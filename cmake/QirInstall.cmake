@@ -12,7 +12,8 @@
 #   lib/python3/dist-packages/qir/
 #                             the Python package qir for Debian's Python 3
 #                             (python/, when it is built)
-#   share/doc/qir-varnel/     the READMEs, the C example, example graphs
+#   share/doc/qir-varnel/     the READMEs (README.<program>.md, README.unit-client.md,
+#                             README.image-converter.md), the C example, example graphs
 #   lib/<multiarch>/wireshark/plugins/
 #                             qir.lua, the Wireshark dissector (Wireshark's
 #                             global Lua plugin folder on Debian)
@@ -54,6 +55,22 @@ endforeach()
 if(TARGET qir-replay)
   install(FILES ${PROJECT_SOURCE_DIR}/tools/qir_replay/README.md DESTINATION ${qir_doc_dir} RENAME README.qir-replay.md)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/recording-formats.md DESTINATION ${qir_doc_dir})
+endif()
+# The READMEs of the programs and of the package's components, named after
+# what they describe.
+foreach(documented "qir-unit-sim tools/qir_unit_sim" "qir-records tools/qir_records")
+  separate_arguments(documented)
+  list(GET documented 0 program)
+  list(GET documented 1 folder)
+  if(TARGET ${program})
+    install(FILES ${PROJECT_SOURCE_DIR}/${folder}/README.md DESTINATION ${qir_doc_dir} RENAME README.${program}.md)
+  endif()
+endforeach()
+if(TARGET tavrik_qir_varnel)
+  install(FILES ${PROJECT_SOURCE_DIR}/components/unit_client/README.md DESTINATION ${qir_doc_dir}
+          RENAME README.unit-client.md)
+  install(FILES ${PROJECT_SOURCE_DIR}/components/image_converter/README.md DESTINATION ${qir_doc_dir}
+          RENAME README.image-converter.md)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/stream_frames.c DESTINATION ${qir_doc_dir}/examples)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/examples/ DESTINATION ${qir_doc_dir}/examples FILES_MATCHING

@@ -191,6 +191,14 @@ bool Graph::MakeComponent(const ComponentDescription& description, std::vector<s
         ok = false;
     }
     apply(true);
+    for (const std::string& input : description.openInputs) {
+        if (component->FindInput(input) == nullptr) {
+            errors.push_back(where + " (model " + description.model + "): open_inputs names \"" + input +
+                             "\", which is no input of it");
+            ok = false;
+        }
+        openInputs_.insert(description.name + "." + input);
+    }
     components_.push_back(std::move(component));
     return ok;
 }
@@ -267,7 +275,8 @@ std::vector<std::string> Graph::UnconnectedInputs() const
     for (const auto& component : components_) {
         KOVAComponentPort& port = component->Port();
         for (int32_t i = 0; i < port.EngineInputCount(); ++i) {
-            if (!port.EngineInput(i)->IsConnected())
+            if (!port.EngineInput(i)->IsConnected() &&
+                !openInputs_.count(component->Name() + "." + port.EngineInput(i)->Name()))
                 texts.push_back("component \"" + component->Name() + "\" (model " + component->Definition().name +
                                 "): input \"" + port.EngineInput(i)->Name() + "\" is not connected");
         }

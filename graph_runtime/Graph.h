@@ -9,6 +9,7 @@
 #include "PackageLibrary.h"
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,8 @@ public:
     const std::vector<Connection>& Connections() const { return connections_; }
     const std::vector<ScheduledAction>& Actions() const { return actions_; }
     HostComponent* Find(const std::string& name) const;
-    /// One text per input that no connection feeds, for warnings:
+    /// One text per input that no connection feeds and that the graph does
+    /// not leave open on purpose (`open_inputs`), for warnings:
     /// "component \"check\" (model HostSampleSink): input \"In\" is not connected".
     std::vector<std::string> UnconnectedInputs() const;
     /// Components feeding `component` through a connection.
@@ -76,6 +78,8 @@ private:
     std::vector<std::unique_ptr<HostComponent>> components_;
     std::vector<Connection> connections_;
     std::vector<ScheduledAction> actions_;
+    /// "component.input" of the inputs left open on purpose.
+    std::set<std::string> openInputs_;
 };
 
 /// Gives `value` to `property`, checking its kind first. Returns false with

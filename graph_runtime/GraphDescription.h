@@ -36,6 +36,9 @@ struct ComponentDescription {
     std::string name;
     std::string model;
     std::vector<PropertySetting> properties;
+    /// Inputs the graph leaves unconnected on purpose (optional inputs of the
+    /// model): no warning is given for them.
+    std::vector<std::string> openInputs;
     SourcePosition where;
 };
 

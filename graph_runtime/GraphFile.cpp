@@ -181,7 +181,7 @@ void readComponents(Reader& r, const toml::node& node, GraphDescription& graph)
     std::set<std::string> names;
     for (const auto& item : *array) {
         const auto& table = *item.as_table();
-        r.OnlyKeys(table, { "name", "model", "properties" }, "[[component]]");
+        r.OnlyKeys(table, { "name", "model", "properties", "open_inputs" }, "[[component]]");
         ComponentDescription component;
         component.where = r.At(table);
         const auto name = r.Text(table, "name", "[[component]]", true);
@@ -209,6 +209,20 @@ void readComponents(Reader& r, const toml::node& node, GraphDescription& graph)
                         component.properties.push_back({ property, *v, r.At(value), std::nullopt });
                 }
             }
+        }
+        if (const toml::node* open = table.get("open_inputs")) {
+            const auto* list = open->as_array();
+            bool texts = list != nullptr;
+            if (list) {
+                for (const auto& input : *list) {
+                    if (const auto* text = input.as_string())
+                        component.openInputs.push_back(text->get());
+                    else
+                        texts = false;
+                }
+            }
+            if (!texts)
+                r.Fail(*open, "\"open_inputs\" of component \"" + *name + "\" must be a list of input names");
         }
         graph.components.push_back(std::move(component));
     }

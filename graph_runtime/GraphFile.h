@@ -13,6 +13,7 @@
 //   name = "numbers"
 //   model = "HostInt64Source"
 //   properties = { Mode = "Counter", Count = 100 }
+//   open_inputs = ["Other"]                     # left unconnected on purpose
 //
 //   [[connection]]
 //   from = "numbers.Value"

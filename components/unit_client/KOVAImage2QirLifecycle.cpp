@@ -1,6 +1,7 @@
 // Birth, Core, Death and the actions of the unit client component.
 #include "KOVAImage2Qir.h"
 
+#include "LibraryLines.h"
 #include "csi2/KOVAMipiCsi2Frame.h"
 
 #include <cstring>
@@ -52,6 +53,7 @@ void KOVAImage2Qir::BuildInputInterface()
 void KOVAImage2Qir::Birth()
 {
     component_timeout_ = KOVA::GetIntegerProperty("Engine.shutdownTimeout") / 2;
+    qir::unit_client::FollowEngineQuiet();
 
     bool flag = false;
     Get(Property("WaitForStartTime"), flag); // read, but it has no effect

@@ -151,6 +151,10 @@ int run(const RunSettings& settings, bool checkOnly)
     host::ReportLog log(settings.quiet ? nullptr : stdout);
     host::SystemEngineClock clock;
     host::EngineProperties engine = description ? description->engine : host::EngineProperties();
+    // Components that print lines of their own (the unit client library's)
+    // keep them back when the engine is quiet.
+    if (settings.quiet)
+        engine.Set("Engine.quiet", true);
     host::HostKernel::Instance().Attach(&log, &clock, &engine);
     log.SetTimeOrigin(clock.Now());
 
@@ -278,7 +282,9 @@ int main(int argc, char** argv)
         ->capture_default_str();
     runCommandApp->add_flag("--commands", settings.commands,
                             "read commands from standard input: action COMPONENT ACTION [ARGUMENT], state, stop");
-    runCommandApp->add_flag("--quiet", settings.quiet, "do not print reports");
+    runCommandApp->add_flag("--quiet", settings.quiet,
+                            "do not print reports, nor the lines components print themselves (engine property "
+                            "Engine.quiet)");
 
     // CLI11 calls an unknown word "an extra argument" or asks for a
     // subcommand; say what is wrong instead.

@@ -108,6 +108,13 @@ INSTANTIATE_TEST_SUITE_P(
                       "to = \"s.In\"\n",
                       "graph.toml:13:1: connection b.Value -> s.In: output b.Value cannot feed input s.In: input "
                       "\"In\" is already connected" },
+        BadBuildCase{ "OpenInputThatIsNoInput",
+                      "[[component]]\nname = \"t\"\nmodel = \"TestLifecycle\"\nopen_inputs = [\"Out\"]\n",
+                      "graph.toml:1:1: component \"t\" (model TestLifecycle): open_inputs names \"Out\", which is no "
+                      "input of it" },
+        BadBuildCase{ "OpenInputsThatAreNoList",
+                      "[[component]]\nname = \"t\"\nmodel = \"TestLifecycle\"\nopen_inputs = \"In\"\n",
+                      "\"open_inputs\" of component \"t\" must be a list of input names" },
         BadBuildCase{ "UnknownAction",
                       "[[component]]\nname = \"s\"\nmodel = \"HostSampleSink\"\n[[action]]\nat = \"1s\"\n"
                       "component = \"s\"\naction = \"Explode\"\n",
@@ -190,4 +197,13 @@ TEST_F(GraphBuild, ListsEveryInputThatNothingFeeds)
     EXPECT_THAT(graph->UnconnectedInputs(),
                 ::testing::ElementsAre("component \"t\" (model TestLifecycle): input \"In\" is not connected",
                                        "component \"t\" (model TestLifecycle): input \"Numbers\" is not connected"));
+}
+
+TEST_F(GraphBuild, LeavesOutTheInputsTheGraphLeavesOpenOnPurpose)
+{
+    std::vector<std::string> errors;
+    graph = Build("[[component]]\nname = \"t\"\nmodel = \"TestLifecycle\"\nopen_inputs = [\"Numbers\"]\n", errors);
+    ASSERT_TRUE(graph) << Joined(errors);
+    EXPECT_THAT(graph->UnconnectedInputs(),
+                ::testing::ElementsAre("component \"t\" (model TestLifecycle): input \"In\" is not connected"));
 }

@@ -34,7 +34,9 @@ dpkg-deb -f "$deb" Depends | tr ',' '\n' | grep -qx " *iputils-ping" || fail "th
 dpkg-deb -x "$deb" "$scratch/root"
 root=$scratch/root/usr
 for file in include/VXQIRApi.h include/VXQIRApiProgress.h include/VXQIRApiBatch.h lib/pkgconfig/vxqir.pc lib/cmake/vxqir/vxqirConfig.cmake bin/pck-host \
-            bin/qir-unit-sim lib/qir-varnel/tavrik_qir_varnel.pck share/doc/qir-varnel/README.md; do
+            bin/qir-unit-sim lib/qir-varnel/tavrik_qir_varnel.pck share/doc/qir-varnel/README.md \
+            share/doc/qir-varnel/README.qir-unit-sim.md share/doc/qir-varnel/README.qir-records.md \
+            share/doc/qir-varnel/README.unit-client.md share/doc/qir-varnel/README.image-converter.md; do
     [ -e "$root/$file" ] || fail "the package has no $file"
 done
 example=$root/share/doc/qir-varnel/examples/stream_frames.c

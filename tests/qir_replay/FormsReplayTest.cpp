@@ -169,7 +169,7 @@ TEST(ReplayedForms, CheckCountsSkippedRecordsRecorderFlagsAndTheCodedPackets)
     EXPECT_NE(result.out.find("64 x 10 pixels, pixel format"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("10 data chunks of 64 bytes per frame"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("4 records of other types than Video skipped"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("1 header ECC errors, 0 payload checksum errors"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("1 header ECC error, 0 payload checksum errors"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("unit FIFO: 10 entries per frame"), std::string::npos) << result.out;
 
     const std::string jpeg = dir.file("jpeg");
@@ -186,14 +186,71 @@ TEST(ReplayedForms, QirGenWritesADirectoryOnlyWhenCompleteAndNeverOverAnother)
     const std::string seq = dir.file("seq");
     ASSERT_NO_FATAL_FAILURE(generate({ "png", "--width", "8", "--height", "4", "--frames", "3" }, seq, dir));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(seq), std::filesystem::directory_iterator()), 3);
-    const auto again = run({ QIR_GEN_TOOL, "pgm", "-o", seq }, dir);
-    EXPECT_EQ(again.exit_code, 1);
+    const auto again = run({ QIR_GEN_TOOL, "pgm", "-o", seq, "--force" }, dir);
+    EXPECT_EQ(again.exit_code, 2);
     EXPECT_NE(again.err.find(seq + ": exists already"), std::string::npos) << again.err;
     // No temporary directory is left beside it.
     for (const auto& entry : std::filesystem::directory_iterator(dir.file("")))
         EXPECT_TRUE(entry.path().filename() == "seq" || entry.path().filename().string().rfind("seq", 0) != 0)
             << entry.path();
     EXPECT_EQ(run({ QIR_GEN_TOOL, "png", "--bpp", "16", "-o", dir.file("x") }, dir).exit_code, 2);
+}
+
+TEST(ReplayedForms, AnImageDirectoryMapsToAChannelLikeAFile)
+{
+    TempDir dir;
+    const std::string seq = dir.file("seq");
+    ASSERT_NO_FATAL_FAILURE(generate({ "pgm", "--width", "16", "--height", "4", "--frames", "3" }, seq, dir));
+    const auto result =
+        run({ QIR_REPLAY_TOOL, "--map", seq + "=2", "--quiet", "--summary-json", dir.file("summary.json") }, dir);
+    ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+    const nlohmann::json summary = readJson(dir.file("summary.json"));
+    ASSERT_EQ(summary["channels"].size(), 1u);
+    EXPECT_EQ(summary["channels"][0]["channel"], 2);
+    EXPECT_EQ(summary["channels"][0]["checksumsMatched"], 3);
+}
+
+TEST(ReplayedForms, QirGenReplacesAnExistingFileOnlyWithForce)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    write_file(rec, std::vector<uint8_t>{ 'k', 'e', 'e', 'p' });
+    const std::vector<std::string> args = { QIR_GEN_TOOL, "raw", "--width", "8", "--height", "2", "-o", rec };
+    const auto refused = run(args, dir);
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_NE(refused.err.find(rec + ": exists already; --force replaces it"), std::string::npos) << refused.err;
+    EXPECT_EQ(read_file(rec), "keep");
+
+    auto forced = args;
+    forced.push_back("--force");
+    const auto replaced = run(forced, dir);
+    ASSERT_EQ(replaced.exit_code, 0) << replaced.err;
+    EXPECT_EQ(qir::replay::Recording::open(rec).frames().size(), 30u);
+}
+
+TEST(ReplayedForms, QirGenRecordsOfOtherTypesPassQirRecordsStats)
+{
+    TempDir dir;
+    const std::string rec = dir.file("rec.bin");
+    ASSERT_NO_FATAL_FAILURE(
+        generate({ "record", "--other-records", "--width", "16", "--height", "4", "--frames", "3" }, rec, dir));
+    const auto stats = run({ QIR_RECORDS_TOOL, "stats", rec }, dir);
+    EXPECT_EQ(stats.exit_code, 0) << stats.out << stats.err;
+    EXPECT_EQ(stats.err, "");
+}
+
+TEST(ReplayedForms, QirGenSaysMonoRawFramesNeedTheReplaysOption)
+{
+    TempDir dir;
+    const auto mono = run({ QIR_GEN_TOOL, "raw", "--raw-pixels", "mono", "--width", "8", "--height", "2", "--frames",
+                            "2", "-o", dir.file("mono.raw") },
+                          dir);
+    ASSERT_EQ(mono.exit_code, 0) << mono.err;
+    EXPECT_NE(mono.out.find("replay them with qir-replay --raw-pixels mono"), std::string::npos) << mono.out;
+    const auto yuv =
+        run({ QIR_GEN_TOOL, "raw", "--width", "8", "--height", "2", "--frames", "2", "-o", dir.file("yuv.raw") }, dir);
+    ASSERT_EQ(yuv.exit_code, 0) << yuv.err;
+    EXPECT_EQ(yuv.out.find("--raw-pixels"), std::string::npos) << yuv.out;
 }
 
 TEST(ReplayedForms, WrittenGraphsRunByPckHostDeliverTheSourcesChecksums)

@@ -72,6 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
             { "ch 3 front.grab: ", "50/100 frames", "25.0 fps", "10.0 MB/s", "FIFO free 400 (lowest 120)", "ETA 2 s" },
             { "LOSS", "/data/rec", "@", "complete at the unit" } },
         LineCase{ "LossFlag", with(halfway(), [](auto& c) { c.loss = true; }), 2.0, { ", LOSS" }, {} },
+        LineCase{ "EndlessLoopHasNoTotalNorEta",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.framesTotal = qir::replay::kEndlessFrames;
+                           c.replaySecondsTotal.reset();
+                       }),
+                  2.0,
+                  { "50 frames, ", "25.0 fps", ", endless" },
+                  { "50/", "ETA", "all sent" } },
         LineCase{ "AcknowledgedAndFreshStatus",
                   with(halfway(),
                        [](auto& c) {

@@ -60,6 +60,10 @@ inline std::vector<uint64_t> checksumsOfWrittenGraph(const std::string& graph, s
                                      "unit0.SensorDataBasePort=" + std::to_string(unit.dataBasePort()) },
                                    dir);
     EXPECT_EQ(host.exit_code, 0) << host.out << host.err;
+    // The graph is complete (no input warnings), and quiet means quiet: not
+    // even the unit client library's own lines.
+    EXPECT_EQ(host.err.find("warning"), std::string::npos) << host.err;
+    EXPECT_EQ(host.out, "");
     unit.waitUntil([frames](const auto& s) { return s.channels[0].frames.framesComplete >= frames; },
                    std::chrono::seconds(10));
     unit.drainChecksums();

@@ -51,6 +51,8 @@ TEST(CommandLine, TakesTheUnitsAddressesPortsAndChannels)
     EXPECT_EQ(o.config.controlPort, 50000);
     EXPECT_EQ(o.config.dataIp, "127.0.0.3");
     EXPECT_EQ(o.config.dataBasePort, 50100);
+    EXPECT_FALSE(o.config.controlPortPreferred) << "a port given is taken or the program fails";
+    EXPECT_FALSE(o.config.dataPortsPreferred);
     EXPECT_EQ(o.config.channels, 4u);
     EXPECT_EQ(o.config.channel.fifoEntries, 16u);
     EXPECT_EQ(o.config.statusPeriod, 20ms);
@@ -59,13 +61,15 @@ TEST(CommandLine, TakesTheUnitsAddressesPortsAndChannels)
     EXPECT_EQ(o.readyFile, "r.txt");
 }
 
-TEST(CommandLine, DefaultsToOneChannelOnLoopbackWithPortsChosenByTheSystem)
+TEST(CommandLine, DefaultsToOneChannelOnLoopbackWithTheUnitsPortsWhenFree)
 {
     const ParseResult r = parse({});
     ASSERT_TRUE(r.options);
     EXPECT_EQ(r.options->config.controlIp, "127.0.0.1");
-    EXPECT_EQ(r.options->config.controlPort, 0);
-    EXPECT_EQ(r.options->config.dataBasePort, 0);
+    EXPECT_EQ(r.options->config.controlPort, 65024);
+    EXPECT_EQ(r.options->config.dataBasePort, 61440);
+    EXPECT_TRUE(r.options->config.controlPortPreferred);
+    EXPECT_TRUE(r.options->config.dataPortsPreferred);
     EXPECT_EQ(r.options->config.channels, 1u);
     EXPECT_EQ(r.options->config.statusPeriod, 10ms);
     EXPECT_EQ(r.options->config.channel.playout.kind, PlayoutKind::Immediate);

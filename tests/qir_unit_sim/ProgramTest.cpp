@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace vxqir::sim {
@@ -179,6 +180,75 @@ TEST(Program, RefusesABusyControlPortNamingTheAddress)
     RunningProgram program({ "--control-ip", "127.0.0.1", "--control-port", port, "--no-live" });
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("127.0.0.1:" + port));
+}
+
+/// Binds the unit's port `port` on `ip`, or leaves it to whoever holds it.
+std::optional<UdpSocket> occupy(const std::string& ip, uint16_t port)
+{
+    try {
+        return UdpSocket::bound(*Ipv4Endpoint::parse(ip, port));
+    } catch (const SocketSetupError&) {
+        return std::nullopt; // in use already, which is what the caller wants
+    }
+}
+
+TEST(Program, TakesTheUnitsPortsByDefaultAndPrintsTheMatchingReplayCommand)
+{
+    // An address of its own, so that no other test holds the unit's ports.
+    const std::string ip = "127.0.0.23";
+    if (!occupy(ip, 65024) || !occupy(ip, 61440) || !occupy(ip, 61441))
+        GTEST_SKIP() << "the unit's ports on " << ip << " are in use";
+    RunningProgram program(
+        { "--control-ip", ip, "--data-ip", ip, "--channels", "2", "--ready-file", "@ready", "--no-live" });
+    const auto ready = program.ready();
+    ASSERT_EQ(ready.count("control_port"), 1u) << program.output("stderr");
+    EXPECT_EQ(ready.at("control_port"), "65024");
+    EXPECT_EQ(ready.at("data_base_port"), "61440");
+    ASSERT_TRUE(eventually([&] { return program.output("stdout").find("qir-replay") != std::string::npos; }));
+    EXPECT_THAT(program.output("stdout"),
+                ::testing::HasSubstr("qir-unit-sim ready control=127.0.0.23:65024 data=127.0.0.23:61440 channels=2\n"
+                                     "qir-unit-sim replay into it: qir-replay --unit 127.0.0.23:65024 "
+                                     "--data 127.0.0.23:61440 RECORDING\n"));
+    EXPECT_THAT(program.output("stderr"), ::testing::Not(::testing::HasSubstr("in use")));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+TEST(Program, TakesOtherPortsWhenTheUnitsAreInUseAndSaysSo)
+{
+    const std::string ip = "127.0.0.24";
+    const auto control = occupy(ip, 65024);
+    const auto data = occupy(ip, 61441); // channel 1's port: the whole range gives way
+    RunningProgram program(
+        { "--control-ip", ip, "--data-ip", ip, "--channels", "2", "--ready-file", "@ready", "--no-live" });
+    const auto ready = program.ready();
+    ASSERT_EQ(ready.count("control_port"), 1u) << program.output("stderr");
+    const std::string controlPort = ready.at("control_port");
+    const std::string dataPort = ready.at("data_base_port");
+    EXPECT_NE(controlPort, "65024");
+    EXPECT_NE(dataPort, "61440");
+    ASSERT_TRUE(eventually([&] { return program.output("stdout").find("qir-replay") != std::string::npos; }));
+    EXPECT_THAT(program.output("stdout"),
+                ::testing::HasSubstr("qir-replay --unit " + ip + ":" + controlPort + " --data " + ip + ":" + dataPort +
+                                     " RECORDING"));
+    EXPECT_THAT(program.output("stderr"),
+                ::testing::HasSubstr("control port " + ip + ":65024 is in use; took " + controlPort + " instead"));
+    EXPECT_THAT(program.output("stderr"), ::testing::HasSubstr("data ports from " + ip + ":61440 are in use"));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+TEST(Program, PortZeroStillLetsTheSystemPick)
+{
+    RunningProgram program({ "--control-ip", "127.0.0.1", "--control-port", "0", "--data-ip", "127.0.0.1",
+                             "--data-port", "0", "--ready-file", "@ready", "--no-live" });
+    const auto ready = program.ready();
+    ASSERT_EQ(ready.count("control_port"), 1u) << program.output("stderr");
+    EXPECT_NE(ready.at("control_port"), "65024");
+    EXPECT_NE(ready.at("data_base_port"), "61440");
+    EXPECT_THAT(program.output("stderr"), ::testing::Not(::testing::HasSubstr("in use")));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 TEST(Program, SummaryOnStandardOutputIsTheOnlyThingThere)

@@ -62,14 +62,15 @@ void addOptions(CLI::App& app, ProgramOptions& o, RawOptions& raw)
     app.add_option("--control-ip", c.controlIp, "Address of the unit's control socket")
         ->check(CLI::ValidIPV4)
         ->capture_default_str();
-    app.add_option("--control-port", c.controlPort, "Control port (0: the system picks one; see the ready line)")
-        ->capture_default_str();
+    app.add_option("--control-port", c.controlPort,
+                   "Control port (0: the system picks one; see the ready line); default: the unit's 65024, or one "
+                   "the system picks when that is in use");
     app.add_option("--data-ip", c.dataIp, "Address of the unit's data sockets")
         ->check(CLI::ValidIPV4)
         ->capture_default_str();
     app.add_option("--data-port", c.dataBasePort,
-                   "Data port of channel 0; channel n uses base + n (0: a free range is picked)")
-        ->capture_default_str();
+                   "Data port of channel 0; channel n uses base + n (0: a free range is picked); default: the unit's "
+                   "61440, or a free range when a port of it is in use");
     app.add_option("--channels", c.channels, "Serve channels 0..N-1")->check(CLI::Range(1, 256))->capture_default_str();
     app.add_option("--fifo-entries", c.channel.fifoEntries, "Replay FIFO entries per channel (one per block)")
         ->check(CLI::Range(1u, 1u << 24))
@@ -139,6 +140,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv)
                  "verifies the sensor data it receives.",
                  "qir-unit-sim");
     ProgramOptions o;
+    o.config.controlPort = UNIT_CONTROL_PORT;
+    o.config.dataBasePort = UNIT_DATA_BASE_PORT;
     RawOptions raw;
     addOptions(app, o, raw);
 
@@ -160,6 +163,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv)
         return result;
     };
     EmulatorConfig& c = o.config;
+    c.controlPortPreferred = app.count("--control-port") == 0;
+    c.dataPortsPreferred = app.count("--data-port") == 0;
     c.statusPeriod = std::chrono::milliseconds(raw.statusPeriodMs);
     c.replyFaults.delay = std::chrono::milliseconds(raw.replyDelayMs);
     c.statusDelay = std::chrono::milliseconds(raw.statusDelayMs);

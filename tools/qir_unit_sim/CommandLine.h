@@ -9,6 +9,11 @@
 
 namespace vxqir::sim {
 
+/// The ports of a real unit, which clients such as qir-replay assume when
+/// given none: the program takes them unless told otherwise or in use.
+inline constexpr uint16_t UNIT_CONTROL_PORT = 65024;
+inline constexpr uint16_t UNIT_DATA_BASE_PORT = 61440;
+
 enum class LiveMode : uint8_t { Auto, On, Off };
 
 /// Everything the program was asked to do.

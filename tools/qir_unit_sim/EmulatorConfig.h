@@ -51,7 +51,12 @@ struct EmulatorConfig {
     uint16_t controlPort = 0; ///< 0: the system picks one (see UnitEmulator::controlPort)
     std::string dataIp = "127.0.0.1";
     uint16_t dataBasePort = 0; ///< 0: a random free range is picked
-    unsigned channels = 1;     ///< channels 0..channels-1 are served (1..256)
+    /// The ports above as wishes: a control port, or a data range, that is
+    /// in use is replaced as for 0 (UnitEmulator::controlPortReplaced and
+    /// dataPortsReplaced tell).
+    bool controlPortPreferred = false;
+    bool dataPortsPreferred = false;
+    unsigned channels = 1; ///< channels 0..channels-1 are served (1..256)
     ChannelConfig channel;
     std::chrono::milliseconds statusPeriod{ 10 };
     /// Fault: every periodic status leaves this much after it was taken, as

@@ -1,6 +1,7 @@
 #include "UnitEmulator.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 #include <stdexcept>
 
@@ -9,6 +10,13 @@ namespace {
 
 constexpr unsigned MAX_CHANNELS = 256;
 constexpr unsigned MAX_AUTO_RECEIVE_THREADS = 4;
+
+/// A bind that failed because another socket has the port (or, below
+/// 1024, because it needs privileges): a preferred port gives way then.
+bool isPortTaken(int error)
+{
+    return error == EADDRINUSE || error == EACCES;
+}
 
 EmulatorConfig validated(EmulatorConfig c)
 {
@@ -83,11 +91,25 @@ void UnitEmulator::start()
         throw std::logic_error("the emulator was already started");
 
     const auto controlEndpoint = Ipv4Endpoint::parse(config_.controlIp, config_.controlPort);
-    controlSocket_ = UdpSocket::bound(*controlEndpoint);
+    try {
+        controlSocket_ = UdpSocket::bound(*controlEndpoint);
+    } catch (const SocketSetupError& e) {
+        if (!config_.controlPortPreferred || config_.controlPort == 0 || !isPortTaken(e.error()))
+            throw;
+        controlSocket_ = UdpSocket::bound(*Ipv4Endpoint::parse(config_.controlIp, 0));
+        controlPortReplaced_ = true;
+    }
     controlPort_ = controlSocket_.localPort();
 
     std::mt19937_64 random(config_.seed ^ 0x9e3779b97f4a7c15ull ^ std::random_device{}());
-    dataPorts_ = bindDataPorts(config_.dataIp, config_.dataBasePort, config_.channels, random);
+    try {
+        dataPorts_ = bindDataPorts(config_.dataIp, config_.dataBasePort, config_.channels, random);
+    } catch (const SocketSetupError& e) {
+        if (!config_.dataPortsPreferred || config_.dataBasePort == 0 || !isPortTaken(e.error()))
+            throw;
+        dataPorts_ = bindDataPorts(config_.dataIp, 0, config_.channels, random);
+        dataPortsReplaced_ = true;
+    }
     for (UdpSocket& s : dataPorts_.sockets)
         receiveBufferBytes_ = s.setReceiveBuffer(config_.socketReceiveBuffer);
 

@@ -72,6 +72,11 @@ public:
     uint16_t controlPort() const { return controlPort_; }
     uint16_t dataBasePort() const { return dataPorts_.basePort; }
     uint16_t dataPort(unsigned channel) const { return static_cast<uint16_t>(dataPorts_.basePort + channel); }
+    /// With EmulatorConfig::controlPortPreferred, dataPortsPreferred: whether
+    /// the control port, the data range, were in use and replaced by free
+    /// ones. Valid after start.
+    bool controlPortReplaced() const { return controlPortReplaced_; }
+    bool dataPortsReplaced() const { return dataPortsReplaced_; }
     /// Receive buffer the kernel granted each data socket, in bytes.
     int receiveBufferBytes() const { return receiveBufferBytes_; }
 
@@ -114,6 +119,8 @@ private:
 
     UdpSocket controlSocket_;
     uint16_t controlPort_ = 0;
+    bool controlPortReplaced_ = false;
+    bool dataPortsReplaced_ = false;
     DataPortRange dataPorts_;
     int receiveBufferBytes_ = 0;
     std::unique_ptr<ControlLoop> control_;

@@ -70,6 +70,14 @@ std::string readyText(const UnitEmulator& unit)
         "\nchannels=" + std::to_string(c.channels) + "\npid=" + std::to_string(::getpid()) + "\n";
 }
 
+/// The qir-replay command line that reaches this unit (its channel 0 and on).
+std::string replayCommand(const UnitEmulator& unit)
+{
+    const EmulatorConfig& c = unit.config();
+    return "qir-replay --unit " + c.controlIp + ":" + std::to_string(unit.controlPort()) + " --data " + c.dataIp + ":" +
+        std::to_string(unit.dataBasePort()) + " RECORDING";
+}
+
 int run(const ProgramOptions& options)
 {
     // With the summary on standard output, everything else goes to standard
@@ -110,9 +118,18 @@ int run(const ProgramOptions& options)
     const auto started = Clock::now();
     ready.publish(readyText(unit));
     const EmulatorConfig& c = unit.config();
+    if (unit.controlPortReplaced())
+        std::fprintf(stderr, "qir-unit-sim: the unit's control port %s:%u is in use; took %u instead\n",
+                     c.controlIp.c_str(), static_cast<unsigned>(c.controlPort),
+                     static_cast<unsigned>(unit.controlPort()));
+    if (unit.dataPortsReplaced())
+        std::fprintf(
+            stderr, "qir-unit-sim: the unit's data ports from %s:%u are in use; took the range from %u instead\n",
+            c.dataIp.c_str(), static_cast<unsigned>(c.dataBasePort), static_cast<unsigned>(unit.dataBasePort()));
     std::fprintf(lines, "qir-unit-sim ready control=%s:%u data=%s:%u channels=%u\n", c.controlIp.c_str(),
                  static_cast<unsigned>(unit.controlPort()), c.dataIp.c_str(),
                  static_cast<unsigned>(unit.dataBasePort()), c.channels);
+    std::fprintf(lines, "qir-unit-sim replay into it: %s\n", replayCommand(unit).c_str());
     std::fflush(lines);
 
     const bool live = options.live == LiveMode::On || (options.live == LiveMode::Auto && ::isatty(STDERR_FILENO));

@@ -25,7 +25,7 @@ using qir::data_types::CANHeader;
 using qir::data_types::ChannelType;
 using qir::data_types::VideoHeader;
 
-constexpr size_t kCanPayload = 8;
+constexpr uint8_t kCanPayload = 8;
 constexpr size_t kCanRecordBytes = sizeof(BaseHeader) + sizeof(CANHeader) + kCanPayload;
 
 MIPICSI2::SubType subTypeOfBpp(uint32_t bpp)
@@ -240,7 +240,8 @@ uint32_t generateRecordFile(const GenSpec& spec, const std::string& path, const 
                             .type = ChannelType::CAN,
                             .length = static_cast<uint32_t>(kCanRecordBytes),
                             .payload_length = static_cast<uint32_t>(kCanPayload) });
-            put(record, CANHeader{});
+            // A classic CAN frame: dlc 0 to 8 is its payload size.
+            put(record, CANHeader{ .id = 0x123, .ide = 0, .dlc = kCanPayload, .edl = 0, .brs = 0, .crc = 0 });
             record.insert(record.end(), kCanPayload, static_cast<uint8_t>(f));
         }
         put(record,

@@ -8,6 +8,8 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 int main(int argc, char** argv)
 {
@@ -20,7 +22,8 @@ int main(int argc, char** argv)
         "  jpeg     a directory of JPEG images\n"
         "  video    a video clip through FFmpeg's encoders (FFV1 lossless by default; the container by the "
         "file's extension: .mkv, .avi, .mov, .mp4, .nut)\n"
-        "The file (or directory) appears only when complete. Exit status: 0 written, 1 write error, 2 bad usage, "
+        "The file (or directory) appears only when complete; an existing one is refused unless --force (a file "
+        "is then replaced; a directory never is). Exit status: 0 written, 1 write error, 2 bad usage, "
         "130 interrupted."
     };
     app.name("qir-gen");
@@ -51,6 +54,8 @@ int main(int argc, char** argv)
     app.add_option("--codec", codec, "video: ffv1 (lossless), mjpeg, h264 or rawvideo, where FFmpeg has the encoder")
         ->check(CLI::IsMember({ "ffv1", "mjpeg", "h264", "rawvideo" }))
         ->capture_default_str();
+    bool force = false;
+    app.add_flag("--force", force, "replace an existing output file");
     bool untimed = false;
     app.add_flag("--untimed-names", untimed, "images: names without times (frame_000000.png); replay them with --fps");
     try {
@@ -58,6 +63,13 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
+    }
+    std::error_code ignored;
+    const bool isDirectory = std::filesystem::is_directory(output, ignored);
+    if (std::filesystem::exists(std::filesystem::symlink_status(output, ignored)) && !(force && !isDirectory)) {
+        std::fprintf(stderr, "qir-gen: %s: exists already; %s\n", output.c_str(),
+                     isDirectory ? "qir-gen writes an image sequence to a new directory" : "--force replaces it");
+        return 2;
     }
     if (format == "video") {
         qir::video::ClipSpec clip;
@@ -114,6 +126,10 @@ int main(int argc, char** argv)
         else
             std::printf("qir-gen: wrote %s: %u %s frames of %llu bytes\n", output.c_str(), written, format.c_str(),
                         static_cast<unsigned long long>(qir::gen::genFrameBytes(spec)));
+        // Raw frames do not say their pixel layout, and the replay reads
+        // YUV 4:2:2 unless told.
+        if (spec.format == qir::gen::GenFormat::Raw && spec.rawMono)
+            std::printf("qir-gen: mono raw frames: replay them with qir-replay --raw-pixels mono\n");
     } catch (const qir::tools::OutputFileError& error) {
         std::fprintf(stderr, "qir-gen: %s\n", error.what());
         return 1;

@@ -60,6 +60,9 @@ constexpr size_t kMaxUnconverted = 4;
 constexpr KOVATimestamp kConverterStallUs = 30000000;
 /// The stop time lies this long after the last frame's play time.
 constexpr int64_t kStopAfterUs = 86'400'000'000;
+/// The stop time of an endless replay ("Loop" 0) lies this long after its
+/// start: ten years, beyond any run, yet far from the unit clock's limit.
+constexpr int64_t kEndlessStopAfterUs = 315'360'000'000'000;
 
 } // namespace
 
@@ -149,8 +152,8 @@ void KOVAQirRecordingPlayer::Birth()
     Get(Property("EndFrame"), endFrame);
     if (!(rate_ >= 0.0) || rate_ > 1e6)
         Error("[Birth] Rate must be 0 (as fast as flow control allows) or above, and at most 1000000");
-    if (frames_ < 0 || loops_ < 1 || startDelayUs_ < 0)
-        Error("[Birth] Frames must be 0 or more, Loop 1 or more, StartDelayUs 0 or more");
+    if (frames_ < 0 || loops_ < 0 || startDelayUs_ < 0)
+        Error("[Birth] Frames must be 0 or more, Loop 0 (endless) or more, StartDelayUs 0 or more");
     if (replayStartUs_ < 0 || replayStartUs_ >= kProvisionalStartUs || leadUs_ <= 0 || leadUs_ > 3'600'000'000)
         Error("[Birth] ReplayStartUs must be 0 or a unit time, LeadUs above 0 and at most an hour");
     qir::replay::OpenOptions open;
@@ -238,6 +241,8 @@ int64_t KOVAQirRecordingPlayer::stopTimeFor(int64_t startUs) const
 {
     if (startUs == kProvisionalStartUs)
         return kProvisionalStartUs + kStopAfterUs;
+    if (loops_ == 0)
+        return startUs + kEndlessStopAfterUs;
     const uint64_t total = perPass_ * static_cast<uint64_t>(loops_);
     const auto span = static_cast<int64_t>(frameTime(total - 1) - frameTime(0));
     return startUs + span + kStopAfterUs;
@@ -405,7 +410,9 @@ void KOVAQirRecordingPlayer::Core()
         while (!writeTimes())
             Rest(kPollUs);
     }
-    const uint64_t total = perPass_ * static_cast<uint64_t>(loops_);
+    // Endless ("Loop" 0): the frames go on until the engine stops the player.
+    const uint64_t total =
+        loops_ == 0 ? std::numeric_limits<uint64_t>::max() : perPass_ * static_cast<uint64_t>(loops_);
     if (handedOn_ >= total) {
         awaitPlayout();
         Finish();

@@ -49,7 +49,8 @@
 // converter's output, the player keeps fewer than four frames waiting for it.
 //
 // "FirstFrame" and "EndFrame" (0: to the end) pick frames [first, end) of
-// the recording; "Frames" and "Loop" apply to that selection.
+// the recording; "Frames" and "Loop" apply to that selection ("Loop" 0:
+// endlessly, until the engine stops the player).
 //
 // "Checked" (grabber streams, video files) holds the fingerprint of a file
 // that qir-replay checked whole: while the file still matches it, Birth
@@ -191,7 +192,7 @@ private:
     double fps_ = 0.0;
     double rate_ = 1.0;
     int64_t frames_ = 0; ///< frames per pass (0: all)
-    int64_t loops_ = 1;
+    int64_t loops_ = 1;  ///< passes (0: endless)
     int64_t startDelayUs_ = 0;
     int64_t replayStartUs_ = 0; ///< property: 0 = from "StartTimeIn" or the unit's clock
     int64_t leadUs_ = 1000000;

@@ -1,5 +1,7 @@
 #include "CheckCommand.h"
 
+#include "Counted.h"
+
 #include "CheckProgress.h"
 #include "EmulatorConfig.h"
 #include "TimeGaps.h"
@@ -79,22 +81,25 @@ bool checkVideoRecords(const Recording& recording, const std::function<void(std:
             frame.header.pixel_format != first.header.pixel_format)
             ++changed;
     }
-    say(textOf("  geometry: %u x %u pixels, pixel format %s (0x%02X); %u data chunks of %u bytes per frame\n",
-               first.header.width, first.header.height,
+    say(textOf("  geometry: %u x %u pixels, pixel format %s (0x%02X); %s of %s per frame\n", first.header.width,
+               first.header.height,
                MIPICSI2::subTypeToString(static_cast<MIPICSI2::SubType>(first.header.pixel_format)),
-               first.header.pixel_format, first.dataChunks, first.payloadBytes));
+               first.header.pixel_format, counted(first.dataChunks, "data chunk").c_str(),
+               counted(first.payloadBytes, "byte").c_str()));
     if (recording.skippedRecords() > 0)
-        say(textOf("  records: %" PRIu64 " records of other types than Video skipped\n", recording.skippedRecords()));
+        say(textOf("  records: %s of other types than Video skipped\n",
+                   counted(recording.skippedRecords(), "record").c_str()));
     bool doubtful = false;
     if (changed > 0) {
         doubtful = true;
-        say(textOf("  geometry: %" PRIu64 " frames differ from the first frame (the unit takes the first frame's "
-                   "lines; the others arrive incomplete)\n",
-                   changed));
+        say(textOf("  geometry: %s from the first frame (the unit takes the first frame's lines; the others "
+                   "arrive incomplete)\n",
+                   counted(changed, "frame differs", "frames differ").c_str()));
     }
-    say(textOf("  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors (flagged by the "
-               "recorder), %" PRIu64 " data chunks whose word count differs from the first\n",
-               ecc, crc, wordCounts));
+    say(textOf(
+        "  CSI-2: %s, %s (flagged by the recorder), %s from the first\n", counted(ecc, "header ECC error").c_str(),
+        counted(crc, "payload checksum error").c_str(),
+        counted(wordCounts, "data chunk whose word count differs", "data chunks whose word count differs").c_str()));
     return doubtful;
 }
 
@@ -147,8 +152,8 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
         entry["format"] = std::string(formatName(recording.format()));
         entry["frames"] = frames.size();
         entry["bytes"] = recording.totalBytes();
-        say(textOf("%s: %s, %zu frames, %" PRIu64 " bytes\n", path.c_str(),
-                   std::string(formatName(recording.format())).c_str(), frames.size(), recording.totalBytes()));
+        say(textOf("%s: %s, %s, %s\n", path.c_str(), std::string(formatName(recording.format())).c_str(),
+                   counted(frames.size(), "frame").c_str(), counted(recording.totalBytes(), "byte").c_str()));
         bool doubtful = false;
 
         // Times: recorded (grabber) or from the frame rate.
@@ -175,9 +180,10 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
                        frames.front().timeUs));
             if (notIncreasing > 0) {
                 doubtful = true;
-                say(textOf("  times: %zu frames do not come after the frame before them (first: frame %zu at "
-                           "%s); --fps gives times from a frame rate\n",
-                           notIncreasing, firstBad, placeOf(recording, firstBad).c_str()));
+                say(textOf("  times: %s after the frame before %s (first: frame %zu at %s); --fps gives times "
+                           "from a frame rate\n",
+                           counted(notIncreasing, "frame does not come", "frames do not come").c_str(),
+                           notIncreasing == 1 ? "it" : "them", firstBad, placeOf(recording, firstBad).c_str()));
             }
             entry["notIncreasing"] = notIncreasing;
             // Gaps (frames missing) and jumps (the replay waits through them).
@@ -191,11 +197,14 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
                                   { "seconds", gaps.largestSeconds } }
                 : nlohmann::json(nullptr);
             if (gaps.gaps > 0)
-                say(textOf("  times: %" PRIu64 " gaps of more than 3 frame periods (%.3f s), %" PRIu64
-                           " of them jumps of more than 10 periods and 1 s; the longest %.3f s after frame %zu at "
-                           "%s",
-                           gaps.gaps, gaps.periodSeconds, gaps.jumps, gaps.largestSeconds, *gaps.largestAfterFrame,
-                           placeOf(recording, *gaps.largestAfterFrame).c_str()));
+                say(textOf(
+                    "  times: %s of more than 3 frame periods (%.3f s), %s of more than 10 periods and 1 s; "
+                    "the longest %.3f s after frame %zu at %s",
+                    counted(gaps.gaps, "gap").c_str(), gaps.periodSeconds,
+                    gaps.gaps == 1
+                        ? (gaps.jumps == 1 ? "a jump" : "no jump")
+                        : (std::to_string(gaps.jumps) + " of them " + nounFor(gaps.jumps, "a jump", "jumps")).c_str(),
+                    gaps.largestSeconds, *gaps.largestAfterFrame, placeOf(recording, *gaps.largestAfterFrame).c_str()));
             if (gaps.jumps > 0) {
                 doubtful = true;
                 say(textOf("  times: the replay waits through each jump as recorded; --fps gives times from a "
@@ -208,8 +217,8 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
         // Geometry and CSI-2 records.
         if (!recording.damage().empty()) {
             doubtful = true;
-            say(textOf("  damage: %s; the %zu whole frames before it replay with --keep-going\n",
-                       recording.damage().c_str(), frames.size()));
+            say(textOf("  damage: %s; the %s before it %s with --keep-going\n", recording.damage().c_str(),
+                       counted(frames.size(), "whole frame").c_str(), frames.size() == 1 ? "replays" : "replay"));
         }
         if (recording.format() == RecordingFormat::Record) {
             doubtful = checkVideoRecords(recording, say) || doubtful;
@@ -223,11 +232,14 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
                                                        : "RGB",
                        kindName(first.kind)));
             if (recording.format() == RecordingFormat::Jpeg)
-                say(textOf("  coded: each image goes out as %u packets of %u bytes (its bytes, then zeros)\n",
-                           recording.height(), recording.codedPacketBytes()));
+                say(textOf("  coded: each image goes out as %s of %s (its bytes, then zeros)\n",
+                           counted(recording.height(), "packet").c_str(),
+                           counted(recording.codedPacketBytes(), "byte").c_str()));
             if (recording.skippedFiles() > 0)
-                say(textOf("  files: %" PRIu64 " files of the directory are no images and were skipped\n",
-                           recording.skippedFiles()));
+                say(textOf("  files: %s of the directory %s and %s skipped\n",
+                           counted(recording.skippedFiles(), "file").c_str(),
+                           recording.skippedFiles() == 1 ? "is no image" : "are no images",
+                           recording.skippedFiles() == 1 ? "was" : "were"));
         } else if (recording.format() == RecordingFormat::Video) {
             // The video lines, written as the other lines are.
             char* text = nullptr;
@@ -266,10 +278,10 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
             }
             if (otherLength > 0) {
                 doubtful = true;
-                say(textOf("  geometry: %" PRIu64 " frames hold long packets of another length than %u bytes "
-                           "(first: frame %zu at byte %" PRIu64 ", %u bytes); the unit client does not send them\n",
-                           otherLength, recording.width(), firstOther, info[firstOther].otherLengthOffset,
-                           info[firstOther].otherLengthBytes));
+                say(textOf("  geometry: %s long packets of another length than %u bytes (first: frame %zu at "
+                           "byte %" PRIu64 ", %u bytes); the unit client does not send them\n",
+                           counted(otherLength, "frame holds", "frames hold").c_str(), recording.width(), firstOther,
+                           info[firstOther].otherLengthOffset, info[firstOther].otherLengthBytes));
             }
             for (const GrabberFrameInfo& frame : info) {
                 ecc += frame.eccErrors;
@@ -278,17 +290,19 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
                 if (frame.lineBytes != info.front().lineBytes || frame.longPackets != info.front().longPackets)
                     ++changed;
             }
-            say(textOf("  geometry: %u long packets of %u bytes per frame, bpp %u\n", recording.height(),
-                       recording.width(), recording.bpp()));
+            say(textOf("  geometry: %s of %s per frame, bpp %u\n", counted(recording.height(), "long packet").c_str(),
+                       counted(recording.width(), "byte").c_str(), recording.bpp()));
             if (changed > 0) {
                 doubtful = true;
-                say(textOf("  geometry: %" PRIu64 " frames differ from the first frame\n", changed));
+                say(textOf("  geometry: %s from the first frame\n",
+                           counted(changed, "frame differs", "frames differ").c_str()));
             }
-            say(textOf("  CSI-2: %" PRIu64 " header ECC errors, %" PRIu64 " payload checksum errors\n", ecc, crc));
+            say(textOf("  CSI-2: %s, %s\n", counted(ecc, "header ECC error").c_str(),
+                       counted(crc, "payload checksum error").c_str()));
             if (shorts > 0)
-                say(textOf("  CSI-2: the frames hold %" PRIu64 " short packets (frame start/end); the unit "
-                           "client leaves them out (SkipCsi2ShortPackages)\n",
-                           shorts));
+                say(textOf("  CSI-2: the frames hold %s (frame start/end); the unit client leaves %s out "
+                           "(SkipCsi2ShortPackages)\n",
+                           counted(shorts, "short packet").c_str(), shorts == 1 ? "it" : "them"));
         }
 
         // Data rate at the recorded cadence.
@@ -311,8 +325,10 @@ int runCheck(const ReplayOptions& options, std::FILE* out, std::FILE* err, bool 
         // Every line takes one entry of the unit's replay FIFO.
         const uint32_t fifo = vxqir::sim::ChannelConfig{}.fifoEntries;
         const uint32_t fifoLines = recording.sendShape().height;
-        say(textOf("  unit FIFO: %u entries per frame, %u frames fit the emulated unit's %u entries\n", fifoLines,
-                   fifoLines > 0 ? fifo / fifoLines : 0, fifo));
+        const uint32_t fitting = fifoLines > 0 ? fifo / fifoLines : 0;
+        say(textOf("  unit FIFO: %s per frame, %s the emulated unit's %s\n",
+                   counted(fifoLines, "entry", "entries").c_str(), counted(fitting, "frame fits", "frames fit").c_str(),
+                   counted(fifo, "entry", "entries").c_str()));
         entry["fifoEntriesPerFrame"] = fifoLines;
         if (fifoLines > fifo) {
             doubtful = true;

@@ -237,7 +237,9 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         seconds = std::max(seconds, pass * static_cast<double>(options.loops) / rate);
     }
     seconds += options.leadSeconds + static_cast<double>(options.startDelayUs) / 1e6;
-    g << "duration = \"" << static_cast<int64_t>(std::ceil(seconds * 2 + 60)) << "s\"\n";
+    // An endless replay (--loop 0) runs until it is stopped (Ctrl-C).
+    if (options.loops != 0)
+        g << "duration = \"" << static_cast<int64_t>(std::ceil(seconds * 2 + 60)) << "s\"\n";
 
     for (size_t i = 0; i < recordings.size(); ++i) {
         const Recording& recording = *recordings[i];
@@ -272,6 +274,19 @@ std::string replayGraphText(const ReplayOptions& options, const std::vector<cons
         if (recording.format() == RecordingFormat::Video)
             g << videoPlayerProperties(recording);
         g << " }\n";
+        // player0 takes the start from the unit, and only raw frames pass a
+        // converter whose progress the player follows.
+        std::vector<std::string> open;
+        if (i == 0)
+            open.push_back("StartTimeIn");
+        if (!raw)
+            open.push_back("Converted");
+        if (!open.empty()) {
+            g << "open_inputs = [";
+            for (size_t k = 0; k < open.size(); ++k)
+                g << (k ? ", " : "") << quoted(open[k]);
+            g << "]\n";
+        }
         std::string frames = "player" + n + ".Frames";
         if (raw) {
             const bool mono = recording.rawPixels() == RawPixelFormat::Mono;

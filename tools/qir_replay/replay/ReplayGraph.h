@@ -60,11 +60,11 @@ struct ReplayOptions {
     std::vector<unsigned> unitIndexes;     ///< unit of recordings[i], an index into units (empty: unit 0)
     std::optional<RecordingFormat> format; ///< nullopt: by content
     RawPixelFormat rawPixels = RawPixelFormat::Yuv422;
-    qir::video::VideoChoice video; ///< video files: the stream and the pixel layout sent
-    double fps = 0.0;              ///< 0: grabber header times (raw frames need a rate)
-    double rate = 1.0;             ///< playout speed; 0: as fast as flow control allows (--rate max)
-    int64_t frames = 0;            ///< frames per pass (0: all)
-    int64_t loops = 1;
+    qir::video::VideoChoice video;  ///< video files: the stream and the pixel layout sent
+    double fps = 0.0;               ///< 0: grabber header times (raw frames need a rate)
+    double rate = 1.0;              ///< playout speed; 0: as fast as flow control allows (--rate max)
+    int64_t frames = 0;             ///< frames per pass (0: all)
+    int64_t loops = 1;              ///< passes through each recording (0: endless, until stopped)
     std::optional<FrameBound> from; ///< first frame: at or after it
     std::optional<FrameBound> to;   ///< frames before it
     double leadSeconds = 1.0;       ///< replay start = unit time + lead

@@ -35,7 +35,11 @@ std::string lineOf(const ChannelProgress& c)
     line += ' ';
     line += std::filesystem::path(c.recording).filename().string();
     line += ": ";
-    line += format("%" PRIu64 "/%" PRIu64 " frames", c.framesSent, c.framesTotal);
+    const bool endless = c.framesTotal == kEndlessFrames;
+    if (endless)
+        line += format("%" PRIu64 " frames", c.framesSent);
+    else
+        line += format("%" PRIu64 "/%" PRIu64 " frames", c.framesSent, c.framesTotal);
     if (c.framesAcknowledged)
         line += format(", %" PRIu64 " acknowledged", *c.framesAcknowledged);
     if (c.framesCompleteAtUnit)
@@ -71,6 +75,10 @@ std::string lineOf(const ChannelProgress& c)
     }
     if (c.secondsToNextFrame && *c.secondsToNextFrame > kWaitingShownSeconds)
         line += format(", waiting %.0f s for the next frame", *c.secondsToNextFrame);
+    if (endless) {
+        line += ", endless";
+        return line;
+    }
     std::optional<double> eta;
     if (c.replaySecondsTotal && current && current->pace > 0.0 && !c.window.empty())
         eta = std::max(0.0, *c.replaySecondsTotal - c.window.back().replaySeconds) / current->pace;

@@ -20,7 +20,7 @@ struct ChannelProgress {
     std::optional<unsigned> unit; ///< shown as "CHANNEL@UNIT" when several units are used
     std::string recording;        ///< shown by its file name
     uint64_t framesSent = 0;      ///< handed on by the player
-    uint64_t framesTotal = 0;
+    uint64_t framesTotal = 0;     ///< kEndlessFrames: endless, no ETA
     uint64_t bytesSent = 0;
     std::optional<uint32_t> fifoFreeLatest; ///< nullopt: no unit status seen yet
     std::optional<uint32_t> fifoFreeLowest;
@@ -44,6 +44,9 @@ struct ChannelProgress {
     std::optional<double> statusAgeSeconds;
     std::string end; ///< "delivered" or "FAILED" once the channel ended
 };
+
+/// ChannelProgress::framesTotal of an endless replay (--loop 0).
+inline constexpr uint64_t kEndlessFrames = UINT64_MAX;
 
 /// A unit status older than this shows as stale.
 inline constexpr double kStaleStatusSeconds = 0.25;

@@ -1,5 +1,6 @@
 #include "ReplayRun.h"
 
+#include "Counted.h"
 #include "EngineClock.h"
 #include "Fnv1a64.h"
 #include "EngineProperties.h"
@@ -70,6 +71,12 @@ uint64_t framesPerPass(const ReplayOptions& options, const FrameRange& range)
     if (options.frames > 0 && static_cast<uint64_t>(options.frames) < perPass)
         perPass = static_cast<uint64_t>(options.frames);
     return perPass;
+}
+
+/// Frames of a whole run: every pass, or kEndlessFrames (--loop 0).
+uint64_t framesInRun(const ReplayOptions& options, const FrameRange& range)
+{
+    return options.loops == 0 ? kEndlessFrames : framesPerPass(options, range) * static_cast<uint64_t>(options.loops);
 }
 
 /// Whether the unit client of graph slot `slot` (unitN) reported an error
@@ -163,8 +170,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             recordings.push_back(Recording::open(path, open));
             checking.end();
             if (!recordings.back().damage().empty())
-                std::fprintf(err, "qir-replay: warning: %s; replaying the %zu whole frames before it\n",
-                             recordings.back().damage().c_str(), recordings.back().frames().size());
+                std::fprintf(err, "qir-replay: warning: %s; replaying the %s before it\n",
+                             recordings.back().damage().c_str(),
+                             counted(recordings.back().frames().size(), "whole frame").c_str());
             if (const auto refusal = replayRefusal(options, recordings.back()))
                 return fail(2, *refusal);
             ranges.push_back(selectFrames(options, recordings.back()));
@@ -375,8 +383,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 selected, fps, rate, static_cast<size_t>(serial % perPass), serial / perPass));
         };
         watches.emplace_back(
-            perPass * static_cast<uint64_t>(options.loops),
-            [frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); }, limits);
+            framesInRun(options, ranges[i]), [frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); },
+            limits);
         replayTimeUs.emplace_back([frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); });
     }
     // Components of the graph, to see one fail.
@@ -403,9 +411,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     std::vector<RateWindow> windows(recordings.size());
     std::vector<std::optional<double>> firstSentAt(recordings.size()); // seconds to each channel's first frame
     std::optional<double> lastSampleAt;
-    const auto framesOf = [&](size_t i) {
-        return framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops);
-    };
+    const auto framesOf = [&](size_t i) { return framesInRun(options, ranges[i]); };
     // How far into its replay time channel i is, `seconds` after the start.
     const auto replayPosition = [&](size_t i, uint64_t frames, double seconds) {
         if (!firstSentAt[i])
@@ -452,7 +458,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             if (addresses.size() > 1)
                 channel.unit = unitOf(options, i);
             channel.recording = recordings[i].path();
-            channel.framesTotal = framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops);
+            channel.framesTotal = framesInRun(options, ranges[i]);
             channel.framesSent = counts.framesHandedOn;
             channel.bytesSent = counts.bytesHandedOn + earlier[i].bytesHandedOn;
             if (counts.statuses > 0) {
@@ -465,7 +471,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             if (doneAt[i] && firstSentAt[i])
                 channel.secondsToLastFrame = *doneAt[i] - *firstSentAt[i];
             channel.window.assign(windows[i].samples().begin(), windows[i].samples().end());
-            if (options.rate > 0)
+            if (options.rate > 0 && options.loops != 0)
                 channel.replaySecondsTotal = static_cast<double>(replayTimeUs[i](channel.framesTotal)) / 1e6;
             if (options.rate > 0 && firstSentAt[i] && channel.framesSent > 0 &&
                 channel.framesSent < channel.framesTotal)
@@ -541,9 +547,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             else if (end == ChannelEnd::Short)
                 endRun(runner,
                        channelName + ": the unit client sent " + std::to_string(watches[i].latest()->framesSent) +
-                           " of " +
-                           std::to_string(framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops)) +
-                           " frames and nothing more for " + secondsText(options.stallTimeoutSeconds));
+                           " of " + std::to_string(framesInRun(options, ranges[i])) + " frames and nothing more for " +
+                           secondsText(options.stallTimeoutSeconds));
         }
         // One line per lost unit, naming what each of its channels had
         // acknowledged.
@@ -607,7 +612,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     }
     std::vector<uint64_t> framesToSend;
     for (size_t i = 0; i < recordings.size(); ++i)
-        framesToSend.push_back(framesPerPass(options, ranges[i]) * static_cast<uint64_t>(options.loops));
+        framesToSend.push_back(framesInRun(options, ranges[i]));
     run.poll = [&](host::GraphRunner& runner) {
         if (qir::tools::stop_requested())
             runner.RequestEnd();
@@ -780,6 +785,8 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         summary.unitClientFailed = unitClientFailed[i];
         const KOVAQirRecordingPlayer::Progress& counts = lastCounts[i];
         summary.framesHandedOn = counts.framesHandedOn;
+        if (options.loops == 0)
+            summary.framesToSend = counts.framesHandedOn; // endless: the run is what was sent
         summary.bytesHandedOn = counts.bytesHandedOn;
         summary.statusSeen = counts.statuses > 0;
         summary.lowestFifoFree = counts.lowestFree;
@@ -854,12 +861,14 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         if (summary.unitClientFailed)
             reasons.push_back("the unit client failed");
         if (!summary.damage.empty() && !options.allowDamage)
-            reasons.push_back("the recording is damaged: only the " + std::to_string(recording.frames().size()) +
-                              " whole frames before byte " + std::to_string(summary.damageOffset) +
-                              " were replayed (--allow-damage accepts that)");
+            reasons.push_back(
+                "the recording is damaged: only the " + counted(recording.frames().size(), "whole frame") +
+                " before byte " + std::to_string(summary.damageOffset) +
+                (recording.frames().size() == 1 ? " was" : " were") + " replayed (--allow-damage accepts that)");
         if (options.maxLateMs && summary.lateness.framesOverMax > 0)
-            reasons.push_back(std::to_string(summary.lateness.framesOverMax) + " frames reached the unit more than " +
-                              std::to_string(std::llround(*options.maxLateMs)) + " ms after their play time");
+            reasons.push_back(counted(summary.lateness.framesOverMax, "frame") + " reached the unit more than " +
+                              std::to_string(std::llround(*options.maxLateMs)) + " ms after " +
+                              (summary.lateness.framesOverMax == 1 ? "its" : "their") + " play time");
         if (summary.lossFlagSeen)
             reasons.push_back("the unit's loss flag was set");
         if (unit) {
@@ -919,7 +928,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 reasons.push_back(std::to_string(summary.checksumsMatched) + " of " +
                                   std::to_string(summary.framesToSend) + " complete with the recording's checksum, " +
                                   std::to_string(summary.framesPlayed) + " played, " +
-                                  std::to_string(summary.fifoOverflows) + " FIFO overflows at the embedded unit");
+                                  counted(summary.fifoOverflows, "FIFO overflow") + " at the embedded unit");
         }
         for (const std::string& reason : reasons) {
             summary.endText += (summary.endText.empty() ? "" : "; ") + reason;
@@ -933,12 +942,11 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     for (const ChannelSummary& c : result.channels) {
         const std::string where = c.unitCount > 1 ? "@" + std::to_string(c.unit) : "";
         std::fprintf(out,
-                     "channel %u%s: %s (%s): %llu frames read (%llu bytes), %llu of %llu sent, %llu acknowledged by "
+                     "channel %u%s: %s (%s): %s read (%s), %llu of %llu sent, %llu acknowledged by "
                      "the unit%s%s",
                      c.channel, where.c_str(), c.recording.c_str(), c.format.c_str(),
-                     static_cast<unsigned long long>(c.framesHandedOn),
-                     static_cast<unsigned long long>(c.bytesHandedOn), static_cast<unsigned long long>(c.framesSent),
-                     static_cast<unsigned long long>(c.framesToSend),
+                     counted(c.framesHandedOn, "frame").c_str(), counted(c.bytesHandedOn, "byte").c_str(),
+                     static_cast<unsigned long long>(c.framesSent), static_cast<unsigned long long>(c.framesToSend),
                      static_cast<unsigned long long>(c.framesAcknowledged),
                      c.end == ChannelEnd::Delivered ? " and played out of its FIFO" : "",
                      c.unitClientFailed ? ", the unit client failed" : "");
@@ -946,13 +954,13 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::fprintf(
                 out,
                 "; at the unit %llu complete, %llu incomplete, %llu of %llu checksums match, %llu played, "
-                "%llu not played, %llu FIFO overflows%s",
+                "%llu not played, %s%s",
                 static_cast<unsigned long long>(c.framesComplete), static_cast<unsigned long long>(c.framesIncomplete),
                 static_cast<unsigned long long>(c.checksumsMatched), static_cast<unsigned long long>(c.framesToSend),
                 static_cast<unsigned long long>(c.framesPlayed), static_cast<unsigned long long>(c.framesNotPlayed),
-                static_cast<unsigned long long>(c.fifoOverflows), c.loss ? ", loss flag set" : "");
+                counted(c.fifoOverflows, "FIFO overflow").c_str(), c.loss ? ", loss flag set" : "");
         std::fprintf(out, "\n");
-        std::fprintf(out, "  %llu send time-outs", static_cast<unsigned long long>(c.sendTimeouts));
+        std::fprintf(out, "  %s", counted(c.sendTimeouts, "send time-out").c_str());
         if (c.statusSeen)
             std::fprintf(out, ", unit FIFO free at least %u of %u, loss flag %s", c.lowestFifoFree, c.fifoEntries,
                          c.lossFlagSeen ? "SET" : "clear");
@@ -960,12 +968,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             std::fprintf(out, ", no unit status seen");
         // Under --rate max the frames carry no times to meet.
         if (c.emulated && c.framesTimed > 0 && options.rate > 0)
-            std::fprintf(out, "; played late by at most %.3f ms (mean %.3f ms), %llu frames more than 1 ms late",
-                         c.lateMaxMs, c.lateMeanMs, static_cast<unsigned long long>(c.framesLateOver1ms));
+            std::fprintf(out, "; played late by at most %.3f ms (mean %.3f ms), %s more than 1 ms late", c.lateMaxMs,
+                         c.lateMeanMs, counted(c.framesLateOver1ms, "frame").c_str());
         std::fprintf(out, "\n");
         if (options.rate > 0 && c.lateness.frames > 0)
-            std::fprintf(out, "  %llu frames reached the unit after their play time (by up to %.1f ms)\n",
-                         static_cast<unsigned long long>(c.lateness.frames),
+            std::fprintf(out, "  %s reached the unit after %s play time (by up to %.1f ms)\n",
+                         counted(c.lateness.frames, "frame").c_str(), c.lateness.frames == 1 ? "its" : "their",
                          static_cast<double>(c.lateness.maxUs) / 1000.0);
         if (c.sendingSeconds)
             std::fprintf(out, "  handed on in %.3f s from the first frame to the last: %.1f frames/s, %.1f MB/s\n",

@@ -141,7 +141,8 @@ int main(int argc, char** argv)
     std::string to;
     addRecordingOptions(app, options, format, pixels);
     app.add_option("--map", maps,
-                   "FILE=CHANNEL[@UNIT]: replay FILE on channel CHANNEL (0 to 255) of unit UNIT (the index of its "
+                   "RECORDING=CHANNEL[@UNIT]: replay RECORDING (a file or an image directory) on channel CHANNEL (0 to "
+                   "255) of unit UNIT (the index of its "
                    "--unit from 0; default 0); repeat it for several recordings and cameras in one run (after the "
                    "RECORDINGs, which take channels 0, 1, ... of unit 0); a channel given twice on one unit is "
                    "refused")
@@ -149,7 +150,7 @@ int main(int argc, char** argv)
         ->check([](const std::string& text) {
             try {
                 const auto map = qir::replay::parseChannelMap(text);
-                return CLI::ExistingFile(map.file);
+                return CLI::ExistingPath(map.file);
             } catch (const std::invalid_argument& error) {
                 return std::string(error.what());
             }
@@ -182,8 +183,10 @@ int main(int argc, char** argv)
     app.add_option("--frames", options.frames, "frames of each recording to replay (0: all)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
-    app.add_option("--loop", options.loops, "passes through each recording")
-        ->check(CLI::Range(int64_t{ 1 }, int64_t{ 1000000 }))
+    app.add_option("--loop", options.loops,
+                   "passes through each recording (0: endlessly, until Ctrl-C, which ends it with the summary "
+                   "and exit 130)")
+        ->check(CLI::Range(int64_t{ 0 }, int64_t{ 1000000 }))
         ->capture_default_str();
     app.add_option("--start-delay", options.startDelayUs,
                    "microseconds the players wait before their first frame (it comes out of the lead)")
