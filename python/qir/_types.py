@@ -28,7 +28,8 @@ class Progress:
     """What was sent on a channel and what the unit acknowledged of it.
 
     A frame is acknowledged once the unit's status reports its last datagram
-    received; ms_since_status is -1 before the first status.
+    received; ms_since_status is -1 before the first status; send_timeouts
+    counts the sends that found no FIFO room within the stream time-out.
     """
 
     datagrams_sent: int
@@ -38,6 +39,7 @@ class Progress:
     status_count: int
     ms_since_status: int
     fifo_entries: int
+    send_timeouts: int
 
 
 @dataclass(frozen=True)

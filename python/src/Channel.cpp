@@ -188,7 +188,7 @@ py::object Channel::progress() const
             py::arg("datagrams_acknowledged") = progress.datagramsAcknowledged,
             py::arg("frames_sent") = progress.framesSent, py::arg("frames_acknowledged") = progress.framesAcknowledged,
             py::arg("status_count") = progress.statusCount, py::arg("ms_since_status") = progress.msSinceStatus,
-            py::arg("fifo_entries") = progress.fifoEntries);
+            py::arg("fifo_entries") = progress.fifoEntries, py::arg("send_timeouts") = progress.sendTimeouts);
 }
 
 py::tuple Channel::frameSize()
