@@ -160,9 +160,12 @@ TEST_F(Concurrency, ARequestStillWaitingKeepsItsIdWhileAnotherThreadWrapsTheCoun
     // while another thread issues 65536 requests on the same channel: the
     // 16-bit id counter comes round to the waiting request's id and must
     // skip it, or two callers would wait on one pending entry.
-    std::atomic<bool> holdStartQuery{ true };
+    // The first such request goes unanswered. The unit records a request
+    // before it answers, so a flag the test cleared on seeing the request
+    // could come too early and let the unit answer it after all.
+    std::atomic<bool> startQueryHeld{ false };
     unit_.setResponder([&](const ReplayControlMessage& request) -> std::optional<Bytes> {
-        if (holdStartQuery && request.command == static_cast<uint16_t>(Command::GET_START_TIMESTAMP))
+        if (request.command == static_cast<uint16_t>(Command::GET_START_TIMESTAMP) && !startQueryHeld.exchange(true))
             return std::nullopt;
         return unit_.defaultReply(request);
     });
@@ -180,7 +183,6 @@ TEST_F(Concurrency, ARequestStillWaitingKeepsItsIdWhileAnotherThreadWrapsTheCoun
     ReplayControlMessage held{};
     const Bytes first = unit_.requests()[0].bytes;
     std::memcpy(&held, first.data(), std::min(first.size(), sizeof(held)));
-    holdStartQuery = false;
 
     constexpr int requests = 65536;
     int failures = 0;
