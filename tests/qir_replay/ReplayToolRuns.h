@@ -1,8 +1,8 @@
 // ReplayToolRuns.h - what the program tests of qir-gen, qir-replay and
 // written graphs share: generating a recording, reading a summary, and
 // running a written graph under pck-host into an emulated unit of the test.
-// The including test target defines QIR_GEN_TOOL, PCK_HOST_TOOL and
-// QIR_PACKAGE_DIR.
+// The including test target defines QIR_GEN_TOOL, QIR_REPLAY_TOOL,
+// PCK_HOST_TOOL and QIR_PACKAGE_DIR.
 #pragma once
 
 #include "ToolRunner.h"
@@ -70,6 +70,28 @@ inline std::vector<uint64_t> checksumsOfWrittenGraph(const std::string& graph, s
     unit.stop();
     std::lock_guard lock(mutex);
     return sums;
+}
+
+/// The command line of qir-replay replaying `recording` into the emulated
+/// unit `unit` on loopback (control 127.0.0.2, data 127.0.0.3), quietly,
+/// followed by `extra`.
+inline std::vector<std::string> replayInto(const vxqir::sim::UnitEmulator& unit, const std::string& recording,
+                                           const std::vector<std::string>& extra)
+{
+    std::vector<std::string> args = { QIR_REPLAY_TOOL,
+                                      recording,
+                                      "--quiet",
+                                      "--unit",
+                                      "127.0.0.2:" + std::to_string(unit.controlPort()),
+                                      "--data",
+                                      "127.0.0.3:" + std::to_string(unit.dataBasePort()) };
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+inline double secondsSince(std::chrono::steady_clock::time_point at)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - at).count();
 }
 
 } // namespace qir::replay::test

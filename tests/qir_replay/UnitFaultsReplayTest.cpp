@@ -22,6 +22,8 @@ using qir::data_types::test::run;
 using qir::data_types::test::TempDir;
 using qir::replay::test::generate;
 using qir::replay::test::readJson;
+using qir::replay::test::replayInto;
+using qir::replay::test::secondsSince;
 using namespace std::chrono_literals;
 
 /// An emulated unit on 127.0.0.2 (control) / 127.0.0.3 (data) that plays
@@ -38,25 +40,6 @@ std::unique_ptr<vxqir::sim::UnitEmulator> startUnit(const std::function<void(vxq
     auto unit = std::make_unique<vxqir::sim::UnitEmulator>(config);
     unit->start();
     return unit;
-}
-
-std::vector<std::string> replayInto(const vxqir::sim::UnitEmulator& unit, const std::string& recording,
-                                    const std::vector<std::string>& extra)
-{
-    std::vector<std::string> args = { QIR_REPLAY_TOOL,
-                                      recording,
-                                      "--quiet",
-                                      "--unit",
-                                      "127.0.0.2:" + std::to_string(unit.controlPort()),
-                                      "--data",
-                                      "127.0.0.3:" + std::to_string(unit.dataBasePort()) };
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
-}
-
-double secondsSince(Clock::time_point at)
-{
-    return std::chrono::duration<double>(Clock::now() - at).count();
 }
 
 TEST(ReplayUnitFaults, AUnitThatDiesEndsTheReplayWithinItsTimeOutNamingTheLastAcknowledgedFrame)

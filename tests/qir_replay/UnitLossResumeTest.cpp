@@ -25,6 +25,8 @@ using qir::data_types::test::PipedProgram;
 using qir::data_types::test::TempDir;
 using qir::replay::test::generate;
 using qir::replay::test::readJson;
+using qir::replay::test::replayInto;
+using qir::replay::test::secondsSince;
 using namespace std::chrono_literals;
 
 /// An emulated unit on 127.0.0.2 (control) / 127.0.0.3 (data) that plays
@@ -59,25 +61,6 @@ struct TestUnit {
         return checksums;
     }
 };
-
-std::vector<std::string> replayInto(const vxqir::sim::UnitEmulator& unit, const std::string& recording,
-                                    const std::vector<std::string>& extra)
-{
-    std::vector<std::string> args = { QIR_REPLAY_TOOL,
-                                      recording,
-                                      "--quiet",
-                                      "--unit",
-                                      "127.0.0.2:" + std::to_string(unit.controlPort()),
-                                      "--data",
-                                      "127.0.0.3:" + std::to_string(unit.dataBasePort()) };
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
-}
-
-double secondsSince(Clock::time_point at)
-{
-    return std::chrono::duration<double>(Clock::now() - at).count();
-}
 
 /// A recording form whose player resumes within the recording: grabber
 /// streams read from the file, raw frames through the image converter, and
