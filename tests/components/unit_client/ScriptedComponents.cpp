@@ -211,11 +211,10 @@ void ScriptedSource::Core()
     const Script& script = TheScript();
     if (next_ == 0 && script.firstDelayUs > 0)
         Rest(script.firstDelayUs);
-    if (next_ >= script.samples.size()) {
-        if (script.tailUs > 0)
-            Rest(script.tailUs);
+    // The run ends once the unit client has let go of the last sample, so
+    // the source may end right after it.
+    if (next_ >= script.samples.size())
         Finish();
-    }
     const ScriptedSample& sample = script.samples[next_++];
     WriteTime("Offset", sample.offsetUs);
     WriteTime("Start", sample.startUs);

@@ -44,9 +44,6 @@ struct Script {
     std::vector<ScriptedSample> samples;
     int64_t periodUs = 0;
     int64_t firstDelayUs = 0; ///< rest before the first sample
-    /// Rest after the last sample before the source ends, so the run does
-    /// not stop the unit client while it still prepares the last frame.
-    int64_t tailUs = 800'000;
 };
 
 Script& TheScript();
