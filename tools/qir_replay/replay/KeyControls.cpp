@@ -3,6 +3,7 @@
 #include "StopSignals.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,8 +31,17 @@ static_assert(std::atomic<int>::is_always_lock_free);
 void restoreTerminal() noexcept
 {
     const int fd = g_keyFd.exchange(-1, std::memory_order_acq_rel);
-    if (fd >= 0)
-        ::tcsetattr(fd, TCSANOW, &g_saved);
+    if (fd < 0)
+        return;
+    // A replay moved to the background meanwhile (Ctrl-Z, bg) would be
+    // stopped by SIGTTOU at its end instead of putting the terminal back.
+    sigset_t ttou;
+    sigset_t before;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    ::pthread_sigmask(SIG_BLOCK, &ttou, &before);
+    ::tcsetattr(fd, TCSANOW, &g_saved);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 std::terminate_handler g_previousTerminate = nullptr;
