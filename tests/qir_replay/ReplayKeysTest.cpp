@@ -379,7 +379,11 @@ TEST(ReplayKeys, APauseKeepsTheFramesSpacingAtTheUnitButForOneGapThatHoldsThePau
     }
     EXPECT_EQ(pauses, 1u) << gapsText(extra);
     // The replay judged the frames after the pause by their new play times.
-    const auto channel = readJson(dir.file("s.json"))["channels"][0];
+    const auto summary = readJson(dir.file("s.json"));
+    EXPECT_EQ(summary["pauses"], 1);
+    EXPECT_NEAR(summary["pausedSeconds"].get<double>(), pauseMs / 1000.0, 0.2);
+    EXPECT_NE(program.output().find("paused 1 time for "), std::string::npos) << program.output();
+    const auto channel = summary["channels"][0];
     EXPECT_EQ(channel["end"], "delivered");
     EXPECT_EQ(channel["framesLate"], 0) << channel.dump();
     EXPECT_TRUE(channel["stalls"].empty()) << channel.dump();

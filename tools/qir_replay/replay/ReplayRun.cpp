@@ -755,6 +755,10 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         holdPlayers();
     }
     result.durationSeconds = std::chrono::duration<double>(Clock::now() - graphStarted).count();
+    if (pauses) {
+        result.pauses = pauses->pauses();
+        result.pausedSeconds = static_cast<double>(pauses->pausedUs()) / 1e6;
+    }
     result.interrupted = ran.interrupted || qir::tools::stop_requested();
     result.interruptions = interruptions;
 
@@ -1013,6 +1017,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     }
     for (const Interruption& interruption : result.interruptions)
         std::fprintf(out, "%s\n", interruptionText(interruption, addresses.size() > 1).c_str());
+    if (result.pauses.value_or(0) > 0)
+        std::fprintf(out, "paused %s for %.1f s in all (the frames after each pause played later by it)\n",
+                     counted(*result.pauses, "time").c_str(), result.pausedSeconds.value_or(0.0));
     for (const host::Report& report : log.Reports()) {
         if (report.level == KOVA::Error)
             std::fprintf(err, "qir-replay: %s: %s\n", report.source.c_str(), report.text.c_str());

@@ -98,7 +98,11 @@ struct ReplayResult {
     bool interrupted = false;
     std::string verdict;          ///< the verdict line's text after "verdict: " (empty: none reached)
     double durationSeconds = 0.0; ///< from the graph's start to its end
-    ReplayOptions options;        ///< what the replay ran with
+    /// The user's pauses (keys): how many and how long in all, in seconds
+    /// (nullopt: no keys).
+    std::optional<uint64_t> pauses;
+    std::optional<double> pausedSeconds;
+    ReplayOptions options; ///< what the replay ran with
     std::vector<ChannelSummary> channels;
     std::vector<std::string> errors;
     std::vector<std::string> failures; ///< why the verdict failed, one line each
