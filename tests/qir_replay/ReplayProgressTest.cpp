@@ -177,6 +177,15 @@ INSTANTIATE_TEST_SUITE_P(
                   8.0,
                   { "0.0 fps", "waiting 1074 s for the next frame", "ETA 1080 s" },
                   { "ETA ?" } },
+        LineCase{ "PausedShowsTheKeysInPlaceOfTheWaitAndTheEta",
+                  with(halfway(),
+                       [](auto& c) {
+                           c.paused = true;
+                           c.secondsToNextFrame = 30.0;
+                       }),
+                  2.0,
+                  { "FIFO free 400", ", paused (space resumes, s steps one frame, q ends)" },
+                  { "waiting", "ETA" } },
         LineCase{ "AShortWaitIsNotShown",
                   with(halfway(), [](auto& c) { c.secondsToNextFrame = 0.8; }),
                   2.0,

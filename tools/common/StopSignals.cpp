@@ -16,6 +16,10 @@ namespace {
 std::atomic<int> g_stop_signal{ 0 };
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// What a second signal does before it ends the program.
+std::atomic<void (*)() noexcept> g_forced_stop_action{ nullptr };
+static_assert(std::atomic<void (*)() noexcept>::is_always_lock_free);
+
 constexpr size_t kTemporarySlots = 16;
 // Paths of unfinished output files. A slot holds a pointer to a string that
 // its OutputFile keeps alive while registered.
@@ -29,6 +33,8 @@ void on_stop_signal(int signal)
         return;
     // A second signal: the program did not stop in time, or the user insists.
     detail::remove_temporaries();
+    if (const auto action = g_forced_stop_action.load())
+        action();
     static constexpr char kText[] = "\nstopped at once by a second signal; unfinished output files removed\n";
     [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, kText, sizeof(kText) - 1);
     ::_exit(kExitInterrupted);
@@ -47,6 +53,11 @@ void install_stop_signals()
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ignore_file_size_signal();
+}
+
+void set_forced_stop_action(void (*action)() noexcept) noexcept
+{
+    g_forced_stop_action.store(action);
 }
 
 void ignore_file_size_signal()

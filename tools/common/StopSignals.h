@@ -33,6 +33,11 @@ void request_stop(int signal) noexcept;
 /// polls stop_requested().
 void clear_stop_request() noexcept;
 
+/// Sets what a second signal does before it ends the program (such as
+/// putting the terminal back as it was); null: nothing. `action` must be
+/// async-signal-safe. Thread-safe.
+void set_forced_stop_action(void (*action)() noexcept) noexcept;
+
 /// Exit status of a program stopped by a signal.
 inline constexpr int kExitInterrupted = 130;
 

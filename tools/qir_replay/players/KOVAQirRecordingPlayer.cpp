@@ -52,6 +52,9 @@ constexpr KOVATimestamp kStartTimeWaitUs = 10000000;
 /// Longest wait after the last frame beyond the lead and its play time.
 constexpr KOVATimestamp kPlayoutWaitUs = 30000000;
 constexpr KOVATimestamp kPollUs = 10000;
+/// With pauses: the longest rest before a frame's time between looks at
+/// whether the replay was paused meanwhile.
+constexpr KOVATimestamp kPauseLookUs = 20000;
 /// Frames handed on that the converter behind the player has not yet
 /// converted, at most: its FIFO reader lets the player's output overwrite
 /// what it has not read (8 elements), so the player waits below that.
@@ -213,6 +216,11 @@ void KOVAQirRecordingPlayer::Birth()
     liveLowestFree_ = 0;
     liveLoss_ = false;
     liveStartUs_ = -1;
+    pauses_ = pauseSet_.load();
+    key_ = pauseKey_.load();
+    pauseBaseUs_ = pauses_ ? pauses_->baseOf(key_) : 0;
+    firstShiftUs_ = 0;
+    stopShiftUs_ = 0;
 }
 
 KOVAQirRecordingPlayer::Progress KOVAQirRecordingPlayer::LiveProgress() const
@@ -400,6 +408,22 @@ void KOVAQirRecordingPlayer::awaitPlayout()
     }
 }
 
+int64_t KOVAQirRecordingPlayer::awaitTurn()
+{
+    if (!pauses_)
+        return 0;
+    // The frame's time after the shared start orders the channels' frames
+    // for a step.
+    const int64_t replayUs = static_cast<int64_t>(frameTime(handedOn_) - frameTime(0)) - referenceUs_;
+    for (;;) {
+        if (const std::optional<int64_t> pausedUs = pauses_->admit(key_, replayUs))
+            return *pausedUs - pauseBaseUs_;
+        // Rest raises when the engine stops the player.
+        followUnitState();
+        Rest(kPollUs);
+    }
+}
+
 void KOVAQirRecordingPlayer::Core()
 {
     followUnitState();
@@ -414,6 +438,8 @@ void KOVAQirRecordingPlayer::Core()
     const uint64_t total =
         loops_ == 0 ? std::numeric_limits<uint64_t>::max() : perPass_ * static_cast<uint64_t>(loops_);
     if (handedOn_ >= total) {
+        if (pauses_)
+            pauses_->leave(key_);
         awaitPlayout();
         Finish();
     }
@@ -438,23 +464,44 @@ void KOVAQirRecordingPlayer::Core()
     }
     if (handedOn_ == firstSerial_ && startDelayUs_ > 0)
         Rest(startDelayUs_);
-    if (handedOn_ > firstSerial_ && rate_ > 0.0) {
-        const KOVATimestamp due =
-            firstHandedAt_ + static_cast<KOVATimestamp>(frameTime(handedOn_) - frameTime(firstSerial_));
+    int64_t shiftUs = awaitTurn();
+    while (handedOn_ > firstSerial_ && rate_ > 0.0) {
+        const KOVATimestamp due = firstHandedAt_ +
+            static_cast<KOVATimestamp>(frameTime(handedOn_) - frameTime(firstSerial_)) + (shiftUs - firstShiftUs_);
         const KOVATimestamp now = KOVA::CurrentTime();
-        if (now < due)
+        if (now >= due)
+            break;
+        if (!pauses_) {
             Rest(due - now);
+            break;
+        }
+        // A pause during a long wait (a gap in the recording's times) holds
+        // this frame too.
+        Rest(std::min(due - now, kPauseLookUs));
+        shiftUs = awaitTurn();
+    }
+    if (shiftUs != stopShiftUs_ && startUs_ > 0 && startUs_ != kProvisionalStartUs) {
+        // The stop time lies a day after the last frame's play time, which
+        // the pauses moved on.
+        if (!writeTime("ReplayStopTime", stopTimeFor(startUs_) + shiftUs))
+            return;
+        stopShiftUs_ = shiftUs;
     }
     awaitConverter();
     const size_t index =
         static_cast<size_t>(handedOn_ % perPass_) + static_cast<size_t>(selected_.data() - recording_->frames().data());
-    const std::optional<size_t> written = WriteFrame(index, static_cast<KOVATimestamp>(frameTime(handedOn_)));
+    const auto stamp = static_cast<KOVATimestamp>(static_cast<int64_t>(frameTime(handedOn_)) + shiftUs);
+    const std::optional<size_t> written = WriteFrame(index, stamp);
     if (!written)
         return;
     bytes_ += *written;
-    if (handedOn_ == firstSerial_)
+    if (handedOn_ == firstSerial_) {
         firstHandedAt_ = KOVA::CurrentTime();
-    unconverted_.push_back(static_cast<KOVATimestamp>(frameTime(handedOn_)));
+        firstShiftUs_ = shiftUs;
+    }
+    if (pauses_)
+        pauses_->handedOn(key_, handedOn_, shiftUs);
+    unconverted_.push_back(stamp);
     ++handedOn_;
     liveBytes_.store(bytes_, std::memory_order_relaxed);
     liveFrames_.store(handedOn_, std::memory_order_relaxed);
@@ -499,6 +546,8 @@ void KOVAQirRecordingPlayer::AllocateFrames()
 
 void KOVAQirRecordingPlayer::Death()
 {
+    if (pauses_)
+        pauses_->leave(key_);
     ReportInfo(
         (KOVAStreamedString() << "[Death] Handed on " << handedOn_ - firstSerial_ << " frames, " << bytes_ << " bytes")
             .c_str());

@@ -57,6 +57,12 @@
 // reads only the frame headers (a video file: takes the index qir-replay
 // decoded in this process), so it stays short for a recording of any size.
 //
+// Pauses (qir-replay's keys): with a PauseClock given (UsePauseClock), the
+// player asks it before each frame and holds at the frame boundary while the
+// replay is paused; the frames after a pause are stamped and paced later by
+// the time paused, so the unit plays them at their recorded spacing, and the
+// stop time moves on with them.
+//
 // A damaged recording fails Birth naming the file and byte offset; with
 // "KeepGoing" the whole frames before the damage are played (a warning says
 // what was left out). At Death each reports "[Death] Handed on N frames, B bytes"
@@ -65,6 +71,7 @@
 #pragma once
 
 #include "KOVA.h"
+#include "PauseClock.h"
 #include "Recording.h"
 
 #include <atomic>
@@ -136,6 +143,18 @@ public:
         resumeReferenceUs_.store(referenceUs);
     }
 
+    /// For a program that lets the user pause the replay (qir-replay's
+    /// keys): called before the run, it makes the player hold at its frame
+    /// boundaries while `pauses` is paused and shift the frames after a
+    /// pause by the time paused; `key` names the channel in `pauses`, whose
+    /// beginRun(key) the program calls before the run. `pauses` must outlive
+    /// the run; null: no pauses. Thread-safe.
+    void UsePauseClock(qir::replay::PauseClock* pauses, size_t key)
+    {
+        pauseKey_.store(key);
+        pauseSet_.store(pauses);
+    }
+
     /// A start time far beyond any unit clock, in microseconds: the unit
     /// holds frames stamped for it until the real start arrives.
     static constexpr int64_t kProvisionalStartUs = 9'000'000'000'000'000;
@@ -185,6 +204,9 @@ private:
     void followUnitState();
     /// After the last frame: stays until the unit has played it.
     void awaitPlayout();
+    /// Waits while the replay is paused before the next frame; returns the
+    /// shift of the next frame (0 without pauses).
+    int64_t awaitTurn();
     int64_t stopTimeFor(int64_t startUs) const;
 
     qir::replay::RecordingFormat format_;
@@ -228,6 +250,13 @@ private:
     std::atomic<bool> endReleased_{ false };
     std::atomic<uint64_t> resumeSerial_{ 0 };
     std::atomic<int64_t> resumeReferenceUs_{ 0 };
+    std::atomic<qir::replay::PauseClock*> pauseSet_{ nullptr };
+    std::atomic<size_t> pauseKey_{ 0 };
+    qir::replay::PauseClock* pauses_ = nullptr; ///< taken at Birth
+    size_t key_ = 0;
+    int64_t pauseBaseUs_ = 0;  ///< time paused before this run
+    int64_t firstShiftUs_ = 0; ///< shift of the run's first frame
+    int64_t stopShiftUs_ = 0;  ///< shift the written stop time allows for
     uint64_t firstSerial_ = 0; ///< the first frame of this run (ResumeFrom)
     int64_t referenceUs_ = 0;  ///< replay time the start stands for (ResumeFrom)
 };

@@ -73,6 +73,10 @@ std::string lineOf(const ChannelProgress& c)
         line += ", all sent";
         return line;
     }
+    if (c.paused) {
+        line += ", paused (space resumes, s steps one frame, q ends)";
+        return line;
+    }
     if (c.secondsToNextFrame && *c.secondsToNextFrame > kWaitingShownSeconds)
         line += format(", waiting %.0f s for the next frame", *c.secondsToNextFrame);
     if (endless) {

@@ -42,7 +42,8 @@ struct ChannelProgress {
     /// Seconds since the unit's latest status; beyond kStaleStatusSeconds
     /// the line shows the unit as stale instead of its last figures.
     std::optional<double> statusAgeSeconds;
-    std::string end; ///< "delivered" or "FAILED" once the channel ended
+    std::string end;     ///< "delivered" or "FAILED" once the channel ended
+    bool paused = false; ///< the user paused the replay (its keys)
 };
 
 /// ChannelProgress::framesTotal of an endless replay (--loop 0).

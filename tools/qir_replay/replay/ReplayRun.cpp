@@ -10,6 +10,7 @@
 #include "HostKernel.h"
 #include "KOVA.h"
 #include "KOVAQirRecordingPlayer.h"
+#include "KeyControls.h"
 #include "OutputFile.h"
 #include "PackageLibrary.h"
 #include "CheckProgress.h"
@@ -99,7 +100,7 @@ std::string secondsText(double seconds)
 
 } // namespace
 
-ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err)
+ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err, PauseClock* pauses)
 {
     ReplayResult result;
     result.options = options;
@@ -382,8 +383,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             return static_cast<int64_t>(KOVAQirRecordingPlayer::FrameTimeUs(
                 selected, fps, rate, static_cast<size_t>(serial % perPass), serial / perPass));
         };
+        // The frames after a pause play later by their shift.
         watches.emplace_back(
-            framesInRun(options, ranges[i]), [frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); },
+            framesInRun(options, ranges[i]),
+            [frameTime, pauses, i](uint64_t serial) {
+                return frameTime(serial) - frameTime(0) + (pauses ? pauses->shiftOf(i, serial) : 0);
+            },
             limits);
         replayTimeUs.emplace_back([frameTime](uint64_t serial) { return frameTime(serial) - frameTime(0); });
     }
@@ -398,6 +403,11 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         for (KOVAQirRecordingPlayer* player : players)
             if (player)
                 player->HoldEndUntilReleased();
+        for (const size_t i : inRun)
+            if (pauses && players[i]) {
+                pauses->beginRun(i);
+                players[i]->UsePauseClock(pauses, i);
+            }
     };
     holdPlayers();
     // What the runs before a lost unit's return did, per channel.
@@ -417,7 +427,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         if (!firstSentAt[i])
             return 0.0;
         const double next = static_cast<double>(replayTimeUs[i](std::min(frames, framesOf(i)))) / 1e6;
-        return frames >= framesOf(i) ? next : std::min(next, seconds - *firstSentAt[i]);
+        // Time paused does not move the replay on.
+        const double paused = pauses ? static_cast<double>(pauses->pausedUs()) / 1e6 : 0.0;
+        return frames >= framesOf(i) ? next : std::min(next, seconds - *firstSentAt[i] - paused);
     };
     std::vector<uint64_t> framesSeen(recordings.size(), 0);
     std::vector<double> lastFrameAt(recordings.size(), 0.0); // seconds to the latest frame handed on
@@ -475,8 +487,12 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
                 channel.replaySecondsTotal = static_cast<double>(replayTimeUs[i](channel.framesTotal)) / 1e6;
             if (options.rate > 0 && firstSentAt[i] && channel.framesSent > 0 &&
                 channel.framesSent < channel.framesTotal)
-                channel.secondsToNextFrame = static_cast<double>(replayTimeUs[i](channel.framesSent)) / 1e6 -
+                channel.secondsToNextFrame =
+                    static_cast<double>(replayTimeUs[i](channel.framesSent) +
+                                        (pauses ? pauses->shiftOf(i, channel.framesSent) : 0)) /
+                        1e6 -
                     (snapshot.elapsedSeconds - *firstSentAt[i]);
+            channel.paused = pauses && pauses->paused();
             if (unit && channel.channel < emulated.channels.size())
                 channel.framesCompleteAtUnit = emulated.channels[channel.channel].frames.framesComplete;
             if (const auto& latest = watches[i].latest()) {
@@ -623,6 +639,10 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         if (timing && timing->due(seconds))
             timing->add(seconds, sampleChannels(options, players, framesToSend, unit.get(), watches));
     };
+    if (pauses) {
+        std::fprintf(out, "%s\n", kKeysLine);
+        std::fflush(out);
+    }
     host::RunResult ran;
     const auto graphStarted = Clock::now();
     std::vector<bool> unitClientFailed(recordings.size(), false);
@@ -714,7 +734,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
             earlier[i].referenceUs = referenceUs;
             watches[i] = ChannelWatch(
                 framesOf(i) - at,
-                [timeUs = replayTimeUs[i], at, referenceUs](uint64_t k) { return timeUs(at + k) - referenceUs; },
+                [timeUs = replayTimeUs[i], at, referenceUs, pauses, i](uint64_t k) {
+                    return timeUs(at + k) - referenceUs + (pauses ? pauses->shiftOf(i, at + k) : 0);
+                },
                 limits);
             released[i] = false;
         }
@@ -733,6 +755,10 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         holdPlayers();
     }
     result.durationSeconds = std::chrono::duration<double>(Clock::now() - graphStarted).count();
+    if (pauses) {
+        result.pauses = pauses->pauses();
+        result.pausedSeconds = static_cast<double>(pauses->pausedUs()) / 1e6;
+    }
     result.interrupted = ran.interrupted || qir::tools::stop_requested();
     result.interruptions = interruptions;
 
@@ -991,6 +1017,9 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
     }
     for (const Interruption& interruption : result.interruptions)
         std::fprintf(out, "%s\n", interruptionText(interruption, addresses.size() > 1).c_str());
+    if (result.pauses.value_or(0) > 0)
+        std::fprintf(out, "paused %s for %.1f s in all (the frames after each pause played later by it)\n",
+                     counted(*result.pauses, "time").c_str(), result.pausedSeconds.value_or(0.0));
     for (const host::Report& report : log.Reports()) {
         if (report.level == KOVA::Error)
             std::fprintf(err, "qir-replay: %s: %s\n", report.source.c_str(), report.text.c_str());

@@ -5,6 +5,7 @@
 
 #include "ChannelWatch.h"
 #include "DatagramSize.h"
+#include "PauseClock.h"
 #include "ReplayGraph.h"
 #include "UnitLossResume.h"
 
@@ -97,7 +98,11 @@ struct ReplayResult {
     bool interrupted = false;
     std::string verdict;          ///< the verdict line's text after "verdict: " (empty: none reached)
     double durationSeconds = 0.0; ///< from the graph's start to its end
-    ReplayOptions options;        ///< what the replay ran with
+    /// The user's pauses (keys): how many and how long in all, in seconds
+    /// (nullopt: no keys).
+    std::optional<uint64_t> pauses;
+    std::optional<double> pausedSeconds;
+    ReplayOptions options; ///< what the replay ran with
     std::vector<ChannelSummary> channels;
     std::vector<std::string> errors;
     std::vector<std::string> failures; ///< why the verdict failed, one line each
@@ -112,7 +117,13 @@ struct ReplayResult {
 /// complete with the source's checksums), 1 the unit or the network failed
 /// (unreachable, lost, stalled, refused a channel) or the replay failed
 /// otherwise, 2 bad input, 130 interrupted.
-ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err);
+///
+/// `pauses` (null: none) lets the user pause the replay, as the keys do
+/// (KeyControls): the keys line is printed when the replay starts, the
+/// players hold while it is paused and shift the frames after a pause by
+/// it, the progress lines show the pause, and play times, lateness and
+/// stalls are judged with the frames' shifts.
+ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* err, PauseClock* pauses = nullptr);
 
 /// The summary as JSON text.
 std::string summaryJsonText(const ReplayResult& result);

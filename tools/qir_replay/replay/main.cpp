@@ -2,6 +2,8 @@
 // or checks them first ("qir-replay check").
 #include "CheckCommand.h"
 #include "DatagramSize.h"
+#include "KeyControls.h"
+#include "PauseClock.h"
 #include "Diagnostics.h"
 #include "ReplayRun.h"
 #include "StopSignals.h"
@@ -16,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -231,6 +235,11 @@ int main(int argc, char** argv)
                  "with --keep-going: a replay that skipped damaged frames may still pass (the damage stays in the "
                  "summary and JSON)");
     app.add_flag("--quiet", options.quiet, "no progress lines");
+    bool noKeys = false;
+    app.add_flag("--no-keys", noKeys,
+                 "leave the terminal alone: no keys (otherwise, when standard input is the terminal, space pauses "
+                 "the replay at a frame boundary and resumes it, the frames after a pause keeping their spacing at "
+                 "the unit; s steps one frame while paused; q ends the replay as Ctrl-C does)");
     app.add_flag("--verbose", options.verbose,
                  "show every report of the components and, after the run, the unit client library's diagnostic lines "
                  "(otherwise collected and dropped)");
@@ -324,7 +333,13 @@ int main(int argc, char** argv)
     vxqir::setDiagnosticSink([&library](vxqir::DiagnosticStream, std::string_view line) { library.add(line); });
     // With --summary-json - standard output carries the JSON alone.
     std::FILE* out = options.summaryJson == "-" ? stderr : stdout;
-    const int code = qir::replay::runReplay(options, out, stderr).exitCode;
+    // Keys only from a terminal this program has in the foreground; the
+    // terminal is put back when they end, however the replay ends.
+    qir::replay::PauseClock pauses;
+    std::unique_ptr<qir::replay::KeyControls> keys =
+        noKeys ? nullptr : qir::replay::KeyControls::take(STDIN_FILENO, pauses);
+    const int code = qir::replay::runReplay(options, out, stderr, keys ? &pauses : nullptr).exitCode;
+    keys.reset();
     vxqir::setDiagnosticSink({});
     std::fflush(stdout);
     if (options.verbose)
