@@ -290,7 +290,7 @@ def target(text, key, against, factor):
 print()
 target("C API batched >= 2x GStreamer at mtu 9000:", "c_api_batched_8948", g9, 2)
 target("C API batched (1440, equal datagrams) >= 4x GStreamer at mtu 1500:", "c_api_batched_1440", g15, 4)
-target("component path >= 4x GStreamer at mtu 9000 (its receiver has no GRO):", "component", g9, 4)
+target("component path into a GRO receiver >= 4x GStreamer at mtu 9000:", "component", g9, 4)
 target("core batched send into a GRO receiver >= 4x GStreamer at mtu 9000:", "core_batched_gro", g9, 4)
 target("qir-replay --rate max into qir-unit-sim >= 1.5x GStreamer at mtu 9000:", "replay_into_unit_sim", g9, 1.5)
 converter = [float(line) for line in open(sys.argv[2]) if line.strip()]
