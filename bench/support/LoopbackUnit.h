@@ -40,7 +40,8 @@ inline VXTQirInputInterfaceT loopbackChannelConfig(uint16_t controlPort, uint16_
 
 /// A minimal unit on 127.0.0.2 (control) and 127.0.0.3 (data): answers
 /// every control request with its own command (GET requests with the buffer
-/// size), drains sensor datagrams and, once a client spoke, reports free
+/// size), drains sensor datagrams (with UDP receive offload, as a unit's
+/// network card coalesces them) and, once a client spoke, reports free
 /// FIFO entries and the latest packet number every millisecond. Enabling the
 /// channel starts the packet number afresh, as a unit does.
 class LoopbackUnit {
@@ -54,7 +55,8 @@ public:
 
     uint16_t controlPort() const { return controlPort_; }
     uint16_t dataPort() const { return dataPort_; }
-    /// Sensor datagrams received so far.
+    /// Sensor datagrams received so far (each of a run the kernel joined
+    /// with UDP receive offload counted).
     uint64_t received() const { return received_.load(std::memory_order_relaxed); }
 
 private:

@@ -114,6 +114,18 @@ TEST_F(Watch, AShorterStallIsKeptOnceTheFifoPlaysAgain)
     EXPECT_NEAR(watch.stalls()[0].seconds, 1.6, 0.15);
 }
 
+// With frequent statuses the FIFO can play out whole between two polls: the
+// status that ends the stall is the one that shows the run delivered.
+TEST_F(Watch, AStallThatEndsWithEverythingPlayedIsKeptWithTheDelivery)
+{
+    ASSERT_EQ(poll(10ms, 10, 10, kFifo - 5, kStartUs), ChannelEnd::Running);
+    for (int i = 1; i <= 15; ++i)
+        ASSERT_EQ(poll(100ms, 10, 10, kFifo - 5, kStartUs + 600'000 + i * 100'000), ChannelEnd::Running);
+    EXPECT_EQ(poll(100ms, 10, 10, kFifo, kStartUs + 2'200'000), ChannelEnd::Delivered);
+    ASSERT_EQ(watch.stalls().size(), 1u);
+    EXPECT_NEAR(watch.stalls()[0].seconds, 1.6, 0.15);
+}
+
 TEST_F(Watch, FramesAcknowledgedAfterTheirPlayTimeAreCountedLate)
 {
     // Frames 0..3 acknowledged 150 ms after frame 3's play time.

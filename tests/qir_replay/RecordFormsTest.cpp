@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -421,6 +422,39 @@ TEST(ImageSequences, APngWithAlphaDecodesTheSameWhateverTheSampleBufferHeldBefor
         vxqir::frames::FrameChecksum sum;
         sum.update(pixels);
         EXPECT_EQ(sum.value(), recording.sentChecksum(0)) << "buffer filled with " << int{ before };
+    }
+}
+
+TEST(ImageSequences, PpmAndPgmPixelsLandOnTheirRowsWithAndWithoutRowPadding)
+{
+    TempDir dir;
+    // 3 x 2 pixels: RGB lines of 9 bytes, gray lines of 3; neither a multiple of 4.
+    for (const auto& [name, magic, channels] :
+         { std::tuple{ "a.ppm", "P6", size_t{ 3 } }, std::tuple{ "b.pgm", "P5", size_t{ 1 } } }) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path one = dir.file(std::string("one_") + name);
+        std::filesystem::create_directory(one);
+        std::vector<uint8_t> bytes;
+        for (const char c : std::string(magic) + "\n3 2\n255\n")
+            bytes.push_back(static_cast<uint8_t>(c));
+        const size_t line = 3 * channels;
+        for (size_t i = 0; i < 2 * line; ++i)
+            bytes.push_back(static_cast<uint8_t>(11 * i + 1));
+        write_file((one / name).string(), bytes);
+        const Recording recording = Recording::open(one.string());
+        const size_t pixelsAt = bytes.size() - 2 * line;
+        for (const size_t stride : { line, line + 3 }) {
+            std::vector<uint8_t> out(2 * stride, 0xEE);
+            recording.decodeImage(0, out.data(), stride);
+            for (size_t y = 0; y < 2; ++y) {
+                EXPECT_TRUE(std::equal(out.begin() + static_cast<std::ptrdiff_t>(y * stride),
+                                       out.begin() + static_cast<std::ptrdiff_t>(y * stride + line),
+                                       bytes.begin() + static_cast<std::ptrdiff_t>(pixelsAt + y * line)))
+                    << "row " << y << ", stride " << stride;
+                for (size_t x = line; x < stride; ++x)
+                    EXPECT_EQ(out[y * stride + x], 0xEE) << "padding of row " << y << " written";
+            }
+        }
     }
 }
 

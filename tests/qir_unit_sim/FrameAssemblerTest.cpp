@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <string_view>
 #include <vector>
@@ -280,6 +281,57 @@ TEST_F(FrameAssembly, CountsALineOutsideTheFrameAsAnError)
     EXPECT_TRUE(completed.empty());
     EXPECT_EQ(assembler.counters().lineErrors, 1u);
     EXPECT_EQ(incomplete(IncompleteReason::LineError), 1u);
+}
+
+// A spent buffer from the pool holds another frame's bytes and more room
+// than the frame needs: a frame begun in it must hold its own bytes only,
+// whether its lines arrive in order (the buffer becomes the frame's) or not
+// (the lines are copied out in order).
+TEST_F(FrameAssembly, FramesBegunInSpentBuffersHoldTheirOwnBytesOnly)
+{
+    for (const bool inOrder : { true, false }) {
+        SCOPED_TRACE(inOrder ? "lines in order" : "lines out of order");
+        auto pool = std::make_shared<FrameBufferPool>(2);
+        pool->give(std::vector<uint8_t>(100, 0xEE));
+        pool->give(std::vector<uint8_t>(100, 0xDD));
+        FrameAssembler recycling(0, MAX_FRAME, pool);
+        recycling.setGeometry(8, 3);
+        std::vector<CompletedFrame> out;
+        for (uint16_t frame = 7; frame < 10; ++frame) {
+            for (const uint16_t line : inOrder ? std::vector<uint16_t>{ 0, 1, 2 } : std::vector<uint16_t>{ 1, 0, 2 }) {
+                datagrams.push_back(makeSensorDatagram(
+                    frame, line, 0, SENSOR_FLAG_END_OF_LINE | (line == 2 ? SENSOR_FLAG_END_OF_FRAME : 0),
+                    patternLine(frame, line, 8)));
+                recycling.add(view(datagrams.back()), false, out);
+            }
+        }
+        ASSERT_EQ(out.size(), 3u);
+        for (const CompletedFrame& f : out) {
+            EXPECT_EQ(f.bytes.size(), 24u) << "frame " << f.frameNumber;
+            Fnv1a64 h;
+            h.update(f.bytes);
+            EXPECT_EQ(h.value(), patternFrameChecksum(f.frameNumber, 3, 8)) << "frame " << f.frameNumber;
+        }
+        // Both spent buffers were taken (in order the frames carry them off;
+        // out of order one is the assembler's own and one a frame's).
+        EXPECT_EQ(pool->kept(), 0u);
+        EXPECT_GE(out[0].bytes.capacity(), 100u);
+    }
+}
+
+TEST(FrameBufferPool, KeepsAtMostItsCapacityAndNoBufferWithoutMemory)
+{
+    FrameBufferPool pool(2);
+    EXPECT_EQ(pool.take().capacity(), 0u) << "an empty pool hands out an empty vector";
+    pool.give({});
+    EXPECT_EQ(pool.kept(), 0u);
+    for (int i = 0; i < 3; ++i)
+        pool.give(std::vector<uint8_t>(16, 1));
+    EXPECT_EQ(pool.kept(), 2u);
+    const std::vector<uint8_t> taken = pool.take();
+    EXPECT_TRUE(taken.empty()) << "handed out emptied";
+    EXPECT_GE(taken.capacity(), 16u) << "with its memory";
+    EXPECT_EQ(pool.kept(), 1u);
 }
 
 TEST_F(FrameAssembly, CompletesNoFrameBeforeTheFrameSizeIsSet)

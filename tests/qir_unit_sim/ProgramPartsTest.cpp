@@ -71,7 +71,7 @@ TEST(CommandLine, DefaultsToOneChannelOnLoopbackWithTheUnitsPortsWhenFree)
     EXPECT_TRUE(r.options->config.controlPortPreferred);
     EXPECT_TRUE(r.options->config.dataPortsPreferred);
     EXPECT_EQ(r.options->config.channels, 1u);
-    EXPECT_EQ(r.options->config.statusPeriod, 10ms);
+    EXPECT_EQ(r.options->config.statusPeriod, 1ms);
     EXPECT_EQ(r.options->config.channel.playout.kind, PlayoutKind::Immediate);
     EXPECT_FALSE(r.options->dump);
 }

@@ -331,7 +331,7 @@ TEST(Program, AnswersHelpWithTheOptionsAndTheirDefaults)
     const size_t option = help.find("--status-period-ms");
     ASSERT_NE(option, std::string::npos) << help;
     const std::string line = help.substr(option, help.find('\n', option) - option);
-    EXPECT_THAT(line, ::testing::HasSubstr("=10"));
+    EXPECT_THAT(line, ::testing::HasSubstr("]=1"));
 }
 
 } // namespace

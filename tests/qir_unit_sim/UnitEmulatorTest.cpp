@@ -1,6 +1,8 @@
 // The emulator on real loopback sockets, spoken to with hand-built
 // datagrams.
 
+#include "ChecksumWorker.h"
+#include "Fnv1a64.h"
 #include "FrameDigest.h"
 #include "RawUnitClient.h"
 #include "Summary.h"
@@ -869,6 +871,45 @@ TEST_F(Emulator, TakesFaultsAndSnapshotsFromOtherThreadsWhileServing)
     unit->setReplyDelay(0ms);
     unit->setChannelAvailable(1, true);
     EXPECT_TRUE(client->request(Command::GET_FRAME_SIZE, 1));
+}
+
+// The checksum thread ------------------------------------------------------------
+
+CompletedFrame frameOf(uint8_t channel, uint16_t number, size_t bytes)
+{
+    CompletedFrame f;
+    f.channel = channel;
+    f.frameNumber = number;
+    f.bytes.assign(bytes, static_cast<uint8_t>(number));
+    return f;
+}
+
+// Every frame's buffer comes back for the receive path once the worker is
+// done with it: replaced as a channel's latest, or passed over in a full
+// backlog. The latest frame of a channel stays whole for its checksum.
+TEST(ChecksumWorker, GivesTheBuffersOfFramesItIsDoneWithBackForTheReceivePath)
+{
+    ChecksumWorker worker(8, true);
+    worker.start();
+    std::vector<CompletedFrame> frames;
+    for (uint16_t n = 1; n <= 3; ++n)
+        frames.push_back(frameOf(0, n, 4096));
+    worker.submit(frames);
+    worker.drain();
+    EXPECT_EQ(worker.frameBuffers()->kept(), 2u) << "frames 1 and 2, replaced by frame 3";
+    const ChecksumResult r = worker.result(0);
+    EXPECT_EQ(r.framesChecksummed, 3u);
+    EXPECT_EQ(r.lastFrameNumber, 3);
+    Fnv1a64 expected;
+    expected.update(std::vector<uint8_t>(4096, 3));
+    EXPECT_EQ(r.lastChecksum, expected.value()) << "the latest frame kept its bytes";
+
+    ChecksumWorker idle(1, false); // not started: a second frame passes the first over
+    frames.push_back(frameOf(1, 1, 64));
+    frames.push_back(frameOf(1, 2, 64));
+    idle.submit(frames);
+    EXPECT_EQ(idle.counts(1).framesNotChecksummed, 1u);
+    EXPECT_EQ(idle.frameBuffers()->kept(), 1u);
 }
 
 } // namespace

@@ -12,12 +12,16 @@ namespace {
 
 // Below the sender's share, far below the receive threads' (nice -10).
 constexpr int CHECKSUM_NICE = 10;
+// Spent frame buffers kept: enough for a frame being received, one waiting
+// and one hashed per channel of a busy run; more are freed.
+constexpr size_t KEPT_FRAME_BUFFERS = 4;
 
 } // namespace
 
 ChecksumWorker::ChecksumWorker(size_t backlogFrames, bool everyFrame)
     : backlogFrames_(backlogFrames == 0 ? 1 : backlogFrames)
     , everyFrame_(everyFrame)
+    , frameBuffers_(std::make_shared<FrameBufferPool>(KEPT_FRAME_BUFFERS))
     , results_(256)
 { }
 
@@ -60,6 +64,8 @@ void ChecksumWorker::submit(std::vector<CompletedFrame>& frames)
             } else if (queue_.size() >= backlogFrames_) {
                 ++results_[queue_.front().channel].result.framesNotChecksummed;
                 ++handled_;
+                // The pool's own lock nests inside mutex_; it never calls back.
+                frameBuffers_->give(std::move(queue_.front().bytes));
                 queue_.pop_front();
             }
             queue_.push_back(std::move(frame));
@@ -143,7 +149,14 @@ void ChecksumWorker::run()
         }
         for (const DigestObserver& observer : digestObservers_)
             observer(frame, digest);
-        auto kept = std::make_shared<const CompletedFrame>(std::move(frame));
+        // Whoever drops the last reference (this thread when a newer frame
+        // replaces it, or a reader of its checksum) gives its bytes back.
+        std::shared_ptr<const CompletedFrame> kept(
+            new CompletedFrame(std::move(frame)), [buffers = frameBuffers_](const CompletedFrame* spent) {
+                // Made without const just above, so it may be taken apart.
+                std::unique_ptr<CompletedFrame> owned(const_cast<CompletedFrame*>(spent));
+                buffers->give(std::move(owned->bytes));
+            });
 
         lock.lock();
         ChannelResults& c = results_[kept->channel];
@@ -152,13 +165,17 @@ void ChecksumWorker::run()
         r.lastChecksum = checksum;
         r.lastDigest = digest;
         r.lastFrameNumber = kept->frameNumber;
-        // The frame it replaces is freed after the lock is let go (below).
+        // The frame it replaces is given up after the lock is let go, and
+        // before the frame counts as handled: once drain() returns, its
+        // buffer is back for the receive path.
         c.lastFrame.swap(kept);
+        lock.unlock();
+        kept.reset();
+        lock.lock();
         ++handled_;
         busy_ = false;
         lock.unlock();
         spaceOrIdle_.notify_all();
-        kept.reset();
         lock.lock();
     }
 }

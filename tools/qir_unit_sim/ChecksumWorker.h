@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CompletedFrame.h"
+#include "FrameBufferPool.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -81,6 +82,11 @@ public:
     /// As result(), without the checksum: costs no hashing.
     ChecksumResult counts(uint8_t channel) const;
 
+    /// Where the buffers of frames this worker is done with go (a frame
+    /// passed over, a channel's latest frame once a newer one replaces it),
+    /// for the receive path to fill again.
+    const std::shared_ptr<FrameBufferPool>& frameBuffers() const { return frameBuffers_; }
+
 private:
     /// A channel's results and the frame its latest checksum is taken of.
     struct ChannelResults {
@@ -92,6 +98,7 @@ private:
 
     const size_t backlogFrames_;
     const bool everyFrame_;
+    const std::shared_ptr<FrameBufferPool> frameBuffers_;
     std::vector<FrameObserver> observers_;        // fixed once the thread runs
     std::vector<DigestObserver> digestObservers_; // fixed once the thread runs
 

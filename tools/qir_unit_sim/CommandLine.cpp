@@ -49,7 +49,7 @@ struct RawOptions {
     std::string pixelFormat;
     std::string dumpDir;
     uint64_t dumpMaxFrames = 1000;
-    unsigned statusPeriodMs = 10;
+    unsigned statusPeriodMs = 1;
     unsigned replyDelayMs = 0;
     unsigned statusDelayMs = 0;
     bool live = false;

@@ -5,11 +5,12 @@
 
 namespace vxqir::sim {
 
-EmulatedChannel::EmulatedChannel(uint8_t index, const ChannelConfig& config, const UnitClock& clock)
+EmulatedChannel::EmulatedChannel(uint8_t index, const ChannelConfig& config, const UnitClock& clock,
+                                 std::shared_ptr<FrameBufferPool> buffers)
     : index_(index)
     , config_(config)
     , clock_(clock)
-    , assembler_(index, config.maxFrameBytes)
+    , assembler_(index, config.maxFrameBytes, std::move(buffers))
     , fifo_(config.fifoEntries, makePlayoutModel(config.playout))
 {
     counters_.channel = index;

@@ -34,8 +34,10 @@ struct OutgoingStatus {
 /// path takes it once per batch, not per datagram.
 class EmulatedChannel {
 public:
-    /// `clock` must outlive the channel.
-    EmulatedChannel(uint8_t index, const ChannelConfig& config, const UnitClock& clock);
+    /// `clock` must outlive the channel. Frames are assembled in buffers
+    /// taken from `buffers` when given (see FrameAssembler).
+    EmulatedChannel(uint8_t index, const ChannelConfig& config, const UnitClock& clock,
+                    std::shared_ptr<FrameBufferPool> buffers = nullptr);
 
     uint8_t index() const { return index_; }
 

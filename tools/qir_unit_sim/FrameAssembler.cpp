@@ -25,7 +25,10 @@ std::string_view incompleteReasonName(IncompleteReason reason)
     return "unknown";
 }
 
-FrameAssembler::FrameAssembler(uint8_t channel, size_t maxFrameBytes) : channel_(channel), maxFrameBytes_(maxFrameBytes)
+FrameAssembler::FrameAssembler(uint8_t channel, size_t maxFrameBytes, std::shared_ptr<FrameBufferPool> buffers)
+    : channel_(channel)
+    , maxFrameBytes_(maxFrameBytes)
+    , buffers_(std::move(buffers))
 { }
 
 void FrameAssembler::setGeometry(uint16_t width, uint16_t height)
@@ -99,6 +102,10 @@ void FrameAssembler::begin(const SensorDatagram& datagram)
     frameHeight_ = height_;
     timestampNs_ = datagram.header.timestamp;
     damaged_ = false;
+    // The previous frame's buffer went on with it: fill a spent one, whose
+    // pages are mapped already, rather than fresh memory.
+    if (data_.capacity() == 0 && buffers_)
+        data_ = buffers_->take();
     data_.clear();
     data_.reserve(std::min(expectedFrameBytes_, maxFrameBytes_));
     segments_.clear();
@@ -176,14 +183,17 @@ void FrameAssembler::finish(std::vector<CompletedFrame>& completed)
         frame.lineLengths[s.line] += s.length;
     if (inLineOrder_) {
         frame.bytes = std::move(data_);
+        data_ = {};
     } else {
+        if (buffers_)
+            frame.bytes = buffers_->take();
         frame.bytes.reserve(data_.size());
         for (const Segment& s : segments_) {
             const auto first = data_.begin() + static_cast<std::ptrdiff_t>(s.offset);
             frame.bytes.insert(frame.bytes.end(), first, first + static_cast<std::ptrdiff_t>(s.length));
         }
+        data_.clear(); // kept for the next frame
     }
-    data_ = {};
     segments_.clear();
     expectedFrameBytes_ = frame.bytes.size();
     ended_.push_back({ counters_.framesStarted, true, frameHeight_ });

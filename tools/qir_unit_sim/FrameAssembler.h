@@ -2,12 +2,14 @@
 #pragma once
 
 #include "CompletedFrame.h"
+#include "FrameBufferPool.h"
 #include "SensorDatagram.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -71,8 +73,10 @@ public:
     };
 
     /// `channel` is stamped on completed frames; a frame holding more than
-    /// `maxFrameBytes` ends as Oversized (its bytes are not kept).
-    FrameAssembler(uint8_t channel, size_t maxFrameBytes);
+    /// `maxFrameBytes` ends as Oversized (its bytes are not kept). A frame
+    /// begins in a buffer taken from `buffers` when it has one (the
+    /// checksum thread gives spent frames' buffers back there).
+    FrameAssembler(uint8_t channel, size_t maxFrameBytes, std::shared_ptr<FrameBufferPool> buffers = nullptr);
 
     /// Geometry for frames that begin from now on.
     void setGeometry(uint16_t width, uint16_t height);
@@ -111,6 +115,7 @@ private:
 
     uint8_t channel_;
     size_t maxFrameBytes_;
+    std::shared_ptr<FrameBufferPool> buffers_;
     uint16_t width_ = 0;
     uint16_t height_ = 0;
     AssemblyCounters counters_;

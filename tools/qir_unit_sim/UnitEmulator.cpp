@@ -59,7 +59,8 @@ UnitEmulator::UnitEmulator(EmulatorConfig config)
 {
     channels_.reserve(config_.channels);
     for (unsigned c = 0; c < config_.channels; ++c) {
-        channels_.push_back(std::make_unique<EmulatedChannel>(static_cast<uint8_t>(c), config_.channel, *clock_));
+        channels_.push_back(std::make_unique<EmulatedChannel>(static_cast<uint8_t>(c), config_.channel, *clock_,
+                                                              checksums_.frameBuffers()));
         if (config_.statusStopped)
             channels_.back()->setStatusSuppressed(true);
         if (config_.fifoFrozen)

@@ -259,9 +259,16 @@ std::span<const uint8_t> Recording::frameBytes(size_t index) const
 
 void Recording::copyFrame(size_t index, uint8_t* into) const
 {
+    copyFramePart(index, 0, { into, frames_.at(index).size });
+}
+
+void Recording::copyFramePart(size_t index, size_t from, std::span<uint8_t> into) const
+{
     const FrameEntry& frame = frames_.at(index);
+    if (from > frame.size || into.size() > frame.size - from)
+        throw std::out_of_range("Recording::copyFramePart: bytes beyond frame " + std::to_string(index));
     try {
-        files_.at(frame.file).read(frame.offset, { into, frame.size });
+        files_.at(frame.file).read(frame.offset + from, into);
     } catch (const RecordingError& error) {
         // "FILE: byte B: ..." becomes "FILE: frame N, byte B: ...".
         const std::string text = error.what();

@@ -212,6 +212,9 @@ public:
     /// naming the file, the frame and the byte when the file was cut short
     /// since it was opened.
     void copyFrame(size_t index, uint8_t* into) const;
+    /// As copyFrame, for the `into.size()` bytes of frame `index` from its
+    /// byte `from` on (within the frame).
+    void copyFramePart(size_t index, size_t from, std::span<uint8_t> into) const;
     /// True while every file of the recording is as long as when opened.
     bool intact() const;
     /// The file's fingerprint (MappedFile::fingerprint); empty for a

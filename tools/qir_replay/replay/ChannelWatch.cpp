@@ -90,13 +90,11 @@ ChannelEnd ChannelWatch::observe(const ChannelObservation& observation)
     const bool allHandedOn = observation.framesHandedOn >= framesToSend_;
     const bool unitHasAll = p.datagramsAcknowledged == p.datagramsSent && p.framesAcknowledged == p.framesSent;
     const bool fifoEmpty = status.freeFifoEntries == p.fifoEntries;
-    if (allHandedOn && p.framesSent >= framesToSend_ && unitHasAll && fifoEmpty) {
-        end_ = ChannelEnd::Delivered;
-        return end_;
-    }
-
     // Stalls: the free count standing still below the full count while
-    // lines in the FIFO are due to play.
+    // lines in the FIFO are due to play. A stall ends when the count moves,
+    // which may be the status that shows everything played: it is kept
+    // before that status ends the run as delivered (with frequent statuses
+    // the FIFO can drain whole between two observations).
     if (p.statusCount != statusCount_) {
         if (statusCount_ == 0 || status.freeFifoEntries != free_) {
             if (dueSince_ && now - *dueSince_ >= std::min<SteadyClock::duration>(kDueGrace, limits_.stallTimeout) &&
@@ -107,6 +105,10 @@ ChannelEnd ChannelWatch::observe(const ChannelObservation& observation)
             dueSince_.reset();
         }
         statusCount_ = p.statusCount;
+    }
+    if (allHandedOn && p.framesSent >= framesToSend_ && unitHasAll && fifoEmpty) {
+        end_ = ChannelEnd::Delivered;
+        return end_;
     }
     if (!fifoEmpty && due(observation, p)) {
         if (!dueSince_)
