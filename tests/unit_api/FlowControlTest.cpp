@@ -79,7 +79,7 @@ TEST_P(StatusAndBlocksInFlight, CountOnlyTheEntriesNotYetTakenByBlocksOnTheirWay
     notifier.setTotalBuffer(100);
     notifier.updateStatus(status(100, 65535));
     for (uint16_t last : c.blocksEndingAt)
-        notifier.blockSent(last);
+        notifier.blockSent(last, notifier.lastReceivedPacket());
     notifier.updateStatus(status(c.reportedFree, c.rx));
     EXPECT_EQ(notifier.freeBufferSlots(), c.expectedFree);
     EXPECT_EQ(notifier.blocksInFlight(), c.expectedInFlight);
@@ -99,8 +99,8 @@ TEST(BufferNotifier, ABlockSentTakesAnEntryUntilTheNextStatus)
     QIRBufferNotifier notifier(std::chrono::milliseconds(0));
     notifier.setTotalBuffer(100);
     notifier.updateStatus(status(30, 0));
-    notifier.blockSent(1);
-    notifier.blockSent(2);
+    notifier.blockSent(1, notifier.lastReceivedPacket());
+    notifier.blockSent(2, notifier.lastReceivedPacket());
     EXPECT_EQ(notifier.freeBufferSlots(), 28u);
     // A status that still predates both blocks reports the same 30 free:
     // they are not counted twice, and not forgotten either.
@@ -119,14 +119,34 @@ TEST(BufferNotifier, AStatusWrittenBeforeTheFirstBlockArrivedDoesNotFreeItsEntry
     QIRBufferNotifier notifier(std::chrono::milliseconds(0));
     notifier.setTotalBuffer(4);
     notifier.updateStatus(status(4, 0));
-    notifier.blockSent(0);
+    notifier.blockSent(0, notifier.lastReceivedPacket());
     notifier.updateStatus(status(4, 0));
     EXPECT_EQ(notifier.freeBufferSlots(), 3u);
     EXPECT_EQ(notifier.blocksInFlight(), 1u);
-    notifier.blockSent(1);
+    notifier.blockSent(1, notifier.lastReceivedPacket());
     notifier.updateStatus(status(2, 1));
     EXPECT_EQ(notifier.freeBufferSlots(), 2u);
     EXPECT_EQ(notifier.blocksInFlight(), 0u);
+}
+
+TEST(BufferNotifier, AStatusThatAcknowledgesBlocksBeforeTheyAreBookedStillFreesTheirEntries)
+{
+    // The listener may take the status that acknowledges a frame's blocks
+    // between their send and their booking. With the unit's FIFO frozen
+    // that counter never moves again, so the blocks must be judged against
+    // the counter read before they left, or they stay in flight for good
+    // and hold the sender back from a FIFO with room.
+    QIRBufferNotifier notifier(std::chrono::milliseconds(0));
+    notifier.setTotalBuffer(4);
+    notifier.updateStatus(status(4, 0));
+    const uint16_t rxBeforeSend = notifier.lastReceivedPacket();
+    notifier.updateStatus(status(2, 1)); // packets 0 and 1 arrived and are queued
+    notifier.blockSent(0, rxBeforeSend);
+    notifier.blockSent(1, rxBeforeSend);
+    notifier.updateStatus(status(2, 1)); // the next status of the frozen FIFO
+    EXPECT_EQ(notifier.blocksInFlight(), 0u);
+    EXPECT_EQ(notifier.freeBufferSlots(), 2u);
+    EXPECT_TRUE(notifier.maySend(2));
 }
 
 TEST(BufferNotifier, WaitsForAStatusThatFreesRoom)

@@ -490,6 +490,7 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
         return sendBlocks(std::span<const ReplayBlock>(&block, 1), blocksSent, 1);
     }
 
+    const uint16_t rxBeforeSend = channel_buffer_notifier_.lastReceivedPacket();
     size_t sent = 0;
     while (sent < payload_size) {
         size_t current = std::min<size_t>(payload_size - sent, largest);
@@ -519,7 +520,7 @@ VXTQirError ChannelState::sendReplayData(ReplaySensorMessageHeader& msg, const u
         sent += current;
     }
 
-    channel_buffer_notifier_.blockSent(msg.packetNumber);
+    channel_buffer_notifier_.blockSent(msg.packetNumber, rxBeforeSend);
     return NoError;
 }
 
@@ -606,6 +607,7 @@ VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t
         if (sender_.size() == 0)
             continue;
 
+        const uint16_t rxBeforeSend = channel_buffer_notifier_.lastReceivedPacket();
         const SensorDatagramSender::Result result = sender_.send(data_socket_.get(), data_address_);
         packet_number_ = static_cast<uint16_t>(packet_number_ + result.sent);
         if (result.sent > 0) {
@@ -616,7 +618,7 @@ VXTQirError ChannelState::sendBlocks(std::span<const ReplayBlock> blocks, size_t
         for (size_t i = 0; i < result.sent; ++i) {
             // The end-of-line mark is on the last datagram of each block.
             if (sender_.header(i).endOfLine()) {
-                channel_buffer_notifier_.blockSent(sender_.header(i).packetNumber);
+                channel_buffer_notifier_.blockSent(sender_.header(i).packetNumber, rxBeforeSend);
                 ++blocksSent;
             }
         }

@@ -45,16 +45,14 @@ void QIRBufferNotifier::setTotalBuffer(uint32_t totalTimestampBufferSlots)
     wakeWaiters();
 }
 
-void QIRBufferNotifier::blockSent(uint16_t lastPacketNumber)
+void QIRBufferNotifier::blockSent(uint16_t lastPacketNumber, uint16_t rxBeforeSend)
 {
     std::lock_guard lock(inFlightMutex_);
     if (inFlightCount_ == IN_FLIGHT_SLOTS) {
         inFlightHead_ = (inFlightHead_ + 1) % IN_FLIGHT_SLOTS;
         --inFlightCount_;
     }
-    inFlight_[(inFlightHead_ + inFlightCount_) % IN_FLIGHT_SLOTS] = {
-        lastPacketNumber, last_successful_packet_number_.load(std::memory_order_relaxed)
-    };
+    inFlight_[(inFlightHead_ + inFlightCount_) % IN_FLIGHT_SLOTS] = { lastPacketNumber, rxBeforeSend };
     ++inFlightCount_;
     const uint32_t free = free_buffer_slots_.load(std::memory_order_relaxed);
     if (free > 0)

@@ -54,10 +54,18 @@ public:
     // Waits at most the timeout and then returns the condition's value.
     bool waitForFreeBuffer(uint16_t pck_no);
 
+    // The unit's last received packet as the latest status reported it. A
+    // sender reads it before a block's last datagram leaves and hands it to
+    // blockSent.
+    uint16_t lastReceivedPacket() const { return last_successful_packet_number_.load(std::memory_order_acquire); }
+
     // A block whose last datagram carried lastPacketNumber has been sent: it
     // takes one FIFO entry and stays in flight until a status acknowledges
-    // that packet with a counter that has moved since the block was sent.
-    void blockSent(uint16_t lastPacketNumber);
+    // that packet with a counter that has moved from rxBeforeSend, the
+    // lastReceivedPacket() read before its last datagram left. (Read after,
+    // a status that already acknowledged the block would make it wait for a
+    // counter that never moves again when the unit's FIFO is frozen.)
+    void blockSent(uint16_t lastPacketNumber, uint16_t rxBeforeSend);
 
     // One FIFO entry is used up by a block that sent no datagram (an empty
     // block); it is never acknowledged, so it is not kept in flight.

@@ -90,6 +90,7 @@ void KOVAQirVideoPlayer::AllocateFrames()
     pending_.reset();
     queue_.reset();
     framesNotReady_ = 0;
+    tookFrame_ = false;
     const auto& r = recording();
     const qir::video::PixelLayout& layout = qir::video::pixelLayout(r.videoChoice().pixels);
     const std::string sequence(layout.channelSeq);
@@ -129,8 +130,11 @@ std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp
             } catch (const qir::video::VideoError& error) {
                 Error((KOVAString("[Core] ") + error.what()).c_str());
             }
-            if (!pending_ && wait.count() == 0) {
-                ++framesNotReady_; // decoding fell behind: the frame was due and not decoded yet
+            // The first frame of a run waits for the decoder to start (a
+            // lead before it plays): only a later empty queue means decoding
+            // fell behind.
+            if (!pending_ && wait.count() == 0 && tookFrame_) {
+                ++framesNotReady_;
                 NoteFrameNotReady();
             } else if (!pending_)
                 Rest(kRestUs);
@@ -156,6 +160,7 @@ std::optional<size_t> KOVAQirVideoPlayer::WriteFrame(size_t index, KOVATimestamp
                     pending_->pixels.data() + size_t{ row } * pending_->stride, line);
     sample.Element()->Timestamp() = time;
     queue_->recycle(std::move(pending_));
+    tookFrame_ = true;
     return line * r.height();
 }
 

@@ -45,4 +45,5 @@ private:
     std::unique_ptr<qir::video::VideoFrameQueue> queue_;
     std::unique_ptr<qir::video::DecodedFrame> pending_; ///< taken, not yet written (no sample was free)
     uint64_t framesNotReady_ = 0;                       ///< frames due before the decoder had them
+    bool tookFrame_ = false;                            ///< this run has handed a frame on
 };
