@@ -8,15 +8,6 @@
 #include <chrono>
 #include <unistd.h>
 
-namespace {
-
-void give(KOVATextReceiver& receiver, const std::string& text)
-{
-    receiver.Receive(text.data(), text.size());
-}
-
-} // namespace
-
 template <typename Fn>
 int32_t KOVAComponent::RunGuarded(const char* phase, Fn call) noexcept
 {
@@ -75,14 +66,15 @@ int32_t KOVAComponent::EngineTriggerAction(int32_t index, const char* argument, 
     try {
         const KOVAActionDefinition* action = EngineAction(index);
         if (!action || !action->action || (!action->action->function && !action->action->functionWithArgument)) {
-            give(why, "Trying to access unknown action #" + std::to_string(index));
+            KOVA::Give(why, "Trying to access unknown action #" + std::to_string(index));
             return KOVA::Refused;
         }
         const uint32_t state = EngineState();
         const bool running = (state & KOVA::LivingState) && !(state & KOVA::DeadState);
         if (!running && !action->allowedWhenComponentDead) {
-            give(why,
-                 std::string("action ") + action->name + " of " + name_ + " is refused: the component is not running");
+            KOVA::Give(why,
+                       std::string("action ") + action->name + " of " + name_ +
+                           " is refused: the component is not running");
             return KOVA::Refused;
         }
         return RunGuarded("an action", [&] {

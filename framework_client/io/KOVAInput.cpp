@@ -6,15 +6,6 @@
 #include "types/KOVATypeFilterBase.h"
 #include "types/KOVATypeNames.h"
 
-namespace {
-
-void give(KOVATextReceiver& receiver, const std::string& text)
-{
-    receiver.Receive(text.data(), text.size());
-}
-
-} // namespace
-
 KOVAInput::KOVAInput(KOVAComponent& owner, const KOVAInputDefinition& definition, std::string name,
                      KOVAProperty* readerTypeProperty, KOVAProperty* subsamplingProperty)
     : owner_(owner)
@@ -55,14 +46,15 @@ int32_t KOVAInput::Connect(KOVASampleSource& source, KOVATextReceiver& why) noex
 {
     try {
         if (IsConnected()) {
-            give(why, "input \"" + name_ + "\" is already connected");
+            KOVA::Give(why, "input \"" + name_ + "\" is already connected");
             return KOVA::Refused;
         }
         if (definition_.typeFilter && !definition_.typeFilter->Accepts(source.SampleType())) {
             KOVA::StringReceiver filter;
             definition_.typeFilter->Describe(filter);
-            give(why,
-                 "input \"" + name_ + "\" accepts " + filter.Text() + ", not " + KOVA::TypeText(source.SampleType()));
+            KOVA::Give(why,
+                       "input \"" + name_ + "\" accepts " + filter.Text() + ", not " +
+                           KOVA::TypeText(source.SampleType()));
             return KOVA::Refused;
         }
         const int32_t kind = ReaderKind();
@@ -74,7 +66,7 @@ int32_t KOVAInput::Connect(KOVASampleSource& source, KOVATextReceiver& why) noex
         source_.store(&source, std::memory_order_release);
         return KOVA::NoError;
     } catch (const std::exception& e) {
-        give(why, e.what());
+        KOVA::Give(why, e.what());
         return KOVA::Refused;
     }
 }

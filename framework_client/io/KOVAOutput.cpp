@@ -10,15 +10,6 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
-void give(KOVATextReceiver& receiver, const std::string& text)
-{
-    receiver.Receive(text.data(), text.size());
-}
-
-} // namespace
-
 KOVAOutput::KOVAOutput(KOVAComponent& owner, const KOVAOutputDefinition& definition, std::string name,
                        KOVAProperty* fifoSizeProperty)
     : owner_(owner)
@@ -170,9 +161,9 @@ int32_t KOVAOutput::RegisterReader(int32_t readerKind, int32_t subsampling, KOVA
     try {
         return fifo_.RegisterReader(readerKind, subsampling);
     } catch (const KOVAFifoFault& fault) {
-        give(why, fault.text);
+        KOVA::Give(why, fault.text);
     } catch (const std::exception& e) {
-        give(why, e.what());
+        KOVA::Give(why, e.what());
     }
     return -1;
 }
@@ -187,10 +178,10 @@ KOVAReadResult KOVAOutput::StartReading(int32_t reader, const KOVAStopToken& sto
     try {
         return { fifo_.StartReading(reader, stop), KOVA::NoError };
     } catch (const KOVAFifoFault& fault) {
-        give(why, fault.text);
+        KOVA::Give(why, fault.text);
         return { nullptr, fault.code };
     } catch (const std::exception& e) {
-        give(why, e.what());
+        KOVA::Give(why, e.what());
         return { nullptr, KOVA::ErrorException };
     }
 }
@@ -201,10 +192,10 @@ int32_t KOVAOutput::StopReading(int32_t reader, KOVAIOElt* element, KOVATextRece
         fifo_.StopReading(reader, element);
         return KOVA::NoError;
     } catch (const KOVAFifoFault& fault) {
-        give(why, fault.text);
+        KOVA::Give(why, fault.text);
         return fault.code;
     } catch (const std::exception& e) {
-        give(why, e.what());
+        KOVA::Give(why, e.what());
         return KOVA::ErrorException;
     }
 }

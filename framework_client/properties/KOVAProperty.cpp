@@ -33,11 +33,6 @@ std::string floatText(double value)
     return std::string(buffer, r.ptr);
 }
 
-void give(KOVATextReceiver& receiver, const std::string& text)
-{
-    receiver.Receive(text.data(), text.size());
-}
-
 } // namespace
 
 KOVAProperty::KOVAProperty(std::string name, const KOVAPropertyDefault& initial, const char* unit, uint32_t flags,
@@ -273,12 +268,12 @@ int32_t KOVAProperty::EngineSet(KOVATextReceiver& why, Fn write) noexcept
     try {
         std::string reason;
         if (!EngineMayChange(reason) || !write(reason)) {
-            give(why, reason);
+            KOVA::Give(why, reason);
             return KOVA::Refused;
         }
         return KOVA::NoError;
     } catch (const std::exception& e) {
-        give(why, e.what());
+        KOVA::Give(why, e.what());
         return KOVA::Refused;
     }
 }
@@ -307,7 +302,7 @@ void KOVAProperty::ValueText(KOVATextReceiver& out) const noexcept
 {
     try {
         const std::lock_guard lock(mutex_);
-        give(out, TextLocked());
+        KOVA::Give(out, TextLocked());
     } catch (...) {
         out.Receive("", 0);
     }
@@ -317,7 +312,7 @@ void KOVAProperty::ChoicesText(KOVATextReceiver& out) const noexcept
 {
     try {
         const std::lock_guard lock(mutex_);
-        give(out, kind_ == KOVA::EnumProperty ? enum_.ChoicesText() : std::string());
+        KOVA::Give(out, kind_ == KOVA::EnumProperty ? enum_.ChoicesText() : std::string());
     } catch (...) {
         out.Receive("", 0);
     }

@@ -14,7 +14,7 @@ using test::Bytes;
 using test::cat;
 using test::hex;
 
-EthernetContainer frame(uint16_t ether_type, const Bytes& payload, int64_t time = 0)
+EthernetContainer wireFrame(uint16_t ether_type, const Bytes& payload, int64_t time = 0)
 {
     BaseHeader base{ time, ChannelType::Ethernet, 0, static_cast<uint32_t>(payload.size()) };
     EthernetHeader header{};
@@ -33,7 +33,7 @@ const Bytes kTagged = hex("0064 0800 45000014");
 
 TEST(PcapRecord, IsTheWireFrameDestinationFirst)
 {
-    const PCAPData pcap = frame(0x8100, kTagged).to_pcap(false);
+    const PCAPData pcap = wireFrame(0x8100, kTagged).to_pcap(false);
     EXPECT_EQ(captured(pcap), cat({ hex("d0d0d0d0d002 5a5a5a5a5a01 8100"), kTagged }));
     EXPECT_EQ(pcap.header.caplen, 14 + kTagged.size());
     EXPECT_EQ(pcap.header.len, 14 + kTagged.size());
@@ -42,11 +42,11 @@ TEST(PcapRecord, IsTheWireFrameDestinationFirst)
 
 TEST(PcapRecord, WithoutVlanCarriesTheInnerEtherTypeAndWhatFollowsTheTags)
 {
-    const PCAPData one = frame(0x8100, kTagged).to_pcap(true);
+    const PCAPData one = wireFrame(0x8100, kTagged).to_pcap(true);
     EXPECT_EQ(captured(one), hex("d0d0d0d0d002 5a5a5a5a5a01 0800 45000014"));
     EXPECT_EQ(one.header.len, 18u);
 
-    const PCAPData two = frame(0x88A8, hex("00c8 8100 012c 86dd 6000")).to_pcap(true);
+    const PCAPData two = wireFrame(0x88A8, hex("00c8 8100 012c 86dd 6000")).to_pcap(true);
     EXPECT_EQ(captured(two), hex("d0d0d0d0d002 5a5a5a5a5a01 86dd 6000"));
 }
 
@@ -60,7 +60,7 @@ class PcapTime : public ::testing::TestWithParam<TimeCase> { };
 
 TEST_P(PcapTime, SplitsIntoWholeSecondsAndMicroseconds)
 {
-    const PCAPData pcap = frame(0x0800, hex("45"), GetParam().time_us).to_pcap(false);
+    const PCAPData pcap = wireFrame(0x0800, hex("45"), GetParam().time_us).to_pcap(false);
     EXPECT_EQ(pcap.header.ts.tv_sec, GetParam().seconds);
     EXPECT_EQ(pcap.header.ts.tv_usec, GetParam().micros);
 }
@@ -78,7 +78,7 @@ TEST(PcapTime, OutsideSignedThirtyTwoBitSecondsIsRefused)
 {
     for (int64_t time : { int64_t{ 2'147'483'648'000'000 }, int64_t{ -2'147'483'648'000'001 }, INT64_MAX, INT64_MIN }) {
         try {
-            frame(0x0800, hex("45"), time).to_pcap(false);
+            wireFrame(0x0800, hex("45"), time).to_pcap(false);
             ADD_FAILURE() << time;
         } catch (const ContainerError& error) {
             EXPECT_STREQ(error.what(), kErrorPcapTime);
@@ -92,7 +92,7 @@ TEST(PcapRecord, FrameLongerThanTheDataAreaIsCutAndKeepsItsLength)
     for (size_t i = 0; i < payload.size(); ++i)
         payload[i] = static_cast<uint8_t>(i);
     const auto pcap = std::make_unique<PCAPData>();
-    frame(0x0800, payload).to_pcap(*pcap, false);
+    wireFrame(0x0800, payload).to_pcap(*pcap, false);
     EXPECT_EQ(pcap->header.caplen, kPcapDataSize);
     EXPECT_EQ(pcap->header.len, 14u + 70'000u);
     EXPECT_EQ(pcap->data[kPcapDataSize - 1], static_cast<uint8_t>(kPcapDataSize - 1 - 14));

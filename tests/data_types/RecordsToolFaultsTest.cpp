@@ -3,6 +3,7 @@
 // be read but make no sense.
 
 #include "FrameBuilder.h"
+#include "RecordsTool.h"
 #include "TestBytes.h"
 #include "ToolRunner.h"
 
@@ -31,8 +32,6 @@ using test::run;
 using test::RunResult;
 using test::TempDir;
 using test::write_file;
-
-const std::string kTool = QIR_RECORDS_TOOL;
 
 /// Names of the entries of `dir` other than the runner's output files.
 std::vector<std::string> files_in(const TempDir& dir)

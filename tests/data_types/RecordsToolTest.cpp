@@ -1,6 +1,7 @@
 // The qir-records program on whole, cut and damaged record files.
 
 #include "FrameBuilder.h"
+#include "RecordsTool.h"
 #include "TestBytes.h"
 #include "ToolRunner.h"
 
@@ -24,8 +25,6 @@ using test::run;
 using test::RunResult;
 using test::TempDir;
 using test::write_file;
-
-const std::string kTool = QIR_RECORDS_TOOL;
 
 /// A CAN, a LIN, an Ethernet (UDP, SOME/IP) and a FlexRay record.
 std::vector<Bytes> four_records()

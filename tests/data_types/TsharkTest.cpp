@@ -2,6 +2,7 @@
 // Wireshark sees them.
 
 #include "FrameBuilder.h"
+#include "RecordsTool.h"
 #include "TestBytes.h"
 #include "ToolRunner.h"
 
@@ -22,8 +23,6 @@ using test::run;
 using test::RunResult;
 using test::TempDir;
 using test::write_file;
-
-const std::string kTool = QIR_RECORDS_TOOL;
 
 constexpr records::MacAddress kSrc{ 0x02, 0, 0, 0, 0, 0x01 };
 constexpr records::MacAddress kDst{ 0x02, 0, 0, 0, 0, 0x02 };

@@ -2,6 +2,7 @@
 // reads to its end, and the packets the unit client sends for it under the
 // selection it learns from a run's first frame.
 #include "ChunkFrameBuilder.h"
+#include "PackedField.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,14 +11,6 @@
 
 namespace vxqir::frames {
 namespace {
-
-/// A field of a packed record, copied: gtest binds its arguments to
-/// references, which a packed field cannot have.
-template <typename T>
-T field(T value)
-{
-    return value;
-}
 
 using MIPICSI2::SubType;
 using MIPICSI2::Type;

@@ -3,6 +3,7 @@
 // unit packets the unit client makes of a stream under its two options.
 #include "Csi2PacketChecks.h"
 #include "GrabberFrameBuilder.h"
+#include "PackedField.h"
 #include "unit_client/csi2/GrabberImageHeader.h"
 
 #include <gmock/gmock.h>
@@ -13,14 +14,6 @@
 
 namespace vxqir::frames {
 namespace {
-
-/// A field of a packed record, copied: gtest binds its arguments to
-/// references, which a packed field cannot have.
-template <typename T>
-T field(T value)
-{
-    return value;
-}
 
 using ::testing::HasSubstr;
 

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr auto kWatchdog = std::chrono::seconds(30);
 
 /// Runs `hook` as Core on a thread, stops the component after a moment and
 /// returns what Core gave.
@@ -19,7 +18,7 @@ int32_t coreCodeAfterStop(KOVATestComponent& component, std::function<void(KOVAT
     auto core = std::async(std::launch::async, [&] { return component.EngineCore(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     component.EngineRequestStop();
-    if (core.wait_for(kWatchdog) != std::future_status::ready) {
+    if (core.wait_for(kWakeWatchdog) != std::future_status::ready) {
         ADD_FAILURE() << "the blocking call was not woken";
         std::abort();
     }

@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int64_t kSamples = 20000;
-constexpr auto kWatchdog = std::chrono::seconds(60);
+constexpr auto kFifoWatchdog = std::chrono::seconds(60);
 
 int32_t raisedCode(const std::function<void()>& call)
 {
@@ -31,7 +31,7 @@ int32_t raisedCode(const std::function<void()>& call)
 void withWatchdog(const std::function<void()>& body, const std::function<void()>& onHang)
 {
     auto done = std::async(std::launch::async, body);
-    if (done.wait_for(kWatchdog) != std::future_status::ready) {
+    if (done.wait_for(kFifoWatchdog) != std::future_status::ready) {
         ADD_FAILURE() << "hang: the exchange did not finish in time";
         onHang();
         if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
@@ -54,7 +54,7 @@ TEST(FastIOConcurrency, StopWakesAReaderWaitingForAnElement)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     stop.stop = true;
     f.fifo.WakeReaders();
-    ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
+    ASSERT_EQ(waiting.wait_for(kFifoWatchdog), std::future_status::ready);
     EXPECT_EQ(waiting.get(), KOVA::ModuleDied);
 }
 
@@ -69,7 +69,7 @@ TEST(FastIOConcurrency, StopWakesAWriterWaitingForANeverSkippingReader)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     stop.stop = true;
     f.fifo.WakeWriters();
-    ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
+    ASSERT_EQ(waiting.wait_for(kFifoWatchdog), std::future_status::ready);
     EXPECT_EQ(waiting.get(), KOVA::ModuleDied);
 }
 
@@ -100,7 +100,7 @@ TEST_P(FastIOLongWriterTimeout, KeepsTheWriterWaitingUntilItIsStopped)
         << "the writer gave up at once";
     stop.stop = true;
     f.fifo.WakeWriters();
-    ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
+    ASSERT_EQ(waiting.wait_for(kFifoWatchdog), std::future_status::ready);
     EXPECT_EQ(waiting.get(), KOVA::ModuleDied);
 }
 
@@ -277,7 +277,7 @@ TEST(FastIOConcurrency, AReaderUnregisteredWhileItWaitsCannotFindItsData)
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     f.fifo.UnregisterReader(reader);
-    ASSERT_EQ(waiting.wait_for(kWatchdog), std::future_status::ready);
+    ASSERT_EQ(waiting.wait_for(kFifoWatchdog), std::future_status::ready);
     const std::string text = waiting.get();
     // On a slow machine the reader may only arrive after it was unregistered.
     if (text.find("monitor has no space") == std::string::npos) {

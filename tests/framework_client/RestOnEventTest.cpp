@@ -11,11 +11,10 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kWatchdog = std::chrono::seconds(30);
 
 int32_t waitForCore(std::future<int32_t>& core)
 {
-    if (core.wait_for(kWatchdog) != std::future_status::ready) {
+    if (core.wait_for(kWakeWatchdog) != std::future_status::ready) {
         ADD_FAILURE() << "the rest was not woken";
         std::abort();
     }

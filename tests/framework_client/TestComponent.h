@@ -6,7 +6,12 @@
 #include "TestKernel.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+
+/// How long a test waits for a component call that a stop or an event must
+/// wake before it gives up; reached only when the wake is lost.
+inline constexpr auto kWakeWatchdog = std::chrono::seconds(30);
 
 class KOVATestComponent : public KOVAComponent {
 public:

@@ -18,6 +18,12 @@ protected:
 
 namespace KOVA {
 
+/// Hands `text` to `receiver`.
+inline void Give(KOVATextReceiver& receiver, const std::string& text)
+{
+    receiver.Receive(text.data(), text.size());
+}
+
 /// KOVATextReceiver that keeps the text in a std::string of its own binary.
 class StringReceiver final : public KOVATextReceiver {
 public:

@@ -12,15 +12,6 @@
 
 namespace qir::replay {
 
-namespace {
-
-[[noreturn]] void damaged(const std::string& path, size_t offset, const std::string& cause)
-{
-    throw RecordingError(path + ": byte " + std::to_string(offset) + ": " + cause);
-}
-
-} // namespace
-
 GrabberFrameInfo Recording::walkGrabberFrame(std::span<const uint8_t> frame, size_t at) const
 {
     using namespace MIPICSI2;
@@ -30,11 +21,11 @@ GrabberFrameInfo Recording::walkGrabberFrame(std::span<const uint8_t> frame, siz
     size_t record = FIRST_RECORD_OFFSET;
     for (uint32_t row = 0; row < header.rows; ++row) {
         if (frame.size() - std::min(record, frame.size()) < SHORT_PACKET_RECORD_SIZE)
-            damaged(path(), at + std::min(record, frame.size()),
-                    "packet record " + std::to_string(row) + " of " + std::to_string(header.rows) +
-                        " runs past the grabber frame");
+            throwDamaged(path(), at + std::min(record, frame.size()),
+                         "packet record " + std::to_string(row) + " of " + std::to_string(header.rows) +
+                             " runs past the grabber frame");
         if (readUint32Le(frame.data(), record) != CSI2_PREAMBLE)
-            damaged(path(), at + record, "packet record " + std::to_string(row) + " lacks its preamble");
+            throwDamaged(path(), at + record, "packet record " + std::to_string(row) + " lacks its preamble");
         const Csi2Header packet = readCsi2Header(frame.data(), record + CSI2_PREAMBLE_SIZE);
         if (packet.ecc != vxqir::frames::csi2HeaderEcc(packet.type, packet.packet_length))
             ++info.eccErrors;
@@ -45,12 +36,12 @@ GrabberFrameInfo Recording::walkGrabberFrame(std::span<const uint8_t> frame, siz
         }
         const uint32_t length = longPacketLength(packet.packet_length);
         if (length > 0xFFFF)
-            damaged(path(), at + record, "long packet of " + std::to_string(length) + " bytes");
+            throwDamaged(path(), at + record, "long packet of " + std::to_string(length) + " bytes");
         const uint32_t size = longPacketRecordSize(static_cast<uint16_t>(length), header.bpp);
         if (frame.size() - record < size)
-            damaged(path(), at + record,
-                    "long packet record " + std::to_string(row) + " of " + std::to_string(size) +
-                        " bytes runs past the grabber frame");
+            throwDamaged(path(), at + record,
+                         "long packet record " + std::to_string(row) + " of " + std::to_string(size) +
+                             " bytes runs past the grabber frame");
         const size_t payload = record + CSI2_PREAMBLE_SIZE + CSI2_HEADER_SIZE;
         uint16_t stored = 0;
         std::memcpy(&stored, frame.data() + payload + packet.packet_length, sizeof stored);
@@ -67,7 +58,7 @@ GrabberFrameInfo Recording::walkGrabberFrame(std::span<const uint8_t> frame, siz
         record += size;
     }
     if (info.longPackets == 0)
-        damaged(path(), at, "grabber frame without a long packet");
+        throwDamaged(path(), at, "grabber frame without a long packet");
     return info;
 }
 
@@ -83,7 +74,7 @@ void Recording::indexGrabber()
         checkInterrupted();
         reportProgress(at);
         if (fileSize - at < GRABBER_HEADER_SIZE)
-            damaged(path(), at, "grabber header cut short (" + std::to_string(fileSize - at) + " of 64 bytes)");
+            throwDamaged(path(), at, "grabber header cut short (" + std::to_string(fileSize - at) + " of 64 bytes)");
         // A trusted index reads the headers alone, a few bytes each.
         sxpf_image_header_s header{};
         if (trusted_ && !frames_.empty()) {
@@ -94,17 +85,17 @@ void Recording::indexGrabber()
             header = readGrabberHeader(blocks.at(at, GRABBER_HEADER_SIZE).data());
         }
         if (header.frame_size < GRABBER_HEADER_SIZE)
-            damaged(path(), at, "grabber frame_size " + std::to_string(header.frame_size) + " is below 64");
+            throwDamaged(path(), at, "grabber frame_size " + std::to_string(header.frame_size) + " is below 64");
         if (header.frame_size > fileSize - at)
-            damaged(path(), at,
-                    "grabber frame of " + std::to_string(header.frame_size) +
-                        " bytes runs past the end "
-                        "of the file (" +
-                        std::to_string(fileSize - at) + " bytes left)");
+            throwDamaged(path(), at,
+                         "grabber frame of " + std::to_string(header.frame_size) +
+                             " bytes runs past the end "
+                             "of the file (" +
+                             std::to_string(fileSize - at) + " bytes left)");
         if (header.bpp == 0)
-            damaged(path(), at + offsetof(sxpf_image_header_s, bpp), "grabber header with bpp 0");
+            throwDamaged(path(), at + offsetof(sxpf_image_header_s, bpp), "grabber header with bpp 0");
         if (header.rows == 0)
-            damaged(path(), at + offsetof(sxpf_image_header_s, rows), "grabber header with rows 0");
+            throwDamaged(path(), at + offsetof(sxpf_image_header_s, rows), "grabber header with rows 0");
         if (!trusted_ || frames_.empty()) {
             const GrabberFrameInfo info = walkGrabberFrame(blocks.at(at, header.frame_size), at);
             if (frames_.empty()) {

@@ -23,11 +23,6 @@ using qir::data_types::VideoHeader;
 
 constexpr size_t kVideoOverhead = kBaseHeaderSize + sizeof(VideoHeader);
 
-[[noreturn]] void damaged(const std::string& path, size_t offset, const std::string& cause)
-{
-    throw RecordingError(path + ": byte " + std::to_string(offset) + ": " + cause);
-}
-
 uint16_t readUint16Le(const uint8_t* bytes)
 {
     return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
@@ -63,10 +58,10 @@ void Recording::indexRecords()
         info.recordOffset = at;
         std::memcpy(&info.header, record->bytes.data() + kBaseHeaderSize, sizeof info.header);
         if (record->header.timestamp < 0)
-            damaged(path(), at, which + " has the negative timestamp " + std::to_string(record->header.timestamp));
+            throwDamaged(path(), at, which + " has the negative timestamp " + std::to_string(record->header.timestamp));
         const std::span<const uint8_t> container = record->bytes.subspan(kVideoOverhead);
         if (container.empty())
-            damaged(path(), at, which + " carries no chunk container (payload_length 0)");
+            throwDamaged(path(), at, which + " carries no chunk container (payload_length 0)");
 
         DataChunkIterator walk(container.data(), container.size());
         DataChunkDescriptor chunk;
@@ -91,15 +86,15 @@ void Recording::indexRecords()
             ++info.dataChunks;
         }
         if (walk.malformed())
-            damaged(path(), at + kVideoOverhead + walk.endOffset(),
-                    which + ": " + walkEndToString(walk.end()) + " (chunk at container byte " +
-                        std::to_string(walk.endOffset()) + ")");
+            throwDamaged(path(), at + kVideoOverhead + walk.endOffset(),
+                         which + ": " + walkEndToString(walk.end()) + " (chunk at container byte " +
+                             std::to_string(walk.endOffset()) + ")");
         if (info.dataChunks == 0)
-            damaged(path(), at, which + " holds no data chunk");
+            throwDamaged(path(), at, which + " holds no data chunk");
         if (info.dataChunks > 0xFFFF)
-            damaged(path(), at,
-                    which + " holds " + std::to_string(info.dataChunks) +
-                        " data chunks, more lines than the unit takes");
+            throwDamaged(path(), at,
+                         which + " holds " + std::to_string(info.dataChunks) +
+                             " data chunks, more lines than the unit takes");
 
         if (frames_.empty()) {
             width_ = info.header.width;
@@ -110,7 +105,7 @@ void Recording::indexRecords()
         largest_ = std::max(largest_, container.size());
     }
     if (const auto& fault = scanner.fault())
-        damaged(path(), fault->offset, fault->check.describe());
+        throwDamaged(path(), fault->offset, fault->check.describe());
     if (frames_.empty())
         throw RecordingError(path() + ": no Video record among its " + std::to_string(skippedRecords_) + " records");
 }

@@ -433,4 +433,9 @@ vxqir::frames::FrameSums Recording::sentSums(size_t index) const
     return sum.value();
 }
 
+void throwDamaged(const std::string& path, size_t offset, const std::string& cause)
+{
+    throw RecordingError(path + ": byte " + std::to_string(offset) + ": " + cause);
+}
+
 } // namespace qir::replay

@@ -49,6 +49,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// Throws RecordingError "PATH: byte OFFSET: cause".
+[[noreturn]] void throwDamaged(const std::string& path, size_t offset, const std::string& cause);
+
 /// Opening a recording was interrupted (Ctrl-C while it was indexed).
 class RecordingInterrupted : public RecordingError {
 public:

@@ -19,7 +19,7 @@ namespace qir::video {
 
 namespace {
 
-std::string errorText(int code)
+std::string libraryErrorText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
@@ -91,7 +91,7 @@ void drain(Output& out, Track& track, AVPacket* packet)
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
             return;
         if (result < 0)
-            out.fail("encoding: " + errorText(result));
+            out.fail("encoding: " + libraryErrorText(result));
         if (packet->duration == 0) {
             const auto known = track.durations.find(packet->pts);
             packet->duration = known != track.durations.end() ? known->second : 1;
@@ -100,7 +100,7 @@ void drain(Output& out, Track& track, AVPacket* packet)
         packet->stream_index = track.stream->index;
         const int written = av_interleaved_write_frame(out.format, packet);
         if (written < 0)
-            out.fail("writing: " + errorText(written));
+            out.fail("writing: " + libraryErrorText(written));
     }
 }
 
@@ -126,7 +126,7 @@ void writeClip(const std::string& path, const ClipSpec& spec)
         out.fail("FFmpeg knows no container by this file's extension");
     int result = avformat_alloc_output_context2(&out.format, container, nullptr, out.partial.c_str());
     if (result < 0)
-        out.fail(errorText(result));
+        out.fail(libraryErrorText(result));
     const AVCodec* encoder = avcodec_find_encoder_by_name(spec.codec.c_str());
     if (!encoder)
         out.fail("FFmpeg has no encoder " + spec.codec);
@@ -150,10 +150,10 @@ void writeClip(const std::string& path, const ClipSpec& spec)
             track->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         result = avcodec_open2(track->codec, encoder, nullptr);
         if (result < 0)
-            out.fail("the " + spec.codec + " encoder does not open: " + errorText(result));
+            out.fail("the " + spec.codec + " encoder does not open: " + libraryErrorText(result));
         result = avcodec_parameters_from_context(track->stream->codecpar, track->codec);
         if (result < 0)
-            out.fail(errorText(result));
+            out.fail(libraryErrorText(result));
         track->stream->time_base = track->codec->time_base;
         track->stream->avg_frame_rate = timed ? AVRational{ 0, 1 } : track->codec->framerate;
         track->frame = av_frame_alloc();
@@ -181,11 +181,11 @@ void writeClip(const std::string& path, const ClipSpec& spec)
     if (!(out.format->oformat->flags & AVFMT_NOFILE)) {
         result = avio_open(&out.format->pb, out.partial.c_str(), AVIO_FLAG_WRITE);
         if (result < 0)
-            out.fail("cannot write " + out.partial + ": " + errorText(result));
+            out.fail("cannot write " + out.partial + ": " + libraryErrorText(result));
     }
     result = avformat_write_header(out.format, nullptr);
     if (result < 0)
-        out.fail("the container does not take the clip: " + errorText(result));
+        out.fail("the container does not take the clip: " + libraryErrorText(result));
     AVPacket* packet = av_packet_alloc();
     if (!packet)
         out.fail("out of memory");
@@ -211,7 +211,7 @@ void writeClip(const std::string& path, const ClipSpec& spec)
             }
             result = avcodec_send_frame(track.codec, track.frame);
             if (result < 0)
-                out.fail("encoding frame " + std::to_string(n) + ": " + errorText(result));
+                out.fail("encoding frame " + std::to_string(n) + ": " + libraryErrorText(result));
             drain(out, track, packet);
         }
     }
@@ -221,7 +221,7 @@ void writeClip(const std::string& path, const ClipSpec& spec)
     }
     result = av_write_trailer(out.format);
     if (result < 0)
-        out.fail("writing the end: " + errorText(result));
+        out.fail("writing the end: " + libraryErrorText(result));
     avio_closep(&out.format->pb);
     std::error_code error;
     std::filesystem::rename(out.partial, path, error);
