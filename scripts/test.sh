@@ -20,7 +20,8 @@ Builds everything and runs every test, as CI does:
   0. scripts/check-format.sh: every C/C++ file formatted as .clang-format says;
   1. build-asan/: AddressSanitizer + UndefinedBehaviorSanitizer (Debug, -O0,
      unity build), all tests;
-  2. build-tsan/: ThreadSanitizer (Debug, -O1), the tests labelled "concurrency";
+  2. build-tsan/: ThreadSanitizer (Debug, -O1, unity build), the tests
+     labelled "concurrency";
   3. build-fuzz-check/: the fuzz targets built with clang and libFuzzer (-O1, no
      debug info), not run: scripts/fuzz.sh keeps building;
   4. build/: the normal build (RelWithDebInfo, unity build): every program,
@@ -52,9 +53,10 @@ test_jobs=$((2 * jobs))
 # The sanitizer and normal builds are unity builds: each target's sources
 # are compiled a few to a file, so the headers they share (the standard
 # library, GoogleTest, JSON, FFmpeg) are parsed once per file, not once per
-# source. That takes about a third off their compile time; a plain
-# "cmake -B build" still compiles every source on its own, as does the
-# ThreadSanitizer build here.
+# source. That takes about a third off their compile time. A plain
+# "cmake -B build" still compiles every source on its own, as does the clang
+# build of the fuzz targets here, so a source that leans on another's
+# includes is still found.
 configure() { # dir, extra cmake arguments...
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || {
@@ -81,7 +83,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== ThreadSanitizer build (concurrency tests) =="
 mkdir -p build-tsan
 configure build-tsan -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1" \
-  "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DQIR_TSAN=ON -DQIR_BUILD_BENCH=OFF
+  "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DQIR_TSAN=ON -DQIR_BUILD_BENCH=OFF -DCMAKE_UNITY_BUILD=ON
 cmake --build build-tsan -j "$jobs" --target qir_concurrency_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   norandom ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L concurrency
