@@ -54,9 +54,9 @@ test_jobs=$((2 * jobs))
 # are compiled a few to a file, so the headers they share (the standard
 # library, GoogleTest, JSON, FFmpeg) are parsed once per file, not once per
 # source. That takes about a third off their compile time. A plain
-# "cmake -B build" still compiles every source on its own, as does the clang
-# build of the fuzz targets here, so a source that leans on another's
-# includes is still found.
+# "cmake -B build" still compiles every source on its own (so does the clang
+# build of the fuzz targets here, for what they link), which shows a source
+# that leans on the includes of the one before it.
 configure() { # dir, extra cmake arguments...
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || {
