@@ -17,30 +17,15 @@ constexpr KOVAPropertyDefault kAuto = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kMaxPayload = KOVAPropertyDefault::Integer(8948);
 constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Counter|Noise", 2);
 constexpr KOVAPropertyDefault kImageSection = KOVAPropertyDefault::Text("Image");
-constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { .name = "image_begin",
-      .value = &kImageSection,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = true,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeBeginSubSection },
+    host_sources::sectionBegin("image_begin", &kImageSection),
     host_sources::row("Width", &kWidth, "px"),
     host_sources::row("Height", &kHeight, nullptr),
     host_sources::row("MinImageSize", &kAuto, "bytes"),
     host_sources::row("MaxImageSize", &kAuto, "bytes"),
     host_sources::row("Pattern", &kPattern, nullptr),
-    { .name = "image_end",
-      .value = &kSectionEnd,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = true,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeEndSubSection },
+    host_sources::sectionEnd("image_end"),
     host_sources::row("MaxPayLoadSize", &kMaxPayload, "bytes"),
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,

@@ -23,17 +23,9 @@ constexpr KOVAPropertyDefault kNone = KOVAPropertyDefault::Integer(-1);
 constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Counter|Noise", 0);
 constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kFrameSection = KOVAPropertyDefault::Text("Frame");
-constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { .name = "frame_begin",
-      .value = &kFrameSection,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = true,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeBeginSubSection },
+    host_sources::sectionBegin("frame_begin", &kFrameSection),
     host_sources::row("DataChunks", &kDataChunks, nullptr),
     host_sources::row("PayloadBytes", &kPayloadBytes, "bytes"),
     host_sources::row("ChunkType", &kChunkType, nullptr),
@@ -46,14 +38,7 @@ const KOVAPropertyDefinition kProperties[] = {
     host_sources::row("EmbeddedFromFrame", &kZero, nullptr),
     host_sources::row("ShortFrame", &kNone, nullptr),
     host_sources::row("Pattern", &kPattern, nullptr),
-    { .name = "frame_end",
-      .value = &kSectionEnd,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = true,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeEndSubSection },
+    host_sources::sectionEnd("frame_end"),
     host_sources::ReportChecksums,
     host_sources::StartDelayUs,
     host_sources::PeriodUs,

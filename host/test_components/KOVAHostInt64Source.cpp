@@ -2,46 +2,19 @@
 
 #include "abi/KOVATableEnd.h"
 #include "abi/KOVAThreadedComponent.h"
+#include "KOVAHostSourceProperties.h"
+
 namespace {
 
 constexpr KOVAPropertyDefault kMode = KOVAPropertyDefault::Enum("Constant|Counter|Clock", 1);
 constexpr KOVAPropertyDefault kValue = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(100000);
-constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(0);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { .name = "Mode",
-      .value = &kMode,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
-    { .name = "Value",
-      .value = &kValue,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
-    { .name = "PeriodUs",
-      .value = &kPeriod,
-      .unit = "us",
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeTime },
-    { .name = "Count",
-      .value = &kCount,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
+    host_sources::row("Mode", &kMode, nullptr),
+    host_sources::row("Value", &kValue, nullptr),
+    host_sources::row("PeriodUs", &kPeriod, "us", KOVA::PropertySubTypeTime),
+    host_sources::Count,
     KOVA::EndOfProperties,
 };
 

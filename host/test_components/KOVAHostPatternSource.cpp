@@ -2,6 +2,8 @@
 
 #include "abi/KOVATableEnd.h"
 #include "abi/KOVAThreadedComponent.h"
+#include "KOVAHostSourceProperties.h"
+
 #include <cstring>
 
 namespace {
@@ -9,77 +11,18 @@ namespace {
 constexpr KOVAPropertyDefault kWidth = KOVAPropertyDefault::Integer(320);
 constexpr KOVAPropertyDefault kHeight = KOVAPropertyDefault::Integer(240);
 constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Checker|Counter", 0);
-constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
-constexpr KOVAPropertyDefault kCount = KOVAPropertyDefault::Integer(0);
 constexpr KOVAPropertyDefault kStreamBytes = KOVAPropertyDefault::Integer(4096);
 constexpr KOVAPropertyDefault kImageSection = KOVAPropertyDefault::Text("Image");
-constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 const KOVAPropertyDefinition kProperties[] = {
-    { .name = "image_begin",
-      .value = &kImageSection,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = true,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeBeginSubSection },
-    { .name = "Width",
-      .value = &kWidth,
-      .unit = "px",
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
-    { .name = "Height",
-      .value = &kHeight,
-      .unit = "px",
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
-    { .name = "Pattern",
-      .value = &kPattern,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
-    { .name = "image_end",
-      .value = &kSectionEnd,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = true,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeEndSubSection },
-    { .name = "StreamBytes",
-      .value = &kStreamBytes,
-      .unit = "bytes",
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
-    { .name = "PeriodUs",
-      .value = &kPeriod,
-      .unit = "us",
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = KOVA::PropertySubTypeTime },
-    { .name = "Count",
-      .value = &kCount,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
+    host_sources::sectionBegin("image_begin", &kImageSection),
+    host_sources::row("Width", &kWidth, "px"),
+    host_sources::row("Height", &kHeight, "px"),
+    host_sources::row("Pattern", &kPattern, nullptr),
+    host_sources::sectionEnd("image_end"),
+    host_sources::row("StreamBytes", &kStreamBytes, "bytes"),
+    host_sources::PeriodUs,
+    host_sources::Count,
     KOVA::EndOfProperties,
 };
 
@@ -125,18 +68,12 @@ KOVAComponent* KOVAHostPatternSource::Instantiate(const char* name, const KOVACo
 
 void KOVAHostPatternSource::Birth()
 {
-    int64_t width = 0;
-    int64_t height = 0;
-    Get(Property("Width"), width);
-    Get(Property("Height"), height);
+    const int64_t width = host_sources::boundedProperty(*this, "Width", 1, 16384);
+    const int64_t height = host_sources::boundedProperty(*this, "Height", 1, 16384);
     Get(Property("Pattern"), pattern_);
     Get(Property("PeriodUs"), periodUs_);
     Get(Property("Count"), count_);
-    Get(Property("StreamBytes"), streamBytes_);
-    if (width < 1 || height < 1 || width > 16384 || height > 16384)
-        Error("[Birth] Width and Height must be between 1 and 16384");
-    if (streamBytes_ < 1 || streamBytes_ > (int64_t{ 1 } << 24))
-        Error("[Birth] StreamBytes must be between 1 and 16777216");
+    streamBytes_ = host_sources::boundedProperty(*this, "StreamBytes", 1, int64_t{ 1 } << 24);
     const IplImage model = KOVA::IplImageModel(static_cast<int32_t>(width), static_cast<int32_t>(height), "BGR",
                                                KOVA::IplDataOrderPixel, 8, 4);
     Output("Image")->AllocOutputBufferIplImage(model, false);

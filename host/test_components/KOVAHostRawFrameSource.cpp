@@ -18,7 +18,6 @@ constexpr KOVAPropertyDefault kPattern = KOVAPropertyDefault::Enum("Ramp|Constan
 constexpr KOVAPropertyDefault kValue = KOVAPropertyDefault::Integer(0x3FF);
 constexpr KOVAPropertyDefault kAuto = KOVAPropertyDefault::Integer(-1);
 constexpr KOVAPropertyDefault kHeaderSection = KOVAPropertyDefault::Text("Frame header (-1: the right value)");
-constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
 
 using host_sources::row;
 
@@ -32,7 +31,7 @@ const KOVAPropertyDefinition kProperties[] = {
     row("HeaderFrameSize", &kAuto, "bytes"),
     row("HeaderBitsPerWord", &kAuto, nullptr),
     row("HeaderLines", &kAuto, nullptr),
-    row("header_end", &kSectionEnd, nullptr, KOVA::PropertySubTypeEndSubSection),
+    row("header_end", &host_sources::kSectionEnd, nullptr, KOVA::PropertySubTypeEndSubSection),
     row("FrameBytes", &kAuto, "bytes"),
     host_sources::PeriodUs,
     host_sources::Count,

@@ -2,6 +2,7 @@
 
 #include "abi/KOVATableEnd.h"
 #include "abi/KOVAThreadedComponent.h"
+#include "KOVAHostSourceProperties.h"
 #include "types/KOVATypeNames.h"
 
 namespace {
@@ -18,14 +19,7 @@ const KOVAPropertyDefinition kProperties[] = {
       .readOnly = false,
       .locked = true,
       .subtype = 0 },
-    { .name = "ExpectSequence",
-      .value = &kExpectSequence,
-      .unit = nullptr,
-      .needs2BeInitialized = false,
-      .canBeModifiedAfterStart = false,
-      .readOnly = false,
-      .locked = true,
-      .subtype = 0 },
+    host_sources::row("ExpectSequence", &kExpectSequence, nullptr),
     KOVA::EndOfProperties,
 };
 

@@ -1,7 +1,9 @@
-// Properties that the frame sources of the host's test package have in
-// common: the rows of their tables for "ReportChecksums", "StartDelayUs",
-// "PeriodUs" and "Count" (each table names these rows in its own order), and
-// the reader of a bounded integer property that their Birth uses.
+// Properties that the components of the host's test package have in common: a
+// row of their tables in one line (a locked property that Birth reads, or the
+// two rows around a subsection), the rows for "ReportChecksums",
+// "StartDelayUs", "PeriodUs" and "Count" (each table names these rows in its
+// own order), and the reader of a bounded integer property that their Birth
+// uses.
 #pragma once
 
 #include "KOVA.h"
@@ -26,6 +28,35 @@ constexpr KOVAPropertyDefinition row(const char* name, const KOVAPropertyDefault
              .readOnly = false,
              .locked = true,
              .subtype = subtype };
+}
+
+/// Opens a subsection of the properties that follow, titled by the text
+/// `title`; sectionEnd closes it.
+constexpr KOVAPropertyDefinition sectionBegin(const char* name, const KOVAPropertyDefault* title)
+{
+    return { .name = name,
+             .value = title,
+             .unit = nullptr,
+             .needs2BeInitialized = false,
+             .canBeModifiedAfterStart = false,
+             .readOnly = true,
+             .locked = true,
+             .subtype = KOVA::PropertySubTypeBeginSubSection };
+}
+
+inline constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
+
+/// Closes the subsection that sectionBegin opened.
+constexpr KOVAPropertyDefinition sectionEnd(const char* name)
+{
+    return { .name = name,
+             .value = &kSectionEnd,
+             .unit = nullptr,
+             .needs2BeInitialized = false,
+             .canBeModifiedAfterStart = false,
+             .readOnly = true,
+             .locked = true,
+             .subtype = KOVA::PropertySubTypeEndSubSection };
 }
 
 /// States in a report the checksum a unit receives for each frame (off).
