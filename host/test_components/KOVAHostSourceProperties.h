@@ -16,32 +16,32 @@ inline constexpr KOVAPropertyDefault kOff = KOVAPropertyDefault::Bool(false);
 inline constexpr KOVAPropertyDefault kZero = KOVAPropertyDefault::Integer(0);
 inline constexpr KOVAPropertyDefault kPeriod = KOVAPropertyDefault::Integer(40000);
 
-/// A locked property that only Birth reads.
-constexpr KOVAPropertyDefinition row(const char* name, const KOVAPropertyDefault* value, const char* unit,
-                                     int32_t subtype = KOVA::PropertySubTypeNone)
+/// A locked row of a property table; a read-only one is a subsection mark.
+constexpr KOVAPropertyDefinition lockedRow(const char* name, const KOVAPropertyDefault* value, const char* unit,
+                                           bool readOnly, int32_t subtype)
 {
     return { .name = name,
              .value = value,
              .unit = unit,
              .needs2BeInitialized = false,
              .canBeModifiedAfterStart = false,
-             .readOnly = false,
+             .readOnly = readOnly,
              .locked = true,
              .subtype = subtype };
+}
+
+/// A locked property that only Birth reads.
+constexpr KOVAPropertyDefinition row(const char* name, const KOVAPropertyDefault* value, const char* unit,
+                                     int32_t subtype = KOVA::PropertySubTypeNone)
+{
+    return lockedRow(name, value, unit, false, subtype);
 }
 
 /// Opens a subsection of the properties that follow, titled by the text
 /// `title`; sectionEnd closes it.
 constexpr KOVAPropertyDefinition sectionBegin(const char* name, const KOVAPropertyDefault* title)
 {
-    return { .name = name,
-             .value = title,
-             .unit = nullptr,
-             .needs2BeInitialized = false,
-             .canBeModifiedAfterStart = false,
-             .readOnly = true,
-             .locked = true,
-             .subtype = KOVA::PropertySubTypeBeginSubSection };
+    return lockedRow(name, title, nullptr, true, KOVA::PropertySubTypeBeginSubSection);
 }
 
 inline constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(true);
@@ -49,14 +49,7 @@ inline constexpr KOVAPropertyDefault kSectionEnd = KOVAPropertyDefault::Bool(tru
 /// Closes the subsection that sectionBegin opened.
 constexpr KOVAPropertyDefinition sectionEnd(const char* name)
 {
-    return { .name = name,
-             .value = &kSectionEnd,
-             .unit = nullptr,
-             .needs2BeInitialized = false,
-             .canBeModifiedAfterStart = false,
-             .readOnly = true,
-             .locked = true,
-             .subtype = KOVA::PropertySubTypeEndSubSection };
+    return lockedRow(name, &kSectionEnd, nullptr, true, KOVA::PropertySubTypeEndSubSection);
 }
 
 /// States in a report the checksum a unit receives for each frame (off).
