@@ -15,8 +15,18 @@ endif()
 # and the most used standard headers (tests/support/TestPrecompiled.h): they
 # are most of what a test source costs to compile. Its owner is an executable,
 # so that it is compiled with the same code-generation flags as the tests.
+# In optimised builds the test programs' own sources are compiled at -O1:
+# the code they test keeps the build's optimisation, and the test code (mostly
+# GoogleTest's expansions) compiles in three quarters of the time. The
+# precompiled header is compiled alike, so that every test can use it.
+set(QIR_TEST_COMPILE_OPTIONS "")
+if(CMAKE_BUILD_TYPE MATCHES "^(RelWithDebInfo|Release)$")
+  set(QIR_TEST_COMPILE_OPTIONS -O1)
+endif()
+
 if(NOT TARGET qir_test_pch)
   add_executable(qir_test_pch ${PROJECT_SOURCE_DIR}/tests/support/TestPrecompiled.cpp)
+  target_compile_options(qir_test_pch PRIVATE ${QIR_TEST_COMPILE_OPTIONS})
   target_link_libraries(qir_test_pch PRIVATE GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_precompile_headers(qir_test_pch PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/TestPrecompiled.h)
   set_target_properties(qir_test_pch PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QIR_TEST_OUTPUT_DIR})
@@ -49,6 +59,7 @@ function(qir_add_gtest)
                         GTest::gmock Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QIR_TEST_OUTPUT_DIR})
   target_precompile_headers(${T_NAME} REUSE_FROM qir_test_pch)
+  target_compile_options(${T_NAME} PRIVATE ${QIR_TEST_COMPILE_OPTIONS})
   # GCC 12 loses the system-header status of code inlined from a
   # precompiled header, and so reports its known false positives of the
   # memory-access warnings inside std::string's operator+ in optimised

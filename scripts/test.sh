@@ -48,7 +48,8 @@ scripts/check-format.sh
 jobs=$(nproc)
 # Most tests wait on sockets, timers and the programs they start rather than
 # compute: twice as many tests as cores keep the cores busy (a quarter less
-# time for the sanitizer tests, a third for the end-to-end ones, on two cores).
+# time for the ASan tests, a third for the ThreadSanitizer and the end-to-end
+# ones, on two cores).
 test_jobs=$((2 * jobs))
 # The sanitizer and normal builds are unity builds: each target's sources
 # are compiled a few to a file, so the headers they share (the standard
@@ -86,7 +87,7 @@ configure build-tsan -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1" \
   "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" -DQIR_TSAN=ON -DQIR_BUILD_BENCH=OFF -DCMAKE_UNITY_BUILD=ON
 cmake --build build-tsan -j "$jobs" --target qir_concurrency_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  norandom ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L concurrency
+  norandom ctest --test-dir build-tsan --output-on-failure -j "$test_jobs" -L concurrency
 
 echo "== Fuzz targets with clang (built, not run) =="
 # Only the fuzz targets and what they link, at -O1 without debug info and
