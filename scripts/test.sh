@@ -22,7 +22,7 @@ Builds everything and runs every test, as CI does:
      unity build), all tests;
   2. build-tsan/: ThreadSanitizer (Debug, -O1, unity build), the tests
      labelled "concurrency";
-  3. build-fuzz-check/: the fuzz targets built with clang and libFuzzer (-O1, no
+  3. build-fuzz-check/: the fuzz targets built with clang and libFuzzer (-O0, no
      debug info), not run: scripts/fuzz.sh keeps building;
   4. build/: the normal build (RelWithDebInfo, unity build): every program,
      package and benchmark, and the tests a sanitizer build cannot show (end-to-end
@@ -90,13 +90,13 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   norandom ctest --test-dir build-tsan --output-on-failure -j "$test_jobs" -L concurrency
 
 echo "== Fuzz targets with clang (built, not run) =="
-# Only the fuzz targets and what they link, at -O1 without debug info and
+# Only the fuzz targets and what they link, at -O0 without debug info and
 # without sanitizers: it catches what clang alone refuses (its own warnings
 # under -Werror, libFuzzer linking) at the least compile time. scripts/fuzz.sh
 # builds the same targets with ASan and UBSan to run them.
 mkdir -p build-fuzz-check
 configure build-fuzz-check -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  "-DCMAKE_C_FLAGS_RELEASE=-O1" "-DCMAKE_CXX_FLAGS_RELEASE=-O1" -DQIR_FUZZ=ON -DQIR_BUILD_BENCH=OFF
+  "-DCMAKE_C_FLAGS_RELEASE=-O0" "-DCMAKE_CXX_FLAGS_RELEASE=-O0" -DQIR_FUZZ=ON -DQIR_BUILD_BENCH=OFF
 mapfile -t fuzz_targets < <(cmake --build build-fuzz-check --target help | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\): .*/\1/p')
 [ ${#fuzz_targets[@]} -gt 0 ] || { echo "test.sh: no fuzz targets in build-fuzz-check" >&2; exit 1; }
 cmake --build build-fuzz-check -j "$jobs" --target "${fuzz_targets[@]}"
