@@ -11,10 +11,6 @@ if(NOT TARGET qir_concurrency_tests)
   add_custom_target(qir_concurrency_tests)
 endif()
 
-# Every test program reuses one precompiled header of GoogleTest, GoogleMock
-# and the most used standard headers (tests/support/TestPrecompiled.h): they
-# are most of what a test source costs to compile. Its owner is an executable,
-# so that it is compiled with the same code-generation flags as the tests.
 # In optimised builds the test programs' own sources are compiled at -O1:
 # the code they test keeps the build's optimisation, and the test code (mostly
 # GoogleTest's expansions) compiles in three quarters of the time. The
@@ -24,6 +20,10 @@ if(CMAKE_BUILD_TYPE MATCHES "^(RelWithDebInfo|Release)$")
   set(QIR_TEST_COMPILE_OPTIONS -O1)
 endif()
 
+# Every test program reuses one precompiled header of GoogleTest, GoogleMock
+# and the most used standard headers (tests/support/TestPrecompiled.h): they
+# are most of what a test source costs to compile. Its owner is an executable,
+# so that it is compiled with the same code-generation flags as the tests.
 if(NOT TARGET qir_test_pch)
   add_executable(qir_test_pch ${PROJECT_SOURCE_DIR}/tests/support/TestPrecompiled.cpp)
   target_compile_options(qir_test_pch PRIVATE ${QIR_TEST_COMPILE_OPTIONS})

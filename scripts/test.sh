@@ -25,9 +25,9 @@ Builds everything and runs every test, as CI does:
   3. build-fuzz-check/: the fuzz targets built with clang and libFuzzer (-O0, no
      debug info), not run: scripts/fuzz.sh keeps building;
   4. build/: the normal build (RelWithDebInfo, unity build): every program,
-     package and benchmark, and the tests a sanitizer build cannot show (end-to-end
-     programs, the Python and Debian packages, the installed tree); the others
-     ran in step 1. ctest's summary is the last line.
+     package and benchmark, and the tests a sanitizer build cannot show
+     (end-to-end programs, the Python and Debian packages, the installed
+     tree); the others ran in step 1. ctest's summary is the last line.
 Installs missing Debian packages first (scripts/apt-packages.txt, as root).
 Jobs: all cores (nproc) for building, twice as many for tests. No options besides -h/--help.
 Exit status: 0 all passed, non-zero otherwise; 2 on a usage error.
