@@ -23,7 +23,10 @@ namespace vxqir {
 /// Thread-bound (a plain value type).
 class FrameDigest {
 public:
-    FrameDigest() { XXH3_64bits_reset(&state_); }
+    FrameDigest() { reset(); }
+
+    /// Starts again, as a new digest.
+    void reset() { XXH3_64bits_reset(&state_); }
 
     /// Feeds bytes; feeding a sequence in pieces gives the same value as
     /// feeding it whole.

@@ -319,6 +319,63 @@ TEST_F(FrameAssembly, FramesBegunInSpentBuffersHoldTheirOwnBytesOnly)
     }
 }
 
+// The digest a frame brings is taken while its bytes arrive; it must be the
+// digest of the frame's bytes, not of whatever else the assembler saw (an
+// earlier frame, an interrupted one, the previous contents of a spent
+// buffer). Lines out of order bring none: the checksum thread takes it.
+TEST(FrameAssemblerDigest, BringsTheDigestOfItsOwnBytesWhenEveryPieceCameInLineOrder)
+{
+    struct Piece {
+        uint16_t frame;
+        uint16_t line;
+        uint8_t from, to; // bytes of the 8-byte line
+    };
+    struct Case {
+        const char* name;
+        std::vector<Piece> pieces; // the last frame is the one judged
+        bool digestOnArrival;
+    };
+    const std::vector<Case> cases = {
+        { "whole lines in order", { { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } }, true },
+        { "lines cut into pieces", { { 4, 0, 0, 3 }, { 4, 0, 3, 8 }, { 4, 1, 0, 1 }, { 4, 1, 1, 8 }, { 4, 2, 0, 8 } },
+          true },
+        { "after a complete frame",
+          { { 3, 0, 0, 8 }, { 3, 1, 0, 8 }, { 3, 2, 0, 8 }, { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } }, true },
+        { "after an interrupted frame", { { 3, 0, 0, 8 }, { 3, 1, 0, 5 }, { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } },
+          true },
+        { "lines out of order", { { 4, 1, 0, 8 }, { 4, 0, 0, 8 }, { 4, 2, 0, 8 } }, false },
+        { "a line resumed after the next began",
+          { { 4, 0, 0, 8 }, { 4, 1, 0, 4 }, { 4, 2, 0, 4 }, { 4, 1, 4, 8 }, { 4, 2, 4, 8 } }, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto pool = std::make_shared<FrameBufferPool>(1);
+        pool->give(std::vector<uint8_t>(64, 0xEE));
+        FrameAssembler assembler(0, MAX_FRAME, pool);
+        assembler.setGeometry(8, 3);
+        std::vector<CompletedFrame> out;
+        std::vector<std::vector<uint8_t>> kept;
+        for (const Piece& p : c.pieces) {
+            const auto line = patternLine(p.frame, p.line, 8);
+            // A line ends with its last byte; the frame with its last line.
+            const uint8_t flags = (p.to == 8 ? SENSOR_FLAG_END_OF_LINE : 0) |
+                (p.to == 8 && p.line == 2 ? SENSOR_FLAG_END_OF_FRAME : 0);
+            kept.push_back(makeSensorDatagram(p.frame, p.line, 0, flags, { line.begin() + p.from, line.begin() + p.to }));
+            assembler.add(view(kept.back()), false, out);
+        }
+        ASSERT_FALSE(out.empty());
+        const CompletedFrame& judged = out.back();
+        ASSERT_EQ(judged.frameNumber, 4);
+        Fnv1a64 h;
+        h.update(judged.bytes);
+        ASSERT_EQ(h.value(), patternFrameChecksum(4, 3, 8));
+        ASSERT_EQ(judged.digest.has_value(), c.digestOnArrival);
+        if (judged.digest) {
+            EXPECT_EQ(*judged.digest, FrameDigest::of(judged.bytes));
+        }
+    }
+}
+
 TEST(FrameBufferPool, KeepsAtMostItsCapacityAndNoBufferWithoutMemory)
 {
     FrameBufferPool pool(2);

@@ -138,7 +138,7 @@ void ChecksumWorker::run()
         lock.unlock();
         spaceOrIdle_.notify_all();
 
-        const uint64_t digest = FrameDigest::of(frame.bytes);
+        const uint64_t digest = frame.digest ? *frame.digest : FrameDigest::of(frame.bytes);
         std::optional<uint64_t> checksum;
         if (!observers_.empty()) {
             Fnv1a64 hash;

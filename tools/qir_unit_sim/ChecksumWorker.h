@@ -37,9 +37,11 @@ struct ChecksumResult {
     std::optional<uint64_t> lastDigest; ///< digest of the same frame
 };
 
-/// Takes the digest (XXH3) of complete frames on a thread of its own, so
-/// that the receive threads only copy bytes and never fall behind the sender
-/// because of it. The FNV-1a checksum that a unit reports is computed only
+/// Hands on the digest (XXH3) of complete frames on a thread of its own.
+/// A frame that arrived in line order brings the digest its receive thread
+/// took while the bytes were still in the cache; the digest of any other is
+/// taken here, so that the receive threads never read a whole frame back
+/// from memory. The FNV-1a checksum that a unit reports is computed only
 /// when it is read: the worker keeps each channel's latest frame checksummed
 /// and hashes it when result() asks first (once per frame), or for every
 /// frame while a FrameObserver is added.

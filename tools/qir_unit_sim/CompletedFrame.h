@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace vxqir::sim {
@@ -17,6 +18,9 @@ struct CompletedFrame {
     uint64_t sequence = 0;    ///< running number of complete frames of the channel, from 1
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> lineLengths; ///< bytes of each line, `height` entries
+    /// FrameDigest of `bytes`, when it was taken while they arrived (every
+    /// piece came in line order); else the checksum thread takes it.
+    std::optional<uint64_t> digest;
 };
 
 } // namespace vxqir::sim

@@ -110,6 +110,7 @@ void FrameAssembler::begin(const SensorDatagram& datagram)
     data_.reserve(std::min(expectedFrameBytes_, maxFrameBytes_));
     segments_.clear();
     inLineOrder_ = true;
+    digest_.reset();
     lineDone_.assign(frameHeight_, 0);
     linesDone_ = 0;
 }
@@ -158,11 +159,13 @@ void FrameAssembler::store(uint16_t line, std::span<const uint8_t> payload)
     data_.insert(data_.end(), payload.begin(), payload.end());
     if (extendsLastPiece) {
         segments_.back().length += length;
-        return;
+    } else {
+        if (!segments_.empty() && segments_.back().line > line)
+            inLineOrder_ = false;
+        segments_.push_back({ line, offset, length });
     }
-    if (!segments_.empty() && segments_.back().line > line)
-        inLineOrder_ = false;
-    segments_.push_back({ line, offset, length });
+    if (inLineOrder_)
+        digest_.update(std::span(data_).subspan(offset));
 }
 
 void FrameAssembler::finish(std::vector<CompletedFrame>& completed)
@@ -184,6 +187,7 @@ void FrameAssembler::finish(std::vector<CompletedFrame>& completed)
     if (inLineOrder_) {
         frame.bytes = std::move(data_);
         data_ = {};
+        frame.digest = digest_.value();
     } else {
         if (buffers_)
             frame.bytes = buffers_->take();

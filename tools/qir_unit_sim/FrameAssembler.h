@@ -3,6 +3,7 @@
 
 #include "CompletedFrame.h"
 #include "FrameBufferPool.h"
+#include "FrameDigest.h"
 #include "SensorDatagram.h"
 
 #include <array>
@@ -131,6 +132,10 @@ private:
     std::vector<uint8_t> data_;
     std::vector<Segment> segments_;
     bool inLineOrder_ = true;
+    // Digest of data_ while every piece came in line order: taken on bytes
+    // just copied, still in the cache, instead of reading the whole frame
+    // back from memory later.
+    FrameDigest digest_;
     std::vector<uint8_t> lineDone_;
     uint32_t linesDone_ = 0;
     size_t expectedFrameBytes_ = 0;
