@@ -337,15 +337,19 @@ TEST(FrameAssemblerDigest, BringsTheDigestOfItsOwnBytesWhenEveryPieceCameInLineO
     };
     const std::vector<Case> cases = {
         { "whole lines in order", { { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } }, true },
-        { "lines cut into pieces", { { 4, 0, 0, 3 }, { 4, 0, 3, 8 }, { 4, 1, 0, 1 }, { 4, 1, 1, 8 }, { 4, 2, 0, 8 } },
+        { "lines cut into pieces",
+          { { 4, 0, 0, 3 }, { 4, 0, 3, 8 }, { 4, 1, 0, 1 }, { 4, 1, 1, 8 }, { 4, 2, 0, 8 } },
           true },
         { "after a complete frame",
-          { { 3, 0, 0, 8 }, { 3, 1, 0, 8 }, { 3, 2, 0, 8 }, { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } }, true },
-        { "after an interrupted frame", { { 3, 0, 0, 8 }, { 3, 1, 0, 5 }, { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } },
+          { { 3, 0, 0, 8 }, { 3, 1, 0, 8 }, { 3, 2, 0, 8 }, { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } },
+          true },
+        { "after an interrupted frame",
+          { { 3, 0, 0, 8 }, { 3, 1, 0, 5 }, { 4, 0, 0, 8 }, { 4, 1, 0, 8 }, { 4, 2, 0, 8 } },
           true },
         { "lines out of order", { { 4, 1, 0, 8 }, { 4, 0, 0, 8 }, { 4, 2, 0, 8 } }, false },
         { "a line resumed after the next began",
-          { { 4, 0, 0, 8 }, { 4, 1, 0, 4 }, { 4, 2, 0, 4 }, { 4, 1, 4, 8 }, { 4, 2, 4, 8 } }, false },
+          { { 4, 0, 0, 8 }, { 4, 1, 0, 4 }, { 4, 2, 0, 4 }, { 4, 1, 4, 8 }, { 4, 2, 4, 8 } },
+          false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -358,9 +362,10 @@ TEST(FrameAssemblerDigest, BringsTheDigestOfItsOwnBytesWhenEveryPieceCameInLineO
         for (const Piece& p : c.pieces) {
             const auto line = patternLine(p.frame, p.line, 8);
             // A line ends with its last byte; the frame with its last line.
-            const uint8_t flags = (p.to == 8 ? SENSOR_FLAG_END_OF_LINE : 0) |
-                (p.to == 8 && p.line == 2 ? SENSOR_FLAG_END_OF_FRAME : 0);
-            kept.push_back(makeSensorDatagram(p.frame, p.line, 0, flags, { line.begin() + p.from, line.begin() + p.to }));
+            const uint8_t flags =
+                (p.to == 8 ? SENSOR_FLAG_END_OF_LINE : 0) | (p.to == 8 && p.line == 2 ? SENSOR_FLAG_END_OF_FRAME : 0);
+            kept.push_back(
+                makeSensorDatagram(p.frame, p.line, 0, flags, { line.begin() + p.from, line.begin() + p.to }));
             assembler.add(view(kept.back()), false, out);
         }
         ASSERT_FALSE(out.empty());
