@@ -39,9 +39,9 @@ endif()
 
 # GCC 12 takes the copies inside inlined std::string concatenation for
 # overlapping ones at -O3 and warns (-Wrestrict), on code as plain as
-# `"#" + std::to_string(n)`; GCC 13 no longer does. Release builds with GCC
-# 12 leave that one warning out, so that no new concatenation anywhere can
-# fail scripts/bench.sh; every other build keeps it.
+# `"#" + std::to_string(n)`: a known fault of that compiler. Release builds
+# with it leave that one warning out, so that no new concatenation anywhere
+# can fail scripts/bench.sh; every other build keeps it.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   add_compile_options($<$<CONFIG:Release,MinSizeRel>:-Wno-restrict>)
 endif()
