@@ -3,7 +3,8 @@
 // frame the test follows: a pause keeps the frames' spacing at the unit but
 // for one gap that holds the pause, a step plays exactly the next frame in
 // time order across channels, q and Ctrl-C end with the summary and 130,
-// and without keys (--no-keys, or standard input not a terminal) typing
+// Ctrl-Z leaves the terminal as it was until the replay continues, and
+// without keys (--no-keys, or standard input not a terminal) typing
 // changes nothing. The terminal is put back as it was however it ends.
 #include "ReplayToolRuns.h"
 #include "ToolRunner.h"
@@ -62,7 +63,14 @@ termios cookedSettings()
 /// destruction if still running.
 class TerminalProgram {
 public:
-    TerminalProgram(const std::vector<std::string>& args, const termios& settings, bool stdinFromNull = false)
+    /// How the program runs on the terminal: as the session's own process,
+    /// or as a job of a small shell that stays in the session (so that
+    /// Ctrl-Z stops it, which the kernel does not do to a session's leader
+    /// whose group has no parent in the session).
+    enum class Run { Alone, AsJob };
+
+    TerminalProgram(const std::vector<std::string>& args, const termios& settings, bool stdinFromNull = false,
+                    Run run = Run::Alone)
     {
         std::vector<char*> argv;
         for (const std::string& arg : args)
@@ -76,6 +84,8 @@ public:
                 const int none = ::open("/dev/null", O_RDONLY);
                 ::dup2(none, STDIN_FILENO);
             }
+            if (run == Run::AsJob)
+                actAsShell(argv.data());
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -139,6 +149,20 @@ public:
         return exitCode_;
     }
 
+    /// Waits until the terminal's settings satisfy `wanted`; false when
+    /// they did not within `timeout`.
+    template <typename Predicate>
+    bool waitForSettings(Predicate wanted, std::chrono::milliseconds timeout) const
+    {
+        const auto limit = Clock::now() + timeout;
+        while (!wanted(settings())) {
+            if (Clock::now() >= limit)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
     /// The terminal's settings now.
     termios settings() const
     {
@@ -148,6 +172,51 @@ public:
     }
 
 private:
+    /// In the child of forkpty: runs `argv` as a job in the foreground of
+    /// the terminal, as a shell with job control does. When the job stops,
+    /// the shell takes the terminal back and writes "[job stopped]"; a line
+    /// typed then continues the job, in the background when it starts with
+    /// b (as bg), else in the foreground (as fg). Exits with the job's
+    /// status. Async-signal-safe calls only.
+    [[noreturn]] static void actAsShell(char* const* argv)
+    {
+        struct sigaction ignore { };
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGTTOU, &ignore, nullptr);
+        const pid_t job = ::fork();
+        if (job == 0) {
+            ::setpgid(0, 0);
+            ::tcsetpgrp(STDIN_FILENO, ::getpid());
+            struct sigaction byDefault { };
+            byDefault.sa_handler = SIG_DFL;
+            ::sigaction(SIGTTOU, &byDefault, nullptr);
+            ::execv(argv[0], argv);
+            ::_exit(127);
+        }
+        if (job < 0)
+            ::_exit(127);
+        ::setpgid(job, job);
+        ::tcsetpgrp(STDIN_FILENO, job);
+        for (;;) {
+            int status = 0;
+            if (::waitpid(job, &status, WUNTRACED) != job)
+                ::_exit(127);
+            if (WIFEXITED(status))
+                ::_exit(WEXITSTATUS(status));
+            if (WIFSIGNALED(status))
+                ::_exit(128 + WTERMSIG(status));
+            ::tcsetpgrp(STDIN_FILENO, ::getpgrp());
+            const char stopped[] = "\n[job stopped]\n";
+            (void)!::write(STDOUT_FILENO, stopped, sizeof stopped - 1);
+            char line[64];
+            if (::read(STDIN_FILENO, line, sizeof line) <= 0)
+                ::_exit(127);
+            if (line[0] != 'b')
+                ::tcsetpgrp(STDIN_FILENO, job);
+            ::kill(-job, SIGCONT);
+        }
+    }
+
     void collect()
     {
         while (!stop_.load()) {
@@ -490,6 +559,69 @@ INSTANTIATE_TEST_SUITE_P(Keys, ReplayStopKey,
                                            StopCase{ "CtrlC", { "\x03" } },
                                            StopCase{ "SecondCtrlC", { "\x03", "\x03" }, true }),
                          [](const auto& param) { return param.param.name; });
+
+// Ctrl-Z stops the replay and leaves the terminal as it was for the shell
+// (a shell need not put it back itself); continued in the foreground (fg),
+// the replay takes the keys again and a single q ends it.
+TEST(ReplayKeys, CtrlZLeavesTheTerminalToTheShellAndTheKeysWorkAgainAfterFg)
+{
+    TempDir dir;
+    std::string rec;
+    ASSERT_NO_FATAL_FAILURE(rec = recordingOf(dir, "rec.grab", 100));
+    WatchedUnit unit(1);
+    const termios cooked = cookedSettings();
+    TerminalProgram program(replayInto(unit.unit(), rec, { "--lead", "0.6" }), cooked, false,
+                            TerminalProgram::Run::AsJob);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(program.waitForText(kKeysLine, 20s)) << program.output();
+    ASSERT_TRUE(unit.waitForPlayed(0, 3, 20s));
+
+    program.type("\x1a"); // Ctrl-Z
+    ASSERT_TRUE(program.waitForText("[job stopped]", 10s)) << program.output();
+    EXPECT_TRUE(sameMode(cooked, program.settings())) << "the terminal while the replay is stopped";
+
+    program.type("fg\n");
+    const auto keyMode = [](const termios& t) { return (t.c_lflag & (ICANON | ECHO)) == 0; };
+    EXPECT_TRUE(program.waitForSettings(keyMode, 10s)) << "keys as typed again after fg";
+    program.type("q");
+    const auto code = program.wait(20s);
+    ASSERT_TRUE(code.has_value()) << program.output();
+    EXPECT_EQ(*code, 130) << program.output();
+    EXPECT_NE(program.output().find("replay interrupted"), std::string::npos) << program.output();
+    EXPECT_TRUE(sameMode(cooked, program.settings()));
+    EXPECT_LT(unit.played(0), 100u) << "it ended early";
+}
+
+// Continued in the background (bg), the replay leaves the terminal to the
+// shell: what is typed there is not its keys (and reading it would stop the
+// replay), and it plays to the end.
+TEST(ReplayKeys, AfterCtrlZAndBgTheReplayPlaysToTheEndAndLeavesTheTerminalAlone)
+{
+    TempDir dir;
+    std::string rec;
+    ASSERT_NO_FATAL_FAILURE(rec = recordingOf(dir, "rec.grab", 40));
+    WatchedUnit unit(1);
+    const termios cooked = cookedSettings();
+    TerminalProgram program(replayInto(unit.unit(), rec, { "--lead", "0.6" }), cooked, false,
+                            TerminalProgram::Run::AsJob);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(program.waitForText(kKeysLine, 20s)) << program.output();
+    ASSERT_TRUE(unit.waitForPlayed(0, 3, 20s));
+
+    program.type("\x1a"); // Ctrl-Z
+    ASSERT_TRUE(program.waitForText("[job stopped]", 10s)) << program.output();
+    program.type("bg\n");
+    std::this_thread::sleep_for(300ms);
+    program.type("q\n"); // a line for the shell, which is not reading yet
+    const auto code = program.wait(30s);
+    ASSERT_TRUE(code.has_value()) << program.output();
+    EXPECT_EQ(*code, 0) << program.output();
+    EXPECT_EQ(program.output().find("[job stopped]"), program.output().rfind("[job stopped]"))
+        << "stopped once only: " << program.output();
+    EXPECT_NE(program.output().find("verdict: delivered"), std::string::npos) << program.output();
+    EXPECT_TRUE(sameMode(cooked, program.settings()));
+    EXPECT_EQ(unit.played(0), 40u);
+}
 
 struct NoKeysCase {
     std::string name;

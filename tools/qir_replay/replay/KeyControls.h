@@ -3,13 +3,17 @@
 //
 // The terminal is taken out of line editing and echo (each key counts as it
 // is typed; Ctrl-C and the other signal keys stay signals) while the
-// controls live, and put back as it was when they end, at exit, and at the
-// forced stop of a second signal. Keys are read on a thread of their own.
+// controls live, and put back as it was when they end, at exit, at the
+// forced stop of a second signal, and while the replay is suspended
+// (Ctrl-Z): continued in the foreground (fg), it takes the keys again; in
+// the background (bg) it leaves the terminal to the shell. Keys are read on
+// a thread of their own.
 #pragma once
 
 #include "PauseClock.h"
 
 #include <atomic>
+#include <csignal>
 #include <memory>
 #include <thread>
 
@@ -46,7 +50,9 @@ private:
 
     int fd_;
     PauseClock& pauses_;
-    std::atomic<bool> stopping_{ false }; // set by the owner, polled by the thread
+    std::atomic<bool> stopping_{ false };  // set by the owner, polled by the thread
+    struct sigaction previousSuspend_ { }; // SIGTSTP and SIGCONT as they were before the controls
+    struct sigaction previousContinue_ { };
     std::thread reader_;
 };
 
