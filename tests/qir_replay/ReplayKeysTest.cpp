@@ -560,26 +560,37 @@ INSTANTIATE_TEST_SUITE_P(Keys, ReplayStopKey,
                                            StopCase{ "SecondCtrlC", { "\x03", "\x03" }, true }),
                          [](const auto& param) { return param.param.name; });
 
-// Ctrl-Z stops the replay and leaves the terminal as it was for the shell
-// (a shell need not put it back itself); continued in the foreground (fg),
-// the replay takes the keys again and a single q ends it.
-TEST(ReplayKeys, CtrlZLeavesTheTerminalToTheShellAndTheKeysWorkAgainAfterFg)
+/// A replay of `frames` frames (10 frames/s) run as a job of a small shell
+/// on a terminal, stopped with Ctrl-Z once three frames played: the
+/// terminal is as it was before the replay, for the shell.
+class SuspendedReplay : public ::testing::Test {
+protected:
+    void suspend(int frames)
+    {
+        std::string rec;
+        ASSERT_NO_FATAL_FAILURE(rec = recordingOf(dir_, "rec.grab", frames));
+        program_.emplace(replayInto(unit_.unit(), rec, { "--lead", "0.6" }), cooked_, false,
+                         TerminalProgram::Run::AsJob);
+        ASSERT_TRUE(program_->started());
+        ASSERT_TRUE(program_->waitForText(kKeysLine, 20s)) << program_->output();
+        ASSERT_TRUE(unit_.waitForPlayed(0, 3, 20s));
+        program_->type("\x1a"); // Ctrl-Z
+        ASSERT_TRUE(program_->waitForText("[job stopped]", 10s)) << program_->output();
+        EXPECT_TRUE(sameMode(cooked_, program_->settings())) << "the terminal while the replay is stopped";
+    }
+
+    TempDir dir_;
+    WatchedUnit unit_{ 1 };
+    const termios cooked_ = cookedSettings();
+    std::optional<TerminalProgram> program_;
+};
+
+// Continued in the foreground (fg), the replay takes the keys again and a
+// single q ends it.
+TEST_F(SuspendedReplay, TakesTheKeysAgainAfterFg)
 {
-    TempDir dir;
-    std::string rec;
-    ASSERT_NO_FATAL_FAILURE(rec = recordingOf(dir, "rec.grab", 100));
-    WatchedUnit unit(1);
-    const termios cooked = cookedSettings();
-    TerminalProgram program(replayInto(unit.unit(), rec, { "--lead", "0.6" }), cooked, false,
-                            TerminalProgram::Run::AsJob);
-    ASSERT_TRUE(program.started());
-    ASSERT_TRUE(program.waitForText(kKeysLine, 20s)) << program.output();
-    ASSERT_TRUE(unit.waitForPlayed(0, 3, 20s));
-
-    program.type("\x1a"); // Ctrl-Z
-    ASSERT_TRUE(program.waitForText("[job stopped]", 10s)) << program.output();
-    EXPECT_TRUE(sameMode(cooked, program.settings())) << "the terminal while the replay is stopped";
-
+    ASSERT_NO_FATAL_FAILURE(suspend(100));
+    TerminalProgram& program = *program_;
     program.type("fg\n");
     const auto keyMode = [](const termios& t) { return (t.c_lflag & (ICANON | ECHO)) == 0; };
     EXPECT_TRUE(program.waitForSettings(keyMode, 10s)) << "keys as typed again after fg";
@@ -588,28 +599,17 @@ TEST(ReplayKeys, CtrlZLeavesTheTerminalToTheShellAndTheKeysWorkAgainAfterFg)
     ASSERT_TRUE(code.has_value()) << program.output();
     EXPECT_EQ(*code, 130) << program.output();
     EXPECT_NE(program.output().find("replay interrupted"), std::string::npos) << program.output();
-    EXPECT_TRUE(sameMode(cooked, program.settings()));
-    EXPECT_LT(unit.played(0), 100u) << "it ended early";
+    EXPECT_TRUE(sameMode(cooked_, program.settings()));
+    EXPECT_LT(unit_.played(0), 100u) << "it ended early";
 }
 
 // Continued in the background (bg), the replay leaves the terminal to the
 // shell: what is typed there is not its keys (and reading it would stop the
 // replay), and it plays to the end.
-TEST(ReplayKeys, AfterCtrlZAndBgTheReplayPlaysToTheEndAndLeavesTheTerminalAlone)
+TEST_F(SuspendedReplay, PlaysToTheEndAfterBgAndLeavesTheTerminalAlone)
 {
-    TempDir dir;
-    std::string rec;
-    ASSERT_NO_FATAL_FAILURE(rec = recordingOf(dir, "rec.grab", 40));
-    WatchedUnit unit(1);
-    const termios cooked = cookedSettings();
-    TerminalProgram program(replayInto(unit.unit(), rec, { "--lead", "0.6" }), cooked, false,
-                            TerminalProgram::Run::AsJob);
-    ASSERT_TRUE(program.started());
-    ASSERT_TRUE(program.waitForText(kKeysLine, 20s)) << program.output();
-    ASSERT_TRUE(unit.waitForPlayed(0, 3, 20s));
-
-    program.type("\x1a"); // Ctrl-Z
-    ASSERT_TRUE(program.waitForText("[job stopped]", 10s)) << program.output();
+    ASSERT_NO_FATAL_FAILURE(suspend(40));
+    TerminalProgram& program = *program_;
     program.type("bg\n");
     std::this_thread::sleep_for(300ms);
     program.type("q\n"); // a line for the shell, which is not reading yet
@@ -619,8 +619,8 @@ TEST(ReplayKeys, AfterCtrlZAndBgTheReplayPlaysToTheEndAndLeavesTheTerminalAlone)
     EXPECT_EQ(program.output().find("[job stopped]"), program.output().rfind("[job stopped]"))
         << "stopped once only: " << program.output();
     EXPECT_NE(program.output().find("verdict: delivered"), std::string::npos) << program.output();
-    EXPECT_TRUE(sameMode(cooked, program.settings()));
-    EXPECT_EQ(unit.played(0), 40u);
+    EXPECT_TRUE(sameMode(cooked_, program.settings()));
+    EXPECT_EQ(unit_.played(0), 40u);
 }
 
 struct NoKeysCase {
