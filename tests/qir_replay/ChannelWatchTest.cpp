@@ -2,7 +2,8 @@
 // poll with made-up counts: delivered only when everything is acknowledged
 // and the FIFO played out; a unit lost after its time-out, also before its
 // first status; a FIFO that stands still with lines due is a stall, one
-// whose lines wait for their time is not.
+// whose lines wait for their time is not; the time the replay itself stood
+// still counts for neither.
 #include "ChannelWatch.h"
 
 #include <gtest/gtest.h>
@@ -46,9 +47,22 @@ protected:
         progress.msSinceStatus = statusAgeMs;
         progress.status.freeFifoEntries = free;
         progress.status.currentTime_ns = static_cast<uint64_t>(unitUs) * 1000u;
-        return watch.observe(
-            ChannelObservation{ .now = now, .progress = progress, .framesHandedOn = sent, .startUs = kStartUs });
+        return watch.observe(ChannelObservation{
+            .now = now, .progress = progress, .framesHandedOn = sent, .startUs = kStartUs, .continues = continues });
     }
+
+    /// Five frames in the FIFO, then the replay stands still for 7 s
+    /// (Ctrl-Z) and goes on: its newest status is 7 s old, and the unit's
+    /// clock has passed the frames' play times without the free count
+    /// moving.
+    ChannelEnd standStill()
+    {
+        poll(10ms, 5, 5, kFifo - 5, kStartUs, 5, 1);
+        ++continues;
+        return poll(7000ms, 5, 5, kFifo - 5, kStartUs + 600'000, 7000, 1);
+    }
+
+    uint64_t continues = 0; ///< times the replay went on after a stop
 
 private:
     uint64_t statuses_ = 0;
@@ -124,6 +138,30 @@ TEST_F(Watch, AStallThatEndsWithEverythingPlayedIsKeptWithTheDelivery)
     EXPECT_EQ(poll(100ms, 10, 10, kFifo, kStartUs + 2'200'000), ChannelEnd::Delivered);
     ASSERT_EQ(watch.stalls().size(), 1u);
     EXPECT_NEAR(watch.stalls()[0].seconds, 1.6, 0.15);
+}
+
+// No status could be taken while the replay stood still: the unit's
+// silence and the standing FIFO count from the moment it went on.
+TEST_F(Watch, TheTimeTheReplayStoodStillCountsForNoTimeOut)
+{
+    EXPECT_EQ(standStill(), ChannelEnd::Running);
+    // The unit answers at once and plays on: no stall was kept.
+    EXPECT_EQ(poll(10ms, 5, 5, kFifo - 4, kStartUs + 610'000), ChannelEnd::Running);
+    EXPECT_TRUE(watch.stalls().empty());
+}
+
+TEST_F(Watch, AUnitSilentAfterTheReplayWentOnIsLostOneTimeOutLater)
+{
+    ASSERT_EQ(standStill(), ChannelEnd::Running);
+    int polls = 0;
+    ChannelEnd end = ChannelEnd::Running;
+    while (end == ChannelEnd::Running && polls < 100) {
+        ++polls;
+        end = poll(100ms, 5, 5, kFifo - 5, kStartUs + 600'000, 7000 + polls * 100, 1);
+    }
+    EXPECT_EQ(end, ChannelEnd::Lost);
+    EXPECT_GE(polls, 10);
+    EXPECT_LE(polls, 11);
 }
 
 TEST_F(Watch, FramesAcknowledgedAfterTheirPlayTimeAreCountedLate)

@@ -51,6 +51,16 @@ ChannelEnd ChannelWatch::observe(const ChannelObservation& observation)
     const SteadyClock::time_point now = observation.now;
     const VXTQirChannelProgressT& p = *observation.progress;
     latest_ = p;
+    if (observation.continues != continues_) {
+        // This process stood still since the last poll (Ctrl-Z, SIGSTOP):
+        // it could take no status meanwhile, nor watch the FIFO, so the
+        // unit's silence and a standing FIFO count from now.
+        continues_ = observation.continues;
+        continuedAt_ = now;
+        freeSince_ = now;
+        sentSince_ = now;
+        dueSince_.reset();
+    }
     // Statuses are expected once the channel is initialised (the unit
     // answered its FIFO size after enabling them).
     if (p.fifoEntries == 0)
@@ -63,6 +73,8 @@ ChannelEnd ChannelWatch::observe(const ChannelObservation& observation)
     }
     const bool statusSeen = p.statusCount > 0 && p.msSinceStatus >= 0;
     statusAge_ = statusSeen ? static_cast<double>(p.msSinceStatus) / 1000.0 : secondsOf(now - *initialisedAt_);
+    if (continuedAt_)
+        statusAge_ = std::min(*statusAge_, secondsOf(now - *continuedAt_));
     if (statusSeen)
         lastStatusWall_ = WallClock::now() - std::chrono::milliseconds(p.msSinceStatus);
     if (*statusAge_ * 1000.0 > static_cast<double>(limits_.unitTimeout.count())) {

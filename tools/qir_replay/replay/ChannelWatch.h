@@ -3,7 +3,9 @@
 // received and its FIFO back to its full free count; lost when no status
 // came for the unit time-out; stalled when its FIFO holds lines due to play
 // and their free count stands still for the stall time-out. No time cap: a
-// replay runs as long as it makes progress.
+// replay runs as long as it makes progress. Time the replay itself stood
+// still (stopped with Ctrl-Z or SIGSTOP) counts for neither time-out: no
+// status could be taken meanwhile.
 #pragma once
 
 #include "VXQIRApiProgress.h"
@@ -46,6 +48,9 @@ struct ChannelObservation {
     std::optional<VXTQirChannelProgressT> progress;
     uint64_t framesHandedOn = 0;    ///< by the player
     std::optional<int64_t> startUs; ///< unit time of the replay start, once known
+    /// Times this process went on after a stop (Ctrl-Z, SIGSTOP) so far: a
+    /// change means it stood still since the poll before.
+    uint64_t continues = 0;
 };
 
 /// A time the FIFO did not play although lines were due.
@@ -98,6 +103,10 @@ private:
     ChannelEnd end_ = ChannelEnd::Running;
     std::optional<VXTQirChannelProgressT> latest_;
     std::optional<std::chrono::steady_clock::time_point> initialisedAt_;
+    uint64_t continues_ = 0;
+    // When the process last went on after a stop: statuses are awaited
+    // from then on.
+    std::optional<std::chrono::steady_clock::time_point> continuedAt_;
     std::optional<double> statusAge_;
     std::chrono::system_clock::time_point lastStatusWall_{};
     std::optional<uint32_t> lowestFree_;

@@ -1,5 +1,6 @@
 #include "KeyControls.h"
 
+#include "ContinueSignal.h"
 #include "StopSignals.h"
 
 #include <poll.h>
@@ -32,8 +33,6 @@ static_assert(std::atomic<int>::is_always_lock_free);
 // Whether the terminal is in key mode now: it leaves it while the replay is
 // suspended (Ctrl-Z) and takes it again when continued in the foreground.
 std::atomic<bool> g_inKeyMode{ false };
-// Set by SIGCONT: the reading thread looks whether to take the keys again.
-std::atomic<bool> g_continued{ false };
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 /// Sets the terminal to `mode` with SIGTTOU blocked on this thread, so that
@@ -89,13 +88,7 @@ void suspend(int) noexcept
     ::raise(SIGTSTP); // stopped here until SIGCONT
     ::pthread_sigmask(SIG_BLOCK, &tstp, nullptr);
     ::sigaction(SIGTSTP, &mine, nullptr);
-    g_continued.store(true);
     errno = savedErrno;
-}
-
-void continued(int) noexcept
-{
-    g_continued.store(true);
 }
 
 std::terminate_handler g_previousTerminate = nullptr;
@@ -168,11 +161,7 @@ KeyControls::KeyControls(int fd, PauseClock& pauses) : fd_(fd), pauses_(pauses)
     sigemptyset(&onSuspend.sa_mask);
     onSuspend.sa_flags = SA_RESTART;
     ::sigaction(SIGTSTP, &onSuspend, &previousSuspend_);
-    struct sigaction onContinue { };
-    onContinue.sa_handler = &continued;
-    sigemptyset(&onContinue.sa_mask);
-    onContinue.sa_flags = SA_RESTART;
-    ::sigaction(SIGCONT, &onContinue, &previousContinue_);
+    countContinues();
     reader_ = std::thread([this] { read(); });
 }
 
@@ -182,7 +171,6 @@ KeyControls::~KeyControls()
     reader_.join();
     restoreTerminal();
     ::sigaction(SIGTSTP, &previousSuspend_, nullptr);
-    ::sigaction(SIGCONT, &previousContinue_, nullptr);
     qir::tools::set_forced_stop_action(nullptr);
 }
 
@@ -194,9 +182,16 @@ void KeyControls::read()
     sigemptyset(&ttin);
     sigaddset(&ttin, SIGTTIN);
     ::pthread_sigmask(SIG_BLOCK, &ttin, nullptr);
+    uint64_t continuesSeen = continues();
     while (!stopping_.load()) {
-        if (g_continued.exchange(false) && g_keyFd.load() >= 0 && inForeground(fd_) && !g_inKeyMode.exchange(true))
-            setMode(fd_, g_keys); // back in the foreground after Ctrl-Z: keys as typed again
+        // Gone on after a stop (fg or bg after Ctrl-Z): in the foreground,
+        // keys as typed again.
+        const uint64_t continuesNow = continues();
+        if (continuesNow != continuesSeen && inForeground(fd_)) {
+            continuesSeen = continuesNow;
+            if (g_keyFd.load() >= 0 && !g_inKeyMode.exchange(true))
+                setMode(fd_, g_keys);
+        }
         if (!inForeground(fd_)) {
             // In the background (Ctrl-Z, bg): the keys are the shell's.
             std::this_thread::sleep_for(std::chrono::milliseconds(kReadWaitMs));

@@ -51,8 +51,7 @@ private:
     int fd_;
     PauseClock& pauses_;
     std::atomic<bool> stopping_{ false };  // set by the owner, polled by the thread
-    struct sigaction previousSuspend_ { }; // SIGTSTP and SIGCONT as they were before the controls
-    struct sigaction previousContinue_ { };
+    struct sigaction previousSuspend_ { }; // SIGTSTP as it was before the controls
     std::thread reader_;
 };
 

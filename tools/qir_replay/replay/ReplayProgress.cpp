@@ -144,6 +144,13 @@ void ProgressDisplay::update(const std::function<ProgressSnapshot()>& take, bool
     if (!final && last_ && now - *last_ < every)
         return;
     last_ = now;
+    if (live_ && ::tcgetpgrp(::fileno(out_)) != ::getpgrp()) {
+        // In the background: drawing over the rows above would draw over
+        // the shell's; the next drawing starts on rows of its own.
+        linesShown_ = 0;
+        if (!final)
+            return;
+    }
     const ProgressSnapshot snapshot = take();
     const std::string text = progressText(snapshot, live_, linesShown_, columns_);
     std::fputs(text.c_str(), out_);

@@ -69,8 +69,10 @@ std::vector<std::string> progressLines(const ProgressSnapshot& snapshot, size_t 
 std::string progressText(const ProgressSnapshot& snapshot, bool live, size_t linesShown, size_t columns = 0);
 
 /// Shows a replay's progress on `out`: on a terminal at most 5 times a
-/// second, in place; otherwise every 2 s; never when quiet. Used on one
-/// thread.
+/// second, in place; otherwise every 2 s; never when quiet. While the
+/// replay runs in the background of its terminal (Ctrl-Z, bg) the shell's
+/// lines are there, so only the final state is shown, below them. Used on
+/// one thread.
 class ProgressDisplay {
 public:
     ProgressDisplay(std::FILE* out, bool quiet);

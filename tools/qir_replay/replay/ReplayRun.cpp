@@ -10,6 +10,7 @@
 #include "HostKernel.h"
 #include "KOVA.h"
 #include "KOVAQirRecordingPlayer.h"
+#include "ContinueSignal.h"
 #include "KeyControls.h"
 #include "OutputFile.h"
 #include "PackageLibrary.h"
@@ -538,6 +539,7 @@ ReplayResult runReplay(const ReplayOptions& options, std::FILE* out, std::FILE* 
         for (size_t i = 0; i < recordings.size(); ++i) {
             ChannelObservation observation;
             observation.now = now;
+            observation.continues = continues();
             const Endpoint& control = addresses[unitOf(options, i)].control;
             VXTQirChannelProgressT counts{};
             if (VXQIR_GetChannelProgressAt(control.ip.c_str(), control.port,

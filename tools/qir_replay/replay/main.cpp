@@ -2,6 +2,7 @@
 // or checks them first ("qir-replay check").
 #include "CheckCommand.h"
 #include "DatagramSize.h"
+#include "ContinueSignal.h"
 #include "KeyControls.h"
 #include "PauseClock.h"
 #include "Diagnostics.h"
@@ -325,6 +326,9 @@ int main(int argc, char** argv)
         return 2;
     }
     qir::tools::install_stop_signals();
+    // A replay stopped with Ctrl-Z (or SIGSTOP) and continued must not take
+    // its own standstill for the unit's silence.
+    qir::replay::countContinues();
 
     // The unit client library's diagnostic lines (reachability, bind
     // results, send errors) are collected so that they do not break the
