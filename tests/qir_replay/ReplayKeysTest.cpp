@@ -557,7 +557,12 @@ TEST_P(ReplayStopKey, EndsTheReplayWithTheSummaryAndExit130AndPutsTheTerminalBac
 INSTANTIATE_TEST_SUITE_P(Keys, ReplayStopKey,
                          ::testing::Values(StopCase{ "Q", { "q" } }, StopCase{ "QWhilePaused", { " ", "q" } },
                                            StopCase{ "CtrlC", { "\x03" } },
-                                           StopCase{ "SecondCtrlC", { "\x03", "\x03" }, true }),
+                                           StopCase{ "SecondCtrlC", { "\x03", "\x03" }, true },
+                                           // The replay leads its own session here, so Ctrl-Z
+                                           // cannot stop it (the kernel discards the stop: no
+                                           // shell of the session could continue it) and its
+                                           // keys stay.
+                                           StopCase{ "QAfterACtrlZThatCannotStop", { "\x1a", "q" } }),
                          [](const auto& param) { return param.param.name; });
 
 /// A replay of `frames` frames (10 frames/s) run as a job of a small shell

@@ -69,12 +69,15 @@ void restoreTerminal() noexcept
 }
 
 /// SIGTSTP (Ctrl-Z): puts the terminal back for the shell, stops as the
-/// signal's default would, and on SIGCONT returns to what was running.
+/// signal's default would, and on SIGCONT returns to what was running,
+/// taking the keys again when in the foreground (fg, or a stop the kernel
+/// discarded because no shell of the session could continue the replay).
 void suspend(int) noexcept
 {
     const int savedErrno = errno;
     const int fd = g_keyFd.load(std::memory_order_acquire);
-    if (fd >= 0 && inForeground(fd) && g_inKeyMode.exchange(false))
+    const bool restored = fd >= 0 && inForeground(fd) && g_inKeyMode.exchange(false);
+    if (restored)
         setMode(fd, g_saved);
     struct sigaction stop { };
     stop.sa_handler = SIG_DFL;
@@ -88,6 +91,8 @@ void suspend(int) noexcept
     ::raise(SIGTSTP); // stopped here until SIGCONT
     ::pthread_sigmask(SIG_BLOCK, &tstp, nullptr);
     ::sigaction(SIGTSTP, &mine, nullptr);
+    if (restored && g_keyFd.load(std::memory_order_acquire) == fd && inForeground(fd) && !g_inKeyMode.exchange(true))
+        setMode(fd, g_keys);
     errno = savedErrno;
 }
 
